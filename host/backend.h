@@ -1,0 +1,74 @@
+// What a host back end supplies to the portable core of the host layer, and
+// what the core offers the back ends.  Only host/ includes this header.
+#pragma once
+
+#include "host/host.h"
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct Window {
+    std::string className;
+    WndProc proc = nullptr;
+    std::string title;
+    uint32_t style = 0;
+    uint32_t exStyle = 0;
+    Rect rect{};  // position and size on the screen
+    bool visible = false;
+    void* native = nullptr;  // the back end's own window object
+};
+
+namespace detail {
+
+// A back end's operations.  Each slot may be called only between start and
+// stop, from the program's thread.
+struct Backend {
+    const char* name;
+    bool (*start)();                             // bring the back end up; false when it cannot run
+    void (*stop)();                              // release everything start took; safe to repeat
+    void (*pollEvents)(bool idle);               // turn pending native events into posted messages;
+                                                 // idle: the queue is empty and the program waits
+    int (*messageBox)(HWND owner, const char* text, const char* caption, uint32_t flags);  // modal answer
+    uint32_t (*tickCount)();                     // milliseconds, wrapping at 2^32
+    bool (*perfCounter)(int64_t* value);         // high-resolution counter; false when absent
+    bool (*perfFrequency)(int64_t* frequency);   // its steps per second; false when absent
+    void (*screenSize)(int* width, int* height); // the screen the program believes it has
+    void (*windowCreated)(Window* window);       // make the native twin (hidden)
+    void (*windowShown)(Window* window, bool visible);  // show or hide the native twin
+    void (*windowDestroyed)(Window* window);     // drop the native twin
+    void (*cursorShown)(bool visible);           // the cursor counter crossed 0
+    void (*screenSaver)(bool active);            // the screen-saver switch changed
+    int (*audioDeviceCount)();                   // output devices, default first
+    const char* (*audioDeviceName)(int index);   // name of a device; nullptr past the end
+    bool (*audioOpen)(int index, int rate);      // open an output; false when it cannot
+    void (*audioClose)();                        // close the output; safe when none is open
+};
+
+extern const Backend kSdlBackend;
+extern const Backend kHeadlessBackend;
+
+// The window that receives input messages: the first visible top-level
+// window, else the first window.
+Window* InputWindow();
+// The window list, oldest first.
+const std::vector<Window*>& Windows();
+// The program file's path in system form, set at start.
+void SetModulePath(const std::string& systemPath);
+// Whether the application is in the foreground as far as the back end
+// reported it (it sends WM_ACTIVATEAPP when this changes).
+bool AppInForeground();
+void SetAppInForeground(bool active);
+// Drops the windows, classes and queue (used when a back end stops).
+void ResetWindowing();
+// Keeps a debugger-output line for tests (headless records every line).
+void RecordDebugOutput(const char* text);
+// A scripted processor for tests: true when one is set, with the answer of
+// CPUID availability and the registers of the leaf.
+bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]);
+// Reads MORVANEL_REGISTRY and the drive map options.
+void ConfigureFilesFromEnvironment();
+
+}  // namespace detail
+}  // namespace host

@@ -1,0 +1,86 @@
+// Controls of the headless back end, for tests and automation.
+//
+// The headless back end has no window system.  Its clock is virtual: it
+// starts at 0 and moves only when told, when messages are pumped (1 ms per
+// pump) and when it is read (100 microseconds per reading by default), so a
+// busy wait on it always ends.  Messages, focus changes and message-box
+// answers are scripted; every box shown and every debugger-output line is
+// recorded.
+//
+// Environment options read at start:
+//   MORVANEL_BOXES   comma-separated answers for the boxes, in order
+//                    (ok, cancel, retry, yes, no); each box's text is printed
+//                    to standard error.  Without an answer a box takes Cancel
+//                    (No for a Yes/No box, OK for a box with only OK).
+//   MORVANEL_FRAMES  after that many pumps the host posts WM_CLOSE to the
+//                    main window, and says so on standard error.
+//   MORVANEL_INPUT   a script of messages by pump number (see README).
+#pragma once
+
+#include "host/host.h"
+
+#include <string>
+#include <vector>
+
+namespace host::headless {
+
+struct BoxRecord {
+    std::string text;
+    std::string caption;
+    uint32_t flags;
+    int answer;
+};
+
+// Back to the state of a fresh start: clock at 0, no boxes, no script,
+// default steps, no scripted processor.  Environment options are not read.
+void Reset();
+
+// Clock.
+void AdvanceClock(uint64_t microseconds);
+void SetClock(uint64_t microseconds);
+uint64_t ClockMicroseconds();
+// Step added at every clock reading and at every pump.
+void SetAutoStep(uint32_t perReadMicroseconds, uint32_t perPumpMicroseconds);
+// Whether QueryPerformanceCounter answers (1 MHz on the virtual clock).
+void SetPerformanceCounter(bool present);
+
+// Message boxes.
+void QueueBoxAnswer(int answer);
+void ClearBoxAnswers();
+const std::vector<BoxRecord>& Boxes();
+void ClearBoxes();
+
+// Scripted messages, delivered to the main (first visible) window when the
+// pump counter reaches `pump`.  A WM_ACTIVATEAPP also sets the host's idea of
+// the foreground.
+void ScheduleMessage(uint64_t pump, uint32_t message, uintptr_t wParam, intptr_t lParam);
+void ScheduleFocus(uint64_t pump, bool active);
+void ScheduleClose(uint64_t pump);
+// Posts WM_CLOSE once the pump counter reaches the count; 0 never.
+void SetCloseAfterPumps(uint64_t pumps);
+uint64_t PumpCount();
+// Reads a script file (see README) and schedules its lines; false with a
+// message on standard error when a line cannot be read.
+bool LoadScript(const std::string& nativePath);
+
+// Debugger output lines, in order.
+const std::vector<std::string>& DebugOutput();
+
+// Processor seen by CPUID.
+struct FakeCpu {
+    bool hasCpuid;
+    std::string vendor;  // 12 characters
+    uint32_t signature;  // leaf 1 EAX
+    uint32_t features;   // leaf 1 EDX
+    uint32_t extendedFeatures;  // leaf 0x80000001 EDX
+};
+void SetCpu(const FakeCpu& cpu);
+void ClearCpu();
+
+// The program file's path in system form (default: the test binary).
+void SetModuleFileName(const std::string& systemPath);
+
+// Screen size the program sees (default 640 x 480).
+void SetScreenSize(int width, int height);
+
+}  // namespace host::headless

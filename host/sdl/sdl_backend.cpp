@@ -1,0 +1,425 @@
+// The SDL2 back end: a real window, its events as the program's messages,
+// message boxes, the clocks and audio output.
+#include "host/backend.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace host::detail {
+
+namespace {
+
+SDL_Window* g_window = nullptr;  // the one native window: the first shown
+SDL_Renderer* g_renderer = nullptr;
+Window* g_owner = nullptr;
+SDL_AudioDeviceID g_audio = 0;
+bool g_audioReady = false;
+uint64_t g_perfBase = 0;
+
+// Physical key positions (SDL scancodes) to the scan codes the program reads:
+// the set-1 codes, with 0x80 added for the extended keys of the cursor and
+// navigation blocks.
+uint8_t ScanCode(SDL_Scancode sc) {
+    switch (sc) {
+    case SDL_SCANCODE_ESCAPE: return 0x01;
+    case SDL_SCANCODE_1: return 0x02;
+    case SDL_SCANCODE_2: return 0x03;
+    case SDL_SCANCODE_3: return 0x04;
+    case SDL_SCANCODE_4: return 0x05;
+    case SDL_SCANCODE_5: return 0x06;
+    case SDL_SCANCODE_6: return 0x07;
+    case SDL_SCANCODE_7: return 0x08;
+    case SDL_SCANCODE_8: return 0x09;
+    case SDL_SCANCODE_9: return 0x0A;
+    case SDL_SCANCODE_0: return 0x0B;
+    case SDL_SCANCODE_MINUS: return 0x0C;
+    case SDL_SCANCODE_EQUALS: return 0x0D;
+    case SDL_SCANCODE_BACKSPACE: return 0x0E;
+    case SDL_SCANCODE_TAB: return 0x0F;
+    case SDL_SCANCODE_Q: return 0x10;
+    case SDL_SCANCODE_W: return 0x11;
+    case SDL_SCANCODE_E: return 0x12;
+    case SDL_SCANCODE_R: return 0x13;
+    case SDL_SCANCODE_T: return 0x14;
+    case SDL_SCANCODE_Y: return 0x15;
+    case SDL_SCANCODE_U: return 0x16;
+    case SDL_SCANCODE_I: return 0x17;
+    case SDL_SCANCODE_O: return 0x18;
+    case SDL_SCANCODE_P: return 0x19;
+    case SDL_SCANCODE_LEFTBRACKET: return 0x1A;
+    case SDL_SCANCODE_RIGHTBRACKET: return 0x1B;
+    case SDL_SCANCODE_RETURN: return 0x1C;
+    case SDL_SCANCODE_LCTRL: return 0x1D;
+    case SDL_SCANCODE_A: return 0x1E;
+    case SDL_SCANCODE_S: return 0x1F;
+    case SDL_SCANCODE_D: return 0x20;
+    case SDL_SCANCODE_F: return 0x21;
+    case SDL_SCANCODE_G: return 0x22;
+    case SDL_SCANCODE_H: return 0x23;
+    case SDL_SCANCODE_J: return 0x24;
+    case SDL_SCANCODE_K: return 0x25;
+    case SDL_SCANCODE_L: return 0x26;
+    case SDL_SCANCODE_SEMICOLON: return 0x27;
+    case SDL_SCANCODE_APOSTROPHE: return 0x28;
+    case SDL_SCANCODE_GRAVE: return 0x29;
+    case SDL_SCANCODE_LSHIFT: return 0x2A;
+    case SDL_SCANCODE_BACKSLASH: return 0x2B;
+    case SDL_SCANCODE_Z: return 0x2C;
+    case SDL_SCANCODE_X: return 0x2D;
+    case SDL_SCANCODE_C: return 0x2E;
+    case SDL_SCANCODE_V: return 0x2F;
+    case SDL_SCANCODE_B: return 0x30;
+    case SDL_SCANCODE_N: return 0x31;
+    case SDL_SCANCODE_M: return 0x32;
+    case SDL_SCANCODE_COMMA: return 0x33;
+    case SDL_SCANCODE_PERIOD: return 0x34;
+    case SDL_SCANCODE_SLASH: return 0x35;
+    case SDL_SCANCODE_RSHIFT: return 0x36;
+    case SDL_SCANCODE_KP_MULTIPLY: return 0x37;
+    case SDL_SCANCODE_LALT: return 0x38;
+    case SDL_SCANCODE_SPACE: return 0x39;
+    case SDL_SCANCODE_CAPSLOCK: return 0x3A;
+    case SDL_SCANCODE_F1: return 0x3B;
+    case SDL_SCANCODE_F2: return 0x3C;
+    case SDL_SCANCODE_F3: return 0x3D;
+    case SDL_SCANCODE_F4: return 0x3E;
+    case SDL_SCANCODE_F5: return 0x3F;
+    case SDL_SCANCODE_F6: return 0x40;
+    case SDL_SCANCODE_F7: return 0x41;
+    case SDL_SCANCODE_F8: return 0x42;
+    case SDL_SCANCODE_F9: return 0x43;
+    case SDL_SCANCODE_F10: return 0x44;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return 0x45;
+    case SDL_SCANCODE_SCROLLLOCK: return 0x46;
+    case SDL_SCANCODE_KP_7: return 0x47;
+    case SDL_SCANCODE_KP_8: return 0x48;
+    case SDL_SCANCODE_KP_9: return 0x49;
+    case SDL_SCANCODE_KP_MINUS: return 0x4A;
+    case SDL_SCANCODE_KP_4: return 0x4B;
+    case SDL_SCANCODE_KP_5: return 0x4C;
+    case SDL_SCANCODE_KP_6: return 0x4D;
+    case SDL_SCANCODE_KP_PLUS: return 0x4E;
+    case SDL_SCANCODE_KP_1: return 0x4F;
+    case SDL_SCANCODE_KP_2: return 0x50;
+    case SDL_SCANCODE_KP_3: return 0x51;
+    case SDL_SCANCODE_KP_0: return 0x52;
+    case SDL_SCANCODE_KP_PERIOD: return 0x53;
+    case SDL_SCANCODE_NONUSBACKSLASH: return 0x56;
+    case SDL_SCANCODE_F11: return 0x57;
+    case SDL_SCANCODE_F12: return 0x58;
+    case SDL_SCANCODE_KP_ENTER: return 0x9C;
+    case SDL_SCANCODE_RCTRL: return 0x9D;
+    case SDL_SCANCODE_KP_DIVIDE: return 0xB5;
+    case SDL_SCANCODE_PRINTSCREEN: return 0xB7;
+    case SDL_SCANCODE_RALT: return 0xB8;
+    case SDL_SCANCODE_PAUSE: return 0xC5;
+    case SDL_SCANCODE_HOME: return 0xC7;
+    case SDL_SCANCODE_UP: return 0xC8;
+    case SDL_SCANCODE_PAGEUP: return 0xC9;
+    case SDL_SCANCODE_LEFT: return 0xCB;
+    case SDL_SCANCODE_RIGHT: return 0xCD;
+    case SDL_SCANCODE_END: return 0xCF;
+    case SDL_SCANCODE_DOWN: return 0xD0;
+    case SDL_SCANCODE_PAGEDOWN: return 0xD1;
+    case SDL_SCANCODE_INSERT: return 0xD2;
+    case SDL_SCANCODE_DELETE: return 0xD3;
+    case SDL_SCANCODE_LGUI: return 0xDB;
+    case SDL_SCANCODE_RGUI: return 0xDC;
+    case SDL_SCANCODE_APPLICATION: return 0xDD;
+    default: return 0;
+    }
+}
+
+uintptr_t MouseKeyFlags() {
+    uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+    uintptr_t flags = 0;
+    if (buttons & SDL_BUTTON_LMASK) flags |= MK_LBUTTON;
+    if (buttons & SDL_BUTTON_RMASK) flags |= MK_RBUTTON;
+    if (buttons & SDL_BUTTON_MMASK) flags |= MK_MBUTTON;
+    SDL_Keymod mod = SDL_GetModState();
+    if (mod & KMOD_SHIFT) flags |= MK_SHIFT;
+    if (mod & KMOD_CTRL) flags |= MK_CONTROL;
+    return flags;
+}
+
+void Clear() {
+    if (!g_renderer) return;
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderPresent(g_renderer);
+}
+
+void Activate(bool active) {
+    if (active == AppInForeground() || !g_owner) return;
+    PostMessage(g_owner, WM_ACTIVATEAPP, active ? 1 : 0, 0);
+}
+
+void Translate(const SDL_Event& e) {
+    if (!g_owner) return;
+    switch (e.type) {
+    case SDL_QUIT: PostMessage(g_owner, WM_CLOSE, 0, 0); break;
+    case SDL_WINDOWEVENT:
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: PostMessage(g_owner, WM_CLOSE, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: Activate(true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: Activate(false); break;
+        case SDL_WINDOWEVENT_EXPOSED: PostMessage(g_owner, WM_PAINT, 0, 0); break;
+        case SDL_WINDOWEVENT_MOVED: {
+            int w = g_owner->rect.right - g_owner->rect.left, h = g_owner->rect.bottom - g_owner->rect.top;
+            g_owner->rect = {e.window.data1, e.window.data2, e.window.data1 + w, e.window.data2 + h};
+            PostMessage(g_owner, WM_MOVE, 0, intptr_t((uint32_t(uint16_t(e.window.data2)) << 16) |
+                                                      uint16_t(e.window.data1)));
+            break;
+        }
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            g_owner->rect.right = g_owner->rect.left + e.window.data1;
+            g_owner->rect.bottom = g_owner->rect.top + e.window.data2;
+            PostMessage(g_owner, WM_SIZE, 0, intptr_t((uint32_t(uint16_t(e.window.data2)) << 16) |
+                                                      uint16_t(e.window.data1)));
+            break;
+        default: break;
+        }
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        uint8_t dik = ScanCode(e.key.keysym.scancode);
+        if (!dik) break;
+        bool up = e.type == SDL_KEYUP;
+        intptr_t lParam = MakeKeyLParam(dik, up);
+        if (!up && e.key.repeat) lParam |= intptr_t(1) << 30;
+        PostMessage(g_owner, up ? WM_KEYUP : WM_KEYDOWN, 0, lParam);
+        // Keys that type a control character give their WM_CHAR with the key
+        // message; printable characters arrive as text input.
+        if (!up) {
+            SDL_Keycode k = e.key.keysym.sym;
+            if (k == SDLK_BACKSPACE || k == SDLK_RETURN || k == SDLK_ESCAPE || k == SDLK_TAB)
+                PostMessage(g_owner, WM_CHAR, uintptr_t(k == SDLK_RETURN ? 13 : k), lParam);
+        }
+        break;
+    }
+    case SDL_TEXTINPUT: {
+        // One WM_CHAR per character that has a code in the program's 8-bit set.
+        const unsigned char* s = reinterpret_cast<const unsigned char*>(e.text.text);
+        while (*s) {
+            uint32_t cp = *s;
+            int extra = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
+            if (extra) cp &= (0x3F >> extra);
+            ++s;
+            for (int i = 0; i < extra && (*s & 0xC0) == 0x80; ++i, ++s) cp = (cp << 6) | (*s & 0x3F);
+            if (cp < 256) PostMessage(g_owner, WM_CHAR, cp, 1);
+        }
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        uint32_t base = 0;
+        if (e.button.button == SDL_BUTTON_LEFT) base = WM_LBUTTONDOWN;
+        else if (e.button.button == SDL_BUTTON_RIGHT) base = WM_RBUTTONDOWN;
+        else if (e.button.button == SDL_BUTTON_MIDDLE) base = WM_MBUTTONDOWN;
+        if (!base) break;
+        PostMessage(g_owner, down ? base : base + 1, MouseKeyFlags(),
+                    intptr_t((uint32_t(uint16_t(e.button.y)) << 16) | uint16_t(e.button.x)));
+        break;
+    }
+    case SDL_MOUSEWHEEL: {
+        int delta = e.wheel.y * WHEEL_DELTA;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) delta = -delta;
+        PostMessage(g_owner, WM_MOUSEWHEEL, (uintptr_t(uint16_t(int16_t(delta))) << 16) | MouseKeyFlags(), 0);
+        break;
+    }
+    case SDL_MOUSEMOTION:
+        PostMessage(g_owner, WM_MOUSEMOVE, MouseKeyFlags(),
+                    intptr_t((uint32_t(uint16_t(e.motion.y)) << 16) | uint16_t(e.motion.x)));
+        break;
+    default: break;
+    }
+}
+
+// --- slots ------------------------------------------------------------------
+
+bool Start() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+        std::fprintf(stderr, "SDL: cannot start video: %s\n", SDL_GetError());
+        return false;
+    }
+    g_audioReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    g_perfBase = SDL_GetPerformanceCounter();
+    SDL_StartTextInput();
+    return true;
+}
+
+void Stop() {
+    if (g_audio) SDL_CloseAudioDevice(g_audio);
+    g_audio = 0;
+    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    if (g_window) SDL_DestroyWindow(g_window);
+    g_renderer = nullptr;
+    g_window = nullptr;
+    g_owner = nullptr;
+    SDL_Quit();
+}
+
+void PollEvents(bool idle) {
+    SDL_Event e;
+    // While the program waits in the background, sleep a little on the event
+    // queue instead of spinning.
+    if (idle && SDL_WaitEventTimeout(&e, 10)) Translate(e);
+    while (SDL_PollEvent(&e)) Translate(e);
+}
+
+int ShowBox(HWND, const char* text, const char* caption, uint32_t flags) {
+    SDL_MessageBoxButtonData buttons[3];
+    int count = 0;
+    auto add = [&](int id, const char* label, uint32_t f) { buttons[count++] = {f, id, label}; };
+    switch (flags & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+    case MB_YESNOCANCEL:
+        add(IDYES, "Yes", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDNO, "No", 0);
+        add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+    case MB_YESNO:
+        add(IDYES, "Yes", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDNO, "No", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+    case MB_RETRYCANCEL:
+        add(IDRETRY, "Retry", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+    default: add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+    }
+    uint32_t icon = (flags & MB_ICONMASK) == MB_ICONHAND ? SDL_MESSAGEBOX_ERROR
+                    : (flags & MB_ICONMASK) == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
+                                                                  : SDL_MESSAGEBOX_INFORMATION;
+    SDL_MessageBoxData data{icon, g_window, caption, text, count, buttons, nullptr};
+    int pressed = -1;
+    std::fprintf(stderr, "[box \"%s\"] %s\n", caption, text);
+    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) {
+        // No way to ask: take the button that leaves without retrying.
+        for (int i = 0; i < count; ++i)
+            if (buttons[i].flags & SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT) return buttons[i].buttonid;
+        return IDCANCEL;
+    }
+    return pressed;
+}
+
+uint32_t TickCount() {
+    return SDL_GetTicks();
+}
+
+// The counter is offered at 1,193,182 steps a second, counted from the back
+// end's start, as the program's timer expects of a high-resolution counter.
+constexpr int64_t kCounterRate = 1193182;
+
+bool PerfCounter(int64_t* value) {
+    uint64_t ticks = SDL_GetPerformanceCounter() - g_perfBase;
+    uint64_t freq = SDL_GetPerformanceFrequency();
+    *value = static_cast<int64_t>((static_cast<unsigned __int128>(ticks) * kCounterRate) / freq);
+    return true;
+}
+
+bool PerfFrequency(int64_t* frequency) {
+    *frequency = kCounterRate;
+    return true;
+}
+
+void ScreenSize(int* w, int* h) {
+    // The program believes the screen is in its own display mode.
+    *w = 640;
+    *h = 480;
+}
+
+void WindowCreated(Window*) {}
+
+void WindowShown(Window* window, bool visible) {
+    if (visible) {
+        if (!g_window) {
+            int w = window->rect.right - window->rect.left, h = window->rect.bottom - window->rect.top;
+            g_window = SDL_CreateWindow(window->title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        w > 0 ? w : 640, h > 0 ? h : 480, SDL_WINDOW_RESIZABLE);
+            if (!g_window) {
+                std::fprintf(stderr, "SDL: cannot open a window: %s\n", SDL_GetError());
+                return;
+            }
+            g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+            g_owner = window;
+            window->native = g_window;
+        }
+        if (window->native == g_window) {
+            SDL_ShowWindow(g_window);
+            SDL_RaiseWindow(g_window);
+            Clear();
+            // A window that comes up takes the focus; some window systems
+            // never report it, so the program is told at once.
+            Activate(true);
+        }
+    } else if (window->native && window->native == g_window) {
+        SDL_HideWindow(g_window);
+    }
+}
+
+void WindowDestroyed(Window* window) {
+    if (window == g_owner) {
+        if (g_renderer) SDL_DestroyRenderer(g_renderer);
+        if (g_window) SDL_DestroyWindow(g_window);
+        g_renderer = nullptr;
+        g_window = nullptr;
+        g_owner = nullptr;
+    }
+}
+
+void CursorShown(bool visible) {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void ScreenSaver(bool active) {
+    if (active) SDL_EnableScreenSaver();
+    else SDL_DisableScreenSaver();
+}
+
+int AudioDeviceCount() {
+    if (!g_audioReady) return 0;
+    int n = SDL_GetNumAudioDevices(0);
+    return 1 + (n > 0 ? n : 0);  // the default device, then the named ones
+}
+
+const char* AudioDeviceName(int index) {
+    if (!g_audioReady || index < 0) return nullptr;
+    if (index == 0) return "Primary Sound Driver";
+    return SDL_GetAudioDeviceName(index - 1, 0);
+}
+
+bool AudioOpen(int index, int rate) {
+    if (!g_audioReady) return false;
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    const char* name = index > 0 ? SDL_GetAudioDeviceName(index - 1, 0) : nullptr;
+    g_audio = SDL_OpenAudioDevice(name, 0, &want, nullptr, 0);
+    return g_audio != 0;
+}
+
+void AudioClose() {
+    if (g_audio) SDL_CloseAudioDevice(g_audio);
+    g_audio = 0;
+}
+
+}  // namespace
+
+const Backend kSdlBackend = {
+    "sdl",          Start,         Stop,        PollEvents,      ShowBox,
+    TickCount,      PerfCounter,   PerfFrequency, ScreenSize,    WindowCreated,
+    WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   AudioDeviceCount,
+    AudioDeviceName, AudioOpen,    AudioClose,
+};
+
+}  // namespace host::detail

@@ -1,0 +1,27 @@
+// The sound layer's device entry points used at start and stop.
+#pragma once
+
+#include <cstdint>
+
+// Sound on: set by the settings, cleared when the device fails.
+extern uint8_t g_SoundOn;
+// Music options: bit 1 enables the MIDI sequencer commands.
+extern uint8_t g_MusicOptions;
+
+struct SndLayerRecord {
+    const char* banner;         // printed in the start-up report
+    char deviceName[128];       // name of the device in use
+    const char* resourcePath;   // points at the main archive path
+    void* soundObject;          // the device object handed to the movie player
+};
+extern SndLayerRecord g_SndLayer;
+
+// Counts the output devices and fills the device list.
+void SND_EnumDevices();
+// Creates the device chosen by EngineConfig.WaveDeviceId (the default one
+// when that fails); non-zero on success; raises 0x3100 on failure.
+int SND_CreateDevice();
+// Opens the primary output; 0 on success.
+int SND_OpenPrimary();
+// Releases everything; safe when the device never started.
+void SND_Close();

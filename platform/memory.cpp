@@ -1,0 +1,96 @@
+// The memory manager: heap path and linear pool.
+#include "platform/memory.h"
+
+#include "platform/errors.h"
+#include "platform/settings.h"
+
+#include <cstdlib>
+#include <cstring>
+
+HeapHooksTable HeapHooks = {std::malloc, std::free, std::realloc};
+
+MemoryManagerTable MemoryManager = {MemAlloc, MemFree, MemRealloc, MemInitPool, MemMark, MemRelease, MemEnable,
+                                    nullptr,  0,       0,          0,           0,       0,          0};
+
+static uint32_t RoundedPoolSize(uintptr_t start, uint32_t size) {
+    uint8_t alignment = EngineConfig.MemoryAlignment;
+    if (alignment != 0 && size < 65536) return (size + 3u) & ~3u;
+    if (size < 32) return (size + 3u) & ~3u;
+    if (alignment >= 2) return size;
+    // Grown so that the block ends on a 32-byte boundary.
+    uintptr_t end = (start + size + 31u) & ~uintptr_t(31);
+    return static_cast<uint32_t>(end - start);
+}
+
+void* PoolBlock(uint32_t size) {
+    MemoryManagerTable& m = MemoryManager;
+    uint8_t* start = m.base + m.position;
+    uint32_t previous = m.position;
+    uint64_t rounded = RoundedPoolSize(reinterpret_cast<uintptr_t>(start), size);
+    // Equal to the pool size is allowed; beyond it the pool is exhausted.
+    if (uint64_t(m.position) + rounded > m.size) {
+        ErrorHook(0x1007, static_cast<ErrorDetail>(size));
+        return nullptr;
+    }
+    m.previous = previous;
+    m.position = static_cast<uint32_t>(m.position + rounded);
+    return start;
+}
+
+void* MemAlloc(uint32_t size) {
+    void* block;
+    if (!MemoryManager.poolOn) {
+        block = HeapHooks.allocate(size ? size : 1);
+        if (!block) ErrorHook(0x1007, static_cast<ErrorDetail>(size));
+    } else {
+        block = PoolBlock(size);
+    }
+    if (!block) return nullptr;
+    MemoryManager.total += size;
+    std::memset(block, 0, size);
+    return block;
+}
+
+void MemFree(void* block) {
+    MemoryManagerTable& m = MemoryManager;
+    if (m.poolOn) {
+        if (block == m.base + m.previous) m.position = m.previous;
+        return;
+    }
+    if (block) HeapHooks.free(block);
+}
+
+void* MemRealloc(void* block, uint32_t size) {
+    MemoryManagerTable& m = MemoryManager;
+    if (!m.poolOn) {
+        void* moved = HeapHooks.reallocate(block, size ? size : 1);
+        if (!moved) ErrorHook(0x1007, static_cast<ErrorDetail>(size));
+        return moved;
+    }
+    void* fresh = PoolBlock(size);
+    // The old block lies before the new one in the pool, so size bytes from
+    // it stay inside the pool; they may overlap the new block.
+    auto* old = static_cast<uint8_t*>(block);
+    if (fresh && old >= m.base && old < static_cast<uint8_t*>(fresh)) std::memmove(fresh, old, size);
+    return fresh;
+}
+
+void MemInitPool(void* base, uint32_t size) {
+    MemoryManager.base = static_cast<uint8_t*>(base);
+    MemoryManager.size = size;
+    if (!base) ErrorHook(0x1008, static_cast<ErrorDetail>(size / 1024));
+}
+
+void MemMark() {
+    MemoryManager.savedMark = MemoryManager.position;
+}
+
+void MemRelease(int32_t mark) {
+    MemoryManager.position = mark >= 0 ? static_cast<uint32_t>(mark) : MemoryManager.savedMark;
+    MemoryManager.previous = 0;
+}
+
+void MemEnable() {
+    MemoryManager.poolOn = MemoryManager.base ? 1 : 0;
+    MemoryManager.position = 0;
+}
