@@ -1,0 +1,328 @@
+// The host layer's portable core and its headless back end.
+#include "host/headless/headless.h"
+#include "host/host.h"
+#include "test_support.h"
+
+#include <cstring>
+#include <fstream>
+
+using HostTest = test::HeadlessTest;
+
+TEST_F(HostTest, SystemPathsFindFilesInAnyLetterCase) {
+    WriteFile("MS22/Mission.MPL", "x");
+    EXPECT_EQ(host::ToNativePath(".\\ms22\\mission.mpl"), "./MS22/Mission.MPL");
+    EXPECT_EQ(host::ToNativePath("ms22\\MISSION.mpl"), "MS22/Mission.MPL");
+    EXPECT_EQ(host::ToNativePath("C:\\MS22\\mission.mpl"), (dir_ / "MS22" / "Mission.MPL").string());
+    // A name that does not exist keeps its letters, below the found part.
+    EXPECT_EQ(host::ToNativePath("ms22\\new\\File.txt"), "MS22/new/File.txt");
+    EXPECT_EQ(host::ToSystemPath("/a/b"), "\\a\\b");
+    EXPECT_EQ(host::ToNativePath(host::ToSystemPath(dir_.string()).c_str()), dir_.string());
+}
+
+TEST_F(HostTest, UnmappedDriveHoldsNothing) {
+    WriteFile("game.res", "x");
+    EXPECT_EQ(host::FileOpen("Q:\\game.res", "rb"), nullptr);
+    EXPECT_EQ(host::GetFileAttributes("Q:\\game.res"), host::INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(host::GetFileAttributes("c:\\GAME.RES"), host::INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(HostTest, DrivesAreListedWithTheirTypes) {
+    host::ClearDrives();
+    host::MapDrive('d', (dir_ / "cd").string(), host::DRIVE_CDROM);
+    host::MapDrive('C', dir_.string(), host::DRIVE_FIXED);
+    char buffer[64];
+    size_t n = host::GetLogicalDriveStrings(buffer, sizeof buffer);
+    ASSERT_EQ(n, 8u);
+    EXPECT_EQ(std::string(buffer, n), std::string("C:\\\0D:\\\0", 8));
+    EXPECT_EQ(buffer[8], 0);
+    EXPECT_EQ(host::GetDriveType("C:\\"), host::DRIVE_FIXED);
+    EXPECT_EQ(host::GetDriveType("d:\\"), host::DRIVE_CDROM);
+    EXPECT_EQ(host::GetDriveType("E:\\"), host::DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(host::GetLogicalDriveStrings(buffer, 4), 0u);  // does not fit
+}
+
+TEST_F(HostTest, TextModeDropsCarriageReturnsBeforeLineFeeds) {
+    WriteFile("t.txt", "one\r\ntwo\rthree\r\n");
+    host::File* f = host::FileOpen(".\\T.TXT", "rt");
+    ASSERT_NE(f, nullptr);
+    char line[64];
+    ASSERT_NE(host::FileGetLine(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "one\n");
+    ASSERT_NE(host::FileGetLine(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "two\rthree\n");
+    EXPECT_EQ(host::FileGetLine(line, sizeof line, f), nullptr);
+    EXPECT_NE(host::FileEof(f), 0);
+    host::FileClose(f);
+
+    f = host::FileOpen("t.txt", "rb");
+    char raw[32] = {};
+    EXPECT_EQ(host::FileRead(raw, 1, sizeof raw, f), 16u);
+    EXPECT_EQ(std::string(raw, 5), "one\r\n");
+    EXPECT_EQ(host::FileSeek(f, 3, SEEK_SET), 0);
+    EXPECT_EQ(host::FileTell(f), 3);
+    EXPECT_EQ(host::FileGetChar(f), '\r');
+    host::FileClose(f);
+}
+
+TEST_F(HostTest, ShortLineBufferSplitsTheLine) {
+    WriteFile("l.txt", "abcdef\n");
+    host::File* f = host::FileOpen("l.txt", "r");
+    char line[4];
+    ASSERT_NE(host::FileGetLine(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "abc");
+    ASSERT_NE(host::FileGetLine(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "def");
+    host::FileClose(f);
+}
+
+TEST_F(HostTest, DirectoryNeverOpensAsAFile) {
+    std::filesystem::create_directory(dir_ / "Data");
+    EXPECT_EQ(host::FileOpen("data", "rb"), nullptr);
+    EXPECT_EQ(host::FileOpen("data", "w"), nullptr);
+    EXPECT_EQ(host::GetFileAttributes("DATA"), host::FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(host::DeleteFile("data"));
+}
+
+TEST_F(HostTest, WriteAppendAndDelete) {
+    host::File* f = host::FileOpen("out.txt", "wt");
+    ASSERT_NE(f, nullptr);
+    host::FilePuts("a\n", f);
+    host::FileClose(f);
+    f = host::FileOpen("OUT.txt", "a+t");  // found in another case, not made twice
+    host::FilePuts("b\n", f);
+    host::FileClose(f);
+    EXPECT_EQ(ReadFile("out.txt"), "a\nb\n");
+    EXPECT_TRUE(host::DeleteFile("Out.Txt"));
+    EXPECT_FALSE(Exists("out.txt"));
+    EXPECT_EQ(host::FileOpen("nothing.txt", "r"), nullptr);
+}
+
+TEST_F(HostTest, CurrentDirectoryInSystemForm) {
+    std::filesystem::create_directory(dir_ / "Sub");
+    ASSERT_TRUE(host::SetCurrentDirectory(".\\sub"));
+    char cwd[512];
+    host::GetCurrentDirectory(cwd, sizeof cwd);
+    EXPECT_EQ(std::string(cwd), host::ToSystemPath((dir_ / "Sub").string()));
+    EXPECT_FALSE(host::SetCurrentDirectory("missing"));
+    char tmp[256];
+    ASSERT_GT(host::GetTempPath(tmp, sizeof tmp), 0u);
+    EXPECT_EQ(tmp[std::strlen(tmp) - 1], '\\');
+}
+
+TEST_F(HostTest, RegistryReadsWritesAndMisses) {
+    WriteFile("registry.ini",
+              "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\r\nRevision = 3\r\n\r\n"
+              "[HKEY_CLASSES_ROOT\\Morvanel.Inst]\nInstallPath=D:\\Games\\Morvanel\n");
+    char buffer[256];
+    ASSERT_TRUE(host::RegQueryString(host::RegRoot::LocalMachine, "software\\vorn\\morvanel\\version", "REVISION",
+                                     buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "3");
+    ASSERT_TRUE(host::RegQueryString(host::RegRoot::ClassesRoot, "Morvanel.Inst", "InstallPath", buffer, 256));
+    EXPECT_STREQ(buffer, "D:\\Games\\Morvanel");
+    EXPECT_FALSE(host::RegQueryString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Audio", "Disable",
+                                      buffer, 256));  // key missing
+    EXPECT_FALSE(host::RegQueryString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Version", "Other",
+                                      buffer, 256));  // value missing
+    EXPECT_FALSE(host::RegQueryString(host::RegRoot::ClassesRoot, "Software\\Vorn\\Morvanel\\Version",
+                                      "Revision", buffer, 256));  // another root
+
+    ASSERT_TRUE(host::RegSetString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Audio", "Disable", "1"));
+    ASSERT_TRUE(host::RegSetString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Version", "Revision", "4"));
+    ASSERT_TRUE(host::RegQueryString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Audio", "Disable",
+                                     buffer, 256));
+    EXPECT_STREQ(buffer, "1");
+    host::RegQueryString(host::RegRoot::LocalMachine, "Software\\Vorn\\Morvanel\\Version", "Revision", buffer, 256);
+    EXPECT_STREQ(buffer, "4");
+    EXPECT_TRUE(host::RegKeyExists(host::RegRoot::ClassesRoot, "Morvanel.Inst"));
+
+    char small[4];
+    ASSERT_TRUE(host::RegQueryString(host::RegRoot::ClassesRoot, "Morvanel.Inst", "InstallPath", small, 4));
+    EXPECT_STREQ(small, "D:\\");  // cut to the buffer
+}
+
+TEST_F(HostTest, RuntimeGeneratorSequence) {
+    host::SeedRand(1);
+    // seed = seed * 1103515245 + 12345; the result is bits 16..30.
+    uint32_t seed = 1;
+    for (int i = 0; i < 100; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        ASSERT_EQ(host::Rand(), int((seed >> 16) & 0x7FFF));
+    }
+    host::SeedRand(1);
+    EXPECT_EQ(host::Rand(), 16838);
+    EXPECT_EQ(host::Rand(), 5758);
+    EXPECT_EQ(host::Rand(), 10113);
+}
+
+TEST_F(HostTest, BoxAnswersComeInOrderThenTheSafeDefault) {
+    host::headless::QueueBoxAnswer(host::IDRETRY);
+    host::headless::QueueBoxAnswer(host::IDYES);  // does not fit a Retry/Cancel box
+    EXPECT_EQ(host::MessageBox(nullptr, "a", "c", host::MB_RETRYCANCEL), host::IDRETRY);
+    EXPECT_EQ(host::MessageBox(nullptr, "b", "c", host::MB_RETRYCANCEL), host::IDCANCEL);
+    EXPECT_EQ(host::MessageBox(nullptr, "c", "c", host::MB_OK | host::MB_ICONHAND), host::IDOK);
+    EXPECT_EQ(host::MessageBox(nullptr, "d", "c", host::MB_YESNO), host::IDNO);
+    ASSERT_EQ(host::headless::Boxes().size(), 4u);
+    EXPECT_EQ(host::headless::Boxes()[2].flags, host::MB_OK | host::MB_ICONHAND);
+    EXPECT_EQ(host::headless::Boxes()[3].answer, host::IDNO);
+}
+
+namespace {
+
+std::vector<host::Msg> g_seen;
+intptr_t Record(host::HWND w, uint32_t m, uintptr_t wp, intptr_t lp) {
+    g_seen.push_back({w, m, wp, lp});
+    return host::DefWindowProc(w, m, wp, lp);
+}
+
+class QueueTest : public test::HeadlessTest {
+protected:
+    void SetUp() override {
+        HeadlessTest::SetUp();
+        g_seen.clear();
+        ASSERT_TRUE(host::RegisterClass({0, Record, nullptr, nullptr, true, "Test"}));
+        window_ = host::CreateWindowEx(0, "TEST", "title", host::WS_POPUP, 0, 0, 320, 200, nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void Drain() {
+        host::Msg m;
+        while (host::PeekMessage(&m, nullptr, 0, 0, host::PM_REMOVE)) host::DispatchMessage(&m);
+    }
+    host::HWND window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(QueueTest, ClassesAndWindows) {
+    EXPECT_FALSE(host::RegisterClass({0, Record, nullptr, nullptr, true, "test"}));  // names ignore case
+    EXPECT_EQ(host::CreateWindowEx(0, "nope", "", 0, 0, 0, 1, 1, nullptr), nullptr);
+    EXPECT_FALSE(host::IsWindowVisible(window_));
+    EXPECT_STREQ(host::GetWindowTitle(window_), "title");
+    host::Point p{5, 6};
+    host::ClientToScreen(window_, &p);
+    EXPECT_EQ(p.x, 5);
+}
+
+TEST_F(QueueTest, ShownWindowIsActivated) {
+    host::ShowWindow(window_, host::SW_SHOW);
+    Drain();
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].message, host::WM_ACTIVATEAPP);
+    EXPECT_EQ(g_seen[0].wParam, 1u);
+    EXPECT_EQ(host::GetActiveWindow(), window_);
+}
+
+TEST_F(QueueTest, PeekFiltersByRangeAndCanLeaveTheMessage) {
+    host::PostMessage(window_, host::WM_MOUSEMOVE, 0, 0);
+    host::PostMessage(window_, host::WM_KEYDOWN, 0, 0);
+    host::Msg m;
+    ASSERT_TRUE(host::PeekMessage(&m, window_, 0x100, 0x108, host::PM_NOREMOVE));
+    EXPECT_EQ(m.message, host::WM_KEYDOWN);
+    ASSERT_TRUE(host::PeekMessage(&m, window_, 0x100, 0x108, host::PM_REMOVE));
+    EXPECT_FALSE(host::PeekMessage(&m, window_, 0x100, 0x108, host::PM_REMOVE));
+    ASSERT_TRUE(host::PeekMessage(&m, window_, 0, 0, host::PM_REMOVE));
+    EXPECT_EQ(m.message, host::WM_MOUSEMOVE);
+}
+
+TEST_F(QueueTest, ScriptedMessagesArriveAtTheirPump) {
+    host::ShowWindow(window_, host::SW_SHOW);
+    host::headless::ScheduleMessage(5, host::WM_CHAR, 'z', 0);
+    host::headless::ScheduleFocus(7, false);
+    host::headless::ScheduleClose(7);
+    host::Msg m;
+    while (host::headless::PumpCount() < 4) host::PeekMessage(&m, nullptr, 0, 0, host::PM_REMOVE);
+    g_seen.clear();
+    Drain();
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].wParam, uintptr_t('z'));
+    host::PeekMessage(&m, nullptr, 0, 0, host::PM_NOREMOVE);
+    Drain();
+    ASSERT_EQ(g_seen.size(), 4u);
+    EXPECT_EQ(g_seen[1].message, host::WM_ACTIVATEAPP);
+    EXPECT_EQ(g_seen[2].message, host::WM_CLOSE);
+    EXPECT_EQ(g_seen[3].message, host::WM_DESTROY);  // the default procedure destroys the window
+    EXPECT_FALSE(host::IsWindowVisible(window_));
+}
+
+TEST_F(QueueTest, CloseAfterPumps) {
+    host::ShowWindow(window_, host::SW_SHOW);
+    host::headless::SetCloseAfterPumps(10);
+    host::Msg m;
+    int closes = 0;
+    for (int i = 0; i < 30; ++i) {
+        if (host::PeekMessage(&m, nullptr, 0, 0, host::PM_REMOVE) && m.message == host::WM_CLOSE) {
+            ++closes;
+            EXPECT_EQ(host::headless::PumpCount(), 10u);
+        }
+    }
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(QueueTest, ScriptFileLines) {
+    WriteFile("input.txt",
+              "# pump event args\n"
+              "2 keydown 0xC8\n"
+              "3 keyup 200   # the Up arrow\n"
+              "4 wheel -240\n"
+              "5 lbutton down\n"
+              "6 char 65\n"
+              "6 move 10 20\n"
+              "8 activate 0\n"
+              "9 close\n");
+    ASSERT_TRUE(host::headless::LoadScript((dir_ / "input.txt").string()));
+    host::ShowWindow(window_, host::SW_SHOW);
+    host::Msg m;
+    while (host::headless::PumpCount() < 9) host::PeekMessage(&m, nullptr, 0, 0, host::PM_NOREMOVE);
+    g_seen.clear();
+    Drain();
+    ASSERT_EQ(g_seen.size(), 10u);  // activation on show, the eight lines, and the destruction
+    EXPECT_EQ(g_seen[1].message, host::WM_KEYDOWN);
+    EXPECT_EQ((g_seen[1].lParam >> 16) & 0xFF, 0x48);
+    EXPECT_EQ((g_seen[1].lParam >> 24) & 1, 1);
+    EXPECT_EQ(g_seen[2].message, host::WM_KEYUP);
+    EXPECT_EQ(g_seen[3].message, host::WM_MOUSEWHEEL);
+    EXPECT_EQ(int16_t(g_seen[3].wParam >> 16), -240);
+    EXPECT_EQ(g_seen[4].message, host::WM_LBUTTONDOWN);
+    EXPECT_EQ(g_seen[5].message, host::WM_CHAR);
+    EXPECT_EQ(g_seen[6].message, host::WM_MOUSEMOVE);
+    EXPECT_EQ(g_seen[6].lParam, intptr_t((20 << 16) | 10));
+    EXPECT_EQ(g_seen[7].message, host::WM_ACTIVATEAPP);
+    EXPECT_EQ(g_seen[8].message, host::WM_CLOSE);
+
+    WriteFile("bad.txt", "3 jump\n");
+    EXPECT_FALSE(host::headless::LoadScript((dir_ / "bad.txt").string()));
+    EXPECT_FALSE(host::headless::LoadScript((dir_ / "missing.txt").string()));
+}
+
+TEST_F(QueueTest, CursorCounterAndScreenSaver) {
+    EXPECT_EQ(host::ShowCursor(false), -1);
+    EXPECT_EQ(host::ShowCursor(false), -2);
+    EXPECT_EQ(host::ShowCursor(true), -1);
+    EXPECT_EQ(host::CursorCounter(), -1);
+    host::SetScreenSaverActive(false);
+    EXPECT_FALSE(host::GetScreenSaverActive());
+}
+
+TEST_F(QueueTest, VirtualClockAdvancesOnReadsAndPumps) {
+    host::headless::SetAutoStep(500, 2000);
+    uint64_t t0 = host::headless::ClockMicroseconds();
+    host::GetTickCount();
+    EXPECT_EQ(host::headless::ClockMicroseconds() - t0, 500u);
+    host::Msg m;
+    host::PeekMessage(&m, nullptr, 0, 0, host::PM_NOREMOVE);
+    EXPECT_EQ(host::headless::ClockMicroseconds() - t0, 2500u);
+    int64_t freq = 0;
+    ASSERT_TRUE(host::QueryPerformanceFrequency(&freq));
+    EXPECT_EQ(freq, 1000000);
+    host::headless::SetPerformanceCounter(false);
+    EXPECT_FALSE(host::QueryPerformanceFrequency(&freq));
+}
+
+TEST_F(QueueTest, AudioDevices) {
+    EXPECT_EQ(host::AudioDeviceCount(), 1);
+    EXPECT_NE(host::AudioDeviceName(0), nullptr);
+    EXPECT_EQ(host::AudioDeviceName(1), nullptr);
+    EXPECT_TRUE(host::AudioOpen(0, 22050));
+    EXPECT_FALSE(host::AudioOpen(0, 22050));  // already open
+    host::AudioClose();
+    EXPECT_FALSE(host::AudioIsOpen());
+}

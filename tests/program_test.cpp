@@ -1,0 +1,153 @@
+// Both programs, run as separate processes on the headless host in a
+// temporary copy of the game directory, driven by the host options.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string err;
+};
+
+class ProgramTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/morvanel-game-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        fs::path program = GetParam();
+        // The game directory: the program beside the demo data.
+        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+            if (entry.is_regular_file()) fs::copy_file(entry.path(), dir_ / entry.path().filename());
+        }
+        exe_ = dir_ / program.filename();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    std::string Read(const std::string& name) {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Runs the program from another directory (it makes its own directory
+    // current), with the host options given and at most 60 seconds.
+    Result Run(const std::map<std::string, std::string>& options) {
+        std::map<std::string, std::string> vars = {{"MORVANEL_HOST", "headless"}, {"PATH", "/usr/bin:/bin"}};
+        for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+            if (const char* v = std::getenv(keep)) vars[keep] = v;
+        for (const auto& [k, v] : options) vars[k] = v;
+        std::vector<std::string> env;
+        for (const auto& [k, v] : vars) env.push_back(k + "=" + v);
+        std::string errFile = (dir_ / "stderr.txt").string();
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::vector<char*> envp;
+            for (auto& e : env) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            if (chdir("/") != 0) _exit(126);
+            FILE* err = std::fopen(errFile.c_str(), "w");
+            if (!err || dup2(fileno(err), 2) < 0) _exit(126);
+            std::string exe = exe_.string();
+            char* argv[] = {const_cast<char*>("/usr/bin/timeout"), const_cast<char*>("60"), exe.data(),
+                            const_cast<char*>("some"), const_cast<char*>("arguments"), nullptr};
+            execve(argv[0], argv, envp.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ""};
+        std::ifstream in(errFile);
+        std::stringstream s;
+        s << in.rdbuf();
+        r.err = s.str();
+        fs::remove(errFile);
+        return r;
+    }
+    static size_t Count(const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+    fs::path dir_;
+    fs::path exe_;
+};
+
+}  // namespace
+
+TEST_P(ProgramTest, RunsUntilTheFrameLimitClosesItsWindow) {
+    Result r = Run({{"MORVANEL_FRAMES", "40"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("40 pumps done, closing the window"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+}
+
+TEST_P(ProgramTest, EscapeEndsTheRun) {
+    // Held across a few frames of 1/70 s ticks, so the run sees it down.
+    Write("input.txt", "25 keydown 1\n400 keyup 1\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("pumps done"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+}
+
+TEST_P(ProgramTest, CancelledSoundFailureIsFatalAfterTheWindow) {
+    Result r = Run({{"MORVANEL_AUDIO", "none"}, {"MORVANEL_BOXES", "cancel"}, {"MORVANEL_FRAMES", "1000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The warning, then the fatal box with the same text.
+    EXPECT_EQ(Count(r.err, "Couldn't initialize DirectSound!"), 2u) << r.err;
+    EXPECT_EQ(Read("debug.txt"), "Couldn't initialize DirectSound!\n");
+}
+
+TEST_P(ProgramTest, RetriedSoundFailureRunsSilent) {
+    Result r = Run({{"MORVANEL_AUDIO", "none"}, {"MORVANEL_BOXES", "retry"}, {"MORVANEL_FRAMES", "30"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "[box"), 1u) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+}
+
+TEST_P(ProgramTest, MissingRegistryIsFatalBeforeTheWindow) {
+    fs::remove(dir_ / "registry.ini");
+    Result r = Run({{"MORVANEL_FRAMES", "30"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("No settings found...\nPlease run setup program before."), std::string::npos) << r.err;
+    EXPECT_EQ(Read("debug.txt"), "No settings found...\nPlease run setup program before.\n");
+}
+
+TEST_P(ProgramTest, WithoutConfigTheRegistryIsNotRead) {
+    fs::remove(dir_ / "config.ini");
+    fs::remove(dir_ / "registry.ini");
+    Result r = Run({{"MORVANEL_FRAMES", "30"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+}
+
+TEST_P(ProgramTest, UnknownHostIsRefused) {
+    Result r = Run({{"MORVANEL_HOST", "teletype"}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("MORVANEL_HOST"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, ProgramTest, ::testing::Values(MORVANEL_GAME_SOFT, MORVANEL_GAME_D3D),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param).find("d3d") != std::string::npos ? "d3d" : "soft";
+                         });
