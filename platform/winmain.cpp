@@ -5,6 +5,9 @@
 #include "engine3d/dqx_3d.h"
 #include "media/snd_layer.h"
 #include "platform/display/ddraw.h"
+#include "platform/display/gx_alloc.h"
+#include "platform/display/palette.h"
+#include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
@@ -26,6 +29,8 @@ host::Rect MainClientRect = {0, 0, 0, 0};
 WindowHookFn WindowHook = nullptr;
 char ScratchText[kScratchTextSize] = "";
 char* WorkBuffer = nullptr;
+int CurrentModeNumber = 0xFF;
+int CurrentBufferCount = 0;
 
 void ReportStarted(const char* /*text*/) {}
 void ReportFailed(const char* /*text*/) {}
@@ -327,4 +332,36 @@ void ShutdownAndExit(int code) {
     StopDevices();
     RestoreSystem();
     ExitWithMessage(code);
+}
+
+// ---------------------------------------------------------------------------
+// Mode changes
+// ---------------------------------------------------------------------------
+
+void ChangeDisplayMode(int modeNumber, int bufferCount) {
+    VideoDriver* d = CurrentVideoDriver;
+    if (!d) return;
+    uint8_t id = EngineConfig.SystemId;
+    bool same = modeNumber == CurrentModeNumber && bufferCount == CurrentBufferCount && DDrawBuffersExist();
+    if (same && id != 2 && id != 4 && id != 8) {
+        // Same mode and pages: set the mode again and drop what the video
+        // pool held since its mark.
+        d->SetMode(modeNumber);
+        VideoPool.Release(-1);
+        VideoPool.Mark();
+    } else {
+        if (DDrawBuffersExist()) d->ReleaseBuffers();
+        d->SetModeNumber(modeNumber);
+        d->CreateBuffers(bufferCount);
+        VideoPool.Mark();
+    }
+    FadePalette(ScreenState.palette, 0, 0, 32, 0);
+    CurrentModeNumber = modeNumber;
+    CurrentBufferCount = bufferCount;
+}
+
+void SetModeOnce(int modeNumber) {
+    CurrentModeNumber = modeNumber;
+    if (CurrentVideoDriver) CurrentVideoDriver->SetMode(modeNumber);
+    CurrentModeNumber = 0xFF;
 }

@@ -55,6 +55,14 @@ void EnterRunGame();
 // Gives back what the 3D engine holds at shutdown.
 void FreeEngineMemory();
 
+// Present, not called by the game: change the display mode and its buffers,
+// then fade the palette in.
+void ChangeDisplayMode(int modeNumber, int bufferCount);
+void SetModeOnce(int modeNumber);
+// The mode number and buffer count ChangeDisplayMode last set (0xFF: none).
+extern int CurrentModeNumber;
+extern int CurrentBufferCount;
+
 // The start-up report sinks: they receive each report line and do nothing.
 void ReportStarted(const char* text);
 void ReportFailed(const char* text);

@@ -339,3 +339,63 @@ TEST_F(WindowTest, StopDevicesTwiceDoesNothingTheSecondTime) {
     RestoreSystem();
     RestoreSystem();  // safe to repeat
 }
+
+namespace {
+
+// The display driver's slots, wrapped to record which ran.
+std::string g_calls;
+VideoDriver g_inner;
+int RecSetMode(int n) {
+    g_calls += "SetMode" + std::to_string(n) + " ";
+    return g_inner.SetMode(n);
+}
+int RecSetModeNumber(int n) {
+    g_calls += "SetModeNumber" + std::to_string(n) + " ";
+    return g_inner.SetModeNumber(n);
+}
+int RecCreate(int n) {
+    g_calls += "Create" + std::to_string(n) + " ";
+    return g_inner.CreateBuffers(n);
+}
+void RecRelease() {
+    g_calls += "ReleaseBuffers ";
+    g_inner.ReleaseBuffers();
+}
+
+}  // namespace
+
+TEST_F(SpineTest, ChangeDisplayModeTakesTheShortRoadOnlyForTheSameModeAndPages) {
+    DDrawInstall();
+    g_inner = *CurrentVideoDriver;
+    VideoDriver recording = g_inner;
+    recording.SetMode = RecSetMode;
+    recording.SetModeNumber = RecSetModeNumber;
+    recording.CreateBuffers = RecCreate;
+    recording.ReleaseBuffers = RecRelease;
+    CurrentVideoDriver = &recording;
+    g_calls.clear();
+
+    EngineConfig.SystemId = 0;
+    ChangeDisplayMode(3, 1);
+    EXPECT_EQ(g_calls, "SetModeNumber3 Create1 ");  // no pages yet: nothing to release
+    EXPECT_EQ(CurrentModeNumber, 3);
+
+    g_calls.clear();
+    ChangeDisplayMode(3, 1);
+    EXPECT_EQ(g_calls, "SetMode3 ");
+
+    g_calls.clear();
+    ChangeDisplayMode(3, 2);
+    EXPECT_EQ(g_calls, "ReleaseBuffers SetModeNumber3 Create2 ");
+
+    g_calls.clear();
+    EngineConfig.SystemId = 2;  // this platform id always rebuilds the pages
+    ChangeDisplayMode(3, 2);
+    EXPECT_EQ(g_calls, "ReleaseBuffers SetModeNumber3 Create2 ");
+
+    g_calls.clear();
+    SetModeOnce(5);
+    EXPECT_EQ(g_calls, "SetMode5 ");
+    EXPECT_EQ(CurrentModeNumber, 0xFF);
+    CurrentVideoDriver->Release();
+}

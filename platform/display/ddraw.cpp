@@ -10,6 +10,7 @@
 namespace {
 
 bool g_objectExists = false;
+bool g_buffersExist = false;
 
 int Lock(VideoDriver*) {
     return 0;
@@ -21,10 +22,16 @@ ModeRecord* ListModes(int) {
 int AnswerZero(int) {
     return 0;
 }
+int CreateBuffers(int) {
+    g_buffersExist = true;
+    return 1;
+}
 int FindMode(int, int, int) {
     return 0;
 }
-void ReleaseBuffers() {}
+void ReleaseBuffers() {
+    g_buffersExist = false;
+}
 int MakePictureSurface(Picture*) {
     return 0;
 }
@@ -33,13 +40,14 @@ int Zero() {
     return 0;
 }
 void Release() {
+    ReleaseBuffers();
     g_objectExists = false;
 }
 void PresentNothing() {}
 
-VideoDriver g_ddraw = {Lock,      Unlock,           ListModes, AnswerZero, AnswerZero,    FindMode,
-                       AnswerZero, ReleaseBuffers,  MakePictureSurface, FreePicture, Zero, AnswerZero,
-                       Release,   "Display stand-in"};
+VideoDriver g_ddraw = {Lock,          Unlock,         ListModes,          AnswerZero,  AnswerZero,
+                       FindMode,      CreateBuffers,  ReleaseBuffers,     MakePictureSurface, FreePicture,
+                       Zero,          AnswerZero,     Release,            "Display stand-in"};
 
 }  // namespace
 
@@ -65,3 +73,7 @@ bool DDrawObjectExists() {
 }
 
 void DDrawFlipToGDISurface() {}
+
+bool DDrawBuffersExist() {
+    return g_buffersExist;
+}

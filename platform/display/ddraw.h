@@ -36,3 +36,5 @@ void DDrawUnlock(VideoDriver* driver);
 bool DDrawObjectExists();
 // Shows the desktop surface, so that a box is seen over it.
 void DDrawFlipToGDISurface();
+// The pages of the current mode exist (CreateBuffers ran, ReleaseBuffers not since).
+bool DDrawBuffersExist();

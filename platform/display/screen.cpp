@@ -1,0 +1,3 @@
+#include "platform/display/screen.h"
+
+ScreenStateRecord ScreenState = {};
