@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -301,6 +302,30 @@ int FilePuts(const char* text, File* file);
 int FileFlush(File* file);
 // The native stream behind a file, for libraries that read FILE handles.
 std::FILE* FileNative(File* file);
+// Closes every file still open; answers how many there were.
+int FileCloseAll();
+
+// Directory search with the wildcards * and ? (letter case ignored).
+struct FindData {
+    char name[256];
+    uint32_t attributes;
+};
+struct FindHandle;
+// nullptr when nothing matches.
+FindHandle* FindFirstFile(const char* pattern, FindData* found);
+bool FindNextFile(FindHandle* search, FindData* found);
+void FindClose(FindHandle* search);
+
+// The machine's name; false when there is none.
+bool GetComputerName(char* buffer, size_t size);
+
+// Fonts made available to the program's text drawing: a TrueType file is
+// added to the host's font list.  Answers the number of fonts added (0 when
+// the file cannot be read as a font file).
+int AddFontResource(const char* path);
+// The native paths of the fonts added, oldest first.
+const std::vector<std::string>& FontFiles();
+void ClearFonts();
 
 // ---------------------------------------------------------------------------
 // Registry stand-in: a text file in the program directory ("registry.ini"

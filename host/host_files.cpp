@@ -236,6 +236,11 @@ struct File {
     bool text;
 };
 
+namespace {
+std::vector<File*> g_openFiles;
+std::vector<std::string> g_fonts;
+}  // namespace
+
 File* FileOpen(const char* path, const char* mode) {
     if (!path || !*path || !mode) return nullptr;
     std::string native = ToNativePath(path);
@@ -249,14 +254,29 @@ File* FileOpen(const char* path, const char* mode) {
     if (m.empty()) return nullptr;
     std::FILE* f = std::fopen(native.c_str(), m.c_str());
     if (!f) return nullptr;
-    return new File{f, text};
+    File* file = new File{f, text};
+    g_openFiles.push_back(file);
+    return file;
 }
 
 int FileClose(File* file) {
     if (!file) return -1;
+    auto it = std::find(g_openFiles.begin(), g_openFiles.end(), file);
+    if (it == g_openFiles.end()) return -1;  // not an open file of this layer
+    g_openFiles.erase(it);
     int r = std::fclose(file->f);
     delete file;
     return r;
+}
+
+int FileCloseAll() {
+    int n = static_cast<int>(g_openFiles.size());
+    for (File* f : g_openFiles) {
+        std::fclose(f->f);
+        delete f;
+    }
+    g_openFiles.clear();
+    return n;
 }
 
 int FileGetChar(File* file) {
@@ -442,6 +462,116 @@ bool RegSetString(RegRoot root, const char* key, const char* value, const char* 
         out << '\n';
     }
     return static_cast<bool>(out);
+}
+
+}  // namespace host
+
+namespace host {
+
+// ---------------------------------------------------------------------------
+// Directory search
+// ---------------------------------------------------------------------------
+
+struct FindHandle {
+    std::vector<FindData> matches;
+    size_t next;
+};
+
+namespace {
+
+bool WildMatch(const char* pattern, const char* name) {
+    if (!*pattern) return !*name;
+    if (*pattern == '*') {
+        for (const char* n = name;; ++n) {
+            if (WildMatch(pattern + 1, n)) return true;
+            if (!*n) return false;
+        }
+    }
+    if (!*name) return false;
+    if (*pattern == '?' || Upper(*pattern) == Upper(*name)) return WildMatch(pattern + 1, name + 1);
+    return false;
+}
+
+}  // namespace
+
+FindHandle* FindFirstFile(const char* pattern, FindData* found) {
+    if (!pattern || !found) return nullptr;
+    std::string p(pattern);
+    size_t cut = p.find_last_of("\\/");
+    std::string dir = cut == std::string::npos ? std::string(".") : p.substr(0, cut + 1);
+    std::string mask = cut == std::string::npos ? p : p.substr(cut + 1);
+    std::string native = ToNativePath(dir.c_str());
+    DIR* d = opendir(native.c_str());
+    if (!d) return nullptr;
+    auto* h = new FindHandle{{}, 0};
+    while (dirent* e = readdir(d)) {
+        if (!WildMatch(mask.c_str(), e->d_name)) continue;
+        FindData fd{};
+        std::snprintf(fd.name, sizeof fd.name, "%s", e->d_name);
+        fd.attributes = IsDirectory(native + "/" + e->d_name) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        h->matches.push_back(fd);
+    }
+    closedir(d);
+    std::sort(h->matches.begin(), h->matches.end(),
+              [](const FindData& a, const FindData& b) { return std::strcmp(a.name, b.name) < 0; });
+    if (h->matches.empty()) {
+        delete h;
+        return nullptr;
+    }
+    *found = h->matches[h->next++];
+    return h;
+}
+
+bool FindNextFile(FindHandle* search, FindData* found) {
+    if (!search || !found || search->next >= search->matches.size()) return false;
+    *found = search->matches[search->next++];
+    return true;
+}
+
+void FindClose(FindHandle* search) {
+    delete search;
+}
+
+bool GetComputerName(char* buffer, size_t size) {
+    char name[256];
+    if (!buffer || size == 0 || gethostname(name, sizeof name) != 0) return false;
+    name[sizeof name - 1] = 0;
+    if (std::strlen(name) + 1 > size) return false;
+    std::memcpy(buffer, name, std::strlen(name) + 1);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Fonts
+// ---------------------------------------------------------------------------
+
+int AddFontResource(const char* path) {
+    if (!path) return 0;
+    std::string native = ToNativePath(path);
+    std::FILE* f = std::fopen(native.c_str(), "rb");
+    if (!f || IsDirectory(native)) {
+        if (f) std::fclose(f);
+        return 0;
+    }
+    // A TrueType or OpenType file starts with its version tag.
+    unsigned char tag[4] = {};
+    size_t n = std::fread(tag, 1, 4, f);
+    std::fclose(f);
+    bool font = n == 4 && ((tag[0] == 0 && tag[1] == 1 && tag[2] == 0 && tag[3] == 0) ||
+                           std::memcmp(tag, "OTTO", 4) == 0 || std::memcmp(tag, "true", 4) == 0);
+    if (!font) return 0;
+    char* full = realpath(native.c_str(), nullptr);
+    g_fonts.emplace_back(full ? full : native);
+    free(full);
+    return 1;
+}
+
+const std::vector<std::string>& FontFiles() {
+    return g_fonts;
+}
+
+void ClearFonts() {
+    g_fonts.clear();
 }
 
 }  // namespace host

@@ -3,8 +3,12 @@
 #include "platform/settings.h"
 
 #include "media/snd_layer.h"
+#include "platform/display/screen.h"
 #include "platform/errors.h"
+#include "platform/ini.h"
+#include "platform/memory.h"
 #include "platform/resfile.h"
+#include "platform/utils.h"
 #include "platform/winmain.h"
 #include "render/d3d_display.h"
 
@@ -27,7 +31,7 @@ int32_t DisplayDeviceIndex = 0;
 uint32_t RenderOptions = 0;
 char InstallDirectory[256] = ".";
 
-static char g_locatedPath[256];
+static char g_candidatePath[256];
 
 static const char kVersionKey[] = "Software\\Vorn\\Morvanel\\Version";
 static const char kAudioKey[] = "Software\\Vorn\\Morvanel\\Audio";
@@ -57,10 +61,36 @@ void ReadGameSettings() {
     EmEnabled = 1;
     LanguageLetter = 'f';
     EngineConfig.VideoId = 0;
-    // Only a config.ini that exists lets the registry be read.
-    host::File* ini = host::FileOpen("config.ini", "rt");
-    if (!ini) return;
-    host::FileClose(ini);
+    // Without config.ini nothing else is read, the registry included.
+    IniFile ini;
+    if (IniLoad("config.ini", &ini) != 0) {
+        IniFree(&ini);
+        return;
+    }
+    if (IniSelectSection("Game", &ini)) {
+        IniReadInt("Option", &ini, &GameOption);
+        if (GameOption == 4) IniReadByte("Mission", &ini, &MissionNumber);
+        const char* langue = IniGetString("Langue", &ini);
+        if (langue && langue[0]) LanguageLetter = langue[0];
+        if (IniGetBool("Resource", &ini)) ResourceMode = 1;
+    }
+    if (IniSelectSection("Sound", &ini)) {
+        uint8_t flag;
+        if (g_SoundOn && IniReadBool("Disable", &ini, &flag)) g_SoundOn = flag ? 0 : 1;
+        if (g_SoundOn) IniReadByte("Device", &ini, &EngineConfig.WaveDeviceId);
+        if (g_SoundOn && IniGetBool("DS3D", &ini)) EngineConfig.AudioConfig |= 0x200;
+    }
+    if (IniSelectSection("Video", &ini)) {
+        if (IniGetBool("Interleaved", &ini)) DisplayOptions |= 2;
+        if (IniGetBool("BackbufferVideo", &ini)) ScreenState.flags |= 8;
+        if (IniGetBool("Windowed", &ini)) {
+            EngineConfig.VideoConfig |= 0x10;
+            DisplayOptions |= 1;
+        }
+        IniReadInt("Device", &ini, &DisplayDeviceIndex);
+    }
+    IniSelectSection("Controller", &ini);
+    IniFree(&ini);
     RenderOptions = 3;
     if (RegReadInt(kVersionKey, "Revision") == 0)
         FatalError("No settings found...\nPlease run setup program before.");
@@ -83,17 +113,105 @@ const char* GetInstallPath() {
 const char* LocateDataFile(const char* name) {
     std::snprintf(ScratchText, sizeof ScratchText, "%s", ".");
     const char* install = GetInstallPath();
-    std::snprintf(g_locatedPath, sizeof g_locatedPath, "%s\\%s", install, name);
-    uint32_t attributes = host::GetFileAttributes(g_locatedPath);
-    bool found = attributes != host::INVALID_FILE_ATTRIBUTES && !(attributes & host::FILE_ATTRIBUTE_DIRECTORY);
-    // Not in the install directory: the name relative to the current one.
-    if (!found) std::snprintf(g_locatedPath, sizeof g_locatedPath, "%s", name);
-    return g_locatedPath;
+    std::snprintf(g_candidatePath, sizeof g_candidatePath, "%s\\%s", install, name);
+    const char* result = FileExists(g_candidatePath) ? g_candidatePath : FindOnDrives(name);
+    if (FileExists(result)) return result;
+    std::snprintf(InstallDirectory, sizeof InstallDirectory, "%s", FindOnDrives(name));
+    if (FileExists(InstallDirectory)) return InstallDirectory;
+    // Retry goes on, Cancel is fatal.
+    WarningBox("Please Insert CD (missing %s)", name);
+    std::snprintf(InstallDirectory, sizeof InstallDirectory, "%s", FindOnDrives(name));
+    return InstallDirectory;
+}
+
+static ResArchive* AddLocatedArchive(const char* name, int flags) {
+    char path[256];
+    std::snprintf(path, sizeof path, "%s", LocateDataFile(name));
+    return ResAddArchive(path, flags);
 }
 
 void RegisterArchives() {
     MainResArchive = CurrentResArchive;
+    if (ResourceMode) {
+        int flags = ResourceMode | kResRegistered;
+        if (MainResArchive) MainResArchive->flags = static_cast<uint8_t>(flags);
+        AudioResArchive = AddLocatedArchive("audio.res", flags);
+        VoiceResArchive = AddLocatedArchive("voice.res", flags);
+        CurrentResArchive = VoiceResArchive;
+        InstallFonts(1);
+        MusicResArchive = AddLocatedArchive("music.res", flags);
+        CurrentResArchive = MainResArchive;
+    } else {
+        // Empty sets stand for the other three: every file is a loose file.
+        AudioResArchive = static_cast<ResArchive*>(MemAlloc(sizeof(ResArchive)));
+        MusicResArchive = static_cast<ResArchive*>(MemAlloc(sizeof(ResArchive)));
+        VoiceResArchive = static_cast<ResArchive*>(MemAlloc(sizeof(ResArchive)));
+        if (MainResArchive) MainResArchive->flags = 0;
+        InstallFonts(0);
+    }
     CurrentFileTable = &ResourceFileTable;
+}
+
+static const char* const kFontFiles[2] = {"APO_____.TTF", "GILL____.TTF"};
+
+void InstallFonts(int fromArchive) {
+    if (!fromArchive) {
+        for (const char* font : kFontFiles) host::AddFontResource(font);
+        return;
+    }
+    char temp[64];
+    if (host::GetTempPath(temp, sizeof temp) == 0) std::snprintf(temp, sizeof temp, "%s", "c:\\");
+    for (const char* font : kFontFiles) {
+        char path[128], member[32];
+        std::snprintf(path, sizeof path, "%s%s", temp, font);
+        std::snprintf(member, sizeof member, ".\\%s", font);
+        if (!FileExists(path) && ResExtractFile(member, temp, nullptr) < 0)
+            FatalError("Operating System failure. Can't write %s for output.", member);
+        host::AddFontResource(path);
+    }
+}
+
+void ReadEngineSettingsFile(EngineConfigRecord* record) {
+    if (!host::GetComputerName(record->UserName, sizeof record->UserName))
+        std::snprintf(record->UserName, sizeof record->UserName, "%s", "New user");
+    IniFile ini;
+    if (IniLoad(record->SettingsFile, &ini) != 0) {
+        IniFree(&ini);
+        char path[80];
+        std::snprintf(path, sizeof path, "%s%s", record->SettingsDirectory, record->SettingsFile);
+        if (IniLoad(path, &ini) != 0) {
+            IniFree(&ini);
+            return;
+        }
+    }
+    auto readByte = [&](const char* key, uint8_t* out) { IniReadByte(key, &ini, out); };
+    if (IniSelectSection("System", &ini)) {
+        IniReadHex("Config", &ini, &record->SystemConfig);
+        readByte("Id", &record->SystemId);
+        readByte("Processor", &record->Processor);
+    }
+    if (IniSelectSection("Audio", &ini)) {
+        IniReadHex("Config", &ini, &record->AudioConfig);
+        readByte("WaveDeviceId", &record->WaveDeviceId);
+        readByte("MidiDeviceId", &record->MidiDeviceId);
+        uint8_t rate;
+        if (IniReadByte("SamplingRate", &ini, &rate)) record->SamplingRate = rate;
+        readByte("ChannelToMix", &record->ChannelToMix);
+    }
+    if (IniSelectSection("Video", &ini)) {
+        IniReadHex("Config", &ini, &record->VideoConfig);
+        readByte("Id", &record->VideoId);
+    }
+    if (IniSelectSection("3D", &ini)) {
+        IniReadHex("Config", &ini, &record->Config3D);
+        readByte("Id", &record->Id3D);
+        readByte("TextureQuality", &record->TextureQuality);
+    }
+    if (IniSelectSection("Controller", &ini)) {
+        IniReadHex("Config", &ini, &record->ControllerConfig);
+        readByte("Id", &record->ControllerId);
+    }
+    IniFree(&ini);
 }
 
 char* RegReadString(char* buffer, host::RegRoot root, const char* key, const char* value) {

@@ -72,3 +72,8 @@ char* RegReadString(char* buffer, host::RegRoot root, const char* key, const cha
 int32_t RegReadInt(const char* key, const char* value);
 int RegWriteString(host::RegRoot root, const char* key, const char* value, const char* text);
 void GetEngineConfig(EngineConfigRecord* record);
+// Extracts the two fonts from the current archive to the temporary directory
+// (or takes them from the program directory) and adds them to the fonts.
+void InstallFonts(int fromArchive);
+// Reads the engine settings file into a record; not called by the game.
+void ReadEngineSettingsFile(EngineConfigRecord* record);

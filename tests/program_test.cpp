@@ -29,9 +29,13 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         fs::path program = GetParam();
-        // The game directory: the program beside the demo data.
+        // The game directory: the program beside the settings and the demo
+        // archives (nothing an earlier run left there).
         for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.is_regular_file()) fs::copy_file(entry.path(), dir_ / entry.path().filename());
+            std::string name = entry.path().filename().string();
+            bool wanted = entry.path() == program || name == "config.ini" || name == "registry.ini" ||
+                          entry.path().extension() == ".res";
+            if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), dir_ / name);
         }
         exe_ = dir_ / program.filename();
     }

@@ -6,6 +6,7 @@
 #include "platform/input.h"
 #include "platform/settings.h"
 #include "platform/winmain.h"
+#include "test_archives.h"
 #include "test_support.h"
 
 #include <cstdlib>
@@ -19,6 +20,10 @@ protected:
         HeadlessTest::SetUp();
         savedConfig_ = EngineConfig;
         ResetProgramState();
+        // The four archives the program looks for, empty.
+        std::vector<uint8_t> empty = test::Archive({});
+        for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
+            WriteFile(name, std::string(empty.begin(), empty.end()));
     }
     void TearDown() override {
         ResetProgramState();
@@ -43,6 +48,8 @@ protected:
         std::free(WorkBuffer);
         WorkBuffer = nullptr;
         EngineConfig.DevicesStarted = 0;
+        test::FreeArchives();
+        ResourceMode = 0;
     }
     void WriteSettings() {
         WriteFile("config.ini", "[Game]\nOption=0\n");

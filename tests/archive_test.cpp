@@ -1,0 +1,308 @@
+#include "platform/errors.h"
+#include "platform/resfile.h"
+#include "platform/utils.h"
+#include "test_archives.h"
+#include "test_support.h"
+
+#include <cstring>
+
+using test::Archive;
+using test::Bytes;
+
+namespace {
+
+class ArchiveTest : public test::HeadlessTest {
+protected:
+    void SetUp() override {
+        HeadlessTest::SetUp();
+        ErrorHook = EngineErrorHook;
+        FatalText[0] = 0;
+        test::FreeArchives();
+        members_ = {{".\\ms22\\Mission.mpl", Bytes("MISSION-DATA")},
+                    {".\\menus\\f_text.txt", Bytes("line one\r\nline two\n")},
+                    {".\\empty.bin", {}},
+                    {".\\last.bin", Bytes("0123456789")}};
+    }
+    void TearDown() override {
+        test::FreeArchives();
+        FatalText[0] = 0;
+        HeadlessTest::TearDown();
+    }
+    ResArchive* Load(const std::vector<uint8_t>& image, int flags = 0) {
+        WriteFile("test.res", std::string(image.begin(), image.end()));
+        ResArchive* a = ResAddArchive("test.res", flags);
+        CurrentFileTable = &ResourceFileTable;
+        return a;
+    }
+    std::string ReadAll(FileHandle h) {
+        std::string s;
+        char buffer[7];
+        size_t n;
+        while ((n = CurrentFileTable->Read(buffer, 1, sizeof buffer, h)) > 0) s.append(buffer, n);
+        return s;
+    }
+    // Loading is refused with a fatal engine error; answers its text.
+    std::string Refused(const std::vector<uint8_t>& image, int flags = 0) {
+        try {
+            Load(image, flags);
+        } catch (const FatalReturn&) {
+            return FatalText;
+        }
+        return "";
+    }
+    std::vector<kit::ArchiveMember> members_;
+};
+
+}  // namespace
+
+TEST_F(ArchiveTest, PlainDirectoryMembersReadByNameInAnyCase) {
+    ResArchive* a = Load(Archive(members_));
+    ASSERT_EQ(a->count, 4u);
+    EXPECT_EQ(a->flags & kResArchivePresent, kResArchivePresent);
+    EXPECT_EQ(CurrentResArchive, a);
+    FileHandle h = ResOpen(".\\MS22\\MISSION.MPL", "rb");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(ReadAll(h), "MISSION-DATA");  // and not a byte of the next member
+    EXPECT_NE(CurrentFileTable->Eof(h), 0);
+    EXPECT_EQ(ResLength(h), 12);
+    ResClose(h);
+    EXPECT_EQ(ResOpen(".\\nothing", "rb"), nullptr);
+    EXPECT_EQ(ResFindEntry(".\\last.BIN"), 1);
+    EXPECT_EQ(ResFindEntry("last.bin"), 0);  // the ".\" is part of the name
+}
+
+TEST_F(ArchiveTest, GzipDirectory) {
+    ResArchive* a = Load(Archive(members_, kit::DirectoryForm::Gzip));
+    ASSERT_EQ(a->count, 4u);
+    FileHandle h = ResOpen(".\\last.bin", "rb");
+    EXPECT_EQ(ReadAll(h), "0123456789");
+    ResClose(h);
+}
+
+TEST_F(ArchiveTest, TrailerMode) {
+    std::vector<uint8_t> file = kit::AppendAsTrailer(Bytes("some program bytes before the archive"), Archive(members_));
+    ResArchive* a = Load(file, kResTrailer);
+    ASSERT_EQ(a->count, 4u);
+    EXPECT_EQ(a->base, 37u);
+    FileHandle h = ResOpen(".\\last.bin", "rb");
+    EXPECT_EQ(ReadAll(h), "0123456789");
+    ResClose(h);
+}
+
+TEST_F(ArchiveTest, FirstWordMinus100PutsTheDataAt100) {
+    // Two entries need 96 bytes of directory; the data starts at 100.
+    kit::ByteWriter w;
+    w.I32(-100);
+    w.U32(2);
+    w.U32(0);
+    w.U32(0);
+    w.FixedText(".\\a", 32);
+    w.U32(3);
+    w.U32(0);
+    w.FixedText(".\\b", 32);
+    w.U32(2);
+    w.U32(0);
+    while (w.Size() < 100) w.U8(0xEE);
+    for (char c : std::string("AAABB")) w.U8(uint8_t(c));
+    ResArchive* a = Load(w.Data());
+    EXPECT_EQ(a->entries[0].offset, 100u);
+    EXPECT_EQ(a->entries[1].offset, 103u);
+    FileHandle h = ResOpen(".\\b", "rb");
+    EXPECT_EQ(ReadAll(h), "BB");
+    ResClose(h);
+}
+
+TEST_F(ArchiveTest, SeekAndTellInArchiveCoordinates) {
+    ResArchive* a = Load(Archive(members_));
+    FileHandle h = ResOpen(".\\last.bin", "rb");
+    uint32_t start = a->entries[3].offset;
+    EXPECT_EQ(CurrentFileTable->Tell(h), long(start));
+    EXPECT_EQ(ResSeek(h, 10, SEEK_SET), 1);
+    EXPECT_EQ(CurrentFileTable->Tell(h), long(start + 10));  // the eleventh byte
+    ResSeek(h, 3, SEEK_SET);
+    EXPECT_EQ(CurrentFileTable->GetChar(h), '3');
+    ResSeek(h, 2, SEEK_CUR);
+    EXPECT_EQ(CurrentFileTable->GetChar(h), '6');
+    ResSeek(h, 0, SEEK_END);
+    EXPECT_EQ(CurrentFileTable->Tell(h), long(start + 10));
+    EXPECT_EQ(CurrentFileTable->GetChar(h), -1);
+    ResSeek(h, 4, SEEK_END);  // four bytes back from the end
+    EXPECT_EQ(ReadAll(h), "6789");
+    ResClose(h);
+}
+
+TEST_F(ArchiveTest, LinesStopAtTheMemberEnd) {
+    Load(Archive(members_));
+    FileHandle h = ResOpen(".\\menus\\f_text.txt", "rb");
+    char line[64];
+    ASSERT_NE(CurrentFileTable->GetLine(line, sizeof line, h), nullptr);
+    EXPECT_STREQ(line, "line one\r\n");  // members are read as stored
+    ASSERT_NE(CurrentFileTable->GetLine(line, sizeof line, h), nullptr);
+    EXPECT_STREQ(line, "line two\n");
+    EXPECT_EQ(CurrentFileTable->GetLine(line, sizeof line, h), nullptr);
+    ResClose(h);
+    h = ResOpen(".\\empty.bin", "rb");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(CurrentFileTable->GetChar(h), -1);
+    EXPECT_NE(CurrentFileTable->Eof(h), 0);
+    ResClose(h);
+}
+
+TEST_F(ArchiveTest, ClosingAndReopeningReusesTheKeptHandle) {
+    ResArchive* a = Load(Archive(members_));
+    host::File* kept = a->handle;
+    FileHandle h1 = ResOpen(".\\last.bin", "rb");
+    EXPECT_EQ(h1, kept);
+    ResClose(h1);
+    FileHandle h2 = ResOpen(".\\empty.bin", "rb");
+    EXPECT_EQ(h2, kept);  // no second open of the archive file
+    EXPECT_EQ(a->openCount, 1);
+    FileHandle h3 = ResOpen(".\\last.bin", "rb");  // a second member at once: its own handle
+    EXPECT_NE(h3, h2);
+    EXPECT_EQ(a->openCount, 2);
+    EXPECT_EQ(ReadAll(h3), "0123456789");
+    ResClose(h3);
+    EXPECT_EQ(a->openCount, 1);
+    EXPECT_EQ(a->handle, h2);
+    ResClose(h2);
+    EXPECT_EQ(a->openCount, 0);
+    EXPECT_EQ(ResCloseMembers(), 0);
+    EXPECT_EQ(a->handle, nullptr);
+}
+
+TEST_F(ArchiveTest, NineOpenMembersAreFatal) {
+    Load(Archive(members_));
+    for (int i = 0; i < 8; ++i) ASSERT_NE(ResOpen(".\\last.bin", "rb"), nullptr);
+    EXPECT_THROW(ResOpen(".\\last.bin", "rb"), FatalReturn);
+    EXPECT_STREQ(FatalText, "Too many files opened at the same time.");
+    EXPECT_EQ(ResCloseMembers(), 8);
+}
+
+TEST_F(ArchiveTest, ProfileListGetsEveryOpenedName) {
+    Load(Archive(members_), kResProfile);
+    SetResourcePath(".\\ms22\\");
+    char prefix[16];
+    EXPECT_STREQ(GetResourcePath(prefix, sizeof prefix), ".\\ms22\\");
+    FileHandle h = ResOpen("mission.mpl", "rb");
+    ASSERT_NE(h, nullptr);
+    ResClose(h);
+    EXPECT_EQ(ReadFile("profile.lst"), ".\\ms22\\mission.mpl\n");
+}
+
+TEST_F(ArchiveTest, LongPrefixAndNameAreCutNotOverflowed) {
+    Load(Archive(members_));
+    SetResourcePath(std::string(100, 'p').c_str());
+    EXPECT_EQ(std::strlen(CurrentResArchive->prefix), 63u);
+    EXPECT_EQ(ResOpen(std::string(300, 'n').c_str(), "rb"), nullptr);
+    EXPECT_EQ(ResFindEntry(std::string(300, 'n').c_str()), 0);
+}
+
+TEST_F(ArchiveTest, MissingArchiveFileMakesAnEmptySet) {
+    ResArchive* a = ResAddArchive("absent.res", kResRegistered | 1);
+    CurrentFileTable = &ResourceFileTable;
+    EXPECT_EQ(a->flags, kResRegistered);  // bit 0 cleared: no archive
+    WriteFile("loose.txt", "x");
+    EXPECT_EQ(ResOpen("loose.txt", "rb"), nullptr);  // a registered set opens members only
+    a->flags = 0;                                    // a set with flag byte 0 opens loose files
+    FileHandle h = ResOpen("loose.txt", "rb");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(CurrentFileTable->GetChar(h), 'x');
+    EXPECT_EQ(ResLength(h), 1);
+    ResClose(h);
+    EXPECT_EQ(ResFindEntry("loose.txt"), 1);
+}
+
+TEST_F(ArchiveTest, EntryNamesAreTerminatedWhateverTheFileHolds) {
+    std::vector<uint8_t> image = Archive({{".\\a", Bytes("x")}});
+    std::memset(image.data() + 16, 'Z', 32);  // a name field with no NUL
+    ResArchive* a = Load(image);
+    EXPECT_EQ(std::strlen(a->entries[0].name), 31u);
+}
+
+TEST_F(ArchiveTest, DamagedArchivesAreRefused) {
+    std::vector<uint8_t> good = Archive(members_);
+    std::vector<uint8_t> truncated(good.begin(), good.end() - 3);
+    EXPECT_EQ(Refused(truncated), "Resource file test.res is corrupted.");
+
+    std::vector<uint8_t> shortDirectory(good.begin(), good.begin() + 30);
+    EXPECT_EQ(Refused(shortDirectory), "Bad resource file test.res.");
+
+    std::vector<uint8_t> hugeCount = good;
+    hugeCount[4] = hugeCount[5] = hugeCount[6] = hugeCount[7] = 0xFF;
+    EXPECT_EQ(Refused(hugeCount), "Bad resource file test.res.");
+
+    std::vector<uint8_t> farData = good;
+    farData[0] = 0x00;
+    farData[1] = 0x00;
+    farData[2] = 0x00;
+    farData[3] = 0x80;  // D = -2^31
+    EXPECT_EQ(Refused(farData), "Bad resource file test.res.");
+
+    EXPECT_EQ(Refused(Bytes("ab")), "Bad resource file test.res.");
+
+    std::vector<uint8_t> gz = Archive(members_, kit::DirectoryForm::Gzip);
+    gz[6] ^= 0x55;  // damage the compressed directory
+    EXPECT_EQ(Refused(gz), "Bad resource file test.res.");
+
+    std::vector<uint8_t> trailer = kit::AppendAsTrailer(Bytes("lead"), good);
+    trailer[trailer.size() - 1] = 0x7F;  // points far before the file
+    EXPECT_EQ(Refused(trailer, kResTrailer), "Resource file test.res is corrupted.");
+}
+
+TEST_F(ArchiveTest, ExtractCopiesMembersIntoLooseFiles) {
+    Load(Archive(members_));
+    std::filesystem::create_directory(dir_ / "out");
+    EXPECT_EQ(ResExtractFile(".\\MS22\\mission.mpl", "out", nullptr), 1);
+    EXPECT_EQ(ReadFile("out/ms22/Mission.mpl"), "MISSION-DATA");
+    static int calls;
+    calls = 0;
+    EXPECT_EQ(ResExtractFile(nullptr, "all", [](const ResEntry*) { ++calls; }), 4);
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(ReadFile("all/last.bin"), "0123456789");
+    CurrentResArchive->fileName[0] = 'X';  // the archive file is gone
+    EXPECT_EQ(ResExtractFile(nullptr, "out", nullptr), -1);
+}
+
+TEST_F(ArchiveTest, CompressedFilesRoundTrip) {
+    CurrentFileTable = &GzipFileTable;
+    FileHandle w = GzOpenFile("data.gz", "wb");
+    ASSERT_NE(w, nullptr);
+    std::string text = "compressed line\nsecond\n";
+    EXPECT_EQ(GzipFileTable.Write(text.data(), 1, text.size(), w), 1u);
+    EXPECT_EQ(GzipFileTable.Close(w), 0);
+
+    FileHandle r = GzOpenFile("data.gz", "xb");
+    ASSERT_NE(r, nullptr);
+    char line[64];
+    ASSERT_NE(GzipFileTable.GetLine(line, sizeof line, r), nullptr);
+    EXPECT_STREQ(line, "compressed line\n");
+    char rest[7] = {};
+    EXPECT_EQ(GzipFileTable.Read(rest, 1, 7, r), 1u);
+    EXPECT_EQ(std::string(rest, 7), "second\n");
+    EXPECT_EQ(GzipFileTable.Read(rest, 1, 1, r), 0u);  // the stream has ended
+    EXPECT_NE(GzipFileTable.Eof(r), 0);
+    EXPECT_EQ(GzipFileTable.Seek(r, 5, SEEK_SET), 1);
+    GzipFileTable.Close(r);
+
+    // The same stream as a member of an archive.
+    std::vector<uint8_t> packed = kit::Gzip(Bytes("inside the archive"));
+    members_.push_back({".\\packed.gz", packed});
+    Load(Archive(members_));
+    FileHandle m = GzOpenFile(".\\packed.gz", "rb");
+    ASSERT_NE(m, nullptr);
+    char inside[18];
+    EXPECT_EQ(GzipFileTable.Read(inside, 18, 1, m), 1u);
+    EXPECT_EQ(std::string(inside, 18), "inside the archive");
+    GzipFileTable.Close(m);
+    EXPECT_EQ(CurrentResArchive->openCount, 0);
+    EXPECT_EQ(GzOpenFile("missing.gz", "xb"), nullptr);
+}
+
+TEST_F(ArchiveTest, CloseAllWithoutAnArchiveClosesEveryFile) {
+    host::File* a = host::FileOpen("one.txt", "w");
+    host::File* b = host::FileOpen("two.txt", "w");
+    ASSERT_TRUE(a && b);
+    CurrentResArchive = nullptr;
+    ResCloseAll();
+    EXPECT_EQ(host::FileCloseAll(), 0);
+}
