@@ -43,12 +43,14 @@ protected:
     }
     // Loading is refused with a fatal engine error; answers its text.
     std::string Refused(const std::vector<uint8_t>& image, int flags = 0) {
+        std::string text;
         try {
             Load(image, flags);
         } catch (const FatalReturn&) {
-            return FatalText;
+            text = FatalText;
         }
-        return "";
+        test::FreeArchives();
+        return text;
     }
     std::vector<kit::ArchiveMember> members_;
 };

@@ -145,6 +145,22 @@ TEST_P(ProgramTest, WithoutConfigTheRegistryIsNotRead) {
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
 }
 
+TEST_P(ProgramTest, MissingMainArchiveAsksForTheCd) {
+    fs::remove(dir_ / "game.res");
+    Result r = Run({{"MORVANEL_BOXES", "cancel"}, {"MORVANEL_FRAMES", "30"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "Please Insert CD (missing game.res)"), 2u) << r.err;  // the question, then the fatal box
+    EXPECT_EQ(Read("debug.txt"), "Please Insert CD (missing game.res)\n");
+}
+
+TEST_P(ProgramTest, ArchivesOnADriveAreFound) {
+    fs::create_directories(dir_ / "cdrom");
+    for (const char* name : {"audio.res", "music.res"}) fs::rename(dir_ / name, dir_ / "cdrom" / name);
+    Result r = Run({{"MORVANEL_FRAMES", "30"}, {"MORVANEL_DRIVES", "C=fixed:" + dir_.string() + ";D=cdrom:" + (dir_ / "cdrom").string()}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+}
+
 TEST_P(ProgramTest, UnknownHostIsRefused) {
     Result r = Run({{"MORVANEL_HOST", "teletype"}});
     EXPECT_EQ(r.exitCode, 1);
