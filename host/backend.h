@@ -44,6 +44,16 @@ struct Backend {
     const char* (*audioDeviceName)(int index);   // name of a device; nullptr past the end
     bool (*audioOpen)(int index, int rate);      // open an output; false when it cannot
     void (*audioClose)();                        // close the output; safe when none is open
+    bool (*keyboardPresent)();                   // a keyboard device can be created
+    int (*keyName)(uint8_t scanCode, char* buffer, int size);  // display name; 0 when none
+    int (*joystickCount)(bool forceFeedbackOnly);             // attached joysticks
+    void* (*joystickOpen)(int index, bool forceFeedbackOnly); // the device; nullptr when it cannot
+    void (*joystickClose)(void* device);                      // releases the device and its effect
+    int (*joystickState)(void* device, JoyState* state);      // JOY_OK, JOY_INPUTLOST or JOY_FAILED
+    bool (*joystickForce)(void* device, int op, int32_t dx, int32_t dy, int32_t magnitude);  // kForce...
+    void (*cursorMoved)(int x, int y);           // the program moved the cursor (screen position)
+    void (*cursorClipped)(const Rect* rect);     // the cursor's confinement changed; nullptr frees it
+    void (*cursorShape)(SystemCursor shape);     // show this system cursor
 };
 
 extern const Backend kSdlBackend;
@@ -67,6 +77,20 @@ void RecordDebugOutput(const char* text);
 // A scripted processor for tests: true when one is set, with the answer of
 // CPUID availability and the registers of the leaf.
 bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]);
+// Force-feedback operations of a back end.
+constexpr int kForceCreate = 0, kForceSet = 1, kForceStart = 2, kForceStop = 3, kForceRelease = 4,
+              kForceAutocenterOn = 5, kForceAutocenterOff = 6;
+
+// The back end in use; nullptr before start.
+const Backend* ActiveBackend();
+// Back to no key down and the cursor at the origin (a back end starts).
+void ResetInput();
+
+// What the back ends report of the physical keys and the cursor, so the
+// device reads of the core follow the real hardware.
+void SetKeyDown(uint8_t scanCode, bool down);
+void SetCursorFromBackend(int screenX, int screenY);
+
 // Reads MORVANEL_REGISTRY and the drive map options.
 void ConfigureFilesFromEnvironment();
 

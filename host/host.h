@@ -231,6 +231,93 @@ bool CpuidAvailable();
 void Cpuid(uint32_t leaf, uint32_t regs[4]);
 
 // ---------------------------------------------------------------------------
+// Keyboard device
+// ---------------------------------------------------------------------------
+
+// The keyboard as a device of 256 key states indexed by scan code (the
+// set-1 codes, 0x80 added for the extended keys), bit 7 set while a key is
+// down.  The device must be acquired to be read, and reading fails while the
+// program is in the background.
+struct KeyboardDevice;
+KeyboardDevice* KeyboardCreate();  // nullptr when there is no keyboard device
+bool KeyboardAcquire(KeyboardDevice* device);
+void KeyboardUnacquire(KeyboardDevice* device);
+bool KeyboardGetState(KeyboardDevice* device, uint8_t state[256]);
+void KeyboardRelease(KeyboardDevice* device);
+
+// The key's display name for a key message's lParam (scan code in bits
+// 16-23, extended bit 24); the length written, 0 when the system has none.
+int GetKeyNameText(intptr_t lParam, char* buffer, int size);
+
+// Virtual-key codes of the keys the program polls.
+constexpr int VK_BACK = 0x08;
+constexpr int VK_TAB = 0x09;
+constexpr int VK_MENU = 0x12;
+constexpr int VK_LEFT = 0x25;
+constexpr int VK_UP = 0x26;
+constexpr int VK_RIGHT = 0x27;
+constexpr int VK_DOWN = 0x28;
+// Bit 15 set while the key is down, bit 0 set when it was pressed since the
+// previous call.
+int16_t GetAsyncKeyState(int virtualKey);
+
+// Scan codes by name ("ESCAPE", "SPACE", "A", "UP", "F1", "RCONTROL"...), for
+// scripts; -1 for an unknown name.  Case is ignored.
+int ScanCodeByName(const char* name);
+
+// ---------------------------------------------------------------------------
+// Joystick and force feedback
+// ---------------------------------------------------------------------------
+
+// One state read: axes 0..65535 (centre 32767), hats in hundredths of a
+// degree (0xFFFFFFFF centred), 32 buttons with bit 7 set while down.
+struct JoyState {
+    int32_t x, y, z, rx, ry, rz;
+    int32_t sliders[2];
+    uint32_t pov[4];
+    uint8_t buttons[32];
+};
+
+constexpr int JOY_OK = 0;
+constexpr int JOY_INPUTLOST = 1;
+constexpr int JOY_NOTACQUIRED = 2;
+constexpr int JOY_FAILED = 3;
+
+struct Joystick;
+// Attached joysticks (with force feedback only, when asked).
+int JoystickCount(bool forceFeedbackOnly);
+Joystick* JoystickOpen(int index, bool forceFeedbackOnly);
+void JoystickClose(Joystick* joystick);
+bool JoystickAcquire(Joystick* joystick);
+void JoystickUnacquire(Joystick* joystick);
+int JoystickPoll(Joystick* joystick);
+int JoystickGetState(Joystick* joystick, JoyState* state);
+bool JoystickSetAutocenter(Joystick* joystick, bool on);
+// A constant force without end; false when the device cannot play one.
+bool JoystickCreateConstantForce(Joystick* joystick);
+// Direction in the X and Y axes, strength 0..10000.
+bool JoystickSetForce(Joystick* joystick, int32_t dx, int32_t dy, int32_t magnitude);
+bool JoystickStartForce(Joystick* joystick);
+void JoystickStopForce(Joystick* joystick);
+void JoystickReleaseForce(Joystick* joystick);
+
+// ---------------------------------------------------------------------------
+// Mouse cursor
+// ---------------------------------------------------------------------------
+
+// Cursor position on the screen (the window's client origin is at its
+// rectangle's top-left).
+bool GetCursorPos(Point* point);
+bool SetCursorPos(int x, int y);
+// Keeps the cursor inside the rectangle; nullptr frees it.
+bool ClipCursor(const Rect* rect);
+bool GetClipCursor(Rect* rect);
+
+enum class SystemCursor { Arrow, IBeam, Wait, Cross, UpArrow, Size, No, AppStarting, Help };
+bool SetSystemCursor(SystemCursor shape);
+SystemCursor CurrentSystemCursor();
+
+// ---------------------------------------------------------------------------
 // Audio output
 // ---------------------------------------------------------------------------
 

@@ -113,6 +113,7 @@ bool Start(BackendKind kind, const char* argv0) {
     detail::ConfigureFilesFromEnvironment();
     const detail::Backend* backend = kind == BackendKind::Sdl ? &detail::kSdlBackend : &detail::kHeadlessBackend;
     g_cursorCounter = 0;
+    detail::ResetInput();
     g_screenSaver = true;
     g_foreground = false;
     g_quitPosted = false;
@@ -152,6 +153,10 @@ void OutputDebugString(const char* text) {
 // ---------------------------------------------------------------------------
 
 namespace detail {
+
+const Backend* ActiveBackend() {
+    return g_backend;
+}
 
 Window* InputWindow() {
     for (Window* w : g_windows)

@@ -69,8 +69,28 @@ KeyboardDriver* KbdWin32Create();
 JoystickDriver* JoystickCreate();
 JoystickDriver* JoystickFFCreate();
 
+// Drops pending mouse messages of the main window and handles the pending
+// key messages at once.
+void KbdFlushMessages();
+// The display name of a key: the system's, else a fixed name, else the last
+// character typed.  Valid until the next call.
+const char* KbdGetKeyName(int scanCode);
+
 // Hides the cursor, fills presence and button count.
 void MouseStart();
+// Cursor position (window-relative in windowed use, never negative); answers
+// the button bits.
+uint32_t MousePosition(int32_t* x, int32_t* y);
+// kind 1: left clicks, with the right button as a second kind of click;
+// kind 2: left and right as states.  Answers a change, 0 when none.
+int32_t MouseClick(int kind);
+// Pumps messages until MouseClick(1) answers a click.
+int32_t MouseWaitClick();
+void SetCursorPosition(int x, int y);
+void ClipCursorTo(int left, int top, int right, int bottom);
+// 1 I-beam, 2 wait, 3 cross, 4 up arrow, 5 size, 6 no, 7 starting, 8 help,
+// any other the arrow.
+void SetCursorShape(int kind);
 // ShowCursor(FALSE) again and again, pumping messages, until the cursor's
 // display counter is negative.
 void HideCursorFully();

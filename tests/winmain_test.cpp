@@ -74,7 +74,7 @@ protected:
 
 TEST_F(SpineTest, NormalEndShowsNoBoxAndExitsWithZero) {
     WriteSettings();
-    host::headless::ScheduleMessage(30, host::WM_KEYDOWN, 0, host::MakeKeyLParam(1, false));
+    host::headless::ScheduleKey(30, 1, true);  // Escape
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(host::headless::Boxes().empty());
     EXPECT_FALSE(Exists("debug.txt"));
@@ -240,11 +240,12 @@ TEST_F(WindowTest, PumpStaysWhileInactiveUntilReactivated) {
 }
 
 TEST_F(WindowTest, ActivationResetsTheKeyboard) {
-    Send(host::WM_KEYDOWN, 0, host::MakeKeyLParam(57, false));
+    Send(host::WM_KEYDOWN, ' ', host::MakeKeyLParam(57, false));
     ASSERT_EQ(CurrentKeyboard->keyStates[57], 0x80);
     Send(host::WM_ACTIVATEAPP, 1, 0);
     EXPECT_EQ(CurrentKeyboard->keyStates[57], 0);
-    EXPECT_EQ(CurrentKeyboard->lastScanCode, 0);
+    EXPECT_EQ(CurrentKeyboard->lastChar, 0);
+    EXPECT_EQ(CurrentKeyboard->lastScanCode, 57);  // the message driver keeps the last key
     EXPECT_EQ(AppActive, 1);
     Send(host::WM_ACTIVATEAPP, 0, 0);
     EXPECT_EQ(AppActive, 0);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <strings.h>
 
@@ -18,9 +19,12 @@ namespace {
 
 struct Scheduled {
     uint64_t pump;
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
+    std::function<void()> action;
+};
+
+struct HeadlessJoystick {
+    JoyState state;
+    bool loseNext = false;
 };
 
 struct State {
@@ -41,6 +45,12 @@ struct State {
     int screenW = 640, screenH = 480;
     int audioDevices = 1;
     bool echoBoxes = false;
+    bool keyboard = true;
+    std::vector<std::string> keyNames = std::vector<std::string>(256);
+    std::vector<HeadlessJoystick> joysticks;
+    bool forceFeedback = false;
+    std::vector<std::string> forceLog;
+    uint32_t mouseButtons = 0;
 };
 
 State g;
@@ -93,6 +103,14 @@ void Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     PostMessage(w, message, wParam, lParam);
 }
 
+uintptr_t MouseKeyFlags() {
+    uintptr_t flags = 0;
+    if (g.mouseButtons & 1) flags |= MK_LBUTTON;
+    if (g.mouseButtons & 2) flags |= MK_RBUTTON;
+    if (g.mouseButtons & 4) flags |= MK_MBUTTON;
+    return flags;
+}
+
 // --- back-end slots -------------------------------------------------------
 
 bool Start() {
@@ -111,6 +129,14 @@ bool Start() {
     if (frames && *frames) g.closeAfter = std::strtoull(frames, nullptr, 10);
     const char* audio = std::getenv("MORVANEL_AUDIO");
     if (audio && strcasecmp(audio, "none") == 0) g.audioDevices = 0;
+    const char* keyboard = std::getenv("MORVANEL_KEYBOARD");
+    if (keyboard && strcasecmp(keyboard, "none") == 0) g.keyboard = false;
+    const char* joysticks = std::getenv("MORVANEL_JOYSTICKS");
+    if (joysticks && *joysticks) {
+        char* end = nullptr;
+        long n = std::strtol(joysticks, &end, 10);
+        SetJoysticks(n > 0 && n < 16 ? int(n) : 0, end && strcasecmp(end, "ff") == 0);
+    }
     const char* input = std::getenv("MORVANEL_INPUT");
     if (input && *input && !LoadScript(input)) return false;
     return true;
@@ -127,7 +153,7 @@ void PollEvents(bool /*idle*/) {
                                     [](const Scheduled& s) { return s.pump > g.pumps; });
     due.assign(it, g.script.end());
     g.script.erase(it, g.script.end());
-    for (const Scheduled& s : due) Deliver(s.message, s.wParam, s.lParam);
+    for (const Scheduled& s : due) s.action();
     if (g.closeAfter && !g.closePosted && g.pumps >= g.closeAfter && detail::InputWindow()) {
         g.closePosted = true;
         std::fprintf(stderr, "headless: %llu pumps done, closing the window\n",
@@ -194,6 +220,58 @@ bool AudioOpen(int index, int) {
 
 void AudioClose() {}
 
+bool KeyboardPresent() {
+    return g.keyboard;
+}
+
+int KeyName(uint8_t scan, char* buffer, int size) {
+    const std::string& name = g.keyNames[scan];
+    if (name.empty() || size <= 0) return 0;
+    int n = std::min<int>(static_cast<int>(name.size()), size - 1);
+    std::memcpy(buffer, name.data(), n);
+    buffer[n] = 0;
+    return n;
+}
+
+int JoystickCountSlot(bool ffOnly) {
+    if (ffOnly && !g.forceFeedback) return 0;
+    return static_cast<int>(g.joysticks.size());
+}
+
+void* JoystickOpenSlot(int index, bool ffOnly) {
+    if (index < 0 || index >= JoystickCountSlot(ffOnly)) return nullptr;
+    return reinterpret_cast<void*>(static_cast<intptr_t>(index + 1));
+}
+
+void JoystickCloseSlot(void*) {}
+
+int JoystickStateSlot(void* device, JoyState* state) {
+    size_t index = static_cast<size_t>(reinterpret_cast<intptr_t>(device) - 1);
+    if (index >= g.joysticks.size()) return JOY_FAILED;
+    HeadlessJoystick& j = g.joysticks[index];
+    if (j.loseNext) {
+        j.loseNext = false;
+        return JOY_INPUTLOST;
+    }
+    *state = j.state;
+    return JOY_OK;
+}
+
+bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude) {
+    static const char* const names[] = {"create", "set", "start", "stop", "release", "autocenter on",
+                                        "autocenter off"};
+    if (!g.forceFeedback || op < 0 || op > 6) return false;
+    std::string line = names[op];
+    if (op == detail::kForceSet)
+        line += " " + std::to_string(dx) + " " + std::to_string(dy) + " " + std::to_string(magnitude);
+    g.forceLog.push_back(line);
+    return true;
+}
+
+void CursorMoved(int, int) {}
+void CursorClipped(const Rect*) {}
+void CursorShape(SystemCursor) {}
+
 }  // namespace
 
 // --- controls -------------------------------------------------------------
@@ -202,6 +280,7 @@ void Reset() {
     bool echo = g.echoBoxes;
     g = State{};
     g.echoBoxes = echo;
+    detail::ResetInput();
 }
 
 void AdvanceClock(uint64_t us) {
@@ -236,7 +315,72 @@ void ClearBoxes() {
 }
 
 void ScheduleMessage(uint64_t pump, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    g.script.push_back({pump, message, wParam, lParam});
+    g.script.push_back({pump, [=] { Deliver(message, wParam, lParam); }});
+}
+
+void PressKey(uint8_t scanCode, bool down) {
+    detail::SetKeyDown(scanCode, down);
+    Deliver(down ? WM_KEYDOWN : WM_KEYUP, 0, MakeKeyLParam(scanCode, !down));
+}
+
+void ScheduleKey(uint64_t pump, uint8_t scanCode, bool down) {
+    g.script.push_back({pump, [=] { PressKey(scanCode, down); }});
+}
+
+void SetKeyboardPresent(bool present) {
+    g.keyboard = present;
+}
+
+void SetKeyName(uint8_t scanCode, const std::string& name) {
+    g.keyNames[scanCode] = name;
+}
+
+JoyState CenteredJoystick() {
+    JoyState s{};
+    s.x = s.y = s.z = s.rx = s.ry = s.rz = 32767;
+    for (uint32_t& p : s.pov) p = 0xFFFFFFFFu;
+    return s;
+}
+
+void SetJoysticks(int count, bool forceFeedback) {
+    g.joysticks.assign(static_cast<size_t>(std::max(0, count)), HeadlessJoystick{CenteredJoystick()});
+    g.forceFeedback = forceFeedback;
+}
+
+void SetJoystickState(int index, const JoyState& state) {
+    if (index >= 0 && size_t(index) < g.joysticks.size()) g.joysticks[size_t(index)].state = state;
+}
+
+void LoseJoystickInput(int index) {
+    if (index >= 0 && size_t(index) < g.joysticks.size()) g.joysticks[size_t(index)].loseNext = true;
+}
+
+const std::vector<std::string>& ForceLog() {
+    return g.forceLog;
+}
+
+void ScheduleJoystick(uint64_t pump, int index, const JoyState& state) {
+    g.script.push_back({pump, [=] { SetJoystickState(index, state); }});
+}
+
+void MoveMouse(int clientX, int clientY) {
+    Window* w = detail::InputWindow();
+    int left = w ? w->rect.left : 0, top = w ? w->rect.top : 0;
+    detail::SetCursorFromBackend(left + clientX, top + clientY);
+    Deliver(WM_MOUSEMOVE, MouseKeyFlags(), intptr_t((uint32_t(uint16_t(clientY)) << 16) | uint16_t(clientX)));
+}
+
+void SetMouseButton(int button, bool down) {
+    if (button < 0 || button > 2) return;
+    uint32_t bit = 1u << button;
+    g.mouseButtons = down ? (g.mouseButtons | bit) : (g.mouseButtons & ~bit);
+    static const uint32_t kDown[3] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+    Point p{};
+    GetCursorPos(&p);
+    Window* w = detail::InputWindow();
+    int x = p.x - (w ? w->rect.left : 0), y = p.y - (w ? w->rect.top : 0);
+    Deliver(down ? kDown[button] : kDown[button] + 1, MouseKeyFlags(),
+            intptr_t((uint32_t(uint16_t(y)) << 16) | uint16_t(x)));
 }
 void ScheduleFocus(uint64_t pump, bool active) {
     ScheduleMessage(pump, WM_ACTIVATEAPP, active ? 1 : 0, 0);
@@ -252,20 +396,124 @@ uint64_t PumpCount() {
     return g.pumps;
 }
 
-// One line per message: "<pump> <event> [arguments]"; '#' starts a comment.
+// One line per event: "<pump> <event> [arguments]"; '#' starts a comment.
 //   activate 1|0          WM_ACTIVATEAPP
 //   close                 WM_CLOSE
-//   keydown N / keyup N   key message for the DirectInput scan code N
+//   keydown K / keyup K   a key by scan code (decimal or 0x..) or name
 //   char N                WM_CHAR with the character code N
 //   lbutton|rbutton|mbutton down|up
 //   wheel D               WM_MOUSEWHEEL with the delta D (120 per notch)
-//   move X Y              WM_MOUSEMOVE at the client position
+//   move X Y              the cursor to the client position
+//   joy N axes X Y Z RZ   joystick N's axes (0..65535)
+//   joy N button B down|up
+//   joy N hat DEG|centre  the first hat, in hundredths of a degree
+//   joy N lost            its next read answers "input lost"
+namespace {
+
+bool ParseNumber(const std::string& word, long* out) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    *out = std::strtol(word.c_str(), &end, 0);
+    return end && *end == 0;
+}
+
+int ParseKey(const std::string& word) {
+    long n;
+    if (ParseNumber(word, &n)) return (n >= 0 && n < 256) ? int(n) : -1;
+    return ScanCodeByName(word.c_str());
+}
+
+// The joystick state as the script has set it so far, per joystick.
+std::vector<JoyState> g_scriptJoy;
+
+JoyState& ScriptJoy(size_t index) {
+    while (g_scriptJoy.size() <= index) g_scriptJoy.push_back(CenteredJoystick());
+    return g_scriptJoy[index];
+}
+
+bool ParseJoy(uint64_t pump, std::istringstream& words) {
+    long index;
+    std::string indexText, what;
+    if (!(words >> indexText >> what) || !ParseNumber(indexText, &index) || index < 0 || index > 15) return false;
+    JoyState& s = ScriptJoy(size_t(index));
+    if (what == "axes") {
+        long v[4];
+        std::string t[4];
+        for (int i = 0; i < 4; ++i)
+            if (!(words >> t[i]) || !ParseNumber(t[i], &v[i]) || v[i] < 0 || v[i] > 65535) return false;
+        s.x = int32_t(v[0]);
+        s.y = int32_t(v[1]);
+        s.z = int32_t(v[2]);
+        s.rz = int32_t(v[3]);
+    } else if (what == "button") {
+        std::string b, state;
+        long n;
+        if (!(words >> b >> state) || !ParseNumber(b, &n) || n < 0 || n > 31 || (state != "down" && state != "up"))
+            return false;
+        s.buttons[n] = state == "down" ? 0x80 : 0;
+    } else if (what == "hat") {
+        std::string d;
+        long n;
+        if (!(words >> d)) return false;
+        if (d == "centre" || d == "center") s.pov[0] = 0xFFFFFFFFu;
+        else if (ParseNumber(d, &n) && n >= 0 && n < 36000) s.pov[0] = uint32_t(n);
+        else return false;
+    } else if (what == "lost") {
+        int i = int(index);
+        g.script.push_back({pump, [i] { LoseJoystickInput(i); }});
+        return true;
+    } else {
+        return false;
+    }
+    ScheduleJoystick(pump, int(index), s);
+    return true;
+}
+
+bool ParseLine(uint64_t pump, const std::string& event, std::istringstream& words) {
+    std::string a, b;
+    long na = 0, nb = 0;
+    if (event == "activate") {
+        if (!(words >> a) || !ParseNumber(a, &na)) return false;
+        ScheduleFocus(pump, na != 0);
+    } else if (event == "close") {
+        ScheduleClose(pump);
+    } else if (event == "keydown" || event == "keyup") {
+        int key = (words >> a) ? ParseKey(a) : -1;
+        if (key < 0) return false;
+        ScheduleKey(pump, uint8_t(key), event == "keydown");
+    } else if (event == "char") {
+        if (!(words >> a) || !ParseNumber(a, &na)) return false;
+        ScheduleMessage(pump, WM_CHAR, uintptr_t(na & 0xFF), 1);
+    } else if (event == "lbutton" || event == "rbutton" || event == "mbutton") {
+        if (!(words >> a) || (a != "down" && a != "up")) return false;
+        int button = event[0] == 'l' ? 0 : event[0] == 'r' ? 1 : 2;
+        bool down = a == "down";
+        g.script.push_back({pump, [=] { SetMouseButton(button, down); }});
+    } else if (event == "wheel") {
+        if (!(words >> a) || !ParseNumber(a, &na)) return false;
+        uintptr_t delta = uintptr_t(uint32_t(uint16_t(int16_t(na))) << 16);
+        g.script.push_back({pump, [=] { Deliver(WM_MOUSEWHEEL, delta | MouseKeyFlags(), 0); }});
+    } else if (event == "move") {
+        if (!(words >> a >> b) || !ParseNumber(a, &na) || !ParseNumber(b, &nb)) return false;
+        int x = int(na), y = int(nb);
+        g.script.push_back({pump, [=] { MoveMouse(x, y); }});
+    } else if (event == "joy") {
+        return ParseJoy(pump, words);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool LoadScript(const std::string& nativePath) {
     std::ifstream in(nativePath);
     if (!in) {
         std::fprintf(stderr, "MORVANEL_INPUT: cannot read %s\n", nativePath.c_str());
         return false;
     }
+    g_scriptJoy.clear();
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -275,35 +523,9 @@ bool LoadScript(const std::string& nativePath) {
         std::istringstream words(line);
         std::string pumpText, event;
         if (!(words >> pumpText)) continue;
-        char* end = nullptr;
-        uint64_t pump = std::strtoull(pumpText.c_str(), &end, 0);
-        bool ok = end && *end == 0 && static_cast<bool>(words >> event);
-        std::string a, b;
-        words >> a >> b;
-        long na = a.empty() ? 0 : std::strtol(a.c_str(), nullptr, 0);
-        long nb = b.empty() ? 0 : std::strtol(b.c_str(), nullptr, 0);
-        if (ok) {
-            if (event == "activate" && !a.empty()) {
-                ScheduleFocus(pump, na != 0);
-            } else if (event == "close") {
-                ScheduleClose(pump);
-            } else if ((event == "keydown" || event == "keyup") && !a.empty() && na >= 0 && na < 256) {
-                bool up = event == "keyup";
-                ScheduleMessage(pump, up ? WM_KEYUP : WM_KEYDOWN, 0, MakeKeyLParam(uint8_t(na), up));
-            } else if (event == "char" && !a.empty()) {
-                ScheduleMessage(pump, WM_CHAR, uintptr_t(na & 0xFF), 1);
-            } else if ((event == "lbutton" || event == "rbutton" || event == "mbutton") &&
-                       (a == "down" || a == "up")) {
-                uint32_t base = event[0] == 'l' ? WM_LBUTTONDOWN : event[0] == 'r' ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
-                ScheduleMessage(pump, a == "down" ? base : base + 1, 0, 0);
-            } else if (event == "wheel" && !a.empty()) {
-                ScheduleMessage(pump, WM_MOUSEWHEEL, uintptr_t(uint32_t(uint16_t(int16_t(na))) << 16), 0);
-            } else if (event == "move" && !b.empty()) {
-                ScheduleMessage(pump, WM_MOUSEMOVE, 0, intptr_t((uint32_t(uint16_t(nb)) << 16) | uint16_t(na)));
-            } else {
-                ok = false;
-            }
-        }
+        long pump = 0;
+        bool ok = ParseNumber(pumpText, &pump) && pump >= 0 && static_cast<bool>(words >> event) &&
+                  ParseLine(uint64_t(pump), event, words);
         if (!ok) {
             std::fprintf(stderr, "MORVANEL_INPUT: line %d not understood: %s\n", number, line.c_str());
             return false;
@@ -356,6 +578,16 @@ const Backend kHeadlessBackend = {
     headless::AudioDeviceName,
     headless::AudioOpen,
     headless::AudioClose,
+    headless::KeyboardPresent,
+    headless::KeyName,
+    headless::JoystickCountSlot,
+    headless::JoystickOpenSlot,
+    headless::JoystickCloseSlot,
+    headless::JoystickStateSlot,
+    headless::JoystickForceSlot,
+    headless::CursorMoved,
+    headless::CursorClipped,
+    headless::CursorShape,
 };
 
 void RecordDebugOutput(const char* text) {

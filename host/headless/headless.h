@@ -14,7 +14,10 @@
 //                    (No for a Yes/No box, OK for a box with only OK).
 //   MORVANEL_FRAMES  after that many pumps the host posts WM_CLOSE to the
 //                    main window, and says so on standard error.
-//   MORVANEL_INPUT   a script of messages by pump number (see README).
+//   MORVANEL_INPUT   a script of input by pump number (see README).
+//   MORVANEL_JOYSTICKS  number of joysticks attached, "ff" after it when
+//                    they have force feedback (e.g. "1ff"); none by default.
+//   MORVANEL_KEYBOARD  "none": no keyboard device can be created.
 #pragma once
 
 #include "host/host.h"
@@ -62,6 +65,30 @@ uint64_t PumpCount();
 // Reads a script file (see README) and schedules its lines; false with a
 // message on standard error when a line cannot be read.
 bool LoadScript(const std::string& nativePath);
+
+// Keyboard device and key names (none unless set).
+void SetKeyboardPresent(bool present);
+void SetKeyName(uint8_t scanCode, const std::string& name);
+// Presses or releases a key now: the key message goes to the main window
+// and the device state follows.
+void PressKey(uint8_t scanCode, bool down);
+void ScheduleKey(uint64_t pump, uint8_t scanCode, bool down);
+
+// Joysticks: the count attached, with force feedback or not; their states
+// and injected failures.
+void SetJoysticks(int count, bool forceFeedback);
+void SetJoystickState(int index, const JoyState& state);
+JoyState CenteredJoystick();
+// The next state read of that joystick answers "input lost".
+void LoseJoystickInput(int index);
+// Force-feedback calls seen, as text ("create", "set 100 -50 3000", ...).
+const std::vector<std::string>& ForceLog();
+void ScheduleJoystick(uint64_t pump, int index, const JoyState& state);
+
+// Mouse: a move to a client position or a button change now, as messages
+// with the cursor following.
+void MoveMouse(int clientX, int clientY);
+void SetMouseButton(int button, bool down);
 
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace host::detail {
@@ -16,6 +17,7 @@ SDL_Renderer* g_renderer = nullptr;
 Window* g_owner = nullptr;
 SDL_AudioDeviceID g_audio = 0;
 bool g_audioReady = false;
+bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
 
 // Physical key positions (SDL scancodes) to the scan codes the program reads:
@@ -187,6 +189,7 @@ void Translate(const SDL_Event& e) {
         uint8_t dik = ScanCode(e.key.keysym.scancode);
         if (!dik) break;
         bool up = e.type == SDL_KEYUP;
+        SetKeyDown(dik, !up);
         intptr_t lParam = MakeKeyLParam(dik, up);
         if (!up && e.key.repeat) lParam |= intptr_t(1) << 30;
         PostMessage(g_owner, up ? WM_KEYUP : WM_KEYDOWN, 0, lParam);
@@ -231,6 +234,7 @@ void Translate(const SDL_Event& e) {
         break;
     }
     case SDL_MOUSEMOTION:
+        SetCursorFromBackend(g_owner->rect.left + e.motion.x, g_owner->rect.top + e.motion.y);
         PostMessage(g_owner, WM_MOUSEMOVE, MouseKeyFlags(),
                     intptr_t((uint32_t(uint16_t(e.motion.y)) << 16) | uint16_t(e.motion.x)));
         break;
@@ -242,11 +246,12 @@ void Translate(const SDL_Event& e) {
 
 bool Start() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER | SDL_INIT_JOYSTICK) != 0) {
         std::fprintf(stderr, "SDL: cannot start video: %s\n", SDL_GetError());
         return false;
     }
     g_audioReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    g_hapticReady = SDL_InitSubSystem(SDL_INIT_HAPTIC) == 0;
     g_perfBase = SDL_GetPerformanceCounter();
     SDL_StartTextInput();
     return true;
@@ -413,13 +418,181 @@ void AudioClose() {
     g_audio = 0;
 }
 
+// --- keyboard, joysticks, cursor ----------------------------------------------
+
+bool KeyboardPresent() {
+    return true;
+}
+
+int KeyName(uint8_t scan, char* buffer, int size) {
+    for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
+        if (ScanCode(static_cast<SDL_Scancode>(sc)) != scan) continue;
+        // The legend of the key at that position on the keyboard in use, as
+        // far as it fits the program's 8-bit character set.
+        const char* name = SDL_GetKeyName(SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(sc)));
+        int n = 0;
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p && n < size - 1; ++p) {
+            if (*p < 0x80) buffer[n++] = static_cast<char>(*p);
+        }
+        if (size > 0) buffer[n] = 0;
+        return n;
+    }
+    return 0;
+}
+
+struct SdlJoystick {
+    SDL_Joystick* joystick;
+    SDL_Haptic* haptic;
+    int effect;
+    SDL_HapticEffect shape;
+};
+
+// The attached joysticks, by the program's index (force-feedback ones only
+// when asked).
+int DeviceIndex(int index, bool ffOnly) {
+    int seen = 0;
+    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+        if (ffOnly) {
+            SDL_Joystick* j = SDL_JoystickOpen(i);
+            bool ff = j && SDL_JoystickIsHaptic(j) == 1;
+            if (j) SDL_JoystickClose(j);
+            if (!ff) continue;
+        }
+        if (seen++ == index) return i;
+    }
+    return -1;
+}
+
+int JoystickCountSlot(bool ffOnly) {
+    SDL_JoystickUpdate();
+    int n = 0;
+    while (DeviceIndex(n, ffOnly) >= 0) ++n;
+    return n;
+}
+
+void* JoystickOpenSlot(int index, bool ffOnly) {
+    int device = DeviceIndex(index, ffOnly);
+    if (device < 0) return nullptr;
+    SDL_Joystick* j = SDL_JoystickOpen(device);
+    if (!j) return nullptr;
+    auto* s = new SdlJoystick{j, nullptr, -1, {}};
+    if (g_hapticReady && SDL_JoystickIsHaptic(j) == 1) s->haptic = SDL_HapticOpenFromJoystick(j);
+    return s;
+}
+
+void JoystickCloseSlot(void* device) {
+    auto* s = static_cast<SdlJoystick*>(device);
+    if (!s) return;
+    if (s->haptic) SDL_HapticClose(s->haptic);
+    SDL_JoystickClose(s->joystick);
+    delete s;
+}
+
+int32_t Axis(SDL_Joystick* j, int axis) {
+    if (axis >= SDL_JoystickNumAxes(j)) return 32767;
+    return int32_t(SDL_JoystickGetAxis(j, axis)) + 32768;
+}
+
+int JoystickStateSlot(void* device, JoyState* state) {
+    auto* s = static_cast<SdlJoystick*>(device);
+    SDL_JoystickUpdate();
+    if (!s || !SDL_JoystickGetAttached(s->joystick)) return JOY_INPUTLOST;
+    *state = JoyState{};
+    // Stick X and Y, then the throttle-like third axis and the twist (the
+    // rotation about Z) from the next two.
+    state->x = Axis(s->joystick, 0);
+    state->y = Axis(s->joystick, 1);
+    state->z = Axis(s->joystick, 2);
+    state->rz = Axis(s->joystick, 3);
+    state->rx = state->ry = 32767;
+    for (uint32_t& p : state->pov) p = 0xFFFFFFFFu;
+    if (SDL_JoystickNumHats(s->joystick) > 0) {
+        static const struct {
+            uint8_t hat;
+            uint32_t degrees;
+        } kHat[] = {{SDL_HAT_UP, 0},          {SDL_HAT_RIGHTUP, 4500},  {SDL_HAT_RIGHT, 9000},
+                    {SDL_HAT_RIGHTDOWN, 13500}, {SDL_HAT_DOWN, 18000}, {SDL_HAT_LEFTDOWN, 22500},
+                    {SDL_HAT_LEFT, 27000},    {SDL_HAT_LEFTUP, 31500}};
+        uint8_t hat = SDL_JoystickGetHat(s->joystick, 0);
+        for (const auto& h : kHat)
+            if (h.hat == hat) state->pov[0] = h.degrees;
+    }
+    int buttons = std::min(SDL_JoystickNumButtons(s->joystick), 32);
+    for (int b = 0; b < buttons; ++b) state->buttons[b] = SDL_JoystickGetButton(s->joystick, b) ? 0x80 : 0;
+    return JOY_OK;
+}
+
+bool JoystickForceSlot(void* device, int op, int32_t dx, int32_t dy, int32_t magnitude) {
+    auto* s = static_cast<SdlJoystick*>(device);
+    if (!s || !s->haptic) return false;
+    switch (op) {
+    case kForceAutocenterOn:
+    case kForceAutocenterOff:
+        return SDL_HapticSetAutocenter(s->haptic, op == kForceAutocenterOn ? 100 : 0) == 0;
+    case kForceCreate: {
+        if (!(SDL_HapticQuery(s->haptic) & SDL_HAPTIC_CONSTANT)) return false;
+        s->shape = SDL_HapticEffect{};
+        s->shape.type = SDL_HAPTIC_CONSTANT;
+        s->shape.constant.direction.type = SDL_HAPTIC_CARTESIAN;
+        s->shape.constant.length = SDL_HAPTIC_INFINITY;
+        s->effect = SDL_HapticNewEffect(s->haptic, &s->shape);
+        SDL_HapticSetGain(s->haptic, 100);
+        return s->effect >= 0;
+    }
+    case kForceSet: {
+        if (s->effect < 0) return false;
+        s->shape.constant.direction.dir[0] = dx;
+        s->shape.constant.direction.dir[1] = dy;
+        // 0..10000 becomes the device's 0..32767.
+        s->shape.constant.level = static_cast<Sint16>(std::min<int32_t>(magnitude, 10000) * 32767 / 10000);
+        return SDL_HapticUpdateEffect(s->haptic, s->effect, &s->shape) == 0;
+    }
+    case kForceStart: return s->effect >= 0 && SDL_HapticRunEffect(s->haptic, s->effect, 1) == 0;
+    case kForceStop: return s->effect >= 0 && SDL_HapticStopEffect(s->haptic, s->effect) == 0;
+    case kForceRelease:
+        if (s->effect >= 0) SDL_HapticDestroyEffect(s->haptic, s->effect);
+        s->effect = -1;
+        return true;
+    default: return false;
+    }
+}
+
+void CursorMoved(int x, int y) {
+    if (g_window && g_owner) SDL_WarpMouseInWindow(g_window, x - g_owner->rect.left, y - g_owner->rect.top);
+}
+
+void CursorClipped(const Rect* rect) {
+    if (!g_window || !g_owner) return;
+    if (!rect) {
+        SDL_SetWindowMouseRect(g_window, nullptr);
+        return;
+    }
+    SDL_Rect r{rect->left - g_owner->rect.left, rect->top - g_owner->rect.top, rect->right - rect->left,
+               rect->bottom - rect->top};
+    SDL_SetWindowMouseRect(g_window, &r);
+}
+
+void CursorShape(SystemCursor shape) {
+    static SDL_Cursor* cursors[9] = {};
+    static const SDL_SystemCursor kinds[9] = {
+        SDL_SYSTEM_CURSOR_ARROW,    SDL_SYSTEM_CURSOR_IBEAM, SDL_SYSTEM_CURSOR_WAIT,
+        SDL_SYSTEM_CURSOR_CROSSHAIR, SDL_SYSTEM_CURSOR_ARROW, SDL_SYSTEM_CURSOR_SIZEALL,
+        SDL_SYSTEM_CURSOR_NO,       SDL_SYSTEM_CURSOR_WAITARROW, SDL_SYSTEM_CURSOR_ARROW};
+    int i = static_cast<int>(shape);
+    if (i < 0 || i > 8) return;
+    if (!cursors[i]) cursors[i] = SDL_CreateSystemCursor(kinds[i]);
+    if (cursors[i]) SDL_SetCursor(cursors[i]);
+}
+
 }  // namespace
 
 const Backend kSdlBackend = {
     "sdl",          Start,         Stop,        PollEvents,      ShowBox,
     TickCount,      PerfCounter,   PerfFrequency, ScreenSize,    WindowCreated,
     WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   AudioDeviceCount,
-    AudioDeviceName, AudioOpen,    AudioClose,
+    AudioDeviceName, AudioOpen,    AudioClose,      KeyboardPresent, KeyName,
+    JoystickCountSlot, JoystickOpenSlot, JoystickCloseSlot, JoystickStateSlot, JoystickForceSlot,
+    CursorMoved,    CursorClipped, CursorShape,
 };
 
 }  // namespace host::detail
