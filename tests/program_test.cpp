@@ -114,6 +114,21 @@ TEST_P(ProgramTest, EscapeEndsTheRun) {
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
 }
 
+TEST_P(ProgramTest, EscapeByNameOnTheMessageKeyboard) {
+    Write("input.txt", "20 keydown escape\n300 keyup escape\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_KEYBOARD", "none"},
+                    {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("pumps done"), std::string::npos) << r.err;
+}
+
+TEST_P(ProgramTest, BadInputScriptIsRefused) {
+    Write("input.txt", "5 keydown NOSUCHKEY\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("line 1 not understood"), std::string::npos) << r.err;
+}
+
 TEST_P(ProgramTest, CancelledSoundFailureIsFatalAfterTheWindow) {
     Result r = Run({{"MORVANEL_AUDIO", "none"}, {"MORVANEL_BOXES", "cancel"}, {"MORVANEL_FRAMES", "1000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -246,6 +246,9 @@ void Translate(const SDL_Event& e) {
 
 bool Start() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Joystick states are kept up to date whatever window has the focus;
+    // the host layer itself refuses reads while the program is behind.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER | SDL_INIT_JOYSTICK) != 0) {
         std::fprintf(stderr, "SDL: cannot start video: %s\n", SDL_GetError());
         return false;
