@@ -2,6 +2,7 @@
 // what the core offers the back ends.  Only host/ includes this header.
 #pragma once
 
+#include "host/display.h"
 #include "host/host.h"
 
 #include <string>
@@ -21,6 +22,35 @@ struct Window {
 };
 
 namespace detail {
+
+// A picture that becomes visible: the primary surface after a flip or blit,
+// or the window's picture.
+struct Frame {
+    const uint8_t* pixels;
+    int width, height, pitch;
+    PixelFormat format;
+    const uint8_t* palette;  // 8 bits: 256 x {red, green, blue, unused}
+};
+
+// How the display behaves: what tests and the options configure.
+struct DisplaySettings {
+    int modeCount = 36;                     // classic modes at 8, 16 and 32 bits
+    std::vector<DisplayMode> removedModes;  // modes taken out of the list
+    bool use555 = false;                    // 16-bit display as 5-5-5 instead of 5-6-5
+    int videoPitchPadding = 0;              // extra bytes per row of display-memory surfaces
+    uint32_t videoMemory = 8u << 20;
+    int driverCount = 1;
+    int extraReferences = 0;                // references others hold on the display object
+    bool failCreate = false, failSetMode = false, failPrimary = false, failOffscreen = false,
+         failBackBuffer = false, noBltHardware = false, wrongMode = false;
+};
+DisplaySettings& Display();
+void ResetDisplay();
+void LoseAllSurfaces();
+// The next count locks and flips answer "still drawing".
+void InjectStillDrawing(int count);
+// Converts a frame to 0x00RRGGBB pixels.
+std::vector<uint32_t> FrameToXrgb(const Frame& frame);
 
 // A back end's operations.  Each slot may be called only between start and
 // stop, from the program's thread.
@@ -54,6 +84,9 @@ struct Backend {
     void (*cursorMoved)(int x, int y);           // the program moved the cursor (screen position)
     void (*cursorClipped)(const Rect* rect);     // the cursor's confinement changed; nullptr frees it
     void (*cursorShape)(SystemCursor shape);     // show this system cursor
+    void (*present)(const Frame& frame);         // make the picture visible
+    void (*displayMode)(bool fullScreen, int width, int height);  // the display left or took a mode
+    void (*windowResized)(Window* window);       // the window's rectangle changed
 };
 
 extern const Backend kSdlBackend;

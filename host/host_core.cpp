@@ -111,6 +111,12 @@ bool Start(BackendKind kind, const char* argv0) {
     Stop();
     g_modulePath = ModulePathFromSystem(argv0);
     detail::ConfigureFilesFromEnvironment();
+    detail::ResetDisplay();
+    if (const char* modes = std::getenv("MORVANEL_MODES")) {
+        int n = std::atoi(modes);
+        if (n > 0 && n < 10000) detail::Display().modeCount = n;
+    }
+    if (const char* pixels = std::getenv("MORVANEL_PIXELS")) detail::Display().use555 = std::strcmp(pixels, "555") == 0;
     const detail::Backend* backend = kind == BackendKind::Sdl ? &detail::kSdlBackend : &detail::kHeadlessBackend;
     g_cursorCounter = 0;
     detail::ResetInput();
@@ -130,6 +136,7 @@ void Stop() {
     if (!g_backend) return;
     AudioClose();
     detail::ResetWindowing();
+    detail::ResetDisplay();
     g_backend->stop();
     g_backend = nullptr;
 }

@@ -1,6 +1,7 @@
 // Both programs, run as separate processes on the headless host in a
 // temporary copy of the game directory, driven by the host options.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,9 +101,49 @@ protected:
 TEST_P(ProgramTest, RunsUntilTheFrameLimitClosesItsWindow) {
     Result r = Run({{"MORVANEL_FRAMES", "40"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("40 pumps done, closing the window"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("40 frames presented, closing the window"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+}
+
+namespace {
+
+// The pixels of a PNG file as 0xRRGGBB, empty when it cannot be read.
+std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+    *width = int(image.width);
+    *height = int(image.height);
+    std::vector<uint32_t> out(size_t(image.width) * image.height);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = uint32_t(rgb[i * 3]) << 16 | uint32_t(rgb[i * 3 + 1]) << 8 | rgb[i * 3 + 2];
+    return out;
+}
+
+}  // namespace
+
+TEST_P(ProgramTest, PresentedFramesAreCapturedInAWindowAndInFullScreen) {
+    for (bool windowed : {true, false}) {
+        Write("config.ini", std::string("[Game]\nResource=yes\n[Video]\nWindowed=") + (windowed ? "yes" : "no") + "\n");
+        fs::path frames = dir_ / (windowed ? "window" : "full");
+        fs::create_directories(frames);
+        Result r = Run({{"MORVANEL_FRAMES", "3"}, {"MORVANEL_CAPTURE", frames.string()}});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find("3 frames presented"), std::string::npos) << r.err;
+        int w = 0, h = 0;
+        std::vector<uint32_t> pixels = ReadPng(frames / "frame-00003.png", &w, &h);
+        ASSERT_EQ(w, 640) << windowed;
+        ASSERT_EQ(h, 480);
+        // The test pattern: white, then yellow bars at the top; black bar last.
+        EXPECT_EQ(pixels[10], 0xFFFFFFu);
+        EXPECT_EQ(pixels[100], 0xFFFF00u);
+        EXPECT_EQ(pixels[639], 0x000000u);
+        EXPECT_EQ(pixels[479 * 640 + 639], 0xFFFFFFu);  // the ramp ends white
+    }
 }
 
 TEST_P(ProgramTest, EscapeEndsTheRun) {

@@ -2,6 +2,8 @@
 #include "host/headless/headless.h"
 #include "media/snd_layer.h"
 #include "platform/display/ddraw.h"
+#include "platform/memory.h"
+#include "render/d3d_display.h"
 #include "platform/errors.h"
 #include "platform/input.h"
 #include "platform/settings.h"
@@ -373,7 +375,10 @@ void RecRelease() {
 }  // namespace
 
 TEST_F(SpineTest, ChangeDisplayModeTakesTheShortRoadOnlyForTheSameModeAndPages) {
+    EngineConfig.VideoConfig |= 0x10;
+    g_SoftwareDisplay = 1;
     DDrawInstall();
+    ASSERT_EQ(DisplayOpen(0), 1);
     g_inner = *CurrentVideoDriver;
     VideoDriver recording = g_inner;
     recording.SetMode = RecSetMode;
@@ -406,4 +411,6 @@ TEST_F(SpineTest, ChangeDisplayModeTakesTheShortRoadOnlyForTheSameModeAndPages) 
     EXPECT_EQ(g_calls, "SetMode5 ");
     EXPECT_EQ(CurrentModeNumber, 0xFF);
     CurrentVideoDriver->Release();
+    MemFree(ModeList);
+    ModeList = nullptr;
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <png.h>
 #include <functional>
 #include <sstream>
 #include <strings.h>
@@ -51,6 +52,11 @@ struct State {
     bool forceFeedback = false;
     std::vector<std::string> forceLog;
     uint32_t mouseButtons = 0;
+    uint64_t frames = 0;
+    uint64_t closeAfterFrames = 0;
+    CapturedFrame last;
+    std::string captureDir;
+    bool fullScreen = false;
 };
 
 State g;
@@ -126,7 +132,14 @@ bool Start() {
         }
     }
     const char* frames = std::getenv("MORVANEL_FRAMES");
-    if (frames && *frames) g.closeAfter = std::strtoull(frames, nullptr, 10);
+    if (frames && *frames) {
+        // Frames count once something is presented; a program that never
+        // presents is closed after 200 pumps per frame.
+        g.closeAfterFrames = std::strtoull(frames, nullptr, 10);
+        g.closeAfter = g.closeAfterFrames * 200;
+    }
+    const char* capture = std::getenv("MORVANEL_CAPTURE");
+    if (capture && *capture) g.captureDir = capture;
     const char* audio = std::getenv("MORVANEL_AUDIO");
     if (audio && strcasecmp(audio, "none") == 0) g.audioDevices = 0;
     const char* keyboard = std::getenv("MORVANEL_KEYBOARD");
@@ -158,6 +171,12 @@ void PollEvents(bool /*idle*/) {
         g.closePosted = true;
         std::fprintf(stderr, "headless: %llu pumps done, closing the window\n",
                      static_cast<unsigned long long>(g.pumps));
+        Deliver(WM_CLOSE, 0, 0);
+    }
+    if (g.closeAfterFrames && !g.closePosted && g.frames >= g.closeAfterFrames && detail::InputWindow()) {
+        g.closePosted = true;
+        std::fprintf(stderr, "headless: %llu frames presented, closing the window\n",
+                     static_cast<unsigned long long>(g.frames));
         Deliver(WM_CLOSE, 0, 0);
     }
 }
@@ -267,6 +286,57 @@ bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude)
     g.forceLog.push_back(line);
     return true;
 }
+
+void WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t v = xrgb[size_t(y) * width + x];
+            row[size_t(x) * 3] = uint8_t(v >> 16);
+            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
+            row[size_t(x) * 3 + 2] = uint8_t(v);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+void Present(const detail::Frame& frame) {
+    ++g.frames;
+    CapturedFrame& c = g.last;
+    c.width = frame.width;
+    c.height = frame.height;
+    c.pitch = frame.pitch;
+    c.format = frame.format;
+    c.raw.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
+    c.xrgb = detail::FrameToXrgb(frame);
+    if (!g.captureDir.empty()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(g.frames));
+        WritePng(g.captureDir + name, c.xrgb, c.width, c.height);
+    }
+}
+
+void DisplayModeSlot(bool fullScreen, int, int) {
+    g.fullScreen = fullScreen;
+}
+
+void WindowResized(Window*) {}
 
 void CursorMoved(int, int) {}
 void CursorClipped(const Rect*) {}
@@ -534,6 +604,68 @@ bool LoadScript(const std::string& nativePath) {
     return true;
 }
 
+uint64_t PresentedFrames() {
+    return g.frames;
+}
+
+const CapturedFrame& LastFrame() {
+    return g.last;
+}
+
+void SetCloseAfterFrames(uint64_t frames) {
+    g.closeAfterFrames = frames;
+    g.closePosted = false;
+}
+
+bool FullScreen() {
+    return g.fullScreen;
+}
+
+void SetModeCount(int count) {
+    detail::Display().modeCount = count;
+}
+
+void RemoveMode(int width, int height, int bits) {
+    detail::Display().removedModes.push_back({width, height, bits});
+}
+
+void SetDisplay555(bool use555) {
+    detail::Display().use555 = use555;
+}
+
+void SetVideoPitchPadding(int bytes) {
+    detail::Display().videoPitchPadding = bytes;
+}
+
+void SetNoBltHardware(bool none) {
+    detail::Display().noBltHardware = none;
+}
+
+void SetFailures(bool create, bool setMode, bool primary, bool offscreen, bool backBuffer) {
+    detail::DisplaySettings& d = detail::Display();
+    d.failCreate = create;
+    d.failSetMode = setMode;
+    d.failPrimary = primary;
+    d.failOffscreen = offscreen;
+    d.failBackBuffer = backBuffer;
+}
+
+void SetWrongModeOnRestore(bool wrongMode) {
+    detail::Display().wrongMode = wrongMode;
+}
+
+void SetExtraDisplayReferences(int references) {
+    detail::Display().extraReferences = references;
+}
+
+void LoseSurfaces() {
+    detail::LoseAllSurfaces();
+}
+
+void InjectStillDrawing(int count) {
+    detail::InjectStillDrawing(count);
+}
+
 const std::vector<std::string>& DebugOutput() {
     return g.debugLines;
 }
@@ -588,6 +720,9 @@ const Backend kHeadlessBackend = {
     headless::CursorMoved,
     headless::CursorClipped,
     headless::CursorShape,
+    headless::Present,
+    headless::DisplayModeSlot,
+    headless::WindowResized,
 };
 
 void RecordDebugOutput(const char* text) {

@@ -12,14 +12,19 @@
 //                    (ok, cancel, retry, yes, no); each box's text is printed
 //                    to standard error.  Without an answer a box takes Cancel
 //                    (No for a Yes/No box, OK for a box with only OK).
-//   MORVANEL_FRAMES  after that many pumps the host posts WM_CLOSE to the
-//                    main window, and says so on standard error.
+//   MORVANEL_FRAMES  after that many presented frames the host posts
+//                    WM_CLOSE to the main window and says so on standard
+//                    error; a program that presents nothing is closed after
+//                    200 pumps per frame instead.
+//   MORVANEL_CAPTURE a folder: every presented frame is written there as
+//                    frame-NNNNN.png.
 //   MORVANEL_INPUT   a script of input by pump number (see README).
 //   MORVANEL_JOYSTICKS  number of joysticks attached, "ff" after it when
 //                    they have force feedback (e.g. "1ff"); none by default.
 //   MORVANEL_KEYBOARD  "none": no keyboard device can be created.
 #pragma once
 
+#include "host/display.h"
 #include "host/host.h"
 
 #include <string>
@@ -89,6 +94,35 @@ void ScheduleJoystick(uint64_t pump, int index, const JoyState& state);
 // with the cursor following.
 void MoveMouse(int clientX, int clientY);
 void SetMouseButton(int button, bool down);
+
+// Presented frames: how many, and the last one as it was presented (raw
+// pixels in its format) and as 0x00RRGGBB.
+struct CapturedFrame {
+    int width = 0, height = 0, pitch = 0;
+    PixelFormat format{};
+    std::vector<uint8_t> raw;
+    std::vector<uint32_t> xrgb;
+};
+uint64_t PresentedFrames();
+const CapturedFrame& LastFrame();
+// Posts WM_CLOSE once that many frames were presented; 0 never.
+void SetCloseAfterFrames(uint64_t frames);
+// Whether the display is in an exclusive full-screen mode, as the host last
+// heard it.
+bool FullScreen();
+
+// Display behaviour: mode count, 5-5-5 display, pitch padding of display
+// memory, failures to inject.
+void SetModeCount(int count);
+void RemoveMode(int width, int height, int bits);
+void SetDisplay555(bool use555);
+void SetVideoPitchPadding(int bytes);
+void SetNoBltHardware(bool none);
+void SetFailures(bool create, bool setMode, bool primary, bool offscreen, bool backBuffer);
+void SetWrongModeOnRestore(bool wrongMode);
+void SetExtraDisplayReferences(int references);
+void LoseSurfaces();
+void InjectStillDrawing(int count);
 
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();

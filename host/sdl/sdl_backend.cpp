@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <vector>
 #include <cstring>
 
 namespace host::detail {
@@ -260,7 +261,10 @@ bool Start() {
     return true;
 }
 
+void DropTexture();
+
 void Stop() {
+    DropTexture();
     if (g_audio) SDL_CloseAudioDevice(g_audio);
     g_audio = 0;
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
@@ -375,6 +379,7 @@ void WindowShown(Window* window, bool visible) {
 
 void WindowDestroyed(Window* window) {
     if (window == g_owner) {
+        DropTexture();
         if (g_renderer) SDL_DestroyRenderer(g_renderer);
         if (g_window) SDL_DestroyWindow(g_window);
         g_renderer = nullptr;
@@ -560,6 +565,58 @@ bool JoystickForceSlot(void* device, int op, int32_t dx, int32_t dy, int32_t mag
     }
 }
 
+// --- presentation ---------------------------------------------------------------
+
+SDL_Texture* g_texture = nullptr;
+int g_textureW = 0, g_textureH = 0;
+uint32_t g_textureFormat = 0;
+std::vector<uint32_t> g_converted;
+
+uint32_t TextureFormat(const PixelFormat& f) {
+    if (f.bits == 16 && f.greenMask == 0x07E0) return SDL_PIXELFORMAT_RGB565;
+    if ((f.bits == 16 || f.bits == 15) && f.greenMask == 0x03E0) return SDL_PIXELFORMAT_RGB555;
+    return SDL_PIXELFORMAT_RGB888;  // everything else goes through 0x00RRGGBB
+}
+
+// The picture fills the window with its 4:3 shape kept; the rest is black.
+void Present(const Frame& frame) {
+    if (!g_renderer || frame.width <= 0 || frame.height <= 0) return;
+    uint32_t format = TextureFormat(frame.format);
+    if (!g_texture || g_textureW != frame.width || g_textureH != frame.height || g_textureFormat != format) {
+        if (g_texture) SDL_DestroyTexture(g_texture);
+        g_texture = SDL_CreateTexture(g_renderer, format, SDL_TEXTUREACCESS_STREAMING, frame.width, frame.height);
+        g_textureW = frame.width;
+        g_textureH = frame.height;
+        g_textureFormat = format;
+        SDL_RenderSetLogicalSize(g_renderer, frame.width, frame.height);
+    }
+    if (!g_texture) return;
+    if (format == SDL_PIXELFORMAT_RGB888) {
+        g_converted = FrameToXrgb(frame);
+        SDL_UpdateTexture(g_texture, nullptr, g_converted.data(), frame.width * 4);
+    } else {
+        SDL_UpdateTexture(g_texture, nullptr, frame.pixels, frame.pitch);
+    }
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderPresent(g_renderer);
+}
+
+// Full screen uses the desktop's resolution; the picture is scaled into it.
+void DisplayModeSlot(bool fullScreen, int, int) {
+    if (g_window) SDL_SetWindowFullscreen(g_window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+void WindowResized(Window* window) {
+    if (!g_window || window != g_owner) return;
+    int w = window->rect.right - window->rect.left, h = window->rect.bottom - window->rect.top;
+    if (w > 0 && h > 0 && !(SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN_DESKTOP)) {
+        SDL_SetWindowSize(g_window, w, h);
+        SDL_SetWindowPosition(g_window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+
 void CursorMoved(int x, int y) {
     if (g_window && g_owner) SDL_WarpMouseInWindow(g_window, x - g_owner->rect.left, y - g_owner->rect.top);
 }
@@ -587,6 +644,12 @@ void CursorShape(SystemCursor shape) {
     if (cursors[i]) SDL_SetCursor(cursors[i]);
 }
 
+void DropTexture() {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    g_texture = nullptr;
+    g_textureW = g_textureH = 0;
+}
+
 }  // namespace
 
 const Backend kSdlBackend = {
@@ -595,7 +658,8 @@ const Backend kSdlBackend = {
     WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   AudioDeviceCount,
     AudioDeviceName, AudioOpen,    AudioClose,      KeyboardPresent, KeyName,
     JoystickCountSlot, JoystickOpenSlot, JoystickCloseSlot, JoystickStateSlot, JoystickForceSlot,
-    CursorMoved,    CursorClipped, CursorShape,
+    CursorMoved,    CursorClipped, CursorShape,     Present,         DisplayModeSlot,
+    WindowResized,
 };
 
 }  // namespace host::detail

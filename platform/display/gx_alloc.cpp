@@ -1,27 +1,91 @@
-// The video memory pool.
+// The video memory pool.  The display drivers point it at the locked frame
+// buffer with the display memory's total as its size; nothing in the game
+// carves from it, but the mode changes mark and release it.
 #include "platform/display/gx_alloc.h"
 
-// Until the display driver fills it, the slot holds a pool without memory:
-// marks and releases only move its position.
-static void* NoAlloc(uint32_t) {
-    return nullptr;
-}
-static void NoFree(void*) {}
-static void* NoRealloc(void*, uint32_t) {
-    return nullptr;
-}
-static void NoInit(void*, uint32_t) {}
-static void Mark() {
-    VideoPool.savedMark = VideoPool.position;
-}
-static void Release(int32_t mark) {
-    VideoPool.position = mark >= 0 ? static_cast<uint32_t>(mark) : VideoPool.savedMark;
-    VideoPool.previous = 0;
-}
-static void Enable() {
-    VideoPool.poolOn = VideoPool.base ? 1 : 0;
-    VideoPool.position = 0;
+#include "platform/errors.h"
+#include "platform/settings.h"
+
+#include <cstring>
+
+MemoryManagerTable VideoPool = {};
+
+namespace {
+
+MemoryManagerTable& P() {
+    return VideoPool;
 }
 
-MemoryManagerTable VideoPool = {NoAlloc, NoFree, NoRealloc, NoInit, Mark, Release, Enable,
-                                nullptr, 0,      0,         0,      0,    0,       0};
+void* Alloc(uint32_t size) {
+    if (P().poolOn) {
+        void* block = GxReserve(size);
+        std::memset(block, 0, size);
+        return block;
+    }
+    void* block = HeapHooks.allocate(size ? size : 1);
+    if (block) P().total += size;
+    return block;
+}
+
+void Free(void* block) {
+    if (P().poolOn) {
+        if (block == P().base + P().previous) P().position = P().previous;
+        return;
+    }
+    if (block) HeapHooks.free(block);
+}
+
+void* Realloc(void* block, uint32_t size) {
+    if (!P().poolOn) return HeapHooks.reallocate(block, size ? size : 1);
+    auto* fresh = static_cast<uint8_t*>(GxReserve(size));
+    auto* old = static_cast<uint8_t*>(block);
+    if (old >= P().base && old < fresh) std::memmove(fresh, old, size);
+    return fresh;
+}
+
+void InitPool(void* base, uint32_t size) {
+    P().base = static_cast<uint8_t*>(base);
+    P().size = size;
+    if (!base) FatalError("gx_alloc.c:videoinit %d failed", int(size));
+}
+
+void Mark() {
+    P().savedMark = P().position;
+}
+
+void Release(int32_t mark) {
+    P().position = mark >= 0 ? uint32_t(mark) : P().savedMark;
+    P().previous = 0;
+}
+
+void Enable() {
+    P().poolOn = P().base ? 1 : 0;
+    P().position = 0;
+}
+
+}  // namespace
+
+const MemoryManagerTable GxAllocTable = {Alloc, Free, Realloc, InitPool, Mark, Release, Enable,
+                                         nullptr, 0, 0, 0, 0, 0, 0};
+
+void* GxReserve(uint32_t size) {
+    MemoryManagerTable& p = P();
+    uint8_t* start = p.base + p.position;
+    uint8_t alignment = EngineConfig.MemoryAlignment;
+    uint32_t rounded = size;
+    if ((alignment != 0 && size < 0x100000) || size < 32) {
+        rounded = (size + 3u) & ~3u;
+    } else if (alignment < 2) {
+        uintptr_t at = reinterpret_cast<uintptr_t>(start);
+        rounded = uint32_t(((at + size + 31u) & ~uintptr_t(31)) - at);
+    }
+    uint64_t next = uint64_t(p.position) + rounded;
+    if (next > p.size) FatalError("gx_alloc.c:video_reserve %d/%d failed", int(next), int(p.size));
+    p.previous = p.position;
+    p.position = uint32_t(next);
+    return start;
+}
+
+void GxAllocInstall() {
+    VideoPool = GxAllocTable;
+}

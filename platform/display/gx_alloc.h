@@ -6,3 +6,10 @@
 
 // The engine's video-pool slot, filled by DDrawInstall.
 extern MemoryManagerTable VideoPool;
+// The pool's own table and initial state.
+extern const MemoryManagerTable GxAllocTable;
+
+// Copies the pool's table and initial state into the engine's slot.
+void GxAllocInstall();
+// Carves a block; fatal "gx_alloc.c:video_reserve %d/%d failed" past the end.
+void* GxReserve(uint32_t size);
