@@ -364,9 +364,14 @@ TEST_F(DisplayTest, VideoPoolSitsOnTheFrameBuffer) {
     EXPECT_EQ(VideoPool.position, 108u);
     VideoPool.Release(-1);
     EXPECT_EQ(VideoPool.position, 8u);
-    // From 8, a block of 1 MB or more ends on a 32-byte boundary.
+    // A block of 1 MB or more ends on a 32-byte address.
+    uintptr_t start = reinterpret_cast<uintptr_t>(VideoPool.base) + 8;
+    uintptr_t end = (start + (9u << 20) + 31) & ~uintptr_t(31);
     EXPECT_THROW(VideoPool.Alloc(9u << 20), FatalReturn);
-    EXPECT_STREQ(FatalText, "gx_alloc.c:video_reserve 9437216/8388608 failed");
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "gx_alloc.c:video_reserve %d/8388608 failed",
+                  int(end - reinterpret_cast<uintptr_t>(VideoPool.base)));
+    EXPECT_STREQ(FatalText, expected);
 }
 
 TEST_F(DisplayTest, SavedPagesGoAndComeBack) {
@@ -383,4 +388,36 @@ TEST_F(DisplayTest, SavedPagesGoAndComeBack) {
     p = Pixels();
     EXPECT_EQ(p[777], 0x1F);
     Unlock();
+}
+
+TEST_F(DisplayTest, GdiTextLandsInsideItsWidthInItsColour) {
+    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "no system font";
+    ASSERT_EQ(host::AddFontResource(host::ToSystemPath(font).c_str()), 1);
+    Start(false);
+    const uint8_t red[3] = {255, 0, 0};
+    int width = DrawGdiText("Morvanel", 0, 0, red, 20, "DejaVu Sans", kGdiMeasure);
+    EXPECT_GT(width, 40);
+    EXPECT_EQ(DrawGdiText("Morvanel", 100, 50, red, 20, "DejaVu Sans", 0), 0);
+    uint16_t* p = Pixels();
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            uint16_t v = p[y * 640 + x];
+            if (!v) continue;
+            EXPECT_EQ(v, 0xF800) << x << "," << y;
+            bool in = x >= 100 && x < 100 + width && y >= 50 && y < 70;
+            (in ? inside : outside)++;
+        }
+    }
+    Unlock();
+    EXPECT_GT(inside, 50);
+    EXPECT_EQ(outside, 0);
+    // The interlaced display doubles the drawing position, not the width.
+    ScreenState.flags |= kScreenInterlaced;
+    EXPECT_EQ(DrawGdiText("Morvanel", 0, 0, red, 20, "DejaVu Sans", kGdiMeasure), width);
+    // A new height needs the new-font flag.
+    EXPECT_EQ(DrawGdiText("Morvanel", 0, 0, red, 40, "DejaVu Sans", kGdiMeasure), width);
+    EXPECT_GT(DrawGdiText("Morvanel", 0, 0, red, 40, "DejaVu Sans", kGdiMeasure | kGdiNewFont), width);
+    host::ClearFonts();
 }
