@@ -2,6 +2,7 @@
 // runtime generator, windows and the message queue, cursor counter, screen
 // saver switch, message boxes, clocks and processor identification.
 #include "host/backend.h"
+#include "host/d3d.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -112,6 +113,7 @@ bool Start(BackendKind kind, const char* argv0) {
     g_modulePath = ModulePathFromSystem(argv0);
     detail::ConfigureFilesFromEnvironment();
     detail::ResetDisplay();
+    ResetD3D();
     if (const char* modes = std::getenv("MORVANEL_MODES")) {
         int n = std::atoi(modes);
         if (n > 0 && n < 10000) detail::Display().modeCount = n;

@@ -3,57 +3,23 @@
 #include "host/display.h"
 
 #include "host/backend.h"
+#include "host/d3d.h"
+#include "host/display_internal.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace host {
 
-struct DDraw {
-    int refs;
-    int refs4;
-    HWND window;
-    uint32_t level;
-    bool modeSet;
-    DisplayMode mode;
-};
-
-struct Palette {
-    PaletteEntry entries[256];
-    int refs;
-};
-
-struct Clipper {
-    HWND window;
-};
-
-struct Surface {
-    uint32_t caps;
-    int width, height, pitch;
-    PixelFormat format;
-    std::vector<uint8_t> pixels;
-    Surface* back;      // the attached back buffer of a flip chain
-    Surface* front;     // for a back buffer: its primary
-    bool lost;
-    bool locked;
-    Palette* palette;
-    Clipper* clipper;
-    DDraw* owner;
-    int refs;
-    bool stillDrawingLeft;
-};
-
 namespace {
 
 detail::DisplaySettings g_settings;
 std::vector<Surface*> g_surfaces;
+std::vector<Clipper*> g_clippers;
+
 std::vector<uint8_t> g_windowPicture;  // what the window shows in windowed use
 int g_windowPictureW = 0, g_windowPictureH = 0;
 int g_stillDrawing = 0;
-
-int BytesPerPixel(const PixelFormat& f) {
-    return f.bits <= 8 ? 1 : f.bits <= 16 ? 2 : f.bits <= 24 ? 3 : 4;
-}
 
 PixelFormat FormatForBits(int bits) {
     switch (bits) {
@@ -65,9 +31,24 @@ PixelFormat FormatForBits(int bits) {
     }
 }
 
-bool IsSurface(Surface* s) {
+}  // namespace
+
+bool detail::IsSurface(Surface* s) {
     return s && std::find(g_surfaces.begin(), g_surfaces.end(), s) != g_surfaces.end();
 }
+
+const std::vector<Surface*>& detail::AllSurfaces() {
+    return g_surfaces;
+}
+
+int detail::BytesPerPixel(const PixelFormat& f) {
+    return f.bits <= 8 ? 1 : f.bits <= 16 ? 2 : f.bits <= 24 ? 3 : 4;
+}
+
+namespace {
+
+using detail::IsSurface;
+using detail::BytesPerPixel;
 
 void Show(const Surface* s) {
     const detail::Backend* b = detail::ActiveBackend();
@@ -143,6 +124,7 @@ Surface* NewSurface(DDraw* dd, uint32_t caps, int width, int height, PixelFormat
 }
 
 void DropSurface(Surface* s) {
+    if (s->clipper) ClipperRelease(s->clipper);
     g_surfaces.erase(std::remove(g_surfaces.begin(), g_surfaces.end(), s), g_surfaces.end());
     delete s;
 }
@@ -158,6 +140,8 @@ DisplaySettings& Display() {
 void ResetDisplay() {
     for (Surface* s : g_surfaces) delete s;
     g_surfaces.clear();
+    for (Clipper* c : g_clippers) delete c;
+    g_clippers.clear();
     g_windowPicture.clear();
     g_stillDrawing = 0;
     g_settings = DisplaySettings{};
@@ -229,7 +213,7 @@ std::vector<DisplayMode> SynthesisedModes(int count) {
 int DDEnumerateDrivers(std::vector<std::string>* names) {
     if (names) *names = {"Primary Display Driver"};
     for (int i = 1; i < g_settings.driverCount; ++i)
-        if (names) names->push_back("Secondary Display Driver " + std::to_string(i));
+        if (names) names->push_back("Display Adapter " + std::to_string(i));
     return std::max(1, g_settings.driverCount);
 }
 
@@ -242,14 +226,18 @@ int DDAddRef(DDraw* dd) {
     return dd ? ++dd->refs : 0;
 }
 
+// The object goes when neither its own references nor those of its newer
+// interface are left.
+static void DropIfUnused(DDraw* dd) {
+    if (dd->refs > 0 || dd->refs4 > 0) return;
+    if (dd->modeSet) DDRestoreDisplayMode(dd);
+    delete dd;
+}
+
 int DDRelease(DDraw* dd) {
-    if (!dd) return 0;
+    if (!dd || dd->refs <= 0) return 0;
     int left = --dd->refs;
-    if (left <= 0) {
-        if (dd->modeSet) DDRestoreDisplayMode(dd);
-        delete dd;
-        return 0;
-    }
+    DropIfUnused(dd);
     return left;
 }
 
@@ -261,7 +249,9 @@ DDraw* DDQueryInterface4(DDraw* dd) {
 
 int DDRelease4(DDraw* dd) {
     if (!dd || dd->refs4 <= 0) return 0;
-    return --dd->refs4;
+    int left = --dd->refs4;
+    DropIfUnused(dd);
+    return left;
 }
 
 uint32_t DDTotalVideoMemory(DDraw*) {
@@ -333,6 +323,7 @@ int DDCreateSurface(DDraw* dd, const SurfaceDesc& desc, Surface** out) {
     *out = nullptr;
     bool primary = desc.caps & DDSCAPS_PRIMARYSURFACE;
     if ((primary && g_settings.failPrimary) || (!primary && g_settings.failOffscreen)) return DDERR_OUTOFMEMORY;
+    if (primary && (desc.caps & DDSCAPS_VIDEOMEMORY) && D3DConfig().failVideoMemoryPrimary) return DDERR_OUTOFMEMORY;
     PixelFormat format = desc.hasFormat ? desc.format : DDDisplayFormat(dd);
     int width = desc.width, height = desc.height;
     if (primary) {
@@ -448,6 +439,7 @@ int SurfaceRelease(Surface* s) {
     int left = --s->refs;
     if (left > 0) return left;
     if (s->front) s->front->back = nullptr;
+    if (s->zbuffer) SurfaceRelease(s->zbuffer);
     if (s->back) {
         s->back->front = nullptr;
         // The attached back buffer goes with its primary unless someone
@@ -466,6 +458,8 @@ int SurfaceSetPalette(Surface* s, Palette* palette) {
 
 int SurfaceSetClipper(Surface* s, Clipper* clipper) {
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
+    if (clipper) ++clipper->refs;
+    if (s->clipper) ClipperRelease(s->clipper);
     s->clipper = clipper;
     return DD_OK;
 }
@@ -523,7 +517,9 @@ int PaletteRelease(Palette* palette) {
 }
 
 Clipper* DDCreateClipper(DDraw* dd) {
-    return dd ? new Clipper{nullptr} : nullptr;
+    if (!dd) return nullptr;
+    g_clippers.push_back(new Clipper{nullptr, 1});
+    return g_clippers.back();
 }
 
 int ClipperSetWindow(Clipper* clipper, HWND window) {
@@ -533,8 +529,9 @@ int ClipperSetWindow(Clipper* clipper, HWND window) {
 }
 
 int ClipperRelease(Clipper* clipper) {
-    for (Surface* s : g_surfaces)
-        if (s->clipper == clipper) s->clipper = nullptr;
+    if (!clipper) return 0;
+    if (--clipper->refs > 0) return clipper->refs;
+    g_clippers.erase(std::remove(g_clippers.begin(), g_clippers.end(), clipper), g_clippers.end());
     delete clipper;
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "host/host.h"
 #include "platform/errors.h"
 #include "platform/winmain.h"
+#include "render/d3d_display.h"
+#include "render/d3d_scene.h"
 
 #include <cstdio>
 #include <string>
@@ -21,6 +23,13 @@ int main(int argc, char** argv) {
         commandLine += argv[i];
     }
     static int instance;  // the module handle: any address that names this program
+#if MORVANEL_PROGRAM_D3D
+    // The 3D layer exists before the program runs and goes at its exit.
+    ProgramDisplay = kDirect3DDisplay;
+    D3D_CreateLayer();
+#else
+    ProgramDisplay = kSoftwareDisplay;
+#endif
     int code;
     try {
         code = WinMain(&instance, nullptr, commandLine.c_str(), host::SW_SHOWDEFAULT);
@@ -30,6 +39,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fatal error outside a recovery point: %s\n", FatalText);
         code = 1;
     }
+#if MORVANEL_PROGRAM_D3D
+    D3D_DestroyLayer();
+#endif
     host::Stop();
     return code;
 }

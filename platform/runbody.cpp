@@ -9,7 +9,9 @@
 #include "platform/errors.h"
 #include "platform/input.h"
 #include "platform/timer.h"
+#include "platform/settings.h"
 #include "platform/winmain.h"
+#include "render/d3d_display.h"
 
 #include <cstring>
 
@@ -52,11 +54,14 @@ void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
 }
 
 void RunGame() {
+    ProgramDisplay.StartDisplay(DisplayOptions & 1, DisplayDeviceIndex);
     VideoDriver* d = CurrentVideoDriver;
     int mode = d->FindMode(640, 480, 16);
+    ScreenState.modeNumber = static_cast<uint16_t>(mode);
     if (!mode) FatalError("No 640x480x16bit ! Abort.");
     ScreenState.flags |= kScreenBackInVideo | kScreenWaitVbl;
     d->SetModeNumber(mode);
+    ProgramDisplay.InstallDriverHooks();
     d->CreateBuffers(1);
     FrameTimer timer;
     FrameTimerInit(&timer, 70);

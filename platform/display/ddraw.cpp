@@ -293,14 +293,19 @@ int FreePicture(Picture* picture) {
 }
 }  // namespace
 
-VideoDriver DDrawDriver = {DDrawLock, DDrawUnlock, ListModes,   SetMode,  SetupWindow,   FindMode, CreateBuffers,
-                           ReleaseBuffers, NoSurface, FreePicture, Reserved, SetModeNumber, Release, ""};
+// The driver's own slots; the 3D display replaces some of them in the
+// installed table.
+const VideoDriver kDDrawSlots = {DDrawLock,     DDrawUnlock, ListModes,   SetMode,  SetupWindow,
+                                 FindMode,      CreateBuffers, ReleaseBuffers, NoSurface, FreePicture,
+                                 Reserved,      SetModeNumber, Release,     ""};
+VideoDriver DDrawDriver = kDDrawSlots;
 
 // ---------------------------------------------------------------------------
 // Opening
 // ---------------------------------------------------------------------------
 
 void DDrawInstall() {
+    DDrawDriver = kDDrawSlots;
     CurrentVideoDriver = &DDrawDriver;
     GxAllocInstall();
 }
@@ -549,6 +554,20 @@ bool DDrawBuffersExist() {
 
 host::DDraw* DDrawObject() {
     return g_dd;
+}
+
+host::DDraw* DDrawObject4() {
+    return g_dd4;
+}
+
+void DDrawSetObjects(host::DDraw* dd, host::DDraw* dd4) {
+    g_dd = dd;
+    g_dd4 = dd4;
+}
+
+void DDrawSetSurfaces(host::Surface* front, host::Surface* back) {
+    g_pages[0] = front;
+    g_pages[1] = back;
 }
 
 host::Palette* DDrawPaletteObject() {

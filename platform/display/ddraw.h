@@ -66,6 +66,12 @@ bool DDrawObjectExists();
 void DDrawFlipToGDISurface();
 bool DDrawBuffersExist();
 host::DDraw* DDrawObject();
+host::DDraw* DDrawObject4();
+// The 3D display hands its own objects to the driver: the display object
+// and its newer interface, the front and back surfaces (held by their
+// owner, not by the driver).
+void DDrawSetObjects(host::DDraw* dd, host::DDraw* dd4);
+void DDrawSetSurfaces(host::Surface* front, host::Surface* back);
 host::Palette* DDrawPaletteObject();
 host::Surface* DDrawPageSurface(int page);
 // The surface drawing goes to: page 0 with the front-page flag, else page 1.

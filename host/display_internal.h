@@ -1,0 +1,55 @@
+// The records behind the display objects of the host layer, shared by the
+// display and 3D device code of host/ only.
+#pragma once
+
+#include "host/display.h"
+
+#include <vector>
+
+namespace host {
+
+struct DDraw {
+    int refs;
+    int refs4;
+    HWND window;
+    uint32_t level;
+    bool modeSet;
+    DisplayMode mode;
+};
+
+struct Palette {
+    PaletteEntry entries[256];
+    int refs;
+};
+
+struct Clipper {
+    HWND window;
+    int refs;  // its creator's, and one for each surface it is set on
+};
+
+struct Surface {
+    uint32_t caps;
+    int width, height, pitch;
+    PixelFormat format;
+    std::vector<uint8_t> pixels;
+    Surface* back;      // the attached back buffer of a flip chain
+    Surface* front;     // for a back buffer: its primary
+    bool lost;
+    bool locked;
+    Palette* palette;
+    Clipper* clipper;
+    DDraw* owner;
+    int refs;
+    Surface* zbuffer;   // the depth surface attached for 3D drawing
+    bool colourKey;     // texels from keyLow to keyHigh are not drawn
+    uint32_t keyLow, keyHigh;
+};
+
+namespace detail {
+
+bool IsSurface(Surface* s);
+const std::vector<Surface*>& AllSurfaces();
+int BytesPerPixel(const PixelFormat& f);
+
+}  // namespace detail
+}  // namespace host
