@@ -225,5 +225,5 @@ TEST_P(ProgramTest, UnknownHostIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(BothPrograms, ProgramTest, ::testing::Values(MORVANEL_GAME_SOFT, MORVANEL_GAME_D3D),
                          [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param).find("d3d") != std::string::npos ? "d3d" : "soft";
+                             return fs::path(info.param).filename() == "game-d3d" ? "d3d" : "soft";
                          });
