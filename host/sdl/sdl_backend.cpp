@@ -169,18 +169,16 @@ void Translate(const SDL_Event& e) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: Activate(true); break;
         case SDL_WINDOWEVENT_FOCUS_LOST: Activate(false); break;
         case SDL_WINDOWEVENT_EXPOSED: PostMessage(g_owner, WM_PAINT, 0, 0); break;
-        case SDL_WINDOWEVENT_MOVED: {
-            int w = g_owner->rect.right - g_owner->rect.left, h = g_owner->rect.bottom - g_owner->rect.top;
-            g_owner->rect = {e.window.data1, e.window.data2, e.window.data1 + w, e.window.data2 + h};
-            PostMessage(g_owner, WM_MOVE, 0, intptr_t((uint32_t(uint16_t(e.window.data2)) << 16) |
-                                                      uint16_t(e.window.data1)));
+        case SDL_WINDOWEVENT_MOVED:
+            // Where the window sits on the real desktop is not the program's
+            // concern: its screen is the emulated display, on which the
+            // window stays where the program put it.
+            PostMessage(g_owner, WM_MOVE, 0, intptr_t((uint32_t(uint16_t(g_owner->rect.top)) << 16) |
+                                                      uint16_t(g_owner->rect.left)));
             break;
-        }
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            g_owner->rect.right = g_owner->rect.left + e.window.data1;
-            g_owner->rect.bottom = g_owner->rect.top + e.window.data2;
-            PostMessage(g_owner, WM_SIZE, 0, intptr_t((uint32_t(uint16_t(e.window.data2)) << 16) |
-                                                      uint16_t(e.window.data1)));
+            // The picture is scaled into whatever size the user gives the
+            // window; the program's client area keeps its size.
             break;
         default: break;
         }
