@@ -18,3 +18,6 @@ void Init_3DMemory() {
 
 // No span buffer exists yet, so there is nothing to give back.
 void Free_3DMemory() {}
+
+// No texture map exists yet, so there is no shade table to build.
+void Init_ShadeTables() {}

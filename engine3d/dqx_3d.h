@@ -13,3 +13,6 @@ void Init_3DMemory();
 // Gives back the span buffer's two scratch arrays (each only when held); the
 // pool itself stays until the process ends.
 void Free_3DMemory();
+
+// The shade tables for the pixel format of the current mode.
+void Init_ShadeTables();

@@ -119,6 +119,10 @@ bool Start(BackendKind kind, const char* argv0) {
         if (n > 0 && n < 10000) detail::Display().modeCount = n;
     }
     if (const char* pixels = std::getenv("MORVANEL_PIXELS")) detail::Display().use555 = std::strcmp(pixels, "555") == 0;
+    if (const char* gone = std::getenv("MORVANEL_NO_MODE")) {
+        DisplayMode m{};
+        if (std::sscanf(gone, "%dx%dx%d", &m.width, &m.height, &m.bits) == 3) detail::Display().removedModes.push_back(m);
+    }
     const detail::Backend* backend = kind == BackendKind::Sdl ? &detail::kSdlBackend : &detail::kHeadlessBackend;
     g_cursorCounter = 0;
     detail::ResetInput();

@@ -3,6 +3,7 @@
 
 #include "host/host.h"
 #include "platform/errors.h"
+#include "platform/runbody.h"
 #include "platform/settings.h"
 
 #include <cstdio>
@@ -44,4 +45,26 @@ void SND_Close() {
     g_device = -1;
     g_deviceCount = 0;
     g_SndLayer.soundObject = nullptr;
+}
+
+static int g_voiceCount = 0;
+static int g_cacheEntries = 0, g_cacheKilobytes = 0;
+
+void SND_SetVoiceCount(int, int count) {
+    RunTrace("SND_SetVoiceCount");
+    g_voiceCount = count;
+}
+
+void SND_FreeAllVoices(int) {
+    RunTrace("SND_FreeAllVoices");
+}
+
+void STRM_StopAll() {
+    RunTrace("STRM_StopAll");
+}
+
+void SMP_InitCache(int entries, int kilobytes) {
+    RunTrace("SMP_InitCache");
+    g_cacheEntries = entries;
+    g_cacheKilobytes = kilobytes;
 }

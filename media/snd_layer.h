@@ -25,3 +25,12 @@ int SND_CreateDevice();
 int SND_OpenPrimary();
 // Releases everything; safe when the device never started.
 void SND_Close();
+
+// Voices in use (the first argument is not read).
+void SND_SetVoiceCount(int unused, int count);
+// Stops and releases every voice not in use and restarts the primary.
+void SND_FreeAllVoices(int flag);
+// Stops all 8 sound stream slots.
+void STRM_StopAll();
+// The sample cache: entries and kilobytes.
+void SMP_InitCache(int entries, int kilobytes);

@@ -1,18 +1,28 @@
-// The run body until the game world exists: the 640 x 480 x 16 mode and its
-// pages, then frames paced at 1/70 s ticks (pumping messages), each showing
-// a test pattern, until Escape is pressed or the window closes (which ends
-// the process from the window procedure).
+// The run body: the display in its one mode, the logo and the intro video,
+// the managers opened in a fixed order, the game loop, everything closed in
+// the reverse order, the end picture and the player's settings.
 #include "platform/runbody.h"
 
+#include "ai/managers.h"
+#include "engine3d/dqx_3d.h"
+#include "game/game_world.h"
+#include "media/movie.h"
+#include "media/snd_layer.h"
 #include "platform/display/ddraw.h"
+#include "platform/display/drawtables.h"
+#include "platform/display/picture.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/input.h"
+#include "platform/resfile.h"
+#include "platform/utils.h"
 #include "platform/timer.h"
 #include "platform/settings.h"
 #include "platform/winmain.h"
 #include "render/d3d_display.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -53,27 +63,139 @@ void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
     }
 }
 
+void RunTrace(const char* step) {
+    static const bool on = std::getenv("MORVANEL_TRACE") != nullptr;
+    if (!on) return;
+    std::fprintf(stderr, "trace: %s\n", step);
+}
+
+void* (*StoredOpen)(const char* name, const char* mode) = nullptr;
+
 void RunGame() {
+    RunTrace("RunGame");
     ProgramDisplay.StartDisplay(DisplayOptions & 1, DisplayDeviceIndex);
     VideoDriver* d = CurrentVideoDriver;
     int mode = d->FindMode(640, 480, 16);
     ScreenState.modeNumber = static_cast<uint16_t>(mode);
     if (!mode) FatalError("No 640x480x16bit ! Abort.");
-    ScreenState.flags |= kScreenBackInVideo | kScreenWaitVbl;
+    ScreenState.flags |= 0x18;
     d->SetModeNumber(mode);
     ProgramDisplay.InstallDriverHooks();
     d->CreateBuffers(1);
-    FrameTimer timer;
-    FrameTimerInit(&timer, 70);
-    timer.Minimum = 2;
-    for (uint32_t frame = 0;; ++frame) {
-        FrameTimerTick(&timer);  // pumps messages while it waits
+    Init_ShadeTables();
+    ShowLogoAndIntro();
+    host::ShowCursor(true);
+    if (EmEnabled) EM_Open();
+    if (g_SoundOn) {
+        SND_SetVoiceCount(0, 20);
+        SMP_InitCache(16, 2048);
+    }
+    LoadPlayerSettings();
+    CM_Open();
+    EM_SetDebug(0);
+    CM_SetDebug(0);
+    OpenFrontEnd();
+    RunStarted = 1;
+    BeginMission(MissionNumber);
+    host::ShowCursor(false);
+    GameLoop();
+    LeaveMission();
+    CloseFrontEnd();
+    CM_Close();
+    EM_Close();
+    if (g_SoundOn) {
+        STRM_StopAll();
+        SND_FreeAllVoices(1);
+    }
+    char end[32];
+    std::snprintf(end, sizeof end, ".\\info\\%cfin.jpg", LanguageLetter);
+    ShowPicture(end);
+    ResCloseAll();
+    SavePlayerSettings();
+}
+
+void ShowLogoAndIntro() {
+    RunTrace("ShowLogoAndIntro");
+    uint32_t deadline = GetTimeMs() + 4000;
+    ShowPicture(".\\info\\logo.jpg");
+    // A shown logo has used up the four seconds; a missing one leaves them
+    // to Escape, which skips the video.
+    while (GetTimeMs() < deadline) {
+        PumpMessages();
         if (CurrentKeyboard) {
             CurrentKeyboard->Update();
-            if (CurrentKeyboard->KeyHit(1)) break;  // Escape
+            if (CurrentKeyboard->keyStates[1] & 0x80) return;
         }
-        DrawTestPattern(d->Lock(d), frame);
+    }
+    char video[64];
+    std::snprintf(video, sizeof video, ".\\video\\%cmorvanel.qvs", LanguageLetter);
+    PlayIntroVideo(video);
+}
+
+void ShowPicture(const char* name) {
+    CurrentResArchive = VoiceResArchive;
+    Picture* picture = LoadPicture(name, 1);
+    g_SubstituteColour = 0;
+    if (picture && picture->pixels) {
+        RunTrace("ShowPicture");
+        VideoDriver* d = CurrentVideoDriver;
+        if (d->Lock(d)) ActiveBlitTable.modes[2](0, 0, picture);
         d->Unlock(d);
         PresentHook();
+        FreePictureRecord(picture);
+        WaitMs(4000);
+    } else if (picture) {
+        FreePictureRecord(picture);
     }
+    CurrentResArchive = MainResArchive;
+}
+
+int PlayIntroVideo(const char* name) {
+    char path[256];
+    std::snprintf(path, sizeof path, "%s", FindOnDrives(name));
+    if (!FileExists(path)) return 0;
+    RunTrace("PlayIntroVideo");
+    MovieBlock block{};
+    block.window = MainWindow;
+    block.instance = AppInstance;
+    block.directDraw = DDrawObject();
+    block.soundObject = g_SndLayer.soundObject;
+    block.flags = (EngineConfig.VideoConfig & 0x10) ? 1u : 0u;
+    block.front = DDrawPageSurface(0);
+    block.back = DDrawPageSurface(1);
+    if (MOVIE_Open(path, &block)) {
+        WindowHook = block.windowRoutine;
+        MOVIE_Play(&block);
+        bool stopped = false;
+        while (MOVIE_IsPlaying(&block, 0) == 1) {
+            PumpMessages();
+            if (!CurrentKeyboard) continue;
+            CurrentKeyboard->Update();
+            if (CurrentKeyboard->KeyHit(1) || CurrentKeyboard->KeyHit(57)) {
+                stopped = true;
+                break;
+            }
+        }
+        if (stopped) {
+            MOVIE_Stop(&block);
+            MOVIE_Close(&block);
+        }
+    }
+    WindowHook = nullptr;
+    return 1;
+}
+
+int EscapeDown() {
+    PumpMessages();
+    if (!CurrentKeyboard) return 0;
+    CurrentKeyboard->Update();
+    return (CurrentKeyboard->keyStates[1] & 0x80) ? -1 : 0;
+}
+
+void* OpenWithDiskIcon(const char* name, const char* mode) {
+    if (!(EngineConfig.VideoConfig & 0x10)) {
+        DrawDiskIcon();
+        PumpMessages();
+    }
+    return StoredOpen ? StoredOpen(name, mode) : CurrentFileTable->Open(name, mode);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -103,7 +104,8 @@ TEST_P(ProgramTest, RunsUntilTheFrameLimitClosesItsWindow) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("40 frames presented, closing the window"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+    EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
+    EXPECT_FALSE(fs::exists(dir_ / "player.ini"));  // closing the window ends the process at once
 }
 
 namespace {
@@ -182,7 +184,7 @@ TEST_P(ProgramTest, RetriedSoundFailureRunsSilent) {
     Result r = Run({{"MORVANEL_AUDIO", "none"}, {"MORVANEL_BOXES", "retry"}, {"MORVANEL_FRAMES", "30"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Count(r.err, "[box"), 1u) << r.err;
-    EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+    EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
 }
 
 TEST_P(ProgramTest, MissingRegistryIsFatalBeforeTheWindow) {
@@ -215,6 +217,89 @@ TEST_P(ProgramTest, ArchivesOnADriveAreFound) {
     Result r = Run({{"MORVANEL_FRAMES", "30"}, {"MORVANEL_DRIVES", "C=fixed:" + dir_.string() + ";D=cdrom:" + (dir_ / "cdrom").string()}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+}
+
+namespace {
+
+// The steps the run wrote, in order.
+std::vector<std::string> Steps(const std::string& err) {
+    std::vector<std::string> steps;
+    std::istringstream in(err);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("trace: ", 0) == 0) steps.push_back(line.substr(7));
+    return steps;
+}
+
+}  // namespace
+
+TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
+    Write("player.ini", "[Options]\nMusicVolume=7\n");
+    // Escape after the logo's four seconds, held for a few frames.
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> expected = {"RunGame",      "ShowLogoAndIntro", "EM_Open",         "SND_SetVoiceCount",
+                                         "SMP_InitCache", "LoadPlayerSettings", "CM_Open",       "OpenFrontEnd",
+                                         "BeginMission", "GameLoop",         "LeaveMission",    "CloseFrontEnd",
+                                         "CM_Close",     "EM_Close",         "STRM_StopAll",    "SND_FreeAllVoices",
+                                         "SavePlayerSettings"};
+    EXPECT_EQ(Steps(r.err), expected) << r.err;
+    EXPECT_EQ(Read("player.ini"), "[Options]\nMusicVolume=7\n\n[Keys]\n\n[Shortcut]\n\n");
+    EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
+}
+
+TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
+    std::string registry = Read("registry.ini");
+    size_t at = registry.find("Disable=0");
+    ASSERT_NE(at, std::string::npos);
+    Write("registry.ini", registry.replace(at, 9, "Disable=1"));
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& step : Steps(r.err)) {
+        EXPECT_NE(step, "SND_SetVoiceCount");
+        EXPECT_NE(step, "SMP_InitCache");
+        EXPECT_NE(step, "STRM_StopAll");
+        EXPECT_NE(step, "SND_FreeAllVoices");
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "player.ini"));
+}
+
+TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
+    fs::create_directories(dir_ / "video");
+    Write("video/fmorvanel.qvs", "TESTMOVIE and some frames");
+    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("PlayIntroVideo"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("trace: GameLoop"), std::string::npos) << r.err;
+}
+
+TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
+    fs::create_directories(dir_ / "video");
+    Write("video/fmorvanel.qvs", "TESTMOVIE and some frames");
+    // Space once the video plays, then Escape in the game loop.
+    Write("input.txt", "5000 keydown SPACE\n5100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> steps = Steps(r.err);
+    std::vector<std::string> video(steps.begin() + 2, steps.begin() + 7);
+    EXPECT_EQ(video, (std::vector<std::string>{"PlayIntroVideo", "MOVIE_Open", "MOVIE_Play", "MOVIE_Stop", "MOVIE_Close"}))
+        << r.err;
+    EXPECT_EQ(steps.back(), "SavePlayerSettings");
+}
+
+TEST_P(ProgramTest, NoSixteenBitModeIsFatal) {
+    Write("config.ini", "[Game]\nResource=yes\n[Video]\nWindowed=no\n");
+    Result r = Run({{"MORVANEL_NO_MODE", "640x480x16"}, {"MORVANEL_BOXES", "retry"}, {"MORVANEL_FRAMES", "30"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("No 640x480x16bit ! Abort."), std::string::npos) << r.err;
+    EXPECT_NE(Read("debug.txt").find("No 640x480x16bit ! Abort.\n"), std::string::npos);
 }
 
 TEST_P(ProgramTest, UnknownHostIsRefused) {

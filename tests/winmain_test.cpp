@@ -76,10 +76,11 @@ protected:
 
 TEST_F(SpineTest, NormalEndShowsNoBoxAndExitsWithZero) {
     WriteSettings();
-    host::headless::ScheduleKey(30, 1, true);  // Escape
+    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(host::headless::Boxes().empty());
-    EXPECT_FALSE(Exists("debug.txt"));
+    EXPECT_EQ(ReadFile("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");  // the enemy manager's banner
+    EXPECT_TRUE(Exists("player.ini"));
     EXPECT_EQ(EngineConfig.DevicesStarted, 0);
     EXPECT_EQ(WorkBuffer, nullptr);
     EXPECT_FALSE(host::IsWindowVisible(MainWindow));

@@ -134,9 +134,9 @@ bool Start() {
     const char* frames = std::getenv("MORVANEL_FRAMES");
     if (frames && *frames) {
         // Frames count once something is presented; a program that never
-        // presents is closed after 200 pumps per frame.
+        // presents is closed after 20000 pumps and 200 more per frame.
         g.closeAfterFrames = std::strtoull(frames, nullptr, 10);
-        g.closeAfter = g.closeAfterFrames * 200;
+        g.closeAfter = 20000 + g.closeAfterFrames * 200;
     }
     const char* capture = std::getenv("MORVANEL_CAPTURE");
     if (capture && *capture) g.captureDir = capture;

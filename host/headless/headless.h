@@ -15,7 +15,7 @@
 //   MORVANEL_FRAMES  after that many presented frames the host posts
 //                    WM_CLOSE to the main window and says so on standard
 //                    error; a program that presents nothing is closed after
-//                    200 pumps per frame instead.
+//                    20000 pumps and 200 more per frame instead.
 //   MORVANEL_CAPTURE a folder: every presented frame is written there as
 //                    frame-NNNNN.png.
 //   MORVANEL_INPUT   a script of input by pump number (see README).

@@ -79,6 +79,7 @@ BlitTable ActiveBlitTable = {};
 PrimTable ActivePrimTable = {};
 uint32_t& ScreenWhite = ActivePrimTable.white;
 BlitRoutine GlyphBlit = nullptr;
+uint32_t g_SubstituteColour = 0;
 
 void SelectDrawTables() {
     int bits = ScreenState.bitsPerPixel;

@@ -51,6 +51,8 @@ extern const PrimTable PrimSet8, PrimSet16, PrimSet32, PrimSet32Mmx;
 // The colour with every bit of red, green and blue set in the current
 // format: the last word of the active PrimTable.
 extern uint32_t& ScreenWhite;
+// The colour keyed blits draw for the value 0xFF (the text colour word).
+extern uint32_t g_SubstituteColour;
 // The keyed-copy blit through which bitmap-font text is drawn.
 extern BlitRoutine GlyphBlit;
 

@@ -1,0 +1,17 @@
+// What the run body needs of the enemy AI manager and the camera manager.
+#pragma once
+
+#include <cstdint>
+
+void EM_Open();
+void EM_Close();
+// Bit 0 log, bit 1 call trace.
+void EM_SetDebug(uint32_t bits);
+void CM_Open();
+int CM_Close();
+void CM_SetDebug(uint32_t bits);
+
+extern uint32_t EmDebugBits;
+extern uint32_t CmDebugBits;
+extern bool EmOpen;
+extern bool CmOpen;

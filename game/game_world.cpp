@@ -1,0 +1,102 @@
+// The game world and front end as far as the run body needs them: a frame
+// loop that shows a test pattern, and player.ini kept as it was read.
+#include "game/game_world.h"
+
+#include "platform/display/ddraw.h"
+#include "platform/display/screen.h"
+#include "platform/errors.h"
+#include "platform/ini.h"
+#include "platform/input.h"
+#include "platform/resfile.h"
+#include "platform/runbody.h"
+#include "platform/timer.h"
+#include "platform/winmain.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+int32_t RunStarted = 0;
+
+namespace {
+
+// player.ini as read: its sections and keys, written back at the end.
+std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> g_playerSettings;
+
+}  // namespace
+
+// Frames of about three ticks of 1/70 s; Escape quits (closing the window
+// ends the process from the window procedure).
+void GameLoop() {
+    RunTrace("GameLoop");
+    FrameTimer timer;
+    FrameTimerInit(&timer, 70);
+    timer.Minimum = 2;
+    VideoDriver* d = CurrentVideoDriver;
+    for (uint32_t frame = 0;; ++frame) {
+        FrameTimerTick(&timer);
+        if (CurrentKeyboard) {
+            CurrentKeyboard->Update();
+            if (CurrentKeyboard->KeyHit(1)) break;
+        }
+        DrawTestPattern(d->Lock(d), frame);
+        d->Unlock(d);
+        PresentHook();
+    }
+}
+
+void BeginMission(int missionNumber) {
+    RunTrace("BeginMission");
+    (void)missionNumber;
+}
+
+void LeaveMission() {
+    RunTrace("LeaveMission");
+}
+
+void OpenFrontEnd() {
+    RunTrace("OpenFrontEnd");
+    if (CurrentJoystick && CurrentJoystick->Acquire()) {
+        // The front end's key bindings go to the joystick record here.
+    }
+}
+
+void CloseFrontEnd() {
+    RunTrace("CloseFrontEnd");
+    if (CurrentJoystick) CurrentJoystick->Unacquire();
+}
+
+void DrawDiskIcon() {}
+
+void LoadPlayerSettings() {
+    RunTrace("LoadPlayerSettings");
+    g_playerSettings.clear();
+    const FileTable* saved = CurrentFileTable;
+    CurrentFileTable = &PlainFileTable;
+    IniFile ini{};
+    if (IniLoad("player.ini", &ini) == 0) {
+        for (IniSection* s = ini.first; s; s = s->next) {
+            g_playerSettings.push_back({s->name, {}});
+            for (IniKey* k = s->firstKey; k; k = k->next) g_playerSettings.back().second.emplace_back(k->name, k->value);
+        }
+    }
+    IniFree(&ini);
+    CurrentFileTable = saved;
+    for (const char* section : {"Keys", "Options", "Shortcut"}) {
+        bool present = false;
+        for (const auto& s : g_playerSettings) present = present || s.first == section;
+        if (!present) g_playerSettings.push_back({section, {}});
+    }
+}
+
+void SavePlayerSettings() {
+    RunTrace("SavePlayerSettings");
+    host::File* f = host::FileOpen("player.ini", "wt");
+    if (!f) return;
+    for (const auto& [section, keys] : g_playerSettings) {
+        host::FilePuts(("[" + section + "]\n").c_str(), f);
+        for (const auto& [key, value] : keys) host::FilePuts((key + "=" + value + "\n").c_str(), f);
+        host::FilePuts("\n", f);
+    }
+    host::FileClose(f);
+}

@@ -1,0 +1,19 @@
+// What the run body needs of the game world and front end.
+#pragma once
+
+#include <cstdint>
+
+// Set to 1 just before the first mission begins.
+extern int32_t RunStarted;
+
+// The program's only main loop; returns when the player has quit.
+void GameLoop();
+void BeginMission(int missionNumber);
+void LeaveMission();
+void OpenFrontEnd();
+void CloseFrontEnd();
+// player.ini through the INI reader and the plain file table.
+void LoadPlayerSettings();
+void SavePlayerSettings();
+// The disk picture in the bottom-right corner of the screen.
+void DrawDiskIcon();
