@@ -43,6 +43,7 @@ struct Surface {
     Surface* zbuffer;   // the depth surface attached for 3D drawing
     bool colourKey;     // texels from keyLow to keyHigh are not drawn
     uint32_t keyLow, keyHigh;
+    std::vector<uint8_t> dcPalette;  // the colours a device context on the surface reads
 };
 
 namespace detail {

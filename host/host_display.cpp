@@ -50,21 +50,24 @@ namespace {
 using detail::IsSurface;
 using detail::BytesPerPixel;
 
+// An 8-bit surface's colours as 256 x {red, green, blue, unused}; nullptr
+// for other surfaces or without a palette.
+const uint8_t* PaletteRgbx(const Surface* s, uint8_t* rgbx) {
+    if (s->format.bits != 8 || !s->palette) return nullptr;
+    for (int i = 0; i < 256; ++i) {
+        rgbx[i * 4] = s->palette->entries[i].red;
+        rgbx[i * 4 + 1] = s->palette->entries[i].green;
+        rgbx[i * 4 + 2] = s->palette->entries[i].blue;
+        rgbx[i * 4 + 3] = 0;
+    }
+    return rgbx;
+}
+
 void Show(const Surface* s) {
     const detail::Backend* b = detail::ActiveBackend();
     if (!b || !s) return;
-    const uint8_t* palette = nullptr;
     uint8_t rgbx[1024];
-    if (s->format.bits == 8 && s->palette) {
-        for (int i = 0; i < 256; ++i) {
-            rgbx[i * 4] = s->palette->entries[i].red;
-            rgbx[i * 4 + 1] = s->palette->entries[i].green;
-            rgbx[i * 4 + 2] = s->palette->entries[i].blue;
-            rgbx[i * 4 + 3] = 0;
-        }
-        palette = rgbx;
-    }
-    b->present({s->pixels.data(), s->width, s->height, s->pitch, s->format, palette});
+    b->present({s->pixels.data(), s->width, s->height, s->pitch, s->format, PaletteRgbx(s, rgbx)});
 }
 
 Rect Whole(const Surface* s) {
@@ -466,17 +469,9 @@ int SurfaceSetClipper(Surface* s, Clipper* clipper) {
 
 DC* SurfaceGetDC(Surface* s) {
     if (!IsSurface(s) || s->lost || s->locked) return nullptr;
-    uint8_t rgbx[1024];
-    const uint8_t* palette = nullptr;
-    if (s->format.bits == 8 && s->palette) {
-        for (int i = 0; i < 256; ++i) {
-            rgbx[i * 4] = s->palette->entries[i].red;
-            rgbx[i * 4 + 1] = s->palette->entries[i].green;
-            rgbx[i * 4 + 2] = s->palette->entries[i].blue;
-            rgbx[i * 4 + 3] = 0;
-        }
-        palette = rgbx;
-    }
+    // The context reads the colours while it lives: they stay with the surface.
+    s->dcPalette.resize(1024);
+    const uint8_t* palette = PaletteRgbx(s, s->dcPalette.data());
     s->locked = true;  // drawing through the context holds the surface
     return CreatePixelDC({s->pixels.data(), s->width, s->height, s->pitch, s->format, palette});
 }
