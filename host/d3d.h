@@ -157,8 +157,8 @@ int D3DDrawPrimitive(D3DDevice* device, uint32_t type, uint32_t vertexFormat, co
 // --- what the display offers, for tests and options --------------------------------
 
 struct D3DSettings {
-    std::vector<D3DDeviceInfo> devices = {{"RGB Emulation", "Microsoft Direct3D RGB Software Emulation", false},
-                                          {"Direct3D HAL", "Microsoft Direct3D Hardware acceleration through Direct3D HAL", true}};
+    std::vector<D3DDeviceInfo> devices = {{"RGB Emulation", "Software emulation of the 3D device", false},
+                                          {"Direct3D HAL", "The 3D device of the display adapter", true}};
     std::vector<int> zBufferFormats = {16};
     bool palettised = true, argb1555 = true, rgb565 = true, argb4444 = true;  // texture formats offered
     bool failCreate = false;          // no 3D interface
