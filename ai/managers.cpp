@@ -9,6 +9,7 @@ uint32_t EmDebugBits = 0;
 uint32_t CmDebugBits = 0;
 bool EmOpen = false;
 bool CmOpen = false;
+uint32_t CmCallCount = 0;
 
 namespace {
 
@@ -44,6 +45,7 @@ void EM_SetDebug(uint32_t bits) {
 void CM_Open() {
     Traced t("CM_Open", CmDebugBits);
     CmOpen = true;
+    CmCallCount = 0;
 }
 
 int CM_Close() {

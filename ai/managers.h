@@ -15,3 +15,4 @@ extern uint32_t EmDebugBits;
 extern uint32_t CmDebugBits;
 extern bool EmOpen;
 extern bool CmOpen;
+extern uint32_t CmCallCount;

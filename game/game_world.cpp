@@ -11,6 +11,7 @@
 #include "platform/runbody.h"
 #include "platform/timer.h"
 #include "platform/winmain.h"
+#include "render/d3d_display.h"
 
 #include <string>
 #include <utility>
@@ -33,6 +34,7 @@ void GameLoop() {
     FrameTimerInit(&timer, 70);
     timer.Minimum = 2;
     VideoDriver* d = CurrentVideoDriver;
+    ProgramDisplay.ApplyDisplayOptions();
     for (uint32_t frame = 0;; ++frame) {
         FrameTimerTick(&timer);
         if (CurrentKeyboard) {

@@ -4,7 +4,9 @@
 #include "platform/memory.h"
 #include "platform/resfile.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,7 +142,12 @@ IniResult* IniFindValue(const char* key, int type, IniFile* ini) {
         if (strcasecmp(k->name, key) != 0) continue;
         switch (type) {
         case kIniBool: g_result.boolean = IsYes(k->value) ? 1 : 0; break;
-        case kIniInt: g_result.integer = static_cast<int32_t>(std::strtol(k->value, nullptr, 0)); break;
+        case kIniInt: {
+            // A 32-bit string-to-long: values beyond its range saturate.
+            long v = std::strtol(k->value, nullptr, 0);
+            g_result.integer = static_cast<int32_t>(std::clamp<long>(v, INT32_MIN, INT32_MAX));
+            break;
+        }
         case kIniText: g_result.text = k->value; break;
         case kIniHex: {
             unsigned long v = 0;

@@ -29,7 +29,7 @@ void* PoolBlock(uint32_t size) {
     uint64_t rounded = RoundedPoolSize(reinterpret_cast<uintptr_t>(start), size);
     // Equal to the pool size is allowed; beyond it the pool is exhausted.
     if (uint64_t(m.position) + rounded > m.size) {
-        ErrorHook(0x1007, static_cast<ErrorDetail>(size));
+        ErrorHook(0x1007, static_cast<ErrorDetail>(rounded));
         return nullptr;
     }
     m.previous = previous;

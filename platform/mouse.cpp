@@ -47,7 +47,7 @@ int32_t MouseClick(int kind) {
     bool left = MouseState.buttons & 1, right = MouseState.buttons & 2;
     int32_t result = 0;
     if (kind == 1) {
-        MouseState.clickState = left ? 1 : 0;
+        if (left) MouseState.clickState = 1;
         result = left ? 1 : 0;
         if (right) {
             if (MouseState.lastClick == 4) return 0;

@@ -171,7 +171,9 @@ int PlayIntroVideo(const char* name) {
             PumpMessages();
             if (!CurrentKeyboard) continue;
             CurrentKeyboard->Update();
-            if (CurrentKeyboard->KeyHit(1) || CurrentKeyboard->KeyHit(57)) {
+            bool escape = CurrentKeyboard->KeyHit(1);
+            bool space = CurrentKeyboard->KeyHit(57);
+            if (escape || space) {
                 stopped = true;
                 break;
             }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 void* SwapBytes16(void* data, int count) {
     auto* p = static_cast<uint8_t*>(data);
@@ -125,10 +126,13 @@ StringList LoadTextLines(FileHandle file, int maxLines, int maxLength) {
     if (maxLength <= 0) maxLength = 255;
     // One more pointer than lines, for the terminating null.
     auto list = static_cast<StringList>(MemAlloc(static_cast<uint32_t>((maxLines + 1) * sizeof(char*))));
-    char* line = static_cast<char*>(MemAlloc(static_cast<uint32_t>(maxLength + 1)));
+    // The line buffer is scratch: kept out of the memory manager, whose pool
+    // could only give back its last block.
+    std::vector<char> buffer(size_t(maxLength) + 1);
+    char* line = buffer.data();
     int n = 0;
     while (n < maxLines && !CurrentFileTable->Eof(file)) {
-        if (!CurrentFileTable->GetLine(line, maxLength + 1, file)) break;
+        if (!CurrentFileTable->GetLine(line, maxLength, file)) break;
         size_t length = std::strlen(line);
         while (length > 0 && static_cast<unsigned char>(line[length - 1]) < 32) line[--length] = 0;
         if (line[0] == '@') break;
@@ -137,7 +141,6 @@ StringList LoadTextLines(FileHandle file, int maxLines, int maxLength) {
         ++n;
     }
     list[n] = nullptr;
-    MemFree(line);
     return list;
 }
 

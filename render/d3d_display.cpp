@@ -55,7 +55,7 @@ void D3D_StartDisplay(int windowed, int device) {
         host::DDSetCooperativeLevel(dd4, MainWindow,
                                     host::DDSCL_EXCLUSIVE | host::DDSCL_FULLSCREEN | host::DDSCL_ALLOWREBOOT);
     g_SoftwareDisplay = 0;
-    if (dd) DDrawInitModes();
+    DDrawInitModes();
 }
 
 void D3D_InstallDriverHooks() {

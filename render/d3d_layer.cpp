@@ -144,6 +144,7 @@ int Direct3dLayer::CreatePrimary() {
     if (!clipper) return 4;
     host::ClipperSetWindow(clipper, window);
     host::SurfaceSetClipper(primary, clipper);
+    host::ClipperRelease(clipper);  // the primary holds it from here
     return 0;
 }
 
@@ -381,8 +382,11 @@ bool Direct3dLayer::CreateTexture(C3Dtexture* texture, const uint8_t* texels, co
     if (!texture->texture) Log("query texture failed \n");
     host::D3DTexture* source = host::D3DTextureFromSurface(temp);
     if (!source) Log("query texturetemp failed \n");
-    if (texture->texture && source && host::D3DTextureLoad(texture->texture, source) != host::DD_OK)
-        Log("Load texture failed\n");
+    if (texture->texture && source) {
+        int result = host::D3DTextureLoad(texture->texture, source);
+        if (result != host::DD_OK) Log("Load texture failed\n");
+        D3DErrorName(result);
+    }
     if (source) host::D3DTextureRelease(source);
     host::SurfaceRelease(temp);
     return true;
@@ -426,6 +430,16 @@ void Direct3dLayer::ErrorText(int code, char* buffer, int size) {
     };
     const char* text = code >= 0 && code <= 13 ? kTexts[code] : "erreur DIRECTX / DIRECT3D";
     std::snprintf(buffer, size_t(size), "%s", text);
+}
+
+void Direct3dLayer::D3DErrorName(int result) {
+    static const char* const kNames[] = {"DD_OK",          "DDERR_GENERIC",      "DDERR_WASSTILLDRAWING",
+                                         "DDERR_SURFACELOST", "DDERR_NOBLTHW",   "DDERR_WRONGMODE",
+                                         "DDERR_OUTOFMEMORY", "DDERR_INVALIDPARAMS", "DDERR_NOTFOUND",
+                                         "DDERR_UNSUPPORTED", "DDERR_NOTLOCKED", "DDERR_NOPALETTEATTACHED"};
+    const char* name = result >= 0 && result < int(sizeof kNames / sizeof kNames[0]) ? kNames[result] : "DDERR_?";
+    Log(name);
+    Log("\n");
 }
 
 int Direct3dLayer::MakeShadePalette(host::DDraw* dd, const uint32_t* colourTable, int row) {

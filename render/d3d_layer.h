@@ -70,6 +70,8 @@ public:
     bool SetColourKey(C3Dtexture* texture);
     void ReleaseTexture(C3Dtexture* texture);
     static void ErrorText(int code, char* buffer, int size);
+    // Prints the name of a result code through the debugger output.
+    static void D3DErrorName(int result);
     // A palette from one shade row of a colour table; not used by the game.
     static int MakeShadePalette(host::DDraw* dd, const uint32_t* colourTable, int row);
 

@@ -421,3 +421,46 @@ TEST_F(DisplayTest, GdiTextLandsInsideItsWidthInItsColour) {
     EXPECT_GT(DrawGdiText("Morvanel", 0, 0, red, 40, "DejaVu Sans", kGdiMeasure | kGdiNewFont), width);
     host::ClearFonts();
 }
+
+TEST_F(DisplayTest, FullScreenPresentReturnsWhenTheSurfaceStaysLost) {
+    Start(false);
+    host::headless::SetWrongModeOnRestore(true);  // restoring cannot bring it back
+    host::headless::LoseSurfaces();
+    PresentHook();  // one try, an activation, and back to the game
+    host::headless::SetWrongModeOnRestore(false);
+    host::SendMessage(MainWindow, host::WM_ACTIVATEAPP, 1, 0);
+    uint64_t frames = host::headless::PresentedFrames();
+    PresentHook();
+    EXPECT_EQ(host::headless::PresentedFrames(), frames + 1);
+}
+
+TEST_F(DisplayTest, SeventhSavedPageWithoutTheBackPageInDisplayMemory) {
+    EngineConfig.SystemId = 0;  // saved page n is page n + 1 here
+    Start(true, 7);
+    uint16_t* p = Pixels();
+    p[3] = 0x1234;
+    Unlock();
+    SaveToPage(6);  // page 7
+    p = Pixels();
+    p[3] = 0;
+    Unlock();
+    RestoreSavedPage(6);
+    p = Pixels();
+    EXPECT_EQ(p[3], 0x1234);
+    Unlock();
+}
+
+TEST_F(DisplayTest, KeptGdiContextIsGivenBackByTheNextCall) {
+    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "no system font";
+    ASSERT_EQ(host::AddFontResource(host::ToSystemPath(font).c_str()), 1);
+    Start(false);
+    const uint8_t white[3] = {255, 255, 255};
+    DrawGdiText("kept", 0, 0, white, 16, "DejaVu Sans", kGdiKeepDC);
+    EXPECT_EQ(CurrentVideoDriver->Lock(CurrentVideoDriver), nullptr);  // the kept context holds the page
+    DrawGdiText("again", 0, 20, white, 16, "DejaVu Sans", kGdiReuseDC | kGdiKeepDC);
+    DrawGdiText("fresh", 0, 40, white, 16, "DejaVu Sans", 0);
+    EXPECT_NE(Pixels(), nullptr);  // given back
+    Unlock();
+    host::ClearFonts();
+}

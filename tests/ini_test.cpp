@@ -59,6 +59,14 @@ TEST_F(IniTest, IntegersTakeTheirBaseFromThePrefix) {
     EXPECT_EQ(IniGetInt("hex", &ini_), 16);
     EXPECT_EQ(IniGetInt("oct", &ini_), 8);
     EXPECT_EQ(IniGetInt("dec", &ini_), -25);
+    IniFree(&ini_);
+    ASSERT_EQ(Load("[N]\nhuge=0x1FFFFFFFF\nlow=-99999999999\n"), 0);
+    IniSelectSection("N", &ini_);
+    EXPECT_EQ(IniGetInt("huge", &ini_), INT32_MAX);  // a 32-bit conversion saturates
+    EXPECT_EQ(IniGetInt("low", &ini_), INT32_MIN);
+    IniFree(&ini_);
+    ASSERT_EQ(Load("[N]\nhex=0x10\noct=010\ndec=-25\nbig=0x1ff\nh=ff\n"), 0);
+    IniSelectSection("N", &ini_);
     uint8_t byte = 0;
     ASSERT_EQ(IniReadByte("big", &ini_, &byte), 1);
     EXPECT_EQ(byte, 0xFF);

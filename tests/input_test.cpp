@@ -394,3 +394,16 @@ TEST_F(InputTest, CursorHidesFully) {
     ShowCursorOff();
     EXPECT_EQ(host::CursorCounter(), -1);
 }
+
+TEST_F(InputTest, LeftClickStateHoldsOnceTheButtonIsUp) {
+    MouseStart();
+    host::headless::SetMouseButton(0, true);
+    PumpMessages();
+    MouseClick(1);
+    EXPECT_EQ(MouseState.clickState, 1);
+    host::headless::SetMouseButton(0, false);
+    PumpMessages();
+    EXPECT_EQ(MouseClick(1), 0);
+    EXPECT_EQ(MouseState.clickState, 1);  // only a held left button sets it
+    EXPECT_EQ(MouseState.lastClick, 0);
+}

@@ -122,6 +122,15 @@ TEST_F(PoolTest, ExhaustionIsFatalWithTheSize) {
     EXPECT_NE(ReadFile("debug.txt").find("Memory allocation failed (8)."), std::string::npos);
 }
 
+TEST_F(PoolTest, ExhaustionReportsTheRoundedSize) {
+    MemInitPool(base_, 1024);
+    MemEnable();
+    MemAlloc(1022);  // 1024 taken, rounded to a multiple of 4
+    MemRelease(1020);
+    EXPECT_THROW(MemAlloc(5), FatalReturn);
+    EXPECT_STREQ(FatalText, "Memory allocation failed (8).");
+}
+
 TEST_F(PoolTest, PoolWithoutBaseIsFatalInKilobytes) {
     EXPECT_THROW(MemInitPool(nullptr, 4096 * 1024), FatalReturn);
     EXPECT_STREQ(FatalText, "Memory manager initialization failed. (4096 Kb)");

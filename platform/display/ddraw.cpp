@@ -237,7 +237,7 @@ int CreateBuffers(int n) {
         DDrawDriver.Lock = DDrawLock;
         DDrawDriver.Unlock = DDrawUnlock;
         // What a 16-bit bitmap shows in a window, whatever the display has.
-        if (s.bitsPerPixel == 16 || s.bitsPerPixel == 15) format = host::kFormat555;
+        if (s.bitsPerPixel == 16) format = host::kFormat555;
     }
     if (s.bitsPerPixel > 8) {
         TakeChannels(format);
@@ -278,7 +278,6 @@ void Release() {
     }
     g_dd4 = nullptr;
     g_dd = nullptr;
-    g_lastSetup = -1;
 }
 
 }  // namespace
@@ -306,6 +305,7 @@ VideoDriver DDrawDriver = kDDrawSlots;
 
 void DDrawInstall() {
     DDrawDriver = kDDrawSlots;
+    g_lastSetup = -1;
     CurrentVideoDriver = &DDrawDriver;
     GxAllocInstall();
 }
@@ -342,6 +342,7 @@ int DDrawInitModes() {
         host::ShowCursor(true);
     }
     g_dd4 = host::DDQueryInterface4(g_dd);
+    if (!g_dd4) return 0;
     VideoTotalMemory = host::DDTotalVideoMemory(g_dd);
     ScreenState.totalVideoMemory = VideoTotalMemory;
     return 1;
@@ -378,8 +379,7 @@ void DDrawWindowedStyle() {
 }
 
 void DDrawActivate() {
-    if (!g_dd4) return;
-    for (uint32_t page = 0; page <= ScreenState.surfaceCount && page < 8; ++page) {
+    for (uint32_t page = 0; g_dd4 && page <= ScreenState.surfaceCount && page < 8; ++page) {
         if (g_pages[page] && host::SurfaceRestore(g_pages[page]) == host::DDERR_WRONGMODE)
             host::DDRestoreDisplayMode(g_dd4);
     }
@@ -514,11 +514,13 @@ void DDrawSetPaletteWindowed(int32_t first, int32_t count, const uint8_t* rgb) {
 void DDrawPresentFullScreen() {
     if (!g_pages[0]) return;
     if (BackInVideo()) {
+        // A lost surface is restored for the next frame; only "still
+        // drawing" is waited out.
         int r;
-        while ((r = host::SurfaceFlip(g_pages[0], host::DDFLIP_WAIT)) != host::DD_OK) {
+        do {
+            r = host::SurfaceFlip(g_pages[0], host::DDFLIP_WAIT);
             if (r == host::DDERR_SURFACELOST) DDrawActivate();
-            else if (r != host::DDERR_WASSTILLDRAWING) break;
-        }
+        } while (r == host::DDERR_WASSTILLDRAWING);
         return;
     }
     if (!g_pages[1]) return;

@@ -135,7 +135,7 @@ int WaitVerticalBlank() {
 
 int DrawGdiText(const char* text, int x, int y, const uint8_t* colour, int height, const char* face, uint8_t flags) {
     if (!text || !face) return 0;
-    if (std::strcmp(face, g_face) != 0 || (flags & kGdiNewFont)) {
+    if (std::strncmp(face, g_face, sizeof g_face - 1) != 0 || (flags & kGdiNewFont)) {
         // The cache holds 31 characters; a longer face name is cut.
         std::snprintf(g_face, sizeof g_face, "%s", face);
         if (g_font) host::DeleteFont(g_font);
@@ -144,6 +144,12 @@ int DrawGdiText(const char* text, int x, int y, const uint8_t* colour, int heigh
     }
     if (ScreenState.flags & kScreenInterlaced) y *= 2;
     if (!((flags & kGdiReuseDC) && g_dc)) {
+        // A context kept by an earlier call and not reused now is given back.
+        if (g_dc) {
+            if (g_dcSurface) host::SurfaceReleaseDC(g_dcSurface, g_dc);
+            else host::ReleaseWindowDC(MainWindow, g_dc);
+            g_dc = nullptr;
+        }
         host::Surface* surface = DDrawDrawingSurface();
         g_dcSurface = surface;
         g_dc = surface ? host::SurfaceGetDC(surface) : (MainWindow ? host::GetWindowDC(MainWindow) : nullptr);

@@ -23,6 +23,7 @@ void* Alloc(uint32_t size) {
         return block;
     }
     void* block = HeapHooks.allocate(size ? size : 1);
+    if (!block) ErrorHook(0x1007, static_cast<ErrorDetail>(size));
     if (block) P().total += size;
     return block;
 }
@@ -36,7 +37,11 @@ void Free(void* block) {
 }
 
 void* Realloc(void* block, uint32_t size) {
-    if (!P().poolOn) return HeapHooks.reallocate(block, size ? size : 1);
+    if (!P().poolOn) {
+        void* moved = HeapHooks.reallocate(block, size ? size : 1);
+        if (!moved) ErrorHook(0x1007, static_cast<ErrorDetail>(size));
+        return moved;
+    }
     auto* fresh = static_cast<uint8_t*>(GxReserve(size));
     auto* old = static_cast<uint8_t*>(block);
     if (old >= P().base && old < fresh) std::memmove(fresh, old, size);

@@ -69,8 +69,15 @@ static uint8_t* DrawingPage() {
     return ScreenState.pages[(ScreenState.flags2 & kScreen2DisplayPage1) ? 1 : 0];
 }
 
+// Saved page n is page n + 2 (n + 1 without the back page in display memory
+// on a System Id other than 2): it must be one of the eight.
+static bool SavedPageExists(int n) {
+    bool plusTwo = (ScreenState.flags & kScreenBackInVideo) || EngineConfig.SystemId == 2;
+    return n >= 0 && n <= (plusTwo ? 5 : 6);
+}
+
 void RestoreSavedPage(int n) {
-    if (n < 0 || n > 5) return;
+    if (!SavedPageExists(n)) return;
     ScreenStateRecord& s = ScreenState;
     if (s.flags & kScreenBackInVideo) {
         uint8_t kind = s.pageKinds[n + 2];
@@ -87,7 +94,7 @@ void RestoreSavedPage(int n) {
 }
 
 void SaveToPage(int n) {
-    if (n < 0 || n > 5) return;
+    if (!SavedPageExists(n)) return;
     ScreenStateRecord& s = ScreenState;
     if (s.flags & kScreenBackInVideo) {
         uint8_t kind = s.pageKinds[n + 2];
