@@ -8,6 +8,7 @@
 
 struct GzStream {
     host::File* file;
+    long start;        // file position where the stream begins
     long limit;        // read no input past this file position; -1 none
     bool writing;
     bool member;       // the file is a resource-set member handle
@@ -35,6 +36,7 @@ bool Refill(GzStream* s) {
 GzStream* NewStream(host::File* file, long limit, bool writing) {
     auto* s = new GzStream{};
     s->file = file;
+    s->start = host::FileTell(file);
     s->limit = limit;
     s->writing = writing;
     // 16 + window bits: a gzip wrapper (with no file time, so output is the
@@ -169,8 +171,27 @@ char* GzGetLine(char* buffer, int size, FileHandle h) {
     return n ? buffer : nullptr;
 }
 
-long GzLength(FileHandle) {
-    return -1;  // not known before the stream is read
+// The uncompressed length: what was written so far, or for a stream being
+// read the length its gzip trailer states (the last four bytes of the file
+// or member, little-endian); -1 when the trailer cannot be read.
+long GzLength(FileHandle h) {
+    GzStream* s = Gz(h);
+    if (!s) return -1;
+    if (s->writing) return static_cast<long>(s->z.total_in);
+    long here = host::FileTell(s->file);
+    if (here < 0) return -1;
+    bool seeked = s->limit >= 0 ? s->limit - 4 >= s->start && host::FileSeek(s->file, s->limit - 4, SEEK_SET) == 0
+                                : host::FileSeek(s->file, -4, SEEK_END) == 0 && host::FileTell(s->file) >= s->start;
+    uint8_t b[4];
+    bool read = seeked && host::FileRead(b, 1, 4, s->file) == 4;
+    host::FileSeek(s->file, here, SEEK_SET);
+    if (!read) return -1;
+    return static_cast<long>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+}
+
+// Agrees with GzOpenFile's reading mode: a member of the current set.
+int GzExists(const char* name) {
+    return ResFindEntry(name);
 }
 
 }  // namespace
@@ -206,5 +227,5 @@ FileHandle GzOpenFile(const char* name, const char* mode) {
 
 FileTable GzipFileTable = {
     GzOpenFile, GzClose, GzSeek,    GzRead,   GzGetChar, GzWrite,
-    GzTell,     GzEof,   GzGetLine, GzLength, FileExists,
+    GzTell,     GzEof,   GzGetLine, GzLength, GzExists,
 };

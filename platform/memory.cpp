@@ -12,14 +12,16 @@ HeapHooksTable HeapHooks = {std::malloc, std::free, std::realloc};
 MemoryManagerTable MemoryManager = {MemAlloc, MemFree, MemRealloc, MemInitPool, MemMark, MemRelease, MemEnable,
                                     nullptr,  0,       0,          0,           0,       0,          0};
 
-static uint32_t RoundedPoolSize(uintptr_t start, uint32_t size) {
+// Computed in 64 bits: a size near 2^32 must not round to a small block.
+static uint64_t RoundedPoolSize(uintptr_t start, uint32_t size) {
     uint8_t alignment = EngineConfig.MemoryAlignment;
-    if (alignment != 0 && size < 65536) return (size + 3u) & ~3u;
-    if (size < 32) return (size + 3u) & ~3u;
-    if (alignment >= 2) return size;
+    uint64_t wide = size;
+    if (alignment != 0 && size < 65536) return (wide + 3u) & ~uint64_t(3);
+    if (size < 32) return (wide + 3u) & ~uint64_t(3);
+    if (alignment >= 2) return wide;
     // Grown so that the block ends on a 32-byte boundary.
-    uintptr_t end = (start + size + 31u) & ~uintptr_t(31);
-    return static_cast<uint32_t>(end - start);
+    uint64_t end = (uint64_t(start) + wide + 31u) & ~uint64_t(31);
+    return end - start;
 }
 
 void* PoolBlock(uint32_t size) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 // ---------------------------------------------------------------------------
@@ -90,14 +91,18 @@ long MemberLeft(FileHandle h, const ResEntry* e) {
     return long(e->offset) + long(e->size) - host::FileTell(Plain(h));
 }
 
+// Reads as a plain file would, with the member's end as the file's end: the
+// bytes up to it are delivered even when they end inside an item, and the
+// answer counts the whole items.
 size_t MemberRead(void* buffer, size_t size, size_t count, FileHandle h) {
     const ResEntry* e = BoundEntry(h);
     if (!e) return PlainRead(buffer, size, count, h);
-    if (size == 0) return 0;
+    if (size == 0 || count == 0) return 0;
     long left = MemberLeft(h, e);
     if (left <= 0) return 0;
-    size_t items = std::min(count, static_cast<size_t>(left) / size);
-    return PlainRead(buffer, size, items, h);
+    size_t bytes = static_cast<size_t>(left);
+    if (count <= bytes / size) bytes = size * count;
+    return PlainRead(buffer, 1, bytes, h) / size;
 }
 
 int MemberGetChar(FileHandle h) {
@@ -217,10 +222,11 @@ bool ReadDirectory(ResArchive* a, DirectorySource src, uint64_t dataStart, uint6
 
 ResArchive* ResAddArchive(const char* fileName, int flags) {
     auto* a = static_cast<ResArchive*>(MemAlloc(sizeof(ResArchive)));
-    std::snprintf(a->fileName, sizeof a->fileName, "%s", fileName ? fileName : "");
+    int length = std::snprintf(a->fileName, sizeof a->fileName, "%s", fileName ? fileName : "");
     a->flags = static_cast<uint8_t>(flags & ~kResArchivePresent);
     CurrentResArchive = a;
-    host::File* f = host::FileOpen(a->fileName, "rb");
+    // A name too long to keep whole names no file: the set has no archive.
+    host::File* f = size_t(length) < sizeof a->fileName ? host::FileOpen(a->fileName, "rb") : nullptr;
     if (!f) return a;
     a->handle = f;
     a->flags |= kResArchivePresent;
@@ -378,6 +384,9 @@ int ResClose(FileHandle h) {
     auto* f = Plain(h);
     Unbind(f);
     if (!HasArchive(a)) {
+        // A loose file of a set without archive was kept as its handle:
+        // forget it with the file, so no later close reaches a stale handle.
+        if (a && a->handle == f) a->handle = nullptr;
         host::FileClose(f);
         return 1;
     }
@@ -442,6 +451,36 @@ char* GetResourcePath(char* buffer, size_t size) {
     return buffer;
 }
 
+namespace {
+
+// A member is copied only below the target folder: its name may not be
+// absolute, name a drive or step upward through "..".
+bool SafeMemberName(const char* name) {
+    if (!name[0] || name[0] == '\\' || name[0] == '/' || std::strchr(name, ':')) return false;
+    const char* part = name;
+    for (const char* p = name;; ++p) {
+        if (*p == '\\' || *p == '/' || *p == 0) {
+            if (p - part == 2 && part[0] == '.' && part[1] == '.') return false;
+            if (*p == 0) return true;
+            part = p + 1;
+        }
+    }
+}
+
+// Opens the copy of a member, making the target folder and the member's own
+// folders below it when the first open fails.
+host::File* CreateTarget(const char* directory, const char* member) {
+    std::string target = std::string(directory) + "\\" + member;
+    if (host::File* to = host::FileOpen(target.c_str(), "wb")) return to;
+    host::CreateDirectory(directory);
+    std::string name(member);
+    for (size_t cut = name.find_first_of("\\/"); cut != std::string::npos; cut = name.find_first_of("\\/", cut + 1))
+        host::CreateDirectory((std::string(directory) + "\\" + name.substr(0, cut)).c_str());
+    return host::FileOpen(target.c_str(), "wb");
+}
+
+}  // namespace
+
 int ResExtractFile(const char* name, const char* directory, void (*routine)(const ResEntry* entry)) {
     ResArchive* a = CurrentResArchive;
     if (!a) return -1;
@@ -451,16 +490,7 @@ int ResExtractFile(const char* name, const char* directory, void (*routine)(cons
     for (uint32_t i = 0; i < a->count; ++i) {
         const ResEntry& e = a->entries[i];
         if (name && strcasecmp(e.name, name) != 0) continue;
-        char target[512];
-        std::snprintf(target, sizeof target, "%s\\%s", directory, e.name);
-        host::File* to = host::FileOpen(target, "wb");
-        if (!to) {
-            // Make the target's directories, then try once more.
-            std::string path(target);
-            for (size_t cut = path.find('\\', 1); cut != std::string::npos; cut = path.find('\\', cut + 1))
-                host::CreateDirectory(path.substr(0, cut).c_str());
-            to = host::FileOpen(target, "wb");
-        }
+        host::File* to = SafeMemberName(e.name) ? CreateTarget(directory ? directory : ".", e.name) : nullptr;
         if (!to) {
             host::FileClose(from);
             return -2;

@@ -47,6 +47,10 @@ struct ResEntry {
 };
 
 constexpr int kResMaxMembers = 8;
+// Room for a whole path in memory: an archive's file name, a located data
+// file, the install directory.  A path that does not fit is not a path the
+// program can name, so it counts as not found rather than being cut.
+constexpr size_t kPathText = 1024;
 
 // Flag byte of a resource set.
 constexpr uint8_t kResArchivePresent = 0x01;
@@ -56,7 +60,7 @@ constexpr uint8_t kResRegistered = 0x10;
 
 struct ResArchive {
     char prefix[64];          // put in front of every name the set opens
-    char fileName[64];        // the archive file
+    char fileName[kPathText];  // the archive file
     host::File* handle;       // plain handle kept for reuse
     uint32_t count;           // directory header: entry count
     uint32_t headerWord;      // second header word

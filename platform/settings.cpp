@@ -29,9 +29,9 @@ int32_t GameOption = 0;
 int32_t ResourceMode = 0;
 int32_t DisplayDeviceIndex = 0;
 uint32_t RenderOptions = 0;
-char InstallDirectory[256] = ".";
+char InstallDirectory[kPathText] = ".";
 
-static char g_candidatePath[256];
+static char g_candidatePath[kPathText];
 
 static const char kVersionKey[] = "Software\\Vorn\\Morvanel\\Version";
 static const char kAudioKey[] = "Software\\Vorn\\Morvanel\\Audio";
@@ -110,22 +110,30 @@ const char* GetInstallPath() {
     return InstallDirectory;
 }
 
+// Copies a found path into the install-directory buffer; a path too long to
+// keep whole leaves the buffer empty (a name no file has) and answers false.
+static bool KeepPath(char (&buffer)[kPathText], const char* path) {
+    if (size_t(std::snprintf(buffer, sizeof buffer, "%s", path)) < sizeof buffer) return true;
+    buffer[0] = 0;
+    return false;
+}
+
 const char* LocateDataFile(const char* name) {
     std::snprintf(ScratchText, sizeof ScratchText, "%s", ".");
     const char* install = GetInstallPath();
-    std::snprintf(g_candidatePath, sizeof g_candidatePath, "%s\\%s", install, name);
-    const char* result = FileExists(g_candidatePath) ? g_candidatePath : FindOnDrives(name);
+    int length = std::snprintf(g_candidatePath, sizeof g_candidatePath, "%s\\%s", install, name);
+    bool whole = size_t(length) < sizeof g_candidatePath;
+    const char* result = whole && FileExists(g_candidatePath) ? g_candidatePath : FindOnDrives(name);
     if (FileExists(result)) return result;
-    std::snprintf(InstallDirectory, sizeof InstallDirectory, "%s", FindOnDrives(name));
-    if (FileExists(InstallDirectory)) return InstallDirectory;
+    if (KeepPath(InstallDirectory, FindOnDrives(name)) && FileExists(InstallDirectory)) return InstallDirectory;
     // Retry goes on, Cancel is fatal.
     WarningBox("Please Insert CD (missing %s)", name);
-    std::snprintf(InstallDirectory, sizeof InstallDirectory, "%s", FindOnDrives(name));
+    KeepPath(InstallDirectory, FindOnDrives(name));
     return InstallDirectory;
 }
 
 static ResArchive* AddLocatedArchive(const char* name, int flags) {
-    char path[256];
+    char path[kPathText];
     std::snprintf(path, sizeof path, "%s", LocateDataFile(name));
     return ResAddArchive(path, flags);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/host.h"
+#include "platform/resfile.h"
 
 #include <cstdint>
 
@@ -40,7 +41,7 @@ struct EngineConfigRecord {
     const char* Identity = "KVT3";
     const char* Maker = "Halvient";
     uint8_t reserved4[2] = {};
-    char ArchivePath[64] = ".\\resource.vmx";
+    char ArchivePath[kPathText] = ".\\resource.vmx";
     char UserName[16] = "";
     uint32_t reserved5[3] = {};
     char SettingsFile[12] = "kvtreg.ini";
@@ -59,7 +60,7 @@ extern int32_t GameOption;            // 4: developer mode
 extern int32_t ResourceMode;          // 1: data files come from the archives
 extern int32_t DisplayDeviceIndex;
 extern uint32_t RenderOptions;        // bit 0 texture filtering, bit 1 dithering
-extern char InstallDirectory[256];
+extern char InstallDirectory[kPathText];
 
 void InitPathsAndSettings();
 void ReadGameSettings();

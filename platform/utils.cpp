@@ -224,10 +224,13 @@ const char* FindOnDrives(const char* name) {
     for (const char* root = drives; *root; root += std::strlen(root) + 1) {
         uint32_t type = host::GetDriveType(root);
         if (type != host::DRIVE_CDROM && type != host::DRIVE_FIXED) continue;
-        std::snprintf(result, resultRoom, "%s%s", root, bare);
+        // A root and name that do not fit the buffer name no file here.
+        int length = std::snprintf(result, resultRoom, "%s%s", root, bare);
+        if (size_t(length) >= resultRoom) continue;
         if (host::GetFileAttributes(result) != host::INVALID_FILE_ATTRIBUTES) return result;
     }
-    std::snprintf(result, resultRoom, "%s", bare);
+    // Too long to keep whole: an empty name, which no file has.
+    if (size_t(std::snprintf(result, resultRoom, "%s", bare)) >= resultRoom) result[0] = 0;
     return result;
 }
 
@@ -272,16 +275,17 @@ int IffReadForm(IffReader* reader) {
         if (CurrentFileTable->Read(chunk, 1, 8, reader->file) != 8) break;
         uint32_t id;
         std::memcpy(&id, chunk, 4);
-        uint32_t size = BigEndian32(chunk + 4);
+        // Odd sizes are padded to even; in 64 bits so 0xFFFFFFFF cannot wrap.
+        uint64_t size = BigEndian32(chunk + 4);
         if (size & 1) ++size;
         // A chunk that claims more than the file holds cannot be read.
         long here = CurrentFileTable->Tell(reader->file);
-        if (size > 0x7FFFFFFFu || (length >= 0 && here >= 0 && long(size) > length - here + 1)) return -3;
+        if (size > 0x7FFFFFFFu || (length >= 0 && here >= 0 && int64_t(size) > int64_t(length) - here + 1)) return -3;
         auto* data = static_cast<uint8_t*>(std::malloc(size ? size : 1));
         if (!data) return -3;
         size_t got = CurrentFileTable->Read(data, 1, size, reader->file);
         if (got < size) std::memset(data + got, 0, size - got);
-        if (reader->chunk) reader->chunk(data, id, size);
+        if (reader->chunk) reader->chunk(data, id, static_cast<uint32_t>(size));
         std::free(data);
         if (got < size) break;
     }

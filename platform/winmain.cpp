@@ -224,7 +224,8 @@ void PumpMessages() {
 static void StartResources() {
     ProcessorRecord processor;
     DetectProcessor(&processor);
-    std::snprintf(ScratchText, sizeof ScratchText, "Adding resource file %s...", EngineConfig.ArchivePath);
+    // A progress line: a very long path is shown cut.
+    std::snprintf(ScratchText, sizeof ScratchText, "Adding resource file %.200s...", EngineConfig.ArchivePath);
     ReportStarted(ScratchText);
     ResInitFileTable();
     CurrentResArchive = ResAddArchive(EngineConfig.ArchivePath, 0);

@@ -117,7 +117,7 @@ int D3D_CreateBuffers(int pages) {
     CurrentVideoDriver->Unlock(CurrentVideoDriver);
     s.flags2 &= static_cast<uint8_t>(~kScreen2DisplayPage1);
     if (frame) {
-        VideoPool.InitPool(frame, 1u << 20);
+        VideoPool.InitPool(frame, GxPoolLimit(1u << 20, DDrawLockPitch, s.height));
         VideoPool.Enable();
     }
     D3D_MaskToShift(format.redMask, &s.redShift, &s.redSize);

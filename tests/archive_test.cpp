@@ -308,3 +308,98 @@ TEST_F(ArchiveTest, CloseAllWithoutAnArchiveClosesEveryFile) {
     ResCloseAll();
     EXPECT_EQ(host::FileCloseAll(), 0);
 }
+
+TEST_F(ArchiveTest, LooseFileHandleIsForgottenWhenClosed) {
+    // A set with flag byte 0 keeps each loose file it opens as its handle;
+    // closing the file must forget it, or a later close of the set reaches
+    // whatever file the host has put at that address since.
+    WriteFile("one.txt", "1");
+    WriteFile("two.txt", "2");
+    ResArchive* a = ResAddArchive("absent.res", 0);
+    CurrentFileTable = &ResourceFileTable;
+    FileHandle one = ResOpen("one.txt", "rb");
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(a->handle, one);
+    ResClose(one);
+    EXPECT_EQ(a->handle, nullptr);
+    FileHandle two = ResOpen("two.txt", "rb");
+    FileHandle other = ResOpen("one.txt", "rb");
+    ResClose(other);
+    EXPECT_EQ(a->handle, nullptr);
+    host::File* mine = host::FileOpen("two.txt", "rb");  // owned by someone else
+    ASSERT_NE(mine, nullptr);
+    ResCloseMembers();
+    EXPECT_EQ(host::FileGetChar(mine), '2');  // still open
+    EXPECT_EQ(CurrentFileTable->GetChar(two), '2');
+    ResClose(two);
+    host::FileClose(mine);
+}
+
+TEST_F(ArchiveTest, ExtractNeverWritesOutsideTheTarget) {
+    for (const char* evil : {"..\\..\\x", ".\\a\\..\\..\\x", "\\abs", "/abs", "C:\\x", "c:x", "..", ""}) {
+        SCOPED_TRACE(evil);
+        Load(Archive({{evil, Bytes("bad")}, {".\\fine.txt", Bytes("ok")}}));
+        std::filesystem::create_directories(dir_ / "deep" / "out");
+        EXPECT_EQ(ResExtractFile(nullptr, "deep\\out", nullptr), -2);
+        EXPECT_EQ(ResExtractFile(".\\fine.txt", "deep\\out", nullptr), 1);
+        EXPECT_EQ(ReadFile("deep/out/fine.txt"), "ok");
+        test::FreeArchives();
+    }
+    EXPECT_FALSE(Exists("x"));
+    EXPECT_FALSE(Exists("deep/x"));
+    EXPECT_FALSE(Exists("abs"));
+    // Folders are made for the member's own path below the target only.
+    Load(Archive({{".\\sub\\inner\\f.txt", Bytes("f")}}));
+    EXPECT_EQ(ResExtractFile(nullptr, "fresh", nullptr), 1);
+    EXPECT_EQ(ReadFile("fresh/sub/inner/f.txt"), "f");
+    EXPECT_EQ(ResExtractFile(nullptr, "missing\\parent", nullptr), -2);
+    EXPECT_FALSE(Exists("missing"));
+}
+
+TEST_F(ArchiveTest, CompressedTableKnowsLengthAndExistsAsItOpens) {
+    std::string text(5000, 'z');
+    text += "end";
+    members_.push_back({".\\packed.gz", kit::Gzip(Bytes(text))});
+    members_.push_back({".\\tiny.gz", Bytes("ab")});  // too short for a trailer
+    Load(Archive(members_));
+    CurrentFileTable = &GzipFileTable;
+    FileHandle m = GzOpenFile(".\\packed.gz", "rb");
+    ASSERT_NE(m, nullptr);
+    char head[10];
+    EXPECT_EQ(GzipFileTable.Read(head, 1, 10, m), 1u);
+    EXPECT_EQ(GzipFileTable.Length(m), long(text.size()));
+    char rest[4993];
+    EXPECT_EQ(GzipFileTable.Read(rest, 1, sizeof rest, m), 1u);  // asking for the length left nothing behind
+    EXPECT_EQ(std::string(rest + sizeof rest - 3, 3), "end");
+    GzipFileTable.Close(m);
+    FileHandle tiny = GzOpenFile(".\\tiny.gz", "rb");
+    ASSERT_NE(tiny, nullptr);
+    EXPECT_EQ(GzipFileTable.Length(tiny), -1);
+    GzipFileTable.Close(tiny);
+    // Exists answers for members of the current set, as Open reads them.
+    EXPECT_EQ(GzipFileTable.Exists(".\\PACKED.gz"), 1);
+    WriteFile("loose.gz", "not a member");
+    EXPECT_EQ(GzipFileTable.Exists("loose.gz"), 0);
+    EXPECT_EQ(GzOpenFile("loose.gz", "rb"), nullptr);
+
+    FileHandle w = GzOpenFile("out.gz", "wb");
+    ASSERT_NE(w, nullptr);
+    GzipFileTable.Write(text.data(), 1, 100, w);
+    EXPECT_EQ(GzipFileTable.Length(w), 100);
+    GzipFileTable.Close(w);
+    FileHandle x = GzOpenFile("out.gz", "xb");
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(GzipFileTable.Length(x), 100);
+    GzipFileTable.Close(x);
+}
+
+TEST_F(ArchiveTest, MemberReadDeliversTheBytesOfAPartialItem) {
+    Load(Archive(members_));
+    FileHandle h = ResOpen(".\\last.bin", "rb");  // 10 bytes
+    char buffer[16];
+    std::memset(buffer, '-', sizeof buffer);
+    EXPECT_EQ(CurrentFileTable->Read(buffer, 4, 4, h), 2u);  // two whole items
+    EXPECT_EQ(std::string(buffer, 12), "0123456789--");  // and the last two bytes
+    EXPECT_NE(CurrentFileTable->Eof(h), 0);
+    ResClose(h);
+}

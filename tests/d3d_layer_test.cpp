@@ -6,6 +6,7 @@
 #include "host/headless/headless.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/drawtables.h"
+#include "platform/display/gx_alloc.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
@@ -236,6 +237,10 @@ TEST_F(DisplayStartTest, WindowedStartDrawsIntoTheLayersBackBuffer) {
 
 TEST_F(DisplayStartTest, FullScreenStartTakesTheDisplay) {
     Start(false);
+    // The video pool over the back buffer: 1 MB asked, the page's memory given.
+    EXPECT_EQ(VideoPool.poolOn, 1u);
+    EXPECT_EQ(VideoPool.size, uint32_t(DDrawLockPitch) * 480u);
+    EXPECT_LT(VideoPool.size, 1u << 20);
     EXPECT_EQ(host::DDCooperativeLevel(D3D_GetDirectDraw()),
               host::DDSCL_EXCLUSIVE | host::DDSCL_FULLSCREEN | host::DDSCL_ALLOWREBOOT);
     EXPECT_TRUE(host::headless::FullScreen());

@@ -350,7 +350,10 @@ TEST_F(DisplayTest, ReleaseKeepsObjectsOthersStillHold) {
 TEST_F(DisplayTest, VideoPoolSitsOnTheFrameBuffer) {
     Start(false);
     EXPECT_EQ(VideoPool.poolOn, 1u);
-    EXPECT_EQ(VideoPool.size, 8u << 20);
+    // Bounded by the page under it, not by the whole display memory.
+    EXPECT_EQ(VideoTotalMemory, 8u << 20);
+    EXPECT_EQ(VideoPool.size, uint32_t(DDrawLockPitch) * 480u);
+    EXPECT_GE(DDrawLockPitch, 640 * 2);
     EngineConfig.MemoryAlignment = 1;
     VideoPool.Enable();
     VideoPool.Alloc(5);
@@ -366,12 +369,40 @@ TEST_F(DisplayTest, VideoPoolSitsOnTheFrameBuffer) {
     EXPECT_EQ(VideoPool.position, 8u);
     // A block of 1 MB or more ends on a 32-byte address.
     uintptr_t start = reinterpret_cast<uintptr_t>(VideoPool.base) + 8;
-    uintptr_t end = (start + (9u << 20) + 31) & ~uintptr_t(31);
-    EXPECT_THROW(VideoPool.Alloc(9u << 20), FatalReturn);
+    uintptr_t end = (start + (1u << 20) + 31) & ~uintptr_t(31);
+    EXPECT_THROW(VideoPool.Alloc(1u << 20), FatalReturn);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "gx_alloc.c:video_reserve %d/8388608 failed",
-                  int(end - reinterpret_cast<uintptr_t>(VideoPool.base)));
+    std::snprintf(expected, sizeof expected, "gx_alloc.c:video_reserve %d/%u failed",
+                  int(end - reinterpret_cast<uintptr_t>(VideoPool.base)), VideoPool.size);
     EXPECT_STREQ(FatalText, expected);
+    // The whole page may be carved, a byte more may not.
+    VideoPool.Release(0);
+    EngineConfig.MemoryAlignment = 2;
+    uint8_t* page = static_cast<uint8_t*>(VideoPool.Alloc(VideoPool.size));
+    EXPECT_EQ(page, VideoPool.base);
+    EXPECT_THROW(VideoPool.Alloc(1), FatalReturn);
+}
+
+TEST_F(DisplayTest, VideoPoolSizeNearTheWordLimitIsRefused) {
+    Start(false);
+    for (uint8_t alignment : {0, 1, 2}) {
+        EngineConfig.MemoryAlignment = alignment;
+        VideoPool.Enable();
+        FatalText[0] = 0;
+        // Rounding 0xFFFFFFFF up must not wrap to a small block.
+        EXPECT_THROW(VideoPool.Alloc(0xFFFFFFFFu), FatalReturn);
+        EXPECT_NE(std::strstr(FatalText, "video_reserve"), nullptr);
+        EXPECT_EQ(VideoPool.position, 0u);
+        EXPECT_THROW(VideoPool.Alloc(0xFFFFFFFEu), FatalReturn);
+    }
+}
+
+TEST(GxPoolLimit, BoundedByTheMemoryUnderThePage) {
+    EXPECT_EQ(GxPoolLimit(8u << 20, 1280, 480), 614400u);
+    EXPECT_EQ(GxPoolLimit(1u << 20, 4096, 480), 1u << 20);
+    EXPECT_EQ(GxPoolLimit(8u << 20, 0, 480), 0u);
+    EXPECT_EQ(GxPoolLimit(8u << 20, -1280, 480), 0u);
+    EXPECT_EQ(GxPoolLimit(0xFFFFFFFFu, 0x10000, 0x10000), 0xFFFFFFFFu);  // the product does not wrap
 }
 
 TEST_F(DisplayTest, SavedPagesGoAndComeBack) {

@@ -131,6 +131,21 @@ TEST_F(PoolTest, ExhaustionReportsTheRoundedSize) {
     EXPECT_STREQ(FatalText, "Memory allocation failed (8).");
 }
 
+TEST_F(PoolTest, SizesNearTheWordLimitAreExhaustionNotTheBase) {
+    for (uint8_t alignment : {0, 1, 2}) {
+        SCOPED_TRACE(int(alignment));
+        EngineConfig.MemoryAlignment = alignment;
+        MemEnable();
+        MemAlloc(16);
+        for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFDu, 0xFFFFFFE1u}) {
+            FatalText[0] = 0;
+            EXPECT_THROW(MemAlloc(size), FatalReturn);
+            EXPECT_EQ(std::string(FatalText).rfind("Memory allocation failed (", 0), 0u) << FatalText;
+            EXPECT_EQ(MemoryManager.position, 16u);  // nothing was handed out
+        }
+    }
+}
+
 TEST_F(PoolTest, PoolWithoutBaseIsFatalInKilobytes) {
     EXPECT_THROW(MemInitPool(nullptr, 4096 * 1024), FatalReturn);
     EXPECT_STREQ(FatalText, "Memory manager initialization failed. (4096 Kb)");

@@ -5,12 +5,14 @@
 #include "platform/errors.h"
 #include "platform/resfile.h"
 #include "platform/settings.h"
+#include "platform/utils.h"
 #include "platform/winmain.h"
 #include "test_archives.h"
 #include "test_support.h"
 #include "tools/kit/ini_writer.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -244,4 +246,45 @@ TEST_F(SettingsTest, EngineSettingsFile) {
     EngineConfigRecord copy;
     GetEngineConfig(&copy);
     EXPECT_EQ(copy.Processor, EngineConfig.Processor);
+}
+
+TEST_F(SettingsTest, LongInstallPathIsKeptWhole) {
+    // An install folder whose path with the archive name is far longer than
+    // a short path field: the archive path must still name the file.
+    std::string folder = std::string(120, 'i') + "\\" + std::string(100, 'j');
+    std::filesystem::create_directories(dir_ / std::string(120, 'i') / std::string(100, 'j'));
+    std::vector<uint8_t> game = test::Archive({{".\\config.ini", test::Bytes("[Game]\n")}});
+    WriteFile(std::string(120, 'i') + "/" + std::string(100, 'j') + "/game.res", std::string(game.begin(), game.end()));
+    WriteFile("registry.ini", "[HKEY_CLASSES_ROOT\\Morvanel.Inst]\nInstallPath=" + folder + "\n");
+    InitPathsAndSettings();
+    EXPECT_EQ(std::string(EngineConfig.ArchivePath), folder + "\\game.res");
+    EXPECT_TRUE(host::headless::Boxes().empty());
+    ResArchive* a = ResAddArchive(EngineConfig.ArchivePath, 0);
+    EXPECT_EQ(a->flags & kResArchivePresent, kResArchivePresent);
+    EXPECT_EQ(a->count, 1u);
+}
+
+TEST_F(SettingsTest, PathTooLongToKeepIsNotFound) {
+    // A name that cannot be kept whole is missing, so the disc is asked for.
+    std::string name(kPathText + 10, 'n');
+    host::headless::QueueBoxAnswer(host::IDRETRY);
+    const char* found = LocateDataFile(name.c_str());
+    ASSERT_EQ(host::headless::Boxes().size(), 1u);
+    EXPECT_NE(host::headless::Boxes()[0].text.find("Please Insert CD (missing "), std::string::npos);
+    EXPECT_FALSE(FileExists(found));
+    EXPECT_LT(std::strlen(found), kPathText);
+    // An archive whose name cannot be kept whole opens nothing, not even
+    // the file its cut name would be.
+    std::string cut;
+    for (int i = 0; i < 4; ++i) cut += std::string(200, char('a' + i)) + "/";
+    std::filesystem::create_directories(dir_ / cut);
+    cut += std::string(kPathText - 1 - cut.size(), 'f');
+    std::vector<uint8_t> game = test::Archive({{".\\x", test::Bytes("x")}});
+    WriteFile(cut, std::string(game.begin(), game.end()));
+    ResArchive* a = ResAddArchive((cut + "tail").c_str(), kResRegistered);
+    EXPECT_EQ(a->flags & kResArchivePresent, 0);
+    EXPECT_EQ(a->count, 0u);
+    ResArchive* whole = ResAddArchive(cut.c_str(), kResRegistered);
+    EXPECT_EQ(whole->count, 1u);  // the longest name that fits still opens
+    ResFree(a);
 }

@@ -203,6 +203,17 @@ TEST_F(UtilsTest, IffChunksWithOddSizes) {
     reader.formType = Id("PBM ");
     EXPECT_EQ(IffReadForm(&reader), -3);  // a chunk larger than the file
     CurrentFileTable->Close(reader.file);
+
+    // 0xFFFFFFFF is odd: padded it must not wrap to an empty chunk whose
+    // data would then be read as further chunk headers.
+    std::string wrap = Iff("PBM ", {});
+    wrap += std::string("BODY\xFF\xFF\xFF\xFF", 8) + "CMAP" + std::string(4, '\0');
+    WriteFile("wrap.lbm", wrap);
+    g_chunks.clear();
+    reader.file = CurrentFileTable->Open("wrap.lbm", "rb");
+    EXPECT_EQ(IffReadForm(&reader), -3);
+    CurrentFileTable->Close(reader.file);
+    EXPECT_TRUE(g_chunks.empty());
 }
 
 TEST_F(UtilsTest, WrapTextAtWhiteSpace) {

@@ -20,6 +20,7 @@ ModeRecord* ModeList = nullptr;
 int ModeCount = 0;
 ModeRecord* CurrentMode = nullptr;
 uint32_t VideoTotalMemory = 0;
+int DDrawLockPitch = 0;
 
 namespace {
 
@@ -249,7 +250,7 @@ int CreateBuffers(int n) {
     s.flags2 &= static_cast<uint8_t>(~kScreen2DisplayPage1);
     DDrawClearPages();
     if (uint8_t* frame = DDrawLock(CurrentVideoDriver)) {
-        VideoPool.InitPool(frame, VideoTotalMemory);
+        VideoPool.InitPool(frame, GxPoolLimit(VideoTotalMemory, DDrawLockPitch, s.height));
         VideoPool.Enable();
     }
     DDrawUnlock(CurrentVideoDriver);
@@ -412,6 +413,7 @@ uint8_t* DDrawLock(VideoDriver*) {
             return nullptr;
         }
         s.pages[page] = bits;
+        DDrawLockPitch = pitch;
         s.flags2 |= kScreen2Locked;
     }
     s.frameBuffer = s.pages[page];

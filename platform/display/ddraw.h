@@ -39,6 +39,8 @@ extern ModeRecord* ModeList;
 extern int ModeCount;
 extern ModeRecord* CurrentMode;
 extern uint32_t VideoTotalMemory;
+// Row pitch in bytes of the surface the last lock of a page reached.
+extern int DDrawLockPitch;
 
 void DDrawInstall();
 int DisplayOpen(int quiet);

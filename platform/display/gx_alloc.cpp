@@ -6,6 +6,8 @@
 #include "platform/errors.h"
 #include "platform/settings.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 MemoryManagerTable VideoPool = {};
@@ -77,15 +79,17 @@ void* GxReserve(uint32_t size) {
     MemoryManagerTable& p = P();
     uint8_t* start = p.base + p.position;
     uint8_t alignment = EngineConfig.MemoryAlignment;
-    uint32_t rounded = size;
+    // In 64 bits, so that a size near 2^32 does not round to a small block.
+    uint64_t rounded = size;
     if ((alignment != 0 && size < 0x100000) || size < 32) {
-        rounded = (size + 3u) & ~3u;
+        rounded = (rounded + 3u) & ~uint64_t(3);
     } else if (alignment < 2) {
-        uintptr_t at = reinterpret_cast<uintptr_t>(start);
-        rounded = uint32_t(((at + size + 31u) & ~uintptr_t(31)) - at);
+        uint64_t at = reinterpret_cast<uintptr_t>(start);
+        rounded = ((at + rounded + 31u) & ~uint64_t(31)) - at;
     }
     uint64_t next = uint64_t(p.position) + rounded;
-    if (next > p.size) FatalError("gx_alloc.c:video_reserve %d/%d failed", int(next), int(p.size));
+    if (next > p.size)
+        FatalError("gx_alloc.c:video_reserve %d/%d failed", int(std::min<uint64_t>(next, INT32_MAX)), int(p.size));
     p.previous = p.position;
     p.position = uint32_t(next);
     return start;
@@ -93,4 +97,9 @@ void* GxReserve(uint32_t size) {
 
 void GxAllocInstall() {
     VideoPool = GxAllocTable;
+}
+
+uint32_t GxPoolLimit(uint32_t wanted, int32_t pitch, uint32_t height) {
+    if (pitch <= 0) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(wanted, uint64_t(uint32_t(pitch)) * height));
 }

@@ -13,3 +13,6 @@ extern const MemoryManagerTable GxAllocTable;
 void GxAllocInstall();
 // Carves a block; fatal "gx_alloc.c:video_reserve %d/%d failed" past the end.
 void* GxReserve(uint32_t size);
+// The pool's size over a locked page: the memory asked for, but no more
+// than lies under the page (pitch x height).
+uint32_t GxPoolLimit(uint32_t wanted, int32_t pitch, uint32_t height);
