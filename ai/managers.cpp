@@ -3,7 +3,6 @@
 #include "ai/managers.h"
 
 #include "platform/errors.h"
-#include "platform/runbody.h"
 
 uint32_t EmDebugBits = 0;
 uint32_t CmDebugBits = 0;

@@ -8,14 +8,51 @@
 #include "platform/ini.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
-#include "platform/runbody.h"
 #include "platform/timer.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 #include "render/d3d_display.h"
 
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace {
+
+uint32_t Pack(uint32_t r, uint32_t g, uint32_t b) {
+    const ScreenStateRecord& s = ScreenState;
+    auto ch = [](uint32_t v, int size, int shift) { return size ? (v >> (8 - size)) << shift : 0u; };
+    return ch(r, s.redSize, s.redShift) | ch(g, s.greenSize, s.greenShift) | ch(b, s.blueSize, s.blueShift);
+}
+
+}  // namespace
+
+// Eight colour bars over the top three quarters, a grey ramp below, and a
+// white square that moves one pixel a frame.
+void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
+    const ScreenStateRecord& s = ScreenState;
+    if (!frame || s.bytesPerPixel != 2) return;
+    static const uint8_t kBars[8][3] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
+                                        {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
+    for (uint32_t y = 0; y < s.height; ++y) {
+        auto* row = reinterpret_cast<uint16_t*>(frame + size_t(y) * s.pitch);
+        for (uint32_t x = 0; x < s.width; ++x) {
+            uint32_t c;
+            if (y < s.height * 3 / 4) {
+                const uint8_t* bar = kBars[x * 8 / s.width];
+                c = Pack(bar[0], bar[1], bar[2]);
+            } else {
+                uint32_t v = x * 255 / (s.width - 1);
+                c = Pack(v, v, v);
+            }
+            row[x] = static_cast<uint16_t>(c);
+        }
+    }
+    uint32_t left = frameNumber % (s.width - 32), top = s.height * 3 / 4 - 40;
+    for (uint32_t y = top; y < top + 32; ++y) {
+        auto* row = reinterpret_cast<uint16_t*>(frame + size_t(y) * s.pitch);
+        for (uint32_t x = left; x < left + 32; ++x) row[x] = static_cast<uint16_t>(Pack(255, 255, 255));
+    }
+}
 
 int32_t RunStarted = 0;
 

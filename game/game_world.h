@@ -17,3 +17,7 @@ void LoadPlayerSettings();
 void SavePlayerSettings();
 // The disk picture in the bottom-right corner of the screen.
 void DrawDiskIcon();
+
+// Colour bars, a grey ramp and a square that moves with the frame number,
+// into a locked 16-bit frame buffer of the current mode.
+void DrawTestPattern(uint8_t* frame, uint32_t frameNumber);

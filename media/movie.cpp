@@ -5,7 +5,7 @@
 #include "media/movie.h"
 
 #include "host/host.h"
-#include "platform/runbody.h"
+#include "platform/errors.h"
 
 #include <cstring>
 

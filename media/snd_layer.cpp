@@ -3,13 +3,10 @@
 
 #include "host/host.h"
 #include "platform/errors.h"
-#include "platform/runbody.h"
 #include "platform/settings.h"
 
 #include <cstdio>
 
-uint8_t g_SoundOn = 1;
-uint8_t g_MusicOptions = 0;
 SndLayerRecord g_SndLayer = {"KVT/SND Layer (DirectSound 5)", "", nullptr, nullptr};
 
 static int g_deviceCount = 0;

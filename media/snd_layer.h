@@ -1,12 +1,9 @@
 // The sound layer's device entry points used at start and stop.
 #pragma once
 
-#include <cstdint>
+#include "platform/settings.h"
 
-// Sound on: set by the settings, cleared when the device fails.
-extern uint8_t g_SoundOn;
-// Music options: bit 1 enables the MIDI sequencer commands.
-extern uint8_t g_MusicOptions;
+#include <cstdint>
 
 struct SndLayerRecord {
     const char* banner;         // printed in the start-up report

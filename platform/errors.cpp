@@ -5,10 +5,11 @@
 #include "host/host.h"
 #include "platform/display/ddraw.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 ErrorHookFn ErrorHook = nullptr;
@@ -178,4 +179,10 @@ DialogTable* FillDialogTable(DialogTable* table) {
     if (!table) table = &g_dialogs;
     *table = {DialogText, DialogProgress, DialogFrame, DialogClear, DialogOpenFile, DialogSaveFile, DialogAsk};
     return table;
+}
+
+void RunTrace(const char* step) {
+    static const bool on = std::getenv("MORVANEL_TRACE") != nullptr;
+    if (!on) return;
+    std::fprintf(stderr, "trace: %s\n", step);
 }

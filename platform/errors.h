@@ -48,6 +48,9 @@ void FormatEngineError(char* out, int size, int code, ErrorDetail detail);
 int WarningBox(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // printf-style: appends one line to debug.txt and the debugger output.
 void DebugLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// With MORVANEL_TRACE set, each step of the run is written to standard error
+// as "trace: <step>", for following the run from outside.
+void RunTrace(const char* step);
 
 // The window dialog routines the engine carries.  The game never fills or
 // calls the table; they stand on the host's message boxes where they ask.

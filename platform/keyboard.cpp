@@ -2,7 +2,7 @@
 // by the window's key messages and the asynchronous key state.
 #include "host/host.h"
 #include "platform/input.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 #include "host/host.h"
 #include "platform/input.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 MouseRecord MouseState = {{0, 0}, 0, 1, 0, 0, 0, 0, 0, 0, 0};
 

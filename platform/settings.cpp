@@ -2,15 +2,13 @@
 // the data files are.
 #include "platform/settings.h"
 
-#include "media/snd_layer.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/ini.h"
 #include "platform/memory.h"
 #include "platform/resfile.h"
 #include "platform/utils.h"
-#include "platform/winmain.h"
-#include "render/d3d_display.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +28,10 @@ int32_t ResourceMode = 0;
 int32_t DisplayDeviceIndex = 0;
 uint32_t RenderOptions = 0;
 char InstallDirectory[kPathText] = ".";
+uint8_t g_SoundOn = 1;
+uint8_t g_MusicOptions = 0;
+uint8_t g_SoftwareDisplay = 0;
+void (*SoftwareDisplayHook)() = nullptr;
 
 static char g_candidatePath[kPathText];
 
@@ -47,7 +49,7 @@ void InitPathsAndSettings() {
     g_MusicOptions = 0x0D;
     g_SoundOn = 1;
     ReadGameSettings();
-    D3D_SetSoftwareDisplay();
+    if (SoftwareDisplayHook) SoftwareDisplayHook();
 }
 
 static void SetBit(uint32_t& word, uint32_t bit, bool on) {

@@ -61,6 +61,17 @@ extern int32_t ResourceMode;          // 1: data files come from the archives
 extern int32_t DisplayDeviceIndex;
 extern uint32_t RenderOptions;        // bit 0 texture filtering, bit 1 dithering
 extern char InstallDirectory[kPathText];
+// Sound on: 1 at start, cleared by the settings or by a failing sound device.
+extern uint8_t g_SoundOn;
+// Music options byte of the sound layer: bit 1 enables the MIDI sequencer
+// commands.
+extern uint8_t g_MusicOptions;
+// 1 while the program draws into its own frame buffer; set by the display
+// start of the program's renderer.
+extern uint8_t g_SoftwareDisplay;
+// The last step of InitPathsAndSettings: the program's renderer says how it
+// draws (the spine installs it before the settings are read).
+extern void (*SoftwareDisplayHook)();
 
 void InitPathsAndSettings();
 void ReadGameSettings();

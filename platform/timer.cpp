@@ -3,7 +3,7 @@
 
 #include "host/host.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include "platform/memory.h"
 #include "platform/timer.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 #include <cmath>
 #include <cstdio>

@@ -9,13 +9,12 @@
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 #include "render/d3d_scene.h"
 #include "render/spans/span_display.h"
 
 #include <cstring>
 
-uint8_t g_SoftwareDisplay = 0;
 
 const DisplayStartHooks kDirect3DDisplay = {D3D_StartDisplay, D3D_InstallDriverHooks, D3D_ApplyDisplayOptions};
 const DisplayStartHooks kSoftwareDisplay = {Soft_StartDisplay, Soft_InstallDriverHooks, Soft_ApplyDisplayOptions};

@@ -3,10 +3,9 @@
 // (D3D_) and in game-soft through the software renderer's own (Soft_).
 #pragma once
 
-#include <cstdint>
+#include "platform/settings.h"
 
-// 1 while the program draws into its own frame buffer.
-extern uint8_t g_SoftwareDisplay;
+#include <cstdint>
 
 // Sets g_SoftwareDisplay; called once, right after the settings are read.
 void D3D_SetSoftwareDisplay();

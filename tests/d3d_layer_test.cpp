@@ -11,7 +11,7 @@
 #include "platform/errors.h"
 #include "platform/memory.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "render/d3d_layer.h"
 #include "render/d3d_scene.h"

@@ -8,7 +8,7 @@
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "test_support.h"
 

@@ -6,7 +6,7 @@
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/utils.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "test_archives.h"
 #include "test_support.h"
 #include "tools/kit/ini_writer.h"

@@ -1,7 +1,7 @@
 #include "host/headless/headless.h"
 #include "platform/settings.h"
 #include "platform/timer.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "platform/errors.h"
 #include "platform/memory.h"
 #include "platform/utils.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "test_support.h"
 
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "platform/errors.h"
 #include "platform/input.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "test_archives.h"
 #include "test_support.h"
 

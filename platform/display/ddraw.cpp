@@ -8,8 +8,7 @@
 #include "platform/errors.h"
 #include "platform/memory.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
-#include "render/d3d_display.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstring>

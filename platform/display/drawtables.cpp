@@ -7,7 +7,7 @@
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
-#include "platform/winmain.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // program chose.
 #include "host/host.h"
 #include "platform/errors.h"
-#include "platform/winmain.h"
+#include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "render/d3d_scene.h"
 

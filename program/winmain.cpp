@@ -1,6 +1,6 @@
-// Program start-up and shutdown: WinMain, the main window, the message pump,
-// the device start and stop steps, and the road out of the process.
-#include "platform/winmain.h"
+// Program start-up and shutdown: WinMain, the main window, the device start
+// and stop steps, and the road out of the process.
+#include "program/winmain.h"
 
 #include "engine3d/dqx_3d.h"
 #include "media/snd_layer.h"
@@ -11,24 +11,15 @@
 #include "platform/errors.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
-#include "platform/runbody.h"
 #include "platform/settings.h"
 #include "platform/timer.h"
+#include "program/runbody.h"
+#include "render/d3d_display.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-host::HWND MainWindow = nullptr;
-host::HINSTANCE AppInstance = nullptr;
-int AppShowCode = 0;
-int32_t AppActive = 0;
-char SavedDirectory[256] = "";
-bool ScreenSaverWasOn = false;
-host::Rect MainClientRect = {0, 0, 0, 0};
-WindowHookFn WindowHook = nullptr;
-char ScratchText[kScratchTextSize] = "";
-char* WorkBuffer = nullptr;
 int CurrentModeNumber = 0xFF;
 int CurrentBufferCount = 0;
 
@@ -47,6 +38,7 @@ int WinMain(host::HINSTANCE instance, host::HINSTANCE previous, const char* comm
         AppInstance = instance;
         SetProgramDirectory(nullptr);
         ParseCommandLine(commandLine);
+        SoftwareDisplayHook = D3D_SetSoftwareDisplay;
         InitPathsAndSettings();
         AppShowCode = showCode;
         if (CreateMainWindow(instance, previous, commandLine) != 0) return -1;
@@ -129,7 +121,7 @@ int CreateMainWindow(host::HINSTANCE instance, host::HINSTANCE previous, const c
 }
 
 // ---------------------------------------------------------------------------
-// Window procedure and pump
+// Window procedure
 // ---------------------------------------------------------------------------
 
 static void RefreshClientRect(host::HWND window) {
@@ -201,20 +193,6 @@ intptr_t MainWindowProc(host::HWND window, uint32_t message, uintptr_t wParam, i
     default: break;
     }
     return host::DefWindowProc(window, message, wParam, lParam);
-}
-
-void PumpMessages() {
-    for (;;) {
-        host::Msg msg;
-        if (host::PeekMessage(&msg, MainWindow, 0, 0, host::PM_REMOVE)) {
-            host::TranslateMessage(&msg);
-            host::DispatchMessage(&msg);
-            continue;
-        }
-        // In the background the program keeps polling here, so the whole
-        // game stands still until it is brought back.
-        if (AppActive == 1) return;
-    }
 }
 
 // ---------------------------------------------------------------------------
