@@ -45,10 +45,12 @@ struct Gains {
     float left, right;
 };
 
+// The far side loses |pan| hundredths of a decibel.
 Gains PanGains(float panMb) {
     Gains g{1.0f, 1.0f};
-    if (panMb < 0) g.right = GainOf(int32_t(panMb));
-    else if (panMb > 0) g.left = GainOf(int32_t(-panMb));
+    float far = std::fabs(panMb) >= 10000.0f ? 0.0f : float(std::pow(10.0, -std::fabs(double(panMb)) / 2000.0));
+    if (panMb < 0) g.right = far;
+    else if (panMb > 0) g.left = far;
     return g;
 }
 

@@ -145,7 +145,9 @@ void SMP_ExpireCache() {
     uint32_t now = GetTimeMs();
     for (int i = 0; i < g_SmpCacheCount; ++i) {
         SampleCacheEntry& e = g_SmpCache[i];
-        if (e.lastUse && Age(e, now) >= kSmpExpiryMs) SMP_FreeEntry(&e);
+        // A loaded entry counts as used even when its lookup fell on the
+        // clock's 0.
+        if ((e.lastUse || Loaded(e)) && Age(e, now) >= kSmpExpiryMs) SMP_FreeEntry(&e);
     }
 }
 
@@ -170,7 +172,7 @@ SndSample* SMP_Find(const char* name, uint8_t priority) {
             continue;
         }
         if (SameName(e, name)) {
-            e.lastUse = now | 1;
+            e.lastUse = now;
             return &e.sample;
         }
         if (!c.oldest || Age(e, now) > oldestAge) {
@@ -199,7 +201,7 @@ SndSample* SMP_Find(const char* name, uint8_t priority) {
     SMP_LoadSample(&chosen->sample, name);
     chosen->sample.priority = priority;
     g_SmpBytesHeld += chosen->sample.length;
-    chosen->lastUse = now | 1;
+    chosen->lastUse = now;
     // A file that did not load leaves the entry free for the next lookup.
     return Loaded(*chosen) ? &chosen->sample : nullptr;
 }

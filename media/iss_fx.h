@@ -45,7 +45,7 @@ void AudioPool_Enable(int flag);
 
 struct SampleCacheEntry {
     SndSample sample;  // data is null in a free entry; priority as given at load
-    uint32_t lastUse;  // GetTimeMs of the last lookup, with bit 0 set; 0 never used
+    uint32_t lastUse;  // GetTimeMs of the last lookup; ages are differences of it
     char name[32];     // not necessarily terminated
 };
 

@@ -200,7 +200,9 @@ int SMP_DecodeBlocks(SndSample* sample, FileHandle file) {
     sample->data = nullptr;
     sample->length = 0;
     if (coded.empty() || sample->blockSize == 0) return 0;
-    void* state = codec.create(sample->blockSize);
+    // No block is longer than the data read.
+    uint32_t block = uint32_t(std::min<size_t>(sample->blockSize, coded.size()));
+    void* state = codec.create(block);
     if (!state) return 0;
     auto* out = static_cast<uint8_t*>(g_AudioPoolOps.AllocZero(uint32_t(coded.size() * 4)));
     if (!out) {
@@ -208,8 +210,8 @@ int SMP_DecodeBlocks(SndSample* sample, FileHandle file) {
         return 0;
     }
     uint32_t at = 0;
-    for (size_t off = 0; off < coded.size(); off += sample->blockSize) {
-        uint32_t n = uint32_t(std::min<size_t>(sample->blockSize, coded.size() - off));
+    for (size_t off = 0; off < coded.size(); off += block) {
+        uint32_t n = uint32_t(std::min<size_t>(block, coded.size() - off));
         uint32_t produced = 0;
         const uint8_t* p = codec.decode(coded.data() + off, state, n, &produced);
         std::memcpy(out + at, p, produced);
