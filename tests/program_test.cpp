@@ -252,6 +252,29 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
 }
 
+// With sound on the mixer runs on the virtual clock from the device start
+// to the device stop; the capture, written as a .wav file, holds that time
+// at the primary's rate (22050 Hz, 16-bit stereo), silent as nothing plays.
+TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_AUDIO_CAPTURE", (dir_ / "capture.wav").string()}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "trace: SND_SetVoiceCount"), 1u) << r.err;
+    std::string wav = Read("capture.wav");
+    ASSERT_GT(wav.size(), 44u);
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+               uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
+    };
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(u32(24), 22050u);
+    EXPECT_EQ(u32(40), wav.size() - 44);
+    // The run lasts at least the logo's four seconds.
+    EXPECT_GT(wav.size() - 44, 4u * 22050 * 4);
+    EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos);
+}
+
 TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     std::string registry = Read("registry.ini");
     size_t at = registry.find("Disable=0");

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -427,6 +428,33 @@ TEST_F(SoundLayerTest, EachSampleFixturePlaysThroughTheCache) {
         EXPECT_EQ(Captured(start, frames), f.heard);
         EXPECT_EQ(Captured(start + frames, 10), std::vector<int16_t>(20, 0));
         EXPECT_FALSE(SND_IsVoicePlaying(voice));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The demo's effects archive, as the build made it, holds the kit's sound
+// effects, and each one loads through the cache.
+TEST_F(SoundLayerTest, DemoEffectsLoadFromTheBuiltArchive) {
+    std::filesystem::path built = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path() / "audio.res";
+    std::filesystem::copy_file(built, dir_ / "audio.res");
+    ResAddArchive("audio.res", 0);
+    CurrentFileTable = &ResourceFileTable;
+    ASSERT_EQ(StartSound(), 0);
+    SMP_InitCache(16, 2048);
+    std::vector<kit::DemoSound> effects = kit::DemoEffects();
+    ASSERT_GE(effects.size(), 4u);
+    for (const kit::DemoSound& e : effects) {
+        SCOPED_TRACE(e.member);
+        SndSample* s = SMP_Find(e.member.c_str(), 128);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->rate, 22050u);
+        EXPECT_EQ(s->flags, kSmp16Bit | kSmpWide | kSmpChanged);  // not played yet
+        EXPECT_EQ(s->length, e.file.size() - 44);
+        EXPECT_EQ(std::vector<uint8_t>(s->data, s->data + s->length),
+                  std::vector<uint8_t>(e.file.begin() + 44, e.file.end()));
     }
 }
 
