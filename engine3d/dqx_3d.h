@@ -75,12 +75,14 @@ uint32_t OffsetOf(F T::*member) {
                                  reinterpret_cast<const char*>(&probe));
 }
 template <class T, class F>
+    requires(!std::is_array_v<F>)
 F Get(PoolRef<T> r, F T::*member) {
     F v;
     std::memcpy(&v, g_3DPool + r.off + OffsetOf(member), sizeof v);
     return v;
 }
 template <class T, class F>
+    requires(!std::is_array_v<F>)
 void Set(PoolRef<T> r, F T::*member, const F& v) {
     std::memcpy(g_3DPool + r.off + OffsetOf(member), &v, sizeof v);
 }
