@@ -3,6 +3,7 @@
 #include "test_3d.h"
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -271,6 +272,39 @@ TEST_F(F3dcTest, ScaleObjectScalesNodeVerticesAndPositionKeys) {
     EXPECT_EQ(int32_t(LoadWord(e.positionKeys.off + 8)), 60);
     EXPECT_EQ(int32_t(LoadWord(e.positionKeys.off + 12)), 15);
     EXPECT_EQ(int32_t(LoadWord(e.positionKeys.off + 16 + 4)), -14);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo data as mkdemo packed it: every 3D file of the mission loads
+// from game.res through the resource set.
+TEST_F(F3dcTest, DemoMissionFilesLoadFromTheMainArchive) {
+    std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
+    test::FreeArchives();
+    MainResArchive = ResAddArchive((game + "/game.res").c_str(), 0);
+    ASSERT_TRUE(MainResArchive->flags & kResArchivePresent);
+    CurrentFileTable = &ResourceFileTable;
+    std::vector<ObjHandle> h;
+    for (const char* scene : {".\\ms22\\room1.3dc", ".\\ms22\\room2.3dc", ".\\ms22\\door.3dc", ".\\ms22\\key.3dc",
+                              ".\\all\\hero.3dc", ".\\all\\guard.3dc"}) {
+        h.push_back(Load_SceneObject(scene));
+        EXPECT_GT(h.back(), 0) << scene;
+    }
+    ObjHandle c1 = Load_Object(".\\ms22\\room1c.3dc");
+    ObjHandle c2 = Load_Object(".\\ms22\\room2c.3dc");
+    EXPECT_EQ(Get_BlockType(c1), kBlockCollision);
+    EXPECT_EQ(Get_BlockType(c2), kBlockCollision);
+    // The rooms and the door share two textures.
+    EXPECT_EQ(Count_UsedModels(), 2);
+    EXPECT_EQ(Load(Ref<ModelBankEntry>(Model_Entry(1))).useCount, 3);
+    // Newest first under the camera; the parts the mission names are there.
+    EXPECT_EQ(Get_ObjChild(0), h[5]);
+    EXPECT_GT(Find_Part(h[0], "door12"), 0);
+    EXPECT_GT(Find_Part(h[1], "door21"), 0);
+    EXPECT_GT(Find_Part(h[4], "tete"), 0);
+    EXPECT_GT(Find_Part(h[5], "repere"), 0);
 }
 
 }  // namespace
