@@ -6,6 +6,7 @@
 // pixels at a time; its result is the same, pixel for pixel.
 #include "platform/display/blit.h"
 
+#include "platform/display/blit_wide.h"
 #include "platform/display/colour.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
@@ -138,10 +139,10 @@ inline Vec Select(Vec mask, Vec a, Vec b) {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 
-// A comparison against a value that fits no lane never matches.
+// Whether a value fits a pixel's lane.
 template <typename T>
-inline Vec LiveMask(uint32_t v) {
-    return v <= uint32_t(T(~T(0))) ? _mm_set1_epi32(-1) : _mm_setzero_si128();
+inline bool Fits(uint32_t v) {
+    return v <= uint32_t(T(~T(0)));
 }
 
 // The MMX byte rules on 16 bytes: each half widened to 16-bit lanes.
@@ -171,11 +172,15 @@ struct KeyedRule {
     }
 #if defined(__SSE2__)
     Vec vKey = Splat<T>(key), vWhite = Splat<T>(white), vColour = Splat<T>(colour);
-    Vec keyLive = LiveMask<T>(key), whiteLive = LiveMask<T>(white);
-    bool VectorFits() const { return true; }
+    // A key or white wider than a pixel never matches: the plain loop
+    // handles that case.
+    bool VectorFits() const { return Fits<T>(key) && Fits<T>(white); }
+    int64_t Wide(uint8_t* d, const uint8_t* s, int64_t n) const {
+        return WideKeyedRow(sizeof(T), d, s, n, {key, white, colour, 0, 0, 0});
+    }
     Vec operator()(Vec s, Vec d) const {
-        Vec c = Select(_mm_and_si128(Equal<T>(s, vWhite), whiteLive), vColour, s);
-        return Select(_mm_and_si128(Equal<T>(s, vKey), keyLive), d, c);
+        Vec c = Select(Equal<T>(s, vWhite), vColour, s);
+        return Select(Equal<T>(s, vKey), d, c);
     }
 #endif
 };
@@ -193,19 +198,22 @@ struct HalfRule {
     }
 #if defined(__SSE2__)
     Vec vKey = Splat<T>(key), vWhite = Splat<T>(white), vColour = Splat<T>(colour), vHalf = Splat<T>(half);
-    Vec keyLive = LiveMask<T>(key), whiteLive = LiveMask<T>(white);
     // Within 16-bit lanes the mask must lie in the pixel's own bits.
-    bool VectorFits() const { return sizeof(T) == 4 || half <= 0xFFFF; }
+    bool VectorFits() const { return Fits<T>(key) && Fits<T>(white) && Fits<T>(half); }
+    int64_t Wide(uint8_t* d, const uint8_t* s, int64_t n) const {
+        return WideHalfRow(sizeof(T), d, s, n, {key, white, colour, half, 0, 0});
+    }
     Vec operator()(Vec s, Vec d) const {
-        Vec c = Select(_mm_and_si128(Equal<T>(s, vWhite), whiteLive), vColour, s);
-        Vec out;
+        Vec c = Select(Equal<T>(s, vWhite), vColour, s);
+        Vec a = _mm_and_si128(c, vHalf), b = _mm_and_si128(d, vHalf), out;
         if constexpr (sizeof(T) == 2) {
-            // Both halves are even, so halving each before the sum is exact.
-            out = _mm_add_epi16(_mm_srli_epi16(_mm_and_si128(c, vHalf), 1), _mm_srli_epi16(_mm_and_si128(d, vHalf), 1));
+            // Both halves are even, so the rounding average (a + b + 1) >> 1
+            // of 17-bit sums is exactly (a + b) >> 1.
+            out = _mm_avg_epu16(a, b);
         } else {
-            out = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(c, vHalf), _mm_and_si128(d, vHalf)), 1);
+            out = _mm_srli_epi32(_mm_add_epi32(a, b), 1);
         }
-        return Select(_mm_and_si128(Equal<T>(s, vKey), keyLive), d, out);
+        return Select(Equal<T>(s, vKey), d, out);
     }
 #endif
 };
@@ -251,6 +259,9 @@ struct LevelRule {
     Vec vKey = Splat<uint32_t>(key), vWhite = Splat<uint32_t>(white), vColour = Splat<uint32_t>(colour);
     Vec vLevel = _mm_set1_epi16(short(level)), vInverse = _mm_set1_epi16(short(inverse));
     bool VectorFits() const { return true; }
+    int64_t Wide(uint8_t* d, const uint8_t* s, int64_t n) const {
+        return WideLevelRow(d, s, n, {key, white, colour, 0, level, inverse});
+    }
     Vec operator()(Vec s, Vec d) const {
         Vec c = Select(Equal<uint32_t>(s, vWhite), vColour, s);
         Vec l = vLevel, v = vInverse;
@@ -274,6 +285,9 @@ struct SaturateRule {
 #if defined(__SSE2__)
     Vec vKey = Splat<uint32_t>(key), vWhite = Splat<uint32_t>(white), vColour = Splat<uint32_t>(colour);
     bool VectorFits() const { return true; }
+    int64_t Wide(uint8_t* d, const uint8_t* s, int64_t n) const {
+        return WideSaturateRow(d, s, n, {key, white, colour, 0, 0, 0});
+    }
     Vec operator()(Vec s, Vec d) const {
         Vec c = Select(Equal<uint32_t>(s, vWhite), vColour, s);
         return Select(Equal<uint32_t>(s, vKey), d, _mm_adds_epu8(c, d));
@@ -292,6 +306,7 @@ struct FadeRule {
 #if defined(__SSE2__)
     Vec vLevel = _mm_set1_epi16(short(level));
     bool VectorFits() const { return true; }
+    int64_t Wide(uint8_t* d, const uint8_t* s, int64_t n) const { return WideFadeRow(d, s, n, {0, 0, 0, 0, level, 0}); }
     Vec operator()(Vec s, Vec) const {
         Vec l = vLevel;
         return Widened(s, s, [l](Vec a, Vec) { return _mm_srli_epi16(_mm_mullo_epi16(a, l), 8); });
@@ -414,13 +429,21 @@ bool ClipUnscaled(int32_t x, int32_t y, const Picture* picture, int bytes, bool 
     return true;
 }
 
+// Whether the 32-byte row kernels run here.
+const bool kWide = WideRowsAvailable();
+
 template <typename T, typename Rule>
-inline void RuleRow(uint8_t* d, const uint8_t* s, int64_t n, const Rule& rule) {
+inline void RuleRow(uint8_t* d, const uint8_t* s, int64_t n, const Rule& constants) {
+    // A private copy: the pixel stores cannot reach it, so its values stay
+    // in registers through the loop.
+    const Rule rule = constants;
     int64_t i = 0;
 #if defined(__SSE2__)
     if constexpr (Rule::kVector) {
         constexpr int64_t kLanes = 16 / sizeof(T);
         if (rule.VectorFits()) {
+            if (kWide) i = rule.Wide(d, s, n);
+#pragma GCC unroll 2
             for (; i + kLanes <= n; i += kLanes) {
                 Vec sv = _mm_loadu_si128(reinterpret_cast<const Vec*>(s + i * sizeof(T)));
                 Vec dv = _mm_loadu_si128(reinterpret_cast<const Vec*>(d + i * sizeof(T)));
@@ -536,6 +559,11 @@ void Blit_Rect(int32_t x, int32_t y, const Picture* picture) {
     Area a;
     if (!ClipUnscaled(x, y, picture, sizeof(T), false, &a)) return;
     const size_t bytes = size_t(a.w) * sizeof(T);
+    if (a.pitch == int64_t(bytes) && a.srcPitch == int64_t(bytes)) {
+        // Whole rows on both sides: one block.
+        std::memcpy(a.dst, a.src, bytes * size_t(a.h));
+        return;
+    }
     for (int64_t j = 0; j < a.h; ++j, a.dst += a.pitch, a.src += a.srcPitch) std::memcpy(a.dst, a.src, bytes);
 }
 
