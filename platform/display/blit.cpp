@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -161,6 +161,7 @@ void GrabScreenRect(int32_t x, int32_t y, Picture* picture) {
 
 void FillEllipseSpans(int32_t a, int32_t b, int32_t cx, int32_t cy, uint32_t colour) {
     const ScreenStateRecord& s = ScreenState;
+    if (!ActivePrimTable.HSpan) return;
     int32_t x1 = cx - a, x2 = cx + a;
     if (x1 > x2) std::swap(x1, x2);
     x1 = std::clamp(x1, s.clipLeft, std::max(s.clipLeft, s.clipRight));

@@ -103,7 +103,7 @@ void ClearBand(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     y1 = std::max(y1, s.clipTop);
     x2 = std::min(x2, s.clipRight);
     y2 = std::min(y2, s.clipBottom);
-    if (x1 > x2 || y1 > y2) return;
+    if (x1 > x2 || y1 > y2 || !ActivePrimTable.FillRect) return;
     ActivePrimTable.FillRect(x1, y1, x2, y2, 0);
 }
 
@@ -144,7 +144,7 @@ void Slide(const Picture* picture, int mode) {
                 else RestoreSavedPage(0);
             } else {
                 y = s.clipBottom * i / 8;
-                if (fade) ActivePrimTable.FillRect(0, 0, s.clipRight, y, 0);
+                if (fade) ClearBand(0, 0, s.clipRight, y);
                 else RestoreSavedPage(0);
             }
             Opaque(picture, 0, y);
