@@ -9,6 +9,7 @@
 #include "media/iss_fx.h"
 #include "media/movie.h"
 #include "media/snd_layer.h"
+#include "platform/display/blit.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
@@ -93,7 +94,7 @@ void ShowLogoAndIntro() {
 void ShowPicture(const char* name) {
     CurrentResArchive = VoiceResArchive;
     Picture* picture = LoadPicture(name, 1);
-    g_SubstituteColour = 0;
+    g_DrawColour = 0;
     if (picture && picture->pixels) {
         RunTrace("ShowPicture");
         VideoDriver* d = CurrentVideoDriver;

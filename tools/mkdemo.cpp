@@ -1,14 +1,16 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing), with the members the kit generates added (the sound effects in
-// audio.res).  With --corpus it writes seed inputs for the fuzz targets.
+// nothing), with the members the kit generates added: the mission's 3D
+// files in game.res, the sound effects in audio.res.  With --corpus it
+// writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/shapes.h"
 #include "tools/kit/sound_writer.h"
 
 #include <algorithm>
@@ -82,6 +84,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     for (const ArchiveSpec& spec : kArchives) {
         std::vector<kit::ArchiveMember> members;
         if (!CollectMembers(data / spec.folder, &members)) return 1;
+        if (std::string(spec.folder) == "game")
+            for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
         AddGeneratedMembers(spec.folder, &members);
         std::vector<uint8_t> image;
         std::string error;
@@ -133,6 +137,28 @@ void BuildSoundCorpus(const fs::path& folder) {
     kit::WriteBytes((folder / "snp" / "three.trk").string(), kit::SnpFile(three));
 }
 
+// F3DC seeds: the demo's 3D files and one block of every other type.
+int BuildObjectCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    int n = 0;
+    auto put = [&](const std::vector<uint8_t>& bytes) {
+        kit::WriteBytes((folder / ("seed" + std::to_string(n++) + ".3dc")).string(), bytes);
+    };
+    for (const kit::NamedFile& f : kit::Demo3DFiles())
+        if (f.data.size() < 65536) put(f.data);
+    kit::TrackSpec track{30, {{0, {0, 0, 0, 32768}}, {30, {0, 23170, 0, 23170}}}, {{0, {0, 0, 0}}, {30, {100, 0, 0}}}};
+    put(kit::BuildAnimation({track, track}, false, nullptr));
+    put(kit::BuildAnimation({track}, true, nullptr));
+    put(kit::BuildElements({{1, 2, 3, 4}, {5, 6, 7, 8}}, nullptr));
+    put(kit::BuildRaw({9, 8, 7, 6, 5}));
+    kit::ObjectSpec typed = kit::Cube("typed", 10, 0x1234);
+    typed.nodes[0].groups.push_back({22, "", 0, {}});
+    kit::AddQuad(&typed.nodes[0], 1, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}}, {0, 0, -50});
+    typed.nodes[0].groups.push_back({5, "", 0, {}});
+    put(kit::BuildObject(typed, nullptr));
+    return 0;
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
     fs::create_directories(folder / "archive");
@@ -156,7 +182,7 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
-    return 0;
+    return BuildObjectCorpus(folder / "f3dc");
 }
 
 }  // namespace
