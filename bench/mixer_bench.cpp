@@ -2,7 +2,8 @@
 // 8, 20 and 32 voices playing: at the output's rate, resampled from other
 // rates, and as 3D voices panned from their positions.  The goal is 20
 // voices in under 1% of one core: under 227 ns per output frame.  The
-// "core%" counter is the share of one core the mix takes in real time.
+// "core%" counter is the share of one core the mix takes in real time, in
+// percent (the library prints it with its time unit, "s").
 #include "host/headless/headless.h"
 #include "host/sound.h"
 #include "host/sound_internal.h"

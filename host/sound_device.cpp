@@ -213,7 +213,8 @@ int32_t SoundCreate(const SoundGuid* guid, SoundDevice** device) {
         std::lock_guard<std::recursive_mutex> lock(detail::sound::g_soundLock);
         open = g_sound.outputOpen;
     }
-    // DirectSound's first format: 22050 Hz until the program sets its own.
+    // The output starts at 22050 Hz, the primary's rate until the program
+    // sets a format.
     if (!open) detail::sound::OpenOutput(index, 22050);
     Guard g;
     if (!g_sound.outputOpen) return DSERR_NODRIVER;

@@ -93,6 +93,13 @@ void FreeSlot(SndVoice& v) {
     v = SndVoice{};
 }
 
+void ReleasePrimary() {
+    if (g_SndListener) host::SoundListenerRelease(g_SndListener);
+    if (g_SndPrimary) host::SoundBufferRelease(g_SndPrimary);
+    g_SndListener = nullptr;
+    g_SndPrimary = nullptr;
+}
+
 struct EnumContext {
     int index;
     int mode;  // 1 pick the chosen device, 2 count, 3 fill the list
@@ -252,6 +259,7 @@ int SND_EnumDevices() {
 int SND_CreateDevice() {
     // A device made before (a second start) gives its buffers and itself back.
     for (SndVoice& v : g_SndVoices) FreeSlot(v);
+    ReleasePrimary();
     if (g_SndDevice) host::SoundRelease(g_SndDevice);
     g_SndDevice = nullptr;
     g_SndLayer.soundObject = nullptr;
@@ -280,6 +288,7 @@ int SND_CreateDevice() {
 
 int SND_OpenPrimary() {
     if (!g_SndDevice) return 1;
+    ReleasePrimary();
     bool with3d = (EngineConfig.AudioConfig & kCfg3d) != 0;
     host::SoundBufferDesc desc{20, host::DSBCAPS_PRIMARYBUFFER | (with3d ? host::DSBCAPS_CTRL3D : 0u), 0, 0,
                                nullptr};
@@ -320,10 +329,7 @@ void SND_Close() {
     if (g_SndDevice && g_SndPrimary) {
         SND_FreeAllVoices();
         if (Playing(g_SndPrimary)) Keep(host::SoundBufferStop(g_SndPrimary));
-        if (g_SndListener) host::SoundListenerRelease(g_SndListener);
-        host::SoundBufferRelease(g_SndPrimary);
-        g_SndListener = nullptr;
-        g_SndPrimary = nullptr;
+        ReleasePrimary();
     }
     FreeDeviceList();
 }
