@@ -6,6 +6,7 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_3d.h"
 #include "game/game_world.h"
+#include "media/iss_fx.h"
 #include "media/movie.h"
 #include "media/snd_layer.h"
 #include "platform/display/blit.h"
@@ -63,7 +64,7 @@ void RunGame() {
     EM_Close();
     if (g_SoundOn) {
         STRM_StopAll();
-        SND_FreeAllVoices(1);
+        SND_FreeAllVoices();
     }
     char end[32];
     std::snprintf(end, sizeof end, ".\\info\\%cfin.jpg", LanguageLetter);

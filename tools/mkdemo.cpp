@@ -1,14 +1,17 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing); game.res also gets the mission's 3D files made by the kit.
-// With --corpus it writes seed inputs for the fuzz targets.
+// nothing), with the members the kit generates added: the mission's 3D
+// files in game.res, the sound effects in audio.res.  With --corpus it
+// writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/byte_writer.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/sound_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,6 +65,12 @@ bool CollectMembers(const fs::path& folder, std::vector<kit::ArchiveMember>* mem
     return true;
 }
 
+// Members made by the kit rather than kept in data/.
+void AddGeneratedMembers(const std::string& folder, std::vector<kit::ArchiveMember>* members) {
+    if (folder == "audio")
+        for (kit::DemoSound& s : kit::DemoEffects()) members->push_back({s.member, std::move(s.file)});
+}
+
 int BuildGame(const fs::path& data, const fs::path& game) {
     fs::create_directories(game);
     for (const char* name : {"config.ini", "registry.ini"}) {
@@ -77,6 +86,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         if (!CollectMembers(data / spec.folder, &members)) return 1;
         if (std::string(spec.folder) == "game")
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
+        AddGeneratedMembers(spec.folder, &members);
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -89,6 +99,42 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         }
     }
     return 0;
+}
+
+// Seeds of the sample file readers: each kind as the kit writes it.
+void BuildSoundCorpus(const fs::path& folder) {
+    for (const char* kind : {"wav", "voc", "snx", "snp"}) fs::create_directories(folder / kind);
+    std::vector<int16_t> tone = kit::Tone(11025, 0.05, 440, 880, 0.5);
+    std::vector<uint8_t> bytes8;
+    for (int16_t v : tone) bytes8.push_back(uint8_t((v >> 8) + 128));
+    kit::PcmSound mono16 = kit::Pcm16(tone, 11025, 1), stereo8 = kit::Pcm8(bytes8, 11025, 2);
+    kit::WriteBytes((folder / "wav" / "mono16.wav").string(), kit::WavFile(mono16));
+    kit::WriteBytes((folder / "wav" / "stereo8-fmt18.wav").string(), kit::WavFile(stereo8, {18, 1, ""}));
+    kit::WriteBytes((folder / "voc" / "mono16.voc").string(), kit::VocFile(mono16));
+    kit::WriteBytes((folder / "voc" / "stereo8.voc").string(), kit::VocFile(stereo8));
+    // The snx target gzips its input after a first byte of 1, or takes the
+    // rest as a finished file after a 0.
+    std::vector<uint8_t> snx = kit::SnxFile(mono16, 0, 100, 4);
+    snx.insert(snx.begin(), 0);
+    kit::WriteBytes((folder / "snx" / "mono16.snx").string(), snx);
+    kit::ByteWriter raw;
+    raw.U8(1);
+    raw.U32(11025);
+    raw.U32(uint32_t(stereo8.data.size()));
+    raw.U32(0);
+    raw.U32(0);
+    raw.U8(0);
+    raw.U8(1);
+    raw.U8(1);
+    for (int i = 0; i < 6; ++i) raw.U8(0);
+    raw.Bytes(stereo8.data);
+    kit::WriteBytes((folder / "snx" / "stereo8-raw.snx").string(), raw.Take());
+    kit::SnpSound mono{11025, 0x41, 64, 0, 0, {tone}};
+    kit::SnpSound stereo{11025, 0x43, 32, 0, 0, {kit::Concat({tone, tone})}};
+    kit::SnpSound three{11025, 0x41, 16, 0, 0, {tone, tone, tone}};
+    kit::WriteBytes((folder / "snp" / "mono.snp").string(), kit::SnpFile(mono));
+    kit::WriteBytes((folder / "snp" / "stereo.snp").string(), kit::SnpFile(stereo));
+    kit::WriteBytes((folder / "snp" / "three.trk").string(), kit::SnpFile(three));
 }
 
 // F3DC seeds: the demo's 3D files and one block of every other type.
@@ -114,6 +160,7 @@ int BuildObjectCorpus(const fs::path& folder) {
 }
 
 int BuildCorpus(const fs::path& folder) {
+    BuildSoundCorpus(folder);
     fs::create_directories(folder / "archive");
     fs::create_directories(folder / "ini");
     std::vector<kit::ArchiveMember> members = {

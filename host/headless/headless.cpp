@@ -3,6 +3,7 @@
 #include "host/headless/headless.h"
 
 #include "host/backend.h"
+#include "host/headless/headless_sound.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,7 +45,6 @@ struct State {
     bool cpuSet = false;
     FakeCpu cpu{};
     int screenW = 640, screenH = 480;
-    int audioDevices = 1;
     bool echoBoxes = false;
     bool keyboard = true;
     std::vector<std::string> keyNames = std::vector<std::string>(256);
@@ -140,8 +140,7 @@ bool Start() {
     }
     const char* capture = std::getenv("MORVANEL_CAPTURE");
     if (capture && *capture) g.captureDir = capture;
-    const char* audio = std::getenv("MORVANEL_AUDIO");
-    if (audio && strcasecmp(audio, "none") == 0) g.audioDevices = 0;
+    ConfigureSoundFromEnvironment();
     const char* keyboard = std::getenv("MORVANEL_KEYBOARD");
     if (keyboard && strcasecmp(keyboard, "none") == 0) g.keyboard = false;
     const char* joysticks = std::getenv("MORVANEL_JOYSTICKS");
@@ -224,20 +223,6 @@ void WindowShown(Window* window, bool visible) {
 void WindowDestroyed(Window*) {}
 void CursorShown(bool) {}
 void ScreenSaver(bool) {}
-
-int AudioDeviceCount() {
-    return g.audioDevices;
-}
-
-const char* AudioDeviceName(int index) {
-    return (index >= 0 && index < g.audioDevices) ? "Headless audio capture" : nullptr;
-}
-
-bool AudioOpen(int index, int) {
-    return index >= 0 && index < g.audioDevices;
-}
-
-void AudioClose() {}
 
 bool KeyboardPresent() {
     return g.keyboard;
@@ -351,6 +336,7 @@ void Reset() {
     g = State{};
     g.echoBoxes = echo;
     detail::ResetInput();
+    ResetSound();
 }
 
 void AdvanceClock(uint64_t us) {
@@ -706,10 +692,10 @@ const Backend kHeadlessBackend = {
     headless::WindowDestroyed,
     headless::CursorShown,
     headless::ScreenSaver,
-    headless::AudioDeviceCount,
-    headless::AudioDeviceName,
-    headless::AudioOpen,
-    headless::AudioClose,
+    headless::SoundDeviceCount,
+    headless::SoundDeviceName,
+    headless::SoundOpen,
+    headless::SoundClose,
     headless::KeyboardPresent,
     headless::KeyName,
     headless::JoystickCountSlot,
