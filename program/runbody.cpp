@@ -22,6 +22,7 @@
 #include "program/winmain.h"
 #include "render/d3d_display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +90,17 @@ void ShowLogoAndIntro() {
     PlayIntroVideo(video);
 }
 
+// Draws the picture at (0, 0) of the locked page, row by row, as much of it
+// as the screen holds (the picture is already in the screen's format).
+static void CopyPictureRows(uint8_t* frame, const Picture* picture) {
+    const ScreenStateRecord& s = ScreenState;
+    size_t bytes = s.bytesPerPixel;
+    size_t width = std::min<size_t>(size_t(picture->width), s.width);
+    size_t height = std::min<size_t>(size_t(picture->height), s.height);
+    for (size_t y = 0; y < height; ++y)
+        std::memcpy(frame + y * s.pitch, picture->pixels + y * size_t(picture->width) * bytes, width * bytes);
+}
+
 void ShowPicture(const char* name) {
     CurrentResArchive = VoiceResArchive;
     Picture* picture = LoadPicture(name, 1);
@@ -96,7 +108,7 @@ void ShowPicture(const char* name) {
     if (picture && picture->pixels) {
         RunTrace("ShowPicture");
         VideoDriver* d = CurrentVideoDriver;
-        if (d->Lock(d)) ActiveBlitTable.modes[2](0, 0, picture);
+        if (uint8_t* frame = d->Lock(d)) CopyPictureRows(frame, picture);
         d->Unlock(d);
         PresentHook();
         FreePictureRecord(picture);

@@ -1,11 +1,13 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing).  With --corpus it writes seed inputs for the fuzz targets.
+// nothing), with the pictures the kit paints.  With --corpus it writes seed
+// inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/demo_pictures.h"
 #include "tools/kit/ini_writer.h"
 
 #include <algorithm>
@@ -73,6 +75,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     for (const ArchiveSpec& spec : kArchives) {
         std::vector<kit::ArchiveMember> members;
         if (!CollectMembers(data / spec.folder, &members)) return 1;
+        // Pictures the kit paints join the members of their archive.
+        for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -109,6 +113,10 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    if (!kit::WritePictureCorpus((folder / "picture").string())) {
+        std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
+        return 1;
+    }
     return 0;
 }
 
