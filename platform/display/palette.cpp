@@ -63,6 +63,28 @@ uint8_t ClampByte(int v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
+// 3- or 4-byte pixels packed into 16-bit ones: the common case of a colour
+// picture loaded for a 16-bit screen, with the layout looked up once (the
+// per-pixel path through PackRgb gives the same pixels).
+void PackColours(uint8_t* out, const uint8_t* in, int sb, uint32_t count) {
+    const ScreenStateRecord& s = ScreenState;
+    bool bgr = TripletIsBgr();
+    int r = bgr ? 2 : 0, b = bgr ? 0 : 2;
+    uint32_t table[3][256];
+    for (int v = 0; v < 256; ++v) {
+        table[0][v] = PackChannel(uint32_t(v), s.redSize, s.redShift);
+        table[1][v] = PackChannel(uint32_t(v), s.greenSize, s.greenShift);
+        table[2][v] = PackChannel(uint32_t(v), s.blueSize, s.blueShift);
+    }
+    bool alpha = sb == 4 && s.alphaSize > 0;
+    for (uint32_t n = 0; n < count; ++n, in += sb, out += 2) {
+        uint32_t v = table[0][in[r]] | table[1][in[1]] | table[2][in[b]];
+        if (alpha) v |= PackChannel(in[3], s.alphaSize, s.alphaShift);
+        out[0] = static_cast<uint8_t>(v);
+        out[1] = static_cast<uint8_t>(v >> 8);
+    }
+}
+
 // Converts between two different sizes other than 1 to 1.
 void ConvertPixels(uint8_t* out, const uint8_t* sourcePalette, int tb, const uint8_t* in, const uint8_t* targetPalette,
                    int sb, uint32_t count) {
@@ -83,6 +105,10 @@ void ConvertPixels(uint8_t* out, const uint8_t* sourcePalette, int tb, const uin
                 StoreTriplet(o, e[0], e[1], e[2]);  // a fourth byte is not written
             }
         }
+        return;
+    }
+    if ((sb == 3 || sb == 4) && tb == 2) {
+        PackColours(out, in, sb, count);
         return;
     }
     for (uint32_t n = 0; n < count; ++n) {

@@ -24,6 +24,7 @@ struct PngJob {
     png_bytep* rows;
     uint8_t* line;
     int32_t width, height, bits;
+    bool refused;
 };
 
 [[noreturn]] void PngFail(png_structp png, png_const_charp text) {
@@ -54,11 +55,16 @@ void PngFlush(png_structp) {}
 bool ReadPngImage(png_structp png, png_infop info, PngJob* job, uint8_t* palette, int keep) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, job, PngReadBytes);
-    png_set_user_limits(png, kPictureMaxSide, kPictureMaxSide);
     png_read_info(png, info);
     png_uint_32 w = 0, h = 0;
     int depth = 0, colourType = 0;
     png_get_IHDR(png, info, &w, &h, &depth, &colourType, nullptr, nullptr, nullptr);
+    // Larger than a picture can be (at up to 4 bytes a pixel): refused
+    // before anything is set aside for it.
+    if (w > uint32_t(kPictureMaxSide) || h > uint32_t(kPictureMaxSide) || uint64_t(w) * h * 4 > kPictureMaxBytes) {
+        job->refused = true;
+        return true;
+    }
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         png_colorp entries = nullptr;
         int count = 0;
@@ -90,7 +96,7 @@ bool ReadPngImage(png_structp png, png_infop info, PngJob* job, uint8_t* palette
     int bytesPerPixel = PictureBytesPerPixel(job->bits);
     if (png_get_rowbytes(png, info) != size_t(w) * bytesPerPixel) png_error(png, "unexpected row size");
     job->pixels = AllocPicturePixels(w, h, bytesPerPixel);
-    if (!job->pixels) return true;  // larger than a picture can be: refused
+    if (!job->pixels) return true;
     job->rows = static_cast<png_bytep*>(MemAlloc(static_cast<uint32_t>(h * sizeof(png_bytep))));
     for (png_uint_32 i = 0; i < h; ++i) job->rows[i] = job->pixels + size_t(i) * w * bytesPerPixel;
     png_read_image(png, job->rows);
@@ -134,7 +140,7 @@ bool WritePngImage(png_structp png, png_infop info, PngJob* job, int depth, cons
 }  // namespace
 
 uint8_t* ReadPng(FileHandle file, int32_t* width, int32_t* height, int32_t* bits, uint8_t* palette, int keep) {
-    PngJob job{file, "", nullptr, nullptr, nullptr, 0, 0, 0};
+    PngJob job{file, "", nullptr, nullptr, nullptr, 0, 0, 0, false};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -148,6 +154,7 @@ uint8_t* ReadPng(FileHandle file, int32_t* width, int32_t* height, int32_t* bits
         MemFree(job.pixels);
         FatalError("_png:%s", job.message);
     }
+    if (job.refused) return nullptr;
     *width = job.width;
     *height = job.height;
     *bits = job.bits;
@@ -160,7 +167,7 @@ void WritePng(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, i
     // without alpha; packed 15/16-bit pixels are written as red-green-blue.
     if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) return;
     if (width <= 0 || height <= 0) return;
-    PngJob job{file, "", pixels, nullptr, nullptr, width, height, depth};
+    PngJob job{file, "", pixels, nullptr, nullptr, width, height, depth, false};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {

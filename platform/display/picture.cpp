@@ -5,6 +5,7 @@
 #include "platform/display/palette.h"
 #include "platform/display/picfile.h"
 #include "platform/display/screen.h"
+#include "platform/errors.h"
 #include "platform/memory.h"
 
 #include <cstring>
@@ -64,7 +65,16 @@ Picture* LoadPicture(const char* name, int flags) {
         MemFree(picture);
         return nullptr;
     }
-    int bits = LoadPictureStream(name, file, picture);
+    int bits = 0;
+    try {
+        bits = LoadPictureStream(name, file, picture);
+    } catch (const FatalReturn&) {
+        // A library's error on the fatal road: the record and the file are
+        // given back on the way.
+        CurrentFileTable->Close(file);
+        MemFree(picture);
+        throw;
+    }
     if (picture->pixels && (flags & 1)) {
         uint32_t count = static_cast<uint32_t>(size_t(picture->width) * size_t(picture->height));
         picture->pixels = ConvertBitmap(nullptr, ScreenState.palette, ScreenState.bytesPerPixel, picture->pixels,
@@ -85,7 +95,13 @@ int OpenPicture(const char* name, Picture* picture) {
         if (picture) picture->pixels = nullptr;
         return 0;
     }
-    int bits = LoadPictureStream(name, file, picture);
+    int bits = 0;
+    try {
+        bits = LoadPictureStream(name, file, picture);
+    } catch (const FatalReturn&) {
+        CurrentFileTable->Close(file);
+        throw;
+    }
     CurrentFileTable->Close(file);
     if (picture && !picture->pixels) return 0;
     return bits;
@@ -161,7 +177,14 @@ Picture* LoadPictureWith(const char* name, int options) {
     FileHandle file = CurrentFileTable->Open(name, "rb");
     int bits = 0;
     if (file) {
-        bits = LoadPictureStream(name, file, picture);
+        try {
+            bits = LoadPictureStream(name, file, picture);
+        } catch (const FatalReturn&) {
+            CurrentFileTable->Close(file);
+            MemFree(picture);
+            m.poolOn = poolOn;
+            throw;
+        }
         CurrentFileTable->Close(file);
     }
     if (picture->pixels) {
