@@ -328,7 +328,8 @@ TEST_P(ProgramTest, LogoFirstAndTheEndPictureAfterEscape) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
         Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n");
-        fs::path frames = dir_ / (windowed ? "window" : "full");
+        // A capture folder that does not exist yet: the host makes it.
+        fs::path frames = dir_ / "frames" / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"},
                         {"MORVANEL_CAPTURE", frames.string()}, {"MORVANEL_TRACE", "1"}});
         EXPECT_EQ(r.exitCode, 0) << r.err;
