@@ -57,7 +57,12 @@ protected:
         FileHandle file = CurrentFileTable->Open(name.c_str(), "rb");
         if (!file) return out;
         Picture picture{};
-        out.bits = LoadPictureStream(name.c_str(), file, &picture);
+        try {
+            out.bits = LoadPictureStream(name.c_str(), file, &picture);
+        } catch (const FatalReturn&) {
+            CurrentFileTable->Close(file);
+            throw;
+        }
         CurrentFileTable->Close(file);
         if (!picture.pixels) return out;
         out.ok = true;

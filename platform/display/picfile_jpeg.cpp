@@ -125,13 +125,13 @@ bool DecodeJpeg(jpeg_decompress_struct* info, JpegErrors* errors, JpegSource* so
 }  // namespace
 
 uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bits, uint8_t* palette, int keep) {
-    auto* source = static_cast<JpegSource*>(MemAlloc(sizeof(JpegSource)));
-    source->manager.init_source = SourceInit;
-    source->manager.fill_input_buffer = SourceFill;
-    source->manager.skip_input_data = SourceSkip;
-    source->manager.resync_to_restart = jpeg_resync_to_restart;
-    source->manager.term_source = SourceTerm;
-    source->file = file;
+    JpegSource source{};
+    source.manager.init_source = SourceInit;
+    source.manager.fill_input_buffer = SourceFill;
+    source.manager.skip_input_data = SourceSkip;
+    source.manager.resync_to_restart = jpeg_resync_to_restart;
+    source.manager.term_source = SourceTerm;
+    source.file = file;
     JpegErrors errors{};
     jpeg_std_error(&errors.manager);
     errors.manager.error_exit = JpegErrorExit;
@@ -139,10 +139,9 @@ uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bit
     jpeg_decompress_struct info{};
     info.err = &errors.manager;
     JpegJob job{nullptr, 0, 0, 0, false};
-    bool ok = DecodeJpeg(&info, &errors, source, &job, palette, keep);
+    bool ok = DecodeJpeg(&info, &errors, &source, &job, palette, keep);
     bool warned = errors.manager.num_warnings > 0;
     jpeg_destroy_decompress(&info);
-    MemFree(source);
     if (!ok) {
         MemFree(job.pixels);
         FatalError("%s", errors.message);
