@@ -8,6 +8,7 @@
 #include "game/game_world.h"
 #include "media/movie.h"
 #include "media/snd_layer.h"
+#include "platform/display/blit.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
@@ -22,7 +23,6 @@
 #include "program/winmain.h"
 #include "render/d3d_display.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,25 +90,14 @@ void ShowLogoAndIntro() {
     PlayIntroVideo(video);
 }
 
-// Draws the picture at (0, 0) of the locked page, row by row, as much of it
-// as the screen holds (the picture is already in the screen's format).
-static void CopyPictureRows(uint8_t* frame, const Picture* picture) {
-    const ScreenStateRecord& s = ScreenState;
-    size_t bytes = s.bytesPerPixel;
-    size_t width = std::min<size_t>(size_t(picture->width), s.width);
-    size_t height = std::min<size_t>(size_t(picture->height), s.height);
-    for (size_t y = 0; y < height; ++y)
-        std::memcpy(frame + y * s.pitch, picture->pixels + y * size_t(picture->width) * bytes, width * bytes);
-}
-
 void ShowPicture(const char* name) {
     CurrentResArchive = VoiceResArchive;
     Picture* picture = LoadPicture(name, 1);
-    g_SubstituteColour = 0;
+    g_DrawColour = 0;
     if (picture && picture->pixels) {
         RunTrace("ShowPicture");
         VideoDriver* d = CurrentVideoDriver;
-        if (uint8_t* frame = d->Lock(d)) CopyPictureRows(frame, picture);
+        if (d->Lock(d)) ActiveBlitTable.modes[2](0, 0, picture);
         d->Unlock(d);
         PresentHook();
         FreePictureRecord(picture);

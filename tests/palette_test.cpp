@@ -79,15 +79,16 @@ TEST_F(PaletteTest, NearestColourWeighsChannelsAndPrefersTheLowerIndex) {
 TEST_F(PaletteTest, PackingAndUnpackingFollowTheScreenLayout) {
     const uint8_t white[3] = {255, 255, 255}, colour[3] = {0x84, 0x46, 0x2A};
     test::SetScreenLayout(test::ScreenLayout::Rgb565);
-    RgbColour c = ConvertPixelRow(0xFFFF);
-    EXPECT_EQ(c.r, 248);
-    EXPECT_EQ(c.g, 252);
-    EXPECT_EQ(c.b, 248);
+    uint8_t c[3];
+    ConvertPixelRow(0xFFFF, c);
+    EXPECT_EQ(c[0], 248);
+    EXPECT_EQ(c[1], 252);
+    EXPECT_EQ(c[2], 248);
     EXPECT_EQ(PackScreenPixel(white), 0xFFFFu);
     EXPECT_EQ(PackScreenPixel(colour), uint32_t(0x84 >> 3) << 11 | uint32_t(0x46 >> 2) << 5 | (0x2A >> 3));
     test::SetScreenLayout(test::ScreenLayout::Rgb555);
-    c = ConvertPixelRow(0x7FFF);
-    EXPECT_EQ(c.g, 248);
+    ConvertPixelRow(0x7FFF, c);
+    EXPECT_EQ(c[1], 248);
     EXPECT_EQ(PackScreenPixel(white), 0x7FFFu);
     EXPECT_EQ(PackScreenPixel(colour), uint32_t(0x84 >> 3) << 10 | uint32_t(0x46 >> 3) << 5 | (0x2A >> 3));
     test::SetScreenLayout(test::ScreenLayout::Xrgb8888);
@@ -141,8 +142,8 @@ TEST_F(PaletteTest, ConvertingBetweenEveryPairOfForms) {
     EXPECT_EQ(Get16(fromIndex16), PackScreenPixel(entries));
     uint8_t toIndex[2];
     ConvertBitmap(toIndex, palette.data(), 1, fromIndex16, palette.data(), 2, 2);
-    RgbColour unpacked = ConvertPixelRow(Get16(fromIndex16));
-    const uint8_t asRgb[3] = {unpacked.r, unpacked.g, unpacked.b};
+    uint8_t asRgb[3];
+    ConvertPixelRow(Get16(fromIndex16), asRgb);
     EXPECT_EQ(toIndex[0], NearestColour(asRgb, palette.data()));
     // The same size other than 1 to 1 needs no work.
     EXPECT_EQ(ConvertBitmap(nullptr, palette.data(), 2, packed, palette.data(), 2, 2), packed);
@@ -337,8 +338,9 @@ TEST_F(PaletteTest, FilteringASixteenBitPictureGoesThroughRgb) {
     picture.pixels[0] = uint8_t(w);
     picture.pixels[1] = uint8_t(w >> 8);
     FilterPicture(&picture, 2, PictureFilter::Scale, 128);
-    RgbColour c = ConvertPixelRow(Get16(picture.pixels));
-    EXPECT_EQ(c.r, 248 * 128 >> 8 & ~7);
+    uint8_t c[3];
+    ConvertPixelRow(Get16(picture.pixels), c);
+    EXPECT_EQ(c[0], 248 * 128 >> 8 & ~7);
     EXPECT_EQ(Get16(picture.pixels + 2), 0);
     MemFree(picture.pixels);
 }

@@ -1,14 +1,16 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing), with the pictures the kit paints.  With --corpus it writes seed
-// inputs for the fuzz targets.
+// nothing); game.res also gets the mission's 3D files made by the kit, and
+// game.res and voice.res the pictures the kit paints.  With --corpus it
+// writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/demo_pictures.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -75,6 +77,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     for (const ArchiveSpec& spec : kArchives) {
         std::vector<kit::ArchiveMember> members;
         if (!CollectMembers(data / spec.folder, &members)) return 1;
+        if (std::string(spec.folder) == "game")
+            for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
@@ -88,6 +92,28 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             return 1;
         }
     }
+    return 0;
+}
+
+// F3DC seeds: the demo's 3D files and one block of every other type.
+int BuildObjectCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    int n = 0;
+    auto put = [&](const std::vector<uint8_t>& bytes) {
+        kit::WriteBytes((folder / ("seed" + std::to_string(n++) + ".3dc")).string(), bytes);
+    };
+    for (const kit::NamedFile& f : kit::Demo3DFiles())
+        if (f.data.size() < 65536) put(f.data);
+    kit::TrackSpec track{30, {{0, {0, 0, 0, 32768}}, {30, {0, 23170, 0, 23170}}}, {{0, {0, 0, 0}}, {30, {100, 0, 0}}}};
+    put(kit::BuildAnimation({track, track}, false, nullptr));
+    put(kit::BuildAnimation({track}, true, nullptr));
+    put(kit::BuildElements({{1, 2, 3, 4}, {5, 6, 7, 8}}, nullptr));
+    put(kit::BuildRaw({9, 8, 7, 6, 5}));
+    kit::ObjectSpec typed = kit::Cube("typed", 10, 0x1234);
+    typed.nodes[0].groups.push_back({22, "", 0, {}});
+    kit::AddQuad(&typed.nodes[0], 1, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}}, {0, 0, -50});
+    typed.nodes[0].groups.push_back({5, "", 0, {}});
+    put(kit::BuildObject(typed, nullptr));
     return 0;
 }
 
@@ -117,7 +143,7 @@ int BuildCorpus(const fs::path& folder) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
     }
-    return 0;
+    return BuildObjectCorpus(folder / "f3dc");
 }
 
 }  // namespace

@@ -114,10 +114,17 @@ void ConvertPixels(uint8_t* out, const uint8_t* sourcePalette, int tb, const uin
     for (uint32_t n = 0; n < count; ++n) {
         const uint8_t* i = in + size_t(n) * sb;
         uint8_t* o = out + size_t(n) * tb;
-        RgbColour c = sb == 2 ? ConvertPixelRow(Load16(i)) : LoadTriplet(i);
+        RgbColour c;
+        if (sb == 2) {
+            uint8_t rgb[3];
+            ConvertPixelRow(Load16(i), rgb);
+            c = {rgb[0], rgb[1], rgb[2]};
+        } else {
+            c = LoadTriplet(i);
+        }
         if (tb == 1) {
             uint8_t rgb[3] = {c.r, c.g, c.b};
-            o[0] = static_cast<uint8_t>(NearestColour(rgb, targetPalette));
+            o[0] = NearestColour(rgb, targetPalette);
         } else if (tb == 2) {
             uint32_t v = PackRgb(c.r, c.g, c.b);
             if (sb == 4) v |= PackChannel(i[3], s.alphaSize, s.alphaShift);
@@ -145,8 +152,8 @@ int FadeValue(int kind, int v, int fade, int target, int m, int s) {
 
 }  // namespace
 
-int NearestColour(const uint8_t* rgb, const uint8_t* palette) {
-    int best = 0;
+uint8_t NearestColour(const uint8_t* rgb, const uint8_t* palette) {
+    uint8_t best = 0;
     int32_t bestDistance = 0x7EFFFFFF;
     for (int i = 0; i < 256; ++i) {
         const uint8_t* e = palette + i * 3;
@@ -155,7 +162,7 @@ int NearestColour(const uint8_t* rgb, const uint8_t* palette) {
                     8;
         if (d < bestDistance) {
             bestDistance = d;
-            best = i;
+            best = static_cast<uint8_t>(i);
         }
     }
     return best;
@@ -166,10 +173,11 @@ uint32_t PackScreenPixel(const uint8_t* rgb) {
     return PackRgb(rgb[0], rgb[1], rgb[2]);
 }
 
-RgbColour ConvertPixelRow(uint32_t pixel) {
+void ConvertPixelRow(uint32_t pixel, uint8_t* rgb) {
     const ScreenStateRecord& s = ScreenState;
-    return {UnpackChannel(pixel, s.redSize, s.redShift), UnpackChannel(pixel, s.greenSize, s.greenShift),
-            UnpackChannel(pixel, s.blueSize, s.blueShift)};
+    rgb[0] = UnpackChannel(pixel, s.redSize, s.redShift);
+    rgb[1] = UnpackChannel(pixel, s.greenSize, s.greenShift);
+    rgb[2] = UnpackChannel(pixel, s.blueSize, s.blueShift);
 }
 
 uint32_t PaletteEntryPixel(const uint8_t* palette, int index) {
@@ -211,7 +219,7 @@ uint8_t* ConvertBitmap(uint8_t* destination, const uint8_t* sourcePalette, int t
             return out;
         }
         uint8_t remap[256];
-        for (int i = 0; i < 256; ++i) remap[i] = static_cast<uint8_t>(NearestColour(sourcePalette + i * 3, targetPalette));
+        for (int i = 0; i < 256; ++i) remap[i] = NearestColour(sourcePalette + i * 3, targetPalette);
         for (uint32_t n = 0; n < count; ++n) out[n] = remap[source[n]];
         return out;
     }

@@ -37,12 +37,13 @@ extern const uint8_t* FadeTargetPalette;
 
 // Index 0..255 of the palette entry nearest to the colour (red, green,
 // blue), by the weighted squared distance; ties go to the lower index.
-int NearestColour(const uint8_t* rgb, const uint8_t* palette);
+uint8_t NearestColour(const uint8_t* rgb, const uint8_t* palette);
 // A colour as a screen pixel: the nearest entry of the screen palette at 8
 // bits per pixel, else the channels packed by the screen layout.
 uint32_t PackScreenPixel(const uint8_t* rgb);
-// A 16-bit screen pixel unpacked into 8-bit channels (low bits 0).
-RgbColour ConvertPixelRow(uint32_t pixel);
+// A screen pixel unpacked into 8-bit channels (low bits 0): rgb = red,
+// green, blue.
+void ConvertPixelRow(uint32_t pixel, uint8_t* rgb);
 // The screen pixel of a palette entry.
 uint32_t PaletteEntryPixel(const uint8_t* palette, int index);
 

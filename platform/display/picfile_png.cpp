@@ -124,10 +124,7 @@ bool WritePngImage(png_structp png, png_infop info, PngJob* job, int depth, cons
         if (bytesPerPixel == 2) {
             // Packed screen pixels as red, green and blue bytes.
             for (png_uint_32 x = 0; x < w; ++x) {
-                RgbColour c = ConvertPixelRow(uint32_t(row[x * 2]) | uint32_t(row[x * 2 + 1]) << 8);
-                job->line[x * 3] = c.r;
-                job->line[x * 3 + 1] = c.g;
-                job->line[x * 3 + 2] = c.b;
+                ConvertPixelRow(uint32_t(row[x * 2]) | uint32_t(row[x * 2 + 1]) << 8, job->line + x * 3);
             }
             row = job->line;
         }

@@ -5,6 +5,7 @@
 #include "platform/display/palette.h"
 #include "platform/display/picfile.h"
 #include "platform/display/screen.h"
+#include "platform/display/toolkit.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
 
@@ -113,27 +114,6 @@ void SavePicture(const char* name, FileHandle file, Picture* picture, int depth)
     row->writer(file, picture->width, picture->pixels, picture->height, depth, ScreenState.palette);
 }
 
-namespace {
-
-// Nearest-neighbour scaling with 16.16 steps, whole pixels of 1 to 4 bytes.
-void ScaleNearest(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* destination, int width,
-                  int height, int bytes) {
-    if (sourceWidth == width && sourceHeight == height) {
-        std::memcpy(destination, source, size_t(width) * height * bytes);
-        return;
-    }
-    int64_t sy = (int64_t(sourceHeight) << 16) / height, sx = (int64_t(sourceWidth) << 16) / width;
-    int64_t y = 0;
-    for (int r = 0; r < height; ++r, y += sy) {
-        const uint8_t* row = source + size_t(y >> 16) * sourceWidth * bytes;
-        uint8_t* out = destination + size_t(r) * width * bytes;
-        int64_t x = 0;
-        for (int c = 0; c < width; ++c, x += sx) std::memcpy(out + size_t(c) * bytes, row + size_t(x >> 16) * bytes, bytes);
-    }
-}
-
-}  // namespace
-
 void ResizePicture(Picture* picture, int width, int height, int bytesPerPixel) {
     if (!picture || !picture->pixels || picture->width <= 0 || picture->height <= 0) return;
     if (bytesPerPixel < 1 || bytesPerPixel > 4) return;
@@ -144,14 +124,14 @@ void ResizePicture(Picture* picture, int width, int height, int bytesPerPixel) {
         // the same place.
         if (width <= 0 || height <= 0 || uint64_t(width) * height * bytesPerPixel > kPictureMaxBytes) return;
         std::vector<uint8_t> scaled(size_t(width) * height * bytesPerPixel);
-        ScaleNearest(picture->pixels, picture->width, picture->height, scaled.data(), width, height, bytesPerPixel);
+        ScalePixels(picture->pixels, scaled.data(), picture->height, height, picture->width, width, bytesPerPixel);
         MemFree(picture->pixels);
         picture->pixels = static_cast<uint8_t*>(MemAlloc(static_cast<uint32_t>(scaled.size())));
         if (picture->pixels) std::memcpy(picture->pixels, scaled.data(), scaled.size());
     } else {
         uint8_t* fresh = AllocPicturePixels(width, height, bytesPerPixel);
         if (!fresh) return;
-        ScaleNearest(picture->pixels, picture->width, picture->height, fresh, width, height, bytesPerPixel);
+        ScalePixels(picture->pixels, fresh, picture->height, height, picture->width, width, bytesPerPixel);
         MemFree(picture->pixels);
         picture->pixels = fresh;
     }
