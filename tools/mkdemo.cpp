@@ -2,13 +2,15 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the mission's 3D
-// files in game.res, the sound effects in audio.res.  With --corpus it
+// files in game.res, the sound effects in audio.res, and in game.res and
+// voice.res the pictures the kit paints.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
+#include "tools/kit/demo_pictures.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/sound_writer.h"
@@ -87,6 +89,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         if (std::string(spec.folder) == "game")
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
         AddGeneratedMembers(spec.folder, &members);
+        // Pictures the kit paints join the members of their archive.
+        for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -182,6 +186,10 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    if (!kit::WritePictureCorpus((folder / "picture").string())) {
+        std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
+        return 1;
+    }
     return BuildObjectCorpus(folder / "f3dc");
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <png.h>
 #include <functional>
@@ -139,7 +140,13 @@ bool Start() {
         g.closeAfter = 20000 + g.closeAfterFrames * 200;
     }
     const char* capture = std::getenv("MORVANEL_CAPTURE");
-    if (capture && *capture) g.captureDir = capture;
+    if (capture && *capture) {
+        g.captureDir = capture;
+        // A folder that does not exist yet is made, with its parents.
+        std::error_code ec;
+        std::filesystem::create_directories(g.captureDir, ec);
+        if (ec) std::fprintf(stderr, "MORVANEL_CAPTURE: cannot make %s: %s\n", capture, ec.message().c_str());
+    }
     ConfigureSoundFromEnvironment();
     const char* keyboard = std::getenv("MORVANEL_KEYBOARD");
     if (keyboard && strcasecmp(keyboard, "none") == 0) g.keyboard = false;
