@@ -125,6 +125,10 @@ void Set_HalfMask(int bits) {
 // Lighting
 // ---------------------------------------------------------------------------
 
+bool Node_IsLit(PoolRef<Obj3D> node) {
+    return Get(node, &Obj3D::lightCount) > 0;
+}
+
 ShadeKind Prim_ShadeKind(int32_t t) {
     if (t == 1) return ShadeKind::Face;
     if (t == -21 || (t >= -15 && t <= -3)) return ShadeKind::Face;

@@ -57,6 +57,11 @@ void Light_ToObjectSpace(PoolRef<Obj3D> node);
 // The shades of the node's visible faces; nothing when it has no lights.
 void Shade_Faces(PoolRef<Obj3D> node);
 
+// Whether a node is lit: the renderers' lit forms (types 22 and 25 drawn as
+// 30) read shades that only the lighting of a node with lights renews, so
+// the light count decides, not the render word.
+bool Node_IsLit(PoolRef<Obj3D> node);
+
 // What the lighting writes for a group of a type.
 enum class ShadeKind { None, Face, Corners, Highlight };
 ShadeKind Prim_ShadeKind(int32_t type);
