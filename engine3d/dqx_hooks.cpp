@@ -1,6 +1,8 @@
 // The hook tables' first implementation: nothing is done.
 #include "engine3d/dqx_hooks.h"
 
+#include "engine3d/dqx_3d.h"
+
 namespace {
 
 void NoMap(int, const uint8_t*) {}
@@ -8,11 +10,27 @@ void NoCall() {}
 void NoViewport(int, int, int, int) {}
 void NoBlock(uint32_t) {}
 void NoText(const char*, int, int, const void*, uint32_t) {}
+void NoNode(PoolRef<Obj3D>) {}
+void NoFrame(uint16_t*) {}
+void NoGetDirection(void*, float[3]) {}
+void NoSetDirection(void*, const float[3]) {}
+void NoRotate(float[3], const float[3], float) {}
+int OneTick() {
+    return 1;
+}
+Vec3* NoPosition(void*) {
+    return nullptr;
+}
+Mat3* NoOrientation(void*) {
+    return nullptr;
+}
 
 }  // namespace
 
-const RenderHooksTable kNullRenderHooks = {NoMap, NoMap, NoCall, NoCall, NoCall, NoCall, NoViewport, NoCall, NoBlock};
+const RenderHooksTable kNullRenderHooks = {NoMap,  NoMap,   NoCall, NoCall, NoCall,  NoCall, NoViewport, NoCall,
+                                           NoBlock, NoCall, NoNode, NoCall, NoNode, NoNode, NoFrame,    NoFrame};
 RenderHooksTable RenderHooks = kNullRenderHooks;
 
-const EngineServiceHooks kNullEngineServices = {NoCall, NoText};
+const EngineServiceHooks kNullEngineServices = {NoCall,   NoText,  NoGetDirection, NoSetDirection,
+                                                 NoRotate, OneTick, NoPosition,     NoOrientation};
 EngineServiceHooks EngineServices = kNullEngineServices;
