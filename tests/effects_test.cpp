@@ -108,3 +108,177 @@ TEST_F(Effects, PartsShowByTheirNamesAndTheGroupWord) {
 
 }  // namespace
 }  // namespace test
+
+namespace test {
+namespace {
+
+class EffectParts : public EffectsTest {
+protected:
+    void SetUp() override {
+        EffectsTest::SetUp();
+        for (const kit::NamedFile& f : kit::DemoEffectFiles()) Put(f.name, f.data);
+    }
+    int Fire(const char* cgs = ".\\effects\\dezavivo.cgs") {
+        int e = Q3D_FXInit(cgs, prop_, 1.0f, 1, 0, 0);
+        return e < 0 ? -1 : InstanceSlots(e).at(0);
+    }
+    ObjHandle PartOf(int slot, int i) const { return Get_BlockBase(g_EffectSlots[slot].object) + i; }
+    UvPair FirstUv(int slot, int part) const {
+        return Load(Get(Get_Node(PartOf(slot, part)), &Obj3D::uvs));
+    }
+};
+
+TEST_F(EffectParts, TextureCellsStepWithTicksAndShiftTheLeafCoordinates) {
+    int slot = Fire();
+    ASSERT_GE(slot, 0);
+    StepTo(0);
+    // Ticks of 33 ms; one table step a tick (speed 30); the identity table.
+    for (uint32_t t : {70u, 100u, 133u, 400u, 560u}) {
+        StepTo(t);
+        int32_t cell = int32_t(t / 33) % 16;
+        EXPECT_EQ(g_EffectSlots[slot].textureCell, cell) << t;
+        UvPair uv = FirstUv(slot, 2);
+        EXPECT_EQ(uv.u, (64 * (cell % 4)) << 16) << t;
+        EXPECT_EQ(uv.v, (64 * (cell / 4)) << 16) << t;
+    }
+}
+
+TEST_F(EffectParts, TextureTableBaseDelayAndOutOfRangeEntries) {
+    kit::EffectSetSpec spec = kit::FlashSet();
+    spec.cls.tableLength = 4;
+    spec.cls.table = {5, 3, 40, 1};  // 40 + 2 lies past the 16 cells: the last cell
+    spec.cls.baseCell = 2;
+    spec.cls.textureSpeed = 15;
+    PutSet(".\\effects\\cells", spec);
+    PutCgs(".\\effects\\cells.cgs", {{1, 0, "*", ".\\effects\\cells"}});
+    int slot = Fire(".\\effects\\cells.cgs");
+    // Start cell: the entry the base word names.
+    EXPECT_EQ(g_EffectSlots[slot].textureCell, 15);
+    StepTo(0);
+    // Cell of step n: table[n mod 4] + 2, held to the texture's 16 cells.
+    const int32_t cells[4] = {5 + 2, 3 + 2, 15, 1 + 2};
+    for (int i = 0; i < 8; ++i) {
+        uint32_t t = 140 + uint32_t(i) * 66;
+        int32_t step = int32_t(t / 33) * 15 / 30 + 1;
+        StepTo(t);
+        EXPECT_EQ(g_EffectSlots[slot].textureCell, cells[step % 4]) << t;
+    }
+    // Running backward: the table is read with a modulo that stays positive.
+    spec.cls.textureSpeed = -30;
+    PutSet(".\\effects\\back", spec);
+    PutCgs(".\\effects\\back.cgs", {{0, 0, "*", ".\\effects\\back"}});
+    int back = Fire(".\\effects\\back.cgs");
+    StepTo(1000);
+    StepTo(1000 + 33 * 5);
+    EXPECT_EQ(g_EffectSlots[back].textureCell, cells[((-5 % 4) + 4) % 4]);
+}
+
+TEST_F(EffectParts, ScaleAndMorphTracksStepEveryFrameOnTheSlotsOwnObject) {
+    int slot = Fire();
+    StepTo(0);
+    // Frame 4 (268 ms): the ring's scale between key 1 (0.2) and key 8 (1.0).
+    StepTo(268);
+    ASSERT_EQ(g_EffectSlots[slot].frame, 4);
+    double f = 0.2 + (1.0 - 0.2) * 3.0 / 7.0;
+    Vec3 v;
+    Get_VertexPos(PartOf(slot, 2), 0, &v);
+    EXPECT_EQ(v.x, int32_t(-150 * f));
+    EXPECT_FLOAT_EQ(g_EffectSlots[slot].partScales[0][0], float(f));
+    // The spark moves from its base at frame 0 toward its key shape at 12.
+    Vec3 base, shape, now;
+    Get_VertexPos(PartOf(slot, 4), 0, &shape);
+    base = g_EffectSlots[slot].morphTracks[0].base[0];
+    Get_VertexPos(PartOf(slot, 3), 0, &now);
+    EXPECT_EQ(now.y, int32_t(base.y + (shape.y - base.y) * (4.0 / 12.0)));
+    // Past the key: the key shape, which becomes the track's base.
+    StepTo(67 * 13 + 1);
+    Get_VertexPos(PartOf(slot, 3), 0, &now);
+    EXPECT_EQ(now.y, shape.y);
+    EXPECT_EQ(g_EffectSlots[slot].morphTracks[0].base[0].y, shape.y);
+    // The cached copy of the set keeps its own shapes.
+    Vec3 spare;
+    Get_VertexPos(Get_BlockBase(g_EffectSetCache->spare) + 3, 0, &spare);
+    EXPECT_EQ(spare.y, base.y);
+}
+
+TEST_F(EffectParts, LeafPartsTurnToFaceTheViewer) {
+    Vec3 eye{400, -100, -600};
+    Set_ObjPos(0, &eye);
+    int slot = Fire();
+    StepTo(0);
+    StepTo(100);
+    Mat3 m;
+    Get_ObjMatrix(PartOf(slot, 2), &m);
+    // The ring's forward axis points at the camera, seen from its parent
+    // (the halo, turned by the node animation).
+    Update_SubtreeTransforms(0);
+    PoolRef<Obj3D> halo = Get_Node(PartOf(slot, 1));
+    Vec3 eyeInHalo = Node_EyePosition(Get(halo, &Obj3D::camMatrix), Get(halo, &Obj3D::camPos));
+    Vec3 ring;
+    Get_ObjPos(PartOf(slot, 2), &ring);
+    double dx = eyeInHalo.x - ring.x, dz = eyeInHalo.z - ring.z, l = std::sqrt(dx * dx + dz * dz);
+    EXPECT_NEAR(m.m[2] / 32768.0, dx / l, 0.01);
+    EXPECT_NEAR(m.m[8] / 32768.0, dz / l, 0.01);
+    EXPECT_EQ(m.m[5], 0);
+}
+
+TEST_F(EffectParts, SetsFollowTheirAnchorOrKeepTheirStart) {
+    kit::EffectSetSpec still = kit::FlashSet(), child = kit::FlashSet();
+    still.cls.follow = 0;
+    child.cls.follow = kFollowChild;
+    PutSet(".\\effects\\still", still);
+    PutSet(".\\effects\\child", child);
+    PutCgs(".\\effects\\still.cgs", {{0, 0, "*", ".\\effects\\still"}});
+    PutCgs(".\\effects\\child.cgs", {{0, 0, "*", ".\\effects\\child"}});
+    int follow = Fire(), keep = Fire(".\\effects\\still.cgs"), under = Fire(".\\effects\\child.cgs");
+    StepTo(0);
+    Vec3 moved{300, 0, 900};
+    Set_ObjPos(prop_, &moved);
+    StepTo(100);
+    Vec3 p;
+    Get_ObjPos(g_EffectSlots[follow].object, &p);
+    EXPECT_EQ(p.x, 300);
+    EXPECT_EQ(p.z, 900);
+    Get_ObjPos(g_EffectSlots[keep].object, &p);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.z, 500);
+    // Hung under the anchor, at its origin.
+    EXPECT_EQ(Get_ObjParent(g_EffectSlots[under].object), prop_);
+    Get_ObjPos(g_EffectSlots[under].object, &p);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.z, 0);
+    // A stopped effect no longer follows its object.
+    EXPECT_EQ(Stop_Effect(0), 1);
+    EXPECT_EQ(g_EffectSlots[follow].anchor, 0);
+    EXPECT_EQ(Stop_Effect(-1), -1);
+}
+
+TEST_F(EffectParts, QuarterTurnAimsTheSetAndTurnsItsStartOrientation) {
+    Mat3 m;
+    Make_EulerMatrix(0, 300, 0, &m);
+    Set_ObjMatrix(prop_, &m);
+    int e = Q3D_FXInit(".\\effects\\dezavivo.cgs", prop_, 1.0f, 1, 1, 0);
+    int slot = InstanceSlots(e)[0];
+    const EffectSlot& s = g_EffectSlots[slot];
+    EXPECT_EQ(s.aimed, 1);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(s.startOrientation.m[row * 3], m.m[row * 3 + 2]);
+        EXPECT_EQ(s.startOrientation.m[row * 3 + 2], -m.m[row * 3]);
+    }
+}
+
+TEST_F(EffectParts, AttachmentPartOfTheHeroAnchorsTheSet) {
+    PutCgs(".\\effects\\hand.cgs", {{0, 0, "*", ".\\effects\\dezavivo", "*", "repere"},
+                                    {0, 0, "*", ".\\effects\\dezavivo", "*", "hero"},
+                                    {0, 0, "*", ".\\effects\\dezavivo", "*", "nowhere"}});
+    int e = Q3D_FXInit(".\\effects\\hand.cgs", prop_, 1.0f, 1, 0, 0);
+    std::vector<int> slots = InstanceSlots(e);
+    ASSERT_EQ(slots.size(), 3u);
+    EXPECT_EQ(g_EffectSlots[slots[0]].anchor, hero().model + 2);
+    // The hero's first part, or no such part: the given anchor.
+    EXPECT_EQ(g_EffectSlots[slots[1]].anchor, prop_);
+    EXPECT_EQ(g_EffectSlots[slots[2]].anchor, prop_);
+}
+
+}  // namespace
+}  // namespace test
