@@ -406,8 +406,15 @@ int LoadSet(const SetRequest& r) {
     s.soundFrame = r.soundFrame;
     s.speed = r.speed;
     s.aimed = 0;
-    if (r.projectile) SetProjectile(s, r);
-    ReadAnchor(s);
+    if (r.projectile) {
+        // A projectile starts where it is fired from, in its flight frame
+        // (not at the scene root, where its first hit test would find it).
+        SetProjectile(s, r);
+        s.startPosition = s.flightPosition;
+        s.startOrientation = s.flightOrientation;
+    } else {
+        ReadAnchor(s);
+    }
     if (r.quarterTurn) {
         Mat3& m = s.startOrientation;
         for (int row = 0; row < 3; ++row) {
