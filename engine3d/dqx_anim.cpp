@@ -232,6 +232,9 @@ int32_t Anim_FindKey(PoolRef<uint8_t> keys, int32_t count, uint32_t stride, floa
 float Anim_Ease(float u, float a, float b) {
     if (!(u > 0.0f)) u = 0.0f;
     if (u > 1.0f) u = 1.0f;
+    // Ease values below 0 (or not numbers) ease nothing.
+    if (!(a > 0.0f)) a = 0.0f;
+    if (!(b > 0.0f)) b = 0.0f;
     float sum = a + b;
     if (sum == 0.0f) return u;
     if (sum > 1.0f) {
@@ -248,8 +251,7 @@ float Anim_Ease(float u, float a, float b) {
         float v = 1.0f - u;
         s = 1.0f - (m / b) * v * v;
     }
-    // Ease values out of their range (negative, not numbers) fall back to
-    // the plain fraction rather than leave the curve.
+    // Infinite ease values would leave the curve: the plain fraction.
     if (!(s >= 0.0f && s <= 1.0f)) return u;
     return s;
 }
