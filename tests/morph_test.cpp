@@ -139,7 +139,7 @@ TEST_F(Morphs, TildeTargetInAnotherOrderOrPlace) {
     // (its vertex 0 at -500) to the target's point 0.
     Set_Vertices(hand_, base_.data());
     MorphRec* moved = Load(".\\t\\moved.mor", HandMorph({-500 + 7, 0, 0}), 0);
-    EXPECT_EQ(moved->groups[0].offset.x, base_[0].x + 7 - (-500));
+    EXPECT_EQ(moved->groups[0].offset.x, (base_[0].x - 500 + 7) - (-500));
     MorphRec* kept = Load(".\\t\\kept.mor", HandMorph({-500 + 7, 0, 0}), 1);
     EXPECT_EQ(kept->groups[0].offset.x, -500 + 7);
 }
