@@ -251,26 +251,26 @@ void ReleaseSetNode(EffectSetNode* node) {
 }
 
 // Loads the four files of a set not in the cache.  The object stays loaded
-// for the caller; the node keeps a copy of it and everything else.
+// for the caller; the node keeps a copy of it and everything else.  The two
+// object-library loads, which may take the fatal road, come before anything
+// is allocated.
 EffectSetNode* LoadSetNode(const char* name, ObjHandle* object) {
     char path[kCgsNameSize + 8];
     std::snprintf(path, sizeof path, "%s.3dc", name);
     ObjHandle obj = Load_SceneObject(path);
     if (obj < 0) return nullptr;
+    std::snprintf(path, sizeof path, "%s.3da", name);
+    ObjHandle animation = CurrentFileTable->Exists(path) ? Load_Object(path) : -1;
     auto* node = AllocArray<EffectSetNode>(1);
     node->spare = -1;
-    node->animation = -1;
-    EffFileData eff;
+    node->animation = animation;
+    EffFileData eff{};
     std::snprintf(path, sizeof path, "%s.eff", name);
-    bool ok = Load_EffFile(path, obj, &eff) == 0;
-    if (ok) {
-        node->endFrame = eff.endFrame;
-        node->scaleTracks = eff.scaleTracks;
-        node->morphCount = eff.morphCount;
-        node->morphTracks = eff.morphTracks;
-        std::snprintf(path, sizeof path, "%s.3da", name);
-        ok = CurrentFileTable->Exists(path) && (node->animation = Load_Object(path)) > 0;
-    }
+    bool ok = animation > 0 && Load_EffFile(path, obj, &eff) == 0;
+    node->endFrame = eff.endFrame;
+    node->scaleTracks = eff.scaleTracks;
+    node->morphCount = eff.morphCount;
+    node->morphTracks = eff.morphTracks;
     std::snprintf(path, sizeof path, "%s.cls", name);
     ok = ok && Load_ClsFile(path, &node->header, node->frameTable) == 0;
     if (ok) node->spare = Duplicate_Object(obj);
@@ -425,8 +425,6 @@ int LoadSet(const SetRequest& r) {
         s.aimed = 1;
         s.homing = 0;
     }
-    s.soundName = OwnCopy(r.soundName);
-    s.secondName = OwnCopy(r.secondName);
     EffectSetNode* node = Find_CachedEffectSet(r.name);
     if (node) {
         s.object = Duplicate_Object(node->spare);
@@ -440,6 +438,8 @@ int LoadSet(const SetRequest& r) {
         ReleaseSlotData(s);
         return -1;
     }
+    s.soundName = OwnCopy(r.soundName);
+    s.secondName = OwnCopy(r.secondName);
     s.set = node;
     ++node->users;
     s.animation = node->animation;
