@@ -28,7 +28,8 @@ TEST_F(Passes, RepeatCountsPassesAndForeverRunsUntilFreed) {
     int passes = 1, lastFrame = 0;
     for (uint32_t t = 0; t <= 2000; t += 33) {
         StepTo(t);
-        // Frame 3 (end - 1) at 201 ms ends a pass.
+        // Frame 3 (end - 1) at 201 ms ends a pass: the first step after it
+        // is at 231 ms.
         if (t == 231) EXPECT_FALSE(g_EffectSlots[s1].inUse);
         if (t == 231) EXPECT_TRUE(g_EffectSlots[s2].inUse);
         if (t == 462) EXPECT_FALSE(g_EffectSlots[s2].inUse);

@@ -119,7 +119,7 @@ protected:
                 forever.erase(forever.begin());
             }
             // A room change now and then frees everything that runs.
-            if (f % 700 == 699) {
+            if (f % 500 == 499) {
                 Free_AllEffects();
                 forever.clear();
             }
@@ -160,12 +160,12 @@ protected:
 };
 
 TEST_F(Soak, MixedEffectsLeaveMemoryFlat) {
-    const int frames = 2000;
+    const int frames = 1200;
     // Warm-up: the first loads, the sound and call logs up to their bounds.
     Round(frames);
     Marks firstMiddle = Round(frames);
     Marks base = Mark();
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         Marks middle = Round(frames);
         Marks end = Mark();
         EXPECT_TRUE(middle == firstMiddle) << "round " << round << ": blocks " << middle.blocks << " / " << firstMiddle.blocks
