@@ -30,9 +30,13 @@ TEST_F(Passes, RepeatCountsPassesAndForeverRunsUntilFreed) {
         StepTo(t);
         // Frame 3 (end - 1) at 201 ms ends a pass: the first step after it
         // is at 231 ms.
-        if (t == 231) EXPECT_FALSE(g_EffectSlots[s1].inUse);
-        if (t == 231) EXPECT_TRUE(g_EffectSlots[s2].inUse);
-        if (t == 462) EXPECT_FALSE(g_EffectSlots[s2].inUse);
+        if (t == 231) {
+            EXPECT_FALSE(g_EffectSlots[s1].inUse);
+            EXPECT_TRUE(g_EffectSlots[s2].inUse);
+        }
+        if (t == 462) {
+            EXPECT_FALSE(g_EffectSlots[s2].inUse);
+        }
         ASSERT_TRUE(g_EffectSlots[s3].inUse);
         if (g_EffectSlots[s3].frame < lastFrame) ++passes;
         lastFrame = g_EffectSlots[s3].frame;
