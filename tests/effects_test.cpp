@@ -282,3 +282,36 @@ TEST_F(EffectParts, AttachmentPartOfTheHeroAnchorsTheSet) {
 
 }  // namespace
 }  // namespace test
+
+namespace test {
+namespace {
+
+// The demo data as mkdemo packed it: the characters' animations and the
+// effect set load from game.res through the resource set, and the flash
+// plays on the hero to its end.
+TEST_F(EffectsTest, DemoEffectAndAnimationsLoadFromTheMainArchive) {
+    std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
+    FreeArchives();
+    MainResArchive = ResAddArchive((game + "/game.res").c_str(), 0);
+    ASSERT_TRUE(MainResArchive->flags & kResArchivePresent);
+    CurrentFileTable = &ResourceFileTable;
+    for (const kit::NamedFile& f : kit::DemoAnimationFiles()) {
+        ObjHandle a = Load_Object(f.name.c_str());
+        EXPECT_TRUE(Get_BlockType(a) == kBlockAnimation || Get_BlockType(a) == kBlockSpline) << f.name;
+        EXPECT_EQ(int(LoadWord(Get_BlockElements(a))), Get_PartCount(hero().model)) << f.name;
+        EXPECT_GE(Get_AnimLength(a), 20) << f.name;
+    }
+    int e = Q3D_FXInit(".\\effects\\dezavivo.cgs", hero().model, 1.0f, 1, 0, 0);
+    ASSERT_GE(e, 0);
+    ASSERT_EQ(InstanceSlots(e).size(), 1u);
+    uint32_t t = 0;
+    while (Get_EffectParam(e) >= 0 && t < 5000) StepTo(t += 33);
+    EXPECT_EQ(Get_EffectParam(e), -1);
+    EXPECT_GT(t, 23u * 67u);
+    ASSERT_EQ(g_SfxPlayCalls.size(), 1u);
+    EXPECT_EQ(g_SfxPlayCalls[0].name, ".\\smp\\effets\\tir.wav");
+    EXPECT_NE(Find_ModelTexels("flare"), 0u);
+}
+
+}  // namespace
+}  // namespace test
