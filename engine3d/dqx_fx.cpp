@@ -820,6 +820,13 @@ const char* NameOrNull(const char* name) {
     return name[0] == '*' ? nullptr : name;
 }
 
+// The .cgs file of a start, closed on every way out (the loads it drives
+// may take the fatal road).
+struct OpenCgs {
+    FxFile* file;
+    ~OpenCgs() { Fx_Close(file); }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -843,16 +850,14 @@ int Load_EffectSet2(const char* name, const Vec3* targetPosition, const Vec3* so
 }
 
 int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, int32_t quarterTurn, int32_t hitValue) {
-    FxFile* f = Fx_Open(path, "rb");
+    OpenCgs cgs{Fx_Open(path, "rb")};
+    FxFile* f = cgs.file;
     if (!f) {
         DebugLog("dqx_fx.c:%s introuvable", path);
         return -1;
     }
     int instance = FreeInstance();
-    if (instance < 0) {
-        Fx_Close(f);
-        return -1;
-    }
+    if (instance < 0) return -1;
     EffectInstance& e = g_EffectInstances[instance];
     int32_t header[2] = {0, 0};
     Fx_Read(header, f, 4, 2);
@@ -869,7 +874,6 @@ int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, 
                                   r.soundFrame + 1, NameOrNull(r.second), quarterTurn, hitValue);
         AddToInstance(instance, slot);
     }
-    Fx_Close(f);
     if (records == 0) return -1;
     e.active = 1;
     return instance;
@@ -877,23 +881,18 @@ int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, 
 
 int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
                 void* targetCharacter, int32_t damage) {
-    FxFile* f = Fx_Open(path, "rb");
+    OpenCgs cgs{Fx_Open(path, "rb")};
+    FxFile* f = cgs.file;
     if (!f) {
         DebugLog("%s introuvable", path);
         return -1;
     }
     int instance = FreeInstance();
-    if (instance < 0) {
-        Fx_Close(f);
-        return -1;
-    }
+    if (instance < 0) return -1;
     EffectInstance& e = g_EffectInstances[instance];
     int32_t header[2] = {0, 0};
     Fx_Read(header, f, 4, 2);
-    if (header[0] != kCgsVersion) {
-        Fx_Close(f);
-        FatalError("Mauvaise version de %s", path);
-    }
+    if (header[0] != kCgsVersion) FatalError("Mauvaise version de %s", path);
     e.count = 0;
     e.param = 0;
     int records = 0;
@@ -911,7 +910,6 @@ int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* source
                                   NameOrNull(r.second), 0, shooterHit);
         AddToInstance(instance, slot);
     }
-    Fx_Close(f);
     if (records == 0) return -1;
     e.active = 1;
     return instance;
@@ -921,14 +919,16 @@ int Update_Effects() {
     // The game's reactions may call back into the engine; an update inside
     // an update does nothing.
     if (g_Updating) return 1;
-    g_Updating = true;
+    struct Updating {
+        Updating() { g_Updating = true; }
+        ~Updating() { g_Updating = false; }
+    } updating;
     for (EffectSlot& s : g_EffectSlots) s.restarted = 0;
     bool again = true;
     while (again) {
         again = Step_EffectSets();
         Retire_Instances();
     }
-    g_Updating = false;
     return 1;
 }
 
