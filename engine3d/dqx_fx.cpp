@@ -14,6 +14,7 @@
 #include "platform/timer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -389,6 +390,7 @@ void StartSlotObject(EffectSlot& s) {
 }
 
 int LoadSet(const SetRequest& r) {
+    if (r.projectile && (!r.target || !r.source)) return -1;
     char path[kCgsNameSize + 8];
     std::snprintf(path, sizeof path, "%s.3dc", r.name);
     if (!CurrentFileTable->Exists(path)) return -1;
@@ -554,7 +556,10 @@ int32_t TimeFrame(const EffectSlot& s, int32_t elapsed) {
         // at its end.
         frame = s.endFrame;
     } else {
-        frame = Narrow(int64_t(f2i(double(elapsed) / divisor)) - s.startDelay);
+        // A frame count past the 32-bit range is past any end frame.
+        double frames = double(elapsed) / divisor;
+        int64_t whole = frames < 2147483647.0 ? int64_t(std::trunc(frames)) : INT32_MAX;
+        frame = int32_t(std::clamp<int64_t>(whole - s.startDelay, INT32_MIN, INT32_MAX));
     }
     return s.forcedFrame != -1 ? s.forcedFrame : frame;
 }

@@ -127,6 +127,20 @@ TEST_F(Flight, BoltFiredAtItsOwnPlaceEndsAtOnce) {
     EXPECT_FALSE(g_EffectSlots[slot].inUse);
 }
 
+TEST_F(Flight, SetsWithoutTimeScaleOrPositionsDoNotPlay) {
+    // A speed so small that the frame count leaves the 32-bit range: past
+    // the end at the first visible step.
+    int e = Q3D_FXInit(".\\fx\\bolt.cgs", prop_, 1e-30f, 1, 0, 0);
+    int slot = InstanceSlots(e)[0];
+    StepTo(0);
+    StepTo(1);
+    EXPECT_FALSE(g_EffectSlots[slot].inUse);
+    // A projectile needs both positions.
+    int p = Q3D_FXInit2(".\\fx\\bolt.cgs", nullptr, &source_, nullptr, nullptr, 5);
+    ASSERT_GE(p, 0);
+    EXPECT_EQ(g_EffectInstances[p].count, 0);
+}
+
 TEST_F(Flight, PartFoundOnTheHeroIsPlayedThereWithTheShootersHitValue) {
     PutCgs(".\\fx\\cast.cgs", {{0, 0, "*", ".\\fx\\bolt", "*", "repere"}, {0, 0, "*", ".\\fx\\bolt", "*", "nothing"}});
     int e = Q3D_FXInit2(".\\fx\\cast.cgs", &target_, &source_, &enemy(), nullptr, 5);
