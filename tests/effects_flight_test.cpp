@@ -127,6 +127,24 @@ TEST_F(Flight, BoltFiredAtItsOwnPlaceEndsAtOnce) {
     EXPECT_FALSE(g_EffectSlots[slot].inUse);
 }
 
+TEST_F(Flight, BoltStartsAtItsSourceNotAtTheSceneRoot) {
+    // The hero stands at the camera's place; a bolt fired at it from 1500
+    // units away must fly there first.
+    Vec3 from{0, 0, 1500}, heroAt{0, 0, 0};
+    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &heroAt, &from, &enemy(), &hero(), 4);
+    int slot = InstanceSlots(e)[0];
+    Vec3 p;
+    Get_ObjPos(g_EffectSlots[slot].object, &p);
+    EXPECT_EQ(p.z, 1500);
+    uint32_t t = 0;
+    for (int i = 0; i < 6; ++i) StepTo(t += 33);
+    EXPECT_TRUE(g_GameCalls.empty());
+    EXPECT_TRUE(g_EffectSlots[slot].flying);
+    FlyOut(slot, &t);
+    ASSERT_EQ(g_GameCalls.size(), 2u);
+    EXPECT_EQ(g_GameCalls[0].what, "SetLifeStanceAnim");
+}
+
 TEST_F(Flight, SetsWithoutTimeScaleOrPositionsDoNotPlay) {
     // A speed so small that the frame count leaves the 32-bit range: past
     // the end at the first visible step.

@@ -253,6 +253,33 @@ TEST_F(EffectParts, SetsFollowTheirAnchorOrKeepTheirStart) {
     EXPECT_EQ(Stop_Effect(-1), -1);
 }
 
+TEST_F(EffectParts, SetOnAPartKeepsItsWorldPlaceWhenTheCameraMoves) {
+    // On the hero's hand, keeping its start: placed where the hand was in
+    // the world, whatever the camera does afterwards.
+    kit::EffectSetSpec still = kit::FlashSet();
+    still.cls.follow = 0;
+    still.cls.facing = 0;
+    PutSet(".\\effects\\still", still);
+    PutCgs(".\\effects\\still.cgs", {{0, 0, "*", ".\\effects\\still", "*", "repere"}});
+    Vec3 heroAt{300, 0, 800};
+    Set_ObjPos(hero().model, &heroAt);
+    Update_SubtreeTransforms(0);
+    Vec3 hand;
+    Get_ObjWorldPos(hero().model + 2, &hand);
+    int slot = Fire(".\\effects\\still.cgs");
+    StepTo(0);
+    Vec3 eye{-700, -200, 100};
+    Set_ObjPos(0, &eye);
+    StepTo(100);
+    StepTo(200);
+    Vec3 p;
+    Get_ObjWorldPos(g_EffectSlots[slot].object, &p);
+    EXPECT_EQ(p.x, hand.x);
+    EXPECT_EQ(p.y, hand.y);
+    EXPECT_EQ(p.z, hand.z);
+    EXPECT_EQ(hand.x, 300 + 80);
+}
+
 TEST_F(EffectParts, QuarterTurnAimsTheSetAndTurnsItsStartOrientation) {
     Mat3 m;
     Make_EulerMatrix(0, 300, 0, &m);
