@@ -77,6 +77,8 @@ Thread* CreateThread(ThreadRoutine routine, void* argument, size_t stackSize, co
 // Ends the calling thread (which must be one CreateThread started).
 [[noreturn]] void ExitThread();
 bool CloseThread(Thread* thread);
+// Names a thread for deadlock reports.
+void SetThreadName(Thread* thread, const char* name);
 bool ThreadHasEnded(Thread* thread);
 // The calling thread's handle; nullptr for a thread this layer did not start.
 Thread* CurrentThread();

@@ -40,6 +40,9 @@ ThreadModel CurrentThreadModel() {
 
 bool SetThreadModel(ThreadModel model) {
     if (model == g_model) return true;
+    // Real threads that have finished their work may still be on their way
+    // out: give them a moment.
+    for (int i = 0; i < 2000 && g_model == ThreadModel::Real && g_system->liveCount() > 0; ++i) g_system->sleep(1);
     if (g_system->liveCount() > 0) return false;
     g_model = model;
     g_system = model == ThreadModel::Real ? &detail::kRealThreads : &detail::kBatonThreads;
@@ -98,6 +101,10 @@ void ExitThread() {
 
 bool CloseThread(Thread* thread) {
     return thread && g_system->closeThread(thread);
+}
+
+void SetThreadName(Thread* thread, const char* name) {
+    if (thread) g_system->setName(thread, name);
 }
 
 bool ThreadHasEnded(Thread* thread) {

@@ -64,6 +64,7 @@ struct ThreadSystem {
     uint32_t (*suspend)(Thread* thread);
     uint32_t (*resume)(Thread* thread);
     int (*liveCount)();
+    void (*setName)(Thread* thread, const char* name);
 };
 
 extern const ThreadSystem kRealThreads;

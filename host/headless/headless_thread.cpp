@@ -253,13 +253,16 @@ Event* CreateEventBaton(bool initiallySet, const char* name) {
 
 bool SetEventBaton(Event* e) {
     std::unique_lock<std::mutex> lock(g_lock);
-    if (!e->set) {
+    bool changed = !e->set;
+    if (changed) {
         e->set = true;
         ++e->sets;
     }
+    // Setting an event that is set already changes nothing: a loop of such
+    // sets only spins.
     Thread* self = Self();
     if (Holds(self)) {
-        self->state = ThreadState::Running;
+        self->state = changed ? ThreadState::Running : ThreadState::Yielding;
         PassBaton(lock, self);
     }
     return true;
@@ -402,12 +405,17 @@ int LiveCountBaton() {
     return g_live;
 }
 
+void SetNameBaton(Thread* t, const char* name) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    t->name = name ? name : "";
+}
+
 }  // namespace
 
 const ThreadSystem kBatonThreads = {
     "baton",         CreateEventBaton, SetEventBaton,   ResetEventBaton,   CloseEventBaton, EventIsSetBaton,
     WaitBaton,       SleepBaton,       CheckpointBaton, CreateThreadBaton, CloseThreadBaton, HasEndedBaton,
-    CurrentBaton,    SuspendBaton,     ResumeBaton,     LiveCountBaton,
+    CurrentBaton,    SuspendBaton,     ResumeBaton,     LiveCountBaton, SetNameBaton,
 };
 
 void ResetBatonScheduler() {

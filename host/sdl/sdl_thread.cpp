@@ -207,12 +207,17 @@ int LiveCountReal() {
     return g_live;
 }
 
+void SetNameReal(Thread* t, const char* name) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    t->name = name ? name : "";
+}
+
 }  // namespace
 
 const ThreadSystem kRealThreads = {
     "real",          CreateEventReal, SetEventReal,   ResetEventReal, CloseEventReal, EventIsSetReal,
     WaitReal,        SleepReal,       CheckpointReal, CreateThreadReal, CloseThreadReal, HasEndedReal,
-    CurrentReal,     SuspendReal,     ResumeReal,     LiveCountReal,
+    CurrentReal,     SuspendReal,     ResumeReal,     LiveCountReal, SetNameReal,
 };
 
 }  // namespace host::detail
