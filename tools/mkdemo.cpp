@@ -7,6 +7,7 @@
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/qvs_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -109,6 +110,10 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    // Video streams: the kit's family of good and malformed streams.
+    fs::create_directories(folder / "qvs");
+    for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
+        kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
     return 0;
 }
 
