@@ -70,10 +70,11 @@ struct Backend {
     void (*windowDestroyed)(Window* window);     // drop the native twin
     void (*cursorShown)(bool visible);           // the cursor counter crossed 0
     void (*screenSaver)(bool active);            // the screen-saver switch changed
-    int (*audioDeviceCount)();                   // output devices, default first
+    int (*audioDeviceCount)();                   // sound output devices, the default one first
     const char* (*audioDeviceName)(int index);   // name of a device; nullptr past the end
-    bool (*audioOpen)(int index, int rate);      // open an output; false when it cannot
-    void (*audioClose)();                        // close the output; safe when none is open
+    bool (*audioOpen)(int index, int rate);      // open the sound output: calls SoundOutputReady
+                                                 // (host/sound_internal.h), then answers true
+    void (*audioClose)();                        // close it; safe when none is open
     bool (*keyboardPresent)();                   // a keyboard device can be created
     int (*keyName)(uint8_t scanCode, char* buffer, int size);  // display name; 0 when none
     int (*joystickCount)(bool forceFeedbackOnly);             // attached joysticks

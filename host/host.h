@@ -3,7 +3,8 @@
 // The game was designed for a desktop system with a window manager, a message
 // queue, message boxes, a registry and drive letters.  This header declares the
 // small set of such services the program calls, with the message numbers and
-// parameter layouts the program expects.  Behind it stand two back ends chosen
+// parameter layouts the program expects; the sound device has its own header,
+// host/sound.h.  Behind it stand two back ends chosen
 // at start: SDL2 (a real window, keyboard, mouse, sound) and headless (a virtual
 // clock, scripted messages and answers, everything recorded for tests).
 //
@@ -316,18 +317,6 @@ bool GetClipCursor(Rect* rect);
 enum class SystemCursor { Arrow, IBeam, Wait, Cross, UpArrow, Size, No, AppStarting, Help };
 bool SetSystemCursor(SystemCursor shape);
 SystemCursor CurrentSystemCursor();
-
-// ---------------------------------------------------------------------------
-// Audio output
-// ---------------------------------------------------------------------------
-
-// Output devices, the default device first.
-int AudioDeviceCount();
-const char* AudioDeviceName(int index);
-// Opens a device for 16-bit stereo output at the rate; false when it cannot.
-bool AudioOpen(int index, int rate);
-void AudioClose();
-bool AudioIsOpen();
 
 // ---------------------------------------------------------------------------
 // Module, directories, files

@@ -4,6 +4,7 @@
 #include "host/backend.h"
 #include "host/d3d.h"
 #include "host/thread_internal.h"
+#include "host/sound_internal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -142,7 +143,7 @@ bool Start(BackendKind kind, const char* argv0) {
 
 void Stop() {
     if (!g_backend) return;
-    AudioClose();
+    detail::SoundShutdown();
     detail::ResetWindowing();
     detail::ResetDisplay();
     g_backend->stop();
@@ -429,31 +430,6 @@ void Cpuid(uint32_t leaf, uint32_t regs[4]) {
         regs[3] = d;
     }
 #endif
-}
-
-int AudioDeviceCount() {
-    return g_backend ? g_backend->audioDeviceCount() : 0;
-}
-
-const char* AudioDeviceName(int index) {
-    return g_backend ? g_backend->audioDeviceName(index) : nullptr;
-}
-
-static bool g_audioOpen = false;
-
-bool AudioOpen(int index, int rate) {
-    if (!g_backend || g_audioOpen) return false;
-    g_audioOpen = g_backend->audioOpen(index, rate);
-    return g_audioOpen;
-}
-
-void AudioClose() {
-    if (g_backend && g_audioOpen) g_backend->audioClose();
-    g_audioOpen = false;
-}
-
-bool AudioIsOpen() {
-    return g_audioOpen;
 }
 
 size_t GetModuleFileName(char* buffer, size_t size) {

@@ -1,10 +1,90 @@
 // The player's streaming sound buffer and its ring of parts.
 #include "media/qvf_sound.h"
 
+#include "host/sound.h"
+
 #include <cstdio>
 #include <new>
+#include <vector>
 
-const QVFSoundDriver* g_QVFSoundDriver = nullptr;
+namespace {
+
+// --- the host's sound device --------------------------------------------------
+
+host::SoundDevice* Device(void* d) {
+    return static_cast<host::SoundDevice*>(d);
+}
+host::SoundBuffer* Buffer(void* b) {
+    return static_cast<host::SoundBuffer*>(b);
+}
+int Result(int32_t r) {
+    return r < 0 ? -1 : 0;
+}
+
+static_assert(kQVFCooperativeNormal == host::DSSCL_NORMAL);
+static_assert(kQVFSoundBufferFlags ==
+              (host::DSBCAPS_GETCURRENTPOSITION2 | host::DSBCAPS_CTRLPOSITIONNOTIFY | host::DSBCAPS_CTRLVOLUME));
+
+// A position notification sets the part's event.
+void SignalPart(void* event) {
+    host::SetEvent(static_cast<host::Event*>(event));
+}
+
+const QVFSoundDriver kHostSoundDriver = {
+    [](void** device) {
+        host::SoundDevice* d = nullptr;
+        int r = Result(host::SoundCreate(nullptr, &d));
+        *device = d;
+        return r;
+    },
+    [](void* device) {
+        host::SoundRelease(Device(device));
+        return 0;
+    },
+    [](void* device) {
+        host::SoundCaps caps{};
+        return Result(host::SoundGetCaps(Device(device), &caps));
+    },
+    [](void* device, host::HWND window, uint32_t level) {
+        return Result(host::SoundSetCooperativeLevel(Device(device), window, level));
+    },
+    [](void* device, uint32_t flags, uint32_t bytes, const QVFWaveFormat* f, void** buffer) {
+        host::WaveFormat format{f->formatTag, f->channels,   f->samplesPerSec,
+                                f->avgBytesPerSec, f->blockAlign, f->bitsPerSample};
+        host::SoundBufferDesc desc{20, flags, bytes, 0, &format};
+        host::SoundBuffer* b = nullptr;
+        int r = Result(host::SoundCreateBuffer(Device(device), &desc, &b));
+        *buffer = b;
+        return r;
+    },
+    [](void* buffer, uint32_t count, const QVFSoundNotify* positions) {
+        std::vector<host::SoundNotify> list;
+        for (uint32_t i = 0; i < count; ++i) list.push_back({positions[i].offset, SignalPart, positions[i].event});
+        return Result(host::SoundBufferSetNotifications(Buffer(buffer), list.data(), count));
+    },
+    [](void* buffer, uint32_t flags) {
+        return Result(host::SoundBufferPlay(Buffer(buffer), 0, 0, (flags & kQVFPlayLooping) ? host::DSBPLAY_LOOPING : 0));
+    },
+    [](void* buffer) { return Result(host::SoundBufferStop(Buffer(buffer))); },
+    [](void* buffer, uint32_t offset, uint32_t bytes, void** first, uint32_t* firstBytes, void** second,
+       uint32_t* secondBytes) {
+        return Result(host::SoundBufferLock(Buffer(buffer), offset, bytes, first, firstBytes, second, secondBytes, 0));
+    },
+    [](void* buffer, void* first, uint32_t firstBytes, void* second, uint32_t secondBytes) {
+        return Result(host::SoundBufferUnlock(Buffer(buffer), first, firstBytes, second, secondBytes));
+    },
+    [](void* buffer, uint32_t* play, uint32_t* write) {
+        return Result(host::SoundBufferGetCurrentPosition(Buffer(buffer), play, write));
+    },
+    [](void* buffer) {
+        host::SoundBufferRelease(Buffer(buffer));
+        return 0;
+    },
+};
+
+}  // namespace
+
+const QVFSoundDriver* g_QVFSoundDriver = &kHostSoundDriver;
 
 namespace {
 

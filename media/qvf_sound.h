@@ -6,7 +6,8 @@
 // is filled before playback starts.
 //
 // The sound device is reached through QVFSoundDriver, a table of the device
-// calls the buffer makes; g_QVFSoundDriver names the device in use.
+// calls the buffer makes; g_QVFSoundDriver names the device in use, the
+// host's sound device unless a test puts another in its place.
 //
 // Results: 0, -5 out of memory, -25 a device call failed, -27 no buffer,
 // -24 no window, -38 no device object.
@@ -37,7 +38,7 @@ struct QVFSoundNotify {
 // notifications, volume.
 constexpr uint32_t kQVFSoundBufferFlags = 0x10180;
 constexpr uint32_t kQVFPlayLooping = 1;
-constexpr uint32_t kQVFCooperativeNormal = 1;
+constexpr uint32_t kQVFCooperativeNormal = 1;  // the host's DSSCL_NORMAL
 
 // The sound device calls; each answers 0 on success, negative on failure.
 struct QVFSoundDriver {

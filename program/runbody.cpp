@@ -6,8 +6,10 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_3d.h"
 #include "game/game_world.h"
+#include "media/iss_fx.h"
 #include "media/movie.h"
 #include "media/snd_layer.h"
+#include "platform/display/blit.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
@@ -62,7 +64,7 @@ void RunGame() {
     EM_Close();
     if (g_SoundOn) {
         STRM_StopAll();
-        SND_FreeAllVoices(1);
+        SND_FreeAllVoices();
     }
     char end[32];
     std::snprintf(end, sizeof end, ".\\info\\%cfin.jpg", LanguageLetter);
@@ -92,7 +94,7 @@ void ShowLogoAndIntro() {
 void ShowPicture(const char* name) {
     CurrentResArchive = VoiceResArchive;
     Picture* picture = LoadPicture(name, 1);
-    g_SubstituteColour = 0;
+    g_DrawColour = 0;
     if (picture && picture->pixels) {
         RunTrace("ShowPicture");
         VideoDriver* d = CurrentVideoDriver;

@@ -316,13 +316,3 @@ TEST_F(QueueTest, VirtualClockAdvancesOnReadsAndPumps) {
     host::headless::SetPerformanceCounter(false);
     EXPECT_FALSE(host::QueryPerformanceFrequency(&freq));
 }
-
-TEST_F(QueueTest, AudioDevices) {
-    EXPECT_EQ(host::AudioDeviceCount(), 1);
-    EXPECT_NE(host::AudioDeviceName(0), nullptr);
-    EXPECT_EQ(host::AudioDeviceName(1), nullptr);
-    EXPECT_TRUE(host::AudioOpen(0, 22050));
-    EXPECT_FALSE(host::AudioOpen(0, 22050));  // already open
-    host::AudioClose();
-    EXPECT_FALSE(host::AudioIsOpen());
-}

@@ -1,11 +1,15 @@
 // Both programs, run as separate processes on the headless host in a
 // temporary copy of the game directory, driven by the host options.
+#include "tools/kit/archive_writer.h"
+#include "tools/kit/demo_pictures.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -133,11 +137,13 @@ TEST_P(ProgramTest, PresentedFramesAreCapturedInAWindowAndInFullScreen) {
         Write("config.ini", std::string("[Game]\nResource=yes\n[Video]\nWindowed=") + (windowed ? "yes" : "no") + "\n");
         fs::path frames = dir_ / (windowed ? "window" : "full");
         fs::create_directories(frames);
-        Result r = Run({{"MORVANEL_FRAMES", "3"}, {"MORVANEL_CAPTURE", frames.string()}});
+        // The logo comes first (after the two cleared pages in full screen),
+        // then the game loop's frames.
+        Result r = Run({{"MORVANEL_FRAMES", "4"}, {"MORVANEL_CAPTURE", frames.string()}});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.err.find("3 frames presented"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("4 frames presented"), std::string::npos) << r.err;
         int w = 0, h = 0;
-        std::vector<uint32_t> pixels = ReadPng(frames / "frame-00003.png", &w, &h);
+        std::vector<uint32_t> pixels = ReadPng(frames / "frame-00004.png", &w, &h);
         ASSERT_EQ(w, 640) << windowed;
         ASSERT_EQ(h, 480);
         // The test pattern: white, then yellow bars at the top; black bar last.
@@ -240,14 +246,38 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    std::vector<std::string> expected = {"RunGame",      "ShowLogoAndIntro", "EM_Open",         "SND_SetVoiceCount",
-                                         "SMP_InitCache", "LoadPlayerSettings", "CM_Open",       "OpenFrontEnd",
-                                         "BeginMission", "GameLoop",         "LeaveMission",    "CloseFrontEnd",
-                                         "CM_Close",     "EM_Close",         "STRM_StopAll",    "SND_FreeAllVoices",
-                                         "SavePlayerSettings"};
+    std::vector<std::string> expected = {"RunGame",         "ShowLogoAndIntro",  "ShowPicture",  "EM_Open",
+                                         "SND_SetVoiceCount", "SMP_InitCache",   "LoadPlayerSettings", "CM_Open",
+                                         "OpenFrontEnd",    "BeginMission",      "GameLoop",     "LeaveMission",
+                                         "CloseFrontEnd",   "CM_Close",          "EM_Close",     "STRM_StopAll",
+                                         "SND_FreeAllVoices", "ShowPicture",     "SavePlayerSettings",
+                                         "SND_FreeAllVoices"};  // the sound layer's close at the device stop
     EXPECT_EQ(Steps(r.err), expected) << r.err;
     EXPECT_EQ(Read("player.ini"), "[Options]\nMusicVolume=7\n\n[Keys]\n\n[Shortcut]\n\n");
     EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
+}
+
+// With sound on the mixer runs on the virtual clock from the device start
+// to the device stop; the capture, written as a .wav file, holds that time
+// at the primary's rate (22050 Hz, 16-bit stereo), silent as nothing plays.
+TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                    {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_AUDIO_CAPTURE", (dir_ / "capture.wav").string()}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "trace: SND_SetVoiceCount"), 1u) << r.err;
+    std::string wav = Read("capture.wav");
+    ASSERT_GT(wav.size(), 44u);
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+               uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
+    };
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(u32(24), 22050u);
+    EXPECT_EQ(u32(40), wav.size() - 44);
+    // The run lasts at least the logo's four seconds.
+    EXPECT_GT(wav.size() - 44, 4u * 22050 * 4);
+    EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos);
 }
 
 TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
@@ -259,7 +289,10 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    for (const std::string& step : Steps(r.err)) {
+    // The run body's own steps, before the sound layer's close at the device stop.
+    std::vector<std::string> steps = Steps(r.err);
+    steps.erase(std::find(steps.begin(), steps.end(), "SavePlayerSettings"), steps.end());
+    for (const std::string& step : steps) {
         EXPECT_NE(step, "SND_SetVoiceCount");
         EXPECT_NE(step, "SMP_InitCache");
         EXPECT_NE(step, "STRM_StopAll");
@@ -269,6 +302,10 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
 }
 
 TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
+    // A voice archive without the pictures.
+    std::vector<uint8_t> empty;
+    ASSERT_TRUE(kit::BuildArchive({}, kit::DirectoryForm::Gzip, &empty, nullptr));
+    ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), empty));
     fs::create_directories(dir_ / "video");
     Write("video/fmorvanel.qvs", "TESTMOVIE and some frames");
     Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n");
@@ -288,10 +325,60 @@ TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> steps = Steps(r.err);
-    std::vector<std::string> video(steps.begin() + 2, steps.begin() + 7);
+    ASSERT_GE(steps.size(), 8u) << r.err;
+    EXPECT_EQ(steps[2], "ShowPicture");  // the logo, then the video
+    std::vector<std::string> video(steps.begin() + 3, steps.begin() + 8);
     EXPECT_EQ(video, (std::vector<std::string>{"PlayIntroVideo", "MOVIE_Open", "MOVIE_Play", "MOVIE_Stop", "MOVIE_Close"}))
         << r.err;
-    EXPECT_EQ(steps.back(), "SavePlayerSettings");
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[steps.size() - 2], "SavePlayerSettings");
+}
+
+namespace {
+
+// Mean difference per colour channel between a presented frame and a
+// 24-bit picture of the same size.
+double MeanDifference(const std::vector<uint32_t>& frame, const kit::Image& picture) {
+    if (frame.size() != size_t(picture.width) * picture.height) return 1e9;
+    uint64_t sum = 0;
+    for (size_t i = 0; i < frame.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            sum += uint64_t(std::abs(int((frame[i] >> (16 - 8 * c)) & 0xFF) - int(picture.pixels[i * 3 + c])));
+    return double(sum) / double(frame.size() * 3);
+}
+
+}  // namespace
+
+TEST_P(ProgramTest, LogoFirstAndTheEndPictureAfterEscape) {
+    kit::Image logo = kit::DemoLogo(), end = kit::DemoQuitPicture();
+    ASSERT_GT(MeanDifference(std::vector<uint32_t>(640 * 480, 0), logo), 20.0);
+    for (bool windowed : {true, false}) {
+        Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
+                                (windowed ? "yes" : "no") + "\n");
+        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n");
+        // A capture folder that does not exist yet: the host makes it.
+        fs::path frames = dir_ / "frames" / (windowed ? "window" : "full");
+        Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"},
+                        {"MORVANEL_CAPTURE", frames.string()}, {"MORVANEL_TRACE", "1"}});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Count(r.err, "trace: ShowPicture"), 2u) << r.err;
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(frames)) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        ASSERT_GE(files.size(), 2u);
+        // The first frame with anything on it is the logo (full screen
+        // first shows its two cleared pages); the last is the end picture.
+        std::vector<uint32_t> first;
+        int w = 0, h = 0;
+        for (const fs::path& file : files) {
+            first = ReadPng(file, &w, &h);
+            if (std::any_of(first.begin(), first.end(), [](uint32_t p) { return p != 0; })) break;
+        }
+        EXPECT_LT(MeanDifference(first, logo), 8.0) << windowed;
+        std::vector<uint32_t> last = ReadPng(files.back(), &w, &h);
+        EXPECT_LT(MeanDifference(last, end), 8.0) << windowed;
+        EXPECT_GT(MeanDifference(last, logo), 20.0) << windowed;
+    }
 }
 
 TEST_P(ProgramTest, NoSixteenBitModeIsFatal) {

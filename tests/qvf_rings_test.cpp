@@ -8,6 +8,8 @@
 #include "media/qvf_buffers.h"
 #include "media/qvf_clock.h"
 #include "media/qvf_sound.h"
+#include "host/headless/headless_sound.h"
+#include "host/sound.h"
 #include "test_support.h"
 
 #include <cmath>
@@ -148,6 +150,7 @@ protected:
     void SetUp() override {
         HeadlessTest::SetUp();
         host::headless::SetAutoStep(0, 0);
+        hostDriver_ = g_QVFSoundDriver;
         g_QVFSoundDriver = &kFakeDriver;
         g_device = FakeDevice{};
         host::headless::AddTimeSource({this, NextCrossing, AdvanceBuffer});
@@ -155,9 +158,10 @@ protected:
         host::headless::SetDeadlockHandler(RecordDeadlock);
     }
     void TearDown() override {
-        g_QVFSoundDriver = nullptr;
+        g_QVFSoundDriver = hostDriver_;
         HeadlessTest::TearDown();
     }
+    const QVFSoundDriver* hostDriver_ = nullptr;
 };
 
 // --- element edges -------------------------------------------------------------
@@ -385,6 +389,66 @@ TEST_F(QvfRingsTest, AStopReleasesBothSidesUnderEverySeed) {
         ASSERT_EQ(host::LiveThreadCount(), 0);
     }
     EXPECT_GT(stoppedBeforeTheEnd, 50);
+}
+
+// The buffer on the host's own sound device: the parts play in order into
+// the headless capture and their notifications set the part events.
+TEST_F(QvfRingsTest, PartsPlayThroughTheHostSoundDevice) {
+    g_QVFSoundDriver = hostDriver_;
+    host::SoundDevice* device = nullptr;
+    ASSERT_EQ(host::SoundCreate(nullptr, &device), host::DS_OK);
+    host::SoundSetCooperativeLevel(device, nullptr, host::DSSCL_EXCLUSIVE);
+    host::SoundBufferDesc primaryDesc{20, host::DSBCAPS_PRIMARYBUFFER, 0, 0, nullptr};
+    host::SoundBuffer* primary = nullptr;
+    ASSERT_EQ(host::SoundCreateBuffer(device, &primaryDesc, &primary), host::DS_OK);
+    host::WaveFormat out{host::WAVE_FORMAT_PCM, 2, 22050, 22050 * 4, 4, 16};
+    ASSERT_EQ(host::SoundBufferSetFormat(primary, &out), host::DS_OK);
+    host::headless::ClearCapturedAudio();
+
+    QVFStreamState stream;
+    QVF_InitStreamState(&stream);
+    stream.channels = 1;
+    stream.sampleRate = 22050;
+    QVFSoundBuffer sb;
+    ASSERT_EQ(sb.SetDirectSound(device), 0);
+    sb.SetWindow(reinterpret_cast<host::HWND>(&sb));
+    ASSERT_EQ(sb.Prepare(&stream), 0);
+    DSBufRing ring;
+    ASSERT_EQ(ring.Create(&sb, 4, 2048), 0);
+    host::Event* abort = host::CreateEvent(false, "abort");
+    std::vector<int16_t> pcm(4096);
+    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = int16_t(i * 13 - 20000);
+    for (uint32_t part = 0; part < 4; ++part) {
+        ASSERT_EQ(ring.WaitCurrent(abort), 0);  // every part starts played
+        uint8_t* to = ring.LockCurrent(0, 2048);
+        ASSERT_NE(to, nullptr);
+        std::memcpy(to, pcm.data() + part * 1024, 2048);
+        ring.FinishCurrent();
+        EXPECT_FALSE(host::EventIsSet(sb.partEvents[part]));
+    }
+    // The headless mix is rendered when a sound call is made: while the
+    // scheduler waits, a time source brings it up to the clock every 1 ms.
+    host::headless::AddTimeSource({&sb, [](void*, uint64_t now) { return now + 1000; },
+                                   [](void*, uint64_t) { host::headless::CapturedFrames(); }});
+    size_t start = host::headless::CapturedFrames();
+    ASSERT_EQ(sb.Play(), 0);
+    host::headless::AdvanceClock(100000);  // 2205 frames: the first two parts
+    host::headless::CapturedFrames();
+    EXPECT_TRUE(host::EventIsSet(sb.partEvents[0]));
+    EXPECT_TRUE(host::EventIsSet(sb.partEvents[1]));
+    EXPECT_FALSE(host::EventIsSet(sb.partEvents[3]));
+    host::headless::AdvanceClock(100000);
+    EXPECT_EQ(ring.WaitAllPlayed(abort), 0);
+    sb.Stop();
+    host::headless::RemoveTimeSource(&sb);
+    const std::vector<int16_t>& all = host::headless::CapturedAudio();
+    ASSERT_GE(all.size(), (start + 4096) * 2);
+    for (size_t i = 0; i < 4096; ++i) ASSERT_EQ(all[(start + i) * 2], pcm[i]) << i;
+    ring.Destroy();
+    sb.Release();
+    host::CloseEvent(abort);
+    host::SoundBufferRelease(primary);
+    host::SoundRelease(device);
 }
 
 // --- frame surfaces ----------------------------------------------------------------

@@ -2,7 +2,8 @@
 # then configure and build into a build folder.  Sourced, not run.
 
 MORVANEL_PACKAGES=(g++ cmake ninja-build pkg-config libsdl2-dev zlib1g-dev libpng-dev
-                   libjpeg62-turbo-dev libfreetype-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
+                   libjpeg62-turbo-dev libfreetype-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
+                   xvfb xdotool)
 
 morvanel_install_packages() {
     local missing=()

@@ -1,13 +1,20 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing).  With --corpus it writes seed inputs for the fuzz targets.
+// nothing), with the members the kit generates added: the mission's 3D
+// files in game.res, the sound effects in audio.res, and in game.res and
+// voice.res the pictures the kit paints.  With --corpus it
+// writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/byte_writer.h"
+#include "tools/kit/demo_pictures.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
+#include "tools/kit/sound_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -61,6 +68,12 @@ bool CollectMembers(const fs::path& folder, std::vector<kit::ArchiveMember>* mem
     return true;
 }
 
+// Members made by the kit rather than kept in data/.
+void AddGeneratedMembers(const std::string& folder, std::vector<kit::ArchiveMember>* members) {
+    if (folder == "audio")
+        for (kit::DemoSound& s : kit::DemoEffects()) members->push_back({s.member, std::move(s.file)});
+}
+
 int BuildGame(const fs::path& data, const fs::path& game) {
     fs::create_directories(game);
     for (const char* name : {"config.ini", "registry.ini"}) {
@@ -74,6 +87,11 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     for (const ArchiveSpec& spec : kArchives) {
         std::vector<kit::ArchiveMember> members;
         if (!CollectMembers(data / spec.folder, &members)) return 1;
+        if (std::string(spec.folder) == "game")
+            for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
+        AddGeneratedMembers(spec.folder, &members);
+        // Pictures the kit paints join the members of their archive.
+        for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -88,7 +106,66 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     return 0;
 }
 
+// Seeds of the sample file readers: each kind as the kit writes it.
+void BuildSoundCorpus(const fs::path& folder) {
+    for (const char* kind : {"wav", "voc", "snx", "snp"}) fs::create_directories(folder / kind);
+    std::vector<int16_t> tone = kit::Tone(11025, 0.05, 440, 880, 0.5);
+    std::vector<uint8_t> bytes8;
+    for (int16_t v : tone) bytes8.push_back(uint8_t((v >> 8) + 128));
+    kit::PcmSound mono16 = kit::Pcm16(tone, 11025, 1), stereo8 = kit::Pcm8(bytes8, 11025, 2);
+    kit::WriteBytes((folder / "wav" / "mono16.wav").string(), kit::WavFile(mono16));
+    kit::WriteBytes((folder / "wav" / "stereo8-fmt18.wav").string(), kit::WavFile(stereo8, {18, 1, ""}));
+    kit::WriteBytes((folder / "voc" / "mono16.voc").string(), kit::VocFile(mono16));
+    kit::WriteBytes((folder / "voc" / "stereo8.voc").string(), kit::VocFile(stereo8));
+    // The snx target gzips its input after a first byte of 1, or takes the
+    // rest as a finished file after a 0.
+    std::vector<uint8_t> snx = kit::SnxFile(mono16, 0, 100, 4);
+    snx.insert(snx.begin(), 0);
+    kit::WriteBytes((folder / "snx" / "mono16.snx").string(), snx);
+    kit::ByteWriter raw;
+    raw.U8(1);
+    raw.U32(11025);
+    raw.U32(uint32_t(stereo8.data.size()));
+    raw.U32(0);
+    raw.U32(0);
+    raw.U8(0);
+    raw.U8(1);
+    raw.U8(1);
+    for (int i = 0; i < 6; ++i) raw.U8(0);
+    raw.Bytes(stereo8.data);
+    kit::WriteBytes((folder / "snx" / "stereo8-raw.snx").string(), raw.Take());
+    kit::SnpSound mono{11025, 0x41, 64, 0, 0, {tone}};
+    kit::SnpSound stereo{11025, 0x43, 32, 0, 0, {kit::Concat({tone, tone})}};
+    kit::SnpSound three{11025, 0x41, 16, 0, 0, {tone, tone, tone}};
+    kit::WriteBytes((folder / "snp" / "mono.snp").string(), kit::SnpFile(mono));
+    kit::WriteBytes((folder / "snp" / "stereo.snp").string(), kit::SnpFile(stereo));
+    kit::WriteBytes((folder / "snp" / "three.trk").string(), kit::SnpFile(three));
+}
+
+// F3DC seeds: the demo's 3D files and one block of every other type.
+int BuildObjectCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    int n = 0;
+    auto put = [&](const std::vector<uint8_t>& bytes) {
+        kit::WriteBytes((folder / ("seed" + std::to_string(n++) + ".3dc")).string(), bytes);
+    };
+    for (const kit::NamedFile& f : kit::Demo3DFiles())
+        if (f.data.size() < 65536) put(f.data);
+    kit::TrackSpec track{30, {{0, {0, 0, 0, 32768}}, {30, {0, 23170, 0, 23170}}}, {{0, {0, 0, 0}}, {30, {100, 0, 0}}}};
+    put(kit::BuildAnimation({track, track}, false, nullptr));
+    put(kit::BuildAnimation({track}, true, nullptr));
+    put(kit::BuildElements({{1, 2, 3, 4}, {5, 6, 7, 8}}, nullptr));
+    put(kit::BuildRaw({9, 8, 7, 6, 5}));
+    kit::ObjectSpec typed = kit::Cube("typed", 10, 0x1234);
+    typed.nodes[0].groups.push_back({22, "", 0, {}});
+    kit::AddQuad(&typed.nodes[0], 1, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}}, {0, 0, -50});
+    typed.nodes[0].groups.push_back({5, "", 0, {}});
+    put(kit::BuildObject(typed, nullptr));
+    return 0;
+}
+
 int BuildCorpus(const fs::path& folder) {
+    BuildSoundCorpus(folder);
     fs::create_directories(folder / "archive");
     fs::create_directories(folder / "ini");
     std::vector<kit::ArchiveMember> members = {
@@ -114,7 +191,11 @@ int BuildCorpus(const fs::path& folder) {
     fs::create_directories(folder / "qvs");
     for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
         kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
-    return 0;
+    if (!kit::WritePictureCorpus((folder / "picture").string())) {
+        std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
+        return 1;
+    }
+    return BuildObjectCorpus(folder / "f3dc");
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include "host/headless/headless.h"
 
 #include "host/backend.h"
+#include "host/headless/headless_sound.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <png.h>
 #include <functional>
@@ -44,7 +46,6 @@ struct State {
     bool cpuSet = false;
     FakeCpu cpu{};
     int screenW = 640, screenH = 480;
-    int audioDevices = 1;
     bool echoBoxes = false;
     bool keyboard = true;
     std::vector<std::string> keyNames = std::vector<std::string>(256);
@@ -139,9 +140,14 @@ bool Start() {
         g.closeAfter = 20000 + g.closeAfterFrames * 200;
     }
     const char* capture = std::getenv("MORVANEL_CAPTURE");
-    if (capture && *capture) g.captureDir = capture;
-    const char* audio = std::getenv("MORVANEL_AUDIO");
-    if (audio && strcasecmp(audio, "none") == 0) g.audioDevices = 0;
+    if (capture && *capture) {
+        g.captureDir = capture;
+        // A folder that does not exist yet is made, with its parents.
+        std::error_code ec;
+        std::filesystem::create_directories(g.captureDir, ec);
+        if (ec) std::fprintf(stderr, "MORVANEL_CAPTURE: cannot make %s: %s\n", capture, ec.message().c_str());
+    }
+    ConfigureSoundFromEnvironment();
     const char* keyboard = std::getenv("MORVANEL_KEYBOARD");
     if (keyboard && strcasecmp(keyboard, "none") == 0) g.keyboard = false;
     const char* joysticks = std::getenv("MORVANEL_JOYSTICKS");
@@ -224,20 +230,6 @@ void WindowShown(Window* window, bool visible) {
 void WindowDestroyed(Window*) {}
 void CursorShown(bool) {}
 void ScreenSaver(bool) {}
-
-int AudioDeviceCount() {
-    return g.audioDevices;
-}
-
-const char* AudioDeviceName(int index) {
-    return (index >= 0 && index < g.audioDevices) ? "Headless audio capture" : nullptr;
-}
-
-bool AudioOpen(int index, int) {
-    return index >= 0 && index < g.audioDevices;
-}
-
-void AudioClose() {}
 
 bool KeyboardPresent() {
     return g.keyboard;
@@ -351,6 +343,7 @@ void Reset() {
     g = State{};
     g.echoBoxes = echo;
     detail::ResetInput();
+    ResetSound();
 }
 
 void AdvanceClock(uint64_t us) {
@@ -706,10 +699,10 @@ const Backend kHeadlessBackend = {
     headless::WindowDestroyed,
     headless::CursorShown,
     headless::ScreenSaver,
-    headless::AudioDeviceCount,
-    headless::AudioDeviceName,
-    headless::AudioOpen,
-    headless::AudioClose,
+    headless::SoundDeviceCount,
+    headless::SoundDeviceName,
+    headless::SoundOpen,
+    headless::SoundClose,
     headless::KeyboardPresent,
     headless::KeyName,
     headless::JoystickCountSlot,

@@ -16,8 +16,8 @@
 //                    WM_CLOSE to the main window and says so on standard
 //                    error; a program that presents nothing is closed after
 //                    20000 pumps and 200 more per frame instead.
-//   MORVANEL_CAPTURE a folder: every presented frame is written there as
-//                    frame-NNNNN.png.
+//   MORVANEL_CAPTURE a folder, made when it does not exist: every presented
+//                    frame is written there as frame-NNNNN.png.
 //   MORVANEL_INPUT   a script of input by pump number (see README).
 //   MORVANEL_JOYSTICKS  number of joysticks attached, "ff" after it when
 //                    they have force feedback (e.g. "1ff"); none by default.

@@ -1,6 +1,7 @@
 // The SDL2 back end: a real window, its events as the program's messages,
 // message boxes, the clocks and audio output.
 #include "host/backend.h"
+#include "host/sdl/sdl_sound.h"
 
 #include <SDL.h>
 
@@ -16,8 +17,6 @@ namespace {
 SDL_Window* g_window = nullptr;  // the one native window: the first shown
 SDL_Renderer* g_renderer = nullptr;
 Window* g_owner = nullptr;
-SDL_AudioDeviceID g_audio = 0;
-bool g_audioReady = false;
 bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
 
@@ -252,7 +251,6 @@ bool Start() {
         std::fprintf(stderr, "SDL: cannot start video: %s\n", SDL_GetError());
         return false;
     }
-    g_audioReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     g_hapticReady = SDL_InitSubSystem(SDL_INIT_HAPTIC) == 0;
     g_perfBase = SDL_GetPerformanceCounter();
     SDL_StartTextInput();
@@ -263,8 +261,7 @@ void DropTexture();
 
 void Stop() {
     DropTexture();
-    if (g_audio) SDL_CloseAudioDevice(g_audio);
-    g_audio = 0;
+    SdlAudioClose();
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
     g_renderer = nullptr;
@@ -393,35 +390,6 @@ void CursorShown(bool visible) {
 void ScreenSaver(bool active) {
     if (active) SDL_EnableScreenSaver();
     else SDL_DisableScreenSaver();
-}
-
-int AudioDeviceCount() {
-    if (!g_audioReady) return 0;
-    int n = SDL_GetNumAudioDevices(0);
-    return 1 + (n > 0 ? n : 0);  // the default device, then the named ones
-}
-
-const char* AudioDeviceName(int index) {
-    if (!g_audioReady || index < 0) return nullptr;
-    if (index == 0) return "Primary Sound Driver";
-    return SDL_GetAudioDeviceName(index - 1, 0);
-}
-
-bool AudioOpen(int index, int rate) {
-    if (!g_audioReady) return false;
-    SDL_AudioSpec want{};
-    want.freq = rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 1024;
-    const char* name = index > 0 ? SDL_GetAudioDeviceName(index - 1, 0) : nullptr;
-    g_audio = SDL_OpenAudioDevice(name, 0, &want, nullptr, 0);
-    return g_audio != 0;
-}
-
-void AudioClose() {
-    if (g_audio) SDL_CloseAudioDevice(g_audio);
-    g_audio = 0;
 }
 
 // --- keyboard, joysticks, cursor ----------------------------------------------
@@ -653,8 +621,8 @@ void DropTexture() {
 const Backend kSdlBackend = {
     "sdl",          Start,         Stop,        PollEvents,      ShowBox,
     TickCount,      PerfCounter,   PerfFrequency, ScreenSize,    WindowCreated,
-    WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   AudioDeviceCount,
-    AudioDeviceName, AudioOpen,    AudioClose,      KeyboardPresent, KeyName,
+    WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   SdlAudioDeviceCount,
+    SdlAudioDeviceName, SdlAudioOpen, SdlAudioClose, KeyboardPresent, KeyName,
     JoystickCountSlot, JoystickOpenSlot, JoystickCloseSlot, JoystickStateSlot, JoystickForceSlot,
     CursorMoved,    CursorClipped, CursorShape,     Present,         DisplayModeSlot,
     WindowResized,

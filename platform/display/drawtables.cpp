@@ -14,50 +14,6 @@
 
 namespace {
 
-// The sets' routines until the 2D drawing routines exist: they draw nothing.
-void NoBlit(int32_t, int32_t, const Picture*) {}
-void NoSetup() {}
-void NoLine(int32_t, int32_t, int32_t, int32_t, uint32_t) {}
-void NoSpan(int32_t, int32_t, int32_t, uint32_t) {}
-void NoTint(int32_t, int32_t, int32_t, int32_t, const void*) {}
-void NoPixel(int32_t, int32_t, uint32_t) {}
-uint32_t NoGetPixel(int32_t, int32_t) {
-    return 0;
-}
-void NoPalette(int32_t, int32_t, const uint8_t*) {}
-void NoRelief(int32_t, int32_t, const void*, const void*) {}
-void NoBuffer(void*) {}
-void NoSource(const void*) {}
-void NoMerge(const void*, const void*) {}
-void NoMosaic(const Picture*, int32_t) {}
-
-constexpr BlitTable MakeBlitSet(bool withSetup) {
-    BlitTable t{};
-    for (int i = 1; i < 14; ++i) t.modes[i] = NoBlit;
-    t.Setup = withSetup ? NoSetup : nullptr;
-    return t;
-}
-
-constexpr PrimTable MakePrimSet() {
-    PrimTable t{};
-    t.Line = NoLine;
-    t.HSpan = NoSpan;
-    t.VSpan = NoSpan;
-    t.FrameRect = NoLine;
-    t.TintRect = NoTint;
-    t.StippleRect = NoLine;
-    t.FillRect = NoLine;
-    t.PutPixel = NoPixel;
-    t.GetPixel = NoGetPixel;
-    t.SetPalette = NoPalette;
-    t.ReliefLight = NoRelief;
-    t.SmoothToBuffer = NoBuffer;
-    t.BlendBuffer = NoSource;
-    t.MergeImages = NoMerge;
-    t.Mosaic = NoMosaic;
-    return t;
-}
-
 // GDI text state: the cached face, the font and the kept device context.
 char g_face[32] = "";
 host::Font* g_font = nullptr;
@@ -66,20 +22,10 @@ host::Surface* g_dcSurface = nullptr;  // the surface the kept context draws on,
 
 }  // namespace
 
-const BlitTable BlitSet8 = MakeBlitSet(false);
-const BlitTable BlitSet16 = MakeBlitSet(true);
-const BlitTable BlitSet32 = MakeBlitSet(false);
-const BlitTable BlitSet32Mmx = MakeBlitSet(false);
-const PrimTable PrimSet8 = MakePrimSet();
-const PrimTable PrimSet16 = MakePrimSet();
-const PrimTable PrimSet32 = MakePrimSet();
-const PrimTable PrimSet32Mmx = MakePrimSet();
-
 BlitTable ActiveBlitTable = {};
 PrimTable ActivePrimTable = {};
 uint32_t& ScreenWhite = ActivePrimTable.white;
 BlitRoutine GlyphBlit = nullptr;
-uint32_t g_SubstituteColour = 0;
 
 void SelectDrawTables() {
     int bits = ScreenState.bitsPerPixel;

@@ -7,11 +7,16 @@
 
 struct Picture;
 
+// Unscaled form: the picture's top-left pixel at (x, y).
 using BlitRoutine = void (*)(int32_t x, int32_t y, const Picture* picture);
+// Scaled form: the whole picture stretched to w x h at (x, y).
+using ScaledBlitRoutine = void (*)(const Picture* picture, int32_t x, int32_t y, int32_t w, int32_t h);
 
-// 15 slots: 0 empty, 1-13 blits by mode, 14 the set's set-up routine.
+// 15 slots by mode number: 0 empty, 1-7 unscaled blits, 8-13 scaled blits
+// (scaled[slot - 8]), 14 the set's set-up routine (no arguments).
 struct BlitTable {
-    BlitRoutine modes[14];
+    BlitRoutine modes[8];
+    ScaledBlitRoutine scaled[6];
     void (*Setup)();
 };
 
@@ -51,8 +56,6 @@ extern const PrimTable PrimSet8, PrimSet16, PrimSet32, PrimSet32Mmx;
 // The colour with every bit of red, green and blue set in the current
 // format: the last word of the active PrimTable.
 extern uint32_t& ScreenWhite;
-// The colour keyed blits draw for the value 0xFF (the text colour word).
-extern uint32_t g_SubstituteColour;
 // The keyed-copy blit through which bitmap-font text is drawn.
 extern BlitRoutine GlyphBlit;
 

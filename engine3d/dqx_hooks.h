@@ -1,0 +1,46 @@
+// The calls the 3D engine makes into the renderers, the collision world and
+// the layers above it.  The engine reaches them only through these tables,
+// so that it builds and runs before (and without) what fills them: every
+// slot starts as a routine that does nothing, and the owner of the service
+// installs its own.
+#pragma once
+
+#include <cstdint>
+
+struct RenderHooksTable {
+    // Uploads model-bank entry n's colour map (one index byte a texel) to the
+    // texture slot of the same number.
+    void (*LoadMap)(int n, const uint8_t* texels);
+    // The same for an alpha map (colour index and alpha byte a texel).
+    void (*LoadAlphaMap)(int n, const uint8_t* texels);
+    // Called once, before the first conversion of the bank to 555.
+    void (*SpanTableHook)();
+    // Takes the span buffer's sentinels from the object library (through
+    // Alloc_RDMemory) and its heap arrays; called by Init_ObjLibrary.
+    void (*InitSpanBuffer)();
+    // Gives back the span buffer's heap arrays (each only when held).
+    void (*FreeSpanBuffer)();
+    // Places the span buffer's sentinels for the current view.
+    void (*ResetSpanBuffer)();
+    // Sets the 3D layer's viewport to the view rectangle.
+    void (*SetViewport)(int width, int height, int x, int y);
+    // Empties the collision world; called by Init_3DMemory.
+    void (*ResetCollisionWorld)();
+    // Removes the faces of a collision block (its pool offset) from the
+    // collision world; called when the block is freed.
+    void (*RemoveCollisionBlock)(uint32_t block);
+};
+extern RenderHooksTable RenderHooks;
+// The table as it starts: every slot does nothing.
+extern const RenderHooksTable kNullRenderHooks;
+
+// Services of the layers above the engine.
+struct EngineServiceHooks {
+    // Refills the playing sound streams; called for every object file read.
+    void (*UpdateStreams)();
+    // Draws one line of text at (x, y) in the given screen colour with a
+    // bitmap font; the 3D memory page draws through it.
+    void (*DrawString)(const char* text, int x, int y, const void* font, uint32_t colour);
+};
+extern EngineServiceHooks EngineServices;
+extern const EngineServiceHooks kNullEngineServices;

@@ -1,0 +1,64 @@
+// Sprite sets cut from a sheet by a cut list, and bitmap fonts: a sprite
+// set read through one of two fixed character maps.  Drawing goes through
+// a caller-supplied glyph routine (a blit of the unscaled form).
+#pragma once
+
+#include "platform/display/drawtables.h"
+#include "platform/display/picture.h"
+#include "platform/resfile.h"
+
+#include <cstdint>
+
+struct SpriteSet {
+    Picture* sprites;  // the array of count sprites
+    int16_t count;
+    uint8_t spacing;   // pixels added after every character
+    uint8_t lineGap;   // pixels added to the first sprite's height at a line break
+    uint8_t flags;     // kFontMapB, kFontFixedPitch
+};
+
+constexpr uint8_t kFontMapB = 0x01;        // the full character map instead of the capitals map
+constexpr uint8_t kFontFixedPitch = 0x02;  // glyphs end at the edge of a cell as wide as sprite 0
+
+// Where a sprite lies in its sheet, attached to the sprite's fourth word by
+// cut mode 2; the word it replaced is kept.
+struct SpriteOrigin {
+    uint8_t left, top;  // low bytes of the position
+    uint8_t zero[2];
+    void* previous;
+};
+
+// One record of a cut list: inclusive corners in the sheet.
+struct SpriteCut {
+    int16_t left, top, right, bottom;
+};
+
+// Cut list file (".spc"), little-endian: 4 bytes not used, the sprite count
+// (16-bit), then count records of left, top, right, bottom (16-bit signed).
+constexpr int kSpriteListHeader = 6;
+constexpr int kSpriteCutBytes = 8;
+
+// Cuts count sprites of bytesPerPixel from a sheet of sheetWidth x
+// sheetHeight pixels.  A rectangle is clipped to the sheet; one with
+// nothing inside it (right left of left, bottom above top, or wholly
+// outside) gives an empty sprite (0 x 0, no pixels).  Mode 1 gives each
+// sprite a display surface (video driver slot 8), mode 2 an origin record.
+// None for a negative count.
+SpriteSet* CutSpriteSet(const SpriteCut* cuts, int32_t count, const uint8_t* sheet, int32_t sheetWidth,
+                        int32_t sheetHeight, int32_t bytesPerPixel, int32_t mode);
+// Reads a cut list from a file of the current file table and cuts the set;
+// none when the list is shorter than its count says.
+SpriteSet* LoadSpriteSet(FileHandle file, const uint8_t* sheet, int32_t sheetWidth, int32_t sheetHeight,
+                         int32_t bytesPerPixel, int32_t mode);
+// Frees every sprite (video driver slot 9) from the last to the first, then
+// the array and the set.
+void FreeSprites(SpriteSet* set);
+
+// The glyph of a byte in the font's character map, -1 when it has none.
+int FontGlyph(const SpriteSet* font, uint8_t byte);
+// Width of a text in pixels: glyph widths, half the first sprite's width
+// for a byte without a glyph, and the spacing after every byte.
+int32_t FontTextWidth(const char* text, const SpriteSet* font);
+// Draws a text through draw(x, y, glyph sprite); a line feed or 0xB3 starts
+// a new line at the starting x.
+void FontDrawText(const char* text, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw);

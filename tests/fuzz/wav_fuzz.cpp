@@ -1,0 +1,9 @@
+// Fuzz target: a .wav file read whole by the sample reader.
+#include "sample_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Prepare();
+    fuzz::WriteInput("input.wav", data, size);
+    fuzz::LoadWhole("input.wav");
+    return 0;
+}

@@ -1,0 +1,62 @@
+#!/bin/sh
+# Runs one program with the SDL back end under a virtual X server, SDL's
+# file-writing audio driver standing in for the sound card, and ends it with
+# Escape.  Passes when it ends with code 0 with sound on (the run body gave
+# the sound layer its voices), the audio device received the mix, and
+# nothing but the AI manager's banner reached debug.txt.  Skips (77) where
+# Xvfb or xdotool is missing.
+#   sdl_xvfb_run.sh <program in its game folder>
+set -u
+program="$1"
+if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xdotool >/dev/null 2>&1; then
+    echo "Xvfb or xdotool is not installed"
+    exit 77
+fi
+work=$(mktemp -d /tmp/morvanel-xvfb-XXXXXX)
+xpid=""
+gpid=""
+cleanup() {
+    [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+    [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+folder=$(dirname "$program")
+name=$(basename "$program")
+cp "$program" "$folder/config.ini" "$folder/registry.ini" "$folder"/*.res "$work/"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+xpid=$!
+for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+# X and the audio driver keep memory of their own until the process ends.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+cd "$work"
+MORVANEL_HOST=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" MORVANEL_TRACE=1 \
+    timeout 90 "./$name" >"$work/stdout.txt" 2>"$work/stderr.txt" &
+gpid=$!
+# The logo's four seconds pass, then Escape is held in the game loop until
+# the program ends.
+sleep 5
+xdotool search --sync --name Morvanel >/dev/null 2>&1
+for i in $(seq 30); do
+    kill -0 "$gpid" 2>/dev/null || break
+    xdotool search --name Morvanel windowfocus keydown Escape >/dev/null 2>&1
+    sleep 0.5
+    xdotool keyup Escape >/dev/null 2>&1
+    sleep 0.5
+done
+wait "$gpid"
+code=$?
+gpid=""
+status=0
+if [ "$code" -ne 0 ]; then echo "exit code $code"; status=1; fi
+grep -q "trace: SND_SetVoiceCount" stderr.txt || { echo "sound was off"; status=1; }
+grep -q "trace: SavePlayerSettings" stderr.txt || { echo "the run did not end normally"; status=1; }
+[ -s audio.raw ] || { echo "the audio device received nothing"; status=1; }
+if grep -q "^SDL:" stderr.txt; then echo "SDL reported a failure"; status=1; fi
+if [ -f debug.txt ] && grep -v "^Spindrel I.A. Manager" debug.txt | grep -q .; then
+    echo "errors were logged:"; cat debug.txt; status=1
+fi
+[ "$status" -eq 0 ] || { echo "--- stderr"; cat stderr.txt; }
+exit $status

@@ -1,0 +1,232 @@
+// Primitive shapes and the demo 3D files.
+#include "tools/kit/shapes.h"
+
+#include <cmath>
+
+namespace kit {
+
+namespace {
+
+int64_t Dot(I3 a, I3 b) {
+    return int64_t(a.x) * b.x + int64_t(a.y) * b.y + int64_t(a.z) * b.z;
+}
+
+I3 Sub(I3 a, I3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+I3 CrossI(I3 a, I3 b) {
+    // Scaled down first: the demo's coordinates stay far below the limits.
+    return {int32_t((int64_t(a.y) * b.z - int64_t(a.z) * b.y) >> 8),
+            int32_t((int64_t(a.z) * b.x - int64_t(a.x) * b.z) >> 8),
+            int32_t((int64_t(a.x) * b.y - int64_t(a.y) * b.x) >> 8)};
+}
+
+// True when the triangle p0 p1 p2 faces the point.
+bool Faces(I3 p0, I3 p1, I3 p2, I3 point) {
+    return Dot(CrossI(Sub(p1, p0), Sub(p2, p0)), Sub(point, p0)) > 0;
+}
+
+constexpr int32_t kTexEnd = 255 << 16;
+
+}  // namespace
+
+void AddQuad(NodeSpec* node, int group, const std::array<I3, 4>& corners, I3 facing) {
+    std::array<I3, 4> c = corners;
+    std::array<std::array<int32_t, 2>, 4> uv = {{{0, 0}, {kTexEnd, 0}, {kTexEnd, kTexEnd}, {0, kTexEnd}}};
+    if (!Faces(c[0], c[1], c[2], facing)) {
+        std::swap(c[1], c[3]);
+        std::swap(uv[1], uv[3]);
+    }
+    int v0 = int(node->vertices.size()), t0 = int(node->uvs.size());
+    for (int i = 0; i < 4; ++i) {
+        node->vertices.push_back(c[size_t(i)]);
+        node->uvs.push_back(uv[size_t(i)]);
+    }
+    GroupSpec& g = node->groups.at(size_t(group));
+    FaceSpec a{{v0, v0 + 1, v0 + 2}, {t0, t0 + 1, t0 + 2}, 20};
+    FaceSpec b{{v0, v0 + 2, v0 + 3}, {t0, t0 + 2, t0 + 3}, 20};
+    g.faces.push_back(a);
+    g.faces.push_back(b);
+}
+
+void AddBox(NodeSpec* node, int group, I3 lo, I3 hi) {
+    I3 centre{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
+    auto outside = [&](I3 p) { return I3{p.x + (p.x - centre.x) * 4, p.y + (p.y - centre.y) * 4, p.z + (p.z - centre.z) * 4}; };
+    // Each side is seen from a point beyond it.
+    AddQuad(node, group, {{{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}}}, outside({centre.x, centre.y, lo.z}));
+    AddQuad(node, group, {{{lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}}}, outside({centre.x, centre.y, hi.z}));
+    AddQuad(node, group, {{{lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {lo.x, lo.y, hi.z}}}, outside({lo.x, centre.y, centre.z}));
+    AddQuad(node, group, {{{hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}}}, outside({hi.x, centre.y, centre.z}));
+    AddQuad(node, group, {{{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}}}, outside({centre.x, lo.y, centre.z}));
+    AddQuad(node, group, {{{lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}}}, outside({centre.x, hi.y, centre.z}));
+}
+
+namespace {
+
+// Floor and the four walls of a room, as quads seen from its centre.
+std::vector<std::array<I3, 4>> RoomQuads(const RoomShape& r, std::vector<int>* isFloor) {
+    I3 a = r.min, b = r.max;
+    std::vector<std::array<I3, 4>> quads = {
+        {{{a.x, b.y, a.z}, {b.x, b.y, a.z}, {b.x, b.y, b.z}, {a.x, b.y, b.z}}},  // floor
+        {{{a.x, a.y, a.z}, {b.x, a.y, a.z}, {b.x, b.y, a.z}, {a.x, b.y, a.z}}},
+        {{{a.x, a.y, b.z}, {b.x, a.y, b.z}, {b.x, b.y, b.z}, {a.x, b.y, b.z}}},
+        {{{a.x, a.y, a.z}, {a.x, b.y, a.z}, {a.x, b.y, b.z}, {a.x, a.y, b.z}}},
+        {{{b.x, a.y, a.z}, {b.x, b.y, a.z}, {b.x, b.y, b.z}, {b.x, a.y, b.z}}},
+    };
+    if (isFloor) *isFloor = {1, 0, 0, 0, 0};
+    return quads;
+}
+
+I3 Centre(const RoomShape& r) {
+    return {(r.min.x + r.max.x) / 2, (r.min.y + r.max.y) / 2, (r.min.z + r.max.z) / 2};
+}
+
+}  // namespace
+
+ObjectSpec BoxRoom(const RoomShape& room) {
+    ObjectSpec spec;
+    NodeSpec root;
+    root.name = "room";
+    root.groups = {{2, room.floorTexture, 0, {}}, {2, room.wallTexture, 0, {}}};
+    std::vector<int> isFloor;
+    std::vector<std::array<I3, 4>> quads = RoomQuads(room, &isFloor);
+    for (size_t i = 0; i < quads.size(); ++i) AddQuad(&root, isFloor[i] ? 0 : 1, quads[i], Centre(room));
+    spec.nodes.push_back(root);
+    for (const auto& portal : room.portals) {
+        NodeSpec part;
+        part.name = portal.first;
+        part.parent = 0;
+        part.pos = portal.second;
+        spec.nodes.push_back(part);
+    }
+    spec.models = {{room.floorTexture, room.floorTexture}, {room.wallTexture, room.wallTexture}};
+    return spec;
+}
+
+CollisionSpec RoomCollision(const RoomShape& room) {
+    CollisionSpec spec;
+    spec.parts = {"floor", "walls"};
+    std::vector<int> isFloor;
+    I3 centre = Centre(room);
+    std::vector<std::array<I3, 4>> quads = RoomQuads(room, &isFloor);
+    for (size_t i = 0; i < quads.size(); ++i) {
+        int part = isFloor[i] ? 0 : 1;
+        std::array<I3, 4> c = quads[i];
+        if (!Faces(c[0], c[1], c[2], centre)) std::swap(c[1], c[3]);
+        int v0 = int(spec.vertices.size());
+        for (const I3& p : c) spec.vertices.push_back(p);
+        spec.faces.push_back({{v0, v0 + 1, v0 + 2}, part, part});
+        spec.faces.push_back({{v0, v0 + 2, v0 + 3}, part, part});
+    }
+    return spec;
+}
+
+ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness) {
+    ObjectSpec spec;
+    NodeSpec slab;
+    slab.name = "door";
+    slab.groups = {{2, "wall", 0, {}}};
+    AddBox(&slab, 0, {-width / 2, -height, -thickness / 2}, {width / 2, 0, thickness / 2});
+    spec.nodes.push_back(slab);
+    spec.models = {{"wall", "wall"}};
+    return spec;
+}
+
+ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour) {
+    ObjectSpec spec;
+    NodeSpec cube;
+    cube.name = name;
+    cube.groups = {{1, "", colour, {}}};
+    AddBox(&cube, 0, {-half, -half, -half}, {half, half, half});
+    spec.nodes.push_back(cube);
+    return spec;
+}
+
+ObjectSpec Character(const std::string& name, uint32_t colour) {
+    ObjectSpec spec;
+    NodeSpec body;
+    body.name = name;
+    body.groups = {{1, "", colour, {}}};
+    AddBox(&body, 0, {-60, -300, -40}, {60, 0, 40});
+    NodeSpec head;
+    head.name = "tete";
+    head.parent = 0;
+    head.pos = {0, -300, 0};
+    head.groups = {{1, "", colour ^ 0x7BEF, {}}};
+    AddBox(&head, 0, {-35, -80, -35}, {35, 0, 35});
+    NodeSpec hand;
+    hand.name = "repere";
+    hand.parent = 0;
+    hand.pos = {80, -160, 0};
+    hand.groups = {{1, "", 0xFFE0, {}}};
+    AddBox(&hand, 0, {-12, -12, -12}, {12, 12, 12});
+    NodeSpec helper;
+    helper.name = "$DUMMY";
+    helper.parent = 0;
+    spec.nodes = {body, head, hand, helper};
+    return spec;
+}
+
+namespace {
+
+std::array<Rgb, 256> Ramp(Rgb dark, Rgb light) {
+    std::array<Rgb, 256> p{};
+    for (int i = 0; i < 256; ++i)
+        p[size_t(i)] = {uint8_t(dark.r + (light.r - dark.r) * i / 255), uint8_t(dark.g + (light.g - dark.g) * i / 255),
+                        uint8_t(dark.b + (light.b - dark.b) * i / 255)};
+    return p;
+}
+
+// A small fixed hash: the same grain on every build.
+uint32_t Grain(uint32_t x, uint32_t y) {
+    uint32_t h = x * 374761393u + y * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return h ^ (h >> 16);
+}
+
+}  // namespace
+
+std::vector<uint8_t> WallTexture() {
+    std::vector<uint8_t> texels(65536);
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) {
+            uint32_t row = y / 32, shift = (row & 1) ? 32 : 0;
+            bool mortar = (y % 32) < 3 || ((x + shift) % 64) < 3;
+            int v = mortar ? 30 : 150 + int(Grain(x, y) % 60) - int(((x + shift) / 64 + row) % 3) * 20;
+            texels[y * 256 + x] = uint8_t(std::max(0, std::min(255, v)));
+        }
+    return BuildTexture(Ramp({40, 20, 15}, {220, 120, 90}), texels);
+}
+
+std::vector<uint8_t> FloorTexture() {
+    std::vector<uint8_t> texels(65536);
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) {
+            bool dark = ((x / 64) + (y / 64)) & 1;
+            bool joint = (x % 64) < 2 || (y % 64) < 2;
+            int v = joint ? 10 : (dark ? 90 : 190) + int(Grain(x, y) % 40);
+            texels[y * 256 + x] = uint8_t(std::min(255, v));
+        }
+    return BuildTexture(Ramp({20, 25, 30}, {200, 200, 190}), texels);
+}
+
+std::vector<NamedFile> Demo3DFiles() {
+    RoomShape room1, room2;
+    room1.portals = {{"door12", {0, 800, 2000}}};
+    room2.portals = {{"door21", {0, 800, -2000}}};
+    return {
+        {".\\ms22\\room1.3dc", BuildObject(BoxRoom(room1), nullptr)},
+        {".\\ms22\\room2.3dc", BuildObject(BoxRoom(room2), nullptr)},
+        {".\\ms22\\room1c.3dc", BuildCollision(RoomCollision(room1), nullptr)},
+        {".\\ms22\\room2c.3dc", BuildCollision(RoomCollision(room2), nullptr)},
+        {".\\ms22\\door.3dc", BuildObject(DoorSlab(600, 1000, 60), nullptr)},
+        {".\\ms22\\key.3dc", BuildObject(Cube("key", 20, 0xFFE0), nullptr)},
+        {".\\ms22\\wall.3DM", WallTexture()},
+        {".\\ms22\\floor.3DM", FloorTexture()},
+        {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F), nullptr)},
+        {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800), nullptr)},
+    };
+}
+
+}  // namespace kit

@@ -1,0 +1,287 @@
+// Sample file writers, the ADPCM encoder and the demo's sound effects.
+#include "tools/kit/sound_writer.h"
+
+#include "tools/kit/archive_writer.h"
+#include "tools/kit/byte_writer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kit {
+
+namespace {
+
+constexpr int16_t kSteps[89] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767,
+};
+constexpr int kMoves[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+constexpr double kPi = 3.14159265358979323846;
+
+int16_t Clip(double v) {
+    return int16_t(std::clamp(std::lround(v), -32768L, 32767L));
+}
+
+// A short fade-in and an exponential fade-out, so nothing starts or ends
+// with a step.
+double Envelope(size_t i, size_t n, uint32_t rate, double decay) {
+    double t = double(i) / rate;
+    double attack = std::min(1.0, t / 0.004);
+    double release = std::min(1.0, double(n - i) / (0.004 * rate));
+    return attack * release * std::exp(-decay * t);
+}
+
+}  // namespace
+
+PcmSound Pcm16(const std::vector<int16_t>& samples, uint32_t rate, int channels) {
+    PcmSound s{rate, 16, channels, {}};
+    s.data.reserve(samples.size() * 2);
+    for (int16_t v : samples) {
+        s.data.push_back(uint8_t(uint16_t(v)));
+        s.data.push_back(uint8_t(uint16_t(v) >> 8));
+    }
+    return s;
+}
+
+PcmSound Pcm8(const std::vector<uint8_t>& samples, uint32_t rate, int channels) {
+    return PcmSound{rate, 8, channels, samples};
+}
+
+std::vector<uint8_t> WavFile(const PcmSound& sound, const WavOptions& options) {
+    uint16_t align = uint16_t(sound.bits / 8 * sound.channels);
+    ByteWriter w;
+    for (char c : std::string("RIFF")) w.U8(uint8_t(c));
+    size_t riffSize = w.Size();
+    w.U32(0);
+    for (char c : std::string("WAVEfmt ")) w.U8(uint8_t(c));
+    w.U32(options.formatChunkSize);
+    w.U16(options.formatTag);
+    w.U16(uint16_t(sound.channels));
+    w.U32(sound.rate);
+    w.U32(sound.rate * align);
+    w.U16(align);
+    w.U16(uint16_t(sound.bits));
+    for (uint32_t i = 16; i < options.formatChunkSize; ++i) w.U8(0);
+    if (options.formatChunkSize & 1) w.U8(0);  // the pad byte of an odd chunk
+    if (!options.extraChunk.empty()) {
+        for (size_t i = 0; i < 4; ++i) w.U8(uint8_t(i < options.extraChunk.size() ? options.extraChunk[i] : ' '));
+        w.U32(4);
+        w.U32(0);
+    }
+    for (char c : std::string("data")) w.U8(uint8_t(c));
+    w.U32(uint32_t(sound.data.size()));
+    w.Bytes(sound.data);
+    if (sound.data.size() & 1) w.U8(0);
+    w.PatchU32(riffSize, uint32_t(w.Size() - 8));
+    return w.Take();
+}
+
+std::vector<uint8_t> VocFile(const PcmSound& sound, uint8_t blockType) {
+    ByteWriter w;
+    // 26 bytes the game skips: a signature, the first block's offset, a
+    // version and its check word.
+    const std::string signature = "Morvanel voice file\x1A";
+    for (char c : signature) w.U8(uint8_t(c));
+    w.U16(26);
+    w.U16(0x0100);
+    w.U16(uint16_t(~0x0100 + 0x1234));
+    // The block: type, the data length in 24 bits, rate, bits, channels,
+    // six bytes not read.
+    w.U8(blockType);
+    uint32_t length = uint32_t(sound.data.size());
+    w.U8(uint8_t(length));
+    w.U8(uint8_t(length >> 8));
+    w.U8(uint8_t(length >> 16));
+    w.U32(sound.rate);
+    w.U8(uint8_t(sound.bits));
+    w.U8(uint8_t(sound.channels));
+    w.U16(sound.bits == 16 ? 4 : 0);
+    w.U32(0);
+    w.Bytes(sound.data);
+    w.U8(0);  // terminator block
+    return w.Take();
+}
+
+std::vector<uint8_t> SnxFile(const PcmSound& sound, int32_t loopStart, int32_t loopEnd, uint8_t blockKilobytes) {
+    ByteWriter w;
+    w.U32(sound.rate);
+    w.U32(uint32_t(sound.data.size()));
+    w.I32(loopStart);
+    w.I32(loopEnd);
+    w.U8(sound.bits == 16 ? 1 : 0);
+    w.U8(sound.channels == 2 ? 1 : 0);
+    w.U8(blockKilobytes);
+    for (int i = 0; i < 6; ++i) w.U8(0);
+    w.Bytes(sound.data);
+    return Gzip(w.Data());
+}
+
+int16_t AdpcmDecodeStep(AdpcmState* s, uint8_t code) {
+    int index = std::clamp<int>(s->index, 0, 88);
+    int step = kSteps[index];
+    s->index = int16_t(std::clamp(index + kMoves[code & 7], 0, 88));
+    int diff = ((code & 4 ? 4 * step : 0) + (code & 2 ? 2 * step : 0) + (code & 1 ? step : 0)) >> 2;
+    s->predictor = int16_t(std::clamp(s->predictor + ((code & 8) ? -diff : diff), -32768, 32767));
+    return s->predictor;
+}
+
+uint8_t AdpcmEncodeStep(AdpcmState* s, int16_t target) {
+    uint8_t best = 0;
+    int bestError = -1;
+    for (uint8_t code = 0; code < 16; ++code) {
+        AdpcmState trial = *s;
+        int error = std::abs(int(AdpcmDecodeStep(&trial, code)) - int(target));
+        if (bestError < 0 || error < bestError) {
+            bestError = error;
+            best = code;
+        }
+    }
+    AdpcmDecodeStep(s, best);
+    return best;
+}
+
+std::vector<uint8_t> AdpcmEncode(const std::vector<int16_t>& samples, bool stereo, AdpcmState* left,
+                                 AdpcmState* right) {
+    std::vector<uint8_t> out;
+    size_t n = samples.size();
+    for (size_t i = 0; i < n; i += 2) {
+        int16_t second = i + 1 < n ? samples[i + 1] : samples[i];
+        uint8_t high = AdpcmEncodeStep(left, samples[i]);
+        uint8_t low = AdpcmEncodeStep(stereo ? right : left, second);
+        out.push_back(uint8_t(high << 4 | low));
+    }
+    return out;
+}
+
+std::vector<int16_t> AdpcmDecode(const std::vector<uint8_t>& coded, bool stereo, AdpcmState* left,
+                                 AdpcmState* right) {
+    std::vector<int16_t> out;
+    out.reserve(coded.size() * 2);
+    for (uint8_t b : coded) {
+        out.push_back(AdpcmDecodeStep(left, uint8_t(b >> 4)));
+        out.push_back(AdpcmDecodeStep(stereo ? right : left, uint8_t(b & 15)));
+    }
+    return out;
+}
+
+namespace {
+
+std::vector<std::vector<uint8_t>> CodedChannels(const SnpSound& sound) {
+    bool stereo = (sound.flags & 2) != 0;
+    std::vector<std::vector<uint8_t>> coded;
+    size_t longest = 0;
+    for (const auto& ch : sound.channels) {
+        AdpcmState l, r;
+        coded.push_back(AdpcmEncode(ch, stereo, &l, &r));
+        longest = std::max(longest, coded.back().size());
+    }
+    // Every channel as long as the longest (the header holds one length),
+    // padded with code 0, which keeps the last sample.
+    for (auto& c : coded) c.resize(longest, 0x00);
+    return coded;
+}
+
+}  // namespace
+
+std::vector<uint8_t> SnpFile(const SnpSound& sound) {
+    auto coded = CodedChannels(sound);
+    uint32_t length = coded.empty() ? 0 : uint32_t(coded[0].size());
+    ByteWriter w;
+    for (char c : std::string("SNP1")) w.U8(uint8_t(c));
+    w.U32(length * 4);
+    w.I32(sound.loopStart);
+    w.I32(sound.loopEnd);
+    w.U32(sound.blockBytes * 4);
+    w.U16(uint16_t(sound.rate));
+    w.U16(sound.flags);
+    w.U8(uint8_t(sound.channels.size()));
+    for (int i = 0; i < 7; ++i) w.U8(0);
+    uint32_t block = std::max<uint32_t>(sound.blockBytes, 1);
+    for (uint32_t at = 0; at < length; at += block) {
+        uint32_t n = std::min(block, length - at);
+        for (const auto& c : coded) w.Bytes(std::vector<uint8_t>(c.begin() + at, c.begin() + at + n));
+    }
+    return w.Take();
+}
+
+std::vector<std::vector<int16_t>> SnpDecoded(const SnpSound& sound) {
+    bool stereo = (sound.flags & 2) != 0;
+    std::vector<std::vector<int16_t>> out;
+    for (const auto& c : CodedChannels(sound)) {
+        AdpcmState l, r;
+        out.push_back(AdpcmDecode(c, stereo, &l, &r));
+    }
+    return out;
+}
+
+std::vector<int16_t> Tone(uint32_t rate, double seconds, double startHz, double endHz, double level) {
+    size_t n = size_t(seconds * rate);
+    std::vector<int16_t> out(n);
+    double phase = 0;
+    for (size_t i = 0; i < n; ++i) {
+        double hz = startHz + (endHz - startHz) * double(i) / std::max<size_t>(n, 1);
+        phase += 2 * kPi * hz / rate;
+        out[i] = Clip(32767.0 * level * Envelope(i, n, rate, 3.0) * std::sin(phase));
+    }
+    return out;
+}
+
+std::vector<int16_t> NoiseBurst(uint32_t rate, double seconds, double level, uint32_t seed, double smoothing) {
+    size_t n = size_t(seconds * rate);
+    std::vector<int16_t> out(n);
+    uint32_t x = seed ? seed : 1;
+    double y = 0;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        double white = double(int32_t(x >> 8 & 0xFFFF) - 32768) / 32768.0;
+        y += (white - y) * (1.0 - smoothing);  // a one-pole low-pass
+        out[i] = Clip(32767.0 * level * Envelope(i, n, rate, 6.0) * y * (1.0 + 2.0 * smoothing));
+    }
+    return out;
+}
+
+std::vector<int16_t> Click(uint32_t rate, double seconds, double level) {
+    size_t n = size_t(seconds * rate);
+    std::vector<int16_t> out(n);
+    for (size_t i = 0; i < n; ++i) {
+        double t = double(i) / rate;
+        out[i] = Clip(32767.0 * level * std::exp(-t * 400.0) * std::sin(2 * kPi * 1800.0 * t));
+    }
+    return out;
+}
+
+std::vector<int16_t> Concat(const std::vector<std::vector<int16_t>>& parts) {
+    std::vector<int16_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<DemoSound> DemoEffects() {
+    const uint32_t r = 22050;
+    auto silence = [&](double s) { return std::vector<int16_t>(size_t(s * r), 0); };
+    auto wav = [&](const std::vector<int16_t>& samples) { return WavFile(Pcm16(samples, r, 1)); };
+    return {
+        // Taking and putting down an object: a rising and a falling chirp.
+        {".\\smp\\effets\\priseobj.wav", wav(Tone(r, 0.25, 600, 1400, 0.5))},
+        {".\\smp\\effets\\poseobj.wav", wav(Tone(r, 0.25, 1200, 500, 0.5))},
+        // Menu move and choice: a click, and two short blips.
+        {".\\smp\\effets\\menu.wav", wav(Click(r, 0.03, 0.6))},
+        {".\\smp\\effets\\selection1.wav",
+         wav(Concat({Tone(r, 0.06, 880, 880, 0.4), silence(0.04), Tone(r, 0.06, 1320, 1320, 0.4)}))},
+        // A door: a low rumbling burst; a locked door: two knocks.
+        {".\\smp\\effets\\porte.wav", wav(NoiseBurst(r, 0.7, 0.6, 7, 0.95))},
+        {".\\smp\\effets\\verrou.wav", wav(Concat({Click(r, 0.05, 0.8), silence(0.08), Click(r, 0.05, 0.8)}))},
+        // An enemy spots the hero: a two-note alarm; a shot: a sharp burst.
+        {".\\smp\\effets\\alerte.wav",
+         wav(Concat({Tone(r, 0.12, 700, 700, 0.5), Tone(r, 0.12, 950, 950, 0.5), Tone(r, 0.12, 700, 700, 0.5)}))},
+        {".\\smp\\effets\\tir.wav", wav(NoiseBurst(r, 0.3, 0.8, 11, 0.3))},
+        // A death: a long falling tone.
+        {".\\smp\\effets\\mort.wav", wav(Tone(r, 0.8, 500, 120, 0.5))},
+    };
+}
+
+}  // namespace kit
