@@ -13,6 +13,7 @@
 #include "tools/kit/demo_pictures.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
 
 #include <algorithm>
@@ -186,6 +187,10 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    // Video streams: the kit's family of good and malformed streams.
+    fs::create_directories(folder / "qvs");
+    for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
+        kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
     if (!kit::WritePictureCorpus((folder / "picture").string())) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
