@@ -1,5 +1,8 @@
-// The hook tables' first implementation: nothing is done.
+// The hook tables' first implementation: nothing is done, but for the
+// collision world's own two slots.
 #include "engine3d/dqx_hooks.h"
+
+#include "engine3d/dqx_collide.h"
 
 namespace {
 
@@ -12,7 +15,11 @@ void NoText(const char*, int, int, const void*, uint32_t) {}
 }  // namespace
 
 const RenderHooksTable kNullRenderHooks = {NoMap, NoMap, NoCall, NoCall, NoCall, NoCall, NoViewport, NoCall, NoBlock};
-RenderHooksTable RenderHooks = kNullRenderHooks;
+RenderHooksTable RenderHooks = {NoMap,    NoMap,      NoCall,          NoCall,
+                                NoCall,   NoCall,     NoViewport,      Reset_Collision,
+                                Remove_CollisionFaces};
 
 const EngineServiceHooks kNullEngineServices = {NoCall, NoText};
 EngineServiceHooks EngineServices = kNullEngineServices;
+
+int32_t g_FrameTickFactor = 1;

@@ -2,7 +2,8 @@
 // the layers above it.  The engine reaches them only through these tables,
 // so that it builds and runs before (and without) what fills them: every
 // slot starts as a routine that does nothing, and the owner of the service
-// installs its own.
+// installs its own.  The collision world is the engine's own: its two slots
+// start filled (kNullRenderHooks leaves them empty).
 #pragma once
 
 #include <cstdint>
@@ -44,3 +45,7 @@ struct EngineServiceHooks {
 };
 extern EngineServiceHooks EngineServices;
 extern const EngineServiceHooks kNullEngineServices;
+
+// The frame-tick factor the game's frame pacing sets every frame (ticks of
+// 1/70 s since the previous frame, 1 to 4); the engine only reads it.
+extern int32_t g_FrameTickFactor;

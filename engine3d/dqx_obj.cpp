@@ -3,6 +3,7 @@
 
 #include "engine3d/dqx_lib.h"
 
+#include <cmath>
 #include <initializer_list>
 #include <strings.h>
 
@@ -51,4 +52,34 @@ int Hide_HelperNodes(ObjHandle h) {
         if (part) Hide_Obj(part);
     }
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Placement and distance.
+// ---------------------------------------------------------------------------
+
+int Get_ObjPos(ObjHandle h, Vec3* v) {
+    PoolRef<Obj3D> n = Get_Node(h);
+    if (!n) return -1;
+    *v = Get(n, &Obj3D::pos);
+    return 0;
+}
+
+int Set_ObjPos(ObjHandle h, const Vec3* v) {
+    PoolRef<Obj3D> n = Get_Node(h);
+    if (!n) return -1;
+    Set(n, &Obj3D::pos, *v);
+    if (Get(n, &Obj3D::flags2) & kObj2Camera) {
+        Mat3 view = Get(n, &Obj3D::camMatrix);
+        Vec3 moved, translation;
+        Mul_MatrixVector(&view, v, &moved);
+        Neg_Vector(&moved, &translation);
+        Set(n, &Obj3D::camPos, translation);
+    }
+    return 0;
+}
+
+int32_t Get_Distance(const Vec3* a, const Vec3* b) {
+    double dx = double(a->x) - b->x, dy = double(a->y) - b->y, dz = double(a->z) - b->z;
+    return f2i(std::round(std::sqrt(dx * dx + dy * dy + dz * dz)));
 }

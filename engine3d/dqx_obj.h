@@ -18,3 +18,16 @@ int Hide_Obj(ObjHandle h);
 ObjHandle Find_Part(ObjHandle h, const char* name);
 // Hides the helper parts "$DUMMY", "Object01" and "Master" where found.
 int Hide_HelperNodes(ObjHandle h);
+
+// ---------------------------------------------------------------------------
+// Placement and distance (what the collision needs of the object API).
+// ---------------------------------------------------------------------------
+
+// Copies out the position relative to the parent.
+int Get_ObjPos(ObjHandle h, Vec3* v);
+// Copies the position in; a camera node's view translation follows at once:
+// -(view matrix x position).
+int Set_ObjPos(ObjHandle h, const Vec3* v);
+// The distance of two points: the square root of the squared distance in
+// floating point, rounded to the nearest integer.
+int32_t Get_Distance(const Vec3* a, const Vec3* b);
