@@ -431,14 +431,24 @@ void Closest_SegmentPoints(const D3& a0, const D3& a1, const D3& b0, const D3& b
             s = clamp01(-c / a);
         } else {
             double b = Dot(d1, d2), denom = a * e - b * b;
-            s = denom > 0 ? clamp01((b * f - c * e) / denom) : 0;
-            t = (b * s + f) / e;
-            if (t < 0) {
-                t = 0;
-                s = clamp01(-c / a);
-            } else if (t > 1) {
-                t = 1;
-                s = clamp01((b - c) / a);
+            if (denom <= 1e-12 * a * e) {
+                // Parallel: the middle of the stretch where the two overlap
+                // (every point of it is as near), else the nearer ends.
+                double s0 = -c / a, s1 = (b - c) / a;
+                double lo = std::max(0.0, std::min(s0, s1)), hi = std::min(1.0, std::max(s0, s1));
+                s = lo <= hi ? (lo + hi) / 2 : (s0 < 0 && s1 < 0 ? 0.0 : 1.0);
+                t = clamp01((b * s + f) / e);
+                s = clamp01((b * t - c) / a);
+            } else {
+                s = clamp01((b * f - c * e) / denom);
+                t = (b * s + f) / e;
+                if (t < 0) {
+                    t = 0;
+                    s = clamp01(-c / a);
+                } else if (t > 1) {
+                    t = 1;
+                    s = clamp01((b - c) / a);
+                }
             }
         }
     }
@@ -521,22 +531,64 @@ bool EdgeEdge(Side x, Side y) {
     return CheckPoints(x.f, x.box, y.f, y.box, *x.point, *y.point);
 }
 
-// An edge through the face's plane inside the face touches it there;
-// otherwise the edge's end nearer the plane and its foot on the plane.
+// An edge through the face's plane inside the face touches it there.
+// Otherwise the edge is cut to the face's prism (its four side planes): an
+// edge wholly beside the face, or nearest the face's plane where it leaves
+// the prism, is nearer to the face's edge on that side; else its end nearer
+// the plane (or, parallel to it, the middle of the cut part) and that
+// point's foot on the plane.
 bool EdgeFace(Side x, Side y) {
     const D3& e0 = CornerOf(*x.f, 0, x.box);
     const D3& e1 = CornerOf(*x.f, 1, x.box);
     D3 n = FaceNormal(*y.f, y.box);
     const D3& o = FaceCorner(*y.f, 0, y.box);
+    const BoxFeature& face = kBoxFeatures[*y.f];
     double d0 = Dot(Sub(e0, o), n), d1 = Dot(Sub(e1, o), n);
+    auto inSides = [&](const D3& p) {
+        for (int k = 0; k < 4; ++k)
+            if (PlaneViolated(face.planes[k], p, y.box)) return false;
+        return true;
+    };
     if ((d0 <= 0 && d1 >= 0) || (d0 >= 0 && d1 <= 0)) {
         D3 hit = d0 == d1 ? Scale(Add(e0, e1), 0.5) : Intersect_LinePlane(e0, e1, o, n);
-        if (Test_FeatureRegion(*y.f, hit, y.box)) {
+        if (inSides(hit)) {
             *x.point = *y.point = hit;
             return true;
         }
     }
-    *x.point = std::abs(d0) <= std::abs(d1) ? e0 : e1;
+    double tl = 0, th = 1;
+    int nl = -1, nh = -1;
+    for (int k = 0; k < 4; ++k) {
+        const BoxFeaturePlane& pl = face.planes[k];
+        D3 m = Sub(y.box.c[pl.b], y.box.c[pl.c]);
+        double g0 = Dot(Sub(e0, y.box.c[pl.a]), m), g1 = Dot(Sub(e1, y.box.c[pl.a]), m);
+        if (g0 < 0 && g1 < 0) {
+            *y.f = pl.neighbour;
+            return false;
+        }
+        double t = g0 < 0 || g1 < 0 ? g0 / (g0 - g1) : 0;
+        if (g0 < 0 && t > tl) tl = t, nl = k;
+        if (g1 < 0 && t < th) th = t, nh = k;
+    }
+    if (tl > th) {
+        // The edge passes beside a corner of the face.
+        *y.f = face.planes[nl].neighbour;
+        return false;
+    }
+    double dl = d0 + (d1 - d0) * tl, dh = d0 + (d1 - d0) * th;
+    double t;
+    if (std::abs(dl - dh) <= 1e-9 * (std::abs(dl) + std::abs(dh))) {
+        t = (tl + th) / 2;
+    } else {
+        bool low = std::abs(dl) < std::abs(dh);
+        int cut = low ? nl : nh;
+        if (cut >= 0) {
+            *y.f = face.planes[cut].neighbour;
+            return false;
+        }
+        t = low ? tl : th;
+    }
+    *x.point = Add(e0, Scale(Sub(e1, e0), t));
     *y.point = OntoFacePlane(*x.point, *y.f, y.box);
     return CheckPoints(x.f, x.box, y.f, y.box, *x.point, *y.point);
 }
