@@ -110,7 +110,9 @@ void OverlapOnAxis(int32_t i, int32_t j, int axis) {
 // One pass of insertion sort over an axis list; the lists stay nearly sorted
 // from frame to frame, so little moves.  Touching extents overlap: a minimum
 // moves left past a maximum of equal value, a maximum never past a minimum
-// of equal value.
+// of equal value.  Two ends of one kind and equal value keep their order
+// (their order changes no pair, and boxes resting on one floor would
+// otherwise trade places every frame, n x n moves).
 void SortAxis(int axis) {
     uint16_t* list = g_BoxEndpoints[axis];
     int32_t count = 2 * g_BoxBodyCount;
@@ -124,16 +126,16 @@ void SortAxis(int axis) {
             int32_t bw = w & 0x7FFF;
             float vw = EndValue(w, axis);
             bool wMin = (w & kMinimum) != 0;
-            if (u & kMinimum) {
+            if (wMin == ((u & kMinimum) != 0)) {
+                if (!(vw > vu)) break;
+            } else if (u & kMinimum) {
                 if (!(vw >= vu)) break;
                 // A body's own maximum before its minimum only happens
                 // before its box was first read; it makes no pair.
-                if (!wMin && bw != bu) OverlapOnAxis(bu, bw, axis);
-            } else if (wMin) {
+                if (bw != bu) OverlapOnAxis(bu, bw, axis);
+            } else {
                 if (!(vw > vu)) break;
                 if (bw != bu) SeparateOnAxis(bu, bw, axis);
-            } else if (!(vw >= vu)) {
-                break;
             }
             list[j--] = w;
         }
