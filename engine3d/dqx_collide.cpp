@@ -174,7 +174,7 @@ int32_t Apply_Gravity(ObjHandle h, int32_t counter) {
     if (p.y >= kGroundLevel || Sweep_Collision(h, &p, 0, 50)) {
         counter = 0;
     } else {
-        p.y = Narrow(int64_t(p.y) + int64_t(g_FrameTickFactor) * counter);
+        p.y = Narrow(int64_t(p.y) + int64_t(EngineServices.FrameTickFactor()) * counter);
         ++counter;
     }
     Set_ObjPos(h, &p);

@@ -182,3 +182,22 @@ int Hit_SegmentFace(const Vec3* start, const Vec3* end, PoolRef<CollisionFace> f
 
 // The face's box with each axis's ends in order.
 void Get_FaceBox(PoolRef<CollisionFace> face, Vec3* lo, Vec3* hi);
+
+// Debug drawing over the 3D picture into a 16-bit buffer laid out like the
+// view (nothing in the program calls these).  World points go to camera
+// space through the camera node; a point is visible when its camera depth
+// is beyond the near depth, and only visible points are projected.
+void Draw_Point3D(uint16_t* buffer, const Vec3* point, uint16_t colour);
+// Nothing unless both ends are visible.
+void Draw_Line3D(uint16_t* buffer, const Vec3* a, const Vec3* b, uint16_t colour);
+// The probe's centre, and for every face on its full list the three edges
+// of its box from the box's lowest corner; with a visible centre, a line to
+// each face's contact point.
+void Draw_ProbeOverlaps(uint16_t* buffer, CollisionProbe* probe, uint16_t centreColour, uint16_t faceColour);
+// The probe's centre, and (only when it is visible) for every face on its
+// x/z list with a vertical contact, the contact point (0xFF00) and the
+// face's edges (0xFFFF).
+void Draw_ProbeXZContacts(uint16_t* buffer, CollisionProbe* probe, uint16_t colour);
+void Draw_FaceEdges(uint16_t* buffer, PoolRef<CollisionFace> face, uint16_t colour);
+// Every face of a collision block whose three corners are visible.
+void Draw_BlockFaces(uint16_t* buffer, ObjHandle h, uint16_t colour);

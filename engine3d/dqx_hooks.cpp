@@ -11,15 +11,19 @@ void NoCall() {}
 void NoViewport(int, int, int, int) {}
 void NoBlock(uint32_t) {}
 void NoText(const char*, int, int, const void*, uint32_t) {}
+int OneTick() {
+    return 1;
+}
 
 }  // namespace
 
 const RenderHooksTable kNullRenderHooks = {NoMap, NoMap, NoCall, NoCall, NoCall, NoCall, NoViewport, NoCall, NoBlock};
-RenderHooksTable RenderHooks = {NoMap,    NoMap,      NoCall,          NoCall,
-                                NoCall,   NoCall,     NoViewport,      Reset_Collision,
-                                Remove_CollisionFaces};
+RenderHooksTable RenderHooks = [] {
+    RenderHooksTable t = kNullRenderHooks;
+    t.ResetCollisionWorld = Reset_Collision;
+    t.RemoveCollisionBlock = Remove_CollisionFaces;
+    return t;
+}();
 
-const EngineServiceHooks kNullEngineServices = {NoCall, NoText};
+const EngineServiceHooks kNullEngineServices = {NoCall, NoText, OneTick};
 EngineServiceHooks EngineServices = kNullEngineServices;
-
-int32_t g_FrameTickFactor = 1;

@@ -42,10 +42,9 @@ struct EngineServiceHooks {
     // Draws one line of text at (x, y) in the given screen colour with a
     // bitmap font; the 3D memory page draws through it.
     void (*DrawString)(const char* text, int x, int y, const void* font, uint32_t colour);
+    // The frame-tick factor of the game loop's pacing (1..4).
+    int (*FrameTickFactor)();
 };
 extern EngineServiceHooks EngineServices;
 extern const EngineServiceHooks kNullEngineServices;
 
-// The frame-tick factor the game's frame pacing sets every frame (ticks of
-// 1/70 s since the previous frame, 1 to 4); the engine only reads it.
-extern int32_t g_FrameTickFactor;

@@ -221,7 +221,7 @@ TEST_F(RoomCollisionTest, GravityComesToRestOnTheFloor) {
 TEST_F(RoomCollisionTest, GravityFallsByTheFrameFactorUntilTheGround) {
     // No collision object: only the ground level stops the fall.
     ObjHandle cube = PlaceCube({0, 1000, 0});
-    g_FrameTickFactor = 3;
+    EngineServices.FrameTickFactor = [] { return 3; };
     EXPECT_EQ(Apply_Gravity(cube, 0), 1);
     EXPECT_EQ(Pos(cube).y, 1000);
     EXPECT_EQ(Apply_Gravity(cube, 1), 2);

@@ -18,14 +18,13 @@ protected:
         RenderHooks.ResetCollisionWorld = Reset_Collision;
         RenderHooks.RemoveCollisionBlock = Remove_CollisionFaces;
         Reset_Collision();
-        g_FrameTickFactor = 1;
     }
     void TearDown() override {
         Destroy_CollisionWorld(g_CollisionWorld);
         g_CollisionWorld = nullptr;
         g_CollisionProbe = nullptr;
         g_CollisionHandle = -1;
-        g_FrameTickFactor = 1;
+        EngineServices = kNullEngineServices;
         Engine3DTest::TearDown();
     }
     // Loads a collision block as the room's collision object.
