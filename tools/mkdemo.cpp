@@ -164,6 +164,25 @@ int BuildObjectCorpus(const fs::path& folder) {
     return 0;
 }
 
+// Collision seeds: the demo rooms' collision files and the kit's fixtures.
+int BuildCollisionCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    int n = 0;
+    auto put = [&](const kit::CollisionSpec& spec) {
+        kit::WriteBytes((folder / ("seed" + std::to_string(n++) + ".3dc")).string(), kit::BuildCollision(spec, nullptr));
+    };
+    kit::RoomShape room;
+    put(kit::RoomCollision(room));
+    put(kit::SolidBoxCollision({-100, 0, -100}, {100, 1218, 100}));
+    put(kit::FanCollision(12, {0, 600, 0}, 400));
+    kit::CollisionSpec line;
+    line.parts = {"line"};
+    line.vertices = {{0, 0, 0}, {500, 0, 0}, {1000, 0, 0}};
+    line.faces = {{{0, 1, 2}, 0, 0}};
+    put(line);
+    return 0;
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
     fs::create_directories(folder / "archive");
@@ -195,6 +214,7 @@ int BuildCorpus(const fs::path& folder) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
     }
+    if (BuildCollisionCorpus(folder / "collision") != 0) return 1;
     return BuildObjectCorpus(folder / "f3dc");
 }
 
