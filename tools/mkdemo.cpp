@@ -2,8 +2,9 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the mission's 3D
-// files in game.res, the sound effects in audio.res, and in game.res and
-// voice.res the pictures the kit paints.  With --corpus it
+// files in game.res, the sound effects in audio.res, in game.res and
+// voice.res the pictures the kit paints, and in game.res the menu sprite
+// sheets and bitmap fonts.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
@@ -11,6 +12,7 @@
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/sound_writer.h"
@@ -91,6 +93,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
+        // So do the sprite sheets and bitmap fonts.
+        for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
