@@ -158,7 +158,7 @@ SpriteSet* LoadSprites(const char* name, const FileTable* table, int flags) {
     SpriteSet* set = nullptr;
     std::snprintf(path, sizeof path, "%s.spc", name);
     if (FileHandle list = table->Open(path, "rb")) {
-        const int32_t mode = ((flags & kSpritesSurface) ? 1 : 0) + ((flags & kSpritesOrigin) ? 1 : 0);
+        const int32_t mode = ((flags >> 1) & 1) + ((flags >> 2) & 1);
         set = LoadSpriteSet(list, sheet.pixels, sheet.width, sheet.height, bytes, mode);
         table->Close(list);
     }

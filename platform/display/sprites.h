@@ -54,14 +54,15 @@ SpriteSet* LoadSpriteSet(FileHandle file, const uint8_t* sheet, int32_t sheetWid
 // the array and the set.
 void FreeSprites(SpriteSet* set);
 
-// Option bits of LoadSprites.
+// Option bits of LoadSprites.  The cut mode is the sum of bits 1 and 2, so
+// either bit alone gives each sprite a display surface (mode 1) and both
+// together attach origin records (mode 2).
 constexpr int kSpritesToScreen = 0x01;  // cut in the screen's format (an 8-bit sheet converted first)
-constexpr int kSpritesSurface = 0x02;   // cut mode 1: each sprite gets a display surface
-constexpr int kSpritesOrigin = 0x04;    // cut mode 2: each sprite records where it lay
+constexpr int kSpritesSurface = 0x02;   // cut mode 1
+constexpr int kSpritesOrigin = 0x06;    // cut mode 2
 // Makes the table current, reads the sheet "<name>.png" with the memory
-// pool off, then cuts it by "<name>.spc".  The cut mode is the sum of bits
-// 1 and 2.  None when either file does not open or cannot be read; the
-// sheet itself is given back either way.
+// pool off, then cuts it by "<name>.spc".  None when either file does not
+// open or cannot be read; the sheet itself is given back either way.
 SpriteSet* LoadSprites(const char* name, const FileTable* table, int flags);
 
 // The glyph of a byte in the font's character map, -1 when it has none.
