@@ -48,15 +48,15 @@ bool SaveScreenshot(const char* prefix) {
     const size_t row = size_t(s.width) * s.bytesPerPixel;
     const size_t bytes = row * s.height;
     VideoDriver* driver = CurrentVideoDriver;
-    auto* buffer = static_cast<uint8_t*>(bytes && driver ? HeapHooks.allocate(bytes) : nullptr);
+    auto* buffer = static_cast<uint8_t*>(bytes ? HeapHooks.allocate(bytes) : nullptr);
     if (!buffer) {
         DebugLog("Couldn't write the screenshot %s: no memory", name);
         return false;
     }
-    const uint8_t* page = driver->Lock(driver);
+    const uint8_t* page = driver ? driver->Lock(driver) : nullptr;
     if (page)
         for (uint32_t y = 0; y < s.height; ++y) std::memcpy(buffer + y * row, page + size_t(y) * s.pitch, row);
-    driver->Unlock(driver);
+    if (driver) driver->Unlock(driver);
     if (!page) {
         HeapHooks.free(buffer);
         DebugLog("Couldn't write the screenshot %s: the screen cannot be read", name);
