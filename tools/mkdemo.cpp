@@ -16,6 +16,7 @@
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/sound_writer.h"
+#include "tools/kit/sprite_list_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -190,6 +191,13 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    // Cut lists: the demo sheets' own, and one that reaches outside its sheet.
+    fs::create_directories(folder / "spc");
+    for (const kit::ArchiveMember& m : kit::DemoSpriteMembers("game"))
+        if (m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".spc") == 0)
+            kit::WriteBytes((folder / "spc" / m.name.substr(8)).string(), m.data);
+    kit::WriteBytes((folder / "spc" / "outside.spc").string(),
+                    kit::SpriteListBytes({{-5, -5, 3, 3}, {30, 20, 60, 40}, {9, 9, 2, 2}, {0, 0, 0, 0}}));
     if (!kit::WritePictureCorpus((folder / "picture").string())) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
