@@ -38,28 +38,32 @@ cd "$work"
 MORVANEL_HOST=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" MORVANEL_TRACE=1 \
     timeout 90 "./$name" >"$work/stdout.txt" 2>"$work/stderr.txt" &
 gpid=$!
-# Once the logo is up, Escape is pressed again and again until the program
-# ends, the window dumped after each press for the end picture.
+# The trace names each picture as it is shown (the logo, then the end
+# picture), and each stays up for four seconds: the window is dumped a few
+# times within them, however slowly the program starts.  Once the logo is
+# up, Escape is pressed again and again until the program ends.
+shown() {
+    n=$(grep -c "trace: ShowPicture" "$work/stderr.txt" 2>/dev/null)
+    echo "${n:-0}"
+}
 window=$(xdotool search --sync --name Morvanel 2>/dev/null | head -n 1)
-logo=0
-if [ -n "$matcher" ]; then
-    # The window is dumped until it shows the logo (which stays up for four
-    # seconds), however slowly the program starts.
-    for i in $(seq 100); do
-        kill -0 "$gpid" 2>/dev/null || break
-        xwd -silent -id "$window" >"$work/logo.xwd" 2>/dev/null
-        if "$matcher" logo "$work/logo.xwd" >"$work/logo.txt" 2>&1; then logo=1; break; fi
-        sleep 0.2
-    done
-else
-    sleep 5
-fi
+for i in $(seq 600); do
+    [ "$(shown)" -ge 1 ] && break
+    kill -0 "$gpid" 2>/dev/null || break
+    sleep 0.1
+done
+for i in 1 2 3; do
+    sleep 0.7
+    [ -n "$matcher" ] && xwd -silent -id "$window" >"$work/logo-$i.xwd" 2>/dev/null
+done
 for i in $(seq 30); do
     kill -0 "$gpid" 2>/dev/null || break
     xdotool search --name Morvanel windowfocus keydown Escape >/dev/null 2>&1
     sleep 0.5
     xdotool keyup Escape >/dev/null 2>&1
-    [ -n "$matcher" ] && xwd -silent -id "$window" >"$work/end-$i.xwd" 2>/dev/null
+    if [ -n "$matcher" ] && [ "$(shown)" -ge 2 ]; then
+        xwd -silent -id "$window" >"$work/end-$i.xwd" 2>/dev/null
+    fi
     sleep 0.5
 done
 wait "$gpid"
@@ -75,7 +79,7 @@ if [ -f debug.txt ] && grep -v "^Spindrel I.A. Manager" debug.txt | grep -q .; t
     echo "errors were logged:"; cat debug.txt; status=1
 fi
 if [ -n "$matcher" ]; then
-    [ "$logo" -eq 1 ] || { cat logo.txt; echo "the window did not show the logo"; status=1; }
+    "$matcher" logo logo-*.xwd || { echo "the window did not show the logo"; status=1; }
     "$matcher" quit end-*.xwd || { echo "the window did not show the end picture"; status=1; }
 fi
 [ "$status" -eq 0 ] || { echo "--- stderr"; cat stderr.txt; }
