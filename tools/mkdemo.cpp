@@ -2,8 +2,9 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the mission's 3D
-// files in game.res, the sound effects in audio.res, and in game.res and
-// voice.res the pictures the kit paints.  With --corpus it
+// files in game.res, the sound effects in audio.res, in game.res and
+// voice.res the pictures the kit paints, and in game.res the menu sprite
+// sheets and bitmap fonts.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
@@ -11,10 +12,12 @@
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
+#include "tools/kit/sprite_list_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,6 +95,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
+        // So do the sprite sheets and bitmap fonts.
+        for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -210,6 +215,13 @@ int BuildCorpus(const fs::path& folder) {
     fs::create_directories(folder / "qvs");
     for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
         kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
+    // Cut lists: the demo sheets' own, and one that reaches outside its sheet.
+    fs::create_directories(folder / "spc");
+    for (const kit::ArchiveMember& m : kit::DemoSpriteMembers("game"))
+        if (m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".spc") == 0)
+            kit::WriteBytes((folder / "spc" / m.name.substr(8)).string(), m.data);
+    kit::WriteBytes((folder / "spc" / "outside.spc").string(),
+                    kit::SpriteListBytes({{-5, -5, 3, 3}, {30, 20, 60, 40}, {9, 9, 2, 2}, {0, 0, 0, 0}}));
     if (!kit::WritePictureCorpus((folder / "picture").string())) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
