@@ -135,7 +135,11 @@ kit::ObjectSpec Quad(const QuadSpec& q) {
     return spec;
 }
 
-kit::ObjectSpec FlatTriangle(const std::string& name, uint32_t colour, kit::I3 a, kit::I3 b, kit::I3 c) {
+uint32_t GroupColourFor(uint16_t shown) {
+    return uint16_t(shown - 5000);
+}
+
+kit::ObjectSpec FlatTriangle(const std::string& name, uint16_t shown, kit::I3 a, kit::I3 b, kit::I3 c) {
     kit::NodeSpec n;
     n.name = name;
     if (FacesCamera(a, b, c)) n.vertices = {a, b, c};
@@ -143,7 +147,7 @@ kit::ObjectSpec FlatTriangle(const std::string& name, uint32_t colour, kit::I3 a
     n.uvs = {{0, 0}, {0, 0}, {0, 0}};
     kit::GroupSpec g;
     g.type = 1;
-    g.colour = colour;
+    g.colour = GroupColourFor(shown);
     g.faces = {kit::FaceSpec{{0, 1, 2}, {0, 1, 2}, 0, {0, 0, 0}}};
     n.groups = {g};
     kit::ObjectSpec spec;
@@ -154,6 +158,13 @@ kit::ObjectSpec FlatTriangle(const std::string& name, uint32_t colour, kit::I3 a
 kit::I3 AtScreen(double sx, double sy, int32_t z) {
     const ViewSettings& v = g_View;
     return {int32_t(std::lround((sx - v.centreX) * z / v.focalX)), int32_t(std::lround((sy - v.centreY) * z / v.focalY)), z};
+}
+
+std::array<kit::I3, 4> Slanted(int x0, int x1, int y0, int y1, int32_t z0, int32_t z1) {
+    kit::I3 a = AtScreen(x0, y0, z0), b = AtScreen(x1, y0, z1), c = AtScreen(x1, y1, z1), d = AtScreen(x0, y1, z0);
+    b.y = a.y;
+    c.y = d.y;
+    return {a, b, c, d};
 }
 
 }  // namespace test

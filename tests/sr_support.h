@@ -67,11 +67,19 @@ struct QuadSpec {
     uint32_t translucency = 16;
 };
 kit::ObjectSpec Quad(const QuadSpec& q);
-// One triangle of a flat colour, corners in camera space in any order.
-kit::ObjectSpec FlatTriangle(const std::string& name, uint32_t colour, kit::I3 a, kit::I3 b, kit::I3 c);
+// One triangle, corners in camera space in any order, of a flat colour
+// that an unlit object shows (its group colour + 5000 for its one face).
+kit::ObjectSpec FlatTriangle(const std::string& name, uint16_t shown, kit::I3 a, kit::I3 b, kit::I3 c);
+// The group colour whose unlit faces show `shown` (the first face) and
+// shown + 5000 (the second).
+uint32_t GroupColourFor(uint16_t shown);
 
 // Camera-space point of a screen position at depth z for the current view
 // (the inverse of the projection, rounded).
 kit::I3 AtScreen(double sx, double sy, int32_t z);
+// A rectangle in camera space whose left side is seen at screen x0, lines
+// y0 to y1, at depth z0, and whose right side lies at screen x1 at depth z1
+// (shorter on the screen when farther).
+std::array<kit::I3, 4> Slanted(int x0, int x1, int y0, int y1, int32_t z0, int32_t z1);
 
 }  // namespace test
