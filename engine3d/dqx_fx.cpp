@@ -575,7 +575,7 @@ ObjHandle SoundOwner(const EffectSlot& s) {
 // Step 4; false when the call freed the slot.
 bool PlayFrameSound(int index, int32_t previous, int32_t frame) {
     EffectSlot& s = g_EffectSlots[index];
-    int32_t from = previous == 0 ? 0 : previous + 1;
+    int64_t from = previous == 0 ? 0 : int64_t(previous) + 1;
     if (!s.soundName || s.soundFrame < from || s.soundFrame > frame) return true;
     char shared[65];
     std::snprintf(shared, sizeof shared, "%.64s", s.soundName);
@@ -724,7 +724,7 @@ bool RestartSet(EffectSlot& s) {
 
 StepResult EndOfPass(int index) {
     EffectSlot& s = g_EffectSlots[index];
-    if (s.frame < s.endFrame - 1) return StepResult::Done;
+    if (int64_t(s.frame) < int64_t(s.endFrame) - 1) return StepResult::Done;
     // One restart a frame: a pass that ends again at once waits for the
     // next update.
     if (s.restarted) return StepResult::Done;
@@ -755,10 +755,12 @@ StepResult Step_EffectSet(int index) {
     s.frame = frame;
     ShowParts(s);
     AnimateObject(s.object, Anim_Ref(s.animation, frame), Anim_Ref(s.animation, frame), 0, 0);
-    int32_t last = std::min(frame, LastTrackFrame(s) + 1);
-    for (int32_t f = previous + 1; f <= last; ++f) {
-        Animate_EffScales(s, f);
-        Animate_EffMorphs(s, f);
+    // Counted in 64 bits: a frame at the top of the 32-bit range (a forced
+    // one) has no next.
+    int64_t last = std::min<int64_t>(frame, int64_t(LastTrackFrame(s)) + 1);
+    for (int64_t f = int64_t(previous) + 1; f <= last; ++f) {
+        Animate_EffScales(s, int32_t(f));
+        Animate_EffMorphs(s, int32_t(f));
     }
     PlaceSet(s);
     if (!TestHit(index)) return StepResult::Done;

@@ -78,6 +78,42 @@ TEST_F(Passes, SetEndingOnItsFirstStepRestartsOncePerUpdate) {
     EXPECT_EQ(Free_Effect(e), 1);
 }
 
+TEST_F(Passes, FramesAtTheEdgesOfTheirRangeEndOrHide) {
+    // A forced frame at the top of the range on a set played forever: the
+    // pass ends, restarts at once, stands at that frame again, and the next
+    // update steps on from it without a next frame to count.
+    kit::EffectSetSpec tracked = SimpleSet(4, Timing(15));
+    tracked.eff.scales = {{"glow", {}, {{1, 0.5f, 0.5f, 0.5f}, {3, 2.0f, 1.0f, 2.0f}}}};
+    kit::CgsRecordSpec sound;
+    sound.soundFrame = 2;
+    sound.sound = ".\\smp\\effets\\tir.wav";
+    std::string top = PutEffect(".\\fx\\top", tracked, sound);
+    int e = Q3D_FXInit(top.c_str(), prop_, 1.0f, -1, 0, 0);
+    int slot = SlotOf(e);
+    Set_EffectSetParam(INT32_MAX, slot);
+    for (uint32_t t = 33; t <= 33 * 4; t += 33) {
+        StepTo(t);
+        ASSERT_TRUE(g_EffectSlots[slot].inUse);
+        EXPECT_EQ(g_EffectSlots[slot].frame, INT32_MAX);
+    }
+    // At the bottom: hidden at frame 0.
+    Set_EffectSetParam(INT32_MIN, slot);
+    StepTo(33 * 5);
+    EXPECT_EQ(g_EffectSlots[slot].frame, 0);
+    EXPECT_EQ(Free_Effect(e), 1);
+    // An end frame at the bottom of the range: the first frame ends the
+    // single pass.
+    kit::EffectSetSpec low = SimpleSet(4, Timing(15));
+    low.eff.endFrame = INT32_MIN;
+    std::string lowPath = PutEffect(".\\fx\\low", low);
+    int l = Q3D_FXInit(lowPath.c_str(), prop_, 1.0f, 1, 0, 0);
+    int lowSlot = SlotOf(l);
+    StepTo(1000);
+    StepTo(2000);
+    EXPECT_FALSE(g_EffectSlots[lowSlot].inUse);
+    EXPECT_EQ(Get_EffectParam(l), -1);
+}
+
 TEST_F(Passes, InstanceListsOnlyLoadedSetsAndStaysWithinItsBounds) {
     // 60 records: the 50 slots fill, the others are not listed.
     std::vector<kit::CgsRecordSpec> many(60, kit::CgsRecordSpec{0, 0, "*", ".\\fx\\loop"});
