@@ -143,9 +143,10 @@ void Insertion::Run(SpanLine* left, SpanLine* right, SpanLine* background, uint8
         }
         // The next span starts first.
         const int32_t sx = next->xStart, sc = Column(sx);
-        if (next == right) {
-            // The right sentinel ends the line, whatever the depths.
-            Draw(front, sc);
+        if (next == right || sc >= Column(right->xStart)) {
+            // The right sentinel ends the line, whatever the depths; a span
+            // that would start at or past it is never drawn.
+            Draw(front, Column(right->xStart));
             return;
         }
         SpanLine* n = next;
