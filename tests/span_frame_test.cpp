@@ -154,6 +154,8 @@ TEST_P(SpanCompareTest, FamiliesDifferOnlyInTheBackEndsOwnModes) {
         q.texture = types[i] == 1 ? "" : "check";
         q.colour = 0x8410;
         q.cornerShade = {0, 10, 31, 20};
+        // The translucent quad's level (bits 8 to 12) at 20 of 32.
+        if (types[i] == -13) q.translucency = 16 | 20 << 8;
         q.corners = Slanted(cx - 32, cx + 32, cy - 45, cy + 45, 800, 1400);
         if (types[i] == 28) q.uv = {{{40 << 16, 40 << 16}, {200 << 16, 60 << 16}, {220 << 16, 220 << 16}, {60 << 16, 200 << 16}}};
         Add(Quad(q), q.name);

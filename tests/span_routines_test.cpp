@@ -5,7 +5,9 @@
 #include "span_model.h"
 #include "span_support.h"
 
+#include "engine3d/dqx_3d.h"
 #include "render/spans/span_routines.h"
+#include "render/sr_fill.h"
 
 #include <gtest/gtest.h>
 
@@ -287,6 +289,85 @@ TEST(SpanRoutines, EightBitRoutinesMatchTheModelAtOneBytePerPixel) {
             ctx.fillWord = r.Bits();
             ASSERT_TRUE(DrawBoth(c.routine, c.kind, ctx, r, count, start, n, true)) << i;
         }
+}
+
+// The modes where the back end and the rasterizer's reference fill follow
+// the same rules draw the same pixels: flat fills, the fill word (the same
+// colour in both halves, as the view writes it), the background picture,
+// affine textures and shaded affine textures with coordinates inside the
+// map from the node's column on, and the colour-keyed affine texture with
+// coordinates and slopes on the 1/256 grid.
+TEST(SpanRoutines, ModesThatCoincideWithTheReferenceFillMatchIt) {
+    SpanArena& arena = const_cast<SpanArena&>(Arena());
+    uint8_t* savedPool = g_3DPool;
+    uint32_t savedSize = g_3DPoolSize;
+    g_3DPool = arena.memory.data();
+    g_3DPoolSize = uint32_t(arena.memory.size());
+    BackgroundPicture = arena.background.data();
+    BackgroundRowLength = SpanArena::kDepthRow;
+    SpanTables tables = SPAN_LoadTables();
+    Rng r(3105);
+    for (int32_t mode : {1, 5, 7, 28, 2, 6, 24, 14, 15, 22, 30, -5}) {
+        SR_Routine reference = SR_ReferenceRoutines.At(mode);
+        SpanRoutine routine = tables.insertion.At(mode);
+        const bool grid = mode == -5;
+        for (int i = 0; i < 20000; ++i) {
+            int32_t count = PickCount(r) % 300 + 1;
+            int32_t start = int32_t(r.Below(uint32_t(SpanArena::kDepthRow - count - 8)));
+            SpanNode n = MakeNode(r, Kind::Affine, arena, start, count);
+            n.texels = arena.texels;
+            int32_t column = start - int32_t(r.Below(24));
+            n.x = int32_t(uint32_t(column) << 16 | (r.Bits() & 0xFFFF));
+            n.row &= 31;
+            const int32_t last = start - column + count - 1;
+            // u, v and the shade from a start to an end value inside their
+            // ranges over the pixels the span reaches.
+            auto line = [&](float lo, float hi, SpanWord& value, SpanWord& slope) {
+                float a = r.Range(lo, hi), b = r.Range(lo, hi);
+                int32_t v = int32_t(a * 65536.0f), s = last > 0 ? int32_t((b - a) * 65536.0f / float(last)) : 0;
+                value.i = grid ? v & ~0xFF : v;
+                slope.i = grid ? s & ~0xFF : s;
+            };
+            SpanWord u, du, v, dv, shade, shadeSlope;
+            line(0.0f, 255.99f, u, du);
+            line(0.0f, 255.99f, v, dv);
+            line(0.0f, 31.99f, shade, shadeSlope);
+            n.u = u;
+            n.uSlope = du;
+            n.v = v;
+            n.vSlope = dv;
+            n.tail[0] = shade;
+            n.tail[2] = shadeSlope;
+            auto inside = [&](int32_t value, int32_t slope, int32_t top) {
+                int64_t end = int64_t(value) + int64_t(slope) * last;
+                return end >= 0 && (end >> 16) < top;
+            };
+            if (!inside(n.u.i, n.uSlope.i, 256) || !inside(n.v.i, n.vSlope.i, 256) ||
+                !inside(n.tail[0].i, n.tail[2].i, 32))
+                continue;
+            uint16_t word = uint16_t(r.Bits());
+            GlobalFillWord = uint32_t(word) * 0x10001u;
+            SpanCurrentLine = int32_t(r.Below(SpanArena::kDepthLines));
+            SpanContext ctx = arena.Context(false);
+            ctx.fillWord = GlobalFillWord;
+            ctx.currentLine = SpanCurrentLine;
+            Line line1(r);
+            size_t at = size_t(line1.line - line1.pixels.data()) + size_t(start);
+            line1.Randomise(r, at - 8, at + size_t(count) + 8);
+            std::vector<uint16_t> expected = line1.pixels;
+            EXPECT_EQ(reference(expected.data() + at, count, start, &n), expected.data() + at + count);
+            uint8_t* px = reinterpret_cast<uint8_t*>(line1.pixels.data() + at);
+            routine(ctx, px, count, start, n);
+            ASSERT_EQ(px, reinterpret_cast<uint8_t*>(line1.pixels.data() + at + count));
+            ASSERT_TRUE(line1.pixels == expected) << "mode " << mode << " span " << i << " count " << count;
+        }
+    }
+    GlobalFillWord = 0;
+    SpanCurrentLine = 0;
+    BackgroundPicture = nullptr;
+    BackgroundRowLength = 0;
+    g_3DPool = savedPool;
+    g_3DPoolSize = savedSize;
 }
 
 // ---------------------------------------------------------------------------

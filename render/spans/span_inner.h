@@ -7,6 +7,8 @@
 #include "engine3d/dqx_3d.h"
 #include "render/spans/span_routines.h"
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -230,46 +232,204 @@ struct PerspSchedule {
     float wSlope, uSlope, vSlope;
     int32_t u, v;              // 16.16 at the present run's start
     int32_t count;             // the span's pixels
-    int32_t left;              // pixels after the present run
+    int32_t left;              // pixels from the present run's start on
     int32_t stage;             // runs handed out so far
+    // Spans of more than 16 pixels: the end coordinates of the run to be
+    // handed out next, divided one run ahead so that the divide overlaps
+    // the drawing of the run before.
+    int32_t endU = 0, endV = 0;
 
     PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
     // The next run: its length and its 16.16 start and steps.
     int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
+
+private:
+    void DivideAhead();
 };
 
-// Perspective coordinates inside a run with 8-bit fractions: the 16.16
-// start and step shifted right by 8.  `Index` makes the texel index of the
-// two 24.8 values.
-template <class Index>
-struct PerspSource {
-    PerspSchedule schedule;
-    Index index;
-    uint32_t au = 0, av = 0, dau = 0, dav = 0;
-    int32_t run = 0;
-    PerspSource(const SpanNode& n, int32_t count, int32_t start, Index ix) : schedule(n, count, start), index(ix) {}
-    __attribute__((noinline)) void NewRun() {
+namespace detail {
+
+// (k - 1) / 16 for k = 1..17 (entry k), and 1 / k for k = 1..16.
+constexpr float kRunFraction[18] = {0.0f,        0.0f,        1.0f / 16,  2.0f / 16,  3.0f / 16,  4.0f / 16,
+                                    5.0f / 16,   6.0f / 16,   7.0f / 16,  8.0f / 16,  9.0f / 16,  10.0f / 16,
+                                    11.0f / 16,  12.0f / 16,  13.0f / 16, 14.0f / 16, 15.0f / 16, 16.0f / 16};
+constexpr float kReciprocal[17] = {0.0f,       1.0f,       1.0f / 2,  1.0f / 3,  1.0f / 4,  1.0f / 5,
+                                   1.0f / 6,   1.0f / 7,   1.0f / 8,  1.0f / 9,  1.0f / 10, 1.0f / 11,
+                                   1.0f / 12,  1.0f / 13,  1.0f / 14, 1.0f / 15, 1.0f / 16};
+
+inline int32_t Sub(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+
+// The per-pixel step of a run of r pixels from its start to its end
+// coordinate: the difference times 1 / r, rounded.
+inline int32_t PartialStep(int32_t end, int32_t start, int32_t r) {
+    float diff = float(Sub(end, start));
+    return SPAN_Round(double(diff * kReciprocal[r]));
+}
+
+}  // namespace detail
+
+inline PerspSchedule::PerspSchedule(const SpanNode& n, int32_t pixels, int32_t start) {
+    // The values at the first pixel's centre: (start + 1) x 65536 - node x,
+    // in 16.16, made a float.
+    float dx = float(detail::Sub(int32_t(uint32_t(start + 1) << 16), n.x)) * (1.0f / 65536.0f);
+    wSlope = n.keySlope;
+    uSlope = n.uSlope.f;
+    vSlope = n.vSlope.f;
+    w = n.key + wSlope * dx;
+    uz = n.u.f + uSlope * dx;
+    vz = n.v.f + vSlope * dx;
+    wInc = n.tail[0].f;
+    uInc = n.tail[1].f;
+    vInc = n.tail[2].f;
+    count = pixels;
+    stage = 0;
+    left = pixels;
+    u = v = 0;
+    if (count > 16) {
+        float iw = 1.0f / w;
+        u = SPAN_Round(double(uz * iw));
+        v = SPAN_Round(double(vz * iw));
+        DivideAhead();
+    }
+}
+
+// The end of the run that starts at the present values with `left` pixels
+// to go: a full run ends where the next one starts (the values advanced by
+// their 16-pixel increments), the final run of r pixels on the span's last
+// pixel, (r - 1) / 16 of the increments on.
+inline void PerspSchedule::DivideAhead() {
+    if (left > 16) {
+        w += wInc;
+        uz += uInc;
+        vz += vInc;
+        float iw = 1.0f / w;
+        endU = SPAN_Round(double(uz * iw));
+        endV = SPAN_Round(double(vz * iw));
+        return;
+    }
+    float f = detail::kRunFraction[left];
+    float we = w + f * wInc, ue = uz + f * uInc, ve = vz + f * vInc;
+    float iw = 1.0f / we;
+    endU = SPAN_Round(double(ue * iw));
+    endV = SPAN_Round(double(ve * iw));
+}
+
+inline int32_t PerspSchedule::NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv) {
+    *du = *dv = 0;
+    if (count <= 2) {
+        // One pixel at a time, each divided exactly.
+        if (stage++ > 0) {
+            w += wSlope;
+            uz += uSlope;
+            vz += vSlope;
+        }
+        *u0 = SPAN_Round(double(uz / w));
+        *v0 = SPAN_Round(double(vz / w));
+        left -= 1;
+        return 1;
+    }
+    if (count <= 16) {
+        // Divided at the first pixel and at the last.
+        int32_t us = SPAN_Round(double(uz / w)), vs = SPAN_Round(double(vz / w));
+        float f = detail::kRunFraction[count];
+        float we = w + f * wInc, ue = uz + f * uInc, ve = vz + f * vInc;
+        *u0 = us;
+        *v0 = vs;
+        *du = detail::PartialStep(SPAN_Round(double(ue / we)), us, count);
+        *dv = detail::PartialStep(SPAN_Round(double(ve / we)), vs, count);
+        left = 0;
+        return count;
+    }
+    *u0 = u;
+    *v0 = v;
+    if (left > 16) {
+        // A full run: it ends where the next one starts.
+        *du = detail::Sub(endU, u) >> 4;
+        *dv = detail::Sub(endV, v) >> 4;
+        u = endU;
+        v = endV;
+        left -= 16;
+        DivideAhead();
+        return 16;
+    }
+    // The final run of r pixels ends on the span's last pixel.
+    int32_t r = left;
+    *du = detail::PartialStep(endU, u, r);
+    *dv = detail::PartialStep(endV, v, r);
+    left = 0;
+    return r;
+}
+
+// The pixels of a perspective span run by run, with 8-bit fractions: the
+// 16.16 start and step of each run shifted right by 8; `index` makes the
+// texel index of the two 24.8 values and `put(i, index)` draws pixel i of
+// the span.  The loop inside a run does nothing but adds, the index and
+// the put, so that the compiler keeps it tight.
+template <class Index, class Put>
+inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index index, Put&& put) {
+    PerspSchedule schedule(n, count, start);
+    for (int32_t i = 0; i < count;) {
         int32_t u0, v0, du, dv;
-        run = schedule.NextRun(&u0, &v0, &du, &dv);
-        au = uint32_t(u0 >> 8);
-        av = uint32_t(v0 >> 8);
-        dau = uint32_t(du >> 8);
-        dav = uint32_t(dv >> 8);
+        int32_t run = schedule.NextRun(&u0, &v0, &du, &dv);
+        uint32_t au = uint32_t(u0 >> 8), av = uint32_t(v0 >> 8);
+        const uint32_t dau = uint32_t(du >> 8), dav = uint32_t(dv >> 8);
+        if (run == 16) {
+            // A full run: its 16 texel indices first (four at a time where
+            // the index has a vector form), then the pixels.
+            alignas(16) uint32_t ix[16];
+            index.Run16(au, av, dau, dav, ix);
+            for (int32_t j = 0; j < 16; ++j) put(i + j, ix[j]);
+            i += 16;
+            continue;
+        }
+        for (int32_t j = 0; j < run; ++j) {
+            put(i + j, index(au, av));
+            au += dau;
+            av += dav;
+        }
+        i += run;
     }
-    uint32_t Next() {
-        if (run == 0) NewRun();
-        uint32_t i = index(au, av);
-        au += dau;
-        av += dav;
-        --run;
-        return i;
+}
+
+// The 50 % blend of pixel i of a span whose first pixel is at `first`:
+// the high pixel of an aligned 32-bit pair (2 bytes past a 4-byte
+// boundary, not the span's first pixel) takes the pair mask's high half,
+// which clears blue's lowest bit; every other pixel the single mask.  The
+// same pixels as blending pair by pair.
+template <bool Is555>
+inline uint16_t HalfAt(const uint16_t* first, int32_t i, uint32_t src, uint32_t dst) {
+    uint32_t high = (reinterpret_cast<uintptr_t>(first + i) & 2) && i > 0;
+    uint32_t m = Half<Is555>::kSingle & ~high;
+    return uint16_t(((dst & m) + (src & m)) >> 1);
+}
+
+// The 16 indices of a run of 24.8 coordinates: pixel j at au + j x dau,
+// av + j x dav (32-bit sums, as the steps add up).  `Lanes` makes four
+// indices of four u and four v values.
+template <class Lanes>
+inline void Indices16(uint32_t au, uint32_t av, uint32_t dau, uint32_t dav, uint32_t* out, Lanes lanes) {
+    __m128i u = _mm_set_epi32(int32_t(au + 3 * dau), int32_t(au + 2 * dau), int32_t(au + dau), int32_t(au));
+    __m128i v = _mm_set_epi32(int32_t(av + 3 * dav), int32_t(av + 2 * dav), int32_t(av + dav), int32_t(av));
+    const __m128i du = _mm_set1_epi32(int32_t(4 * dau)), dv = _mm_set1_epi32(int32_t(4 * dav));
+    for (int k = 0; k < 4; ++k) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(out + 4 * k), lanes(u, v));
+        u = _mm_add_epi32(u, du);
+        v = _mm_add_epi32(v, dv);
     }
-};
+}
 
 // Pointer form: v's integer x 256 + u's integer, kept to 64 K texels.
 struct PointerIndex {
     uint32_t operator()(uint32_t au, uint32_t av) const {
         return ((av & 0xFF00) + (au >> 8)) & 0xFFFF;
+    }
+    void Run16(uint32_t au, uint32_t av, uint32_t dau, uint32_t dav, uint32_t* out) const {
+        Indices16(au, av, dau, dav, out, [](__m128i u, __m128i v) {
+            __m128i sum = _mm_add_epi32(_mm_and_si128(v, _mm_set1_epi32(0xFF00)), _mm_srli_epi32(u, 8));
+            return _mm_and_si128(sum, _mm_set1_epi32(0xFFFF));
+        });
     }
 };
 // Wrapping form: each integer's low 8 bits.
@@ -277,12 +437,21 @@ struct WrapIndex {
     uint32_t operator()(uint32_t au, uint32_t av) const {
         return (av & 0xFF00) | ((au >> 8) & 0xFF);
     }
+    void Run16(uint32_t au, uint32_t av, uint32_t dau, uint32_t dav, uint32_t* out) const {
+        Indices16(au, av, dau, dav, out, [](__m128i u, __m128i v) {
+            return _mm_or_si128(_mm_and_si128(v, _mm_set1_epi32(0xFF00)),
+                                _mm_and_si128(_mm_srli_epi32(u, 8), _mm_set1_epi32(0xFF)));
+        });
+    }
 };
 // Frame form: v's integer counts rows of the frame.
 struct FrameIndex {
     uint32_t rowLength;
     uint32_t operator()(uint32_t au, uint32_t av) const {
         return ((av >> 8) * rowLength + (au >> 8)) & 0xFFFF;
+    }
+    void Run16(uint32_t au, uint32_t av, uint32_t dau, uint32_t dav, uint32_t* out) const {
+        for (int j = 0; j < 16; ++j, au += dau, av += dav) out[j] = (*this)(au, av);
     }
 };
 
