@@ -258,6 +258,12 @@ TEST_F(SpanInsertTest, TiesDropsAndTheLeftEdge) {
     EXPECT_EQ(line[29], 5);
     EXPECT_EQ(line[30], kBackground);
     ExpectBorders(line);
+    // Behind a front open at the left edge, a span whose depth there is
+    // below zero ranks as the farthest, not by its sign bit as the nearest.
+    line = Insert({Flat(0, 100, 500.0f, 1), Flat(0, 200, -5.0f, 2), Flat(0, 200, 100.0f, 3)});
+    EXPECT_EQ(line[99], 1);
+    EXPECT_EQ(line[100], 3);
+    EXPECT_EQ(line[199], 3);
     // No spans: the background from the first visible column to the right
     // sentinel.
     line = Insert({});

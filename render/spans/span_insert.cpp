@@ -12,7 +12,10 @@ inline int32_t Column(int32_t x) {
 }
 
 // Float bit patterns compared unsigned: the order of non-negative floats.
+// A depth that is not above zero (-0.0, a negative value, NaN) counts as
+// +0.0, the farthest, rather than as the nearest its sign bit would make it.
 inline uint32_t Bits(float f) {
+    if (!(f > 0.0f)) return 0;
     uint32_t b;
     std::memcpy(&b, &f, 4);
     return b;
