@@ -380,7 +380,11 @@ inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index i
             // the index has a vector form), then the pixels.
             alignas(16) uint32_t ix[16];
             index.Run16(au, av, dau, dav, ix);
-            for (int32_t j = 0; j < 16; ++j) put(i + j, ix[j]);
+            if constexpr (requires { put.Run16(i, ix); }) {
+                put.Run16(i, ix);
+            } else {
+                for (int32_t j = 0; j < 16; ++j) put(i + j, ix[j]);
+            }
             i += 16;
             continue;
         }

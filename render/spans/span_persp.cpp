@@ -18,13 +18,24 @@ void PerspHalf(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, con
     px += 2 * count;
 }
 
+// Texel colours in one shade row; a full run of 16 is stored two pixels a
+// store (the same pixels as one at a time, whatever the alignment).
+struct ColourPut {
+    const uint8_t* t;
+    const uint8_t* row;
+    uint16_t* p;
+    void operator()(int32_t i, uint32_t ix) const {
+        p[i] = Colour(row, t[ix]);
+    }
+    void Run16(int32_t i, const uint32_t* ix) const {
+        for (int32_t j = 0; j < 16; j += 2)
+            Store32(p + i + j, uint32_t(Colour(row, t[ix[j]])) | uint32_t(Colour(row, t[ix[j + 1]])) << 16);
+    }
+};
+
 template <class Index>
 void PerspColour(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
-    if (const uint8_t* t = Texels(ctx, n, 65536)) {
-        const uint8_t* row = ColourRow(t, n.row);
-        uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, Index{}, [&](int32_t i, uint32_t ix) { p[i] = Colour(row, t[ix]); });
-    }
+    if (const uint8_t* t = Texels(ctx, n, 65536)) PerspPixels(n, count, start, Index{}, ColourPut{t, ColourRow(t, n.row), Pixels(px)});
     px += 2 * count;
 }
 
