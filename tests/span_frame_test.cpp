@@ -88,6 +88,9 @@ struct Comparison {
 class SpanCompareTest : public SpanFrameTest, public ::testing::WithParamInterface<Pixels> {
 protected:
     Comparison Compare(const std::string& golden) {
+        // The translucency tables of the screen's layout, as the program's
+        // start builds them.
+        Init_ShadeTables();
         SPAN_SelectReferenceFill();
         g_width = target_.width;
         g_modes.assign(size_t(target_.width) * size_t(target_.height), 0);
