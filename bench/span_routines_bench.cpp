@@ -54,12 +54,12 @@ struct Family {
     bool perspective;
 };
 const Family kFamilies[] = {
-    {"solid", 1, false},           {"solid half 565", -2, false},   {"fill word", 14, false},
-    {"affine", 2, false},          {"affine half 565", -3, false},  {"affine add 565", -21, false},
-    {"affine shaded", 22, false},  {"affine alpha", -13, false},    {"affine keyed", -5, false},
-    {"affine depth", 18, false},   {"persp", 3, true},              {"persp wrap", 9, true},
-    {"persp half 565", -4, true},  {"persp alpha", -12, true},      {"persp keyed", -6, true},
-    {"persp 16-bit", 29, true},
+    {"solid", 1, false},           {"solid-half-565", -2, false},   {"fill-word", 14, false},
+    {"affine", 2, false},          {"affine-half-565", -3, false},  {"affine-add-565", -21, false},
+    {"affine-shaded", 22, false},  {"affine-alpha", -13, false},    {"affine-keyed", -5, false},
+    {"affine-depth", 18, false},   {"persp", 3, true},              {"persp-wrap", 9, true},
+    {"persp-half-565", -4, true},  {"persp-alpha", -12, true},      {"persp-keyed", -6, true},
+    {"persp-16-bit", 29, true},
 };
 
 SpanNode NodeFor(const Family& f) {
@@ -112,7 +112,7 @@ void BM_SpanRoutine(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * count);
-    state.SetLabel(std::string(f.name) + (aligned ? ", aligned" : ", unaligned"));
+    state.SetLabel(std::string(f.name) + (aligned ? "/aligned" : "/unaligned"));
 }
 
 void RoutineArgs(benchmark::internal::Benchmark* b) {
@@ -213,8 +213,8 @@ void BM_SpanInsertion(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
-    state.SetLabel(std::to_string(spans) + (spans == 1 ? " span, " : " spans, ") +
-                   (solid ? "solid fill" : "nothing drawn") + " (items = lines)");
+    state.SetLabel(std::to_string(spans) + (spans == 1 ? "-span" : "-spans") + (solid ? "/solid-fill" : "/nothing-drawn") +
+                   "/items=lines");
 }
 BENCHMARK(BM_SpanInsertion)->ArgsProduct({{1, 4, 16}, {0, 1}});
 
