@@ -227,12 +227,12 @@ struct WrapSource {
 // 16 through the reciprocal of the depth value, then a final run of 1 to
 // 16 pixels that ends on the span's last pixel.
 struct PerspSchedule {
-    float w, uz, vz;           // at the present run's start
+    float w, uz, vz;           // where the last divide was made (the span start at first)
     float wInc, uInc, vInc;    // over 16 pixels
     float wSlope, uSlope, vSlope;
     int32_t u, v;              // 16.16 at the present run's start
     int32_t count;             // the span's pixels
-    int32_t left;              // pixels from the present run's start on
+    int32_t left;              // pixels not yet handed out in runs
     int32_t stage;             // runs handed out so far
     // Spans of more than 16 pixels: the end coordinates of the run to be
     // handed out next, divided one run ahead so that the divide overlaps
