@@ -527,6 +527,21 @@ TEST_F(SpanTextureExamples, KeyedAffineSlopeStepsWithItsLowBitsCleared) {
     for (int i = 0; i < 40; ++i) EXPECT_EQ(*At(4 + i), ColourOf(0, uint32_t(i + 1))) << i;
 }
 
+// Mode -5 on an aligned address: 15 pixels are no block and step with the
+// top 8 bits of the fractions; 16 pixels are a block stepped with all 16.
+// u starts 0xFF80 / 65536 past texel 0 and steps 1 + 128 / 65536.
+TEST_F(SpanTextureExamples, KeyedAffineBlocksStepWithWholeFractions) {
+    for (int u = 0; u < 64; ++u) Texels()[u] = uint8_t(u + 1);
+    node.u.i = 0xFF80;
+    node.uSlope.i = 0x10080;
+    Run(SPAN_AffineKeyed, 4, 15);
+    EXPECT_EQ(*At(4), ColourOf(0, 1));  // texel 0
+    EXPECT_EQ(*At(5), ColourOf(0, 2));  // 0xFF + 0x100 (8-bit): texel 1
+    Run(SPAN_AffineKeyed, 24, 16);
+    EXPECT_EQ(*At(24), ColourOf(0, 1));
+    EXPECT_EQ(*At(25), ColourOf(0, 3));  // 0xFF80 + 0x10080: texel 2
+}
+
 TEST_F(SpanTextureExamples, DepthTestDrawsOnlyWhereTheSpanIsNearer) {
     std::memset(Texels(), 3, 65536);
     node.key = 1000.0f;
