@@ -6,9 +6,11 @@
 #include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "render/d3d_scene.h"
+#include "render/spans/span_backend.h"
 #include "render/sr_spans.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -33,6 +35,11 @@ int main(int argc, char** argv) {
     D3D_CreateLayer();
 #else
     ProgramDisplay = kSoftwareDisplay;
+    // game-soft fills its lines through the span back end; the rasterizer's
+    // reference emitter and fill stay selectable for comparison.
+    const char* fill = std::getenv("MORVANEL_REFERENCE_FILL");
+    if (fill && *fill && std::string(fill) != "0") SPAN_SelectReferenceFill();
+    else SPAN_InstallBackEnd();
 #endif
     int code;
     try {

@@ -263,10 +263,10 @@ uint16_t* DepthAffine(uint16_t* px, int32_t count, int32_t startX, const SpanNod
     return DepthTested(px, count, startX, n, InRow<false>);
 }
 
-constexpr SpanRoutineTable MakeTable() {
-    SpanRoutineTable t{};
-    for (SpanRoutine& r : t.routine) r = Nothing;
-    auto set = [&t](int mode, SpanRoutine r) { t.routine[mode - kSpanModeMin] = r; };
+constexpr SR_RoutineTable MakeTable() {
+    SR_RoutineTable t{};
+    for (SR_Routine& r : t.routine) r = Nothing;
+    auto set = [&t](int mode, SR_Routine r) { t.routine[mode - kSpanModeMin] = r; };
     for (int m : {1, 5, 7, 8, 27, 28}) set(m, Flat);
     for (int m : {2, 6, 24, 32, 21}) set(m, InRow<false>);
     for (int m : {3, 20, -12}) set(m, InRow<true>);
@@ -292,7 +292,7 @@ constexpr SpanRoutineTable MakeTable() {
 
 }  // namespace
 
-const SpanRoutineTable SR_ReferenceRoutines = MakeTable();
+const SR_RoutineTable SR_ReferenceRoutines = MakeTable();
 
 void SR_FillSpan(uint16_t* line, const SpanRecord* last) {
     const SpanViewRect& r = g_SpanRect;
@@ -300,7 +300,7 @@ void SR_FillSpan(uint16_t* line, const SpanRecord* last) {
     for (const SpanRecord* rec = last;; --rec) {
         if (rec->mode == -1) break;
         int32_t start = rec->start < lo ? lo : rec->start, end = rec->end > hi ? hi : rec->end;
-        SpanRoutine routine = SR_ReferenceRoutines.At(rec->mode);
+        SR_Routine routine = SR_ReferenceRoutines.At(rec->mode);
         if (end > start && routine && rec->node) routine(line + start, end - start, start, rec->node);
     }
 }

@@ -13,18 +13,18 @@
 
 #include <cstdint>
 
-using SpanRoutine = uint16_t* (*)(uint16_t* px, int32_t count, int32_t startX, const SpanNode* node);
+using SR_Routine = uint16_t* (*)(uint16_t* px, int32_t count, int32_t startX, const SpanNode* node);
 
 // Modes -22 to 35.
 constexpr int kSpanModeMin = -22;
 constexpr int kSpanModeMax = 35;
-struct SpanRoutineTable {
-    SpanRoutine routine[kSpanModeMax - kSpanModeMin + 1];
-    SpanRoutine At(int32_t mode) const {
+struct SR_RoutineTable {
+    SR_Routine routine[kSpanModeMax - kSpanModeMin + 1];
+    SR_Routine At(int32_t mode) const {
         return mode < kSpanModeMin || mode > kSpanModeMax ? nullptr : routine[mode - kSpanModeMin];
     }
 };
-extern const SpanRoutineTable SR_ReferenceRoutines;
+extern const SR_RoutineTable SR_ReferenceRoutines;
 
 // Draws the records of one line from `last` back to the array's first
 // record (mode -1 ends the walk), so that a piece appended before the pieces

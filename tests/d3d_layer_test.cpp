@@ -276,6 +276,26 @@ TEST_F(DisplayStartTest, SoftwareStartTakesTheLargerPool) {
     Soft_StartDisplay(1, 0x103);
     EXPECT_EQ(g_3DPoolSize, 10u << 20);
     EXPECT_EQ(EngineConfig.VideoId, 3);
-    Soft_InstallDriverHooks();
-    Soft_ApplyDisplayOptions();
+    EXPECT_EQ(g_SoftwareDisplay, 1);
+    // The other two hooks leave the driver, its slots, the present hook and
+    // the screen as they were, however often they are called.
+    DDrawInstall();
+    ASSERT_EQ(DisplayOpen(0), 1);
+    VideoDriver* driver = CurrentVideoDriver;
+    VideoDriver slots;
+    std::memcpy(static_cast<void*>(&slots), driver, sizeof slots);
+    void (*present)() = PresentHook;
+    ScreenStateRecord screen;
+    std::memcpy(static_cast<void*>(&screen), &ScreenState, sizeof screen);
+    uint32_t options = RenderOptions;
+    for (int i = 0; i < 3; ++i) {
+        Soft_InstallDriverHooks();
+        Soft_ApplyDisplayOptions();
+    }
+    EXPECT_EQ(CurrentVideoDriver, driver);
+    EXPECT_EQ(std::memcmp(&slots, driver, sizeof slots), 0);
+    EXPECT_EQ(PresentHook, present);
+    EXPECT_EQ(std::memcmp(&screen, &ScreenState, sizeof screen), 0);
+    EXPECT_EQ(RenderOptions, options);
+    EXPECT_EQ(g_3DPoolSize, 10u << 20);
 }

@@ -1,6 +1,7 @@
 // game-soft run headless on the demo data: the game loop draws the demo
-// room through the software rasterizer, in a window (a 5-5-5 back page) and
-// in full screen (5-6-5), and the captured frame matches its golden picture.
+// room through the software rasterizer and the span back end, in a window
+// (a 5-5-5 back page) and in full screen (5-6-5); the captured frame matches
+// its golden picture and the frame of the reference fill.
 #include "golden_files.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +89,17 @@ TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
         EXPECT_EQ(a, b);
         // A window's back page is 5-5-5, the full screen 5-6-5.
         ExpectPngGolden(windowed ? "demo_room-555.png" : "demo_room-565.png", b, w, h);
+        // The room has flat, affine and background spans only, which the
+        // span back end draws as the reference fill does.
+        fs::path ref = dir_ / (windowed ? "window-reference" : "full-reference");
+        fs::create_directories(ref);
+        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", ref.string()}, {"MORVANEL_REFERENCE_FILL", "1"}},
+                      &err),
+                  0)
+            << err;
+        std::vector<uint32_t> c;
+        ASSERT_TRUE(ReadPng((ref / "frame-00006.png").string(), &c, &w, &h)) << err;
+        EXPECT_EQ(c, b);
     }
 }
 

@@ -1,0 +1,130 @@
+// The perspective textured span routines: u/z and v/z divided by the depth
+// value once per run of 16 pixels and stepped linearly inside each run,
+// with 8-bit fractions.
+#include "render/spans/span_inner.h"
+
+using namespace span;
+
+namespace {
+
+template <bool Is555, class Index>
+void PerspHalf(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    if (const uint8_t* t = Texels(ctx, n, 65536)) {
+        const uint8_t* row = ColourRow(t, n.row);
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, Index{},
+                    [&](int32_t i, uint32_t ix) { p[i] = HalfAt<Is555>(p, i, Colour(row, t[ix]), p[i]); });
+    }
+    px += 2 * count;
+}
+
+// Texel colours in one shade row; a full run of 16 is stored two pixels a
+// store (the same pixels as one at a time, whatever the alignment).
+struct ColourPut {
+    const uint8_t* t;
+    const uint8_t* row;
+    uint16_t* p;
+    void operator()(int32_t i, uint32_t ix) const {
+        p[i] = Colour(row, t[ix]);
+    }
+    void Run16(int32_t i, const uint32_t* ix) const {
+        for (int32_t j = 0; j < 16; j += 2)
+            Store32(p + i + j, uint32_t(Colour(row, t[ix[j]])) | uint32_t(Colour(row, t[ix[j + 1]])) << 16);
+    }
+};
+
+template <class Index>
+void PerspColour(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    if (const uint8_t* t = Texels(ctx, n, 65536)) PerspPixels(n, count, start, Index{}, ColourPut{t, ColourRow(t, n.row), Pixels(px)});
+    px += 2 * count;
+}
+
+}  // namespace
+
+// Pixels of texel colours are the same stored singly or in pairs: the
+// opaque routines store each pixel as it comes.
+void SPAN_Persp(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspColour<PointerIndex>(ctx, px, count, start, n);
+}
+
+void SPAN_PerspWrap(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspColour<WrapIndex>(ctx, px, count, start, n);
+}
+
+void SPAN_PerspHalf565(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspHalf<false, PointerIndex>(ctx, px, count, start, n);
+}
+void SPAN_PerspHalf555(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspHalf<true, PointerIndex>(ctx, px, count, start, n);
+}
+void SPAN_PerspWrapHalf565(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspHalf<false, WrapIndex>(ctx, px, count, start, n);
+}
+void SPAN_PerspWrapHalf555(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspHalf<true, WrapIndex>(ctx, px, count, start, n);
+}
+
+void SPAN_PerspAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    const uint8_t* t = Texels(ctx, n, 65536);
+    if (t && ctx.translucency) {
+        const uint8_t* row = ColourRow(t, n.row);
+        const ShadeTableSet& tables = *ctx.translucency;
+        uint32_t a = Level(n.level);
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, PointerIndex{},
+                    [&](int32_t i, uint32_t ix) { p[i] = Translucent(tables, a, Colour(row, t[ix]), p[i]); });
+    }
+    px += 2 * count;
+}
+
+void SPAN_PerspTexelAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    const uint8_t* t = Texels(ctx, n, 131072);
+    if (t && ctx.translucency) {
+        const uint8_t* row = ColourRow(t, n.row);
+        const ShadeTableSet& tables = *ctx.translucency;
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) {
+            const uint8_t* texel = t + 2 * ix;
+            p[i] = Translucent(tables, Level(texel[1]), Colour(row, texel[0]), p[i]);
+        });
+    }
+    px += 2 * count;
+}
+
+void SPAN_Persp8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    if (const uint8_t* t = Texels(ctx, n, 65536)) {
+        uint8_t* p = px;
+        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+    }
+    px += count;
+}
+
+void SPAN_Persp8Wide(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    if (const uint8_t* t = Texels(ctx, n, 65536)) {
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+    }
+    px += 2 * count;
+}
+
+// The row of the whole span is the integer part of the perspective shade
+// start, as it stands at the node.
+void SPAN_PerspFrame(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    Frame f;
+    if (FrameOf(ctx, n, &f)) {
+        const uint8_t* row = ColourRow(f.colours, RowOfByte(uint32_t(n.shade) >> 16));
+        const uint8_t* image = f.image;
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, FrameIndex{f.rowLength},
+                    [&](int32_t i, uint32_t ix) { p[i] = Colour(row, image[ix]); });
+    }
+    px += 2 * count;
+}
+
+void SPAN_Persp16(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    if (const uint8_t* t = Texels(ctx, n, 131072)) {
+        uint16_t* p = Pixels(px);
+        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { std::memcpy(p + i, t + 2 * ix, 2); });
+    }
+    px += 2 * count;
+}

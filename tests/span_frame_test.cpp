@@ -1,0 +1,198 @@
+// game-soft's frame of the demo room drawn by the span back end (the
+// insertion and the walker over the routine tables) against the same frame
+// drawn by the reference emitter and fill, in 5-6-5 and 5-5-5: every pixel
+// that differs lies under a span whose mode the back end draws by rules of
+// its own, and the pixels of every other mode are the same.
+#include "sr_support.h"
+
+#include "engine3d/dqx_light.h"
+#include "render/spans/span_backend.h"
+
+#include <bitset>
+#include <map>
+#include <set>
+
+namespace test {
+namespace {
+
+// The modes of each pixel of the frame (bit mode + 22): every record drawn
+// over it, the layers beneath translucent pieces included.
+std::vector<uint64_t> g_modes;
+int g_width = 0;
+
+void NoteRecords(const SpanRecord* last) {
+    for (const SpanRecord* r = last; r->mode != -1; --r)
+        for (int32_t x = std::max(r->start, 0); x < r->end && x < g_width; ++x)
+            g_modes[size_t(SpanCurrentLine) * size_t(g_width) + size_t(x)] |= uint64_t(1) << (r->mode + 22);
+}
+
+class SpanFrameTest : public SoftRasterTest {
+protected:
+    void LoadDemo(Pixels format) {
+        UseTarget(Target{640, 480, 0, 0, 640, 480}, format);
+        PutRoom();
+        Put(".\\all\\hero.3dc", kit::BuildObject(kit::Character("hero", 0x001F), nullptr));
+        ObjHandle room = Load_SceneObject(".\\ms22\\room1.3dc");
+        ObjHandle hero = Load_SceneObject(".\\all\\hero.3dc");
+        ASSERT_GT(room, 0);
+        ASSERT_GT(hero, 0);
+        if (format == Pixels::Rgb555) Convert_BankTo555();
+        Vec3 at{150, 1218, -800};
+        Mat3 turn;
+        Make_EulerMatrix(0, 341, 0, &turn);
+        Set_ObjPos(hero, &at);
+        Set_ObjMatrix(hero, &turn);
+        PlaceCamera({-400, 700, -1850}, {300, 900, 0});
+        Clear_Lights();
+        Mat3 identity;
+        Set_Identity(&identity);
+        Vec3 lamp{0, 200, -600};
+        int light = Add_Light(&lamp, &identity, kLightPoint, 500, 4000, 24);
+        Add_ObjLight(room, light);
+        for (ObjHandle part = hero; part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
+    }
+    void TearDown() override {
+        SPAN_SelectReferenceFill();
+        SoftRasterTest::TearDown();
+    }
+};
+
+// The modes whose pixels the back end makes by other rules than the
+// reference fill: the perspective routines (one divide per 16 pixels, the
+// lead offset of one pixel, rounding), the 50 % blends (the carry kept, the
+// pair mask by the address), the translucency tables of -13 and -12 where
+// the reference blends half and half, -5's last pixels stepped with 8-bit
+// fractions and its slopes' low bits cleared, the keyed -11, and the modes
+// that draw nothing or 0x0101.
+const std::set<int> kOwnModes{-21, -20, -19, -18, -17, -16, -15, -14, -13, -12, -11, -10, -9, -7, -6, -5, -4,
+                              -3,  -2,  3,   8,   9,   10,  11,  12,  19,  20,  23,  26,  27,  29,  31,  32, 33,
+                              34,  35};
+
+// Draws the scene through the reference emitter and fill (noting each
+// pixel's modes) and through the back end; the back end's frame against
+// its golden; answers, per mode, the pixels that one span of the mode
+// alone draws and those of them that differ, and counts the differing
+// pixels under no mode of the back end's own.
+struct Comparison {
+    std::map<int, int> pixels, differing;
+    int layered = 0, layeredDiffering = 0, unexplained = 0;
+    std::string Text() const {
+        std::string seen;
+        for (auto [mode, n] : pixels)
+            seen += " mode " + std::to_string(mode) + ": " + std::to_string(n) + " px, " +
+                    std::to_string(differing.count(mode) ? differing.at(mode) : 0) + " differ;";
+        return seen + " layered: " + std::to_string(layered) + " px, " + std::to_string(layeredDiffering) + " differ";
+    }
+};
+
+class SpanCompareTest : public SpanFrameTest, public ::testing::WithParamInterface<Pixels> {
+protected:
+    Comparison Compare(const std::string& golden) {
+        // The translucency tables of the screen's layout, as the program's
+        // start builds them.
+        Init_ShadeTables();
+        SPAN_SelectReferenceFill();
+        g_width = target_.width;
+        g_modes.assign(size_t(target_.width) * size_t(target_.height), 0);
+        SpanInsertSlot = [](uint16_t* line) {
+            SR_EmitSpans(line);
+            NoteRecords(&SpanRecords[SpanRecordCount - 1]);
+        };
+        SpanDrawListSlot = [](uint16_t* line, const SpanRecord* last) {
+            SR_FillSpan(line, last);
+            NoteRecords(last);
+        };
+        std::vector<uint16_t> reference = Render(0x1234);
+        SPAN_InstallBackEnd();
+        if (format_ == Pixels::Rgb555) SPAN_SwapTables555();
+        std::vector<uint16_t> spans = Render(0x1234);
+        ExpectGolden(golden, spans);
+        SPAN_SelectReferenceFill();
+        Comparison c;
+        for (size_t i = 0; i < spans.size(); ++i) {
+            std::bitset<64> m(g_modes[i]);
+            bool own = false, differs = spans[i] != reference[i];
+            int only = -100;
+            for (int b = 0; b < 58; ++b)
+                if (m[size_t(b)]) {
+                    own = own || kOwnModes.count(b - 22);
+                    only = m.count() == 1 ? b - 22 : -100;
+                }
+            // Pixels of one span alone count for its mode; pixels of
+            // several layers (translucent pieces over others) apart.
+            if (only != -100) {
+                ++c.pixels[only];
+                if (differs) ++c.differing[only];
+            } else if (m.any()) {
+                ++c.layered;
+                if (differs) ++c.layeredDiffering;
+            }
+            if (differs && !own) ++c.unexplained;
+        }
+        return c;
+    }
+};
+
+// The demo room of the game loop: flat, affine and background spans only,
+// where the two renderers agree pixel for pixel.
+TEST_P(SpanCompareTest, DemoRoomIsTheReferenceFrame) {
+    LoadDemo(GetParam());
+    Comparison c = Compare("span_demo_room");
+    EXPECT_EQ(c.unexplained, 0) << c.Text();
+    EXPECT_TRUE(c.differing.empty()) << c.Text();
+    EXPECT_GT(c.pixels[2], 100000) << c.Text();
+}
+
+// One quad per set-up family, a translucent quad and a half-blended flat
+// quad over a wall, a colour-keyed grille over a flat quad: the frames
+// differ only under the back end's own modes, and do differ there.
+TEST_P(SpanCompareTest, FamiliesDifferOnlyInTheBackEndsOwnModes) {
+    UseTarget(Target{640, 240, 0, 0, 640, 240}, GetParam());
+    const int32_t types[7] = {1, 2, -13, 3, 28, 23, 30};
+    for (int i = 0; i < 7; ++i) {
+        int cx = 40 + (i % 4) * 80, cy = 60 + (i / 4) * 120;
+        QuadSpec q;
+        q.name = "q" + std::to_string(i);
+        q.type = types[i];
+        q.texture = types[i] == 1 ? "" : "check";
+        q.colour = 0x8410;
+        q.cornerShade = {0, 10, 31, 20};
+        // The translucent quad's level (bits 8 to 12) at 20 of 32.
+        if (types[i] == -13) q.translucency = 16 | 20 << 8;
+        q.corners = Slanted(cx - 32, cx + 32, cy - 45, cy + 45, 800, 1400);
+        if (types[i] == 28) q.uv = {{{40 << 16, 40 << 16}, {200 << 16, 60 << 16}, {220 << 16, 220 << 16}, {60 << 16, 200 << 16}}};
+        Add(Quad(q), q.name);
+    }
+    auto quad = [&](const std::string& name, int32_t type, const std::string& texture, int x0, int y0, int x1, int y1,
+                    int32_t z, uint32_t colour) {
+        QuadSpec q;
+        q.name = name;
+        q.type = type;
+        q.texture = texture;
+        q.colour = colour;
+        q.corners = {AtScreen(x0, y0, z), AtScreen(x1, y0, z), AtScreen(x1, y1, z), AtScreen(x0, y1, z)};
+        Add(Quad(q), name);
+    };
+    quad("wall", 2, "check", 340, 20, 460, 140, 1000, 0);
+    quad("glass", -3, "check", 400, 60, 500, 180, 800, 0);
+    quad("tint", -2, "", 430, 10, 520, 100, 600, GroupColourFor(0xFFE0));
+    quad("back", 1, "", 520, 120, 620, 220, 1200, GroupColourFor(0x05E0));
+    quad("grille", -5, "holes", 500, 100, 630, 235, 900, 0);
+    Comparison c = Compare("span_families");
+    EXPECT_EQ(c.unexplained, 0) << c.Text();
+    // The flat, affine and shaded affine quads are the same pixels.
+    for (int mode : {1, 2, 28, 30}) {
+        EXPECT_GT(c.pixels[mode], 1000) << mode << c.Text();
+        EXPECT_EQ(c.differing[mode], 0) << mode << c.Text();
+    }
+    // The perspective quads are not, nor are the blends over what lies
+    // beneath them.
+    for (int mode : {3, 23}) EXPECT_GT(c.differing[mode], 0) << mode << c.Text();
+    EXPECT_GT(c.layeredDiffering, 0) << c.Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, SpanCompareTest, ::testing::Values(Pixels::Rgb565, Pixels::Rgb555),
+                         [](const ::testing::TestParamInfo<Pixels>& info) { return PixelsName(info.param); });
+
+}  // namespace
+}  // namespace test
