@@ -165,6 +165,11 @@ struct D3DSettings {
     bool failDevice = false;          // the device cannot be made
     bool failAttachZ = false;         // the z-buffer does not attach
     bool failVideoMemoryPrimary = false;  // a primary in display memory is refused once
+    // How the rasteriser runs (the pixels are the same either way): the
+    // plain routines only, and the threads that share large amounts of
+    // work (0: one per processor, at most 8).
+    bool referenceRaster = false;
+    int rasterThreads = 0;
 };
 D3DSettings& D3DConfig();
 void ResetD3D();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace host {
 
@@ -15,6 +16,8 @@ namespace {
 
 detail::DisplaySettings g_settings;
 std::vector<Surface*> g_surfaces;
+std::unordered_set<const Surface*> g_live;  // the same surfaces, for constant-time checks
+uint64_t g_version = 0;
 std::vector<Clipper*> g_clippers;
 
 std::vector<uint8_t> g_windowPicture;  // what the window shows in windowed use
@@ -34,7 +37,11 @@ PixelFormat FormatForBits(int bits) {
 }  // namespace
 
 bool detail::IsSurface(Surface* s) {
-    return s && std::find(g_surfaces.begin(), g_surfaces.end(), s) != g_surfaces.end();
+    return s && g_live.count(s) != 0;
+}
+
+uint64_t detail::NextVersion() {
+    return ++g_version;
 }
 
 const std::vector<Surface*>& detail::AllSurfaces() {
@@ -122,14 +129,21 @@ Surface* NewSurface(DDraw* dd, uint32_t caps, int width, int height, PixelFormat
     s->pixels.assign(size_t(s->pitch) * size_t(height), 0);
     s->owner = dd;
     s->refs = 1;
+    s->version = detail::NextVersion();
     g_surfaces.push_back(s);
+    g_live.insert(s);
     return s;
 }
 
+// A surface goes with the z-buffer attached to it (unless another holds it).
 void DropSurface(Surface* s) {
     if (s->clipper) ClipperRelease(s->clipper);
+    Surface* z = s->zbuffer;
+    s->zbuffer = nullptr;
     g_surfaces.erase(std::remove(g_surfaces.begin(), g_surfaces.end(), s), g_surfaces.end());
+    g_live.erase(s);
     delete s;
+    if (z) SurfaceRelease(z);
 }
 
 }  // namespace
@@ -141,8 +155,10 @@ DisplaySettings& Display() {
 }
 
 void ResetDisplay() {
+    FinishDrawing();
     for (Surface* s : g_surfaces) delete s;
     g_surfaces.clear();
+    g_live.clear();
     for (Clipper* c : g_clippers) delete c;
     g_clippers.clear();
     g_windowPicture.clear();
@@ -359,6 +375,7 @@ int SurfaceGetAttachedBackBuffer(Surface* primary, Surface** out) {
 }
 
 int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (s->lost) return DDERR_SURFACELOST;
     if (g_stillDrawing > 0) {
@@ -367,6 +384,7 @@ int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
     }
     if (s->locked) return DDERR_GENERIC;
     s->locked = true;
+    s->version = detail::NextVersion();
     if (pixels) *pixels = s->pixels.data();
     if (pitch) *pitch = s->pitch;
     return DD_OK;
@@ -376,10 +394,12 @@ int SurfaceUnlock(Surface* s) {
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (!s->locked) return DDERR_NOTLOCKED;
     s->locked = false;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
 int SurfaceFlip(Surface* primary, uint32_t) {
+    detail::FinishDrawing();
     if (!IsSurface(primary) || !primary->back) return DDERR_INVALIDPARAMS;
     if (primary->lost || primary->back->lost) return DDERR_SURFACELOST;
     if (g_stillDrawing > 0) {
@@ -390,12 +410,14 @@ int SurfaceFlip(Surface* primary, uint32_t) {
     // The pages change places: the back page is shown and the old front
     // page becomes the page to draw on.
     std::swap(primary->pixels, primary->back->pixels);
+    primary->version = primary->back->version = detail::NextVersion();
     Show(primary);
     return DD_OK;
 }
 
 int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcRect, uint32_t flags,
                uint32_t fillColour) {
+    detail::FinishDrawing();
     if (!IsSurface(dst) || (src && !IsSurface(src))) return DDERR_INVALIDPARAMS;
     if (dst->lost || (src && src->lost)) return DDERR_SURFACELOST;
     if (dst->locked || (src && src->locked)) return DDERR_GENERIC;
@@ -407,6 +429,7 @@ int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcR
         if (g_settings.noBltHardware) return DDERR_NOBLTHW;
         Copy(dst, dr, src, srcRect ? *srcRect : Whole(src));
     }
+    dst->version = detail::NextVersion();
     if (dst->caps & DDSCAPS_PRIMARYSURFACE) Show(dst);
     return DD_OK;
 }
@@ -438,11 +461,11 @@ int SurfaceGetSize(Surface* s, int* width, int* height, int* pitch) {
 }
 
 int SurfaceRelease(Surface* s) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return 0;
     int left = --s->refs;
     if (left > 0) return left;
     if (s->front) s->front->back = nullptr;
-    if (s->zbuffer) SurfaceRelease(s->zbuffer);
     if (s->back) {
         s->back->front = nullptr;
         // The attached back buffer goes with its primary unless someone
@@ -454,8 +477,10 @@ int SurfaceRelease(Surface* s) {
 }
 
 int SurfaceSetPalette(Surface* s, Palette* palette) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     s->palette = palette;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
@@ -468,6 +493,7 @@ int SurfaceSetClipper(Surface* s, Clipper* clipper) {
 }
 
 DC* SurfaceGetDC(Surface* s) {
+    detail::FinishDrawing();
     if (!IsSurface(s) || s->lost || s->locked) return nullptr;
     // The context reads the colours while it lives: they stay with the surface.
     s->dcPalette.resize(1024);
@@ -480,6 +506,7 @@ int SurfaceReleaseDC(Surface* s, DC* dc) {
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     DeletePixelDC(dc);
     s->locked = false;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
@@ -492,12 +519,15 @@ Palette* DDCreatePalette(DDraw* dd, uint32_t, const PaletteEntry entries[256]) {
     auto* p = new Palette{};
     if (entries) std::memcpy(p->entries, entries, sizeof p->entries);
     p->refs = 1;
+    p->version = detail::NextVersion();
     return p;
 }
 
 int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry* entries) {
     if (!palette || !entries || first < 0 || count < 0 || first + count > 256) return DDERR_INVALIDPARAMS;
+    detail::FinishDrawing();
     std::memcpy(palette->entries + first, entries, size_t(count) * sizeof(PaletteEntry));
+    palette->version = detail::NextVersion();
     for (Surface* s : g_surfaces)
         if (s->palette == palette && (s->caps & DDSCAPS_PRIMARYSURFACE)) Show(s);
     return DD_OK;
@@ -505,8 +535,12 @@ int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry
 
 int PaletteRelease(Palette* palette) {
     if (!palette) return 0;
-    for (Surface* s : g_surfaces)
-        if (s->palette == palette) s->palette = nullptr;
+    detail::FinishDrawing();
+    for (Surface* s : g_surfaces) {
+        if (s->palette != palette) continue;
+        s->palette = nullptr;
+        s->version = detail::NextVersion();
+    }
     delete palette;
     return 0;
 }

@@ -737,10 +737,32 @@ TEST_F(D3DRasterTest, OnlyTriangleListsOfTransformedVerticesAreDrawn) {
 
 TEST_F(D3DRasterTest, UndefinedAndFarOffVerticesAreSafe) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    // A vertex that is not a number, or beyond the coordinate range, drops its triangle.
+    const float inf = std::numeric_limits<float>::infinity();
+    // A vertex that is not a number, or infinite, drops its triangle.
     ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(nan, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
-    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(1e9f, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
+    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(inf, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
     EXPECT_EQ(CountPixels(kRed565), 0);
+    // A vertex far beyond the coordinate range (a corner cut at the near
+    // plane far to the side) is clipped, not dropped: the sliver along the
+    // top covers rows 0 to 7 across the target.
+    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(1e9f, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
+    EXPECT_EQ(CountPixels(kRed565), 8 * kSize);
+    for (int x = 0; x < kSize; ++x) EXPECT_EQ(Pixel(x, 7), kRed565) << x;
+    Clear(0);
+    // Two triangles sharing an edge to a far corner cover the square once,
+    // with no hole and no pixel drawn twice.
+    State(host::D3DRS_ZENABLE, 0);
+    State(host::D3DRS_ALPHABLENDENABLE, 1);
+    State(host::D3DRS_SRCBLEND, host::D3DBLEND_ONE);
+    State(host::D3DRS_DESTBLEND, host::D3DBLEND_ONE);
+    const uint32_t small = 0xFF080808;
+    ASSERT_EQ(Draw({V(-3e7f, -1e7f, 0.5f, small), V(40, 0, 0.5f, small), V(40, 40, 0.5f, small),
+                    V(-3e7f, -1e7f, 0.5f, small), V(40, 40, 0.5f, small), V(0, 40, 0.5f, small)}),
+              host::DD_OK);
+    // The quadrilateral holds the whole target; the shared edge crosses it.
+    EXPECT_EQ(CountPixels(0x0841), kSize * kSize);
+    State(host::D3DRS_ALPHABLENDENABLE, 0);
+    State(host::D3DRS_ZENABLE, 1);
     // A large triangle inside the range is clipped to the target.
     ASSERT_EQ(Draw({V(-1000, -1000, 0.5f, kRed), V(200000, -1000, 0.5f, kRed), V(-1000, 200000, 0.5f, kRed)}),
               host::DD_OK);
