@@ -38,6 +38,7 @@ struct DisplaySettings {
     std::vector<DisplayMode> removedModes;  // modes taken out of the list
     bool use555 = false;                    // 16-bit display as 5-5-5 instead of 5-6-5
     int videoPitchPadding = 0;              // extra bytes per row of display-memory surfaces
+    int memoryPitchPadding = 0;             // extra bytes per row of every other surface
     uint32_t videoMemory = 8u << 20;
     int driverCount = 2;                    // the primary display, then the adapter itself
     int extraReferences = 0;                // references others hold on the display object

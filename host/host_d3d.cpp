@@ -59,6 +59,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -92,6 +94,7 @@ struct D3DTexture {
     bool viewMade;
     uint64_t viewSurface, viewPalette, viewKept;  // the versions the view was made from
     const Palette* viewPaletteObject;
+    int number;  // the order it was made in, for the call record
 };
 
 namespace {
@@ -129,6 +132,19 @@ namespace {
 
 D3DSettings g_settings;
 std::vector<D3DTexture*> g_textures;
+int g_textureNumber = 0;
+D3DTraceSink g_trace = nullptr;
+
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Trace(const char* format, ...) {
+    if (!g_trace) return;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    g_trace(line);
+}
 
 // ---------------------------------------------------------------------------
 // States
@@ -178,8 +194,12 @@ uint32_t StageState(const D3DDevice* d, int stage, uint32_t state) {
 }
 
 void SetStage(D3DDevice* d, int stage, uint32_t state, uint32_t value) {
-    if (state < kStageStates) d->stageStates[stage][state] = value;
-    else d->otherStageStates[stage][state] = value;
+    if (state < kStageStates) {
+        if (d->stageStates[stage][state] == value) return;
+        d->stageStates[stage][state] = value;
+    } else {
+        d->otherStageStates[stage][state] = value;
+    }
     d->contextValid = false;
 }
 
@@ -558,6 +578,11 @@ D3DSettings& D3DConfig() {
 void ResetD3D() {
     Flush();
     g_settings = D3DSettings{};
+    g_textureNumber = 0;
+}
+
+void D3DSetTraceSink(D3DTraceSink sink) {
+    g_trace = sink;
 }
 
 D3D* D3DCreate(DDraw* dd) {
@@ -684,6 +709,7 @@ int D3DClear(D3DDevice* device, const Rect* rect, uint32_t flags, uint32_t colou
     if (int rc = TargetReady(device)) return rc;
     Surface* s = device->target;
     Rect r = rect ? ClipToTarget(s, rect->left, rect->top, rect->right, rect->bottom) : ViewportRect(device);
+    Trace("clear %u %d,%d,%d,%d %06x %g", flags, r.left, r.top, r.right, r.bottom, colour & 0xFFFFFF, double(z));
     if (r.left >= r.right || r.top >= r.bottom) return DD_OK;
     auto add = [&](Surface* into, uint16_t value) {
         Command cmd{};
@@ -702,6 +728,7 @@ int D3DClear(D3DDevice* device, const Rect* rect, uint32_t flags, uint32_t colou
 
 int D3DBeginScene(D3DDevice* device) {
     if (!device) return DDERR_INVALIDPARAMS;
+    Trace("begin");
     device->inScene = true;
     return DD_OK;
 }
@@ -709,6 +736,7 @@ int D3DBeginScene(D3DDevice* device) {
 int D3DEndScene(D3DDevice* device) {
     if (!device) return DDERR_INVALIDPARAMS;
     if (!device->inScene) return DDERR_GENERIC;
+    Trace("end");
     device->inScene = false;
     Flush();
     return DD_OK;
@@ -720,8 +748,15 @@ int D3DEndScene(D3DDevice* device) {
 
 int D3DSetRenderState(D3DDevice* device, uint32_t state, uint32_t value) {
     if (!device) return DDERR_INVALIDPARAMS;
-    if (state < kRenderStates) device->renderStates[state] = value;
-    else device->otherRenderStates[state] = value;
+    Trace("render %u %u", state, value);
+    if (state < kRenderStates) {
+        // A value set again changes nothing (but the legacy blend mode below
+        // sets the stage again).
+        if (device->renderStates[state] == value && state != D3DRS_TEXTUREMAPBLEND) return DD_OK;
+        device->renderStates[state] = value;
+    } else {
+        device->otherRenderStates[state] = value;
+    }
     device->contextValid = false;
     if (state == D3DRS_TEXTUREMAPBLEND) ApplyTextureMapBlend(device, value);
     return DD_OK;
@@ -733,6 +768,7 @@ uint32_t D3DGetRenderState(D3DDevice* device, uint32_t state) {
 
 int D3DSetTextureStageState(D3DDevice* device, int stage, uint32_t state, uint32_t value) {
     if (!device || stage < 0 || stage >= kStages) return DDERR_INVALIDPARAMS;
+    Trace("stage %d %u %u", stage, state, value);
     SetStage(device, stage, state, value);
     return DD_OK;
 }
@@ -757,6 +793,7 @@ D3DTexture* D3DTextureFromSurface(Surface* surface) {
     auto* t = new D3DTexture{};
     t->surface = surface;
     t->refs = 1;
+    t->number = g_textureNumber++;
     surface->refs++;
     g_textures.push_back(t);
     return t;
@@ -819,6 +856,8 @@ int D3DTextureLoad(D3DTexture* destination, D3DTexture* source) {
 
 int D3DSetTexture(D3DDevice* device, int stage, D3DTexture* texture) {
     if (!device || stage != 0) return DDERR_INVALIDPARAMS;
+    if (texture) Trace("texture %d", texture->number);
+    else Trace("texture none");
     if (texture == device->texture) return DD_OK;
     if (texture) texture->refs++;
     D3DTextureRelease(device->texture);
@@ -837,6 +876,14 @@ int D3DDrawPrimitive(D3DDevice* device, uint32_t type, uint32_t vertexFormat, co
         (count > 0 && !vertices))
         return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
+    if (g_trace) {
+        Trace("draw %d", count);
+        for (int i = 0; i < count; ++i) {
+            const TLVertex& v = vertices[i];
+            Trace("  %g %g %.6g %.6g %08x %.6g %.6g", double(v.sx), double(v.sy), double(v.sz), double(v.rhw), v.diffuse,
+                  double(v.tu), double(v.tv));
+        }
+    }
     count -= count % 3;
     if (count == 0) return DD_OK;
     if (g_queue.vertices.size() + size_t(count) > kQueueVertices) Flush();

@@ -124,7 +124,8 @@ Surface* NewSurface(DDraw* dd, uint32_t caps, int width, int height, PixelFormat
     s->width = width;
     s->height = height;
     s->format = format;
-    int padding = (caps & (DDSCAPS_VIDEOMEMORY | DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP)) ? g_settings.videoPitchPadding : 0;
+    int padding = (caps & (DDSCAPS_VIDEOMEMORY | DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP)) ? g_settings.videoPitchPadding
+                                                                                          : g_settings.memoryPitchPadding;
     s->pitch = width * BytesPerPixel(format) + padding;
     s->pixels.assign(size_t(s->pitch) * size_t(height), 0);
     s->owner = dd;

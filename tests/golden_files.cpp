@@ -35,6 +35,13 @@ void ExpectTextGolden(const std::string& name, const std::string& text) {
     EXPECT_EQ(text, golden.str()) << "differs from " << path;
 }
 
+double CoveredFraction(const std::vector<uint32_t>& xrgb, uint32_t background) {
+    if (xrgb.empty()) return 0.0;
+    size_t covered = 0;
+    for (uint32_t c : xrgb) covered += (c & 0xFFFFFF) != (background & 0xFFFFFF);
+    return double(covered) / double(xrgb.size());
+}
+
 bool ReadPng(const std::string& path, std::vector<uint32_t>* xrgb, int* width, int* height) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;

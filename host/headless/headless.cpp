@@ -601,6 +601,14 @@ void SetVideoPitchPadding(int bytes) {
     detail::Display().videoPitchPadding = bytes;
 }
 
+void SetMemoryPitchPadding(int bytes) {
+    detail::Display().memoryPitchPadding = bytes;
+}
+
+void SetDriverCount(int count) {
+    detail::Display().driverCount = count;
+}
+
 void SetNoBltHardware(bool none) {
     detail::Display().noBltHardware = none;
 }
