@@ -104,8 +104,20 @@ void Copy(Surface* d, Rect dr, const Surface* s, Rect sr) {
     int w = dr.right - dr.left, h = dr.bottom - dr.top;
     int sw = sr.right - sr.left, sh = sr.bottom - sr.top;
     if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || BytesPerPixel(s->format) != bpp) return;
-    // Same size: rows copied; otherwise nearest-neighbour stretch.
-    std::vector<uint8_t> source(s->pixels);  // the source may be the destination
+    if (w == sw && h == sh && d != s) {
+        // Same size between two surfaces: the rows inside both, as they are.
+        int x0 = std::max({0, dr.left, dr.left - sr.left}), x1 = std::min({d->width, dr.right, dr.left + s->width - sr.left});
+        for (int y = 0; y < h && x0 < x1; ++y) {
+            int dy = dr.top + y, sy = sr.top + y;
+            if (dy < 0 || dy >= d->height || sy < 0 || sy >= s->height) continue;
+            std::memcpy(d->pixels.data() + size_t(dy) * d->pitch + size_t(x0) * bpp,
+                        s->pixels.data() + size_t(sy) * s->pitch + size_t(x0 - dr.left + sr.left) * bpp,
+                        size_t(x1 - x0) * bpp);
+        }
+        return;
+    }
+    // Otherwise nearest-neighbour stretch (the source may be the destination).
+    std::vector<uint8_t> source(s->pixels);
     for (int y = 0; y < h; ++y) {
         int dy = dr.top + y, sy = sr.top + (y * sh) / h;
         if (dy < 0 || dy >= d->height || sy < 0 || sy >= s->height) continue;
@@ -167,30 +179,57 @@ void ResetDisplay() {
     g_settings = DisplaySettings{};
 }
 
-std::vector<uint32_t> FrameToXrgb(const Frame& f) {
-    std::vector<uint32_t> out(size_t(f.width) * size_t(f.height));
-    int bpp = BytesPerPixel(f.format);
+namespace {
+
+// One pixel of a frame as 0x00RRGGBB: palette colours for 8 bits, each
+// channel scaled to 0..255 otherwise.
+uint32_t PixelToXrgb(const Frame& f, const uint8_t* p, int bpp) {
     auto channel = [](uint32_t v, uint32_t mask) -> uint32_t {
         if (!mask) return 0;
         int shift = __builtin_ctz(mask);
         uint32_t max = mask >> shift;
         return ((v & mask) >> shift) * 255 / max;
     };
+    uint32_t v = 0;
+    for (int b = 0; b < bpp; ++b) v |= uint32_t(p[b]) << (8 * b);
+    if (bpp == 1) {
+        const uint8_t* q = f.palette ? f.palette + v * 4 : nullptr;
+        return q ? (uint32_t(q[0]) << 16) | (uint32_t(q[1]) << 8) | q[2] : v * 0x010101u;
+    }
+    return (channel(v, f.format.redMask) << 16) | (channel(v, f.format.greenMask) << 8) |
+           channel(v, f.format.blueMask);
+}
+
+}  // namespace
+
+std::vector<uint32_t> FrameToXrgb(const Frame& f) {
+    std::vector<uint32_t> out(size_t(f.width) * size_t(f.height));
+    int bpp = BytesPerPixel(f.format);
+    bool xrgb = bpp == 4 && f.format.redMask == 0xFF0000 && f.format.greenMask == 0xFF00 && f.format.blueMask == 0xFF;
+    // 16-bit pixels through a table of every value, made once per call for
+    // frames large enough to be worth it.
+    std::vector<uint32_t> table;
+    if (bpp == 2 && size_t(f.width) * size_t(f.height) > 65536) {
+        table.resize(65536);
+        for (uint32_t v = 0; v < 65536; ++v) {
+            uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
+            table[v] = PixelToXrgb(f, p, 2);
+        }
+    }
     for (int y = 0; y < f.height; ++y) {
         const uint8_t* row = f.pixels + size_t(y) * f.pitch;
+        uint32_t* to = out.data() + size_t(y) * f.width;
         for (int x = 0; x < f.width; ++x) {
             const uint8_t* p = row + size_t(x) * bpp;
-            uint32_t v = 0;
-            for (int b = 0; b < bpp; ++b) v |= uint32_t(p[b]) << (8 * b);
-            uint32_t rgb;
-            if (bpp == 1) {
-                const uint8_t* q = f.palette ? f.palette + v * 4 : nullptr;
-                rgb = q ? (uint32_t(q[0]) << 16) | (uint32_t(q[1]) << 8) | q[2] : v * 0x010101u;
+            if (xrgb) {
+                uint32_t v;
+                std::memcpy(&v, p, 4);
+                to[x] = v & 0xFFFFFF;
+            } else if (!table.empty()) {
+                to[x] = table[uint32_t(p[0]) | uint32_t(p[1]) << 8];
             } else {
-                rgb = (channel(v, f.format.redMask) << 16) | (channel(v, f.format.greenMask) << 8) |
-                      channel(v, f.format.blueMask);
+                to[x] = PixelToXrgb(f, p, bpp);
             }
-            out[size_t(y) * f.width + x] = rgb;
         }
     }
     return out;
@@ -616,6 +655,39 @@ bool StretchDIBits(HWND window, int dstX, int dstY, int dstW, int dstH, int srcX
     int bpp = info.bitCount / 8;
     int stride = ((info.width * info.bitCount + 31) / 32) * 4;  // rows padded to four bytes
     const auto* src = static_cast<const uint8_t*>(bits);
+    if (dstW == srcW && dstH == srcH) {
+        // One to one: whole rows, without the stretch's divisions.
+        int x0 = std::max({0, dstX, dstX - srcX}), x1 = std::min({cw, dstX + dstW, dstX - srcX + info.width});
+        for (int y = 0; y < dstH && x0 < x1; ++y) {
+            int py = dstY + y, sy = srcY + y;
+            if (py < 0 || py >= ch || sy < 0 || sy >= rows) continue;
+            int fileRow = info.height < 0 ? sy : rows - 1 - sy;
+            const uint8_t* from = src + size_t(fileRow) * stride + size_t(x0 - dstX + srcX) * bpp;
+            uint8_t* to = g_windowPicture.data() + (size_t(py) * cw + x0) * 4;
+            if (info.bitCount == 16) {
+                // 5-5-5 pixels through a table of every value.
+                static const std::vector<uint32_t> table = [] {
+                    std::vector<uint32_t> t(32768);
+                    for (uint32_t v = 0; v < 32768; ++v) {
+                        uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
+                        t[v] = ToXrgb(p, 16, nullptr);
+                    }
+                    return t;
+                }();
+                for (int x = x0; x < x1; ++x, from += 2, to += 4) {
+                    uint32_t v = table[(uint32_t(from[0]) | uint32_t(from[1]) << 8) & 0x7FFF];
+                    std::memcpy(to, &v, 4);
+                }
+                continue;
+            }
+            for (int x = x0; x < x1; ++x, from += bpp, to += 4) {
+                uint32_t v = ToXrgb(from, info.bitCount, info.palette);
+                std::memcpy(to, &v, 4);
+            }
+        }
+        ShowWindowPicture();
+        return true;
+    }
     for (int y = 0; y < dstH; ++y) {
         int py = dstY + y;
         int sy = srcY + (y * srcH) / dstH;

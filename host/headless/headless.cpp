@@ -163,7 +163,7 @@ bool Start() {
 
 void Stop() {}
 
-void PollEvents(bool /*idle*/) {
+void PollEvents(int /*waitMs*/) {
     ++g.pumps;
     g.clockUs += g.perPumpUs;
     // Deliver every scripted message whose pump has come, in script order.
