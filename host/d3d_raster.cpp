@@ -479,20 +479,30 @@ namespace host::raster {
 
 extern const RowsFn kFastRows[3];
 
-bool FastRowsAvailable() {
+namespace {
+
+// The fast routines, where this processor can run them.
+const RowsFn* FastTable() {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool available = kFastRows[0] && __builtin_cpu_supports("avx2");
-    return available;
+    static const RowsFn* table = kFastRows[0] && __builtin_cpu_supports("avx2") ? kFastRows : nullptr;
+    return table;
 #else
-    return false;
+    return nullptr;
 #endif
 }
 
+}  // namespace
+
+bool FastRowsAvailable() {
+    return FastTable() != nullptr;
+}
+
 RowsFn FastRows(const Context& c) {
-    if (!FastRowsAvailable() || c.specular || c.alphaTest) return nullptr;
-    if (!c.textured) return kFastRows[0];
+    const RowsFn* table = FastTable();
+    if (!table || c.specular || c.alphaTest) return nullptr;
+    if (!c.textured) return table[0];
     if (!c.tex || !c.tex->pow2 || c.tex->argb.empty()) return nullptr;
-    return c.linear ? kFastRows[2] : kFastRows[1];
+    return c.linear ? table[2] : table[1];
 }
 
 }  // namespace host::raster
