@@ -134,7 +134,13 @@ const C3Dpixelformat& Format(int which) {
     return g_D3DLayer->textureFormats[which];
 }
 
+// The slot's texture is let go: it is no longer the current one.
+void ForgetSlotTexture(D3DTextureSlot& slot) {
+    if (slot.texture.texture && g_D3DCurrentTexture == slot.texture.texture) g_D3DCurrentTexture = nullptr;
+}
+
 bool Upload(D3DTextureSlot& slot, const void* texels, int which, int bits, const uint8_t* map) {
+    ForgetSlotTexture(slot);
     std::vector<uint32_t> table;
     if (bits <= 8) table = ColourTable(map);
     return g_D3DLayer->CreateTexture(&slot.texture, static_cast<const uint8_t*>(texels), Format(which).format, bits,
@@ -197,6 +203,7 @@ void D3D_LoadMap(int n, const uint8_t* texels) {
         Upload(*slot, buffer.data(), kC3DRgb565, 16, texels);
     } else {
         Log("pas de format de texture\n");
+        ForgetSlotTexture(*slot);
         g_D3DLayer->ReleaseTexture(&slot->texture);
     }
 }
@@ -219,6 +226,7 @@ void D3D_LoadAlphaMap(int n, const uint8_t* texels) {
         Upload(*slot, buffer.data(), kC3DRgb565, 16, texels);
     } else {
         Log("pas de format de texture\n");
+        ForgetSlotTexture(*slot);
         g_D3DLayer->ReleaseTexture(&slot->texture);
     }
     Log("charge une map Alpha\n");

@@ -226,6 +226,8 @@ TEST_F(D3DSceneTest, DemoRoomFrameMatchesItsGolden) {
     // second frame differs in the hero; from then on every frame is alike.
     std::vector<uint32_t> second = DrawFrame();
     EXPECT_EQ(DrawFrame(), second);
+    EXPECT_NE(second, frame);
+    EXPECT_EQ(CoverageAgreement(frame, 0, second, 0), 1.0);  // the same pixels covered
 }
 
 TEST_F(D3DSceneTest, DemoRoomCallRecordMatchesItsGolden) {
@@ -645,6 +647,20 @@ TEST_F(D3DSceneTest, TextureFormatMatrix) {
             }
         }
     }
+}
+
+TEST_F(D3DSceneTest, ReloadingTheCurrentSlotLetsItsTextureGo) {
+    host::D3DConfig().palettised = false;  // 1-5-5-5 uploads leave the current texture as it is
+    D3D_CreateLayer();
+    ASSERT_EQ(D3D_Init(0, 0), 0);
+    std::vector<uint8_t> file = kit::WallTexture();
+    const uint8_t* texels = file.data() + 8 + kTextureTexelsOffset;
+    D3D_LoadMap(3, texels);
+    g_D3DCurrentTexture = g_D3DTextureSlots[3].texture.texture;
+    ASSERT_NE(g_D3DCurrentTexture, nullptr);
+    D3D_LoadMap(3, texels);  // the old texture is released
+    EXPECT_EQ(g_D3DCurrentTexture, nullptr);
+    EXPECT_NE(g_D3DTextureSlots[3].texture.texture, nullptr);
 }
 
 TEST_F(D3DSceneTest, TextureRowsFollowTheLockedPitch) {
