@@ -207,7 +207,7 @@ void BM_RasterSmallTriangles(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_RasterTexturedPoint)->Arg(0)->Arg(1)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RasterTexturedPoint)->Arg(0)->Arg(1)->Arg(2)->Arg(4)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RasterTexturedBilinear)->Arg(0)->Arg(1)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RasterGouraud)->Arg(0)->Arg(1)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RasterTexturedWhitePoint)->Arg(0)->Arg(1)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
