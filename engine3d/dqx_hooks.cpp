@@ -1,7 +1,9 @@
-// The hook tables' first implementation: nothing is done.
+// The hook tables' first implementation: nothing is done, but for the
+// collision world's own two slots.
 #include "engine3d/dqx_hooks.h"
 
 #include "engine3d/dqx_3d.h"
+#include "engine3d/dqx_collide.h"
 
 namespace {
 
@@ -29,7 +31,12 @@ Mat3* NoOrientation(void*) {
 
 const RenderHooksTable kNullRenderHooks = {NoMap,  NoMap,   NoCall, NoCall, NoCall,  NoCall, NoViewport, NoCall,
                                            NoBlock, NoCall, NoNode, NoCall, NoNode, NoNode, NoFrame,    NoFrame};
-RenderHooksTable RenderHooks = kNullRenderHooks;
+RenderHooksTable RenderHooks = [] {
+    RenderHooksTable t = kNullRenderHooks;
+    t.ResetCollisionWorld = Reset_Collision;
+    t.RemoveCollisionBlock = Remove_CollisionFaces;
+    return t;
+}();
 
 const EngineServiceHooks kNullEngineServices = {NoCall,   NoText,  NoGetDirection, NoSetDirection,
                                                  NoRotate, OneTick, NoPosition,     NoOrientation};

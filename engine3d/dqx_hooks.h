@@ -2,7 +2,8 @@
 // the layers above it.  The engine reaches them only through these tables,
 // so that it builds and runs before (and without) what fills them: every
 // slot starts as a routine that does nothing, and the owner of the service
-// installs its own.
+// installs its own.  The collision world is the engine's own: its two slots
+// start filled (kNullRenderHooks leaves them empty).
 #pragma once
 
 #include <cstdint>

@@ -250,11 +250,14 @@ void WriteNodeArrays(BlockBuilder& b, const ObjectSpec& spec, const NodeSpec& n,
         }
         b.I32(l.node + 176, int32_t(std::ceil(r)));
         b.I32(l.node + 180, c.x), b.I32(l.node + 184, c.y), b.I32(l.node + 188, c.z);
+        // Corners 0-3 go round the face nearest -z (0 to 1 along x, 0 to 3
+        // along y) and corner 4 + k lies beyond corner k along z.
         l.box = b.Alloc(kBoxSize);
         for (int k = 0; k < 8; ++k) {
-            b.F32(l.box + uint32_t(k) * 12, float((k & 1) ? hi.x : lo.x));
-            b.F32(l.box + uint32_t(k) * 12 + 4, float((k & 2) ? hi.y : lo.y));
-            b.F32(l.box + uint32_t(k) * 12 + 8, float((k & 4) ? hi.z : lo.z));
+            int q = k & 3;
+            b.F32(l.box + uint32_t(k) * 12, float((q == 1 || q == 2) ? hi.x : lo.x));
+            b.F32(l.box + uint32_t(k) * 12 + 4, float(q >= 2 ? hi.y : lo.y));
+            b.F32(l.box + uint32_t(k) * 12 + 8, float(k >= 4 ? hi.z : lo.z));
         }
     }
     (void)ni;
