@@ -1,5 +1,5 @@
 // The game world and front end as far as the run body needs them: a frame
-// loop that shows the demo scene (game-soft) or a test pattern, and
+// loop that shows the demo scene or a test pattern, and
 // player.ini kept as it was read.
 #include "game/game_world.h"
 
@@ -80,10 +80,13 @@ void GameLoop() {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
         }
-        uint8_t* pixels = d->Lock(d);
-        // The demo scene through the software renderer, else the pattern.
-        if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
-        d->Unlock(d);
+        // The demo scene through the 3D layer or the software renderer,
+        // else the pattern.
+        if (DemoScene_Draw3D() != 0) {
+            uint8_t* pixels = d->Lock(d);
+            if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
+            d->Unlock(d);
+        }
         PresentHook();
     }
 }
