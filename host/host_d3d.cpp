@@ -42,9 +42,9 @@
 //
 // How drawing runs: D3DDrawPrimitive and D3DClear check their arguments and
 // the target at once and answer, but the pixels are made later, all queued
-// work at a time: at D3DEndScene, and before anything else reads or changes
-// a surface or palette (a lock, a flip or blit, a palette change, a
-// release...).  The queue is worked through in bands of eight rows: with
+// work at a time: before anything reads or changes a surface or palette (a
+// lock, a flip or blit, a palette change, a release...), not at the end of
+// each scene.  The queue is worked through in bands of eight rows: with
 // several threads, each thread takes every n-th band and runs every queued
 // command, in order, over its own rows only, so each pixel sees the same
 // operations in the same order whatever the number of threads.  Pixels are
@@ -738,7 +738,8 @@ int D3DEndScene(D3DDevice* device) {
     if (!device->inScene) return DDERR_GENERIC;
     Trace("end");
     device->inScene = false;
-    Flush();
+    // The queued work stays queued: whatever reads or changes a surface or
+    // palette finishes it first, so the pixels are made once per frame.
     return DD_OK;
 }
 
