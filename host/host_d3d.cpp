@@ -67,6 +67,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace host {
 
@@ -415,11 +416,13 @@ void RunDraw(const Queue& q, const Command& cmd, int worker, int workers) {
 
 void RunClear(const Command& cmd, int worker, int workers) {
     if (cmd.rect.left >= cmd.rect.right) return;
+    // One row of the value, copied over each row of the rectangle.
+    const size_t bytes = 2 * size_t(cmd.rect.right - cmd.rect.left);
+    std::vector<uint8_t> pattern(bytes);
+    for (size_t i = 0; i < bytes; i += 2) raster::Store16(pattern.data() + i, cmd.value);
     ForOwnRows(cmd.rect.top, cmd.rect.bottom - 1, worker, workers, [&](int from, int to) {
-        for (int y = from; y <= to; ++y) {
-            uint8_t* row = cmd.pixels + size_t(y) * cmd.pitch;
-            for (int x = cmd.rect.left; x < cmd.rect.right; ++x) raster::Store16(row + 2 * x, cmd.value);
-        }
+        for (int y = from; y <= to; ++y)
+            std::memcpy(cmd.pixels + size_t(y) * cmd.pitch + 2 * size_t(cmd.rect.left), pattern.data(), bytes);
     });
 }
 
