@@ -49,3 +49,9 @@ int DemoScene_Draw(uint8_t* frame) {
     if (!g_open || !frame || !g_SoftwareDisplay || ScreenState.bytesPerPixel != 2) return -1;
     return Draw_Scene(0, reinterpret_cast<uint16_t*>(frame));
 }
+
+int DemoScene_Draw3D() {
+    // The 3D layer clears and draws its own back buffer: no frame is locked.
+    if (!g_open || g_SoftwareDisplay) return -1;
+    return Draw_Scene(0, nullptr);
+}

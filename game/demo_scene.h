@@ -13,3 +13,6 @@ int DemoScene_Open();
 // the software renderer; -1 (nothing drawn) without an open scene or on the
 // 3D layer's display.
 int DemoScene_Draw(uint8_t* frame);
+// Draws the scene through the 3D layer into its back buffer; -1 (nothing
+// drawn) without an open scene or on the software display.
+int DemoScene_Draw3D();

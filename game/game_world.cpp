@@ -1,5 +1,5 @@
 // The game world and front end as far as the run body needs them: a frame
-// loop that shows the demo scene (game-soft) or a test pattern, and
+// loop that shows the demo scene or a test pattern, and
 // player.ini kept as it was read.
 #include "game/game_world.h"
 
@@ -15,6 +15,7 @@
 #include "platform/window.h"
 #include "render/d3d_display.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,19 +37,17 @@ void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
     if (!frame || s.bytesPerPixel != 2) return;
     static const uint8_t kBars[8][3] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                         {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
+    // The two kinds of row, made once and copied.
+    std::vector<uint16_t> bars(s.width), ramp(s.width);
+    for (uint32_t x = 0; x < s.width; ++x) {
+        const uint8_t* bar = kBars[x * 8 / s.width];
+        uint32_t v = x * 255 / (s.width - 1);
+        bars[x] = static_cast<uint16_t>(Pack(bar[0], bar[1], bar[2]));
+        ramp[x] = static_cast<uint16_t>(Pack(v, v, v));
+    }
     for (uint32_t y = 0; y < s.height; ++y) {
-        auto* row = reinterpret_cast<uint16_t*>(frame + size_t(y) * s.pitch);
-        for (uint32_t x = 0; x < s.width; ++x) {
-            uint32_t c;
-            if (y < s.height * 3 / 4) {
-                const uint8_t* bar = kBars[x * 8 / s.width];
-                c = Pack(bar[0], bar[1], bar[2]);
-            } else {
-                uint32_t v = x * 255 / (s.width - 1);
-                c = Pack(v, v, v);
-            }
-            row[x] = static_cast<uint16_t>(c);
-        }
+        const std::vector<uint16_t>& source = y < s.height * 3 / 4 ? bars : ramp;
+        std::memcpy(frame + size_t(y) * s.pitch, source.data(), size_t(s.width) * 2);
     }
     uint32_t left = frameNumber % (s.width - 32), top = s.height * 3 / 4 - 40;
     for (uint32_t y = top; y < top + 32; ++y) {
@@ -81,10 +80,13 @@ void GameLoop() {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
         }
-        uint8_t* pixels = d->Lock(d);
-        // The demo scene through the software renderer, else the pattern.
-        if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
-        d->Unlock(d);
+        // The demo scene through the 3D layer or the software renderer,
+        // else the pattern.
+        if (DemoScene_Draw3D() != 0) {
+            uint8_t* pixels = d->Lock(d);
+            if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
+            d->Unlock(d);
+        }
         PresentHook();
     }
 }

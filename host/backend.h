@@ -38,6 +38,7 @@ struct DisplaySettings {
     std::vector<DisplayMode> removedModes;  // modes taken out of the list
     bool use555 = false;                    // 16-bit display as 5-5-5 instead of 5-6-5
     int videoPitchPadding = 0;              // extra bytes per row of display-memory surfaces
+    int memoryPitchPadding = 0;             // extra bytes per row of every other surface
     uint32_t videoMemory = 8u << 20;
     int driverCount = 2;                    // the primary display, then the adapter itself
     int extraReferences = 0;                // references others hold on the display object
@@ -58,8 +59,9 @@ struct Backend {
     const char* name;
     bool (*start)();                             // bring the back end up; false when it cannot run
     void (*stop)();                              // release everything start took; safe to repeat
-    void (*pollEvents)(bool idle);               // turn pending native events into posted messages;
-                                                 // idle: the queue is empty and the program waits
+    void (*pollEvents)(int waitMs);              // turn pending native events into posted messages;
+                                                 // waitMs > 0: the queue is empty and the program
+                                                 // waits: wait at most that long for an event first
     int (*messageBox)(HWND owner, const char* text, const char* caption, uint32_t flags);  // modal answer
     uint32_t (*tickCount)();                     // milliseconds, wrapping at 2^32
     bool (*perfCounter)(int64_t* value);         // high-resolution counter; false when absent

@@ -165,8 +165,24 @@ struct D3DSettings {
     bool failDevice = false;          // the device cannot be made
     bool failAttachZ = false;         // the z-buffer does not attach
     bool failVideoMemoryPrimary = false;  // a primary in display memory is refused once
+    // How the rasteriser runs (the pixels are the same either way): the
+    // plain routines only, and the threads that share large amounts of
+    // work (0: one per processor, at most 8).
+    bool referenceRaster = false;
+    int rasterThreads = 0;
 };
 D3DSettings& D3DConfig();
 void ResetD3D();
+
+// --- a record of the calls, for tests ---------------------------------------------
+
+// Every call a device takes, one line each, handed to the sink (nullptr:
+// none): "begin", "end", "render <state> <value>", "stage <stage> <state>
+// <value>", "texture <n>" or "texture none", "clear <flags> <left>,<top>,
+// <right>,<bottom> <colour> <z>", and "draw <count>" followed by one line
+// per vertex ("  x y z rhw diffuse u v").  Textures are numbered in the
+// order they were first made since the last ResetD3D.
+using D3DTraceSink = void (*)(const char* line);
+void D3DSetTraceSink(D3DTraceSink sink);
 
 }  // namespace host

@@ -20,6 +20,7 @@ struct DDraw {
 struct Palette {
     PaletteEntry entries[256];
     int refs;
+    uint64_t version;  // changes whenever the entries do (detail::NextVersion)
 };
 
 struct Clipper {
@@ -44,13 +45,21 @@ struct Surface {
     bool colourKey;     // texels from keyLow to keyHigh are not drawn
     uint32_t keyLow, keyHigh;
     std::vector<uint8_t> dcPalette;  // the colours a device context on the surface reads
+    uint64_t version;   // changes whenever the pixels, palette or key may have (detail::NextVersion)
 };
 
 namespace detail {
 
+// Whether s is a live surface (a constant-time check).
 bool IsSurface(Surface* s);
 const std::vector<Surface*>& AllSurfaces();
 int BytesPerPixel(const PixelFormat& f);
+// A fresh stamp for a changed surface or palette: never the same twice.
+uint64_t NextVersion();
+// The 3D device draws later than it is asked to (host_d3d.cpp): every
+// operation that reads or changes surfaces or palettes outside the 3D device
+// first lets it finish what it was asked.
+void FinishDrawing();
 
 }  // namespace detail
 }  // namespace host

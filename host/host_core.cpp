@@ -7,6 +7,7 @@
 #include "host/sound_internal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -299,10 +300,26 @@ static bool Matches(const Msg& m, HWND window, uint32_t minId, uint32_t maxId) {
     return m.message >= minId && m.message <= maxId;
 }
 
+// When the queue was last found empty, in real time.
+static std::chrono::steady_clock::time_point g_lastEmptyPeek;
+static bool g_emptyPeekSeen = false;
+
 bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t remove) {
     if (!g_backend) return false;
     bool idle = g_queue.empty();
-    g_backend->pollEvents(idle && !g_foreground);
+    // A program waiting in its message pump looks at the empty queue again
+    // and again: in the background the back end sleeps up to 10 ms on its
+    // events; in the foreground, from the second empty look within a
+    // millisecond or so, up to 1 ms.  Either way the program goes on at the
+    // first event.
+    int waitMs = 0;
+    if (idle && !g_foreground) {
+        waitMs = 10;
+    } else if (idle && g_emptyPeekSeen &&
+               std::chrono::steady_clock::now() - g_lastEmptyPeek < std::chrono::microseconds(1500)) {
+        waitMs = 1;
+    }
+    g_backend->pollEvents(waitMs);
     for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
         if (!Matches(*it, window, minId, maxId)) continue;
         if (msg) *msg = *it;
@@ -314,6 +331,8 @@ bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t
         if (remove & PM_REMOVE) g_quitPosted = false;
         return true;
     }
+    g_lastEmptyPeek = std::chrono::steady_clock::now();
+    g_emptyPeekSeen = true;
     return false;
 }
 

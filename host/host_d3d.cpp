@@ -35,17 +35,45 @@
 //    dither offset (0..7 for 5 bits, 0..3 for 6 bits) when dithering is on.
 //  - Bilinear filtering weighs the four texels around u*W-0.5, v*H-0.5 with
 //    8-bit fractions (truncated), rounding the weighted sum to nearest.
+//  - A triangle with a corner beyond 2^22 pixels is first clipped to a band
+//    of 2^21 pixels around the origin (its attributes interpolated along the
+//    cut edges) and drawn as the pieces of that polygon; corners that are
+//    not numbers drop the triangle.
+//
+// How drawing runs: D3DDrawPrimitive and D3DClear check their arguments and
+// the target at once and answer, but the pixels are made later, all queued
+// work at a time: before anything reads or changes a surface or palette (a
+// lock, a flip or blit, a palette change, a release...), not at the end of
+// each scene.  The queue is worked through in bands of eight rows: with
+// several threads, each thread takes every n-th band and runs every queued
+// command, in order, over its own rows only, so each pixel sees the same
+// operations in the same order whatever the number of threads.  Pixels are
+// made by the fast span routines where the processor and the state allow,
+// else by the plain ones; both give the same pixels.
 #include "host/d3d.h"
 
 #include "host/backend.h"
+#include "host/d3d_raster.h"
 #include "host/display_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace host {
+
+using raster::Context;
+using raster::TextureView;
+using raster::Triangle;
 
 // The 3D interface of a display object.  It does not count a reference on
 // the display object: the program releases it before the object.
@@ -55,13 +83,29 @@ struct D3D {
 
 // One record per texture surface, shared by every D3DTextureFromSurface of
 // that surface.  A palette loaded into a surface that has none attached is
-// kept here.
+// kept here.  The decoded view is made again when the surface, its palette
+// or the kept palette changed since it was made.
 struct D3DTexture {
     Surface* surface;
     int refs;
     bool hasPalette;
     PaletteEntry palette[256];
+    uint64_t paletteVersion;  // of the kept palette
+    TextureView view;
+    bool viewMade;
+    uint64_t viewSurface, viewPalette, viewKept;  // the versions the view was made from
+    const Palette* viewPaletteObject;
+    int number;  // the order it was made in, for the call record
 };
+
+namespace {
+
+constexpr int kRenderStates = 256;  // render states kept in the flat table; others in a map
+constexpr int kStageStates = 32;
+constexpr int kStages = 8;
+constexpr uint32_t kAlphaRef = 24;  // the reference value of the alpha test, 0..255
+
+}  // namespace
 
 struct D3DDevice {
     D3D* d3d;
@@ -72,26 +116,45 @@ struct D3DDevice {
     float minZ, maxZ;
     float background[3];
     bool inScene;
-    std::map<uint32_t, uint32_t> renderStates;    // the states set; the rest default
-    std::map<uint32_t, uint32_t> stageStates[8];  // stages 0..7 are kept, stage 0 is drawn
+    uint32_t renderStates[kRenderStates];  // current values (the defaults until set)
+    std::map<uint32_t, uint32_t> otherRenderStates;
+    uint32_t stageStates[kStages][kStageStates];
+    std::map<uint32_t, uint32_t> otherStageStates[kStages];
+    // The draw state gathered from the above; made again after a change.
+    Context context;
+    bool contextValid;
+    // The copy of the context in the draw queue, valid while queueSerial
+    // is the queue's.
+    uint32_t queuedContext;
+    uint64_t queueSerial;
 };
 
 namespace {
 
-constexpr int kStages = 8;
-constexpr uint32_t kAlphaRef = 24;  // the reference value of the alpha test, 0..255
-
 D3DSettings g_settings;
 std::vector<D3DTexture*> g_textures;
+int g_textureNumber = 0;
+D3DTraceSink g_trace = nullptr;
+
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Trace(const char* format, ...) {
+    if (!g_trace) return;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    g_trace(line);
+}
 
 // ---------------------------------------------------------------------------
 // States
 // ---------------------------------------------------------------------------
 
-uint32_t DefaultRenderState(const D3DDevice* d, uint32_t state) {
+uint32_t DefaultRenderState(bool zbuffer, uint32_t state) {
     switch (state) {
     case D3DRS_TEXTUREPERSPECTIVE: return 1;
-    case D3DRS_ZENABLE: return d->zbuffer ? 1 : 0;
+    case D3DRS_ZENABLE: return zbuffer ? 1 : 0;
     case D3DRS_SHADEMODE: return D3DSHADE_GOURAUD;
     case D3DRS_ZWRITEENABLE: return 1;
     case D3DRS_SRCBLEND: return D3DBLEND_ONE;
@@ -120,170 +183,48 @@ uint32_t DefaultStageState(int stage, uint32_t state) {
 }
 
 uint32_t RenderState(const D3DDevice* d, uint32_t state) {
-    auto it = d->renderStates.find(state);
-    return it != d->renderStates.end() ? it->second : DefaultRenderState(d, state);
+    if (state < kRenderStates) return d->renderStates[state];
+    auto it = d->otherRenderStates.find(state);
+    return it != d->otherRenderStates.end() ? it->second : 0;
 }
 
 uint32_t StageState(const D3DDevice* d, int stage, uint32_t state) {
-    auto it = d->stageStates[stage].find(state);
-    return it != d->stageStates[stage].end() ? it->second : DefaultStageState(stage, state);
+    if (state < kStageStates) return d->stageStates[stage][state];
+    auto it = d->otherStageStates[stage].find(state);
+    return it != d->otherStageStates[stage].end() ? it->second : 0;
+}
+
+void SetStage(D3DDevice* d, int stage, uint32_t state, uint32_t value) {
+    if (state < kStageStates) {
+        if (d->stageStates[stage][state] == value) return;
+        d->stageStates[stage][state] = value;
+    } else {
+        d->otherStageStates[stage][state] = value;
+    }
+    d->contextValid = false;
 }
 
 // The legacy texture blend modes expressed as stage-0 settings: DECAL takes
 // the texture's colour and alpha as they are; MODULATE multiplies the
 // texture colour by the diffuse colour and takes the texture's alpha.
 void ApplyTextureMapBlend(D3DDevice* d, uint32_t mode) {
-    auto& s = d->stageStates[0];
     if (mode == D3DTBLEND_DECAL) {
-        s[D3DTSS_COLOROP] = D3DTOP_SELECTARG1;
-        s[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        SetStage(d, 0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        SetStage(d, 0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     } else if (mode == D3DTBLEND_MODULATE) {
-        s[D3DTSS_COLOROP] = D3DTOP_MODULATE;
-        s[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-        s[D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
+        SetStage(d, 0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        SetStage(d, 0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        SetStage(d, 0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     } else {
         return;
     }
-    s[D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
-    s[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    SetStage(d, 0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStage(d, 0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
 }
 
 // ---------------------------------------------------------------------------
-// Pixels
+// Textures
 // ---------------------------------------------------------------------------
-
-struct Rgba {
-    int r, g, b, a;
-};
-
-inline uint16_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline void Store16(uint8_t* p, uint16_t v) {
-    std::memcpy(p, &v, 2);
-}
-
-uint32_t LoadRaw(const uint8_t* p, int bytes) {
-    uint32_t v = 0;
-    for (int b = 0; b < bytes; ++b) v |= uint32_t(p[b]) << (8 * b);
-    return v;
-}
-
-// A channel of `bits` bits widened to 8 by repeating its bit pattern.
-int Widen(uint32_t v, int bits) {
-    if (bits >= 8) return int(v >> (bits - 8));
-    uint32_t r = 0;
-    int filled = 0;
-    while (filled < 8) {
-        r = (r << bits) | v;
-        filled += bits;
-    }
-    return int(r >> (filled - 8));
-}
-
-// A target pixel as 8-bit channels: 5 bits v become v << 3 | v >> 2, 6 bits
-// v << 2 | v >> 4 (bit replication, as Widen does).
-inline Rgba Unpack16(uint16_t v, bool is565) {
-    int r = is565 ? v >> 11 : (v >> 10) & 31, b = v & 31;
-    int g = is565 ? (v >> 5) & 63 : (v >> 5) & 31;
-    int g8 = is565 ? (g << 2 | g >> 4) : (g << 3 | g >> 2);
-    return {r << 3 | r >> 2, g8, b << 3 | b >> 2, 255};
-}
-
-// The ordered dither: a 4x4 Bayer matrix of 0..15, scaled to the step of
-// the channel it is added to.
-constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-
-uint16_t Pack16(Rgba c, bool is565, bool dither, int x, int y) {
-    if (dither) {
-        int d = kBayer[y & 3][x & 3];
-        c.r = std::min(255, c.r + (d >> 1));
-        c.b = std::min(255, c.b + (d >> 1));
-        c.g = std::min(255, c.g + (is565 ? d >> 2 : d >> 1));
-    }
-    if (is565) return uint16_t(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
-    return uint16_t(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
-}
-
-bool Is565(const PixelFormat& f) {
-    return f.greenMask == 0x07E0;
-}
-
-uint16_t PackColour(uint32_t xrgb, bool is565) {
-    Rgba c{int((xrgb >> 16) & 255), int((xrgb >> 8) & 255), int(xrgb & 255), 255};
-    return Pack16(c, is565, false, 0, 0);
-}
-
-uint16_t QuantiseZ(double z) {
-    if (!(z > 0)) return 0;
-    if (z >= 1) return 65535;
-    return uint16_t(z * 65535.0 + 0.5);
-}
-
-int ToChannel(double v) {
-    if (!(v > 0)) return 0;
-    if (v >= 255) return 255;
-    return int(v + 0.5);
-}
-
-inline bool Compare(uint32_t func, uint32_t value, uint32_t reference) {
-    switch (func) {
-    case D3DCMP_NEVER: return false;
-    case D3DCMP_LESS: return value < reference;
-    case D3DCMP_EQUAL: return value == reference;
-    case D3DCMP_LESSEQUAL: return value <= reference;
-    case D3DCMP_GREATER: return value > reference;
-    case D3DCMP_NOTEQUAL: return value != reference;
-    case D3DCMP_GREATEREQUAL: return value >= reference;
-    default: return true;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Textures as the rasteriser reads them
-// ---------------------------------------------------------------------------
-
-struct ChannelDecode {
-    int shift;
-    uint32_t mask;          // after the shift; 0: the channel is absent
-    uint8_t widen[256];     // channel value -> 8 bits (channels of up to 8 bits)
-    int wideShift;          // channels wider than 8 bits: drop this many bits
-};
-
-struct TextureView {
-    const uint8_t* pixels;
-    int width, height, pitch, bytes;
-    bool pow2;
-    bool indexed;
-    Rgba palette[256];
-    ChannelDecode red, green, blue, alpha;
-    bool keyed;
-    uint32_t keyLow, keyHigh;
-};
-
-void SetUpChannel(ChannelDecode* c, uint32_t mask) {
-    c->shift = mask ? __builtin_ctz(mask) : 0;
-    c->mask = mask >> c->shift;
-    int bits = mask ? 32 - __builtin_clz(c->mask) : 0;
-    c->wideShift = bits > 8 ? bits - 8 : 0;
-    if (bits == 0 || bits > 8) return;
-    for (uint32_t v = 0; v <= c->mask; ++v) c->widen[v] = uint8_t(Widen(v, bits));
-}
-
-inline int DecodeChannel(const ChannelDecode& c, uint32_t raw, int absent) {
-    if (!c.mask) return absent;
-    uint32_t v = (raw >> c.shift) & c.mask;
-    return c.wideShift ? int(v >> c.wideShift) : c.widen[v];
-}
-
-inline Rgba Decode(const TextureView& t, uint32_t raw) {
-    if (t.indexed) return t.palette[raw & 255];
-    return {DecodeChannel(t.red, raw, 0), DecodeChannel(t.green, raw, 0), DecodeChannel(t.blue, raw, 0),
-            DecodeChannel(t.alpha, raw, 255)};
-}
 
 // The palette entries a texture draws with: the palette attached to its
 // surface, else the copy its last load left in the texture record; nullptr
@@ -293,357 +234,26 @@ const PaletteEntry* TexturePalette(const D3DTexture* t) {
     return t->hasPalette ? t->palette : nullptr;
 }
 
-void SetUpPalette(TextureView* v, const D3DTexture* t) {
-    const PaletteEntry* entries = TexturePalette(t);
-    for (int i = 0; i < 256; ++i)
-        v->palette[i] = entries ? Rgba{entries[i].red, entries[i].green, entries[i].blue, 255} : Rgba{i, i, i, 255};
-}
-
-void SetUpTexture(TextureView* v, const D3DTexture* t) {
+// The texture's view, made again when what it shows changed.
+const TextureView* View(D3DTexture* t) {
     const Surface* s = t->surface;
-    v->pixels = s->pixels.data();
-    v->width = s->width;
-    v->height = s->height;
-    v->pitch = s->pitch;
-    v->bytes = detail::BytesPerPixel(s->format);
-    v->pow2 = (s->width & (s->width - 1)) == 0 && (s->height & (s->height - 1)) == 0;
-    v->indexed = s->format.bits <= 8;
-    if (v->indexed) SetUpPalette(v, t);
-    SetUpChannel(&v->red, s->format.redMask);
-    SetUpChannel(&v->green, s->format.greenMask);
-    SetUpChannel(&v->blue, s->format.blueMask);
-    SetUpChannel(&v->alpha, s->format.alphaMask);
-    v->keyed = s->colourKey;
-    v->keyLow = s->keyLow;
-    v->keyHigh = s->keyHigh;
-}
-
-// floor(v) as an integer (truncation corrected for negative values, which
-// keeps the library call out of the pixel loop); far-off or undefined
-// co-ordinates read texel 0.
-inline int64_t FloorToInt(double v) {
-    if (!(v > -1e15 && v < 1e15)) return 0;
-    int64_t i = int64_t(v);
-    return double(i) > v ? i - 1 : i;
-}
-
-inline int Wrap(int64_t i, int n, bool pow2) {
-    if (pow2) return int(i & (n - 1));
-    int64_t m = i % n;
-    return int(m < 0 ? m + n : m);
-}
-
-inline uint32_t RawTexel(const TextureView& t, int x, int y) {
-    const uint8_t* p = t.pixels + size_t(y) * t.pitch + size_t(x) * t.bytes;
-    return t.bytes == 2 ? Load16(p) : LoadRaw(p, t.bytes);
-}
-
-inline Rgba Bilinear(const TextureView& t, double u, double v) {
-    double fx = u * t.width - 0.5, fy = v * t.height - 0.5;
-    if (!(fx > -1e15 && fx < 1e15 && fy > -1e15 && fy < 1e15)) fx = fy = 0;
-    int64_t ix = FloorToInt(fx), iy = FloorToInt(fy);
-    int wx = int((fx - double(ix)) * 256), wy = int((fy - double(iy)) * 256);
-    int x0 = Wrap(ix, t.width, t.pow2), x1 = Wrap(ix + 1, t.width, t.pow2);
-    int y0 = Wrap(iy, t.height, t.pow2), y1 = Wrap(iy + 1, t.height, t.pow2);
-    Rgba c00 = Decode(t, RawTexel(t, x0, y0)), c10 = Decode(t, RawTexel(t, x1, y0));
-    Rgba c01 = Decode(t, RawTexel(t, x0, y1)), c11 = Decode(t, RawTexel(t, x1, y1));
-    int w00 = (256 - wx) * (256 - wy), w10 = wx * (256 - wy), w01 = (256 - wx) * wy, w11 = wx * wy;
-    auto mix = [&](int a, int b, int c, int d) { return (a * w00 + b * w10 + c * w01 + d * w11 + 32768) >> 16; };
-    return {mix(c00.r, c10.r, c01.r, c11.r), mix(c00.g, c10.g, c01.g, c11.g), mix(c00.b, c10.b, c01.b, c11.b),
-            mix(c00.a, c10.a, c01.a, c11.a)};
-}
-
-// The texel colour at (u, v) with wrap addressing; false when the nearest
-// texel is colour-keyed (the pixel is then not drawn).
-template <bool Linear>
-inline bool Sample(const TextureView& t, double u, double v, Rgba* out) {
-    int x = Wrap(FloorToInt(u * t.width), t.width, t.pow2);
-    int y = Wrap(FloorToInt(v * t.height), t.height, t.pow2);
-    uint32_t raw = RawTexel(t, x, y);
-    if (t.keyed && raw >= t.keyLow && raw <= t.keyHigh) return false;
-    *out = Linear ? Bilinear(t, u, v) : Decode(t, raw);
-    return true;
+    const Palette* p = s->palette;
+    uint64_t paletteVersion = p ? p->version : 0;
+    if (!t->viewMade || t->viewSurface != s->version || t->viewPaletteObject != p || t->viewPalette != paletteVersion ||
+        t->viewKept != t->paletteVersion) {
+        raster::BuildTextureView(&t->view, s, TexturePalette(t));
+        t->viewMade = true;
+        t->viewSurface = s->version;
+        t->viewPaletteObject = p;
+        t->viewPalette = paletteVersion;
+        t->viewKept = t->paletteVersion;
+    }
+    return &t->view;
 }
 
 // ---------------------------------------------------------------------------
-// Stage 0 and the blender
+// The draw state
 // ---------------------------------------------------------------------------
-
-struct StageOps {
-    uint32_t colourOp, colourArg1, colourArg2, alphaOp, alphaArg1, alphaArg2;
-};
-
-// DIFFUSE and CURRENT both read the diffuse colour in the first stage.
-inline bool ReadsTexture(uint32_t arg) {
-    return (arg & 0xF) == D3DTA_TEXTURE;
-}
-
-// One op on one channel: a1, a2 the arguments, ta the texture's alpha, d the
-// diffuse value (what DISABLE passes on).
-inline int Op(uint32_t op, int a1, int a2, int ta, int d) {
-    switch (op) {
-    case D3DTOP_DISABLE: return d;
-    case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return a1 * a2 / 255;
-    case D3DTOP_BLENDTEXTUREALPHA: return (a1 * ta + a2 * (255 - ta)) / 255;
-    default: return a1;
-    }
-}
-
-[[gnu::always_inline]] inline Rgba Combine(const StageOps& s, const Rgba& t, const Rgba& d) {
-    const Rgba& c1 = ReadsTexture(s.colourArg1) ? t : d;
-    const Rgba& c2 = ReadsTexture(s.colourArg2) ? t : d;
-    int a = Op(s.alphaOp, ReadsTexture(s.alphaArg1) ? t.a : d.a, ReadsTexture(s.alphaArg2) ? t.a : d.a, t.a, d.a);
-    switch (s.colourOp) {
-    case D3DTOP_DISABLE: return {d.r, d.g, d.b, a};
-    case D3DTOP_SELECTARG2: return {c2.r, c2.g, c2.b, a};
-    case D3DTOP_MODULATE: return {c1.r * c2.r / 255, c1.g * c2.g / 255, c1.b * c2.b / 255, a};
-    case D3DTOP_BLENDTEXTUREALPHA: {
-        auto mix = [&](int a1, int a2) { return (a1 * t.a + a2 * (255 - t.a)) / 255; };
-        return {mix(c1.r, c2.r), mix(c1.g, c2.g), mix(c1.b, c2.b), a};
-    }
-    default: return {c1.r, c1.g, c1.b, a};
-    }
-}
-
-inline int BlendFactor(uint32_t factor, int srcAlpha) {
-    switch (factor) {
-    case D3DBLEND_ZERO: return 0;
-    case D3DBLEND_SRCALPHA: return srcAlpha;
-    case D3DBLEND_INVSRCALPHA: return 255 - srcAlpha;
-    default: return 255;
-    }
-}
-
-inline Rgba Blend(const Rgba& s, const Rgba& d, uint32_t srcFactor, uint32_t destFactor) {
-    int fs = BlendFactor(srcFactor, s.a), fd = BlendFactor(destFactor, s.a);
-    auto mix = [&](int a, int b) { return std::min(255, (a * fs + b * fd) / 255); };
-    return {mix(s.r, d.r), mix(s.g, d.g), mix(s.b, d.b), s.a};
-}
-
-// ---------------------------------------------------------------------------
-// The rasteriser
-// ---------------------------------------------------------------------------
-
-struct Triangle;
-
-// What one draw call reads of the device, gathered once.
-struct Context {
-    uint8_t* colour;
-    int colourPitch;
-    bool is565;
-    uint8_t* depth;  // nullptr: no z test and no z write
-    int depthPitch;
-    bool zTest, zWrite;
-    uint32_t zFunc;
-    int clipLeft, clipTop, clipRight, clipBottom;  // right and bottom exclusive
-    double minZ, zRange;
-    bool gouraud, specular, dither, blend, alphaTest;
-    uint32_t cull, srcBlend, destBlend, alphaFunc, alphaRef;
-    StageOps ops;
-    bool textured, perspective, linear;
-    TextureView tex;
-    void (*span)(const Context& c, const Triangle& t, int y, int left, int right);
-};
-
-// An edge a -> b in 1/16 pixel: E(p) = dx*(p.y-y0) - dy*(p.x-x0); a pixel
-// centre is on the inner side when E >= threshold (0 for top and left
-// edges, which own their pixels, 1 for the others).
-struct Edge {
-    int64_t x0, y0, dx, dy, threshold;
-};
-
-// value(px, py) = c + a*px + b*py, pixel co-ordinates.
-struct Plane {
-    double a, b, c;
-};
-
-enum Attribute { kZ, kR, kG, kB, kA, kSR, kSG, kSB, kU, kV, kQ, kAttributes };
-
-struct Triangle {
-    Edge edges[3];
-    int left, right, top, bottom;  // inclusive pixel bounds, clipped
-    Plane planes[kAttributes];
-    Rgba flatDiffuse, flatSpecular;  // the first vertex's colours
-    bool shadeDiffuse, shadeSpecular;  // Gouraud with colours that differ
-};
-
-inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
-    int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-inline int64_t CeilDiv(int64_t a, int64_t b) {  // b > 0
-    return -FloorDiv(-a, b);
-}
-
-// Vertex positions beyond this many pixels are refused, which keeps the
-// edge products inside 64 bits.
-constexpr double kMaxCoordinate = 4194304.0;
-
-bool Snap(float v, int64_t* out) {
-    double d = double(v);
-    if (!(d > -kMaxCoordinate && d < kMaxCoordinate)) return false;
-    *out = int64_t(std::floor(d * 16.0 + 0.5));
-    return true;
-}
-
-Rgba Unpack8888(uint32_t argb) {
-    return {int((argb >> 16) & 255), int((argb >> 8) & 255), int(argb & 255), int(argb >> 24)};
-}
-
-void VertexAttributes(const Context& c, const TLVertex& v, double* out) {
-    Rgba d = Unpack8888(v.diffuse), s = Unpack8888(v.specular);
-    out[kZ] = c.minZ + double(v.sz) * c.zRange;
-    out[kR] = d.r, out[kG] = d.g, out[kB] = d.b, out[kA] = d.a;
-    out[kSR] = s.r, out[kSG] = s.g, out[kSB] = s.b;
-    double q = c.perspective ? double(v.rhw) : 1.0;
-    out[kU] = double(v.tu) * q, out[kV] = double(v.tv) * q, out[kQ] = q;
-}
-
-void SetUpEdge(Edge* e, int64_t ax, int64_t ay, int64_t bx, int64_t by) {
-    e->x0 = ax, e->y0 = ay, e->dx = bx - ax, e->dy = by - ay;
-    bool topLeft = e->dy < 0 || (e->dy == 0 && e->dx > 0);
-    e->threshold = topLeft ? 0 : 1;
-}
-
-void SetUpPlanes(Triangle* t, const int64_t* x, const int64_t* y, double attrs[3][kAttributes]) {
-    double x0 = x[0] / 16.0, y0 = y[0] / 16.0;
-    double dx1 = x[1] / 16.0 - x0, dy1 = y[1] / 16.0 - y0, dx2 = x[2] / 16.0 - x0, dy2 = y[2] / 16.0 - y0;
-    double area = dx1 * dy2 - dx2 * dy1;
-    for (int k = 0; k < kAttributes; ++k) {
-        double f0 = attrs[0][k], f1 = attrs[1][k] - f0, f2 = attrs[2][k] - f0;
-        Plane& p = t->planes[k];
-        p.a = (f1 == 0 && f2 == 0) ? 0.0 : (f1 * dy2 - f2 * dy1) / area;
-        p.b = (f1 == 0 && f2 == 0) ? 0.0 : (dx1 * f2 - dx2 * f1) / area;
-        p.c = f0 - p.a * x0 - p.b * y0;
-    }
-}
-
-// Snaps, culls and orients a triangle clockwise, and computes its edges,
-// clipped bounds and attribute planes.  False when nothing is to be drawn.
-bool SetUpTriangle(const Context& c, const TLVertex* v, Triangle* t) {
-    const TLVertex* p[3] = {&v[0], &v[1], &v[2]};
-    int64_t x[3], y[3];
-    for (int i = 0; i < 3; ++i)
-        if (!Snap(p[i]->sx, &x[i]) || !Snap(p[i]->sy, &y[i])) return false;
-    int64_t area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
-    if (area == 0 || (c.cull == D3DCULL_CCW && area < 0) || (c.cull == D3DCULL_CW && area > 0)) return false;
-    if (area < 0) {
-        std::swap(p[1], p[2]);
-        std::swap(x[1], x[2]);
-        std::swap(y[1], y[2]);
-    }
-    int64_t minX = std::min({x[0], x[1], x[2]}), maxX = std::max({x[0], x[1], x[2]});
-    int64_t minY = std::min({y[0], y[1], y[2]}), maxY = std::max({y[0], y[1], y[2]});
-    // Pixel x has its centre at 16x + 8.
-    t->left = int(std::max<int64_t>(c.clipLeft, CeilDiv(minX - 8, 16)));
-    t->right = int(std::min<int64_t>(c.clipRight - 1, FloorDiv(maxX - 8, 16)));
-    t->top = int(std::max<int64_t>(c.clipTop, CeilDiv(minY - 8, 16)));
-    t->bottom = int(std::min<int64_t>(c.clipBottom - 1, FloorDiv(maxY - 8, 16)));
-    if (t->left > t->right || t->top > t->bottom) return false;
-    for (int i = 0; i < 3; ++i) SetUpEdge(&t->edges[i], x[i], y[i], x[(i + 1) % 3], y[(i + 1) % 3]);
-    double attrs[3][kAttributes];
-    for (int i = 0; i < 3; ++i) VertexAttributes(c, *p[i], attrs[i]);
-    SetUpPlanes(t, x, y, attrs);
-    // Flat shading takes the first vertex as listed.  Gouraud shading of
-    // equal colours is that colour exactly, so it is not interpolated.
-    t->flatDiffuse = Unpack8888(v[0].diffuse);
-    t->flatSpecular = Unpack8888(v[0].specular);
-    t->shadeDiffuse = c.gouraud && (v[1].diffuse != v[0].diffuse || v[2].diffuse != v[0].diffuse);
-    uint32_t specularChange = (v[1].specular ^ v[0].specular) | (v[2].specular ^ v[0].specular);
-    t->shadeSpecular = c.gouraud && (specularChange & 0xFFFFFF) != 0;  // its alpha is not drawn
-    return true;
-}
-
-// The covered pixels of row y: [*left, *right], empty when left > right.
-void RowSpan(const Triangle& t, int y, int* left, int* right) {
-    int64_t py = 16 * int64_t(y) + 8;
-    int64_t lo = t.left, hi = t.right;
-    for (const Edge& e : t.edges) {
-        // E at pixel x is k + s*x.
-        int64_t k = e.dx * (py - e.y0) - e.dy * (8 - e.x0), s = -16 * e.dy;
-        if (s > 0) lo = std::max(lo, CeilDiv(e.threshold - k, s));
-        else if (s < 0) hi = std::min(hi, FloorDiv(k - e.threshold, -s));
-        else if (k < e.threshold) hi = lo - 1;
-    }
-    *left = int(lo);
-    *right = int(hi);
-}
-
-struct RowPlanes {
-    double v[kAttributes];
-};
-
-inline double At(const Triangle& t, const RowPlanes& row, int k, double px) {
-    return row.v[k] + t.planes[k].a * px;
-}
-
-// The colour of one covered pixel before blending; false when the pixel is
-// not drawn (colour key or alpha test).
-template <bool Textured, bool Linear>
-inline bool ShadeColour(const Context& c, const Triangle& t, const RowPlanes& row, double px, Rgba* out) {
-    Rgba diffuse = t.shadeDiffuse ? Rgba{ToChannel(At(t, row, kR, px)), ToChannel(At(t, row, kG, px)),
-                                    ToChannel(At(t, row, kB, px)), ToChannel(At(t, row, kA, px))}
-                             : t.flatDiffuse;
-    Rgba colour = diffuse;
-    if constexpr (Textured) {
-        double u = At(t, row, kU, px), v = At(t, row, kV, px);
-        if (c.perspective) {
-            double q = At(t, row, kQ, px), w = q != 0 ? 1.0 / q : 0.0;
-            u *= w;
-            v *= w;
-        }
-        Rgba texel;
-        if (!Sample<Linear>(c.tex, u, v, &texel)) return false;
-        colour = Combine(c.ops, texel, diffuse);
-    }
-    if (c.alphaTest && !Compare(c.alphaFunc, uint32_t(colour.a), c.alphaRef)) return false;
-    if (c.specular) {
-        Rgba s = t.shadeSpecular ? Rgba{ToChannel(At(t, row, kSR, px)), ToChannel(At(t, row, kSG, px)),
-                                  ToChannel(At(t, row, kSB, px)), 0}
-                           : t.flatSpecular;
-        colour.r = std::min(255, colour.r + s.r);
-        colour.g = std::min(255, colour.g + s.g);
-        colour.b = std::min(255, colour.b + s.b);
-    }
-    *out = colour;
-    return true;
-}
-
-// One span of a row, the texturing decided at compile time so the pixel
-// loop carries no branches for it.
-template <bool Textured, bool Linear>
-void DrawSpan(const Context& c, const Triangle& t, int y, int left, int right) {
-    RowPlanes row;
-    double py = y + 0.5;
-    for (int k = 0; k < kAttributes; ++k) row.v[k] = t.planes[k].c + t.planes[k].b * py;
-    uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
-    uint8_t* zrow = c.depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
-    for (int x = left; x <= right; ++x) {
-        double px = x + 0.5;
-        uint16_t z = 0;
-        if (zrow) {
-            z = QuantiseZ(At(t, row, kZ, px));
-            if (c.zTest && !Compare(c.zFunc, z, Load16(zrow + 2 * x))) continue;
-        }
-        Rgba colour;
-        if (!ShadeColour<Textured, Linear>(c, t, row, px, &colour)) continue;
-        if (c.blend) colour = Blend(colour, Unpack16(Load16(dst + 2 * x), c.is565), c.srcBlend, c.destBlend);
-        Store16(dst + 2 * x, Pack16(colour, c.is565, c.dither, x, y));
-        if (c.zWrite) Store16(zrow + 2 * x, z);
-    }
-}
-
-void DrawTriangle(const Context& c, const TLVertex* v) {
-    Triangle t;
-    if (!SetUpTriangle(c, v, &t)) return;
-    for (int y = t.top; y <= t.bottom; ++y) {
-        int left, right;
-        RowSpan(t, y, &left, &right);
-        if (left <= right) c.span(c, t, y, left, right);
-    }
-}
 
 // A rectangle clipped to the target (right and bottom exclusive).
 Rect ClipToTarget(const Surface* s, int64_t left, int64_t top, int64_t right, int64_t bottom) {
@@ -655,23 +265,20 @@ Rect ViewportRect(const D3DDevice* d) {
     return ClipToTarget(d->target, d->vpX, d->vpY, int64_t(d->vpX) + d->vpWidth, int64_t(d->vpY) + d->vpHeight);
 }
 
-void ClipToViewport(const D3DDevice* d, Context* c) {
-    Rect r = ViewportRect(d);
-    c->clipLeft = r.left, c->clipTop = r.top, c->clipRight = r.right, c->clipBottom = r.bottom;
-}
-
-void SetUpContext(const D3DDevice* d, Context* c) {
+// The context of the device's states; the surfaces' pixel addresses are
+// taken again at every draw (a flip exchanges them).
+void MakeContext(D3DDevice* d) {
+    Context* c = &d->context;
     Surface* s = d->target;
-    c->colour = s->pixels.data();
     c->colourPitch = s->pitch;
-    c->is565 = Is565(s->format);
+    c->is565 = raster::Is565(s->format);
     bool zOn = d->zbuffer && RenderState(d, D3DRS_ZENABLE) != 0;
-    c->depth = zOn ? d->zbuffer->pixels.data() : nullptr;
     c->depthPitch = zOn ? d->zbuffer->pitch : 0;
     c->zTest = zOn;
     c->zWrite = zOn && RenderState(d, D3DRS_ZWRITEENABLE) != 0;
     c->zFunc = RenderState(d, D3DRS_ZFUNC);
-    ClipToViewport(d, c);
+    Rect r = ViewportRect(d);
+    c->clipLeft = r.left, c->clipTop = r.top, c->clipRight = r.right, c->clipBottom = r.bottom;
     c->minZ = d->minZ;
     c->zRange = double(d->maxZ) - double(d->minZ);
     c->gouraud = RenderState(d, D3DRS_SHADEMODE) != D3DSHADE_FLAT;
@@ -690,10 +297,259 @@ void SetUpContext(const D3DDevice* d, Context* c) {
     c->textured = d->texture && detail::IsSurface(d->texture->surface) && c->ops.colourOp != D3DTOP_DISABLE;
     c->perspective = RenderState(d, D3DRS_TEXTUREPERSPECTIVE) != 0;
     c->linear = StageState(d, 0, D3DTSS_MAGFILTER) == D3DTFG_LINEAR;
-    if (c->textured) SetUpTexture(&c->tex, d->texture);
+    c->tex = c->textured ? View(d->texture) : nullptr;
     // The surface's key applies only while colour keying is on.
-    if (c->textured && RenderState(d, D3DRS_COLORKEYENABLE) == 0) c->tex.keyed = false;
-    c->span = !c->textured ? DrawSpan<false, false> : c->linear ? DrawSpan<true, true> : DrawSpan<true, false>;
+    c->keyed = c->textured && c->tex->keyed && RenderState(d, D3DRS_COLORKEYENABLE) != 0;
+    c->plain = g_settings.referenceRaster;
+    c->span = raster::ReferenceSpan(*c);
+    c->rows = c->plain ? nullptr : raster::FastRows(*c);
+    d->contextValid = true;
+}
+
+// The context for a draw now: made again when a state or the texture's
+// contents changed.  Answers whether it changed.
+bool RefreshContext(D3DDevice* d) {
+    bool changed = !d->contextValid || d->context.plain != g_settings.referenceRaster;
+    if (!changed && d->context.textured) {
+        const D3DTexture* t = d->texture;
+        if (!detail::IsSurface(t->surface)) {
+            changed = true;
+        } else {
+            const Surface* s = t->surface;
+            const Palette* p = s->palette;
+            changed = t->viewSurface != s->version || t->viewPaletteObject != p ||
+                      t->viewPalette != (p ? p->version : 0) || t->viewKept != t->paletteVersion;
+        }
+    }
+    if (changed) MakeContext(d);
+    Context* c = &d->context;
+    c->colour = d->target->pixels.data();
+    c->depth = c->zTest ? d->zbuffer->pixels.data() : nullptr;
+    return changed;
+}
+
+// ---------------------------------------------------------------------------
+// The queue and its workers
+// ---------------------------------------------------------------------------
+
+constexpr int kBandRows = 8;
+// Below this many pixels (bounding boxes, roughly) the queue is worked
+// through on the calling thread alone.
+constexpr double kThreadedWork = 49152.0;
+// The queue is worked through once it holds this many vertices.
+constexpr size_t kQueueVertices = 1 << 20;
+
+struct Command {
+    bool clear;
+    uint32_t context;  // draws: the context copy
+    uint32_t first, count;  // draws: vertices
+    // clears: the surface's rows and the 16-bit value
+    uint8_t* pixels;
+    int pitch;
+    Rect rect;
+    uint16_t value;
+};
+
+struct Queue {
+    std::vector<Command> commands;
+    std::vector<TLVertex> vertices;
+    std::deque<Context> contexts;
+    double work = 0;
+    uint64_t serial = 1;  // changes each time the queue is emptied
+};
+
+Queue g_queue;
+
+bool OwnsBand(int band, int worker, int workers) {
+    return band % workers == worker;
+}
+
+// Whether rows top..bottom hold a band of this worker.
+bool OwnsAnyRow(int top, int bottom, int worker, int workers) {
+    if (workers == 1) return true;
+    int first = top / kBandRows, last = bottom / kBandRows;
+    if (last - first + 1 >= workers) return true;
+    for (int b = first; b <= last; ++b)
+        if (OwnsBand(b, worker, workers)) return true;
+    return false;
+}
+
+// Calls f(from, to) for each run of this worker's rows within top..bottom.
+template <class F>
+void ForOwnRows(int top, int bottom, int worker, int workers, F f) {
+    if (workers == 1) {
+        f(top, bottom);
+        return;
+    }
+    int first = top / kBandRows;
+    int band = first + ((worker - first % workers) % workers + workers) % workers;
+    for (; band * kBandRows <= bottom; band += workers)
+        f(std::max(top, band * kBandRows), std::min(bottom, band * kBandRows + kBandRows - 1));
+}
+
+void RunDraw(const Queue& q, const Command& cmd, int worker, int workers) {
+    const Context& c = q.contexts[cmd.context];
+    const TLVertex* v = q.vertices.data() + cmd.first;
+    Triangle pieces[raster::kMaxPieces];
+    for (uint32_t i = 0; i + 3 <= cmd.count; i += 3, v += 3) {
+        if (workers > 1) {
+            // Rows the triangle may touch, from its corners as given (a
+            // corner that is not a number leaves the test to the set-up).
+            float lo = std::min({v[0].sy, v[1].sy, v[2].sy}), hi = std::max({v[0].sy, v[1].sy, v[2].sy});
+            if (lo == lo && hi == hi) {
+                double top = std::max(double(c.clipTop), std::floor(double(lo)) - 1);
+                double bottom = std::min(double(c.clipBottom - 1), std::ceil(double(hi)) + 1);
+                if (top > bottom || !OwnsAnyRow(int(top), int(bottom), worker, workers)) continue;
+            }
+        }
+        int made = raster::SetUpTriangle(c, v, pieces);
+        for (int p = 0; p < made; ++p) {
+            const Triangle& t = pieces[p];
+            ForOwnRows(t.top, t.bottom, worker, workers, [&](int from, int to) {
+                if (c.rows) c.rows(c, t, from, to);
+                else if (c.plain) raster::DrawRows(c, t, from, to);
+                else raster::DrawRowsStepped(c, t, from, to);
+            });
+        }
+    }
+}
+
+void RunClear(const Command& cmd, int worker, int workers) {
+    if (cmd.rect.left >= cmd.rect.right) return;
+    // One row of the value, copied over each row of the rectangle.
+    const size_t bytes = 2 * size_t(cmd.rect.right - cmd.rect.left);
+    std::vector<uint8_t> pattern(bytes);
+    for (size_t i = 0; i < bytes; i += 2) raster::Store16(pattern.data() + i, cmd.value);
+    ForOwnRows(cmd.rect.top, cmd.rect.bottom - 1, worker, workers, [&](int from, int to) {
+        for (int y = from; y <= to; ++y)
+            std::memcpy(cmd.pixels + size_t(y) * cmd.pitch + 2 * size_t(cmd.rect.left), pattern.data(), bytes);
+    });
+}
+
+void RunQueue(const Queue& q, int worker, int workers) {
+    for (const Command& cmd : q.commands) {
+        if (cmd.clear) RunClear(cmd, worker, workers);
+        else RunDraw(q, cmd, worker, workers);
+    }
+}
+
+// Threads that work through the queue with the calling thread, started
+// when first needed and kept until the program ends.
+class Workers {
+public:
+    ~Workers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+
+    // Runs job(worker, workers) on `workers` threads, this one included,
+    // and returns when all have finished.
+    void Run(int workers, void (*job)(int, int)) {
+        while (int(threads_.size()) < workers - 1) {
+            int index = int(threads_.size()) + 1;
+            threads_.emplace_back([this, index] { Loop(index); });
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            job_ = job;
+            workers_ = workers;
+            pending_ = workers - 1;
+            ++generation_;
+        }
+        wake_.notify_all();
+        job(0, workers);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    void Loop(int index) {
+        uint64_t seen = 0;
+        for (;;) {
+            void (*job)(int, int) = nullptr;
+            int workers = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                if (stop_) return;
+                seen = generation_;
+                if (index < workers_) job = job_, workers = workers_;
+            }
+            if (!job) continue;
+            job(index, workers);
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (--pending_ == 0) done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    void (*job_)(int, int) = nullptr;
+    int workers_ = 0, pending_ = 0;
+    uint64_t generation_ = 0;
+    bool stop_ = false;
+};
+
+Workers& TheWorkers() {
+    static Workers workers;
+    return workers;
+}
+
+int ThreadCount() {
+    int n = g_settings.rasterThreads;
+    if (n <= 0) n = int(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+    return std::min(n, 64);
+}
+
+void RunQueuedJob(int worker, int workers) {
+    RunQueue(g_queue, worker, workers);
+}
+
+bool g_finishing = false;
+
+void Flush() {
+    if (g_queue.commands.empty() || g_finishing) return;
+    g_finishing = true;
+    int workers = g_queue.work >= kThreadedWork ? ThreadCount() : 1;
+    if (workers <= 1) RunQueue(g_queue, 0, 1);
+    else TheWorkers().Run(workers, RunQueuedJob);
+    g_queue.commands.clear();
+    g_queue.vertices.clear();
+    g_queue.contexts.clear();
+    g_queue.work = 0;
+    ++g_queue.serial;
+    g_finishing = false;
+}
+
+// The queue's copy of the device's context, made when the context changed
+// or the queue was emptied since the last draw.
+uint32_t QueuedContext(D3DDevice* d, bool changed) {
+    if (changed || d->queueSerial != g_queue.serial) {
+        g_queue.contexts.push_back(d->context);
+        d->queuedContext = uint32_t(g_queue.contexts.size() - 1);
+        d->queueSerial = g_queue.serial;
+    }
+    return d->queuedContext;
+}
+
+// Pixels the triangles may cover, from their bounding boxes inside the clip
+// rectangle: what decides whether threads are worth waking.
+double EstimateWork(const Context& c, const TLVertex* v, int count) {
+    double work = 0;
+    for (int i = 0; i + 3 <= count; i += 3, v += 3) {
+        float x0 = std::min({v[0].sx, v[1].sx, v[2].sx}), x1 = std::max({v[0].sx, v[1].sx, v[2].sx});
+        float y0 = std::min({v[0].sy, v[1].sy, v[2].sy}), y1 = std::max({v[0].sy, v[1].sy, v[2].sy});
+        double w = std::min<double>(x1, c.clipRight) - std::max<double>(x0, c.clipLeft);
+        double h = std::min<double>(y1, c.clipBottom) - std::max<double>(y0, c.clipTop);
+        if (w > 0 && h > 0) work += w * h + 16;
+        else work += 16;
+    }
+    return work;
 }
 
 // Drawing and clearing need the target (and z-buffer) present and free.
@@ -710,6 +566,10 @@ void ReleaseIfSurface(Surface* s) {
 
 }  // namespace
 
+void detail::FinishDrawing() {
+    Flush();
+}
+
 // ---------------------------------------------------------------------------
 // Settings, enumeration and start
 // ---------------------------------------------------------------------------
@@ -719,7 +579,13 @@ D3DSettings& D3DConfig() {
 }
 
 void ResetD3D() {
+    Flush();
     g_settings = D3DSettings{};
+    g_textureNumber = 0;
+}
+
+void D3DSetTraceSink(D3DTraceSink sink) {
+    g_trace = sink;
 }
 
 D3D* D3DCreate(DDraw* dd) {
@@ -741,6 +607,7 @@ std::vector<int> D3DEnumZBufferFormats(D3D* d3d, int deviceIndex) {
 }
 
 int SurfaceAttachZBuffer(Surface* target, Surface* zbuffer) {
+    Flush();
     if (g_settings.failAttachZ || !detail::IsSurface(target) || !detail::IsSurface(zbuffer) || target == zbuffer)
         return DDERR_GENERIC;
     if (!(zbuffer->caps & DDSCAPS_ZBUFFER) || zbuffer->width != target->width || zbuffer->height != target->height)
@@ -754,10 +621,12 @@ int SurfaceAttachZBuffer(Surface* target, Surface* zbuffer) {
 }
 
 int SurfaceSetColourKey(Surface* s, uint32_t low, uint32_t high) {
+    Flush();
     if (!detail::IsSurface(s)) return DDERR_INVALIDPARAMS;
     s->colourKey = true;
     s->keyLow = low;
     s->keyHigh = high;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
@@ -788,11 +657,15 @@ D3DDevice* D3DCreateDevice(D3D* d3d, int deviceIndex, Surface* target) {
     }
     d->vpX = 0, d->vpY = 0, d->vpWidth = target->width, d->vpHeight = target->height;
     d->minZ = 0.0f, d->maxZ = 1.0f;
+    for (uint32_t s = 0; s < kRenderStates; ++s) d->renderStates[s] = DefaultRenderState(d->zbuffer != nullptr, s);
+    for (int stage = 0; stage < kStages; ++stage)
+        for (uint32_t s = 0; s < kStageStates; ++s) d->stageStates[stage][s] = DefaultStageState(stage, s);
     return d;
 }
 
 void D3DDeviceRelease(D3DDevice* device) {
     if (!device) return;
+    Flush();
     D3DTextureRelease(device->texture);
     ReleaseIfSurface(device->zbuffer);
     ReleaseIfSurface(device->target);
@@ -824,6 +697,7 @@ int D3DSetViewport(D3DDevice* device, int x, int y, int width, int height, float
     if (!device || width <= 0 || height <= 0) return DDERR_INVALIDPARAMS;
     device->vpX = x, device->vpY = y, device->vpWidth = width, device->vpHeight = height;
     device->minZ = minZ, device->maxZ = maxZ;
+    device->contextValid = false;
     return DD_OK;
 }
 
@@ -833,29 +707,31 @@ int D3DSetBackground(D3DDevice* device, float red, float green, float blue) {
     return DD_OK;
 }
 
-namespace {
-
-void Fill16(Surface* s, const Rect& r, uint16_t value) {
-    for (int y = r.top; y < r.bottom; ++y) {
-        uint8_t* row = s->pixels.data() + size_t(y) * s->pitch;
-        for (int x = r.left; x < r.right; ++x) Store16(row + 2 * x, value);
-    }
-}
-
-}  // namespace
-
 int D3DClear(D3DDevice* device, const Rect* rect, uint32_t flags, uint32_t colour, float z) {
     if (!device) return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
     Surface* s = device->target;
     Rect r = rect ? ClipToTarget(s, rect->left, rect->top, rect->right, rect->bottom) : ViewportRect(device);
-    if (flags & D3DCLEAR_TARGET) Fill16(s, r, PackColour(colour, Is565(s->format)));
-    if ((flags & D3DCLEAR_ZBUFFER) && device->zbuffer) Fill16(device->zbuffer, r, QuantiseZ(z));
+    Trace("clear %u %d,%d,%d,%d %06x %g", flags, r.left, r.top, r.right, r.bottom, colour & 0xFFFFFF, double(z));
+    if (r.left >= r.right || r.top >= r.bottom) return DD_OK;
+    auto add = [&](Surface* into, uint16_t value) {
+        Command cmd{};
+        cmd.clear = true;
+        cmd.pixels = into->pixels.data();
+        cmd.pitch = into->pitch;
+        cmd.rect = r;
+        cmd.value = value;
+        g_queue.commands.push_back(cmd);
+        g_queue.work += double(r.right - r.left) * double(r.bottom - r.top) / 4;
+    };
+    if (flags & D3DCLEAR_TARGET) add(s, raster::PackColour(colour, raster::Is565(s->format)));
+    if ((flags & D3DCLEAR_ZBUFFER) && device->zbuffer) add(device->zbuffer, raster::QuantiseZ(z));
     return DD_OK;
 }
 
 int D3DBeginScene(D3DDevice* device) {
     if (!device) return DDERR_INVALIDPARAMS;
+    Trace("begin");
     device->inScene = true;
     return DD_OK;
 }
@@ -863,7 +739,10 @@ int D3DBeginScene(D3DDevice* device) {
 int D3DEndScene(D3DDevice* device) {
     if (!device) return DDERR_INVALIDPARAMS;
     if (!device->inScene) return DDERR_GENERIC;
+    Trace("end");
     device->inScene = false;
+    // The queued work stays queued: whatever reads or changes a surface or
+    // palette finishes it first, so the pixels are made once per frame.
     return DD_OK;
 }
 
@@ -873,7 +752,16 @@ int D3DEndScene(D3DDevice* device) {
 
 int D3DSetRenderState(D3DDevice* device, uint32_t state, uint32_t value) {
     if (!device) return DDERR_INVALIDPARAMS;
-    device->renderStates[state] = value;
+    Trace("render %u %u", state, value);
+    if (state < kRenderStates) {
+        // A value set again changes nothing (but the legacy blend mode below
+        // sets the stage again).
+        if (device->renderStates[state] == value && state != D3DRS_TEXTUREMAPBLEND) return DD_OK;
+        device->renderStates[state] = value;
+    } else {
+        device->otherRenderStates[state] = value;
+    }
+    device->contextValid = false;
     if (state == D3DRS_TEXTUREMAPBLEND) ApplyTextureMapBlend(device, value);
     return DD_OK;
 }
@@ -884,7 +772,8 @@ uint32_t D3DGetRenderState(D3DDevice* device, uint32_t state) {
 
 int D3DSetTextureStageState(D3DDevice* device, int stage, uint32_t state, uint32_t value) {
     if (!device || stage < 0 || stage >= kStages) return DDERR_INVALIDPARAMS;
-    device->stageStates[stage][state] = value;
+    Trace("stage %d %u %u", stage, state, value);
+    SetStage(device, stage, state, value);
     return DD_OK;
 }
 
@@ -908,6 +797,7 @@ D3DTexture* D3DTextureFromSurface(Surface* surface) {
     auto* t = new D3DTexture{};
     t->surface = surface;
     t->refs = 1;
+    t->number = g_textureNumber++;
     surface->refs++;
     g_textures.push_back(t);
     return t;
@@ -915,6 +805,7 @@ D3DTexture* D3DTextureFromSurface(Surface* surface) {
 
 void D3DTextureRelease(D3DTexture* texture) {
     if (!texture || --texture->refs > 0) return;
+    Flush();
     ReleaseIfSurface(texture->surface);
     g_textures.erase(std::remove(g_textures.begin(), g_textures.end(), texture), g_textures.end());
     delete texture;
@@ -924,17 +815,24 @@ namespace {
 
 // The source's palette goes into the palette attached to the destination
 // surface, or, when it has none, into the destination texture's record.
-void LoadPalette(D3DTexture* destination, const D3DTexture* source) {
+void LoadPalette(D3DTexture* destination, D3DTexture* source) {
     const PaletteEntry* entries = TexturePalette(source);
     if (!entries) return;
-    PaletteEntry* into = destination->surface->palette ? destination->surface->palette->entries : destination->palette;
+    Palette* attached = destination->surface->palette;
+    PaletteEntry* into = attached ? attached->entries : destination->palette;
     if (into != entries) std::memmove(into, entries, sizeof destination->palette);
-    if (!destination->surface->palette) destination->hasPalette = true;
+    if (attached) {
+        attached->version = detail::NextVersion();
+    } else {
+        destination->hasPalette = true;
+        destination->paletteVersion = detail::NextVersion();
+    }
 }
 
 }  // namespace
 
 int D3DTextureLoad(D3DTexture* destination, D3DTexture* source) {
+    Flush();
     if (!destination || !source) return DDERR_INVALIDPARAMS;
     Surface* d = destination->surface;
     const Surface* s = source->surface;
@@ -956,15 +854,19 @@ int D3DTextureLoad(D3DTexture* destination, D3DTexture* source) {
         d->keyLow = s->keyLow;
         d->keyHigh = s->keyHigh;
     }
+    d->version = detail::NextVersion();
     return DD_OK;
 }
 
 int D3DSetTexture(D3DDevice* device, int stage, D3DTexture* texture) {
     if (!device || stage != 0) return DDERR_INVALIDPARAMS;
+    if (texture) Trace("texture %d", texture->number);
+    else Trace("texture none");
     if (texture == device->texture) return DD_OK;
     if (texture) texture->refs++;
     D3DTextureRelease(device->texture);
     device->texture = texture;
+    device->contextValid = false;
     return DD_OK;
 }
 
@@ -978,10 +880,27 @@ int D3DDrawPrimitive(D3DDevice* device, uint32_t type, uint32_t vertexFormat, co
         (count > 0 && !vertices))
         return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
-    Context c;
-    SetUpContext(device, &c);
+    if (g_trace) {
+        Trace("draw %d", count);
+        for (int i = 0; i < count; ++i) {
+            const TLVertex& v = vertices[i];
+            Trace("  %g %g %.6g %.6g %08x %.6g %.6g", double(v.sx), double(v.sy), double(v.sz), double(v.rhw), v.diffuse,
+                  double(v.tu), double(v.tv));
+        }
+    }
+    count -= count % 3;
+    if (count == 0) return DD_OK;
+    if (g_queue.vertices.size() + size_t(count) > kQueueVertices) Flush();
+    bool changed = RefreshContext(device);
+    const Context& c = device->context;
     if (c.clipLeft >= c.clipRight || c.clipTop >= c.clipBottom) return DD_OK;
-    for (int i = 0; i + 3 <= count; i += 3) DrawTriangle(c, vertices + i);
+    Command cmd{};
+    cmd.context = QueuedContext(device, changed);
+    cmd.first = uint32_t(g_queue.vertices.size());
+    cmd.count = uint32_t(count);
+    g_queue.vertices.insert(g_queue.vertices.end(), vertices, vertices + count);
+    g_queue.commands.push_back(cmd);
+    g_queue.work += EstimateWork(c, vertices, count);
     return DD_OK;
 }
 

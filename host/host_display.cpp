@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace host {
 
@@ -15,6 +16,8 @@ namespace {
 
 detail::DisplaySettings g_settings;
 std::vector<Surface*> g_surfaces;
+std::unordered_set<const Surface*> g_live;  // the same surfaces, for constant-time checks
+uint64_t g_version = 0;
 std::vector<Clipper*> g_clippers;
 
 std::vector<uint8_t> g_windowPicture;  // what the window shows in windowed use
@@ -34,7 +37,11 @@ PixelFormat FormatForBits(int bits) {
 }  // namespace
 
 bool detail::IsSurface(Surface* s) {
-    return s && std::find(g_surfaces.begin(), g_surfaces.end(), s) != g_surfaces.end();
+    return s && g_live.count(s) != 0;
+}
+
+uint64_t detail::NextVersion() {
+    return ++g_version;
 }
 
 const std::vector<Surface*>& detail::AllSurfaces() {
@@ -97,8 +104,20 @@ void Copy(Surface* d, Rect dr, const Surface* s, Rect sr) {
     int w = dr.right - dr.left, h = dr.bottom - dr.top;
     int sw = sr.right - sr.left, sh = sr.bottom - sr.top;
     if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || BytesPerPixel(s->format) != bpp) return;
-    // Same size: rows copied; otherwise nearest-neighbour stretch.
-    std::vector<uint8_t> source(s->pixels);  // the source may be the destination
+    if (w == sw && h == sh && d != s) {
+        // Same size between two surfaces: the rows inside both, as they are.
+        int x0 = std::max({0, dr.left, dr.left - sr.left}), x1 = std::min({d->width, dr.right, dr.left + s->width - sr.left});
+        for (int y = 0; y < h && x0 < x1; ++y) {
+            int dy = dr.top + y, sy = sr.top + y;
+            if (dy < 0 || dy >= d->height || sy < 0 || sy >= s->height) continue;
+            std::memcpy(d->pixels.data() + size_t(dy) * d->pitch + size_t(x0) * bpp,
+                        s->pixels.data() + size_t(sy) * s->pitch + size_t(x0 - dr.left + sr.left) * bpp,
+                        size_t(x1 - x0) * bpp);
+        }
+        return;
+    }
+    // Otherwise nearest-neighbour stretch (the source may be the destination).
+    std::vector<uint8_t> source(s->pixels);
     for (int y = 0; y < h; ++y) {
         int dy = dr.top + y, sy = sr.top + (y * sh) / h;
         if (dy < 0 || dy >= d->height || sy < 0 || sy >= s->height) continue;
@@ -117,19 +136,27 @@ Surface* NewSurface(DDraw* dd, uint32_t caps, int width, int height, PixelFormat
     s->width = width;
     s->height = height;
     s->format = format;
-    int padding = (caps & (DDSCAPS_VIDEOMEMORY | DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP)) ? g_settings.videoPitchPadding : 0;
+    int padding = (caps & (DDSCAPS_VIDEOMEMORY | DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP)) ? g_settings.videoPitchPadding
+                                                                                          : g_settings.memoryPitchPadding;
     s->pitch = width * BytesPerPixel(format) + padding;
     s->pixels.assign(size_t(s->pitch) * size_t(height), 0);
     s->owner = dd;
     s->refs = 1;
+    s->version = detail::NextVersion();
     g_surfaces.push_back(s);
+    g_live.insert(s);
     return s;
 }
 
+// A surface goes with the z-buffer attached to it (unless another holds it).
 void DropSurface(Surface* s) {
     if (s->clipper) ClipperRelease(s->clipper);
+    Surface* z = s->zbuffer;
+    s->zbuffer = nullptr;
     g_surfaces.erase(std::remove(g_surfaces.begin(), g_surfaces.end(), s), g_surfaces.end());
+    g_live.erase(s);
     delete s;
+    if (z) SurfaceRelease(z);
 }
 
 }  // namespace
@@ -141,8 +168,10 @@ DisplaySettings& Display() {
 }
 
 void ResetDisplay() {
+    FinishDrawing();
     for (Surface* s : g_surfaces) delete s;
     g_surfaces.clear();
+    g_live.clear();
     for (Clipper* c : g_clippers) delete c;
     g_clippers.clear();
     g_windowPicture.clear();
@@ -150,30 +179,57 @@ void ResetDisplay() {
     g_settings = DisplaySettings{};
 }
 
-std::vector<uint32_t> FrameToXrgb(const Frame& f) {
-    std::vector<uint32_t> out(size_t(f.width) * size_t(f.height));
-    int bpp = BytesPerPixel(f.format);
+namespace {
+
+// One pixel of a frame as 0x00RRGGBB: palette colours for 8 bits, each
+// channel scaled to 0..255 otherwise.
+uint32_t PixelToXrgb(const Frame& f, const uint8_t* p, int bpp) {
     auto channel = [](uint32_t v, uint32_t mask) -> uint32_t {
         if (!mask) return 0;
         int shift = __builtin_ctz(mask);
         uint32_t max = mask >> shift;
         return ((v & mask) >> shift) * 255 / max;
     };
+    uint32_t v = 0;
+    for (int b = 0; b < bpp; ++b) v |= uint32_t(p[b]) << (8 * b);
+    if (bpp == 1) {
+        const uint8_t* q = f.palette ? f.palette + v * 4 : nullptr;
+        return q ? (uint32_t(q[0]) << 16) | (uint32_t(q[1]) << 8) | q[2] : v * 0x010101u;
+    }
+    return (channel(v, f.format.redMask) << 16) | (channel(v, f.format.greenMask) << 8) |
+           channel(v, f.format.blueMask);
+}
+
+}  // namespace
+
+std::vector<uint32_t> FrameToXrgb(const Frame& f) {
+    std::vector<uint32_t> out(size_t(f.width) * size_t(f.height));
+    int bpp = BytesPerPixel(f.format);
+    bool xrgb = bpp == 4 && f.format.redMask == 0xFF0000 && f.format.greenMask == 0xFF00 && f.format.blueMask == 0xFF;
+    // 16-bit pixels through a table of every value, made once per call for
+    // frames large enough to be worth it.
+    std::vector<uint32_t> table;
+    if (bpp == 2 && size_t(f.width) * size_t(f.height) > 65536) {
+        table.resize(65536);
+        for (uint32_t v = 0; v < 65536; ++v) {
+            uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
+            table[v] = PixelToXrgb(f, p, 2);
+        }
+    }
     for (int y = 0; y < f.height; ++y) {
         const uint8_t* row = f.pixels + size_t(y) * f.pitch;
+        uint32_t* to = out.data() + size_t(y) * f.width;
         for (int x = 0; x < f.width; ++x) {
             const uint8_t* p = row + size_t(x) * bpp;
-            uint32_t v = 0;
-            for (int b = 0; b < bpp; ++b) v |= uint32_t(p[b]) << (8 * b);
-            uint32_t rgb;
-            if (bpp == 1) {
-                const uint8_t* q = f.palette ? f.palette + v * 4 : nullptr;
-                rgb = q ? (uint32_t(q[0]) << 16) | (uint32_t(q[1]) << 8) | q[2] : v * 0x010101u;
+            if (xrgb) {
+                uint32_t v;
+                std::memcpy(&v, p, 4);
+                to[x] = v & 0xFFFFFF;
+            } else if (!table.empty()) {
+                to[x] = table[uint32_t(p[0]) | uint32_t(p[1]) << 8];
             } else {
-                rgb = (channel(v, f.format.redMask) << 16) | (channel(v, f.format.greenMask) << 8) |
-                      channel(v, f.format.blueMask);
+                to[x] = PixelToXrgb(f, p, bpp);
             }
-            out[size_t(y) * f.width + x] = rgb;
         }
     }
     return out;
@@ -359,6 +415,7 @@ int SurfaceGetAttachedBackBuffer(Surface* primary, Surface** out) {
 }
 
 int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (s->lost) return DDERR_SURFACELOST;
     if (g_stillDrawing > 0) {
@@ -367,6 +424,7 @@ int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
     }
     if (s->locked) return DDERR_GENERIC;
     s->locked = true;
+    s->version = detail::NextVersion();
     if (pixels) *pixels = s->pixels.data();
     if (pitch) *pitch = s->pitch;
     return DD_OK;
@@ -376,10 +434,12 @@ int SurfaceUnlock(Surface* s) {
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (!s->locked) return DDERR_NOTLOCKED;
     s->locked = false;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
 int SurfaceFlip(Surface* primary, uint32_t) {
+    detail::FinishDrawing();
     if (!IsSurface(primary) || !primary->back) return DDERR_INVALIDPARAMS;
     if (primary->lost || primary->back->lost) return DDERR_SURFACELOST;
     if (g_stillDrawing > 0) {
@@ -390,12 +450,14 @@ int SurfaceFlip(Surface* primary, uint32_t) {
     // The pages change places: the back page is shown and the old front
     // page becomes the page to draw on.
     std::swap(primary->pixels, primary->back->pixels);
+    primary->version = primary->back->version = detail::NextVersion();
     Show(primary);
     return DD_OK;
 }
 
 int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcRect, uint32_t flags,
                uint32_t fillColour) {
+    detail::FinishDrawing();
     if (!IsSurface(dst) || (src && !IsSurface(src))) return DDERR_INVALIDPARAMS;
     if (dst->lost || (src && src->lost)) return DDERR_SURFACELOST;
     if (dst->locked || (src && src->locked)) return DDERR_GENERIC;
@@ -407,6 +469,7 @@ int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcR
         if (g_settings.noBltHardware) return DDERR_NOBLTHW;
         Copy(dst, dr, src, srcRect ? *srcRect : Whole(src));
     }
+    dst->version = detail::NextVersion();
     if (dst->caps & DDSCAPS_PRIMARYSURFACE) Show(dst);
     return DD_OK;
 }
@@ -438,11 +501,11 @@ int SurfaceGetSize(Surface* s, int* width, int* height, int* pitch) {
 }
 
 int SurfaceRelease(Surface* s) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return 0;
     int left = --s->refs;
     if (left > 0) return left;
     if (s->front) s->front->back = nullptr;
-    if (s->zbuffer) SurfaceRelease(s->zbuffer);
     if (s->back) {
         s->back->front = nullptr;
         // The attached back buffer goes with its primary unless someone
@@ -454,8 +517,10 @@ int SurfaceRelease(Surface* s) {
 }
 
 int SurfaceSetPalette(Surface* s, Palette* palette) {
+    detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     s->palette = palette;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
@@ -468,6 +533,7 @@ int SurfaceSetClipper(Surface* s, Clipper* clipper) {
 }
 
 DC* SurfaceGetDC(Surface* s) {
+    detail::FinishDrawing();
     if (!IsSurface(s) || s->lost || s->locked) return nullptr;
     // The context reads the colours while it lives: they stay with the surface.
     s->dcPalette.resize(1024);
@@ -480,6 +546,7 @@ int SurfaceReleaseDC(Surface* s, DC* dc) {
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     DeletePixelDC(dc);
     s->locked = false;
+    s->version = detail::NextVersion();
     return DD_OK;
 }
 
@@ -492,12 +559,15 @@ Palette* DDCreatePalette(DDraw* dd, uint32_t, const PaletteEntry entries[256]) {
     auto* p = new Palette{};
     if (entries) std::memcpy(p->entries, entries, sizeof p->entries);
     p->refs = 1;
+    p->version = detail::NextVersion();
     return p;
 }
 
 int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry* entries) {
     if (!palette || !entries || first < 0 || count < 0 || first + count > 256) return DDERR_INVALIDPARAMS;
+    detail::FinishDrawing();
     std::memcpy(palette->entries + first, entries, size_t(count) * sizeof(PaletteEntry));
+    palette->version = detail::NextVersion();
     for (Surface* s : g_surfaces)
         if (s->palette == palette && (s->caps & DDSCAPS_PRIMARYSURFACE)) Show(s);
     return DD_OK;
@@ -505,8 +575,12 @@ int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry
 
 int PaletteRelease(Palette* palette) {
     if (!palette) return 0;
-    for (Surface* s : g_surfaces)
-        if (s->palette == palette) s->palette = nullptr;
+    detail::FinishDrawing();
+    for (Surface* s : g_surfaces) {
+        if (s->palette != palette) continue;
+        s->palette = nullptr;
+        s->version = detail::NextVersion();
+    }
     delete palette;
     return 0;
 }
@@ -581,6 +655,39 @@ bool StretchDIBits(HWND window, int dstX, int dstY, int dstW, int dstH, int srcX
     int bpp = info.bitCount / 8;
     int stride = ((info.width * info.bitCount + 31) / 32) * 4;  // rows padded to four bytes
     const auto* src = static_cast<const uint8_t*>(bits);
+    if (dstW == srcW && dstH == srcH) {
+        // One to one: whole rows, without the stretch's divisions.
+        int x0 = std::max({0, dstX, dstX - srcX}), x1 = std::min({cw, dstX + dstW, dstX - srcX + info.width});
+        for (int y = 0; y < dstH && x0 < x1; ++y) {
+            int py = dstY + y, sy = srcY + y;
+            if (py < 0 || py >= ch || sy < 0 || sy >= rows) continue;
+            int fileRow = info.height < 0 ? sy : rows - 1 - sy;
+            const uint8_t* from = src + size_t(fileRow) * stride + size_t(x0 - dstX + srcX) * bpp;
+            uint8_t* to = g_windowPicture.data() + (size_t(py) * cw + x0) * 4;
+            if (info.bitCount == 16) {
+                // 5-5-5 pixels through a table of every value.
+                static const std::vector<uint32_t> table = [] {
+                    std::vector<uint32_t> t(32768);
+                    for (uint32_t v = 0; v < 32768; ++v) {
+                        uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
+                        t[v] = ToXrgb(p, 16, nullptr);
+                    }
+                    return t;
+                }();
+                for (int x = x0; x < x1; ++x, from += 2, to += 4) {
+                    uint32_t v = table[(uint32_t(from[0]) | uint32_t(from[1]) << 8) & 0x7FFF];
+                    std::memcpy(to, &v, 4);
+                }
+                continue;
+            }
+            for (int x = x0; x < x1; ++x, from += bpp, to += 4) {
+                uint32_t v = ToXrgb(from, info.bitCount, info.palette);
+                std::memcpy(to, &v, 4);
+            }
+        }
+        ShowWindowPicture();
+        return true;
+    }
     for (int y = 0; y < dstH; ++y) {
         int py = dstY + y;
         int sy = srcY + (y * srcH) / dstH;

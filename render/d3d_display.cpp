@@ -39,6 +39,8 @@ void D3D_StartDisplay(int windowed, int device) {
     if (CurrentVideoDriver) CurrentVideoDriver->Release();
     g_SoftwareDisplay = 0;
     D3D_SetWindow(MainWindow);
+    // The 3D engine draws through this renderer from here on.
+    D3D_InstallRenderHooks();
     Init_3DMemory();
     // The driver record's name is longer than the driver's name field: cut.
     if (CurrentVideoDriver) D3D_GetDriverName(1, CurrentVideoDriver->name, sizeof CurrentVideoDriver->name);

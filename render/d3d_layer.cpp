@@ -108,17 +108,20 @@ int Direct3dLayer::CreateD3D() {
         Log("\n");
         Log(info.name.c_str());
         Log("\n--------------------------------------\n");
-        if (info.name == "Direct3D HAL") hardware = 1;
+        // Only a stored record counts.
         if (deviceCount >= 16) continue;
+        if (info.name == "Direct3D HAL") hardware = 1;
         C3Ddevice& d = devices[deviceCount++];
         CopyText(d.description, sizeof d.description, info.description);
         CopyText(d.name, sizeof d.name, info.name);
         CopyText(d.name2, sizeof d.name2, info.name);
         d.hardware = info.hardware;
     }
+    // The z-buffer formats of device record 1; without that record, none.
     zFormatCount = 0;
-    for (int bits : host::D3DEnumZBufferFormats(d3d, 1))
-        if (zFormatCount < 16) zFormats[zFormatCount++] = bits;
+    if (deviceCount >= 2)
+        for (int bits : host::D3DEnumZBufferFormats(d3d, 1))
+            if (zFormatCount < 16) zFormats[zFormatCount++] = bits;
     return 0;
 }
 
@@ -315,7 +318,7 @@ void Direct3dLayer::Present() {
 }
 
 int Direct3dLayer::GetDriverCount() const {
-    return driverCount;
+    return std::min(driverCount, 16);  // the records stored
 }
 
 void Direct3dLayer::GetDriverName(int n, char* buffer, size_t size) const {
@@ -361,10 +364,11 @@ bool Direct3dLayer::CreateTexture(C3Dtexture* texture, const uint8_t* texels, co
     uint8_t* pixels = nullptr;
     int pitch = 0;
     if (host::SurfaceLock(temp, host::DDLOCK_WAIT, &pixels, &pitch) == host::DD_OK) {
-        // One contiguous block, held to the surface's own size.
-        size_t bytes = size_t(texWidth) * size_t(texHeight) * size_t(bits) / 8;
-        bytes = std::min(bytes, size_t(pitch) * size_t(texHeight));
-        if (texels) std::memcpy(pixels, texels, bytes);
+        // The texels are packed rows; the surface's rows are `pitch` apart.
+        size_t rowBytes = std::min(size_t(texWidth) * size_t(bits) / 8, size_t(pitch));
+        for (int y = 0; texels && y < texHeight; ++y)
+            std::memcpy(pixels + size_t(y) * size_t(pitch), texels + size_t(y) * size_t(texWidth) * size_t(bits) / 8,
+                        rowBytes);
         host::SurfaceUnlock(temp);
     } else {
         Log("lock temp texture failed\n");

@@ -737,10 +737,32 @@ TEST_F(D3DRasterTest, OnlyTriangleListsOfTransformedVerticesAreDrawn) {
 
 TEST_F(D3DRasterTest, UndefinedAndFarOffVerticesAreSafe) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    // A vertex that is not a number, or beyond the coordinate range, drops its triangle.
+    const float inf = std::numeric_limits<float>::infinity();
+    // A vertex that is not a number, or infinite, drops its triangle.
     ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(nan, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
-    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(1e9f, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
+    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(inf, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
     EXPECT_EQ(CountPixels(kRed565), 0);
+    // A vertex far beyond the coordinate range (a corner cut at the near
+    // plane far to the side) is clipped, not dropped: the sliver along the
+    // top covers rows 0 to 7 across the target.
+    ASSERT_EQ(Draw({V(0, 0, 0.5f, kRed), V(1e9f, 0, 0.5f, kRed), V(0, 8, 0.5f, kRed)}), host::DD_OK);
+    EXPECT_EQ(CountPixels(kRed565), 8 * kSize);
+    for (int x = 0; x < kSize; ++x) EXPECT_EQ(Pixel(x, 7), kRed565) << x;
+    Clear(0);
+    // Two triangles sharing an edge to a far corner cover the square once,
+    // with no hole and no pixel drawn twice.
+    State(host::D3DRS_ZENABLE, 0);
+    State(host::D3DRS_ALPHABLENDENABLE, 1);
+    State(host::D3DRS_SRCBLEND, host::D3DBLEND_ONE);
+    State(host::D3DRS_DESTBLEND, host::D3DBLEND_ONE);
+    const uint32_t small = 0xFF080808;
+    ASSERT_EQ(Draw({V(-3e7f, -1e7f, 0.5f, small), V(40, 0, 0.5f, small), V(40, 40, 0.5f, small),
+                    V(-3e7f, -1e7f, 0.5f, small), V(40, 40, 0.5f, small), V(0, 40, 0.5f, small)}),
+              host::DD_OK);
+    // The quadrilateral holds the whole target; the shared edge crosses it.
+    EXPECT_EQ(CountPixels(0x0841), kSize * kSize);
+    State(host::D3DRS_ALPHABLENDENABLE, 0);
+    State(host::D3DRS_ZENABLE, 1);
     // A large triangle inside the range is clipped to the target.
     ASSERT_EQ(Draw({V(-1000, -1000, 0.5f, kRed), V(200000, -1000, 0.5f, kRed), V(-1000, 200000, 0.5f, kRed)}),
               host::DD_OK);
@@ -753,6 +775,58 @@ TEST_F(D3DRasterTest, UndefinedAndFarOffVerticesAreSafe) {
     std::vector<TLVertex> q = Quad(0, 0, 8, 8, 0.5f, kRed, nan, 1e30f, nan, -1e30f);
     q[0].rhw = 0;
     ASSERT_EQ(Draw(q), host::DD_OK);
+}
+
+// The blended forms the scene drawing sets for its translucent faces, and
+// the states it sets that draw nothing of their own (fog and stipple off,
+// alpha always passing, no culling), each on red texels over blue.
+TEST_F(D3DRasterTest, TranslucentFormsOfTheSceneDrawing) {
+    using namespace host;
+    host::D3DTexture* red = MakeTexture(16, 16, host::kFormat565, [](int, int) { return 0xF800u; });
+    host::D3DTexture* red136 =
+        MakeTexture(16, 16, {16, 0x0F00, 0x00F0, 0x000F, 0xF000}, [](int, int) { return 0x8F00u; });
+    State(D3DRS_FOGENABLE, 0);
+    State(D3DRS_STIPPLEDALPHA, 0);
+    State(D3DRS_ALPHAFUNC, D3DCMP_ALWAYS);
+    State(D3DRS_CULLMODE, D3DCULL_NONE);
+    State(D3DRS_ALPHABLENDENABLE, 1);
+    State(D3DRS_ZWRITEENABLE, 0);
+    auto drawOver = [&](uint32_t diffuse) {
+        Clear(0x0000FF);
+        // Listed counter-clockwise: drawn all the same without culling.
+        std::vector<TLVertex> q = Quad(0, 0, 8, 8, 0.5f, diffuse);
+        std::swap(q[1], q[2]);
+        std::swap(q[4], q[5]);
+        ASSERT_EQ(Draw(q), DD_OK);
+    };
+    // Level alpha (-21, -13, -12): colour blended by the texture's alpha
+    // (255: the texel), alpha from the diffuse colour (128).  128 of red over
+    // 127 of blue.
+    ASSERT_EQ(D3DSetTexture(device_, 0, red), DD_OK);
+    State(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    State(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    Stage(D3DTSS_COLOROP, D3DTOP_BLENDTEXTUREALPHA);
+    Stage(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    Stage(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    Stage(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    Stage(D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    drawOver(0x80FFFFFF);
+    EXPECT_EQ(Pixel(3, 3), Rgb565(128, 0, 127));
+    EXPECT_EQ(Depth(3, 3), 65535);  // z writes off
+    // Additive (-21): one and one, texel times diffuse.
+    State(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    State(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    Stage(D3DTSS_COLOROP, D3DTOP_MODULATE);
+    Stage(D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    drawOver(0x60FFFFFF);
+    EXPECT_EQ(Pixel(3, 3), Rgb565(255, 0, 255));
+    // Texture alpha (-9, -8): 136 of red over 119 of blue.
+    ASSERT_EQ(D3DSetTexture(device_, 0, red136), DD_OK);
+    State(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    State(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    drawOver(0x00FFFFFF);
+    EXPECT_EQ(Pixel(3, 3), Rgb565(136, 0, 119));
+    EXPECT_EQ(Depth(3, 3), 65535);
 }
 
 TEST_F(D3DRasterTest, ScenesPair) {

@@ -35,6 +35,22 @@ void ExpectTextGolden(const std::string& name, const std::string& text) {
     EXPECT_EQ(text, golden.str()) << "differs from " << path;
 }
 
+double CoveredFraction(const std::vector<uint32_t>& xrgb, uint32_t background) {
+    if (xrgb.empty()) return 0.0;
+    size_t covered = 0;
+    for (uint32_t c : xrgb) covered += (c & 0xFFFFFF) != (background & 0xFFFFFF);
+    return double(covered) / double(xrgb.size());
+}
+
+double CoverageAgreement(const std::vector<uint32_t>& a, uint32_t backgroundA, const std::vector<uint32_t>& b,
+                         uint32_t backgroundB) {
+    if (a.empty() || a.size() != b.size()) return 0.0;
+    size_t agree = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        agree += ((a[i] & 0xFFFFFF) != (backgroundA & 0xFFFFFF)) == ((b[i] & 0xFFFFFF) != (backgroundB & 0xFFFFFF));
+    return double(agree) / double(a.size());
+}
+
 bool ReadPng(const std::string& path, std::vector<uint32_t>* xrgb, int* width, int* height) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;

@@ -16,6 +16,12 @@ std::string GoldenPath(const std::string& name);
 void ExpectTextGolden(const std::string& name, const std::string& text);
 // The 0x00RRGGBB picture must equal the golden PNG's pixels.
 void ExpectPngGolden(const std::string& name, const std::vector<uint32_t>& xrgb, int width, int height);
+// The share of a picture's pixels that are not the background colour.
+double CoveredFraction(const std::vector<uint32_t>& xrgb, uint32_t background);
+// The share of pixels two pictures of the same size agree on: both covered
+// (not their background colour) or both not.
+double CoverageAgreement(const std::vector<uint32_t>& a, uint32_t backgroundA, const std::vector<uint32_t>& b,
+                         uint32_t backgroundB);
 // Reads an 8-bit RGB or RGBA PNG into 0x00RRGGBB pixels; false on failure.
 bool ReadPng(const std::string& path, std::vector<uint32_t>* xrgb, int* width, int* height);
 

@@ -17,14 +17,16 @@ protected:
         hero_ = Load_SceneObject(".\\all\\hero.3dc");
         ASSERT_GT(room_, 0);
         ASSERT_GT(hero_, 0);
-        Vec3 at{150, 1218, -800};
+        // The demo view: from near the back wall, above the floor; the floor
+        // and side walls pass behind the camera and are cut at the near plane.
+        const kit::DemoView& view = kit::kDemoView;
+        Vec3 at{view.heroAt.x, view.heroAt.y, view.heroAt.z};
         Mat3 turn;
-        Make_EulerMatrix(0, 341, 0, &turn);
+        Make_EulerMatrix(0, view.heroTurn, 0, &turn);
         Set_ObjPos(hero_, &at);
         Set_ObjMatrix(hero_, &turn);
-        // From near the back wall, above the floor: the floor and side walls
-        // pass behind the camera and are cut at the near plane.
-        PlaceCamera({-400, 700, -1850}, {300, 900, 0});
+        PlaceCamera({view.cameraFrom.x, view.cameraFrom.y, view.cameraFrom.z},
+                    {view.cameraTo.x, view.cameraTo.y, view.cameraTo.z});
     }
     ObjHandle room_ = -1, hero_ = -1;
 };

@@ -1,7 +1,9 @@
-// game-soft run headless on the demo data: the game loop draws the demo
-// room through the software rasterizer and the span back end, in a window
-// (a 5-5-5 back page) and in full screen (5-6-5); the captured frame matches
-// its golden picture and the frame of the reference fill.
+// Both programs run headless on the demo data: the game loop draws the demo
+// room, game-soft through the software rasterizer and the span back end, in a
+// window (a 5-5-5 back page) and in full screen (5-6-5), game-d3d through its
+// 3D layer; each captured frame matches its golden picture, game-soft's also
+// the frame of the reference fill, and game-d3d covers the same pixels as
+// game-soft.
 #include "golden_files.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +31,7 @@ protected:
         char pattern[] = "/tmp/morvanel-soft-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        fs::path program = MORVANEL_GAME_SOFT;
+        fs::path program = Program();
         for (const auto& entry : fs::directory_iterator(program.parent_path())) {
             std::string name = entry.path().filename().string();
             bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
@@ -36,6 +39,7 @@ protected:
         }
         exe_ = dir_ / program.filename();
     }
+    virtual const char* Program() const { return MORVANEL_GAME_SOFT; }
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir_, ec);
@@ -100,6 +104,38 @@ TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
         std::vector<uint32_t> c;
         ASSERT_TRUE(ReadPng((ref / "frame-00006.png").string(), &c, &w, &h)) << err;
         EXPECT_EQ(c, b);
+    }
+}
+
+class D3DProgramTest : public SoftProgramTest {
+protected:
+    const char* Program() const override { return MORVANEL_GAME_D3D; }
+};
+
+// The frames game-d3d presents in a window or full screen, from the same
+// fixed camera as game-soft's goldens.
+TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
+    for (bool windowed : {true, false}) {
+        std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
+        fs::path frames = dir_ / (windowed ? "window" : "full");
+        fs::create_directories(frames);
+        std::string err;
+        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, &err), 0) << err;
+        std::vector<uint32_t> a, b, soft;
+        int w = 0, h = 0, sw = 0, sh = 0;
+        ASSERT_TRUE(ReadPng((frames / "frame-00005.png").string(), &a, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
+        ASSERT_EQ(w, 640);
+        ASSERT_EQ(h, 480);
+        // From the second frame on the texture type 1 finds is the same.
+        EXPECT_EQ(a, b);
+        ExpectPngGolden(windowed ? "d3d_program_room-window.png" : "d3d_program_room-full.png", b, w, h);
+        ASSERT_TRUE(ReadPng(GoldenPath(windowed ? "demo_room-555.png" : "demo_room-565.png"), &soft, &sw, &sh));
+        ASSERT_EQ(soft.size(), b.size());
+        // Both clear to black where nothing is drawn.
+        double agreement = CoverageAgreement(b, 0, soft, 0);
+        EXPECT_GE(agreement, 0.98) << windowed;
+        std::printf("coverage agreement with game-soft (%s): %.4f\n", windowed ? "window" : "full screen", agreement);
     }
 }
 

@@ -163,7 +163,7 @@ bool Start() {
 
 void Stop() {}
 
-void PollEvents(bool /*idle*/) {
+void PollEvents(int /*waitMs*/) {
     ++g.pumps;
     g.clockUs += g.perPumpUs;
     // Deliver every scripted message whose pump has come, in script order.
@@ -599,6 +599,14 @@ void SetDisplay555(bool use555) {
 
 void SetVideoPitchPadding(int bytes) {
     detail::Display().videoPitchPadding = bytes;
+}
+
+void SetMemoryPitchPadding(int bytes) {
+    detail::Display().memoryPitchPadding = bytes;
+}
+
+void SetDriverCount(int count) {
+    detail::Display().driverCount = count;
 }
 
 void SetNoBltHardware(bool none) {

@@ -120,6 +120,10 @@ void SetModeCount(int count);
 void RemoveMode(int width, int height, int bits);
 void SetDisplay555(bool use555);
 void SetVideoPitchPadding(int bytes);
+// The same for surfaces in system memory (textures' load copies among them).
+void SetMemoryPitchPadding(int bytes);
+// Display drivers listed: the primary display, then adapters (2 by default).
+void SetDriverCount(int count);
 void SetNoBltHardware(bool none);
 void SetFailures(bool create, bool setMode, bool primary, bool offscreen, bool backBuffer);
 void SetWrongModeOnRestore(bool wrongMode);

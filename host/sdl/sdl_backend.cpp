@@ -2,8 +2,10 @@
 // message boxes, the clocks and audio output.
 #include "host/backend.h"
 #include "host/sdl/sdl_sound.h"
+#include "host/sdl/sdl_display_fd.h"
 
 #include <SDL.h>
+#include <poll.h>
 
 #include <cstdio>
 #include <algorithm>
@@ -19,6 +21,7 @@ SDL_Renderer* g_renderer = nullptr;
 Window* g_owner = nullptr;
 bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
+int g_displayFd = -1;  // the X display connection of the window, when it has one
 
 // Physical key positions (SDL scancodes) to the scan codes the program reads:
 // the set-1 codes, with 0x80 added for the extended keys of the cursor and
@@ -266,15 +269,24 @@ void Stop() {
     if (g_window) SDL_DestroyWindow(g_window);
     g_renderer = nullptr;
     g_window = nullptr;
+    g_displayFd = -1;
     g_owner = nullptr;
     SDL_Quit();
 }
 
-void PollEvents(bool idle) {
+void PollEvents(int waitMs) {
     SDL_Event e;
-    // While the program waits in the background, sleep a little on the event
-    // queue instead of spinning.
-    if (idle && SDL_WaitEventTimeout(&e, 10)) Translate(e);
+    // While the program waits, sleep a little instead of spinning: on the
+    // display connection where there is one (its events wake the wait;
+    // nothing readable after the wait means nothing to pump), else plainly.
+    if (waitMs > 0) {
+        if (g_displayFd >= 0) {
+            pollfd p{g_displayFd, POLLIN, 0};
+            if (poll(&p, 1, waitMs) == 0) return;
+        } else {
+            SDL_Delay(uint32_t(waitMs));
+        }
+    }
     while (SDL_PollEvent(&e)) Translate(e);
 }
 
@@ -317,8 +329,24 @@ int ShowBox(HWND, const char* text, const char* caption, uint32_t flags) {
     return pressed;
 }
 
+// A program that reads an unchanged clock over and over is waiting on it
+// (a busy wait with a deadline): after that many reads of the same
+// millisecond the next read first sleeps a millisecond.
+constexpr int kSpinReads = 256;
+
 uint32_t TickCount() {
-    return SDL_GetTicks();
+    static uint32_t last = 0;
+    static int same = 0;
+    uint32_t now = SDL_GetTicks();
+    if (now != last) {
+        last = now;
+        same = 0;
+    } else if (++same >= kSpinReads) {
+        SDL_Delay(1);
+        now = SDL_GetTicks();
+        same = 0;
+    }
+    return now;
 }
 
 // The counter is offered at 1,193,182 steps a second, counted from the back
@@ -356,6 +384,7 @@ void WindowShown(Window* window, bool visible) {
                 return;
             }
             g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+            g_displayFd = SdlDisplayConnection(g_window);
             g_owner = window;
             window->native = g_window;
         }
@@ -379,6 +408,7 @@ void WindowDestroyed(Window* window) {
         if (g_window) SDL_DestroyWindow(g_window);
         g_renderer = nullptr;
         g_window = nullptr;
+        g_displayFd = -1;
         g_owner = nullptr;
     }
 }
@@ -557,7 +587,9 @@ void Present(const Frame& frame) {
         SDL_RenderSetLogicalSize(g_renderer, frame.width, frame.height);
     }
     if (!g_texture) return;
-    if (format == SDL_PIXELFORMAT_RGB888) {
+    bool xrgb = frame.format.bits == 32 && frame.format.redMask == 0xFF0000 && frame.format.greenMask == 0xFF00 &&
+                frame.format.blueMask == 0xFF;
+    if (format == SDL_PIXELFORMAT_RGB888 && !xrgb) {
         g_converted = FrameToXrgb(frame);
         SDL_UpdateTexture(g_texture, nullptr, g_converted.data(), frame.width * 4);
     } else {

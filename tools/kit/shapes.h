@@ -49,6 +49,20 @@ ObjectSpec Character(const std::string& name, uint32_t colour);
 std::vector<uint8_t> WallTexture();
 std::vector<uint8_t> FloorTexture();
 
+// The fixed view of the demo room that the renderers' pictures are made
+// from: room1 (".\ms22\room1.3dc") at the origin, the hero (".\all\hero.3dc")
+// standing on its floor at heroAt, turned by heroTurn about the vertical
+// axis (Make_EulerMatrix(0, heroTurn, 0)), and the camera at cameraFrom
+// looking at cameraTo (Make_LookAt), both inside the room, so the floor and
+// the side walls pass behind the camera and are cut at the near plane.
+struct DemoView {
+    I3 cameraFrom{-400, 700, -1850};
+    I3 cameraTo{300, 900, 0};
+    I3 heroAt{150, 1218, -800};
+    int32_t heroTurn = 341;
+};
+inline constexpr DemoView kDemoView{};
+
 // The 3D files of the demo mission, as archive members of game.res.
 struct NamedFile {
     std::string name;
