@@ -2,6 +2,7 @@
 // no previous instance and the show code 10, and ends with the exit code the
 // program chose.
 #include "host/host.h"
+#include "media/qvf_codec.h"
 #include "platform/errors.h"
 #include "program/winmain.h"
 #include "render/d3d_display.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    // The program carries its video codec module built in.
+    QVF_RegisterBuiltinCodecs();
     static int instance;  // the module handle: any address that names this program
 #if MORVANEL_PROGRAM_D3D
     // The 3D layer exists before the program runs and goes at its exit.

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <mutex>
 #include <vector>
 #include <cstring>
 
@@ -19,6 +20,7 @@ SDL_Renderer* g_renderer = nullptr;
 Window* g_owner = nullptr;
 bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
+SDL_threadID g_programThread = 0;  // the thread that started SDL: the only one that draws
 
 // Physical key positions (SDL scancodes) to the scan codes the program reads:
 // the set-1 codes, with 0x80 added for the extended keys of the cursor and
@@ -253,11 +255,13 @@ bool Start() {
     }
     g_hapticReady = SDL_InitSubSystem(SDL_INIT_HAPTIC) == 0;
     g_perfBase = SDL_GetPerformanceCounter();
+    g_programThread = SDL_ThreadID();
     SDL_StartTextInput();
     return true;
 }
 
 void DropTexture();
+void PresentPending();
 
 void Stop() {
     DropTexture();
@@ -271,6 +275,7 @@ void Stop() {
 }
 
 void PollEvents(bool idle) {
+    PresentPending();
     SDL_Event e;
     // While the program waits in the background, sleep a little on the event
     // queue instead of spinning.
@@ -544,8 +549,48 @@ uint32_t TextureFormat(const PixelFormat& f) {
     return SDL_PIXELFORMAT_RGB888;  // everything else goes through 0x00RRGGBB
 }
 
-// The picture fills the window with its 4:3 shape kept; the rest is black.
+// A picture presented by another thread (the video player's) waits here
+// for the program's thread, the only one that may draw: the next look at
+// the message queue shows it.
+std::mutex g_pendingLock;
+bool g_pending = false;
+Frame g_pendingFrame{};
+std::vector<uint8_t> g_pendingPixels, g_pendingPalette;
+
+void ShowFrame(const Frame& frame);
+
+void PresentPending() {
+    Frame frame;
+    std::vector<uint8_t> pixels, palette;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingLock);
+        if (!g_pending) return;
+        g_pending = false;
+        frame = g_pendingFrame;
+        pixels.swap(g_pendingPixels);
+        palette.swap(g_pendingPalette);
+    }
+    frame.pixels = pixels.data();
+    frame.palette = palette.empty() ? nullptr : palette.data();
+    ShowFrame(frame);
+}
+
 void Present(const Frame& frame) {
+    if (SDL_ThreadID() == g_programThread) {
+        ShowFrame(frame);
+        return;
+    }
+    if (frame.width <= 0 || frame.height <= 0) return;
+    std::lock_guard<std::mutex> lock(g_pendingLock);
+    g_pendingFrame = frame;
+    g_pendingPixels.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
+    if (frame.palette) g_pendingPalette.assign(frame.palette, frame.palette + 1024);
+    else g_pendingPalette.clear();
+    g_pending = true;
+}
+
+// The picture fills the window with its 4:3 shape kept; the rest is black.
+void ShowFrame(const Frame& frame) {
     if (!g_renderer || frame.width <= 0 || frame.height <= 0) return;
     uint32_t format = TextureFormat(frame.format);
     if (!g_texture || g_textureW != frame.width || g_textureH != frame.height || g_textureFormat != format) {
