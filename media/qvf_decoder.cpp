@@ -12,6 +12,9 @@ namespace {
 // Frame rates outside this range cannot be paced: 15 is taken instead.
 constexpr float kLowestRate = 1.0f, kHighestRate = 100.0f;
 
+// The longest the end of the stream waits before it looks again.
+constexpr uint32_t kEndPollMs = 100;
+
 // A settings count taken as a size: at least 1.
 uint32_t Count(int32_t word) {
     return word > 0 ? uint32_t(word) : 1u;
@@ -187,13 +190,14 @@ int QVF_StartAudio(QVFPlayer* p) {
     p->partBytes = p->soundBufferBytes / parts;
     if (int r = p->soundParts.Create(&p->sound, parts, p->partBytes)) return Abort(p, r);
     if (int r = DecodeInto(p, int32_t(ch == 2 ? n : 2 * n))) return r;
+    if (!QVF_BeginStarting(p)) return 0;  // a stop is under way
     p->audioThread = QVF_CreateThreadHook(QVF_AudioThread, 0, p);
+    if (p->audioThread) host::SetThreadName(p->audioThread, "audio");
+    QVF_EndStarting(p);
     if (!p->audioThread) {
         p->audioDone = 1;
         Abort(p, 0);
-        return 0;
     }
-    host::SetThreadName(p->audioThread, "audio");
     return 0;
 }
 
@@ -217,9 +221,22 @@ int QVF_StateEnd(QVFPlayer* p) {
     bool audioRuns = p->audioThread && !p->audioDone;
     if (QVF_SoundOn(p) && audioRuns && !p->audioRing.HoldsData()) PlayOutSound(p);
     // The ring empty: nothing more comes, whatever the header counted.
-    if (!p->presentationDone && !p->videoRing.HoldsData()) host::SetEvent(p->videoEndEvent);
+    bool emptied = !p->videoRing.HoldsData();
+    if (!p->presentationDone && emptied) host::SetEvent(p->videoEndEvent);
     if (p->presentationDone && (!p->audioThread || p->audioDone)) return -16;
-    host::Sleep(1);
+    // Until something changes: the presentation gives back the frame it
+    // holds or ends, the audio thread takes sound or ends, or a stop.
+    host::Event* list[5] = {p->stopEvent};
+    uint32_t n = 1;
+    if (!p->presentationDone) {
+        list[n++] = p->presentationDoneEvent;
+        if (!emptied) list[n++] = p->videoRing.ReadElement()->freeWait[1];
+    }
+    if (audioRuns) {
+        list[n++] = p->audioDoneEvent;
+        if (p->audioRing.HoldsData()) list[n++] = p->audioRing.ReadElement()->freeWait[1];
+    }
+    host::WaitForMultipleObjects(n, list, false, kEndPollMs);
     return 0;
 }
 

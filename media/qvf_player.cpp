@@ -59,9 +59,8 @@ void DropEvent(host::Event*& e) {
     e = nullptr;
 }
 
-void DropThread(host::Thread*& t) {
-    if (t) host::CloseThread(t);
-    t = nullptr;
+void DropThread(std::atomic<host::Thread*>& t) {
+    if (host::Thread* thread = t.exchange(nullptr)) host::CloseThread(thread);
 }
 
 // Resumes a thread until nothing holds it suspended.
@@ -207,6 +206,8 @@ void ResetRunState(QVFPlayer* p) {
     p->presentationDone = 0;
     p->decoderEnded = 0;
     p->presentationStarted = false;
+    p->stopping = false;
+    p->starting = 0;
     p->audioUnit = p->audioUnit32 = p->soundBufferBytes = p->partBytes = 0;
 }
 
@@ -296,6 +297,17 @@ void QVF_SendClient(QVFPlayer* p, uint32_t code, host::Surface* frame) {
     if (p->messageId == -1 || !p->clientProc) return;
     QVFMessage m{p, p->clientPrimary, p->clientBack, frame};
     host::CallWindowProc(p->clientProc, p->clientWindow, uint32_t(p->messageId), code, reinterpret_cast<intptr_t>(&m));
+}
+
+bool QVF_BeginStarting(QVFPlayer* p) {
+    p->starting.fetch_add(1);
+    if (!p->stopping.load()) return true;
+    p->starting.fetch_sub(1);
+    return false;
+}
+
+void QVF_EndStarting(QVFPlayer* p) {
+    p->starting.fetch_sub(1);
 }
 
 // --- making, settings, opening ---------------------------------------------------------
@@ -432,6 +444,9 @@ int QVF_SignalPause(QVFPlayer* p) {
 
 int QVF_Stop(QVFPlayer* p) {
     if (!p) return 0;
+    // No thread starts from here on; one being started is waited for.
+    p->stopping = true;
+    while (p->starting.load()) host::Sleep(0);
     if (std::atomic_ref<int32_t>(p->settings.pauseRequest).load()) QVF_SetPauseFlag(p, 0);
     // A thread held by a pause would never see the events that end it.
     if (p->pausedByPause) {
@@ -442,7 +457,8 @@ int QVF_Stop(QVFPlayer* p) {
     ResumeFully(p->decoderThread);
     ResumeFully(p->presentationThread);
     ResumeFully(p->audioThread);
-    // Each thread that was started is stopped and waited for in turn.
+    // Each thread that was started is stopped and waited for in turn, the
+    // sound first, then the pictures, then the decoder.
     if (QVF_SoundOn(p)) {
         if (p->sound.buffer) p->sound.Stop();
         if (p->audioEvent) host::SetEvent(p->audioEvent);
@@ -450,7 +466,7 @@ int QVF_Stop(QVFPlayer* p) {
     }
     if (p->videoEndEvent) {
         host::SetEvent(p->videoEndEvent);
-        if (p->presentationThread) AwaitFlag(p->presentationDone);
+        if (p->presentationStarted) AwaitFlag(p->presentationDone);
     }
     if (p->stopEvent) {
         host::SetEvent(p->stopEvent);

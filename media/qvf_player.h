@@ -109,7 +109,7 @@ struct QVFPlayer {
     // The decoder's state machine.
     QVFStateRoutine nextState;
     host::Event* doneEvent;
-    host::Thread* decoderThread;
+    std::atomic<host::Thread*> decoderThread;
     QVFStreamState stream;
     host::Rect output;  // (0, 0, width, height)
     int32_t messageId;
@@ -123,13 +123,13 @@ struct QVFPlayer {
     BUFSTATE audioChunk;  // the raw sound chunk
     BufRing audioRing;    // decoded 16-bit PCM
     DSBufRing soundParts;
-    host::Thread* audioThread;
+    std::atomic<host::Thread*> audioThread;
     std::atomic<bool> soundStarted;
     std::atomic<bool> soundPlaying;  // the presentation started the sound buffer
     AdpcmDecodeState apc;
     uint32_t audioUnit, audioUnit32, soundBufferBytes, partBytes;
     // Video.
-    host::Thread* presentationThread;
+    std::atomic<host::Thread*> presentationThread;
     BufRing videoRing;
     DDBufRing frames;
     std::atomic<int32_t> framesShown;
@@ -148,6 +148,11 @@ struct QVFPlayer {
     // The sound buffer starts once both its first part is filled and the
     // first frame is shown: each side counts itself in.
     std::atomic<int> soundGate;
+    // Threads start one another (the decoder the audio thread, either the
+    // presentation): once a stop is under way none starts any more, and the
+    // stop waits for those being started.
+    std::atomic<bool> stopping;
+    std::atomic<int> starting;
     std::mutex pauseLock;  // a pause request is taken or withdrawn, never both
 };
 
@@ -207,6 +212,10 @@ void QVF_AudioThread(void* player);
 void QVF_PresentationThread(void* player);
 // Starts the presentation thread once; false when it cannot be started.
 bool QVF_StartPresentation(QVFPlayer* player);
+// A thread about to be started by another: false (nothing may start) once a
+// stop is under way; else QVF_EndStarting must follow the start.
+bool QVF_BeginStarting(QVFPlayer* player);
+void QVF_EndStarting(QVFPlayer* player);
 void QVF_OpenSoundGate(QVFPlayer* player);
 double QVF_FrameTime(QVFPlayer* player);
 void QVF_SendClient(QVFPlayer* player, uint32_t code, host::Surface* frame);

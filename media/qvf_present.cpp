@@ -184,15 +184,22 @@ void QVF_OpenSoundGate(QVFPlayer* p) {
 }
 
 bool QVF_StartPresentation(QVFPlayer* p) {
-    if (p->presentationStarted.exchange(true)) return true;
-    p->presentationThread = QVF_CreateThreadHook(QVF_PresentationThread, 0, p);
-    if (!p->presentationThread) {
-        p->presentationDone = 1;
-        if (p->presentationDoneEvent) host::SetEvent(p->presentationDoneEvent);
-        return false;
+    if (p->presentationStarted) return true;
+    // During a stop nothing starts: that is no failure.
+    if (!QVF_BeginStarting(p)) return true;
+    bool ok = true;
+    if (!p->presentationStarted.exchange(true)) {
+        p->presentationThread = QVF_CreateThreadHook(QVF_PresentationThread, 0, p);
+        if (p->presentationThread) {
+            host::SetThreadName(p->presentationThread, "presentation");
+        } else {
+            p->presentationDone = 1;
+            if (p->presentationDoneEvent) host::SetEvent(p->presentationDoneEvent);
+            ok = false;
+        }
     }
-    host::SetThreadName(p->presentationThread, "presentation");
-    return true;
+    QVF_EndStarting(p);
+    return ok;
 }
 
 void QVF_AudioThread(void* argument) {
