@@ -1,5 +1,7 @@
 #include "player_support.h"
 
+#include "host/headless/headless.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -58,6 +60,10 @@ intptr_t ClientProc(host::HWND window, uint32_t message, uintptr_t code, intptr_
         if (code == kQVFFrame) {
             g_log->frames.push_back(frame);
             g_log->previous.push_back(previous);
+            if (host::CurrentBackend() == host::BackendKind::Headless) {
+                g_log->times.push_back(host::headless::ClockMicroseconds());
+                if (int(g_log->frames.size()) - 1 == g_log->jumpAt) host::headless::AdvanceClock(g_log->jumpUs);
+            }
             hitTarget = g_log->frameTarget && g_log->frames.size() == g_log->frameTarget;
         }
     }

@@ -27,6 +27,11 @@ struct ClientLog {
     host::Event* ended = nullptr;     // set by code 3
     host::Event* frameEvent = nullptr;  // set when `frameTarget` frames were shown
     size_t frameTarget = 0;
+    // Headless only: the virtual clock at each frame shown, and a jump of
+    // the clock made while the frame numbered `jumpAt` is shown.
+    std::vector<uint64_t> times;
+    int jumpAt = -1;
+    uint64_t jumpUs = 0;
 
     std::vector<uint32_t> Codes() {
         std::lock_guard<std::mutex> l(lock);
