@@ -225,13 +225,14 @@ int BuildCorpus(const fs::path& folder) {
     for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
         kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
     // Video frames of the project's codec: a key frame and a delta frame of
-    // a small intro, each behind the width and height the target decodes at.
+    // a small intro, each behind the width and height less 1 (16 bits each)
+    // the target decodes at.
     fs::create_directories(folder / "wq6");
     kit::IntroOptions small{64, 48, 2, 0};
     std::vector<uint16_t> first = kit::IntroFrame(small, 0), second = kit::IntroFrame(small, 1);
     std::vector<uint8_t> key = kit::EncodeWq6Frame(first.data(), nullptr, 64, 48);
     std::vector<uint8_t> delta = kit::EncodeWq6Frame(second.data(), first.data(), 64, 48);
-    for (auto* frame : {&key, &delta}) frame->insert(frame->begin(), {64, 0, 48, 0});
+    for (auto* frame : {&key, &delta}) frame->insert(frame->begin(), {63, 0, 47, 0});
     kit::WriteBytes((folder / "wq6" / "key.wq6").string(), key);
     kit::WriteBytes((folder / "wq6" / "delta.wq6").string(), delta);
     // Cut lists: the demo sheets' own, and one that reaches outside its sheet.
