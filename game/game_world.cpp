@@ -1,6 +1,9 @@
 // The game world and front end as far as the run body needs them: a frame
-// loop that shows a test pattern, and player.ini kept as it was read.
+// loop that shows the demo scene (game-soft) or a test pattern, and
+// player.ini kept as it was read.
 #include "game/game_world.h"
+
+#include "game/demo_scene.h"
 
 #include "platform/display/ddraw.h"
 #include "platform/display/screen.h"
@@ -78,7 +81,9 @@ void GameLoop() {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
         }
-        DrawTestPattern(d->Lock(d), frame);
+        uint8_t* pixels = d->Lock(d);
+        // The demo scene through the software renderer, else the pattern.
+        if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
         d->Unlock(d);
         PresentHook();
     }
@@ -87,6 +92,7 @@ void GameLoop() {
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
     (void)missionNumber;
+    DemoScene_Open();
 }
 
 void LeaveMission() {

@@ -7,6 +7,7 @@
 #include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "render/d3d_scene.h"
+#include "render/sr_spans.h"
 
 #include <cstdio>
 #include <string>
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
     // The program carries its video codec module built in.
     QVF_RegisterBuiltinCodecs();
     static int instance;  // the module handle: any address that names this program
+    // The software rasterizer's steps are the 3D engine's render hooks from
+    // the start (the span buffer comes with the object library).
+    SR_InstallRenderHooks();
 #if MORVANEL_PROGRAM_D3D
     // The 3D layer exists before the program runs and goes at its exit.
     ProgramDisplay = kDirect3DDisplay;
