@@ -40,6 +40,9 @@ enum class Action {
     PauseThenStop,    // suspend part way, then stop
     RequestResume,    // a pause request taken and released, then to the end
     RequestThenStop,  // a pause request and a stop at once (the request may never be taken)
+    PauseAtOnce,      // suspend right after the start (before any sound is played), resume, to the end
+    PauseInDrain,     // suspend once the decoder has reached the end of the stream, resume, to the end
+    PauseAfterEnd,    // suspend and resume after the end message, then close
 };
 
 struct Scenario {
@@ -51,7 +54,8 @@ struct Scenario {
 std::string Name(const Scenario& s) {
     static const char* const actions[] = {"PlayOut",      "StopAtOnce",   "StopAfterFrames", "StopInDrain",
                                           "StopAfterEnd", "CloseAtOnce",  "PauseResume",     "PauseThenStop",
-                                          "RequestResume", "RequestThenStop"};
+                                          "RequestResume", "RequestThenStop", "PauseAtOnce",
+                                          "PauseInDrain",  "PauseAfterEnd"};
     std::string n = std::string(s.stream) + "_" + actions[int(s.action)] + (s.videoRing != 64 ? "_SmallRing" : "");
     for (char& c : n)
         if (c == '-') c = '_';
@@ -165,12 +169,31 @@ protected:
             QVF_Stop(p);
             return "";
         case Action::StopInDrain:
+        case Action::PauseInDrain:
             for (uint32_t t = 0; p->stateCode.load() == kQVFRunning && !p->decoderEnded; ++t) {
                 if (t > kPatienceMs) return "never drained";
                 host::Sleep(1);
             }
-            QVF_Stop(p);
-            return "";
+            if (sc.action == Action::StopInDrain) {
+                QVF_Stop(p);
+                return "";
+            }
+            QVF_Pause(p);
+            host::Sleep(200);
+            QVF_Resume(p);
+            return awaitEnd();
+        case Action::PauseAtOnce:
+            QVF_Pause(p);
+            host::Sleep(200);
+            QVF_Resume(p);
+            return awaitEnd();
+        case Action::PauseAfterEnd: {
+            std::string e = awaitEnd();
+            QVF_Pause(p);
+            host::Sleep(50);
+            QVF_Resume(p);
+            return e;
+        }
         case Action::StopAfterEnd: {
             std::string e = awaitEnd();
             QVF_Stop(p);
@@ -211,7 +234,9 @@ protected:
         }
         std::string stream = sc.stream;
         bool whole = sc.action == Action::PlayOut || sc.action == Action::StopAfterEnd ||
-                     sc.action == Action::PauseResume || sc.action == Action::RequestResume;
+                     sc.action == Action::PauseResume || sc.action == Action::RequestResume ||
+                     sc.action == Action::PauseAtOnce || sc.action == Action::PauseInDrain ||
+                     sc.action == Action::PauseAfterEnd;
         if (!whole || Aborts(stream)) return "";
         static const std::map<std::string, size_t> expected = {
             {"good-mono", 48},  {"good-stereo", 20}, {"good-no-sound", 24}, {"good-512-wide", 24},
@@ -249,6 +274,9 @@ const Scenario kScenarios[] = {
     {"good-mono", Action::PauseThenStop},
     {"good-mono", Action::RequestResume},
     {"good-mono", Action::RequestThenStop},
+    {"good-mono", Action::PauseAtOnce},
+    {"good-mono", Action::PauseInDrain},
+    {"good-mono", Action::PauseAfterEnd},
     {"good-stereo", Action::PlayOut},
     {"good-no-sound", Action::PlayOut},
     {"good-no-sound", Action::PauseThenStop},
@@ -257,6 +285,9 @@ const Scenario kScenarios[] = {
     {"good-odd-payloads", Action::PlayOut},
     {"good-trailing-bytes", Action::PlayOut},
     {"video-first", Action::PlayOut, 4},
+    {"video-first", Action::StopAtOnce, 4},
+    {"video-first", Action::PauseAtOnce, 4},
+    {"video-first", Action::StopAfterFrames, 4},
     {"fewer-frames-than-header", Action::PlayOut},
     {"more-frames-than-header", Action::PlayOut, 4},
     {"bad-tag", Action::PlayOut},
