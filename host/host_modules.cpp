@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,7 +27,13 @@ struct Builtin {
 };
 
 std::mutex g_lock;
-std::vector<Builtin*> g_builtins;  // never freed while a module may name them
+
+// The registered modules.  Records never move and are never freed (a loaded
+// module points into its record), so the list lives as long as the process.
+std::deque<Builtin>& Builtins() {
+    static auto* list = new std::deque<Builtin>;
+    return *list;
+}
 
 std::string SharedObjectName(const char* name) {
     std::string file = name;
@@ -47,29 +54,35 @@ std::string ProgramDirectory() {
 void RegisterBuiltinModule(const char* name, const ModuleSymbol* symbols, size_t count) {
     if (!name || !*name) return;
     std::lock_guard<std::mutex> lock(g_lock);
-    for (Builtin* b : g_builtins) {
-        if (strcasecmp(b->name.c_str(), name) == 0) {
-            b->symbols.assign(symbols, symbols + count);
-            return;
+    // The record of that name, else one whose name was taken away, else a
+    // new one.
+    Builtin* slot = nullptr;
+    for (Builtin& b : Builtins()) {
+        if (strcasecmp(b.name.c_str(), name) == 0) {
+            slot = &b;
+            break;
         }
+        if (!slot && b.name.empty()) slot = &b;
     }
-    g_builtins.push_back(new Builtin{name, std::vector<ModuleSymbol>(symbols, symbols + count)});
+    if (!slot) slot = &Builtins().emplace_back();
+    slot->name = name;
+    slot->symbols.assign(symbols, symbols + count);
 }
 
 void UnregisterBuiltinModule(const char* name) {
     if (!name) return;
     std::lock_guard<std::mutex> lock(g_lock);
     // The record stays (a loaded module may still read it); only its name goes.
-    for (Builtin* b : g_builtins)
-        if (strcasecmp(b->name.c_str(), name) == 0) b->name.clear();
+    for (Builtin& b : Builtins())
+        if (strcasecmp(b.name.c_str(), name) == 0) b.name.clear();
 }
 
 Module* LoadLibrary(const char* name) {
     if (!name || !*name) return nullptr;
     {
         std::lock_guard<std::mutex> lock(g_lock);
-        for (Builtin* b : g_builtins)
-            if (!b->name.empty() && strcasecmp(b->name.c_str(), name) == 0) return new Module{&b->symbols, nullptr};
+        for (Builtin& b : Builtins())
+            if (!b.name.empty() && strcasecmp(b.name.c_str(), name) == 0) return new Module{&b.symbols, nullptr};
     }
     std::string path = ToNativePath((ProgramDirectory() + "\\" + SharedObjectName(name)).c_str());
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

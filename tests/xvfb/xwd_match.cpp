@@ -19,6 +19,9 @@
 namespace {
 
 constexpr double kLimit = 10.0;
+// Every kStep-th pixel of every kStep-th row is compared: enough for a mean,
+// and quick also in sanitizer builds.
+constexpr int kStep = 4;
 
 uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
@@ -66,8 +69,9 @@ double Difference(const std::vector<uint8_t>& bytes, const kit::Image& picture, 
     const int step = int(bitsPerPixel / 8);
     double sum = 0;
     std::vector<uint32_t> seen;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
+    long compared = 0;
+    for (int y = 0; y < picture.height; y += kStep) {
+        for (int x = 0; x < picture.width; x += kStep, ++compared) {
             const uint8_t* p = bytes.data() + start + uint64_t(y) * bytesPerLine + uint64_t(x) * step;
             uint32_t v = 0;
             for (int i = 0; i < step; ++i) v |= uint32_t(p[i]) << (byteOrder ? 8 * (step - 1 - i) : 8 * i);
@@ -78,7 +82,7 @@ double Difference(const std::vector<uint8_t>& bytes, const kit::Image& picture, 
         }
     }
     if (distinct) *distinct = int(seen.size());
-    return sum / (3.0 * picture.width * picture.height);
+    return sum / (3.0 * double(compared));
 }
 
 }  // namespace
