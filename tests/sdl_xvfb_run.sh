@@ -58,8 +58,10 @@ await() {
     done
     return 1
 }
-# Every window of that name is dumped: the search may also find one the
-# program does not draw into.
+# Every window of that name is dumped, looked up again for each dump: the
+# search may also find one the program does not draw into, and the first
+# window may be replaced by another before the picture shows (a renderer
+# that needs other window properties makes its window anew).
 dump() {
     [ -n "$matcher" ] || return 0
     for w in $(xdotool search --name Morvanel 2>/dev/null); do
@@ -68,9 +70,14 @@ dump() {
 }
 xdotool search --sync --name Morvanel >/dev/null 2>&1
 await ShowPicture 1
-for i in 1 2 3; do
-    sleep 0.7
+# The logo stays up four seconds: dump it until one dump matches or the
+# intro takes its place.
+for i in $(seq 10); do
+    sleep 0.3
+    [ -n "$matcher" ] || break
+    [ "$(traced MOVIE_Play)" -ge 1 ] && break
     dump logo-$i
+    "$matcher" logo "$work"/logo-$i-*.xwd >/dev/null 2>&1 && break
 done
 await MOVIE_Play 1
 for i in 1 2 3 4 5 6; do
