@@ -26,6 +26,23 @@ Vec3* NoPosition(void*) {
 Mat3* NoOrientation(void*) {
     return nullptr;
 }
+void* NoHero() {
+    return nullptr;
+}
+int NotGuarded(void*) {
+    return 0;
+}
+int32_t NoHitValue(void*) {
+    return 0;
+}
+int32_t Opaque() {
+    return 255;
+}
+void NoHit(void*, int32_t, int32_t) {}
+void NoAnim(void*, int32_t) {}
+void NoStance(void*) {}
+void NoImpact(void*, const char*) {}
+void NoSound(int32_t, const char*, int, int, int) {}
 
 }  // namespace
 
@@ -39,5 +56,8 @@ RenderHooksTable RenderHooks = [] {
 }();
 
 const EngineServiceHooks kNullEngineServices = {NoCall,   NoText,  NoGetDirection, NoSetDirection,
-                                                 NoRotate, OneTick, NoPosition,     NoOrientation};
+                                                 NoRotate, OneTick, NoPosition,     NoOrientation,
+                                                 // effects and morphs
+                                                 NoHero, NotGuarded, NoHitValue, Opaque, NoHit, NoAnim, NoStance,
+                                                 NoImpact, NoSound};
 EngineServiceHooks EngineServices = kNullEngineServices;

@@ -77,6 +77,25 @@ struct EngineServiceHooks {
     // A character record's own copies of its position and orientation.
     Vec3Ptr (*CharacterPosition)(void* character);
     Mat3Ptr (*CharacterOrientation)(void* character);
+
+    // What the effects and the morphs read of the game's characters: the
+    // hero's record (character slot 0, none before a mission), whether a
+    // character's definition is guarded (bit 3 of its flag byte), a
+    // record's hit value, and the hero's own opacity (0..255).
+    void* (*HeroCharacter)();
+    int (*CharacterGuarded)(void* character);
+    int32_t (*CharacterHitValue)(void* character);
+    int32_t (*HeroOpacity)();
+    // The game's reactions to an effect's hit: HitCharacter, SetCharacterAnim,
+    // SetLifeStanceAnim and the enemy manager's EM_ImpactEnemy (with the
+    // set's file name as the weapon).  They may start or free effects.
+    void (*HitCharacter)(void* character, int32_t damage, int32_t hitValue);
+    void (*SetCharacterAnim)(void* character, int32_t code);
+    void (*SetLifeStanceAnim)(void* character);
+    void (*ImpactEnemy)(void* character, const char* weapon);
+    // SFX_Play(owner object, sound name, loop, priority, archive); the sound
+    // follows the owner.
+    void (*PlaySound)(int32_t owner, const char* name, int loop, int priority, int archive);
 };
 extern EngineServiceHooks EngineServices;
 extern const EngineServiceHooks kNullEngineServices;

@@ -70,6 +70,7 @@ int Init_ObjLibrary(uint32_t base, uint32_t size) {
     LastDest = 0;
     LastTaille = 0;
     g_LastFileSize = 0;
+    Reset_BorrowedShapes();
     RenderHooks.InitSpanBuffer();
     g_FirstBlock = g_LastBlock = Ref<ObjBlock>(MemLib);
     New_HandleSlot();
@@ -215,6 +216,7 @@ int Free_Object(ObjHandle h) {
     if (type == kBlockNodes) {
         Release_ObjModels(block);
         Release_NodeLinks(block);
+        Release_BorrowedShapes(block, uint32_t(Get(b, &ObjBlock::size)));
     } else if (type == kBlockCollision) {
         RenderHooks.RemoveCollisionBlock(block);
     } else if (type == kBlockTexture) {
@@ -239,6 +241,7 @@ ObjHandle Dup_ObjBlock(ObjHandle h) {
     if (header.type == kBlockNodes) {
         PoolRef<Obj3D> root = Ref<Obj3D>(LoadWord(copy + kElementTableOffset));
         Set(root, &Obj3D::sibling, PoolRef<Obj3D>{0});
+        Note_CopiedShapes(copy);
     }
     return slot;
 }
@@ -269,6 +272,7 @@ void Move_Block(PoolRef<ObjBlock> p, int32_t delta) {
     switch (header.type) {
     case kBlockNodes:
         Relocate_NodeBlock(moved.off, range, delta, OutsideLinks::Keep);
+        Relocate_BorrowedShapes(moved.off, range, delta);
         break;
     case kBlockElements:
     case kBlockAnimation:

@@ -117,3 +117,17 @@ void Release_NodeLinks(uint32_t block);
 // Unlinks a node from its parent's child list; clears its parent and next
 // sibling.
 void Unlink_Node(PoolRef<Obj3D> node);
+
+// Nodes that draw another block's shape (Copy_ObjShape, and copies of such
+// nodes) hold references into that block: they follow it when it moves,
+// and when it is freed the node is left with no shape rather than one in
+// freed memory.
+void Note_BorrowedShape(ObjHandle node);
+// The nodes of a fresh copy whose shape lies outside it.
+void Note_CopiedShapes(uint32_t copyBlock);
+// A block moved from `old` to `movedBlock`.
+void Relocate_BorrowedShapes(uint32_t movedBlock, AddressRange old, int64_t delta);
+// A block of `size` bytes at `block` is being freed.
+void Release_BorrowedShapes(uint32_t block, uint32_t size);
+void Reset_BorrowedShapes();
+int Count_BorrowedShapes();

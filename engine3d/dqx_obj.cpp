@@ -603,6 +603,8 @@ int Copy_ObjShape(ObjHandle dst, ObjHandle src, int flags) {
     Set(d, &Obj3D::translucency, Get(s, &Obj3D::translucency));
     if (!(flags & kCopyKeepPos)) Set(d, &Obj3D::pos, Get(s, &Obj3D::pos));
     if (!(flags & kCopyKeepMatrix)) Set(d, &Obj3D::matrix, Get(s, &Obj3D::matrix));
+    // A shape of another block is followed through compaction and freeing.
+    Note_BorrowedShape(dst);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "engine3d/dqx_lib.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 namespace {
@@ -213,4 +214,87 @@ void Release_NodeLinks(uint32_t block) {
         }
         StoreWord(lastWord, 0);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Borrowed shapes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::vector<ObjHandle> g_ShapeBorrowers;
+
+// The reference words of a node's shape: its arrays and primitive lists.
+constexpr uint32_t kShapeRefs[] = {128, 136, 144, 152, 160, 164, 168};
+static_assert(offsetof(Obj3D, vertices) == 128 && offsetof(Obj3D, uvs) == 136 && offsetof(Obj3D, boxes) == 160 &&
+              offsetof(Obj3D, edgeGroups) == 168);
+
+bool BorrowsOutside(PoolRef<Obj3D> node, uint32_t block) {
+    for (uint32_t at : kShapeRefs) {
+        uint32_t v = LoadWord(node.off + at);
+        if (v && !Inside(block, v)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void Note_BorrowedShape(ObjHandle node) {
+    PoolRef<Obj3D> n = Get_Node(node);
+    if (!n || !BorrowsOutside(n, Get_Block(node))) return;
+    if (std::find(g_ShapeBorrowers.begin(), g_ShapeBorrowers.end(), node) == g_ShapeBorrowers.end())
+        g_ShapeBorrowers.push_back(node);
+}
+
+void Note_CopiedShapes(uint32_t copyBlock) {
+    if (g_ShapeBorrowers.empty()) return;
+    ObjHandle base = Get(Ref<ObjBlock>(copyBlock), &ObjBlock::handleBase);
+    for (int32_t i = 0; i < ElementCount(copyBlock); ++i)
+        if (BorrowsOutside(Element(copyBlock, i), copyBlock)) Note_BorrowedShape(base + i);
+}
+
+void Relocate_BorrowedShapes(uint32_t movedBlock, AddressRange old, int64_t delta) {
+    Fixer f{old, delta};
+    for (size_t i = 0; i < g_ShapeBorrowers.size();) {
+        ObjHandle h = g_ShapeBorrowers[i];
+        PoolRef<Obj3D> node = Get_Node(h);
+        if (!node) {
+            g_ShapeBorrowers.erase(g_ShapeBorrowers.begin() + long(i));
+            continue;
+        }
+        // A node of the moved block was re-fixed with it.
+        if (Get_Block(h) != movedBlock)
+            for (uint32_t at : kShapeRefs) f.Fix(node.off + at);
+        ++i;
+    }
+}
+
+void Release_BorrowedShapes(uint32_t block, uint32_t size) {
+    AddressRange freed{block, block + size};
+    for (size_t i = 0; i < g_ShapeBorrowers.size();) {
+        ObjHandle h = g_ShapeBorrowers[i];
+        PoolRef<Obj3D> node = Get_Node(h);
+        if (!node || Get_Block(h) == block) {
+            g_ShapeBorrowers.erase(g_ShapeBorrowers.begin() + long(i));
+            continue;
+        }
+        bool into = false;
+        for (uint32_t at : kShapeRefs) into = into || freed.Has(LoadWord(node.off + at));
+        if (into) {
+            // The vertex, auxiliary and primitive-list fields, emptied.
+            for (uint32_t at = OffsetOf(&Obj3D::vertexCount); at < OffsetOf(&Obj3D::lighting); at += 4)
+                StoreWord(node.off + at, 0);
+            g_ShapeBorrowers.erase(g_ShapeBorrowers.begin() + long(i));
+            continue;
+        }
+        ++i;
+    }
+}
+
+void Reset_BorrowedShapes() {
+    g_ShapeBorrowers.clear();
+}
+
+int Count_BorrowedShapes() {
+    return int(g_ShapeBorrowers.size());
 }

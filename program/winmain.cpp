@@ -13,6 +13,7 @@
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/timer.h"
+#include "program/engine_services.h"
 #include "program/runbody.h"
 #include "render/d3d_display.h"
 
@@ -285,6 +286,7 @@ void StopDevices() {
 
 void EnterRunGame() {
     EngineConfig.DevicesStarted = 1;
+    InstallEngineServices();
     RunGame();
 }
 

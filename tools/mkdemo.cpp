@@ -2,16 +2,17 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the mission's 3D
-// files in game.res, the sound effects in audio.res, in game.res and
-// voice.res the pictures the kit paints, and in game.res the menu sprite
-// sheets and bitmap fonts; beside them, loose, the intro video
-// video\fmorvanel.qvs.  With --corpus it
+// files, the characters' animations and the effect set in game.res, the
+// sound effects in audio.res, in game.res and voice.res the pictures the
+// kit paints, and in game.res the menu sprite sheets and bitmap fonts;
+// beside them, loose, the intro video video\fmorvanel.qvs.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
+#include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
@@ -93,8 +94,11 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     for (const ArchiveSpec& spec : kArchives) {
         std::vector<kit::ArchiveMember> members;
         if (!CollectMembers(data / spec.folder, &members)) return 1;
-        if (std::string(spec.folder) == "game")
+        if (std::string(spec.folder) == "game") {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
+        }
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
@@ -197,8 +201,41 @@ int BuildCollisionCorpus(const fs::path& folder) {
     return 0;
 }
 
+// Seeds of the effect and morph readers: the demo set's files and the
+// forms the readers must take (no morph tracks, version 3, a short table,
+// a morph without groups).
+void BuildEffectCorpus(const fs::path& folder) {
+    for (const char* kind : {"cgs", "eff", "cls", "mor"}) fs::create_directories(folder / kind);
+    auto put = [&](const char* kind, const std::string& name, const std::vector<uint8_t>& bytes) {
+        kit::WriteBytes((folder / kind / name).string(), bytes);
+    };
+    for (const kit::NamedFile& f : kit::DemoEffectFiles()) {
+        std::string ext = f.name.substr(f.name.rfind('.') + 1);
+        if (ext == "cgs" || ext == "eff" || ext == "cls") put(ext.c_str(), "demo." + ext, f.data);
+    }
+    kit::CgsRecordSpec two = {3, 4, "*", ".\\effects\\dezavivo", "*", "tete"};
+    put("cgs", "two.cgs", kit::CgsFile({two, two}, 7));
+    put("cgs", "header.cgs", kit::CgsFile({}, 1));
+    kit::EffSpec eff = kit::FlashSet().eff;
+    eff.withMorphs = false;
+    put("eff", "nomorph.eff", kit::EffFile(eff));
+    kit::ClsSpec cls = kit::FlashSet().cls;
+    cls.version = 3;
+    put("cls", "v3.cls", kit::ClsFile(cls));
+    cls.version = 4;
+    cls.table.resize(5);
+    put("cls", "short.cls", kit::ClsFile(cls));
+    kit::MorSpec mor;
+    mor.targets = {{"~hand", {{0, 0, 0}, {24, 0, 0}, {24, 24, 0}, {0, 24, 0}}}, {"open", {{-8, -8, 0}, {32, -8, 0}, {32, 32, 0}, {-8, 32, 0}}}};
+    mor.groups = {{"repere", {{1, "~hand"}, {10, "open"}, {20, "~hand"}}}};
+    put("mor", "hand.mor", kit::MorFile(mor));
+    mor.withGroups = false;
+    put("mor", "targets.mor", kit::MorFile(mor));
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
+    BuildEffectCorpus(folder);
     fs::create_directories(folder / "archive");
     fs::create_directories(folder / "ini");
     std::vector<kit::ArchiveMember> members = {

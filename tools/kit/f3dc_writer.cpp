@@ -509,8 +509,9 @@ std::vector<uint8_t> BuildAnimation(const std::vector<TrackSpec>& tracks, bool s
         b.I32(element, t.length);
         b.I32(element + 4, int32_t(t.rotations.size()));
         b.I32(element + 8, int32_t(t.positions.size()));
-        uint32_t rotations = b.Alloc(rotationSize * uint32_t(t.rotations.size()));
-        uint32_t positions = b.Alloc(positionSize * uint32_t(t.positions.size()));
+        // An empty key array names its element: a place inside the block.
+        uint32_t rotations = t.rotations.empty() ? element : b.Alloc(rotationSize * uint32_t(t.rotations.size()));
+        uint32_t positions = t.positions.empty() ? element : b.Alloc(positionSize * uint32_t(t.positions.size()));
         b.Ref(element + 12, rotations, BlockBuilder::Base::Block20, Label("element %d rotations", i2));
         b.Ref(element + 16, positions, BlockBuilder::Base::Block20, Label("element %d positions", i2));
         for (size_t k = 0; k < t.rotations.size(); ++k) {

@@ -1,0 +1,46 @@
+// The characters of a mission as far as the 3D engine's effects and morphs
+// reach them: the character table, and the hit and animation requests the
+// effects make.  The records hold only what those callers read; the calls
+// are kept in a log that tests read.
+#pragma once
+
+#include "engine3d/dqx_3d.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kCharacterSlots = 64;
+constexpr uint8_t kCharacterGuarded = 0x08;  // definition flag bit 3
+
+struct CharacterDef {
+    uint8_t flags;    // bit 3: a guarded character
+    uint8_t opacity;  // the character's own opacity, 0..255
+};
+
+struct CharacterRecord {
+    ObjHandle model;         // first word: the character's object
+    CharacterDef* def;
+    int32_t hitValue;        // read for the shooter of a projectile
+    int32_t life;
+    int32_t requestedAnim;   // the last animation code asked for
+};
+
+// The 64 records of the mission, the hero in slot 0; null while no mission
+// is open.
+extern CharacterRecord* CharacterTable;
+
+// A hit: the character loses the damage (life stays at 0 or above).
+void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue);
+// Asks for an animation code; 0 when the request was taken.
+int SetCharacterAnim(CharacterRecord* character, int32_t code);
+// The hit reaction by life: code 1 at 67 or more, 20 at 1..33, else 7.
+void SetLifeStanceAnim(CharacterRecord* character);
+
+// What was asked, oldest first (at most the last 1024 calls).
+struct GameCall {
+    std::string what;
+    CharacterRecord* character;
+    int32_t a, b;
+};
+extern std::vector<GameCall> g_GameCalls;

@@ -1,0 +1,66 @@
+// The 3D engine reaches the game world, the enemy manager and the sound
+// effects only through EngineServices; the spine, which sees every layer,
+// fills it.
+#include "program/engine_services.h"
+
+#include "ai/em_impact.h"
+#include "engine3d/dqx_hooks.h"
+#include "game/characters.h"
+#include "media/sfx_play.h"
+
+namespace {
+
+CharacterRecord* Record(void* character) {
+    return static_cast<CharacterRecord*>(character);
+}
+
+void* Hero() {
+    return CharacterTable ? &CharacterTable[0] : nullptr;
+}
+
+int Guarded(void* character) {
+    CharacterRecord* c = Record(character);
+    return c && c->def && (c->def->flags & kCharacterGuarded) ? 1 : 0;
+}
+
+int32_t HitValue(void* character) {
+    return character ? Record(character)->hitValue : 0;
+}
+
+int32_t HeroOpacity() {
+    return CharacterTable && CharacterTable[0].def ? CharacterTable[0].def->opacity : 255;
+}
+
+void Hit(void* character, int32_t damage, int32_t hitValue) {
+    HitCharacter(Record(character), damage, hitValue);
+}
+
+void Anim(void* character, int32_t code) {
+    SetCharacterAnim(Record(character), code);
+}
+
+void Stance(void* character) {
+    SetLifeStanceAnim(Record(character));
+}
+
+void Impact(void* character, const char* weapon) {
+    EM_ImpactEnemy(character, weapon);
+}
+
+void Sound(int32_t owner, const char* name, int loop, int priority, int archive) {
+    SFX_Play(owner, name, loop, priority, archive);
+}
+
+}  // namespace
+
+void InstallEngineServices() {
+    EngineServices.HeroCharacter = Hero;
+    EngineServices.CharacterGuarded = Guarded;
+    EngineServices.CharacterHitValue = HitValue;
+    EngineServices.HeroOpacity = HeroOpacity;
+    EngineServices.HitCharacter = Hit;
+    EngineServices.SetCharacterAnim = Anim;
+    EngineServices.SetLifeStanceAnim = Stance;
+    EngineServices.ImpactEnemy = Impact;
+    EngineServices.PlaySound = Sound;
+}

@@ -1,0 +1,261 @@
+// The demo's animations and effect set.
+#include "tools/kit/demo_effects.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kit {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::array<int32_t, 4> Turn(int axis, double degrees) {
+    double half = degrees * kPi / 360.0;
+    std::array<int32_t, 4> q{0, 0, 0, int32_t(std::cos(half) * 32767.0)};
+    q[size_t(axis)] = int32_t(std::sin(half) * 32767.0);
+    return q;
+}
+
+constexpr std::array<int32_t, 4> kStill{0, 0, 0, 32767};
+
+RotationKey Rot(int32_t time, std::array<int32_t, 4> q) {
+    RotationKey k{time, q};
+    // Spline keys: the control quaternion is the key itself, so the curve
+    // between two keys is their plain blend eased by the key's values.
+    k.control = q;
+    k.easeA = 0.25f;
+    k.easeB = 0.25f;
+    return k;
+}
+
+PositionKey Pos(int32_t time, I3 p) {
+    PositionKey k{time, p};
+    k.easeA = 0.25f;
+    k.easeB = 0.25f;
+    return k;
+}
+
+// The character's rest positions (Character()): body, head, hand.
+constexpr I3 kBody{0, 0, 0}, kHead{0, -300, 0}, kHand{80, -160, 0};
+
+I3 Add(I3 a, I3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
+// A track of rotation and position keys for one node.
+TrackSpec Track(int32_t length, std::vector<RotationKey> r, std::vector<PositionKey> p) {
+    return {length, std::move(r), std::move(p)};
+}
+
+// The helper node keeps its place: no keys.
+TrackSpec Still(int32_t length) {
+    return {length, {}, {}};
+}
+
+// Walking or running forward by `stride` over `length` frames: the body
+// moves along its forward axis (z), the head bobs, the hand swings.
+std::vector<TrackSpec> Gait(int32_t length, int32_t stride, int32_t swing, int32_t bob) {
+    int32_t h = length / 2;
+    return {
+        Track(length, {Rot(0, kStill), Rot(length, kStill)}, {Pos(0, kBody), Pos(length, Add(kBody, {0, 0, stride}))}),
+        Track(length, {Rot(0, kStill), Rot(h, TurnZ(4)), Rot(length, kStill)},
+              {Pos(0, kHead), Pos(h / 2, Add(kHead, {0, -bob, 0})), Pos(h, kHead), Pos(h + h / 2, Add(kHead, {0, -bob, 0})),
+               Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)},
+              {Pos(0, Add(kHand, {0, 0, -swing})), Pos(h, Add(kHand, {0, 0, swing})), Pos(length, Add(kHand, {0, 0, -swing}))}),
+        Still(length),
+    };
+}
+
+std::vector<TrackSpec> Idle(int32_t length) {
+    int32_t q = length / 4;
+    return {
+        Track(length, {Rot(0, kStill), Rot(length, kStill)}, {Pos(0, kBody), Pos(length, kBody)}),
+        Track(length, {Rot(0, kStill), Rot(q, TurnY(12)), Rot(3 * q, TurnY(-12)), Rot(length, kStill)},
+              {Pos(0, kHead), Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)},
+              {Pos(0, kHand), Pos(2 * q, Add(kHand, {0, 8, 0})), Pos(length, kHand)}),
+        Still(length),
+    };
+}
+
+// The body leans back by `lean` degrees and comes back.
+std::vector<TrackSpec> Hit(int32_t length, double lean) {
+    return {
+        Track(length, {Rot(0, kStill), Rot(length / 3, TurnX(-lean)), Rot(length, kStill)},
+              {Pos(0, kBody), Pos(length / 3, Add(kBody, {0, 0, -40})), Pos(length, kBody)}),
+        Track(length, {Rot(0, kStill), Rot(length / 3, TurnX(-lean / 2)), Rot(length, kStill)},
+              {Pos(0, kHead), Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)},
+              {Pos(0, kHand), Pos(length / 3, Add(kHand, {20, -60, 0})), Pos(length, kHand)}),
+        Still(length),
+    };
+}
+
+// The hand goes to `reach` (relative to its rest) and back; the head looks
+// at it.
+std::vector<TrackSpec> Reach(int32_t length, I3 reach, double look) {
+    int32_t h = length / 2;
+    return {
+        Track(length, {Rot(0, kStill), Rot(length, kStill)}, {Pos(0, kBody), Pos(length, kBody)}),
+        Track(length, {Rot(0, kStill), Rot(h, TurnX(look)), Rot(length, kStill)}, {Pos(0, kHead), Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)}, {Pos(0, kHand), Pos(h, Add(kHand, reach)), Pos(length, kHand)}),
+        Still(length),
+    };
+}
+
+// The guard falls on its back and stays.
+std::vector<TrackSpec> Death(int32_t length) {
+    return {
+        Track(length, {Rot(0, kStill), Rot(length * 3 / 4, TurnX(-90)), Rot(length, TurnX(-90))},
+              {Pos(0, kBody), Pos(length * 3 / 4, Add(kBody, {0, 0, -150})), Pos(length, Add(kBody, {0, 0, -150}))}),
+        Track(length, {Rot(0, kStill), Rot(length, TurnX(-20))}, {Pos(0, kHead), Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)}, {Pos(0, kHand), Pos(length, Add(kHand, {30, 120, 0}))}),
+        Still(length),
+    };
+}
+
+// The power animations share one block: the hand rises over the head and
+// comes down again over 141 frames.
+std::vector<TrackSpec> Cast() {
+    const int32_t n = 141;
+    return {
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, kBody), Pos(n, kBody)}),
+        Track(n, {Rot(0, kStill), Rot(40, TurnX(15)), Rot(100, TurnX(15)), Rot(n, kStill)}, {Pos(0, kHead), Pos(n, kHead)}),
+        Track(n, {Rot(0, kStill), Rot(40, TurnZ(-30)), Rot(100, TurnZ(-30)), Rot(n, kStill)},
+              {Pos(0, kHand), Pos(40, {80, -420, 40}), Pos(100, {80, -420, 40}), Pos(n, kHand)}),
+        Still(n),
+    };
+}
+
+std::string Name(const char* file) {
+    return std::string(".\\all\\") + file + ".3da";
+}
+
+}  // namespace
+
+std::array<int32_t, 4> TurnX(double degrees) {
+    return Turn(0, degrees);
+}
+std::array<int32_t, 4> TurnY(double degrees) {
+    return Turn(1, degrees);
+}
+std::array<int32_t, 4> TurnZ(double degrees) {
+    return Turn(2, degrees);
+}
+
+std::vector<NamedFile> EffectSetFiles(const std::string& base, const EffectSetSpec& spec) {
+    return {
+        {base + ".3dc", BuildObject(spec.object, nullptr)},
+        {base + ".3da", BuildAnimation(spec.tracks, spec.spline, nullptr)},
+        {base + ".eff", EffFile(spec.eff)},
+        {base + ".cls", ClsFile(spec.cls)},
+    };
+}
+
+EffectSetSpec FlashSet() {
+    EffectSetSpec s;
+    NodeSpec root;
+    root.name = "dezavivo";
+    NodeSpec halo;
+    halo.name = "halo";
+    halo.parent = 0;
+    halo.pos = {0, -200, 0};
+    NodeSpec ring;
+    ring.name = "ring";
+    ring.parent = 1;
+    ring.groups = {{2, "flare", 0, {}}};
+    AddQuad(&ring, 0, {{{-150, -150, 0}, {150, -150, 0}, {150, 150, 0}, {-150, 150, 0}}}, {0, 0, 1000});
+    NodeSpec spark;
+    spark.name = "spark";
+    spark.parent = 1;
+    spark.groups = {{1, "", 0xFFE0, {}}};
+    AddBox(&spark, 0, {-10, -10, -10}, {10, 10, 10});
+    // The spark's key shape: the same box stretched upward.
+    NodeSpec sparkEnd;
+    sparkEnd.name = "&sparkend";
+    sparkEnd.parent = 1;
+    sparkEnd.groups = {{1, "", 0xFFE0, {}}};
+    AddBox(&sparkEnd, 0, {-6, -90, -6}, {6, 10, 6});
+    s.object.nodes = {root, halo, ring, spark, sparkEnd};
+    s.object.models = {{"flare", "flare"}};
+    const int32_t n = 24;
+    s.tracks = {
+        Still(n),
+        Track(n, {Rot(0, kStill), Rot(n / 2, TurnY(180)), Rot(n, TurnY(359))}, {Pos(0, {0, -200, 0}), Pos(n, {0, -260, 0})}),
+        Still(n),
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, {0, 0, 0}), Pos(n, {0, -120, 0})}),
+        Still(n),
+    };
+    s.eff.endFrame = n;
+    s.eff.scales = {{"ring", {0, 0, 0}, {{1, 0.2f, 0.2f, 0.2f}, {8, 1.0f, 1.0f, 1.0f}, {n, 1.5f, 1.5f, 1.5f}}}};
+    s.eff.morphs = {{"spark", {{12, "&sparkend"}}}};
+    s.cls.facing = 1;
+    s.cls.follow = 1;
+    s.cls.textureAnim = 1;
+    s.cls.tableLength = 16;
+    s.cls.textureSpeed = 30;
+    s.cls.cellSize = 64;
+    s.cls.rate = 15;
+    s.cls.table.clear();
+    for (int32_t i = 0; i < 16; ++i) s.cls.table.push_back(i);
+    return s;
+}
+
+std::vector<uint8_t> FlareTexture() {
+    std::array<Rgb, 256> palette{};
+    for (int i = 0; i < 256; ++i) {
+        double t = i / 255.0;
+        palette[size_t(i)] = {uint8_t(40 + 215 * std::min(1.0, t * 1.6)), uint8_t(10 + 240 * t * t), uint8_t(200 * t * t * t)};
+    }
+    std::vector<uint8_t> texels(65536);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            int cell = (y / 64) * 4 + x / 64;
+            double dx = (x % 64) - 31.5, dy = (y % 64) - 31.5;
+            double r = std::sqrt(dx * dx + dy * dy);
+            double radius = 6.0 + 1.6 * cell;
+            double v = std::max(0.0, 1.0 - r / radius);
+            // Four rays across the flare.
+            double ray = std::max(0.0, 1.0 - std::min(std::fabs(dx), std::fabs(dy)) / 2.0) * std::max(0.0, 1.0 - r / 31.0);
+            texels[size_t(y * 256 + x)] = uint8_t(std::min(255.0, 255.0 * std::max(v, ray * 0.7)));
+        }
+    return BuildTexture(palette, texels);
+}
+
+std::vector<NamedFile> DemoAnimationFiles() {
+    std::vector<NamedFile> files = {
+        {Name("HEROIDLE"), BuildAnimation(Idle(60), true, nullptr)},
+        {Name("HEROWALK"), BuildAnimation(Gait(32, 400, 40, 10), false, nullptr)},
+        {Name("HERORUN"), BuildAnimation(Gait(20, 600, 80, 20), false, nullptr)},
+        {Name("HEROHIT"), BuildAnimation(Hit(20, 15), false, nullptr)},
+        {Name("HEROPUT"), BuildAnimation(Reach(40, {0, 140, 60}, 20), false, nullptr)},
+        {Name("HEROTAKE"), BuildAnimation(Reach(40, {0, 140, 90}, 25), false, nullptr)},
+        {Name("HEROACT"), BuildAnimation(Reach(30, {0, -40, 110}, 5), false, nullptr)},
+        {Name("GUARDIDLE"), BuildAnimation(Idle(60), true, nullptr)},
+        {Name("GUARDWALK"), BuildAnimation(Gait(32, 400, 40, 10), false, nullptr)},
+        {Name("GUARDWAIT"), BuildAnimation(Idle(40), false, nullptr)},
+        {Name("GUARDSHOT"), BuildAnimation(Reach(30, {0, -60, 120}, 0), false, nullptr)},
+        {Name("GUARDHIT"), BuildAnimation(Hit(20, 20), false, nullptr)},
+        {Name("GUARDDIE"), BuildAnimation(Death(40), false, nullptr)},
+    };
+    std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
+    for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",
+                              "HEROET4", "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
+        files.push_back({Name(power), cast});
+    return files;
+}
+
+std::vector<NamedFile> DemoEffectFiles() {
+    std::vector<NamedFile> files = EffectSetFiles(".\\effects\\dezavivo", FlashSet());
+    CgsRecordSpec record;
+    record.soundFrame = 1;
+    record.sound = ".\\smp\\effets\\tir.wav";
+    record.base = ".\\effects\\dezavivo";
+    files.push_back({".\\effects\\dezavivo.cgs", CgsFile({record})});
+    files.push_back({".\\effects\\flare.3DM", FlareTexture()});
+    return files;
+}
+
+}  // namespace kit

@@ -1,0 +1,44 @@
+// The demo's animations and effect set: the hero's and the guard's
+// animations (idle, walk and run with forward root motion, hit, put, take,
+// action; the guard's wait, shot and death; the hero's power animations),
+// and the hit flash ".\effects\dezavivo.cgs" with its texture.
+#pragma once
+
+#include "tools/kit/effect_writer.h"
+#include "tools/kit/shapes.h"
+
+#include <string>
+#include <vector>
+
+namespace kit {
+
+// A Q15 quaternion turning by `degrees` about the x, y or z axis.
+std::array<int32_t, 4> TurnX(double degrees);
+std::array<int32_t, 4> TurnY(double degrees);
+std::array<int32_t, 4> TurnZ(double degrees);
+
+// The four files of an effect set.  The object's models are looked up
+// beside it, in the set's folder.
+struct EffectSetSpec {
+    ObjectSpec object;
+    std::vector<TrackSpec> tracks;  // one per node of the object
+    bool spline = false;
+    EffSpec eff;
+    ClsSpec cls;
+};
+// base is the set's path without extension (".\effects\dezavivo").
+std::vector<NamedFile> EffectSetFiles(const std::string& base, const EffectSetSpec& spec);
+
+// The hit flash: a turning halo of a textured ring (scaled up, texture
+// cells stepping) and a spark that moves up and morphs into its key shape.
+EffectSetSpec FlashSet();
+// 4 x 4 cells of 64 texels, a flare growing from cell 0 to cell 15.
+std::vector<uint8_t> FlareTexture();
+
+// ".\all\*.3da" for the two characters of Character() (nodes body, tete,
+// repere, $DUMMY).
+std::vector<NamedFile> DemoAnimationFiles();
+// ".\effects\dezavivo.cgs" and its set with ".\effects\flare.3DM".
+std::vector<NamedFile> DemoEffectFiles();
+
+}  // namespace kit
