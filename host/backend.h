@@ -5,6 +5,7 @@
 #include "host/display.h"
 #include "host/host.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct Window {
     Rect rect{};  // position and size on the screen
     bool visible = false;
     void* native = nullptr;  // the back end's own window object
+    std::atomic<intptr_t> userData{0};  // GWL_USERDATA, read from any thread
 };
 
 namespace detail {
@@ -110,6 +112,9 @@ void SetAppInForeground(bool active);
 void ResetWindowing();
 // Keeps a debugger-output line for tests (headless records every line).
 void RecordDebugOutput(const char* text);
+// Keeps a direct window-procedure call for tests (headless records each
+// message and its wParam); safe from any thread.
+void RecordWindowProcCall(uint32_t message, uintptr_t wParam);
 // A scripted processor for tests: true when one is set, with the answer of
 // CPUID availability and the registers of the leaf.
 bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]);

@@ -169,6 +169,19 @@ bool ClientToScreen(HWND window, Point* point);
 HWND GetActiveWindow();
 const char* GetWindowTitle(HWND window);
 
+// A window's user data (GWL_USERDATA): a pointer-sized value its owner keeps
+// there; safe from any thread.  Other indexes hold nothing here: the set
+// answers 0 and fails, the get answers 0.
+constexpr int GWL_USERDATA = -21;
+intptr_t SetWindowLongPtr(HWND window, int index, intptr_t value);
+intptr_t GetWindowLongPtr(HWND window, int index);
+// The class a window was made with: its name (the length written, 0 for no
+// window) and, by name, the class itself (false when no class has it).
+int GetClassName(HWND window, char* buffer, int size);
+bool GetClassInfo(HINSTANCE instance, const char* className, WindowClass* wc);
+// Calls a window procedure directly, on the calling thread.
+intptr_t CallWindowProc(WndProc proc, HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
 // The message queue of the program's thread.  PeekMessage first lets the back
 // end turn its native events into messages, then removes (or looks at) the
 // oldest message for the window in the id range; min = max = 0 means all.

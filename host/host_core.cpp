@@ -294,6 +294,43 @@ const char* GetWindowTitle(HWND window) {
     return HasWindow(window) ? window->title.c_str() : nullptr;
 }
 
+intptr_t SetWindowLongPtr(HWND window, int index, intptr_t value) {
+    if (!window || index != GWL_USERDATA) return 0;
+    return window->userData.exchange(value);
+}
+
+intptr_t GetWindowLongPtr(HWND window, int index) {
+    if (!window || index != GWL_USERDATA) return 0;
+    return window->userData.load();
+}
+
+int GetClassName(HWND window, char* buffer, int size) {
+    if (!HasWindow(window) || !buffer || size <= 0) return 0;
+    int n = std::min<int>(int(window->className.size()), size - 1);
+    std::memcpy(buffer, window->className.data(), size_t(n));
+    buffer[n] = 0;
+    return n;
+}
+
+bool GetClassInfo(HINSTANCE /*instance*/, const char* className, WindowClass* wc) {
+    for (const ClassRecord& c : g_classes) {
+        if (SameName(c.name, className)) {
+            if (wc) {
+                *wc = c.wc;
+                wc->className = c.name.c_str();
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+intptr_t CallWindowProc(WndProc proc, HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (!proc) return 0;
+    if (g_kind == BackendKind::Headless) detail::RecordWindowProcCall(message, wParam);
+    return proc(window, message, wParam, lParam);
+}
+
 static bool Matches(const Msg& m, HWND window, uint32_t minId, uint32_t maxId) {
     if (window && m.hwnd != window) return false;
     if (minId == 0 && maxId == 0) return true;
@@ -306,6 +343,10 @@ static bool g_emptyPeekSeen = false;
 
 bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t remove) {
     if (!g_backend) return false;
+    // While other threads of the thread layer live, a look at the queue is
+    // where the program's thread lets them run (with the baton scheduler it
+    // would hold the processor for ever otherwise).
+    if (LiveThreadCount() > 0) ThreadCheckpoint();
     bool idle = g_queue.empty();
     // A program waiting in its message pump looks at the empty queue again
     // and again: in the background the back end sleeps up to 10 ms on its

@@ -804,6 +804,45 @@ void SoundShutdown() {
     sound::CloseOutput();
 }
 
+namespace {
+
+// Output frames until a playing buffer's play cursor passes one of its
+// notification offsets: the mixer signals an offset once the position has
+// left the frame that holds it.
+uint64_t FramesToNotification(const sound::Buffer& b, uint32_t rate) {
+    if (!b.playing || b.lost || b.notifies.empty() || b.frames == 0 || !b.format.blockAlign) return UINT64_MAX;
+    uint64_t step = (uint64_t(b.frequency) << 32) / rate;
+    if (step == 0) return UINT64_MAX;
+    const uint64_t end = uint64_t(b.frames) << 32;
+    uint64_t best = UINT64_MAX;
+    for (const SoundNotify& n : b.notifies) {
+        if (n.offset == DSBPN_OFFSETSTOP) continue;
+        uint64_t frame = n.offset / b.format.blockAlign;
+        if (frame >= b.frames) continue;
+        uint64_t target = (frame + 1) << 32;
+        uint64_t distance;
+        if (target > b.position) distance = target - b.position;
+        else if (b.looping) distance = end - b.position + target;
+        else continue;
+        best = std::min(best, (distance + step - 1) / step);
+    }
+    return best;
+}
+
+}  // namespace
+
+uint64_t SoundNextNotificationUs() {
+    std::lock_guard<std::recursive_mutex> lock(sound::g_soundLock);
+    const sound::State& s = sound::g_sound;
+    if (!s.outputOpen || !s.output.clockMicroseconds || !s.output.rate) return UINT64_MAX;
+    uint64_t frames = UINT64_MAX;
+    for (const sound::Device* d : s.devices)
+        for (const sound::Buffer* b : d->buffers) frames = std::min(frames, FramesToNotification(*b, s.output.rate));
+    if (frames == UINT64_MAX) return UINT64_MAX;
+    uint64_t target = s.rendered + frames;
+    return s.originUs + (target * 1000000u + s.output.rate - 1) / s.output.rate;
+}
+
 uint32_t SoundOutputRate() {
     std::lock_guard<std::recursive_mutex> lock(sound::g_soundLock);
     return sound::g_sound.outputOpen ? sound::g_sound.output.rate : 0;

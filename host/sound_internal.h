@@ -34,6 +34,10 @@ void SoundOutputReady(const SoundOutput& output);
 void SoundMix(int16_t* out, uint32_t count);
 // Renders a clock-driven output up to its clock now.
 void SoundSync();
+// Clock-driven outputs: the clock reading (microseconds) at which the
+// rendering reaches the next notification offset of a playing buffer;
+// UINT64_MAX while none plays.  Renders nothing.
+uint64_t SoundNextNotificationUs();
 // Closes the output (the back end stops); the objects stay valid.
 void SoundShutdown();
 // The output rate in use; 0 while no output is open.

@@ -2,6 +2,7 @@
 // no previous instance and the show code 10, and ends with the exit code the
 // program chose.
 #include "host/host.h"
+#include "media/qvf_codec.h"
 #include "platform/errors.h"
 #include "program/winmain.h"
 #include "render/d3d_display.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    // The program carries its video codec module built in.
+    QVF_RegisterBuiltinCodecs();
     static int instance;  // the module handle: any address that names this program
     // The software rasterizer's steps are the 3D engine's render hooks from
     // the start (the span buffer comes with the object library).

@@ -115,33 +115,29 @@ int PlayIntroVideo(const char* name) {
     std::snprintf(path, sizeof path, "%s", FindOnDrives(name));
     if (!FileExists(path)) return 0;
     RunTrace("PlayIntroVideo");
-    MovieBlock block{};
-    block.window = MainWindow;
-    block.instance = AppInstance;
-    block.directDraw = DDrawObject();
-    block.soundObject = g_SndLayer.soundObject;
-    block.flags = (EngineConfig.VideoConfig & 0x10) ? 1u : 0u;
-    block.front = DDrawPageSurface(0);
-    block.back = DDrawPageSurface(1);
-    if (MOVIE_Open(path, &block)) {
-        WindowHook = block.windowRoutine;
-        MOVIE_Play(&block);
-        bool stopped = false;
-        while (MOVIE_IsPlaying(&block, 0) == 1) {
+    MovieParams params{};
+    params.instance = AppInstance;
+    params.window = MainWindow;
+    params.directDraw = DDrawObject4();
+    params.directSound = g_SoundOn ? g_SndLayer.soundObject : nullptr;
+    params.front = DDrawPageSurface(0);
+    params.back = DDrawPageSurface(1);
+    params.flags = (EngineConfig.VideoConfig & 0x10) ? 1u : 0u;
+    if (MOVIE_Open(path, &params) == 1) {
+        WindowHook = params.callback;
+        MOVIE_Play(&params);
+        while (MOVIE_IsPlaying(&params) == 1) {
             PumpMessages();
             if (!CurrentKeyboard) continue;
             CurrentKeyboard->Update();
             bool escape = CurrentKeyboard->KeyHit(1);
             bool space = CurrentKeyboard->KeyHit(57);
-            if (escape || space) {
-                stopped = true;
-                break;
-            }
+            if (escape || space) break;
         }
-        if (stopped) {
-            MOVIE_Stop(&block);
-            MOVIE_Close(&block);
-        }
+        // Stopped by a key or ended by itself, the movie is closed either
+        // way, before its hook goes.
+        MOVIE_Stop(&params);
+        MOVIE_Close(&params);
     }
     WindowHook = nullptr;
     return 1;

@@ -1,6 +1,7 @@
 // Both programs, run as separate processes on the headless host in a
 // temporary copy of the game directory, driven by the host options.
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_pictures.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,12 @@ protected:
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir_, ec);
+    }
+    // The intro video the data kit lays out beside the program.
+    void CopyIntro() {
+        fs::path program = GetParam();
+        fs::create_directories(dir_ / "video");
+        fs::copy_file(program.parent_path() / "video" / "fmorvanel.qvs", dir_ / "video" / "fmorvanel.qvs");
     }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;
@@ -304,8 +311,7 @@ TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
     std::vector<uint8_t> empty;
     ASSERT_TRUE(kit::BuildArchive({}, kit::DirectoryForm::Gzip, &empty, nullptr));
     ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), empty));
-    fs::create_directories(dir_ / "video");
-    Write("video/fmorvanel.qvs", "TESTMOVIE and some frames");
+    CopyIntro();
     Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
@@ -314,13 +320,42 @@ TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
     EXPECT_NE(r.err.find("trace: GameLoop"), std::string::npos) << r.err;
 }
 
+namespace {
+
+// Which frames of the demo intro a capture folder holds, in the order
+// presented (pictures of anything else are left out).
+std::vector<int> IntroFramesIn(const fs::path& frames) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(frames)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::vector<uint32_t>> intro;
+    for (int i = 0; i < kit::kDemoIntroFrames; ++i) {
+        std::vector<uint32_t> rgb;
+        for (uint16_t p : kit::IntroFrame({}, i)) {
+            uint32_t r = (p >> 11) * 255 / 31, g = ((p >> 5) & 63) * 255 / 63, b = (p & 31) * 255 / 31;
+            rgb.push_back(r << 16 | g << 8 | b);
+        }
+        intro.push_back(std::move(rgb));
+    }
+    std::vector<int> found;
+    for (const fs::path& file : files) {
+        int w = 0, h = 0;
+        std::vector<uint32_t> pixels = ReadPng(file, &w, &h);
+        for (int i = 0; i < kit::kDemoIntroFrames; ++i)
+            if (pixels == intro[size_t(i)]) found.push_back(i);
+    }
+    return found;
+}
+
+}  // namespace
+
 TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
-    fs::create_directories(dir_ / "video");
-    Write("video/fmorvanel.qvs", "TESTMOVIE and some frames");
+    CopyIntro();
     // Space once the video plays, then Escape in the game loop.
-    Write("input.txt", "5000 keydown SPACE\n5100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n");
+    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n");
+    fs::path frames = dir_ / "frames";
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
-                    {"MORVANEL_FRAMES", "100000"}});
+                    {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> steps = Steps(r.err);
     ASSERT_GE(steps.size(), 8u) << r.err;
@@ -330,6 +365,30 @@ TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
         << r.err;
     ASSERT_GE(steps.size(), 2u);
     EXPECT_EQ(steps[steps.size() - 2], "SavePlayerSettings");
+    // Some of the video was shown, from its start, but not all of it.
+    std::vector<int> shown = IntroFramesIn(frames);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LT(shown.size(), size_t(kit::kDemoIntroFrames));
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], int(i));
+}
+
+// The demo's intro video, as the data kit lays it out beside the program,
+// plays whole after the logo, in a window and in full screen.
+TEST_P(ProgramTest, TheDemoIntroPlaysWhole) {
+    CopyIntro();
+    for (bool windowed : {true, false}) {
+        Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
+                                (windowed ? "yes" : "no") + "\n");
+        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n");
+        fs::path frames = dir_ / (windowed ? "window" : "full");
+        Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
+                        {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::vector<int> shown = IntroFramesIn(frames);
+        ASSERT_EQ(shown.size(), size_t(kit::kDemoIntroFrames)) << windowed;
+        for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], int(i));
+        EXPECT_NE(r.err.find("trace: GameLoop"), std::string::npos) << r.err;
+    }
 }
 
 namespace {

@@ -43,7 +43,10 @@ TEST_F(SdlThreadTest, WaitsAnswerInArrayOrderAndTimeOut) {
 
 void SetLater(void* p) {
     auto* pair = static_cast<Pair*>(p);
-    host::Sleep(2);
+    // Time for the main thread to enter its wait, also on a loaded machine
+    // under ThreadSanitizer: a set and reset before the wait begins is
+    // rightly never seen.
+    host::Sleep(100);
     host::SetEvent(pair->a);
     host::ResetEvent(pair->a);  // a set the waiter never sees as "set now" still ends its wait
     host::SetEvent(pair->b);

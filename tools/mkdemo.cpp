@@ -4,8 +4,8 @@
 // nothing), with the members the kit generates added: the mission's 3D
 // files, the characters' animations and the effect set in game.res, the
 // sound effects in audio.res, in game.res and voice.res the pictures the
-// kit paints, and in game.res the menu sprite sheets and bitmap fonts.
-// With --corpus it
+// kit paints, and in game.res the menu sprite sheets and bitmap fonts;
+// beside them, loose, the intro video video\fmorvanel.qvs.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
@@ -14,12 +14,14 @@
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
 #include "tools/kit/sprite_list_writer.h"
+#include "tools/kit/wq6_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -112,6 +114,12 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             std::fprintf(stderr, "mkdemo: cannot write %s\n", (game / spec.file).c_str());
             return 1;
         }
+    }
+    // The intro video is read as a loose file from the game folder.
+    fs::create_directories(game / "video");
+    if (!kit::WriteBytes((game / "video" / "fmorvanel.qvs").string(), kit::DemoIntroStream())) {
+        std::fprintf(stderr, "mkdemo: cannot write the intro video\n");
+        return 1;
     }
     return 0;
 }
@@ -253,6 +261,17 @@ int BuildCorpus(const fs::path& folder) {
     fs::create_directories(folder / "qvs");
     for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
         kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
+    // Video frames of the project's codec: a key frame and a delta frame of
+    // a small intro, each behind the width and height less 1 (16 bits each)
+    // the target decodes at.
+    fs::create_directories(folder / "wq6");
+    kit::IntroOptions small{64, 48, 2, 0};
+    std::vector<uint16_t> first = kit::IntroFrame(small, 0), second = kit::IntroFrame(small, 1);
+    std::vector<uint8_t> key = kit::EncodeWq6Frame(first.data(), nullptr, 64, 48);
+    std::vector<uint8_t> delta = kit::EncodeWq6Frame(second.data(), first.data(), 64, 48);
+    for (auto* frame : {&key, &delta}) frame->insert(frame->begin(), {63, 0, 47, 0});
+    kit::WriteBytes((folder / "wq6" / "key.wq6").string(), key);
+    kit::WriteBytes((folder / "wq6" / "delta.wq6").string(), delta);
     // Cut lists: the demo sheets' own, and one that reaches outside its sheet.
     fs::create_directories(folder / "spc");
     for (const kit::ArchiveMember& m : kit::DemoSpriteMembers("game"))

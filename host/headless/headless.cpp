@@ -13,6 +13,7 @@
 #include <fstream>
 #include <png.h>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <strings.h>
 
@@ -279,6 +280,11 @@ bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude)
     return true;
 }
 
+PresentObserver g_presentObserver = nullptr;
+void* g_presentContext = nullptr;
+std::mutex g_procLock;
+std::vector<WindowProcCall> g_procCalls;
+
 void Present(const detail::Frame& frame) {
     ++g.frames;
     CapturedFrame& c = g.last;
@@ -293,6 +299,7 @@ void Present(const detail::Frame& frame) {
         std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(g.frames));
         WritePng(g.captureDir + name, c.xrgb, c.width, c.height);
     }
+    if (g_presentObserver) g_presentObserver(c, g.clockUs, g_presentContext);
 }
 
 void DisplayModeSlot(bool fullScreen, int, int) {
@@ -313,6 +320,8 @@ void Reset() {
     bool echo = g.echoBoxes;
     g = State{};
     g.echoBoxes = echo;
+    g_presentObserver = nullptr;
+    ClearWindowProcCalls();
     detail::ResetInput();
     ResetSound();
 }
@@ -642,6 +651,21 @@ const std::vector<std::string>& DebugOutput() {
     return g.debugLines;
 }
 
+void SetPresentObserver(PresentObserver observer, void* context) {
+    g_presentObserver = observer;
+    g_presentContext = context;
+}
+
+std::vector<WindowProcCall> WindowProcCalls() {
+    std::lock_guard<std::mutex> lock(g_procLock);
+    return g_procCalls;
+}
+
+void ClearWindowProcCalls() {
+    std::lock_guard<std::mutex> lock(g_procLock);
+    g_procCalls.clear();
+}
+
 void SetCpu(const FakeCpu& cpu) {
     g.cpuSet = true;
     g.cpu = cpu;
@@ -699,6 +723,11 @@ const Backend kHeadlessBackend = {
 
 void RecordDebugOutput(const char* text) {
     headless::g.debugLines.emplace_back(text);
+}
+
+void RecordWindowProcCall(uint32_t message, uintptr_t wParam) {
+    std::lock_guard<std::mutex> lock(headless::g_procLock);
+    headless::g_procCalls.push_back({message, wParam});
 }
 
 bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]) {

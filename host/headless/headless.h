@@ -108,6 +108,10 @@ const CapturedFrame& LastFrame();
 // Writes 0x00RRGGBB pixels as an 8-bit RGB PNG file (the frame capture's
 // writer); false when the file cannot be written.
 bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height);
+// Called with every presented frame and the clock's reading (microseconds)
+// as it is presented, on the thread that presents it; nullptr stops it.
+using PresentObserver = void (*)(const CapturedFrame& frame, uint64_t clockUs, void* context);
+void SetPresentObserver(PresentObserver observer, void* context);
 // Posts WM_CLOSE once that many frames were presented; 0 never.
 void SetCloseAfterFrames(uint64_t frames);
 // Whether the display is in an exclusive full-screen mode, as the host last
@@ -133,6 +137,15 @@ void InjectStillDrawing(int count);
 
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();
+
+// Direct calls of window procedures (host::CallWindowProc) in order: each
+// message with its wParam, whatever thread made the call.
+struct WindowProcCall {
+    uint32_t message;
+    uintptr_t wParam;
+};
+std::vector<WindowProcCall> WindowProcCalls();
+void ClearWindowProcCalls();
 
 // Processor seen by CPUID.
 struct FakeCpu {

@@ -45,6 +45,9 @@ void FailSoundRestore(int count);
 const std::vector<int16_t>& CapturedAudio();
 // Frames in the capture.
 size_t CapturedFrames();
+// The clock's reading (microseconds) when the capture's first frame began:
+// the output's last opening.
+uint64_t CaptureStartUs();
 uint32_t CapturedAudioRate();
 void ClearCapturedAudio();
 

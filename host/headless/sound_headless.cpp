@@ -2,6 +2,7 @@
 // into a capture, with injected failures.
 #include "host/headless/headless.h"
 #include "host/headless/headless_sound.h"
+#include "host/headless/scheduler.h"
 #include "host/sound_internal.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@ struct SoundState {
     std::vector<int16_t> capture;
     uint32_t rate = 0;
     bool open = false;
+    uint64_t openedUs = 0;
     std::string captureFile;
     std::vector<std::string> names;
 };
@@ -82,6 +84,19 @@ void WriteCaptureFile() {
     Put32(f, bytes);
     for (int16_t v : s.capture) Put16(f, uint16_t(v));
     std::fclose(f);
+}
+
+// The output as a time source of the baton scheduler: while a buffer with
+// notifications plays, the clock stops at each moment the play cursor
+// passes one of them, and the mix is rendered up to the clock at every
+// baton pass, so a thread waiting on a notification wakes on time (and a
+// wait on a buffer that does not play is a deadlock the scheduler sees).
+uint64_t NextNotification(void*, uint64_t) {
+    return detail::SoundNextNotificationUs();
+}
+
+void RenderToClock(void*, uint64_t) {
+    detail::SoundSync();
 }
 
 }  // namespace
@@ -151,6 +166,10 @@ size_t CapturedFrames() {
     return CapturedAudio().size() / 2;
 }
 
+uint64_t CaptureStartUs() {
+    return s.openedUs;
+}
+
 uint32_t CapturedAudioRate() {
     return s.rate;
 }
@@ -183,12 +202,16 @@ bool SoundOpen(int index, int rate) {
     s.capture.clear();
     s.rate = uint32_t(rate);
     s.open = true;
+    s.openedUs = Clock();
     detail::SoundOutputReady({uint32_t(rate), 512, Clock, Sink, Accepts, s.freeHardware});
+    RemoveTimeSource(&s);
+    AddTimeSource({&s, NextNotification, RenderToClock});
     return true;
 }
 
 void SoundClose() {
     if (!s.open) return;
+    RemoveTimeSource(&s);
     s.open = false;
     WriteCaptureFile();
 }

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <mutex>
 #include <vector>
 #include <cstring>
 
@@ -22,6 +23,7 @@ Window* g_owner = nullptr;
 bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
 int g_displayFd = -1;  // the X display connection of the window, when it has one
+SDL_threadID g_programThread = 0;  // the thread that started SDL: the only one that draws
 
 // Physical key positions (SDL scancodes) to the scan codes the program reads:
 // the set-1 codes, with 0x80 added for the extended keys of the cursor and
@@ -256,11 +258,13 @@ bool Start() {
     }
     g_hapticReady = SDL_InitSubSystem(SDL_INIT_HAPTIC) == 0;
     g_perfBase = SDL_GetPerformanceCounter();
+    g_programThread = SDL_ThreadID();
     SDL_StartTextInput();
     return true;
 }
 
 void DropTexture();
+void PresentPending();
 
 void Stop() {
     DropTexture();
@@ -275,6 +279,7 @@ void Stop() {
 }
 
 void PollEvents(int waitMs) {
+    PresentPending();
     SDL_Event e;
     // While the program waits, sleep a little instead of spinning: on the
     // display connection where there is one (its events wake the wait;
@@ -574,8 +579,48 @@ uint32_t TextureFormat(const PixelFormat& f) {
     return SDL_PIXELFORMAT_RGB888;  // everything else goes through 0x00RRGGBB
 }
 
-// The picture fills the window with its 4:3 shape kept; the rest is black.
+// A picture presented by another thread (the video player's) waits here
+// for the program's thread, the only one that may draw: the next look at
+// the message queue shows it.
+std::mutex g_pendingLock;
+bool g_pending = false;
+Frame g_pendingFrame{};
+std::vector<uint8_t> g_pendingPixels, g_pendingPalette;
+
+void ShowFrame(const Frame& frame);
+
+void PresentPending() {
+    Frame frame;
+    std::vector<uint8_t> pixels, palette;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingLock);
+        if (!g_pending) return;
+        g_pending = false;
+        frame = g_pendingFrame;
+        pixels.swap(g_pendingPixels);
+        palette.swap(g_pendingPalette);
+    }
+    frame.pixels = pixels.data();
+    frame.palette = palette.empty() ? nullptr : palette.data();
+    ShowFrame(frame);
+}
+
 void Present(const Frame& frame) {
+    if (SDL_ThreadID() == g_programThread) {
+        ShowFrame(frame);
+        return;
+    }
+    if (frame.width <= 0 || frame.height <= 0) return;
+    std::lock_guard<std::mutex> lock(g_pendingLock);
+    g_pendingFrame = frame;
+    g_pendingPixels.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
+    if (frame.palette) g_pendingPalette.assign(frame.palette, frame.palette + 1024);
+    else g_pendingPalette.clear();
+    g_pending = true;
+}
+
+// The picture fills the window with its 4:3 shape kept; the rest is black.
+void ShowFrame(const Frame& frame) {
     if (!g_renderer || frame.width <= 0 || frame.height <= 0) return;
     uint32_t format = TextureFormat(frame.format);
     if (!g_texture || g_textureW != frame.width || g_textureH != frame.height || g_textureFormat != format) {

@@ -1,0 +1,252 @@
+// The run body plays the demo's intro video, in this process on the headless
+// host with the baton scheduler: what the window shows, the player's
+// messages to it, what the sound device plays, and the skips.
+#include "host/headless/headless.h"
+#include "host/headless/headless_sound.h"
+#include "host/headless/scheduler.h"
+#include "host/module.h"
+#include "media/apc.h"
+#include "media/movie.h"
+#include "media/qvf_codec.h"
+#include "platform/display/ddraw.h"
+#include "platform/errors.h"
+#include "platform/input.h"
+#include "platform/settings.h"
+#include "platform/window.h"
+#include "program/winmain.h"
+#include "test_archives.h"
+#include "test_support.h"
+#include "tools/kit/apc_writer.h"
+#include "tools/kit/demo_intro.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t kLogoUs = 4000000;
+constexpr double kFrameUs = 1000000.0 / 15.0;
+
+struct Shown {
+    int frame;
+    uint64_t us;
+};
+
+std::vector<std::string> g_deadlocks;
+void KeepDeadlock(const std::string& report) {
+    g_deadlocks.push_back(report);
+}
+
+class IntroTest : public test::HeadlessTest {
+protected:
+    void SetUp() override {
+        HeadlessTest::SetUp();
+        saved_ = EngineConfig;
+        ResetProgramState();
+        std::vector<uint8_t> empty = test::Archive({});
+        for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
+            WriteFile(name, std::string(empty.begin(), empty.end()));
+        std::vector<uint8_t> movie = kit::DemoIntroStream();
+        WriteFile("video/fmorvanel.qvs", std::string(movie.begin(), movie.end()));
+        for (int i = 0; i < kit::kDemoIntroFrames; ++i) expected_.push_back(kit::IntroFrame({}, i));
+        QVF_RegisterBuiltinCodecs();
+        g_deadlocks.clear();
+        host::headless::SetDeadlockHandler(KeepDeadlock);
+        host::headless::SetPresentObserver(Observe, this);
+    }
+    void TearDown() override {
+        host::headless::SetPresentObserver(nullptr, nullptr);
+        ResetProgramState();
+        EngineConfig = saved_;
+        HeadlessTest::TearDown();
+    }
+    void ResetProgramState() {
+        FatalText[0] = 0;
+        MainWindow = nullptr;
+        AppActive = 0;
+        WindowHook = nullptr;
+        CurrentKeyboard = nullptr;
+        CurrentJoystick = nullptr;
+        CurrentVideoDriver = nullptr;
+        g_SoundOn = 1;
+        SavedDirectory[0] = 0;
+        std::free(WorkBuffer);
+        WorkBuffer = nullptr;
+        EngineConfig.DevicesStarted = 0;
+        test::FreeArchives();
+        ResourceMode = 0;
+    }
+    void WriteSettings(bool windowed, bool sound) {
+        WriteFile("config.ini", std::string("[Game]\nOption=0\n[Video]\nWindowed=") + (windowed ? "yes" : "no") + "\n");
+        WriteFile("registry.ini", std::string("[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\nRevision=1\n"
+                                              "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Audio]\nDisable=") +
+                                      (sound ? "0" : "1") + "\nDevice=0\n");
+    }
+    int Run() {
+        try {
+            static int instance;
+            return 1000 + WinMain(&instance, nullptr, "", host::SW_SHOWDEFAULT);
+        } catch (const host::ProcessExit& e) {
+            return e.code;
+        }
+    }
+
+    // Which intro frame a presented picture is (the frame at the top-left
+    // of a 640 x 480 picture), or -1.
+    int Match(const host::headless::CapturedFrame& f) const {
+        if (f.width < 640 || f.height < 480 || f.format.bits != 16) return -1;
+        auto same = [&](int k) {
+            for (int y = 0; y < 480; ++y)
+                if (std::memcmp(f.raw.data() + size_t(y) * f.pitch, expected_[size_t(k)].data() + size_t(y) * 640,
+                                640 * 2) != 0)
+                    return false;
+            return true;
+        };
+        int next = shown_.empty() ? 0 : shown_.back().frame + 1;
+        if (next < int(expected_.size()) && same(next)) return next;
+        for (int k = 0; k < int(expected_.size()); ++k)
+            if (k != next && same(k)) return k;
+        return -1;
+    }
+    static void Observe(const host::headless::CapturedFrame& f, uint64_t us, void* self) {
+        auto* t = static_cast<IntroTest*>(self);
+        int k = t->Match(f);
+        if (k >= 0) {
+            t->shown_.push_back({k, us});
+            if (k == t->escapeAt_) {
+                host::headless::PressKey(1, true);
+                t->escapeDown_ = true;
+            }
+        } else if (WindowHook == nullptr && us > kLogoUs && !t->escaped_) {
+            // The game loop after the intro: a new press of Escape ends it.
+            if (t->escapeDown_) {
+                host::headless::PressKey(1, false);
+                t->escapeDown_ = false;
+            } else {
+                t->escaped_ = true;
+                host::headless::PressKey(1, true);
+            }
+        }
+    }
+    std::vector<uint32_t> ClientCodes() const {
+        std::vector<uint32_t> codes;
+        for (const auto& c : host::headless::WindowProcCalls())
+            if (c.message == kMovieMessage) codes.push_back(uint32_t(c.wParam));
+        return codes;
+    }
+    static std::vector<uint32_t> FullLog(int frames) {
+        std::vector<uint32_t> log = {1, 0};
+        log.insert(log.end(), size_t(frames), 2);
+        log.push_back(3);
+        return log;
+    }
+    void ExpectCleanEnd() {
+        EXPECT_EQ(host::LiveThreadCount(), 0);
+        EXPECT_EQ(WindowHook, nullptr);
+        EXPECT_TRUE(g_deadlocks.empty()) << (g_deadlocks.empty() ? "" : g_deadlocks[0]);
+        EXPECT_TRUE(host::headless::Boxes().empty());
+    }
+
+    EngineConfigRecord saved_;
+    std::vector<std::vector<uint16_t>> expected_;
+    std::vector<Shown> shown_;
+    int escapeAt_ = -1;
+    bool escapeDown_ = false;
+    bool escaped_ = false;
+};
+
+// The decoded sound of the intro: what the player must play.
+std::vector<int16_t> DecodedIntroSound() {
+    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound({}), kit::kDemoIntroRate, false);
+    int32_t bytes = 0, rate = 0, stereo = 0;
+    Adpcm_Init(kAdpcmLibraryVersion);
+    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
+    std::vector<int16_t> pcm(size_t(bytes / 2));
+    Adpcm_DecodeBuffer(image.data(), pcm.data());
+    return pcm;
+}
+
+// Where the sound starts in the capture's left channel, or -1.
+long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
+    size_t frames = capture.size() / 2;
+    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
+        size_t i = 0;
+        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
+        if (i == pcm.size()) return long(s);
+    }
+    return -1;
+}
+
+}  // namespace
+
+class IntroDisplayTest : public IntroTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(IntroDisplayTest, PlaysEveryFrameWithItsSound) {
+    std::vector<int16_t> pcm = DecodedIntroSound();
+    ASSERT_EQ(pcm.size(), size_t(kit::kDemoIntroFrames) * 1470);
+    WriteSettings(GetParam(), true);
+    EXPECT_EQ(Run(), 0);
+    ExpectCleanEnd();
+    EXPECT_EQ(ClientCodes(), FullLog(kit::kDemoIntroFrames));
+    ASSERT_EQ(shown_.size(), size_t(kit::kDemoIntroFrames));
+    for (int i = 0; i < kit::kDemoIntroFrames; ++i) EXPECT_EQ(shown_[size_t(i)].frame, i);
+    // The sound is the APC decode, in both channels, sample for sample.
+    const std::vector<int16_t>& capture = host::headless::CapturedAudio();
+    ASSERT_EQ(host::headless::CapturedAudioRate(), 22050u);
+    long start = FindSound(capture, pcm);
+    ASSERT_GE(start, 0);
+    // Each click is heard within a frame of its picture.
+    for (int k = 0; k * kit::kDemoIntroClickEvery < kit::kDemoIntroFrames; ++k) {
+        int frame = k * kit::kDemoIntroClickEvery;
+        double heard = double(host::headless::CaptureStartUs()) +
+                       double(start + long(frame) * 1470) * 1e6 / kit::kDemoIntroRate;
+        double seen = double(shown_[size_t(frame)].us);
+        EXPECT_LE(std::fabs(heard - seen), kFrameUs) << "click " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowAndFullScreen, IntroDisplayTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "window" : "full"; });
+
+TEST_F(IntroTest, EscapeAtFrameTenStopsAndClosesCleanly) {
+    WriteSettings(true, true);
+    escapeAt_ = 10;
+    EXPECT_EQ(Run(), 0);
+    ExpectCleanEnd();
+    ASSERT_GE(shown_.size(), 11u);
+    EXPECT_LT(shown_.size(), size_t(kit::kDemoIntroFrames));
+    std::vector<uint32_t> codes = ClientCodes();
+    EXPECT_EQ(codes, FullLog(int(shown_.size())));
+    // The main window keeps nothing of the player.
+    EXPECT_EQ(host::GetWindowLongPtr(MainWindow, host::GWL_USERDATA), 0);
+}
+
+TEST_F(IntroTest, WithSoundOffItPlaysSilentlyAtFifteenFramesASecond) {
+    WriteSettings(true, false);
+    EXPECT_EQ(Run(), 0);
+    ExpectCleanEnd();
+    EXPECT_EQ(ClientCodes(), FullLog(kit::kDemoIntroFrames));
+    ASSERT_EQ(shown_.size(), size_t(kit::kDemoIntroFrames));
+    for (size_t i = 1; i < shown_.size(); ++i) {
+        double late = double(shown_[i].us - shown_[0].us) - double(i) * kFrameUs;
+        EXPECT_LT(std::fabs(late), 2000.0) << "frame " << i;
+    }
+    for (int16_t v : host::headless::CapturedAudio()) ASSERT_EQ(v, 0);
+}
+
+TEST_F(IntroTest, WithoutTheCodecModuleTheIntroIsSkipped) {
+    for (int width : {512, 640}) {
+        char first[32], second[32];
+        QVF_CodecModuleNames(width, first, second);
+        host::UnregisterBuiltinModule(first);
+    }
+    WriteSettings(true, true);
+    EXPECT_EQ(Run(), 0);
+    ExpectCleanEnd();
+    EXPECT_TRUE(shown_.empty());
+    EXPECT_TRUE(ClientCodes().empty());
+    EXPECT_TRUE(escaped_);  // the game loop ran
+}

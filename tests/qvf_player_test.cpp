@@ -1,0 +1,307 @@
+// The video player on the baton scheduler: every stop, pause and
+// malformed-stream scenario runs under 200 seeds, each an interleaving of
+// its own, and must end with the player's threads gone, no deadlock, and a
+// well-formed message log.  The streams are the data kit's family; frames go
+// through a codec that paints their decode number, sound through the
+// headless sound device on the virtual clock.
+#include "host/headless/headless.h"
+#include "host/headless/headless_sound.h"
+#include "host/headless/scheduler.h"
+#include "media/qvf_clock.h"
+#include "media/qvf_codec.h"
+#include "media/qvf_player.h"
+#include "player_support.h"
+#include "test_support.h"
+#include "tools/kit/archive_writer.h"
+#include "tools/kit/qvs_writer.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSeeds = 200;
+constexpr uint32_t kPatienceMs = 120000;  // virtual: a run that has not ended by then has hung
+
+std::vector<std::string> g_deadlocks;
+void KeepDeadlock(const std::string& report) {
+    g_deadlocks.push_back(report);
+}
+
+enum class Action {
+    PlayOut,          // to the end, then close
+    StopAtOnce,       // stop right after the start
+    StopAfterFrames,  // stop once a few frames were shown
+    StopInDrain,      // stop once the decoder has reached the end of the stream
+    StopAfterEnd,     // stop after the end message
+    CloseAtOnce,      // close without a stop, right after the start
+    PauseResume,      // suspend and resume part way, then to the end
+    PauseThenStop,    // suspend part way, then stop
+    RequestResume,    // a pause request taken and released, then to the end
+    RequestThenStop,  // a pause request and a stop at once (the request may never be taken)
+    PauseAtOnce,      // suspend right after the start (before any sound is played), resume, to the end
+    PauseInDrain,     // suspend once the decoder has reached the end of the stream, resume, to the end
+    PauseAfterEnd,    // suspend and resume after the end message, then close
+};
+
+struct Scenario {
+    const char* stream;
+    Action action;
+    int videoRing = 64;  // elements of the undecoded-frame ring
+};
+
+std::string Name(const Scenario& s) {
+    static const char* const actions[] = {"PlayOut",      "StopAtOnce",   "StopAfterFrames", "StopInDrain",
+                                          "StopAfterEnd", "CloseAtOnce",  "PauseResume",     "PauseThenStop",
+                                          "RequestResume", "RequestThenStop", "PauseAtOnce",
+                                          "PauseInDrain",  "PauseAfterEnd"};
+    std::string n = std::string(s.stream) + "_" + actions[int(s.action)] + (s.videoRing != 64 ? "_SmallRing" : "");
+    for (char& c : n)
+        if (c == '-') c = '_';
+    return n;
+}
+
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << Name(s);
+}
+
+const std::map<std::string, std::vector<uint8_t>>& Family() {
+    static const std::map<std::string, std::vector<uint8_t>> family = [] {
+        std::map<std::string, std::vector<uint8_t>> m;
+        for (const kit::QvsFixture& f : kit::QvsFixtureFamily()) m[f.name] = f.bytes;
+        return m;
+    }();
+    return family;
+}
+
+// Streams the decoder gives up on: their end message may come while frames
+// are still shown.
+bool Aborts(const std::string& stream) {
+    return stream == "bad-tag" || stream == "huge-chunk-size" || stream == "chunk-size-under-header" ||
+           stream == "first-sound-chunk-under-32";
+}
+
+class PlayerScenarioTest : public test::HeadlessTest, public ::testing::WithParamInterface<Scenario> {
+protected:
+    void SetUp() override {
+        HeadlessTest::SetUp();
+        test::RegisterPaintingCodec();
+        g_deadlocks.clear();
+        host::headless::SetDeadlockHandler(KeepDeadlock);
+    }
+
+    // One run under a seed; a failure is described, "" when all held.
+    std::string RunOnce(const Scenario& sc, uint64_t seed) {
+        host::headless::SetSchedulerSeed(seed);
+        test::ClientLog log;
+        log.ended = host::CreateEvent(false, "test ended");
+        log.frameEvent = host::CreateEvent(false, "test frames");
+        log.frameTarget = 1 + seed % 5;
+        host::HWND window = test::MakeClientWindow(&log);
+        host::DDraw* dd = host::DDCreate(0);
+        host::SurfaceDesc pd{};
+        pd.caps = host::DDSCAPS_PRIMARYSURFACE;
+        host::Surface* primary = nullptr;
+        host::DDCreateSurface(dd, pd, &primary);
+        std::string failure = Play(sc, seed, window, dd, primary, &log);
+        if (failure.empty() && host::LiveThreadCount() != 0) failure = "threads left after the close";
+        if (failure.empty() && !g_deadlocks.empty()) failure = "deadlock: " + g_deadlocks[0];
+        host::SurfaceRelease(primary);
+        host::DDRelease(dd);
+        test::DestroyClientWindow(window);
+        host::CloseEvent(log.ended);
+        host::CloseEvent(log.frameEvent);
+        return failure;
+    }
+
+    std::string Play(const Scenario& sc, uint64_t seed, host::HWND window, host::DDraw* dd, host::Surface* primary,
+                     test::ClientLog* log) {
+        QVFPlayer* p = QVF_CreatePlayer();
+        QVFSettings s;
+        QVF_GetDefaultSettings(&s);
+        s.fullScreen = 0;
+        s.dropLateFrames = 0;
+        s.videoRingElements = sc.videoRing;
+        int w = 0, h = 0;
+        int opened = QVF_OpenFile(p, "movie.qvs", &s, &w, &h);
+        std::string stream = sc.stream;
+        if (opened != 0) {
+            QVF_DeletePlayer(p);
+            bool refused = stream == "word-28-zero" || stream == "bad-magic" || stream == "short-header";
+            return refused ? "" : "open refused with " + std::to_string(opened);
+        }
+        QVF_SetSettings(p, &s);
+        QVFStartBlock start = test::ClientStart(window, dd, primary, nullptr);
+        int played = QVF_PlayFile(p, "movie.qvs", &start);
+        if (played != 0) {
+            QVF_Close(p);
+            QVF_DeletePlayer(p);
+            if (stream == "good-version-5" && played == -4) return "";
+            return "play refused with " + std::to_string(played);
+        }
+        std::string failure = Drive(sc, seed, p, log);
+        QVF_Close(p);
+        QVF_DeletePlayer(p);
+        if (!failure.empty()) return failure;
+        std::string problem = test::CheckLog(log->Codes(), Aborts(stream) && sc.action != Action::StopAtOnce);
+        if (!problem.empty()) return "message log " + problem;
+        return CheckFrames(sc, *log);
+    }
+
+    // The action, and the waits for the end it leads to.
+    std::string Drive(const Scenario& sc, uint64_t seed, QVFPlayer* p, test::ClientLog* log) {
+        auto awaitEnd = [&]() -> std::string {
+            return host::WaitForSingleObject(log->ended, kPatienceMs) == host::WAIT_OBJECT_0 ? "" : "no end message";
+        };
+        auto awaitFrames = [&]() {
+            // Streams that show fewer frames end first: either will do.
+            host::Event* list[2] = {log->frameEvent, log->ended};
+            return host::WaitForMultipleObjects(2, list, false, kPatienceMs) != host::WAIT_TIMEOUT;
+        };
+        host::Sleep(uint32_t(seed % 3));
+        switch (sc.action) {
+        case Action::PlayOut: return awaitEnd();
+        case Action::StopAtOnce: QVF_Stop(p); return "";
+        case Action::CloseAtOnce: return "";
+        case Action::StopAfterFrames:
+            if (!awaitFrames()) return "no frames";
+            QVF_Stop(p);
+            return "";
+        case Action::StopInDrain:
+        case Action::PauseInDrain:
+            for (uint32_t t = 0; p->stateCode.load() == kQVFRunning && !p->decoderEnded; ++t) {
+                if (t > kPatienceMs) return "never drained";
+                host::Sleep(1);
+            }
+            if (sc.action == Action::StopInDrain) {
+                QVF_Stop(p);
+                return "";
+            }
+            QVF_Pause(p);
+            host::Sleep(200);
+            QVF_Resume(p);
+            return awaitEnd();
+        case Action::PauseAtOnce:
+            QVF_Pause(p);
+            host::Sleep(200);
+            QVF_Resume(p);
+            return awaitEnd();
+        case Action::PauseAfterEnd: {
+            std::string e = awaitEnd();
+            QVF_Pause(p);
+            host::Sleep(50);
+            QVF_Resume(p);
+            return e;
+        }
+        case Action::StopAfterEnd: {
+            std::string e = awaitEnd();
+            QVF_Stop(p);
+            return e;
+        }
+        case Action::PauseResume:
+        case Action::PauseThenStop:
+            if (!awaitFrames()) return "no frames";
+            QVF_Pause(p);
+            host::Sleep(200);
+            if (sc.action == Action::PauseThenStop) {
+                QVF_Stop(p);
+                return "";
+            }
+            QVF_Resume(p);
+            return awaitEnd();
+        case Action::RequestResume:
+            if (!awaitFrames()) return "no frames";
+            QVF_SetPauseFlag(p, 1);
+            host::Sleep(150);
+            QVF_SetPauseFlag(p, 0);
+            if (QVF_GetPauseFlag(p)) return "the request stayed";
+            return awaitEnd();
+        case Action::RequestThenStop:
+            QVF_SetPauseFlag(p, 1);
+            QVF_Stop(p);
+            return "";
+        }
+        return "";
+    }
+
+    // The frames shown: decoded in order, each from the one before.
+    std::string CheckFrames(const Scenario& sc, test::ClientLog& log) {
+        std::lock_guard<std::mutex> l(log.lock);
+        for (size_t i = 0; i < log.frames.size(); ++i) {
+            if (log.frames[i] != int(i)) return "frame " + std::to_string(i) + " was decode " + std::to_string(log.frames[i]);
+            if (log.previous[i] != int(i) - 1) return "frame " + std::to_string(i) + " not decoded from the one before";
+        }
+        std::string stream = sc.stream;
+        bool whole = sc.action == Action::PlayOut || sc.action == Action::StopAfterEnd ||
+                     sc.action == Action::PauseResume || sc.action == Action::RequestResume ||
+                     sc.action == Action::PauseAtOnce || sc.action == Action::PauseInDrain ||
+                     sc.action == Action::PauseAfterEnd;
+        if (!whole || Aborts(stream)) return "";
+        static const std::map<std::string, size_t> expected = {
+            {"good-mono", 48},  {"good-stereo", 20}, {"good-no-sound", 24}, {"good-512-wide", 24},
+            {"video-first", 24}, {"fewer-frames-than-header", 24}, {"more-frames-than-header", 10},
+            {"rate-bits-0", 24}, {"good-odd-payloads", 8}, {"good-trailing-bytes", 8}};
+        auto it = expected.find(stream);
+        if (it != expected.end() && log.frames.size() != it->second)
+            return std::to_string(log.frames.size()) + " frames shown of " + std::to_string(it->second);
+        return "";
+    }
+};
+
+TEST_P(PlayerScenarioTest, EndsUnderEverySeed) {
+    const Scenario& sc = GetParam();
+    const std::vector<uint8_t>& bytes = Family().at(sc.stream);
+    WriteFile("movie.qvs", std::string(bytes.begin(), bytes.end()));
+    int failures = 0;
+    for (uint64_t seed = 1; seed <= kSeeds && failures < 3; ++seed) {
+        std::string failure = RunOnce(sc, seed);
+        if (!failure.empty()) {
+            ADD_FAILURE() << "seed " << seed << ": " << failure;
+            ++failures;
+        }
+    }
+}
+
+const Scenario kScenarios[] = {
+    {"good-mono", Action::PlayOut},
+    {"good-mono", Action::StopAtOnce},
+    {"good-mono", Action::StopAfterFrames},
+    {"good-mono", Action::StopInDrain},
+    {"good-mono", Action::StopAfterEnd},
+    {"good-mono", Action::CloseAtOnce},
+    {"good-mono", Action::PauseResume},
+    {"good-mono", Action::PauseThenStop},
+    {"good-mono", Action::RequestResume},
+    {"good-mono", Action::RequestThenStop},
+    {"good-mono", Action::PauseAtOnce},
+    {"good-mono", Action::PauseInDrain},
+    {"good-mono", Action::PauseAfterEnd},
+    {"good-stereo", Action::PlayOut},
+    {"good-no-sound", Action::PlayOut},
+    {"good-no-sound", Action::PauseThenStop},
+    {"good-no-sound", Action::RequestResume},
+    {"good-512-wide", Action::PlayOut},
+    {"good-odd-payloads", Action::PlayOut},
+    {"good-trailing-bytes", Action::PlayOut},
+    {"video-first", Action::PlayOut, 4},
+    {"video-first", Action::StopAtOnce, 4},
+    {"video-first", Action::PauseAtOnce, 4},
+    {"video-first", Action::StopAfterFrames, 4},
+    {"fewer-frames-than-header", Action::PlayOut},
+    {"more-frames-than-header", Action::PlayOut, 4},
+    {"bad-tag", Action::PlayOut},
+    {"huge-chunk-size", Action::PlayOut},
+    {"chunk-size-under-header", Action::PlayOut},
+    {"truncated", Action::PlayOut},
+    {"total-before-file-end", Action::PlayOut},
+    {"first-sound-chunk-under-32", Action::PlayOut},
+    {"rate-bits-0", Action::PlayOut},
+    {"good-version-5", Action::PlayOut},
+    {"word-28-zero", Action::PlayOut},
+};
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, PlayerScenarioTest, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return Name(info.param); });
+
+}  // namespace
