@@ -700,7 +700,7 @@ int SND_PlayStreamChannel(int channel) {
 void SND_SetStreamVolume(int channel, int volume) {
     if (!ValidChannel(channel)) return;
     SndStreamChannel& ch = g_SndStreams[channel];
-    ch.volume = uint8_t(volume);
+    ch.volume = uint16_t(std::clamp(volume, 0, 63));
     if (host::SoundBuffer* buffer = ChannelBuffer(ch)) Keep(host::SoundBufferSetVolume(buffer, SND_VolumeToDb(ch.volume)));
 }
 

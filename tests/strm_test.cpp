@@ -135,6 +135,32 @@ TEST_F(StrmTest, LoopRewindsAreExactInTheCapture) {
     }
 }
 
+// A file that ends before its header says: what it holds is the stream,
+// and a looping stream starts over where the file ends.
+TEST_F(StrmTest, AShortFileEndsWhereItEnds) {
+    ASSERT_EQ(StartSound(), 0);
+    kit::SnpSound s = Mono(Tone(0.28, 440, 0.4), 1024);  // three blocks in the header
+    s.channels[0].resize(6144);
+    std::vector<uint8_t> file = kit::SnpFile(s);
+    file.resize(32 + 1536);  // one and a half of them in the file
+    WriteBytes("short.snp", file);
+    std::vector<uint8_t> coded(file.begin() + 32, file.end());
+    kit::AdpcmState state;
+    std::vector<int16_t> pass = BothSides(kit::AdpcmDecode(coded, false, &state, &state));
+    size_t start = 0;
+    int slot = StartPrimed("short.snp", 1, &start);
+    ASSERT_GE(slot, 0);
+    while (Frames() - start < pass.size() * 3 / 2 + 10) Frame(20);
+    EXPECT_EQ(test::FirstDifference(Captured(start, pass.size() * 3 / 2), Repeated(pass, 3)), -1);
+    STRM_Stop(slot);
+    slot = StartPrimed("short.snp", 0, &start);
+    ASSERT_GE(slot, 0);
+    RunUntilClosed(slot, STRM_GetSerial(slot));
+    EXPECT_EQ(Captured(start, pass.size() / 2), pass);
+    size_t after = Frames() - start - pass.size() / 2;
+    EXPECT_EQ(Captured(start + pass.size() / 2, after), std::vector<int16_t>(after * 2, 0));
+}
+
 // ---------------------------------------------------------------------------
 // Parallel channels
 // ---------------------------------------------------------------------------

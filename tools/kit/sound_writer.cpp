@@ -352,7 +352,7 @@ double Voice(const Note& n, double t, uint32_t* noise, double* last) {
     case Instrument::Hat: {
         *noise = *noise * 1103515245u + 12345u;
         double white = double(int32_t(*noise >> 8 & 0xFFFF) - 32768) / 32768.0;
-        double high = white - *last;  // the difference keeps the hiss
+        double high = white - 0.5 * *last;  // leans to the highs: a hiss
         *last = white;
         return 0.5 * std::exp(-45.0 * t) * high;
     }
