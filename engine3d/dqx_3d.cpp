@@ -45,9 +45,6 @@ void Reset_3DMemory() {
     Init_ObjLibrary(0, g_3DPoolSize);
 }
 
-// No texture map is drawn yet, so there is no shade table to build.
-void Init_ShadeTables() {}
-
 uint32_t FileFaceSize(int32_t t) {
     switch (t) {
     case 1: case 4: case 17: case 27: case -2:

@@ -386,6 +386,3 @@ void Alloc_3DPool();
 void Free_3DMemory();
 // Starts the library on the whole pool (nothing calls it).
 void Reset_3DMemory();
-
-// The shade tables for the pixel format of the current mode.
-void Init_ShadeTables();

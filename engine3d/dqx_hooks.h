@@ -2,10 +2,19 @@
 // the layers above it.  The engine reaches them only through these tables,
 // so that it builds and runs before (and without) what fills them: every
 // slot starts as a routine that does nothing, and the owner of the service
-// installs its own.
+// installs its own.  The collision world is the engine's own: its two slots
+// start filled (kNullRenderHooks leaves them empty).
 #pragma once
 
 #include <cstdint>
+
+struct Obj3D;
+struct Vec3;
+struct Mat3;
+template <class T>
+struct PoolRef;
+using Vec3Ptr = Vec3*;
+using Mat3Ptr = Mat3*;
 
 struct RenderHooksTable {
     // Uploads model-bank entry n's colour map (one index byte a texel) to the
@@ -29,6 +38,20 @@ struct RenderHooksTable {
     // Removes the faces of a collision block (its pool offset) from the
     // collision world; called when the block is freed.
     void (*RemoveCollisionBlock)(uint32_t block);
+
+    // The renderers' steps the scene walk calls (through the slots of
+    // dqx_view.h), each with a node.
+    // 3D layer: clears the frame before the walk, draws one object, draws
+    // the deferred blended faces after the walk.
+    void (*ClearFrame)();
+    void (*DrawObject)(PoolRef<Obj3D> node);
+    void (*FlushScene)();
+    // Software rasterizer: the per-object set-up and the post-order edge
+    // filing, and the two frame sweeps over the frame buffer.
+    void (*SetupObject)(PoolRef<Obj3D> node);
+    void (*BuildObjectEdges)(PoolRef<Obj3D> node);
+    void (*RenderFrame)(uint16_t* frame);
+    void (*RenderFrame2)(uint16_t* frame);
 };
 extern RenderHooksTable RenderHooks;
 // The table as it starts: every slot does nothing.
@@ -41,6 +64,19 @@ struct EngineServiceHooks {
     // Draws one line of text at (x, y) in the given screen colour with a
     // bitmap font; the 3D memory page draws through it.
     void (*DrawString)(const char* text, int x, int y, const void* font, uint32_t colour);
+
+    // The enemy AI manager's facing of a character (three floats), used by
+    // the gradual turning of Face_Point: get leaves the direction as it is
+    // for a character that is not one of the manager's enemies.
+    void (*IAGetDirection)(void* character, float direction[3]);
+    void (*IASetDirection)(void* character, const float direction[3]);
+    // Turns direction toward target by at most step.
+    void (*RotateVectorToward)(float direction[3], const float target[3], float step);
+    // The frame-tick factor of the game loop's pacing (1..4).
+    int (*FrameTickFactor)();
+    // A character record's own copies of its position and orientation.
+    Vec3Ptr (*CharacterPosition)(void* character);
+    Mat3Ptr (*CharacterOrientation)(void* character);
 };
 extern EngineServiceHooks EngineServices;
 extern const EngineServiceHooks kNullEngineServices;

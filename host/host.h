@@ -344,6 +344,9 @@ constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 uint32_t GetFileAttributes(const char* path);
 bool CreateDirectory(const char* path);
 bool DeleteFile(const char* path);
+// Gives a file a new name, replacing a file that has the new name already;
+// false when it cannot (the old name then stays as it was).
+bool MoveFile(const char* from, const char* to);
 
 // Drive roots: "C:\" etc., each mapped to a native directory and typed.
 constexpr uint32_t DRIVE_UNKNOWN = 0;

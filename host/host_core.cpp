@@ -3,6 +3,7 @@
 // saver switch, message boxes, clocks and processor identification.
 #include "host/backend.h"
 #include "host/d3d.h"
+#include "host/thread_internal.h"
 #include "host/sound_internal.h"
 
 #include <algorithm>
@@ -132,6 +133,7 @@ bool Start(BackendKind kind, const char* argv0) {
     g_quitPosted = false;
     g_backend = backend;
     g_kind = kind;
+    detail::SelectThreadModel(kind == BackendKind::Headless);
     if (!backend->start()) {
         g_backend = nullptr;
         return false;

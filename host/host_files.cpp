@@ -163,6 +163,12 @@ bool DeleteFile(const char* path) {
     return !IsDirectory(native) && unlink(native.c_str()) == 0;
 }
 
+bool MoveFile(const char* from, const char* to) {
+    if (!from || !to) return false;
+    std::string source = ToNativePath(from), target = ToNativePath(to);
+    return !IsDirectory(source) && !IsDirectory(target) && std::rename(source.c_str(), target.c_str()) == 0;
+}
+
 // ---------------------------------------------------------------------------
 // Drives
 // ---------------------------------------------------------------------------

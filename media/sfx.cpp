@@ -1,6 +1,7 @@
 // Sound levels and sound effects.
 #include "media/sfx.h"
 
+#include "engine3d/dqx_obj.h"
 #include "game/dqx_load.h"
 #include "game/game_world.h"
 #include "media/iss_fx.h"
@@ -26,20 +27,6 @@ SoundLevelsRecord SoundLevels;
 SfxChannel g_SfxChannels[kSfxChannels];
 
 namespace {
-
-// Until the scene's object operations exist, no owner has a position and
-// the camera stands at the origin looking along +z.
-int NoObjectPosition(ObjHandle, Vec3*) {
-    return -1;
-}
-int CameraAtRest(ObjHandle, Mat3* m) {
-    *m = Mat3{{kQ15One, 0, 0, 0, kQ15One, 0, 0, 0, kQ15One}};
-    return 0;
-}
-int CameraAtOrigin(ObjHandle, Vec3* v) {
-    *v = Vec3{0, 0, 0};
-    return 0;
-}
 
 struct FreeAtStart {
     FreeAtStart() { SFX_ResetChannels(); }
@@ -207,8 +194,6 @@ KindSounds* EventKind(const SoundEvent& e) {
 }
 
 }  // namespace
-
-SfxSceneHooks SfxScene = {NoObjectPosition, CameraAtRest, CameraAtOrigin};
 
 // ---------------------------------------------------------------------------
 // Sound levels
@@ -385,7 +370,7 @@ void SFX_Update() {
     // world units.
     Mat3 m;
     Vec3 p;
-    if (SfxScene.GetObjWorldMatrix(0, &m) < 0 || SfxScene.GetObjWorldPos(0, &p) < 0) return;
+    if (Get_ObjWorldMatrix(0, &m) < 0 || Get_ObjWorldPos(0, &p) < 0) return;
     float frame[4][3];
     for (int axis = 0; axis < 3; ++axis)
         for (int k = 0; k < 3; ++k) frame[axis][k] = float(m.m[k * 3 + axis]) / 32767.0f;
@@ -405,7 +390,7 @@ void SFX_UpdateStreams() {
 void SFX_UpdateChannel3D(SfxChannel* record) {
     if (!Sound3D() || !record || record->voice < 0 || !record->owner) return;
     Vec3 p;
-    if (SfxScene.GetObjPos(record->owner, &p) < 0) return;
+    if (Get_ObjPos(record->owner, &p) < 0) return;
     const float position[3] = {float(p.x), float(p.y), float(p.z)};
     const float distances[2] = {1.0f, 10.0f};
     SND_SetVoice3D(record->voice, position, nullptr, distances);

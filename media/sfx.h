@@ -19,7 +19,6 @@
 #pragma once
 
 #include "engine3d/dqx_3d.h"
-#include "engine3d/dqx_math.h"
 
 #include <cstdint>
 
@@ -90,15 +89,6 @@ struct SoundEvent {
     uint8_t door;
     uint8_t enemyKind;
 };
-
-// What the effects read of the scene: an owner's position (-1 for a bad
-// handle), the camera's (handle 0) orientation and position in the world.
-struct SfxSceneHooks {
-    int (*GetObjPos)(ObjHandle handle, Vec3* position);
-    int (*GetObjWorldMatrix)(ObjHandle handle, Mat3* matrix);
-    int (*GetObjWorldPos)(ObjHandle handle, Vec3* position);
-};
-extern SfxSceneHooks SfxScene;
 
 // Reads the current mission's sndlev.txt (MissionNumber, MissionPtr); a
 // file that does not load leaves every level sound silent.  Stops every

@@ -5,6 +5,7 @@
 
 #include "ai/managers.h"
 #include "engine3d/dqx_3d.h"
+#include "engine3d/dqx_view.h"
 #include "game/game_world.h"
 #include "media/iss_fx.h"
 #include "media/movie.h"

@@ -248,7 +248,7 @@ TEST_F(F3dcTest, SceneObjectsHangUnderTheCamera) {
     ASSERT_GT(dummy, 0);
     EXPECT_TRUE(Get(Get_Node(dummy), &Obj3D::flags) & kObjHidden);
     EXPECT_FALSE(Get(Get_Node(Find_Part(hero, "TETE")), &Obj3D::flags) & kObjHidden);
-    EXPECT_EQ(Find_Part(hero, "nothing"), 0);
+    EXPECT_EQ(Find_Part(hero, "nothing"), -1);
 }
 
 TEST_F(F3dcTest, ScaleObjectScalesNodeVerticesAndPositionKeys) {

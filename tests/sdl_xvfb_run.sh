@@ -3,11 +3,14 @@
 # file-writing audio driver standing in for the sound card, and ends it with
 # Escape.  Passes when it ends with code 0 with sound on (the run body gave
 # the sound layer its voices), the audio device received the mix, and
-# nothing but the AI manager's banner reached debug.txt.  Skips (77) where
-# Xvfb or xdotool is missing.
-#   sdl_xvfb_run.sh <program in its game folder>
+# nothing but the AI manager's banner reached debug.txt.  With a matcher,
+# dumps of the window (xwd) must show the demo logo while it is up and the
+# end picture after Escape.  Skips (77) where Xvfb or xdotool is missing.
+#   sdl_xvfb_run.sh <program in its game folder> [<xwd_match>]
 set -u
 program="$1"
+matcher="${2:-}"
+command -v xwd >/dev/null 2>&1 || matcher=""
 if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xdotool >/dev/null 2>&1; then
     echo "Xvfb or xdotool is not installed"
     exit 77
@@ -35,15 +38,32 @@ cd "$work"
 MORVANEL_HOST=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" MORVANEL_TRACE=1 \
     timeout 90 "./$name" >"$work/stdout.txt" 2>"$work/stderr.txt" &
 gpid=$!
-# The logo's four seconds pass, then Escape is held in the game loop until
-# the program ends.
-sleep 5
-xdotool search --sync --name Morvanel >/dev/null 2>&1
+# The trace names each picture as it is shown (the logo, then the end
+# picture), and each stays up for four seconds: the window is dumped a few
+# times within them, however slowly the program starts.  Once the logo is
+# up, Escape is pressed again and again until the program ends.
+shown() {
+    n=$(grep -c "trace: ShowPicture" "$work/stderr.txt" 2>/dev/null)
+    echo "${n:-0}"
+}
+window=$(xdotool search --sync --name Morvanel 2>/dev/null | head -n 1)
+for i in $(seq 600); do
+    [ "$(shown)" -ge 1 ] && break
+    kill -0 "$gpid" 2>/dev/null || break
+    sleep 0.1
+done
+for i in 1 2 3; do
+    sleep 0.7
+    [ -n "$matcher" ] && xwd -silent -id "$window" >"$work/logo-$i.xwd" 2>/dev/null
+done
 for i in $(seq 30); do
     kill -0 "$gpid" 2>/dev/null || break
     xdotool search --name Morvanel windowfocus keydown Escape >/dev/null 2>&1
     sleep 0.5
     xdotool keyup Escape >/dev/null 2>&1
+    if [ -n "$matcher" ] && [ "$(shown)" -ge 2 ]; then
+        xwd -silent -id "$window" >"$work/end-$i.xwd" 2>/dev/null
+    fi
     sleep 0.5
 done
 wait "$gpid"
@@ -57,6 +77,10 @@ grep -q "trace: SavePlayerSettings" stderr.txt || { echo "the run did not end no
 if grep -q "^SDL:" stderr.txt; then echo "SDL reported a failure"; status=1; fi
 if [ -f debug.txt ] && grep -v "^Spindrel I.A. Manager" debug.txt | grep -q .; then
     echo "errors were logged:"; cat debug.txt; status=1
+fi
+if [ -n "$matcher" ]; then
+    "$matcher" logo logo-*.xwd || { echo "the window did not show the logo"; status=1; }
+    "$matcher" quit end-*.xwd || { echo "the window did not show the end picture"; status=1; }
 fi
 [ "$status" -eq 0 ] || { echo "--- stderr"; cat stderr.txt; }
 exit $status

@@ -3,6 +3,8 @@
 // here: the demo's sndlev.txt read into the tables, events played, the
 // music's restart and its switch to the action track, spoken lines, voice
 // theft and the 64 effect records.
+#include "engine3d/dqx_f3dc.h"
+#include "engine3d/dqx_obj.h"
 #include "game/dqx_load.h"
 #include "game/game_world.h"
 #include "host/headless/headless.h"
@@ -12,6 +14,8 @@
 #include "platform/display/screen.h"
 #include "platform/window.h"
 #include "strm_support.h"
+#include "tools/kit/f3dc_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <filesystem>
 
@@ -66,13 +70,16 @@ protected:
         MissionNumber = 22;
         MissionPtr = &mission_;
         SFX_ResetChannels();
+        // In the foreground: the waits that pump messages return.
+        savedActive_ = AppActive;
+        AppActive = 1;
     }
     void TearDown() override {
         SFX_CloseMission();
         MissionPtr = nullptr;
         MissionNumber = 22;
         MusicVolume = SoundVolume = VoiceVol = 32;
-        SfxScene = saved_;
+        AppActive = savedActive_;
         StreamTest::TearDown();
     }
     // One frame of the game's sound: the music, the streams, the clock.
@@ -90,8 +97,8 @@ protected:
     CharacterDef kinds_[2] = {{"hero"}, {"guard"}};
     MissionRecord mission_ = {2, kinds_, 2, rooms_};
     kit::SnpSound line_, long_;
-    SfxSceneHooks saved_ = SfxScene;
     bool threeD_ = false;
+    int32_t savedActive_ = 0;
 };
 
 class Sfx3DTest : public SfxTest {
@@ -302,35 +309,47 @@ TEST_F(SfxTest, SixtyFourRecordsAndTheSixtyFifthEffect) {
 
 // With 3D sound every effect plays at full volume whatever the sound
 // setting (unless it is 0, which records the effect without playing it),
-// panned from where its owner stands in the listener's frame: an owner to
-// the camera's right is heard whole on the right, softly on the left.
+// panned from where its owner stands in the camera's frame: an owner to
+// the camera's right is heard whole on the right, softly on the left, and
+// on the left once the camera has turned round.
 TEST_F(Sfx3DTest, EffectsArePlacedByTheirOwners) {
     ASSERT_NE(g_SndListener, nullptr);
-    SfxScene.GetObjPos = [](ObjHandle h, Vec3* v) {
-        *v = Vec3{h == 7 ? 1000 : -1000, 0, 0};
-        return 0;
-    };
+    Init_3DMemory();
+    WriteBytes("box.3dc", kit::BuildObject(kit::Cube("box", 10, 0xFFFF), nullptr));
+    ObjHandle owner = Load_Object("box.3dc");
+    ASSERT_GT(owner, 0);
+    Attach_Obj(owner, 0);
+    const Vec3 right{1000, 0, 0};
+    Set_ObjPos(owner, &right);
     SoundVolume = 20;
     std::vector<int16_t> steps = DemoEffect(kPas);
-    size_t start = Frames();
-    int voice = SFX_Play(7, kPas, 0, 90, 0);
-    ASSERT_GE(voice, 1);
-    EXPECT_TRUE(SND_GetVoiceSample(voice)->flags & kSmp3D);
-    SFX_Update();
-    AdvanceMs(1000);
-    std::vector<int16_t> heard = Captured(start, steps.size());
-    double left = 0, louder = 0;
-    for (size_t i = 0; i < steps.size(); ++i) {
-        EXPECT_EQ(heard[2 * i + 1], steps[i]) << i;
-        if (heard[2 * i + 1] != steps[i]) break;
-        left += std::abs(heard[2 * i]);
-        louder += std::abs(steps[i]);
+    for (bool turned : {false, true}) {
+        SCOPED_TRACE(turned);
+        // Turned: half a turn about the vertical axis.
+        const Mat3 camera = turned ? Mat3{{-kQ15One, 0, 0, 0, kQ15One, 0, 0, 0, -kQ15One}}
+                                   : Mat3{{kQ15One, 0, 0, 0, kQ15One, 0, 0, 0, kQ15One}};
+        Set_ObjMatrix(0, &camera);
+        size_t start = Frames();
+        int voice = SFX_Play(owner, kPas, 0, 90, 0);
+        ASSERT_GE(voice, 1);
+        EXPECT_TRUE(SND_GetVoiceSample(voice)->flags & kSmp3D);
+        SFX_Update();
+        AdvanceMs(1000);
+        std::vector<int16_t> heard = Captured(start, steps.size());
+        size_t nearSide = turned ? 0 : 1;
+        double farSum = 0, nearSum = 0;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            ASSERT_EQ(heard[2 * i + nearSide], steps[i]) << i;
+            farSum += std::abs(heard[2 * i + 1 - nearSide]);
+            nearSum += std::abs(steps[i]);
+        }
+        EXPECT_LT(farSum, nearSum / 5);
     }
-    EXPECT_LT(left, louder / 5);
     SoundVolume = 0;
-    int quiet = SFX_Play(8, kPorte, 0, 90, 0);
+    int quiet = SFX_Play(owner, kPorte, 0, 90, 0);
     EXPECT_GE(quiet, 1);
     EXPECT_FALSE(SND_IsVoicePlaying(quiet));
+    Free_3DMemory();
 }
 
 TEST_F(SfxTest, NothingWithSoundOff) {
@@ -378,12 +397,9 @@ TEST_F(SfxTest, WaitingForALineFeedsItToItsEnd) {
     int voice = SFX_PlaySpeech(".\\smp\\ms22\\voix\\2.snp", nullptr, 1);
     ASSERT_GE(voice, 1);
     host::headless::SetAutoStep(100, 1000);
-    int32_t active = AppActive;
-    AppActive = 1;
     uint64_t before = host::headless::ClockMicroseconds();
     WaitForVoiceEnd(voice);
     uint64_t waited = host::headless::ClockMicroseconds() - before;
-    AppActive = active;
     host::headless::SetAutoStep(0, 0);
     EXPECT_GE(waited, 1500000u);
     EXPECT_LT(waited, 2000000u);

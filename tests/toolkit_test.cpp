@@ -315,6 +315,37 @@ TEST_F(TransitionTest, MosaicInEndsWithThePicture) {
     EXPECT_TRUE(IsPicture(frames_[11]));
 }
 
+// Each step's palette goes through the palette layer's fade: entry 200 at
+// level s / 10, with the vertical-blank wait switched off around the call
+// while the back page lies in display memory.
+struct PaletteStep {
+    int red;
+    bool waitVbl;
+};
+std::vector<PaletteStep> g_paletteSteps;
+void RecordPalette(int32_t first, int32_t count, const uint8_t* rgb) {
+    if (first <= 200 && first + count > 200)
+        g_paletteSteps.push_back({rgb[(200 - first) * 3], (ScreenState.flags & kScreenWaitVbl) != 0});
+}
+
+TEST_F(TransitionTest, PaletteStepsFadeThroughThePaletteLayer) {
+    Start(Layout::k8, 32, 24);
+    ActivePrimTable.SetPalette = RecordPalette;
+    EngineConfig.VideoBytes[1] = 0;  // no brightness added
+    ScreenState.palette[600] = 200;
+    ScreenState.flags |= kScreenBackInVideo | kScreenWaitVbl;
+    g_paletteSteps.clear();
+    ScreenTransition(picture_.get(), 5, 0);
+    ASSERT_EQ(g_paletteSteps.size(), 11u);
+    for (int s = 0; s <= 10; ++s) {
+        EXPECT_EQ(g_paletteSteps[size_t(s)].red, 200 * s / 10) << s;
+        EXPECT_FALSE(g_paletteSteps[size_t(s)].waitVbl) << s;
+    }
+    EXPECT_TRUE(ScreenState.flags & kScreenWaitVbl);
+    // Two final frames when two pages flip.
+    EXPECT_EQ(frames_.size(), 13u);
+}
+
 TEST_F(TransitionTest, ZoomGrowsFromTheCentre) {
     Start(Layout::k8, 32, 24);
     ScreenTransition(picture_.get(), 2, 0);

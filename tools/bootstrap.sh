@@ -3,7 +3,7 @@
 
 MORVANEL_PACKAGES=(g++ cmake ninja-build pkg-config libsdl2-dev zlib1g-dev libpng-dev
                    libjpeg62-turbo-dev libfreetype-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
-                   xvfb xdotool)
+                   xvfb xdotool x11-apps)
 
 morvanel_install_packages() {
     local missing=()

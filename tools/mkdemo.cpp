@@ -2,8 +2,9 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the mission's 3D
-// files in game.res, the sound effects in audio.res, and in game.res and
-// voice.res the pictures the kit paints.  With --corpus it
+// files in game.res, the sound effects in audio.res, in game.res and
+// voice.res the pictures the kit paints, and in game.res the menu sprite
+// sheets and bitmap fonts.  With --corpus it
 // writes seed inputs for the fuzz targets.
 //
 //   mkdemo <data folder> <game folder>
@@ -11,9 +12,12 @@
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
+#include "tools/kit/sprite_list_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -93,6 +97,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
+        // So do the sprite sheets and bitmap fonts.
+        for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -180,6 +186,25 @@ void BuildSoundLevelsCorpus(const fs::path& folder) {
     kit::WriteBytes((folder / "odd.txt").string(), {odd.begin(), odd.end()});
 }
 
+// Collision seeds: the demo rooms' collision files and the kit's fixtures.
+int BuildCollisionCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    int n = 0;
+    auto put = [&](const kit::CollisionSpec& spec) {
+        kit::WriteBytes((folder / ("seed" + std::to_string(n++) + ".3dc")).string(), kit::BuildCollision(spec, nullptr));
+    };
+    kit::RoomShape room;
+    put(kit::RoomCollision(room));
+    put(kit::SolidBoxCollision({-100, 0, -100}, {100, 1218, 100}));
+    put(kit::FanCollision(12, {0, 600, 0}, 400));
+    kit::CollisionSpec line;
+    line.parts = {"line"};
+    line.vertices = {{0, 0, 0}, {500, 0, 0}, {1000, 0, 0}};
+    line.faces = {{{0, 1, 2}, 0, 0}};
+    put(line);
+    return 0;
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
@@ -204,10 +229,22 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
+    // Video streams: the kit's family of good and malformed streams.
+    fs::create_directories(folder / "qvs");
+    for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
+        kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
+    // Cut lists: the demo sheets' own, and one that reaches outside its sheet.
+    fs::create_directories(folder / "spc");
+    for (const kit::ArchiveMember& m : kit::DemoSpriteMembers("game"))
+        if (m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".spc") == 0)
+            kit::WriteBytes((folder / "spc" / m.name.substr(8)).string(), m.data);
+    kit::WriteBytes((folder / "spc" / "outside.spc").string(),
+                    kit::SpriteListBytes({{-5, -5, 3, 3}, {30, 20, 60, 40}, {9, 9, 2, 2}, {0, 0, 0, 0}}));
     if (!kit::WritePictureCorpus((folder / "picture").string())) {
         std::fprintf(stderr, "mkdemo: cannot write the picture seeds\n");
         return 1;
     }
+    if (BuildCollisionCorpus(folder / "collision") != 0) return 1;
     return BuildObjectCorpus(folder / "f3dc");
 }
 

@@ -279,35 +279,6 @@ bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude)
     return true;
 }
 
-void WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(size_t(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint32_t v = xrgb[size_t(y) * width + x];
-            row[size_t(x) * 3] = uint8_t(v >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(v);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-}
-
 void Present(const detail::Frame& frame) {
     ++g.frames;
     CapturedFrame& c = g.last;
@@ -746,3 +717,36 @@ bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]) {
 }
 
 }  // namespace host::detail
+
+namespace host::headless {
+
+bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t v = xrgb[size_t(y) * width + x];
+            row[size_t(x) * 3] = uint8_t(v >> 16);
+            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
+            row[size_t(x) * 3 + 2] = uint8_t(v);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace host::headless

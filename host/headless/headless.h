@@ -105,6 +105,9 @@ struct CapturedFrame {
 };
 uint64_t PresentedFrames();
 const CapturedFrame& LastFrame();
+// Writes 0x00RRGGBB pixels as an 8-bit RGB PNG file (the frame capture's
+// writer); false when the file cannot be written.
+bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height);
 // Posts WM_CLOSE once that many frames were presented; 0 never.
 void SetCloseAfterFrames(uint64_t frames);
 // Whether the display is in an exclusive full-screen mode, as the host last

@@ -7,7 +7,7 @@
 #include "platform/display/blit.h"
 
 #include "platform/display/blit_wide.h"
-#include "platform/display/colour.h"
+#include "platform/display/palette.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
 #include "platform/display/screen.h"

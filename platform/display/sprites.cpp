@@ -1,11 +1,16 @@
 // Sprite sets and bitmap fonts.
 #include "platform/display/sprites.h"
 
+#include "platform/display/blit.h"
 #include "platform/display/ddraw.h"
+#include "platform/display/palette.h"
+#include "platform/display/screen.h"
+#include "platform/errors.h"
 #include "platform/memory.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -118,6 +123,51 @@ SpriteSet* LoadSpriteSet(FileHandle file, const uint8_t* sheet, int32_t sheetWid
     return CutSpriteSet(cuts.data(), count, sheet, sheetWidth, sheetHeight, bytesPerPixel, mode);
 }
 
+SpriteSet* LoadSprites(const char* name, const FileTable* table, int flags) {
+    if (!name || !table) return nullptr;
+    CurrentFileTable = table;
+    char path[kPathText];
+    if (std::snprintf(path, sizeof path, "%s.%s", name, "png") >= int(sizeof path)) return nullptr;
+    FileHandle file = table->Open(path, "rb");
+    if (!file) return nullptr;
+    // The sheet lives only while the sprites are cut, so it never takes
+    // room in the memory pool.
+    MemoryManagerTable& m = MemoryManager;
+    const uint32_t poolOn = m.poolOn;
+    m.poolOn = 0;
+    Picture sheet{0, 0, nullptr, nullptr};
+    int bits = 0;
+    try {
+        bits = LoadPictureStream(path, file, &sheet);
+    } catch (const FatalReturn&) {
+        table->Close(file);
+        m.poolOn = poolOn;
+        throw;
+    }
+    int32_t bytes = PictureBytesPerPixel(bits);
+    if (sheet.pixels && (flags & kSpritesToScreen) && ScreenState.bytesPerPixel >= 2) {
+        uint32_t count = uint32_t(size_t(sheet.width) * size_t(sheet.height));
+        sheet.pixels = ConvertBitmap(nullptr, ScreenState.palette, ScreenState.bytesPerPixel, sheet.pixels,
+                                     ScreenState.palette, bytes, count);
+        bytes = ScreenState.bytesPerPixel;
+    }
+    m.poolOn = poolOn;
+    table->Close(file);
+    if (!sheet.pixels) return nullptr;
+
+    SpriteSet* set = nullptr;
+    std::snprintf(path, sizeof path, "%s.spc", name);
+    if (FileHandle list = table->Open(path, "rb")) {
+        const int32_t mode = ((flags >> 1) & 1) + ((flags >> 2) & 1);
+        set = LoadSpriteSet(list, sheet.pixels, sheet.width, sheet.height, bytes, mode);
+        table->Close(list);
+    }
+    m.poolOn = 0;
+    MemFree(sheet.pixels);
+    m.poolOn = poolOn;
+    return set;
+}
+
 void FreeSprites(SpriteSet* set) {
     if (!set) return;
     for (int32_t i = set->count - 1; i >= 0; --i) {
@@ -148,23 +198,125 @@ int32_t FontTextWidth(const char* text, const SpriteSet* font) {
     return width;
 }
 
-void FontDrawText(const char* text, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw) {
-    if (!text || !font) return;
+namespace {
+
+// Lays a text out glyph by glyph: glyph(sprite, x, y, scaled width,
+// scaled height) for every byte with a glyph; special(byte) may take a byte
+// first (answering true), which then takes no room.  Every distance is
+// multiplied by factor / 256.
+template <typename Glyph, typename Special>
+void LayOut(const char* text, const SpriteSet* font, int32_t x, int32_t y, int32_t factor, Glyph glyph,
+            Special special) {
+    if (!text || !font || factor <= 0) return;
+    auto scale = [factor](int64_t v) { return int32_t(v * factor / 256); };
     const int32_t startX = x;
     for (const uint8_t* p = reinterpret_cast<const uint8_t*>(text); *p; ++p) {
+        if (special(*p)) continue;
         if (*p == 10 || *p == 0xB3) {
-            y += font->lineGap + FirstHeight(font);
+            y += scale(font->lineGap + FirstHeight(font));
             x = startX;
             continue;
         }
-        int glyph = FontGlyph(font, *p);
-        if (glyph < 0 || glyph >= font->count) {
-            x += FirstWidth(font) / 2 + font->spacing;
+        int g = FontGlyph(font, *p);
+        if (g < 0 || g >= font->count) {
+            x += scale(FirstWidth(font) / 2 + font->spacing);
             continue;
         }
-        const Picture* sprite = &font->sprites[glyph];
-        if (font->flags & kFontFixedPitch) x += FirstWidth(font) - sprite->width;
-        if (draw) draw(x, y, sprite);
-        x += sprite->width + font->spacing;
+        const Picture* sprite = &font->sprites[g];
+        if (font->flags & kFontFixedPitch) x += scale(FirstWidth(font) - sprite->width);
+        glyph(sprite, x, y, scale(sprite->width), scale(sprite->height));
+        x += scale(sprite->width + font->spacing);
     }
+}
+
+bool NoSpecial(uint8_t) {
+    return false;
+}
+
+}  // namespace
+
+void FontDrawText(const char* text, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw) {
+    LayOut(
+        text, font, x, y, 256,
+        [draw](const Picture* sprite, int32_t gx, int32_t gy, int32_t, int32_t) {
+            if (draw) draw(gx, gy, sprite);
+        },
+        NoSpecial);
+}
+
+int32_t FontTextWidthScaled(const char* text, const SpriteSet* font, int32_t factor) {
+    if (!text || !font || factor <= 0) return 0;
+    int32_t width = 0;
+    for (const uint8_t* p = reinterpret_cast<const uint8_t*>(text); *p; ++p) {
+        int glyph = FontGlyph(font, *p);
+        int32_t advance = (glyph >= 0 && glyph < font->count) ? font->sprites[glyph].width : FirstWidth(font) / 2;
+        width += int32_t((int64_t(advance) + font->spacing) * factor / 256);
+    }
+    return width;
+}
+
+void FontDrawNumber(long value, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%08ld", value);
+    FontDrawText(digits, font, x, y, draw);
+}
+
+SpriteSet* FontFromGlyphs(Picture* glyphs, int16_t count, uint8_t spacing, uint8_t lineGap, uint8_t flags) {
+    if (count < 0 || (count > 0 && !glyphs)) return nullptr;
+    auto* font = static_cast<SpriteSet*>(MemAlloc(sizeof(SpriteSet)));
+    *font = SpriteSet{glyphs, count, spacing, lineGap, flags};
+    return font;
+}
+
+void TilePicture(const Picture* picture, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    BlitRoutine opaque = ActiveBlitTable.modes[2];
+    if (!picture || !opaque || picture->width <= 0 || picture->height <= 0) return;
+    ScreenStateRecord& s = ScreenState;
+    const int32_t left = s.clipLeft, top = s.clipTop, right = s.clipRight, bottom = s.clipBottom;
+    s.clipLeft = std::max(left, x1);
+    s.clipTop = std::max(top, y1);
+    s.clipRight = std::min(right, x2);
+    s.clipBottom = std::min(bottom, y2);
+    // Only the tiles that meet the narrowed box are drawn.
+    if (s.clipLeft <= s.clipRight && s.clipTop <= s.clipBottom) {
+        // The first tile that reaches the box in each direction.
+        auto first = [](int64_t from, int64_t edge, int64_t size) {
+            return from < edge ? from + (edge - from) / size * size : from;
+        };
+        for (int64_t y = first(y1, s.clipTop, picture->height); y <= s.clipBottom; y += picture->height)
+            for (int64_t x = first(x1, s.clipLeft, picture->width); x <= s.clipRight; x += picture->width)
+                opaque(int32_t(x), int32_t(y), picture);
+    }
+    s.clipLeft = left;
+    s.clipTop = top;
+    s.clipRight = right;
+    s.clipBottom = bottom;
+}
+
+void FontDrawTextColours(const char* text, const SpriteSet* font, int32_t x, int32_t y, uint32_t first,
+                         uint32_t second) {
+    const uint32_t saved = g_DrawColour;
+    g_DrawColour = first;
+    BlitRoutine draw = GlyphBlit;
+    LayOut(
+        text, font, x, y, 256,
+        [draw](const Picture* sprite, int32_t gx, int32_t gy, int32_t, int32_t) {
+            if (draw) draw(gx, gy, sprite);
+        },
+        [first, second](uint8_t byte) {
+            if (byte != 0x7E) return false;
+            g_DrawColour = g_DrawColour == first ? second : first;
+            return true;
+        });
+    g_DrawColour = saved;
+}
+
+void FontDrawTextScaled(const char* text, const SpriteSet* font, int32_t x, int32_t y, int32_t factor) {
+    ScaledBlitRoutine draw = ActiveBlitTable.scaled[1];
+    LayOut(
+        text, font, x, y, factor,
+        [draw](const Picture* sprite, int32_t gx, int32_t gy, int32_t w, int32_t h) {
+            if (draw) draw(sprite, gx, gy, w, h);
+        },
+        NoSpecial);
 }

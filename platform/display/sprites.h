@@ -54,6 +54,17 @@ SpriteSet* LoadSpriteSet(FileHandle file, const uint8_t* sheet, int32_t sheetWid
 // the array and the set.
 void FreeSprites(SpriteSet* set);
 
+// Option bits of LoadSprites.  The cut mode is the sum of bits 1 and 2, so
+// either bit alone gives each sprite a display surface (mode 1) and both
+// together attach origin records (mode 2).
+constexpr int kSpritesToScreen = 0x01;  // cut in the screen's format (an 8-bit sheet converted first)
+constexpr int kSpritesSurface = 0x02;   // cut mode 1
+constexpr int kSpritesOrigin = 0x06;    // cut mode 2
+// Makes the table current, reads the sheet "<name>.png" with the memory
+// pool off, then cuts it by "<name>.spc".  None when either file does not
+// open or cannot be read; the sheet itself is given back either way.
+SpriteSet* LoadSprites(const char* name, const FileTable* table, int flags);
+
 // The glyph of a byte in the font's character map, -1 when it has none.
 int FontGlyph(const SpriteSet* font, uint8_t byte);
 // Width of a text in pixels: glyph widths, half the first sprite's width
@@ -62,3 +73,29 @@ int32_t FontTextWidth(const char* text, const SpriteSet* font);
 // Draws a text through draw(x, y, glyph sprite); a line feed or 0xB3 starts
 // a new line at the starting x.
 void FontDrawText(const char* text, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw);
+
+// The width of the text drawn by FontDrawTextScaled with the same factor:
+// each byte's advance (glyph or half space, plus the spacing) times
+// factor / 256, rounded down per byte.
+int32_t FontTextWidthScaled(const char* text, const SpriteSet* font, int32_t factor);
+// The number as eight digits ("%08ld": a negative number keeps its sign in
+// the first of the eight places) through FontDrawText.
+void FontDrawNumber(long value, const SpriteSet* font, int32_t x, int32_t y, BlitRoutine draw);
+// A font record (memory manager) over a list of count glyph pictures, in
+// the order of the character map the flags choose.  The record refers to
+// the list, which stays the caller's: give the record back with MemFree,
+// not FreeSprites.  None for a negative count or a missing list.
+SpriteSet* FontFromGlyphs(Picture* glyphs, int16_t count, uint8_t spacing, uint8_t lineGap, uint8_t flags);
+// Covers the rectangle (inclusive corners) with copies of the picture from
+// its top-left corner on, by opaque blits under the clip box narrowed to the
+// rectangle; the clip box is restored afterwards.  The frame buffer must be
+// locked.
+void TilePicture(const Picture* picture, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// Draws through GlyphBlit in the first colour; each byte 0x7E switches the
+// colour drawn in place of the white pixels between the two and takes no
+// room.  g_DrawColour is restored afterwards.
+void FontDrawTextColours(const char* text, const SpriteSet* font, int32_t x, int32_t y, uint32_t first,
+                         uint32_t second);
+// Draws each glyph stretched by factor / 256 through the clipped scaled
+// keyed blit (slot 9); advances and line breaks are scaled alike.
+void FontDrawTextScaled(const char* text, const SpriteSet* font, int32_t x, int32_t y, int32_t factor);

@@ -2,7 +2,7 @@
 // feedback and the 5-5-5 conversion.  The transitions are in transition.cpp.
 #include "platform/display/toolkit.h"
 
-#include "platform/display/colour.h"
+#include "platform/display/palette.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
 #include "platform/display/screen.h"

@@ -4,6 +4,7 @@
 // effects and the 5-6-5 to 5-5-5 conversion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Picture;
@@ -61,3 +62,14 @@ void PageTrailBlend();
 void PageTrailSmooth();
 // Stores 16-bit pixels of the screen's layout as 5-5-5.
 void Convert565To555(uint16_t* buffer, uint32_t count);
+
+// The first free screenshot name: the prefix, four digits from 0000 and
+// ".pcx" at one byte per pixel, else ".tga"; when 0000 to 0098 all exist,
+// the name with 0098.  Existence is asked of the plain files.  False when
+// the name does not fit the buffer.
+bool ScreenshotName(const char* prefix, char* name, size_t size);
+// Writes the drawing page under the next screenshot name (5-6-5 pixels as
+// 5-5-5), through a temporary file renamed when it is whole.  A screenshot
+// that cannot be taken or written is reported in the debug log, leaves no
+// file behind and answers false.
+bool SaveScreenshot(const char* prefix);

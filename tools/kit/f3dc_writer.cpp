@@ -152,6 +152,31 @@ I3 FaceNormalOf(const std::vector<I3>& v, const int idx[3]) {
     return UnitQ15(Cross({b.x - a.x, b.y - a.y, b.z - a.z}, {c.x - a.x, c.y - a.y, c.z - a.z}), {0, -32768, 0});
 }
 
+// A corner's vertex: its own node's index i as i, the parent's as -(i + 1).
+int CornerKey(const FaceSpec& f, int c) {
+    return (f.parentCorners >> c) & 1 ? -(f.v[c] + 1) : f.v[c];
+}
+
+// The position of a vertex key in the node's own space (a parent's vertex
+// is brought through the node's placement).
+I3 KeyPosition(const ObjectSpec& spec, const NodeSpec& n, int key) {
+    if (key >= 0) return n.vertices.at(size_t(key));
+    const NodeSpec& parent = spec.nodes.at(size_t(n.parent));
+    I3 p = parent.vertices.at(size_t(-key - 1));
+    double d[3] = {double(p.x) - n.pos.x, double(p.y) - n.pos.y, double(p.z) - n.pos.z};
+    double out[3];
+    for (int i = 0; i < 3; ++i)
+        out[i] = (n.matrix[size_t(i)] * d[0] + n.matrix[size_t(3 + i)] * d[1] + n.matrix[size_t(6 + i)] * d[2]) / 32768.0;
+    return {int32_t(std::lround(out[0])), int32_t(std::lround(out[1])), int32_t(std::lround(out[2]))};
+}
+
+I3 FaceNormalOfSpec(const ObjectSpec& spec, const NodeSpec& n, const FaceSpec& f) {
+    std::vector<I3> corners;
+    for (int c = 0; c < 3; ++c) corners.push_back(KeyPosition(spec, n, CornerKey(f, c)));
+    const int idx[3] = {0, 1, 2};
+    return FaceNormalOf(corners, idx);
+}
+
 int32_t PlaneOf(I3 n, I3 p) {
     return int32_t((int64_t(n.x) * p.x + int64_t(n.y) * p.y + int64_t(n.z) * p.z) / 32768);
 }
@@ -175,16 +200,17 @@ struct NodeLayout {
     std::vector<int> firstFaceNormal;
 };
 
-void WriteNodeArrays(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) {
+void WriteNodeArrays(BlockBuilder& b, const ObjectSpec& spec, const NodeSpec& n, NodeLayout& l, int ni) {
     // Face normals, one per face of every group, and vertex normals.
     std::vector<I3> faceNormals;
     std::vector<D3> sums(n.vertices.size(), D3{0, 0, 0});
     for (const GroupSpec& g : n.groups) {
         l.firstFaceNormal.push_back(int(faceNormals.size()));
         for (const FaceSpec& f : g.faces) {
-            I3 fn = FaceNormalOf(n.vertices, f.v);
+            I3 fn = FaceNormalOfSpec(spec, n, f);
             faceNormals.push_back(fn);
             for (int c = 0; c < 3; ++c) {
+                if ((f.parentCorners >> c) & 1) continue;
                 D3& s = sums.at(f.v[c]);
                 s.x += fn.x, s.y += fn.y, s.z += fn.z;
             }
@@ -194,6 +220,7 @@ void WriteNodeArrays(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) 
     for (size_t i = 0; i < n.vertices.size(); ++i) {
         uint32_t at = l.vertices + uint32_t(i) * kVertexSize;
         b.I32(at + 4, n.vertices[i].x), b.I32(at + 8, n.vertices[i].y), b.I32(at + 12, n.vertices[i].z);
+        if (i < n.vertexFlags.size()) b.U32(at, n.vertexFlags[i]);
     }
     l.uvs = n.uvs.empty() ? 0 : b.Alloc(8 * uint32_t(n.uvs.size()));
     for (size_t i = 0; i < n.uvs.size(); ++i) b.I32(l.uvs + uint32_t(i) * 8, n.uvs[i][0]), b.I32(l.uvs + uint32_t(i) * 8 + 4, n.uvs[i][1]);
@@ -223,22 +250,35 @@ void WriteNodeArrays(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) 
         }
         b.I32(l.node + 176, int32_t(std::ceil(r)));
         b.I32(l.node + 180, c.x), b.I32(l.node + 184, c.y), b.I32(l.node + 188, c.z);
+        // Corners 0-3 go round the face nearest -z (0 to 1 along x, 0 to 3
+        // along y) and corner 4 + k lies beyond corner k along z.
         l.box = b.Alloc(kBoxSize);
         for (int k = 0; k < 8; ++k) {
-            b.F32(l.box + uint32_t(k) * 12, float((k & 1) ? hi.x : lo.x));
-            b.F32(l.box + uint32_t(k) * 12 + 4, float((k & 2) ? hi.y : lo.y));
-            b.F32(l.box + uint32_t(k) * 12 + 8, float((k & 4) ? hi.z : lo.z));
+            int q = k & 3;
+            b.F32(l.box + uint32_t(k) * 12, float((q == 1 || q == 2) ? hi.x : lo.x));
+            b.F32(l.box + uint32_t(k) * 12 + 4, float(q >= 2 ? hi.y : lo.y));
+            b.F32(l.box + uint32_t(k) * 12 + 8, float(k >= 4 ? hi.z : lo.z));
         }
     }
     (void)ni;
 }
 
-void WriteEdgeGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) {
+// The block offsets of a vertex key's vertex and vertex normal.
+uint32_t VertexAt(const NodeSpec& n, const NodeLayout& l, const std::vector<NodeLayout>& layouts, int key) {
+    if (key >= 0) return l.vertices + uint32_t(key) * kVertexSize;
+    return layouts.at(size_t(n.parent)).vertices + uint32_t(-key - 1) * kVertexSize;
+}
+uint32_t NormalAt(const NodeSpec& n, const NodeLayout& l, const std::vector<NodeLayout>& layouts, int key) {
+    if (key >= 0) return l.vertexNormals + uint32_t(key) * kNormalSize;
+    return layouts.at(size_t(n.parent)).vertexNormals + uint32_t(-key - 1) * kNormalSize;
+}
+
+void WriteEdgeGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni, const std::vector<NodeLayout>& layouts) {
     for (size_t gi = 0; gi < n.groups.size(); ++gi) {
         const GroupSpec& g = n.groups[gi];
         Edges e;
         for (const FaceSpec& f : g.faces)
-            for (int c = 0; c < 3; ++c) e.Add(f.v[c], f.v[(c + 1) % 3]);
+            for (int c = 0; c < 3; ++c) e.Add(CornerKey(f, c), CornerKey(f, (c + 1) % 3));
         l.edges.push_back(e);
         uint32_t group = b.Alloc(kEdgeGroupSize);
         uint32_t stride = EdgeSize(g.type);
@@ -260,9 +300,9 @@ void WriteEdgeGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) 
                 b.Ref(edge, edge + stride, BlockBuilder::Base::Element0, Label("node %d edge group %d edge %d next", ni, g2, k2));
             else
                 b.Null(edge, Label("node %d edge group %d edge %d next", ni, g2, k2));
-            b.Ref(edge + 28, l.vertices + uint32_t(e.list[k].first) * kVertexSize, BlockBuilder::Base::Element0,
+            b.Ref(edge + 28, VertexAt(n, l, layouts, e.list[k].first), BlockBuilder::Base::Element0,
                   Label("node %d edge group %d edge %d a", ni, g2, k2));
-            b.Ref(edge + 32, l.vertices + uint32_t(e.list[k].second) * kVertexSize, BlockBuilder::Base::Element0,
+            b.Ref(edge + 32, VertexAt(n, l, layouts, e.list[k].second), BlockBuilder::Base::Element0,
                   Label("node %d edge group %d edge %d b", ni, g2, k2));
         }
     }
@@ -275,7 +315,8 @@ void WriteEdgeGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) 
     }
 }
 
-void WriteGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) {
+void WriteGroups(BlockBuilder& b, const ObjectSpec& spec, const NodeSpec& n, NodeLayout& l, int ni,
+                 const std::vector<NodeLayout>& layouts) {
     for (size_t gi = 0; gi < n.groups.size(); ++gi) {
         const GroupSpec& g = n.groups[gi];
         int g2 = int(gi);
@@ -302,19 +343,19 @@ void WriteGroups(BlockBuilder& b, const NodeSpec& n, NodeLayout& l, int ni) {
             else b.Null(face + 4, next);
             for (int c = 0; c < 3; ++c) {
                 uint32_t corner = face + 8 + uint32_t(c) * 12;
-                int a = f.v[c], z = f.v[(c + 1) % 3];
+                int a = CornerKey(f, c), z = CornerKey(f, (c + 1) % 3);
                 int edge = e.index.at({std::min(a, z), std::max(a, z)});
-                b.Ref(corner, l.vertices + uint32_t(a) * kVertexSize, BlockBuilder::Base::Element0,
+                b.Ref(corner, VertexAt(n, l, layouts, a), BlockBuilder::Base::Element0,
                       Label("node %d group %d face %d corner %d vertex", ni, g2, f2, c));
-                b.Ref(corner + 4, l.vertexNormals + uint32_t(a) * kNormalSize, BlockBuilder::Base::Element0,
+                b.Ref(corner + 4, NormalAt(n, l, layouts, a), BlockBuilder::Base::Element0,
                       Label("node %d group %d face %d corner %d normal", ni, g2, f2, c));
                 b.Ref(corner + 8, l.edgeRecords[gi] + uint32_t(edge) * EdgeSize(g.type), BlockBuilder::Base::Element0,
                       Label("node %d group %d face %d corner %d edge", ni, g2, f2, c));
             }
             uint32_t normal = l.faceNormals + uint32_t(l.firstFaceNormal[gi] + int(fi)) * kNormalSize;
             b.Ref(face + 44, normal, BlockBuilder::Base::Element0, Label("node %d group %d face %d face normal", ni, g2, f2));
-            I3 fn = FaceNormalOf(n.vertices, f.v);
-            b.I32(face + 48, PlaneOf(fn, n.vertices[f.v[0]]));
+            I3 fn = FaceNormalOfSpec(spec, n, f);
+            b.I32(face + 48, PlaneOf(fn, KeyPosition(spec, n, CornerKey(f, 0))));
             if (size == 56) {
                 b.U8(face + 52, f.shade);
                 continue;
@@ -405,9 +446,9 @@ std::vector<uint8_t> BuildObject(const ObjectSpec& spec, Manifest* manifest) {
     if (count) b.SetElement0(layout[0].node);
     for (uint32_t i = 0; i < count; ++i) {
         const NodeSpec& n = spec.nodes[i];
-        WriteNodeArrays(b, n, layout[i], int(i));
-        WriteEdgeGroups(b, n, layout[i], int(i));
-        WriteGroups(b, n, layout[i], int(i));
+        WriteNodeArrays(b, spec, n, layout[i], int(i));
+        WriteEdgeGroups(b, n, layout[i], int(i), layout);
+        WriteGroups(b, spec, n, layout[i], int(i), layout);
         WriteNodeFields(b, n, layout[i], int(i));
     }
     WriteNodeLinks(b, spec, layout);

@@ -72,6 +72,9 @@ struct FaceSpec {
     uint8_t shade = 0;
     uint8_t cornerShade[3] = {0, 0, 0};
     uint32_t flags = 0;
+    // Bit c set: corner c's index names a vertex of the parent node (its
+    // vertex and vertex normal), which must come before this node.
+    uint8_t parentCorners = 0;
 };
 struct GroupSpec {
     int32_t type = 1;
@@ -87,6 +90,7 @@ struct NodeSpec {
     I3 pos{0, 0, 0};
     std::array<int32_t, 9> matrix{32768, 0, 0, 0, 32768, 0, 0, 0, 32768};
     std::vector<I3> vertices;
+    std::vector<uint32_t> vertexFlags;        // per vertex (bit 7: shared with children); 0 when absent
     std::vector<std::array<int32_t, 2>> uvs;  // 16.16 texels
     std::vector<GroupSpec> groups;
     int32_t lighting = 0;

@@ -122,6 +122,49 @@ CollisionSpec RoomCollision(const RoomShape& room) {
     return spec;
 }
 
+CollisionSpec FanCollision(int faces, I3 centre, int32_t radius) {
+    CollisionSpec spec;
+    spec.parts = {"fan"};
+    spec.vertices.push_back(centre);
+    for (int i = 0; i < faces; ++i) {
+        double a = 2 * 3.14159265358979 * i / faces;
+        spec.vertices.push_back({centre.x + int32_t(std::lround(radius * std::cos(a))), centre.y,
+                                 centre.z + int32_t(std::lround(radius * std::sin(a)))});
+    }
+    // Wound so that the faces' normals point up (-y).
+    I3 above{centre.x, centre.y - 1000, centre.z};
+    for (int i = 0; i < faces; ++i) {
+        std::array<I3, 4> c{spec.vertices[0], spec.vertices[size_t(1 + i)], spec.vertices[size_t(1 + (i + 1) % faces)]};
+        CollisionFaceSpec f{{0, 1 + i, 1 + (i + 1) % faces}, 0, 0};
+        if (!Faces(c[0], c[1], c[2], above)) std::swap(f.v[1], f.v[2]);
+        spec.faces.push_back(f);
+    }
+    return spec;
+}
+
+CollisionSpec SolidBoxCollision(I3 lo, I3 hi) {
+    CollisionSpec spec;
+    spec.parts = {"block"};
+    I3 centre{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
+    std::vector<std::array<I3, 4>> quads = {
+        {{{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}}},
+        {{{lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}}},
+        {{{lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {lo.x, lo.y, hi.z}}},
+        {{{hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}}},
+        {{{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}}},
+        {{{lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}}},
+    };
+    for (std::array<I3, 4> c : quads) {
+        // Seen from outside: wound away from the centre.
+        if (Faces(c[0], c[1], c[2], centre)) std::swap(c[1], c[3]);
+        int v0 = int(spec.vertices.size());
+        for (const I3& p : c) spec.vertices.push_back(p);
+        spec.faces.push_back({{v0, v0 + 1, v0 + 2}, 0, 0});
+        spec.faces.push_back({{v0, v0 + 2, v0 + 3}, 0, 0});
+    }
+    return spec;
+}
+
 ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness) {
     ObjectSpec spec;
     NodeSpec slab;

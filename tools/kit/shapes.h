@@ -32,6 +32,11 @@ struct RoomShape {
 ObjectSpec BoxRoom(const RoomShape& room);
 // Floor and walls as collision faces, owned by the parts "floor" and "walls".
 CollisionSpec RoomCollision(const RoomShape& room);
+// Collision fixtures: a fan of triangles on the level y = centre.y around
+// the centre (every face touches it), seen from above; and the six sides of
+// a solid box seen from outside, owned by the part "block".
+CollisionSpec FanCollision(int faces, I3 centre, int32_t radius);
+CollisionSpec SolidBoxCollision(I3 min, I3 max);
 // A textured slab (wall texture), its bottom at y = 0.
 ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness);
 // A flat-coloured cube (PrimType 1).
