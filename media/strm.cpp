@@ -95,10 +95,19 @@ int Want(int result) {
     return result == 1 || result == 2 ? result : 0;
 }
 
-// n coded bytes of the source for one channel: what was read.
+// Bytes of one frame of raw data; coded data decodes whole frames from any
+// number of bytes.
+uint32_t InputFrame(const StreamSlot& s) {
+    if (Adpcm(s)) return 1;
+    return ((s.header.flags & kSmp16Bit) ? 2 : 1) * ((s.header.flags & kSmpStereo) ? 2 : 1);
+}
+
+// n coded bytes of the source for one channel: what was read, in whole
+// frames, so that a short read leaves the ring on a frame.
 uint32_t ReadInput(StreamSlot& s, int c, uint32_t n) {
     if (s.flags & kStrmGzip) return s.table->Read(s.input[c], n, 1, s.file) == 1 ? n : 0;
-    return uint32_t(s.table->Read(s.input[c], 1, n, s.file));
+    uint32_t got = uint32_t(s.table->Read(s.input[c], 1, n, s.file));
+    return got - got % InputFrame(s);
 }
 
 // Reads and decodes the next block of every channel (rewinding a looping
@@ -200,8 +209,7 @@ bool SetUpFormat(StreamSlot& s) {
     } else {
         s.codec = &SmpPcmCodec;
         // Raw blocks hold whole frames, so every block starts on one.
-        uint32_t frame = ((s.header.flags & kSmp16Bit) ? 2 : 1) * ((s.header.flags & kSmpStereo) ? 2 : 1);
-        block -= block % frame;
+        block -= block % InputFrame(s);
     }
     if (block == 0 || block > kMaxBlock || s.header.rate == 0) return false;
     s.block = block;
