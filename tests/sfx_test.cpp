@@ -448,6 +448,14 @@ TEST_F(SfxTest, TheMusicRestartsAndSwitchesToActionAfterMusicVolFrames) {
     const StreamSlot& a = g_StreamSlots[g_MusicState.slot];
     EXPECT_EQ(g_SndStreams[a.channel[0]].volume, 63);
     EXPECT_EQ(g_SndStreams[a.channel[1]].volume, 63);
+    // It starts on the next frame, its layer heard with it.
+    std::vector<std::vector<int16_t>> actionTrack = kit::SnpDecoded(DemoTrack(1));
+    start = Frames();
+    for (int i = 0; i < 20; ++i) SoundFrame();
+    n = Frames() - start;
+    std::vector<int16_t> mixed = kit::Mix(actionTrack[0], actionTrack[1]);
+    mixed.resize(n);
+    EXPECT_EQ(test::FirstDifference(Captured(start, n), BothSides(mixed)), -1);
     // At level 1 a state changes only the layer; the level never falls.
     SFX_SetMusicState(0x40);
     EXPECT_EQ(g_SndStreams[a.channel[1]].volume, 0);
