@@ -486,6 +486,36 @@ TEST_F(SfxTest, AtVolumeZeroTheSwitchIsImmediate) {
     EXPECT_EQ(Captured(start, Frames() - start), std::vector<int16_t>((Frames() - start) * 2, 0));
 }
 
+// A track of three channels: a state sets the layer from bit 0 and always
+// silences the third channel; the first keeps the music volume.
+TEST_F(SfxTest, EveryStateSilencesTheThirdChannel) {
+    kit::SnpSound three{22050, 0x41, 4096, 0, 0,
+                        {kit::Tone(22050, 1.0, 200, 200, 0.2), kit::Tone(22050, 1.0, 400, 400, 0.2),
+                         kit::Tone(22050, 1.0, 800, 800, 0.2)}};
+    WriteBytes("music3.res", test::Archive({{kNormal, kit::SnpFile(three)}}));
+    MusicResArchive = ResAddArchive("music3.res", 0);
+    ASSERT_NE(MusicResArchive, nullptr);
+    SFX_LoadSoundLevels();
+    MusicVolume = 40;
+    SoundEvent restart{20, 0, 0, 0};
+    SFX_PlayEvent(&restart, 0);
+    int slot = g_MusicState.slot;
+    ASSERT_GE(slot, 0);
+    const StreamSlot& s = g_StreamSlots[slot];
+    ASSERT_EQ(s.channelCount, 3);
+    auto volumes = [&] {
+        return std::vector<int>{g_SndStreams[s.channel[0]].volume, g_SndStreams[s.channel[1]].volume,
+                                g_SndStreams[s.channel[2]].volume};
+    };
+    EXPECT_EQ(volumes(), (std::vector<int>{40, 0, 0}));
+    for (int32_t state : {0x01, 0x00, 0x41}) {
+        SCOPED_TRACE(state);
+        STRM_SetVolume(slot, -1, 20);
+        SFX_SetMusicState(state);
+        EXPECT_EQ(volumes(), (std::vector<int>{20, (state & 1) ? 40 : 0, 0}));
+    }
+}
+
 // Once the music's stream has closed, its slot is not the music's any
 // more: a line spoken in it keeps its own volumes.
 TEST_F(SfxTest, TheMusicLeavesAClosedSlotAlone) {
