@@ -1,7 +1,9 @@
 // The game world and front end as far as the run body needs them: a frame
-// loop that shows a test pattern, and player.ini kept as it was read.
+// loop that shows the demo scene (game-soft) or a test pattern, and
+// player.ini kept as it was read.
 #include "game/game_world.h"
 
+#include "game/demo_scene.h"
 #include "game/dqx_load.h"
 #include "media/sfx.h"
 #include "media/sfx_music.h"
@@ -89,17 +91,20 @@ void GameLoop() {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
         }
-        DrawTestPattern(d->Lock(d), frame);
+        uint8_t* pixels = d->Lock(d);
+        // The demo scene through the software renderer, else the pattern.
+        if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
         d->Unlock(d);
         PresentHook();
     }
 }
 
-// No mission is read yet: only its sound levels, and the music restart of
-// its opening.
+// No mission is read yet: the demo scene, the mission's sound levels and
+// the music restart of its opening.
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
     MissionNumber = uint8_t(missionNumber);
+    DemoScene_Open();
     SFX_ResetChannels();
     SFX_LoadSoundLevels();
     SoundEvent restart{20, CurrentRoomIndex, 0, 0};

@@ -6,6 +6,7 @@
 #include "program/winmain.h"
 #include "render/d3d_display.h"
 #include "render/d3d_scene.h"
+#include "render/sr_spans.h"
 
 #include <cstdio>
 #include <string>
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
         commandLine += argv[i];
     }
     static int instance;  // the module handle: any address that names this program
+    // The software rasterizer's steps are the 3D engine's render hooks from
+    // the start (the span buffer comes with the object library).
+    SR_InstallRenderHooks();
 #if MORVANEL_PROGRAM_D3D
     // The 3D layer exists before the program runs and goes at its exit.
     ProgramDisplay = kDirect3DDisplay;
