@@ -493,7 +493,10 @@ TEST_F(SfxTest, EveryStateSilencesTheThirdChannel) {
                         {kit::Tone(22050, 1.0, 200, 200, 0.2), kit::Tone(22050, 1.0, 400, 400, 0.2),
                          kit::Tone(22050, 1.0, 800, 800, 0.2)}};
     WriteBytes("music3.res", test::Archive({{kNormal, kit::SnpFile(three)}}));
+    CurrentResArchive = MusicResArchive;
+    ResFree(MusicResArchive);
     MusicResArchive = ResAddArchive("music3.res", 0);
+    CurrentResArchive = MainResArchive;
     ASSERT_NE(MusicResArchive, nullptr);
     SFX_LoadSoundLevels();
     MusicVolume = 40;
