@@ -46,15 +46,27 @@ shown() {
     n=$(grep -c "trace: ShowPicture" "$work/stderr.txt" 2>/dev/null)
     echo "${n:-0}"
 }
-window=$(xdotool search --sync --name Morvanel 2>/dev/null | head -n 1)
+# The window is looked up again for every dump: the first window of that
+# name may be replaced by another before the picture shows (a renderer that
+# needs other window properties makes its window anew), and a slow start
+# under load must not leave the dumps pointing at a window that is gone.
+dump() {
+    window=$(xdotool search --onlyvisible --name Morvanel 2>/dev/null | tail -n 1)
+    [ -n "$window" ] && xwd -silent -id "$window" >"$1" 2>/dev/null
+}
 for i in $(seq 600); do
     [ "$(shown)" -ge 1 ] && break
     kill -0 "$gpid" 2>/dev/null || break
     sleep 0.1
 done
-for i in 1 2 3; do
-    sleep 0.7
-    [ -n "$matcher" ] && xwd -silent -id "$window" >"$work/logo-$i.xwd" 2>/dev/null
+# The logo stays up four seconds: dump it until one dump matches or the end
+# picture takes its place.
+for i in $(seq 10); do
+    sleep 0.3
+    [ -n "$matcher" ] || break
+    [ "$(shown)" -ge 2 ] && break
+    dump "$work/logo-$i.xwd"
+    "$matcher" logo "$work/logo-$i.xwd" >/dev/null 2>&1 && break
 done
 for i in $(seq 30); do
     kill -0 "$gpid" 2>/dev/null || break
@@ -62,7 +74,7 @@ for i in $(seq 30); do
     sleep 0.5
     xdotool keyup Escape >/dev/null 2>&1
     if [ -n "$matcher" ] && [ "$(shown)" -ge 2 ]; then
-        xwd -silent -id "$window" >"$work/end-$i.xwd" 2>/dev/null
+        dump "$work/end-$i.xwd"
     fi
     sleep 0.5
 done
