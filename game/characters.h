@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine3d/dqx_3d.h"
+#include "game/dqx_load.h"
 
 #include <cstdint>
 #include <string>
@@ -12,11 +13,6 @@
 
 constexpr int kCharacterSlots = 64;
 constexpr uint8_t kCharacterGuarded = 0x08;  // definition flag bit 3
-
-struct CharacterDef {
-    uint8_t flags;    // bit 3: a guarded character
-    uint8_t opacity;  // the character's own opacity, 0..255
-};
 
 struct CharacterRecord {
     ObjHandle model;         // first word: the character's object

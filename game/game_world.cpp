@@ -4,13 +4,17 @@
 #include "game/game_world.h"
 
 #include "game/demo_scene.h"
-
+#include "game/dqx_load.h"
+#include "media/sfx.h"
+#include "media/sfx_music.h"
+#include "media/snd_layer.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/ini.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
+#include "platform/settings.h"
 #include "platform/timer.h"
 #include "platform/window.h"
 #include "render/d3d_display.h"
@@ -57,6 +61,9 @@ void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
 }
 
 int32_t RunStarted = 0;
+int32_t MusicVolume = 32;
+int32_t SoundVolume = 32;
+int32_t VoiceVol = 32;
 
 namespace {
 
@@ -75,7 +82,10 @@ void GameLoop() {
     VideoDriver* d = CurrentVideoDriver;
     ProgramDisplay.ApplyDisplayOptions();
     for (uint32_t frame = 0;; ++frame) {
+        SFX_UpdateMusic();
+        SFX_UpdateStreams();
         FrameTimerTick(&timer);
+        SFX_Update();
         if (CurrentKeyboard) {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
@@ -91,14 +101,29 @@ void GameLoop() {
     }
 }
 
+// No mission is read yet: the demo scene, the mission's sound levels and
+// the music restart of its opening.
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
-    (void)missionNumber;
+    MissionNumber = uint8_t(missionNumber);
     DemoScene_Open();
+    SFX_ResetChannels();
+    SFX_LoadSoundLevels();
+    SoundEvent restart{20, CurrentRoomIndex, 0, 0};
+    SFX_PlayEvent(&restart, 0);
 }
 
 void LeaveMission() {
     RunTrace("LeaveMission");
+    SFX_CloseMission();
+}
+
+void WaitForVoiceEnd(int voice) {
+    uint32_t start = GetTimeMs();
+    while (SND_IsVoicePlaying(voice) && GetTimeMs() - start < 3000) {
+        PumpMessages();
+        SFX_UpdateStreams();
+    }
 }
 
 void OpenFrontEnd() {
@@ -120,8 +145,14 @@ void LoadPlayerSettings() {
     g_playerSettings.clear();
     const FileTable* saved = CurrentFileTable;
     CurrentFileTable = &PlainFileTable;
+    MusicVolume = SoundVolume = VoiceVol = 32;
     IniFile ini{};
     if (IniLoad("player.ini", &ini) == 0) {
+        if (IniSelectSection("Options", &ini)) {
+            IniReadInt("MusicVol", &ini, &MusicVolume);
+            IniReadInt("SoundVol", &ini, &SoundVolume);
+            IniReadInt("VoiceVol", &ini, &VoiceVol);
+        }
         for (IniSection* s = ini.first; s; s = s->next) {
             g_playerSettings.push_back({s->name, {}});
             for (IniKey* k = s->firstKey; k; k = k->next) g_playerSettings.back().second.emplace_back(k->name, k->value);

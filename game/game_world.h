@@ -18,6 +18,17 @@ void SavePlayerSettings();
 // The disk picture in the bottom-right corner of the screen.
 void DrawDiskIcon();
 
+// The player's volumes, 0..63 (player.ini [Options] MusicVol, SoundVol,
+// VoiceVol; 32 by default).
+extern int32_t MusicVolume;
+extern int32_t SoundVolume;
+extern int32_t VoiceVol;
+
+// Waits while the voice plays, at most 3000 ms, pumping messages and
+// refilling the sound streams (a spoken line is a stream: unfed, it would
+// loop its last two blocks until the time is up).
+void WaitForVoiceEnd(int voice);
+
 // Colour bars, a grey ramp and a square that moves with the frame number,
 // into a locked 16-bit frame buffer of the current mode.
 void DrawTestPattern(uint8_t* frame, uint32_t frameNumber);

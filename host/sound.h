@@ -239,8 +239,17 @@ int32_t SoundListenerSetRolloffFactor(SoundListener* listener, float factor, uin
 int32_t SoundListenerCommitDeferredSettings(SoundListener* listener);
 
 // Property sets (environment reverb): no output device of the host has
-// one, so the query answers DSERR_NOINTERFACE.
+// one, so the query answers DSERR_NOINTERFACE, and the two calls on a set
+// answer DSERR_INVALIDPARAM for the null set a failed query leaves.
 int32_t SoundBufferQueryPropertySet(SoundBuffer* buffer, SoundPropertySet** set);
 uint32_t SoundPropertySetRelease(SoundPropertySet* set);
+// The property sets the program asks for.
+constexpr uint32_t SOUNDPROPSET_REVERB = 1;  // the listener's room reverb record
+// Support of one property: bit 0 it can be read, bit 1 it can be written.
+constexpr uint32_t SOUNDPROP_SUPPORT_GET = 1;
+constexpr uint32_t SOUNDPROP_SUPPORT_SET = 2;
+int32_t SoundPropertySetQuerySupport(SoundPropertySet* set, uint32_t propertySet, uint32_t id, uint32_t* support);
+int32_t SoundPropertySetSet(SoundPropertySet* set, uint32_t propertySet, uint32_t id, const void* instance,
+                            uint32_t instanceBytes, const void* data, uint32_t dataBytes);
 
 }  // namespace host

@@ -776,6 +776,15 @@ uint32_t SoundPropertySetRelease(SoundPropertySet*) {
     return 0;
 }
 
+int32_t SoundPropertySetQuerySupport(SoundPropertySet* set, uint32_t, uint32_t, uint32_t* support) {
+    if (support) *support = 0;
+    return set ? DSERR_NOINTERFACE : DSERR_INVALIDPARAM;
+}
+
+int32_t SoundPropertySetSet(SoundPropertySet* set, uint32_t, uint32_t, const void*, uint32_t, const void*, uint32_t) {
+    return set ? DSERR_NOINTERFACE : DSERR_INVALIDPARAM;
+}
+
 // ---------------------------------------------------------------------------
 // Between the core and the back ends
 // ---------------------------------------------------------------------------

@@ -48,19 +48,70 @@ int16_t SMP_AdpcmStep(AdpcmChannel* channel, uint8_t code) {
     return channel->predictor;
 }
 
-void SMP_AdpcmDecodeMono(const uint8_t* input, uint32_t count, int16_t* output, AdpcmChannel* channel) {
-    for (uint32_t i = 0; i < count; ++i) {
-        output[2 * i] = SMP_AdpcmStep(channel, uint8_t(input[i] >> 4));
-        output[2 * i + 1] = SMP_AdpcmStep(channel, uint8_t(input[i] & 15));
+namespace {
+
+// The decoder's work per code, looked up: for each step index and the
+// code's three magnitude bits, the difference and the next index.  Makes
+// the same samples as SMP_AdpcmStep, its plain twin, with a shorter chain
+// from one sample to the next.
+struct AdpcmTables {
+    int32_t diff[89][8];
+    uint8_t next[89][8];
+};
+
+constexpr AdpcmTables MakeAdpcmTables() {
+    AdpcmTables t{};
+    for (int index = 0; index < 89; ++index) {
+        int32_t step = kSteps[index];
+        for (int code = 0; code < 8; ++code) {
+            t.diff[index][code] = ((code & 4 ? 4 * step : 0) + (code & 2 ? 2 * step : 0) + (code & 1 ? step : 0)) >> 2;
+            int next = index + kIndexMoves[code];
+            t.next[index][code] = uint8_t(next < 0 ? 0 : next > 88 ? 88 : next);
+        }
     }
+    return t;
+}
+constexpr AdpcmTables kAdpcm = MakeAdpcmTables();
+
+// A channel's state in registers while a run of codes is decoded.
+struct FastChannel {
+    int32_t predictor;
+    uint32_t index;
+    explicit FastChannel(const AdpcmChannel& c)
+        : predictor(c.predictor), index(uint32_t(std::clamp<int>(c.index, 0, 88))) {}
+    void Store(AdpcmChannel* c) const {
+        c->predictor = int16_t(predictor);
+        c->index = int16_t(index);
+    }
+    int16_t Step(uint32_t code) {
+        int32_t d = kAdpcm.diff[index][code & 7];
+        index = kAdpcm.next[index][code & 7];
+        predictor += (code & 8) ? -d : d;
+        predictor = std::min(std::max(predictor, int32_t(-32768)), int32_t(32767));
+        return int16_t(predictor);
+    }
+};
+
+}  // namespace
+
+void SMP_AdpcmDecodeMono(const uint8_t* input, uint32_t count, int16_t* output, AdpcmChannel* channel) {
+    FastChannel c(*channel);
+    for (uint32_t i = 0; i < count; ++i) {
+        output[2 * i] = c.Step(input[i] >> 4);
+        output[2 * i + 1] = c.Step(input[i] & 15u);
+    }
+    c.Store(channel);
 }
 
 void SMP_AdpcmDecodeStereo(const uint8_t* input, uint32_t count, int16_t* output, AdpcmChannel* left,
                            AdpcmChannel* right) {
+    FastChannel l(*left), r(*right);
     for (uint32_t i = 0; i < count; ++i) {
-        output[2 * i] = SMP_AdpcmStep(left, uint8_t(input[i] >> 4));
-        output[2 * i + 1] = SMP_AdpcmStep(right, uint8_t(input[i] & 15));
+        output[2 * i] = l.Step(input[i] >> 4);
+        output[2 * i + 1] = r.Step(input[i] & 15u);
     }
+    l.Store(left);
+    r.Store(right);
 }
 
 namespace {
@@ -122,14 +173,19 @@ const uint8_t* AdpcmDecode(const uint8_t* input, void* state, uint32_t bytes, ui
         return nullptr;
     }
     bytes = std::min(bytes, s->blockBytes);
+    // Little-endian 16-bit samples, as the sound buffers take them.
+    int16_t samples[512];
     uint8_t* o = s->output;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        int16_t first = SMP_AdpcmStep(&s->channels[0], uint8_t(input[i] >> 4));
-        int16_t second = SMP_AdpcmStep(&s->channels[Stereo ? 1 : 0], uint8_t(input[i] & 15));
-        o[4 * i] = uint8_t(uint16_t(first));
-        o[4 * i + 1] = uint8_t(uint16_t(first) >> 8);
-        o[4 * i + 2] = uint8_t(uint16_t(second));
-        o[4 * i + 3] = uint8_t(uint16_t(second) >> 8);
+    for (uint32_t done = 0; done < bytes;) {
+        uint32_t n = std::min<uint32_t>(bytes - done, 256);
+        if (Stereo) SMP_AdpcmDecodeStereo(input + done, n, samples, &s->channels[0], &s->channels[1]);
+        else SMP_AdpcmDecodeMono(input + done, n, samples, &s->channels[0]);
+        for (uint32_t k = 0; k < 2 * n; ++k) {
+            o[2 * k] = uint8_t(uint16_t(samples[k]));
+            o[2 * k + 1] = uint8_t(uint16_t(samples[k]) >> 8);
+        }
+        o += 4 * n;
+        done += n;
     }
     *outLength = bytes * 4;
     return s->output;

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/memory.h"
 #include "platform/settings.h"
+#include "platform/timer.h"
 #include "platform/window.h"
 
 #include <algorithm>
@@ -618,6 +619,7 @@ void SND_WriteStreamChannel(int channel, const uint8_t* data, uint32_t length, u
     ch.sample.data = const_cast<uint8_t*>(data);
     ch.sample.blockSize = length;
     if (!SND_FillBuffer(ch.voice, ch.writeOffset, data, length)) return;
+    ch.totalWritten += length;
     ch.writeOffset += length;
     if (ch.writeOffset >= ch.sample.length) ch.writeOffset -= ch.sample.length;
     if (ch.prefill > 0 && --ch.prefill == 0) {
@@ -627,8 +629,32 @@ void SND_WriteStreamChannel(int channel, const uint8_t* data, uint32_t length, u
         Keep(host::SoundBufferSetFrequency(buffer, ch.sample.rate));
         Keep(host::SoundBufferSetVolume(buffer, SND_VolumeToDb(ch.volume)));
         ch.lastCursor = 0;
+        ch.lastPollMs = GetTimeMs();
     }
 }
+
+namespace {
+
+// Bytes the channel plays in `ms` milliseconds.
+uint64_t BytesIn(const SndStreamChannel& ch, uint32_t ms) {
+    uint64_t frameBytes = ((ch.sample.flags & kSmp16Bit) ? 2 : 1) * ((ch.sample.flags & kSmpStereo) ? 2 : 1);
+    return uint64_t(ms) * ch.sample.rate * frameBytes / 1000;
+}
+
+// Starts the channel over: stopped at the start of its ring, waiting for
+// two fresh blocks.  Used when what the ring holds can no longer be placed.
+int Reprime(SndStreamChannel& ch, host::SoundBuffer* buffer) {
+    Keep(host::SoundBufferStop(buffer));
+    Keep(host::SoundBufferSetCurrentPosition(buffer, 0));
+    ch.writeOffset = 0;
+    ch.lastCursor = 0;
+    ch.periodCount = 0;
+    ch.totalPlayed = ch.totalWritten;
+    ch.prefill = 2;
+    return 1;
+}
+
+}  // namespace
 
 int SND_PlayStreamChannel(int channel) {
     if (!ValidChannel(channel)) return -1;
@@ -636,18 +662,36 @@ int SND_PlayStreamChannel(int channel) {
     host::SoundBuffer* buffer = ChannelBuffer(ch);
     if (!(ch.flags & kStreamOpen) || !buffer) return -1;
     if (ch.prefill != 0) return 1;
-    if (Ok(host::SoundBufferGetStatus(buffer, &g_status)) && !(g_status & host::DSBSTATUS_PLAYING)) {
-        Keep(host::SoundBufferPlay(buffer, 0, 0, host::DSBPLAY_LOOPING));
-        Keep(host::SoundBufferSetVolume(buffer, 0));
+    uint32_t now = GetTimeMs();
+    bool wasPlaying = true;
+    if (Ok(host::SoundBufferGetStatus(buffer, &g_status))) {
+        if (g_status & host::DSBSTATUS_BUFFERLOST) {
+            Keep(host::SoundBufferRestore(buffer));
+            return Reprime(ch, buffer);
+        }
+        if (!(g_status & host::DSBSTATUS_PLAYING)) {
+            // Stopped from outside: on again, at the channel's own volume.
+            wasPlaying = false;
+            Keep(host::SoundBufferPlay(buffer, 0, 0, host::DSBPLAY_LOOPING));
+            Keep(host::SoundBufferSetVolume(buffer, SND_VolumeToDb(ch.volume)));
+        }
     }
-    uint32_t play = 0, position = 0;
-    Keep(host::SoundBufferGetCurrentPosition(buffer, &play, &position));
-    uint32_t progress = position >= ch.lastCursor ? position - ch.lastCursor : position + ch.sample.length - ch.lastCursor;
+    // Over a whole ring since the last poll, the cursor's move no longer
+    // tells how much was played.
+    if (wasPlaying && BytesIn(ch, now - ch.lastPollMs) >= ch.sample.length) return Reprime(ch, buffer);
+    ch.lastPollMs = now;
+    uint32_t play = 0, write = 0;
+    Keep(host::SoundBufferGetCurrentPosition(buffer, &play, &write));
+    uint32_t progress = play >= ch.lastCursor ? play - ch.lastCursor : play + ch.sample.length - ch.lastCursor;
     ch.periodCount += progress;
     ch.totalPlayed += progress;
-    ch.lastCursor = position;
-    if (ch.periodCount >= ch.sample.blockSize) {
-        ch.periodCount -= ch.sample.blockSize;
+    ch.lastCursor = play;
+    // Blocks may be shorter than half the ring (the last of a stream), so
+    // what counts is how much written is still unplayed, not how much was
+    // played since the last report.
+    int32_t unplayed = int32_t(ch.totalWritten - ch.totalPlayed);
+    if (unplayed <= int32_t(ch.sample.length / 2)) {
+        ch.periodCount = 0;
         return 2;
     }
     return -1;
@@ -656,7 +700,7 @@ int SND_PlayStreamChannel(int channel) {
 void SND_SetStreamVolume(int channel, int volume) {
     if (!ValidChannel(channel)) return;
     SndStreamChannel& ch = g_SndStreams[channel];
-    ch.volume = uint8_t(volume);
+    ch.volume = uint16_t(std::clamp(volume, 0, 63));
     if (host::SoundBuffer* buffer = ChannelBuffer(ch)) Keep(host::SoundBufferSetVolume(buffer, SND_VolumeToDb(ch.volume)));
 }
 
@@ -681,8 +725,4 @@ void SND_CloseStreamChannel(int channel) {
         SND_FreeVoice(ch.voice);
     }
     ch.flags &= uint8_t(~kStreamOpen);
-}
-
-void STRM_StopAll() {
-    RunTrace("STRM_StopAll");
 }

@@ -41,9 +41,11 @@ constexpr uint8_t kStreamOpen = 0x01;
 
 struct SndStreamChannel {
     uint32_t writeOffset;   // where the next block goes
-    uint32_t lastCursor;    // write cursor at the last poll
+    uint32_t lastCursor;    // play cursor at the last poll
     uint32_t periodCount;   // bytes played since the last period report
     uint32_t totalPlayed;   // bytes played since playback began
+    uint32_t totalWritten;  // bytes written since the channel opened
+    uint32_t lastPollMs;    // GetTimeMs at the last poll
     uint8_t flags;          // kStream...
     int16_t prefill;        // blocks still to write before playback; -1 after a failed open
     uint16_t volume;        // 0..63
@@ -106,13 +108,25 @@ void SND_SetListener(const float (*frame)[3], const float* velocity, const float
 void SND_CommitListener();
 
 // Stream channels 0..7.
+//
+// A channel's buffer is a ring fed block by block: after `prefill` blocks it
+// plays looping from its start, and each poll measures how far its play
+// cursor went.  The play cursor, not the write cursor, is what counts: the
+// host mixes the buffer's bytes as they stand when it reaches them, so the
+// bytes between the two cursors are not yet taken and a refill must not
+// overwrite them.
 int SND_OpenStreamChannel(uint16_t formatFlags, uint32_t rate, uint32_t bufferSize, int prefill);
 void SND_WriteStreamChannel(int channel, const uint8_t* data, uint32_t length, uint16_t formatFlags);
+// The poll: -1 nothing to do (or no such channel), 1 still prefilling, 2
+// a block has been played: the ring holds at most half of it unplayed, so
+// a block (up to half the ring) may be written, and after it the poll may
+// answer 2 again when the caller was late.  A buffer that stopped plays on
+// at its stored volume; a lost buffer, or a poll so late that the cursor
+// may have gone round the whole ring, starts the channel over: stopped, at
+// its start, prefilling two blocks, what it held counted as played.
 int SND_PlayStreamChannel(int channel);
 void SND_SetStreamVolume(int channel, int volume);
 int SND_GetStreamVoice(int channel);
 int32_t SND_GetStreamPosition(int channel);
 void SND_CloseStreamChannel(int channel);
 
-// Stops all 8 sound stream slots.
-void STRM_StopAll();

@@ -6,7 +6,7 @@
 #include "ai/em_impact.h"
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
-#include "media/sfx_play.h"
+#include "media/sfx.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void Impact(void* character, const char* weapon) {
 }
 
 void Sound(int32_t owner, const char* name, int loop, int priority, int archive) {
-    SFX_Play(owner, name, loop, priority, archive);
+    SFX_Play(owner, name, loop, uint8_t(priority < 0 ? 0 : priority > 255 ? 255 : priority), archive);
 }
 
 }  // namespace

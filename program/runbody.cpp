@@ -10,6 +10,7 @@
 #include "media/iss_fx.h"
 #include "media/movie.h"
 #include "media/snd_layer.h"
+#include "media/strm.h"
 #include "platform/display/blit.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/drawtables.h"

@@ -3,6 +3,8 @@
 #include "program/winmain.h"
 
 #include "engine3d/dqx_3d.h"
+#include "engine3d/dqx_hooks.h"
+#include "media/sfx.h"
 #include "media/snd_layer.h"
 #include "platform/display/ddraw.h"
 #include "platform/display/gx_alloc.h"
@@ -238,6 +240,8 @@ static void StartInput() {
 }
 
 static void StartSound() {
+    // The 3D engine feeds the streams through this while it reads files.
+    EngineServices.UpdateStreams = SFX_UpdateStreams;
     SND_EnumDevices();
     if (SND_CreateDevice()) {
         g_SndLayer.resourcePath = EngineConfig.ArchivePath;

@@ -6,7 +6,21 @@
 #include <algorithm>
 #include <cstdio>
 
+std::vector<SfxPlayCall> g_SfxPlayCalls;
+
 namespace test {
+
+namespace {
+
+void (*g_programPlaySound)(int32_t, const char*, int, int, int) = nullptr;
+
+// Logs each sound the effects ask for, then plays it as the program does.
+void RecordSound(int32_t owner, const char* name, int loop, int priority, int archive) {
+    g_SfxPlayCalls.push_back({owner, name ? name : "", loop, priority, archive});
+    g_programPlaySound(owner, name, loop, priority, archive);
+}
+
+}  // namespace
 
 void EffectsTest::SetUp() {
     Engine3DTest::SetUp();
@@ -14,6 +28,8 @@ void EffectsTest::SetUp() {
     host::headless::SetClock(0);
     EngineServices = kNullEngineServices;
     InstallEngineServices();
+    g_programPlaySound = EngineServices.PlaySound;
+    EngineServices.PlaySound = RecordSound;
     g_GameCalls.clear();
     g_ImpactCalls.clear();
     g_SfxPlayCalls.clear();

@@ -9,12 +9,20 @@
 #include "engine3d/dqx_front.h"
 #include "engine3d/dqx_fx.h"
 #include "game/characters.h"
-#include "media/sfx_play.h"
 #include "test_3d.h"
 #include "tools/kit/demo_effects.h"
 
 #include <string>
 #include <vector>
+
+// The sounds the effects asked the program for, oldest first, as the
+// engine's PlaySound service received them.
+struct SfxPlayCall {
+    int32_t owner;
+    std::string name;
+    int loop, priority, fromVoices;
+};
+extern std::vector<SfxPlayCall> g_SfxPlayCalls;
 
 namespace test {
 
@@ -32,7 +40,7 @@ protected:
     // of the transforms.
     void StepTo(uint32_t ms);
 
-    CharacterDef heroDef_{0, 200}, guardDef_{kCharacterGuarded, 255}, enemyDef_{0, 255};
+    CharacterDef heroDef_{"hero", 0, 200}, guardDef_{"guard", kCharacterGuarded, 255}, enemyDef_{"enemy", 0, 255};
     CharacterRecord characters_[kCharacterSlots] = {};
     CharacterRecord& hero() { return characters_[0]; }
     CharacterRecord& guard() { return characters_[1]; }

@@ -177,7 +177,7 @@ TEST_F(Morphs, BlendOfTwoMorphs) {
 
 TEST_F(Morphs, HandMorphsFadeTheHero) {
     InstallEngineServices();
-    CharacterDef def{0, 200};
+    CharacterDef def{"hero", 0, 200};
     CharacterRecord records[kCharacterSlots] = {};
     Put(".\\all\\hero.3dc", kit::BuildObject(kit::Character("hero", 0x001F), nullptr));
     records[0].model = Load_SceneObject(".\\all\\hero.3dc");

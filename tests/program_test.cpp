@@ -253,7 +253,9 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> expected = {"RunGame",         "ShowLogoAndIntro",  "ShowPicture",  "EM_Open",
                                          "SND_SetVoiceCount", "SMP_InitCache",   "LoadPlayerSettings", "CM_Open",
-                                         "OpenFrontEnd",    "BeginMission",      "GameLoop",     "LeaveMission",
+                                         "OpenFrontEnd",    "BeginMission",
+                                         "STRM_StopAll",    "SND_FreeAllVoices",  // the mission's sound levels
+                                         "GameLoop",        "LeaveMission",
                                          "CloseFrontEnd",   "CM_Close",          "EM_Close",     "STRM_StopAll",
                                          "SND_FreeAllVoices", "ShowPicture",     "SavePlayerSettings",
                                          "SND_FreeAllVoices"};  // the sound layer's close at the device stop
@@ -264,7 +266,8 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
 
 // With sound on the mixer runs on the virtual clock from the device start
 // to the device stop; the capture, written as a .wav file, holds that time
-// at the primary's rate (22050 Hz, 16-bit stereo), silent as nothing plays.
+// at the primary's rate (22050 Hz, 16-bit stereo): silent during the logo,
+// then the mission's music.
 TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
     Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
@@ -280,9 +283,13 @@ TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(u32(24), 22050u);
     EXPECT_EQ(u32(40), wav.size() - 44);
-    // The run lasts at least the logo's four seconds.
-    EXPECT_GT(wav.size() - 44, 4u * 22050 * 4);
-    EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos);
+    // The run lasts at least the logo's four seconds, and the music starts
+    // when the mission begins, after them.
+    const size_t logo = 44 + 4u * 22050 * 4;
+    ASSERT_GT(wav.size(), logo + 22050 * 4);
+    size_t sound = wav.find_first_not_of('\0', 44);
+    EXPECT_GE(sound, logo);
+    EXPECT_LT(sound, logo + 22050 * 4);
 }
 
 TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {

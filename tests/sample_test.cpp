@@ -313,4 +313,55 @@ TEST_F(SampleTest, EightBitConversionsAndLists) {
     SMP_FreeAll(0, s);
 }
 
+// The table-driven decoders against their plain twin, one code at a time:
+// random codes from random states (indexes out of range too), through the
+// two decoders and the stream codecs, in pieces of random length.
+TEST(AdpcmTwin, TheFastDecodersMatchTheStepOfOneCode) {
+    std::mt19937 random(2024);
+    for (int round = 0; round < 200; ++round) {
+        bool stereo = round % 2;
+        std::vector<uint8_t> coded(1 + random() % 3000);
+        for (uint8_t& b : coded) b = uint8_t(random());
+        AdpcmChannel start[2];
+        for (AdpcmChannel& c : start) c = {int16_t(random()), int16_t(int(random() % 100) - 5)};
+        // The twin.
+        AdpcmChannel l = start[0], r = start[1];
+        std::vector<int16_t> expected;
+        for (uint8_t b : coded) {
+            expected.push_back(SMP_AdpcmStep(&l, uint8_t(b >> 4)));
+            expected.push_back(SMP_AdpcmStep(stereo ? &r : &l, uint8_t(b & 15)));
+        }
+        AdpcmChannel fl = start[0], fr = start[1];
+        std::vector<int16_t> fast(coded.size() * 2);
+        if (stereo) SMP_AdpcmDecodeStereo(coded.data(), uint32_t(coded.size()), fast.data(), &fl, &fr);
+        else SMP_AdpcmDecodeMono(coded.data(), uint32_t(coded.size()), fast.data(), &fl);
+        ASSERT_EQ(fast, expected) << round;
+        EXPECT_EQ(fl.predictor, l.predictor);
+        EXPECT_EQ(fl.index, l.index);
+        if (stereo) {
+            EXPECT_EQ(fr.index, r.index);
+        }
+        // The codec, fed in pieces, from a fresh state.
+        const SampleCodec& codec = stereo ? SmpAdpcmStereoCodec : SmpAdpcmMonoCodec;
+        void* state = codec.create(700);
+        AdpcmChannel zl{}, zr{};
+        std::vector<int16_t> reference;
+        for (uint8_t b : coded) {
+            reference.push_back(SMP_AdpcmStep(&zl, uint8_t(b >> 4)));
+            reference.push_back(SMP_AdpcmStep(stereo ? &zr : &zl, uint8_t(b & 15)));
+        }
+        std::vector<int16_t> pieces;
+        for (size_t at = 0; at < coded.size();) {
+            uint32_t n = uint32_t(std::min<size_t>(coded.size() - at, 1 + random() % 700));
+            uint32_t produced = 0;
+            const uint8_t* out = codec.decode(coded.data() + at, state, n, &produced);
+            ASSERT_EQ(produced, n * 4);
+            for (uint32_t k = 0; k < produced; k += 2) pieces.push_back(int16_t(uint16_t(out[k] | out[k + 1] << 8)));
+            at += n;
+        }
+        codec.release(state);
+        ASSERT_EQ(pieces, reference) << round;
+    }
+}
+
 }  // namespace

@@ -352,19 +352,25 @@ TEST_F(SoundLayerTest, StreamChannelStartsAfterItsPrefill) {
     EXPECT_TRUE(SND_IsVoicePlaying(voice));
     EXPECT_EQ(VolumeOf(voice), SND_VolumeToDb(40));
     EXPECT_EQ(PanOf(voice), 0);
-    // The write cursor leads by a mix period: not a whole block yet.
+    // Progress counts on the play cursor: the write cursor's lead of a mix
+    // period is not yet played, so 1764 frames are no whole block.
     EXPECT_EQ(SND_PlayStreamChannel(c), -1);
-    AdvanceMs(80);  // 1764 frames: the write cursor is past the first block
+    AdvanceMs(80);
+    EXPECT_EQ(SND_PlayStreamChannel(c), -1);
+    EXPECT_EQ(SND_GetStreamPosition(c), 1764 * 2);
+    AdvanceMs(20);  // 2205 frames: past the first block
     EXPECT_EQ(SND_PlayStreamChannel(c), 2);
+    EXPECT_EQ(SND_PlayStreamChannel(c), 2);  // room for a block until one is written
+    SND_WriteStreamChannel(c, b1.data(), 4096, kSmp16Bit);
     EXPECT_EQ(SND_PlayStreamChannel(c), -1);
-    EXPECT_EQ(SND_GetStreamPosition(c), int32_t((1764 + 512) * 2));
+    EXPECT_EQ(SND_GetStreamPosition(c), 2205 * 2);
     SND_SetStreamVolume(c, 63);
     start = Frames();
     AdvanceMs(10);
-    // Playback is 1764 frames into the first block.
+    // Playback is 157 frames into the second block.
     std::vector<int16_t> got = Captured(start, 100);
-    EXPECT_EQ(got[0], 1764);
-    EXPECT_EQ(got[198], 1863);
+    EXPECT_EQ(got[0], -157);
+    EXPECT_EQ(got[198], -256);
     SND_CloseStreamChannel(c);
     EXPECT_EQ(g_SndVoices[voice].flags, 0);
     EXPECT_EQ(Buffer(voice), nullptr);

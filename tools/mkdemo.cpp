@@ -79,6 +79,8 @@ bool CollectMembers(const fs::path& folder, std::vector<kit::ArchiveMember>* mem
 void AddGeneratedMembers(const std::string& folder, std::vector<kit::ArchiveMember>* members) {
     if (folder == "audio")
         for (kit::DemoSound& s : kit::DemoEffects()) members->push_back({s.member, std::move(s.file)});
+    if (folder == "music")
+        for (kit::DemoSound& s : kit::DemoMusic()) members->push_back({s.member, std::move(s.file)});
 }
 
 int BuildGame(const fs::path& data, const fs::path& game) {
@@ -182,6 +184,21 @@ int BuildObjectCorpus(const fs::path& folder) {
     return 0;
 }
 
+// Seeds of the sound-levels reader: a full set and an odd one.
+void BuildSoundLevelsCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    std::string full = kit::IniText(
+        {{"default", {{"NormalSoundTrack", ".\\smp\\music\\m22n.snp"}, {"Open", ".\\a.wav"}, {"Walksound", ".\\b.wav"}}},
+         {"Hall", {{"Walksound", "none"}, {"Runsound", "default"}, {"Preset", "HALL"}}},
+         {"Hall:door12", {{"Open", ".\\a.wav"}, {"Locked", "default"}}},
+         {"Crypt", {{"Ambiant", ".\\c.wav"}}},
+         {"guard", {{"Shot", ".\\a.wav"}, {"Wait", "NONE"}}}},
+        true);
+    std::string odd = "[default]\nOpen=\n[Hall:]\nOpen = none \n[:door12]\n[guard]\nDeath=default\n";
+    kit::WriteBytes((folder / "full.txt").string(), {full.begin(), full.end()});
+    kit::WriteBytes((folder / "odd.txt").string(), {odd.begin(), odd.end()});
+}
+
 // Collision seeds: the demo rooms' collision files and the kit's fixtures.
 int BuildCollisionCorpus(const fs::path& folder) {
     fs::create_directories(folder);
@@ -236,6 +253,7 @@ void BuildEffectCorpus(const fs::path& folder) {
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
     BuildEffectCorpus(folder);
+    BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");
     fs::create_directories(folder / "ini");
     std::vector<kit::ArchiveMember> members = {

@@ -254,6 +254,13 @@ std::vector<int16_t> Click(uint32_t rate, double seconds, double level) {
     return out;
 }
 
+std::vector<int16_t> Mix(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    std::vector<int16_t> out(std::max(a.size(), b.size()));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = Clip(double(i < a.size() ? a[i] : 0) + double(i < b.size() ? b[i] : 0));
+    return out;
+}
+
 std::vector<int16_t> Concat(const std::vector<std::vector<int16_t>>& parts) {
     std::vector<int16_t> out;
     for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -281,7 +288,164 @@ std::vector<DemoSound> DemoEffects() {
         {".\\smp\\effets\\tir.wav", wav(NoiseBurst(r, 0.3, 0.8, 11, 0.3))},
         // A death: a long falling tone.
         {".\\smp\\effets\\mort.wav", wav(Tone(r, 0.8, 500, 120, 0.5))},
+        // Steps, walking and running (played looping): soft low thuds.
+        {".\\smp\\effets\\pas.wav",
+         wav(Concat({NoiseBurst(r, 0.09, 0.5, 3, 0.92), silence(0.36), NoiseBurst(r, 0.09, 0.45, 5, 0.92), silence(0.36)}))},
+        {".\\smp\\effets\\course.wav",
+         wav(Concat({NoiseBurst(r, 0.06, 0.6, 13, 0.9), silence(0.19), NoiseBurst(r, 0.06, 0.55, 17, 0.9), silence(0.19)}))},
+        // An enemy waiting: a low growl; a blast taken: a rising whoosh.
+        {".\\smp\\effets\\grogne.wav", wav(Mix(Tone(r, 0.6, 95, 70, 0.35), NoiseBurst(r, 0.6, 0.25, 19, 0.97)))},
+        {".\\smp\\effets\\souffle.wav", wav(Mix(Tone(r, 0.5, 300, 1200, 0.2), NoiseBurst(r, 0.5, 0.5, 23, 0.6)))},
     };
+}
+
+// ---------------------------------------------------------------------------
+// Music
+// ---------------------------------------------------------------------------
+
+namespace {
+
+double NoteHz(int pitch) {
+    return 440.0 * std::pow(2.0, (pitch - 69) / 12.0);
+}
+
+double Sine(double hz, double t) {
+    return std::sin(2 * kPi * hz * t);
+}
+
+// How long a note sounds, its release included.
+double RingTime(const Note& n) {
+    switch (n.instrument) {
+    case Instrument::Pad: return n.length + 0.6;
+    case Instrument::Pluck: return 1.0;
+    case Instrument::Bass: return n.length + 0.05;
+    case Instrument::Kick: return 0.35;
+    case Instrument::Hat: return 0.1;
+    case Instrument::Stab: return 0.4;
+    }
+    return 0;
+}
+
+// One sample of a note, t seconds after it starts.  `noise` is the note's
+// own generator state (the hat).
+double Voice(const Note& n, double t, uint32_t* noise, double* last) {
+    double hz = NoteHz(n.pitch);
+    switch (n.instrument) {
+    case Instrument::Pad: {
+        double env = std::min(1.0, t / 0.08) * (t < n.length ? 0.8 : 0.8 * std::exp(-(t - n.length) / 0.15));
+        return env * (Sine(hz, t) + 0.5 * Sine(hz * 1.003, t) + 0.3 * Sine(2 * hz, t) + 0.12 * Sine(3 * hz, t)) / 1.9;
+    }
+    case Instrument::Pluck: {
+        double env = std::min(1.0, t / 0.003) * std::exp(-5.0 * t);
+        return env * (Sine(hz, t) + 0.4 * Sine(2 * hz, t) + 0.2 * std::exp(-10.0 * t) * Sine(3 * hz, t)) / 1.6;
+    }
+    case Instrument::Bass: {
+        double sustain = 0.5 + 0.5 * std::exp(-3.0 * t);
+        double env = std::min(1.0, t / 0.005) * (t < n.length ? sustain : sustain * std::exp(-(t - n.length) / 0.01));
+        return env * (Sine(hz, t) + 0.5 * Sine(2 * hz, t) + 0.25 * Sine(3 * hz, t)) / 1.75;
+    }
+    case Instrument::Kick: {
+        // The pitch falls from 150 Hz to 50 Hz: the phase is its integral.
+        double phase = 2 * kPi * (50.0 * t + 100.0 / 30.0 * (1.0 - std::exp(-30.0 * t)));
+        return std::exp(-9.0 * t) * std::sin(phase);
+    }
+    case Instrument::Hat: {
+        *noise = *noise * 1103515245u + 12345u;
+        double white = double(int32_t(*noise >> 8 & 0xFFFF) - 32768) / 32768.0;
+        double high = white - 0.5 * *last;  // leans to the highs: a hiss
+        *last = white;
+        return 0.5 * std::exp(-45.0 * t) * high;
+    }
+    case Instrument::Stab: {
+        double v = 0;
+        for (int k = 1; k <= 6; ++k) v += Sine(hz * k, t) / k;
+        return std::min(1.0, t / 0.004) * std::exp(-12.0 * t) * v / 2.45;
+    }
+    }
+    return 0;
+}
+
+struct Chord {
+    int root;
+    int tones[3];
+};
+
+}  // namespace
+
+std::vector<int16_t> RenderLoop(uint32_t rate, double seconds, const std::vector<Note>& notes, double peak) {
+    size_t n = size_t(seconds * rate);
+    std::vector<double> acc(n, 0.0);
+    for (const Note& note : notes) {
+        size_t first = size_t(std::lround(note.start * rate));
+        size_t count = size_t(RingTime(note) * rate);
+        uint32_t noise = uint32_t(first) * 2654435761u + 1;
+        double last = 0;
+        for (size_t i = 0; i < count && n; ++i)
+            acc[(first + i) % n] += note.level * Voice(note, double(i) / rate, &noise, &last);
+    }
+    double loudest = 0;
+    for (double v : acc) loudest = std::max(loudest, std::fabs(v));
+    double scale = loudest > 0 ? peak * 32767.0 / loudest : 0;
+    std::vector<int16_t> out(n);
+    for (size_t i = 0; i < n; ++i) out[i] = Clip(acc[i] * scale);
+    return out;
+}
+
+std::vector<DemoTrack> DemoMusicTracks() {
+    const uint32_t r = 22050;
+    std::vector<DemoTrack> tracks;
+    {
+        // The normal track: A minor at 88 beats a minute, four bars of pads
+        // and bass; the layer is a plucked arpeggio in eighths.
+        const double beat = 60.0 / 88;
+        const Chord chords[4] = {{45, {57, 60, 64}}, {41, {53, 57, 60}}, {48, {55, 60, 64}}, {43, {55, 59, 62}}};
+        std::vector<Note> base, layer;
+        for (int bar = 0; bar < 4; ++bar) {
+            const Chord& c = chords[bar];
+            double at = bar * 4 * beat;
+            for (int tone : c.tones) base.push_back({at, 4 * beat - 0.1, tone, 0.3, Instrument::Pad});
+            base.push_back({at, 1.5 * beat, c.root, 0.55, Instrument::Bass});
+            base.push_back({at + 2 * beat, 1.5 * beat, c.root, 0.45, Instrument::Bass});
+            const int pattern[8] = {0, 1, 2, 1, 2, 1, 0, 1};
+            for (int e = 0; e < 8; ++e)
+                layer.push_back({at + e * beat / 2, beat / 2, c.tones[pattern[e]] + 12, e % 2 ? 0.3 : 0.38,
+                                 Instrument::Pluck});
+        }
+        double length = 16 * beat;
+        SnpSound track{r, 0x41, 16384, 0, 0, {RenderLoop(r, length, base, 0.42), RenderLoop(r, length, layer, 0.36)}};
+        track.loopEnd = int32_t(track.channels[0].size() * 2);
+        tracks.push_back({".\\smp\\music\\m22n.snp", std::move(track)});
+    }
+    {
+        // The action track: D minor at 132, a kick on every beat and bass in
+        // eighths; the layer is hats in sixteenths and chord stabs.
+        const double beat = 60.0 / 132;
+        const Chord chords[4] = {{38, {50, 53, 57}}, {34, {46, 50, 53}}, {36, {48, 52, 55}}, {33, {45, 49, 52}}};
+        std::vector<Note> base, layer;
+        for (int bar = 0; bar < 4; ++bar) {
+            const Chord& c = chords[bar];
+            double at = bar * 4 * beat;
+            for (int tone : c.tones) base.push_back({at, 4 * beat - 0.05, tone - 12, 0.15, Instrument::Pad});
+            for (int b = 0; b < 4; ++b) base.push_back({at + b * beat, 0.3, 36, 0.8, Instrument::Kick});
+            for (int e = 0; e < 8; ++e)
+                base.push_back({at + e * beat / 2, 0.45 * beat, c.root + (e == 7 ? 12 : 0), 0.5, Instrument::Bass});
+            for (int x = 0; x < 16; ++x)
+                layer.push_back({at + x * beat / 4, 0.05, 0, x % 2 ? 0.45 : 0.25, Instrument::Hat});
+            for (int hit : {3, 7})
+                for (int tone : c.tones) layer.push_back({at + hit * beat / 2, 0.2, tone + 12, 0.3, Instrument::Stab});
+        }
+        double length = 16 * beat;
+        SnpSound track{r, 0x41, 16384, 0, 0, {RenderLoop(r, length, base, 0.45), RenderLoop(r, length, layer, 0.35)}};
+        track.loopEnd = int32_t(track.channels[0].size() * 2);
+        tracks.push_back({".\\smp\\music\\m22a.snp", std::move(track)});
+    }
+    return tracks;
+}
+
+std::vector<DemoSound> DemoMusic() {
+    std::vector<DemoSound> files;
+    for (const DemoTrack& t : DemoMusicTracks()) files.push_back({t.member, SnpFile(t.sound)});
+    return files;
 }
 
 }  // namespace kit

@@ -76,6 +76,8 @@ std::vector<int16_t> Tone(uint32_t rate, double seconds, double startHz, double 
 std::vector<int16_t> NoiseBurst(uint32_t rate, double seconds, double level, uint32_t seed, double smoothing);
 std::vector<int16_t> Click(uint32_t rate, double seconds, double level);
 std::vector<int16_t> Concat(const std::vector<std::vector<int16_t>>& parts);
+// Sample by sample sum, clipped; as long as the longer.
+std::vector<int16_t> Mix(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
 
 struct DemoSound {
     std::string member;  // ".\smp\effets\name.wav"
@@ -83,5 +85,28 @@ struct DemoSound {
 };
 // The sound effects of the demo's effects archive.
 std::vector<DemoSound> DemoEffects();
+
+// A note of the kit's synthesiser: start and length in seconds, pitch as a
+// MIDI note number (69 = 440 Hz), level 0..1, and the instrument.
+enum class Instrument { Pad, Pluck, Bass, Kick, Hat, Stab };
+struct Note {
+    double start, length;
+    int pitch;
+    double level;
+    Instrument instrument;
+};
+// Renders the notes into a loop of `seconds`: what rings past the end comes
+// back in at the start, so the loop joins without a step.  Scaled so that
+// the loudest sample is `peak` of full scale.
+std::vector<int16_t> RenderLoop(uint32_t rate, double seconds, const std::vector<Note>& notes, double peak);
+
+// The demo's two music tracks (music archive): two channels of 4-bit ADPCM
+// each, channel 1 the layer the music state switches, in blocks of 16 KB.
+struct DemoTrack {
+    std::string member;  // ".\smp\music\m22n.snp"
+    SnpSound sound;
+};
+std::vector<DemoTrack> DemoMusicTracks();
+std::vector<DemoSound> DemoMusic();
 
 }  // namespace kit
