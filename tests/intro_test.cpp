@@ -14,6 +14,7 @@
 #include "platform/settings.h"
 #include "platform/window.h"
 #include "program/winmain.h"
+#include "program_state.h"
 #include "test_archives.h"
 #include "test_support.h"
 #include "tools/kit/apc_writer.h"
@@ -63,36 +64,14 @@ protected:
         EngineConfig = saved_;
         HeadlessTest::TearDown();
     }
-    void ResetProgramState() {
-        FatalText[0] = 0;
-        MainWindow = nullptr;
-        AppActive = 0;
-        WindowHook = nullptr;
-        CurrentKeyboard = nullptr;
-        CurrentJoystick = nullptr;
-        CurrentVideoDriver = nullptr;
-        g_SoundOn = 1;
-        SavedDirectory[0] = 0;
-        std::free(WorkBuffer);
-        WorkBuffer = nullptr;
-        EngineConfig.DevicesStarted = 0;
-        test::FreeArchives();
-        ResourceMode = 0;
-    }
+    static void ResetProgramState() { test::ResetProgramState(); }
     void WriteSettings(bool windowed, bool sound) {
         WriteFile("config.ini", std::string("[Game]\nOption=0\n[Video]\nWindowed=") + (windowed ? "yes" : "no") + "\n");
         WriteFile("registry.ini", std::string("[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\nRevision=1\n"
                                               "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Audio]\nDisable=") +
                                       (sound ? "0" : "1") + "\nDevice=0\n");
     }
-    int Run() {
-        try {
-            static int instance;
-            return 1000 + WinMain(&instance, nullptr, "", host::SW_SHOWDEFAULT);
-        } catch (const host::ProcessExit& e) {
-            return e.code;
-        }
-    }
+    static int Run() { return test::RunWinMain(""); }
 
     // Which intro frame a presented picture is (the frame at the top-left
     // of a 640 x 480 picture), or -1.

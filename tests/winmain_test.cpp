@@ -8,6 +8,7 @@
 #include "platform/input.h"
 #include "platform/settings.h"
 #include "program/winmain.h"
+#include "program_state.h"
 #include "test_archives.h"
 #include "test_support.h"
 
@@ -32,43 +33,14 @@ protected:
         EngineConfig = savedConfig_;
         HeadlessTest::TearDown();
     }
-    // The globals a fresh process starts with.
-    void ResetProgramState() {
-        FatalText[0] = 0;
-        MainWindow = nullptr;
-        AppActive = 0;
-        WindowHook = nullptr;
-        CurrentKeyboard = nullptr;
-        CurrentJoystick = nullptr;
-        CurrentVideoDriver = nullptr;
-        MouseState = MouseRecord{{0, 0}, 0, 1, 0, 0, 0, 0, 0, 0, 0};
-        g_SoundOn = 1;
-        SavedDirectory[0] = 0;
-        ScreenSaverWasOn = false;
-        // A fatal error during the device start leaves the work buffer held,
-        // as the process would end there.
-        std::free(WorkBuffer);
-        WorkBuffer = nullptr;
-        EngineConfig.DevicesStarted = 0;
-        test::FreeArchives();
-        ResourceMode = 0;
-    }
+    static void ResetProgramState() { test::ResetProgramState(); }
     void WriteSettings() {
         WriteFile("config.ini", "[Game]\nOption=0\n");
         WriteFile("registry.ini",
                   "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\nRevision=1\n"
                   "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Audio]\nDisable=0\nDevice=0\n");
     }
-    // Runs WinMain; answers the process exit code, or 1000 + WinMain's
-    // result when it returned instead of ending the process.
-    int Run() {
-        try {
-            static int instance;
-            return 1000 + WinMain(&instance, nullptr, "-ignored --words", host::SW_SHOWDEFAULT);
-        } catch (const host::ProcessExit& e) {
-            return e.code;
-        }
-    }
+    static int Run() { return test::RunWinMain("-ignored --words"); }
     EngineConfigRecord savedConfig_;
 };
 
