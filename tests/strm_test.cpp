@@ -79,6 +79,30 @@ TEST_F(StrmTest, AnEmptyStreamClosesUnheard) {
     EXPECT_EQ(Captured(start, Frames() - start), std::vector<int16_t>((Frames() - start) * 2, 0));
 }
 
+// The reader that opened the file says how its blocks are read: a .snp or
+// .trk whose header flags carry the compressed-file bit is still the plain
+// file it is, and is heard as its decoded data, once and looping.
+TEST_F(StrmTest, TheReaderNotTheHeaderChoosesHowTheFileIsRead) {
+    ASSERT_EQ(StartSound(), 0);
+    kit::SnpSound s = Mono(Tone(0.2, 500, 0.4), 1024);
+    s.flags |= kSmpGzip;
+    std::vector<int16_t> decoded = BothSides(kit::SnpDecoded(s)[0]);
+    for (const char* name : {"marked.snp", "marked.trk"}) {
+        for (int loop : {0, 1}) {
+            SCOPED_TRACE(std::string(name) + (loop ? " looping" : ""));
+            WriteBytes(name, kit::SnpFile(s));
+            size_t start = 0;
+            int slot = StartPrimed(name, loop, &start);
+            ASSERT_GE(slot, 0);
+            EXPECT_EQ(g_StreamSlots[slot].flags & kStrmGzip, 0);
+            size_t pass = decoded.size() / 2;
+            while (Frames() - start < pass * 2 + 10 && STRM_GetSerial(slot)) Frame(20);
+            EXPECT_EQ(Captured(start, pass * (loop ? 2 : 1)), Repeated(decoded, loop ? 2 : 1));
+            STRM_Stop(slot);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Loops
 // ---------------------------------------------------------------------------
