@@ -328,6 +328,33 @@ TEST_F(SoundLayerTest, PlayingReusesDuplicatesOrMakesBuffers) {
     EXPECT_EQ(s->bufferId, 0);
 }
 
+// A voice plays a sample at the frequency asked when the device takes it
+// (100 to 100000 Hz).  At any other, 0 included, nothing plays: the buffer
+// would sound at its own rate (the primary's), a wrong pitch.
+TEST_F(SoundLayerTest, AVoicePlaysOnlyAtAFrequencyTheDeviceTakes) {
+    ASSERT_EQ(StartSound(), 0);
+    SndSample* s = Sample(std::vector<int16_t>(4410, 1000), 10);
+    struct Row {
+        uint32_t frequency;
+        int played;
+    } rows[] = {{22050, 1}, {100, 1}, {100000, 1}, {99, 0}, {100001, 0}, {0, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.frequency);
+        size_t start = Frames();
+        EXPECT_EQ(SND_PlayVoice(1, row.frequency, 63, 100, s), row.played);
+        EXPECT_EQ(SND_IsVoicePlaying(1), row.played);
+        uint32_t frequency = 0;
+        host::SoundBufferGetFrequency(Buffer(1), &frequency);
+        if (row.played) {
+            EXPECT_EQ(frequency, row.frequency);
+        }
+        AdvanceMs(5);
+        std::vector<int16_t> heard = Captured(start, 100);
+        EXPECT_EQ(heard == std::vector<int16_t>(200, 0), !row.played);
+        SND_StopVoice(1);
+    }
+}
+
 // With Accel a sample takes a static buffer only when the free hardware
 // memory is larger than it; a 3D sample gets 3D controls and no volume.
 TEST_F(SoundLayerTest, BufferCapabilities) {

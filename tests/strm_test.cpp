@@ -352,6 +352,33 @@ TEST_F(StrmTest, AStreamThatCannotStartLeavesNothingBehind) {
     EXPECT_EQ(STRM_Play("three.trk", 0), -1);
 }
 
+// A stream plays at its own rate when the device takes it (100 to 100000
+// Hz); at any other it does not start, rather than being heard at the
+// buffer's own rate, and keeps no channel or voice.
+TEST_F(StrmTest, AStreamStartsOnlyAtARateTheDeviceTakes) {
+    ASSERT_EQ(StartSound(), 0);
+    struct Row {
+        uint32_t rate;
+        bool starts;
+    } rows[] = {{100, true}, {22050, true}, {100000, true}, {99, false}, {100001, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.rate);
+        WriteBytes("rate.wav", kit::WavFile(kit::Pcm16(Tone(0.5, 300, 0.3), row.rate, 1)));
+        size_t start = 0;
+        int slot = StartPrimed("rate.wav", 0, &start);
+        EXPECT_EQ(slot >= 0, row.starts);
+        if (slot >= 0) {
+            int voice = SND_GetStreamVoice(g_StreamSlots[slot].channel[0]);
+            uint32_t frequency = 0;
+            host::SoundBufferGetFrequency(g_SndVoices[voice].buffer, &frequency);
+            EXPECT_EQ(frequency, row.rate);
+            STRM_Stop(slot);
+        }
+        for (const SndStreamChannel& ch : g_SndStreams) EXPECT_FALSE(ch.flags & kStreamOpen);
+        for (const SndVoice& v : g_SndVoices) EXPECT_FALSE(v.flags & kVoiceReserved);
+    }
+}
+
 TEST_F(StrmTest, EightStreamsAtMostAndTheNameIsCopied) {
     ASSERT_EQ(StartSound(), 0);
     EngineConfig.ChannelToMix = 32;
