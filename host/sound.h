@@ -204,7 +204,11 @@ int32_t SoundBufferSetPan(SoundBuffer* buffer, int32_t pan);
 int32_t SoundBufferGetPan(SoundBuffer* buffer, int32_t* pan);
 int32_t SoundBufferSetFrequency(SoundBuffer* buffer, uint32_t frequency);
 int32_t SoundBufferGetFrequency(SoundBuffer* buffer, uint32_t* frequency);
-// Primary only; the device may refuse a format (DSERR_BADFORMAT).
+// Primary only; the device may refuse a format (DSERR_BADFORMAT).  The
+// output moves to the format's rate, and the format is taken only when an
+// output runs at it: a rate the output cannot open at is refused, with
+// DSERR_BADFORMAT when it goes on at its old rate, DSERR_NODRIVER when no
+// output runs any more (a later format whose rate opens it is taken).
 int32_t SoundBufferSetFormat(SoundBuffer* buffer, const WaveFormat* format);
 int32_t SoundBufferGetFormat(SoundBuffer* buffer, WaveFormat* format);
 // Secondary buffers with DSBCAPS_CTRLPOSITIONNOTIFY, while stopped; an

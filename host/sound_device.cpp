@@ -67,12 +67,13 @@ bool ValidPcm(const WaveFormat* f) {
     return f->blockAlign == f->bitsPerSample / 8 * f->channels;
 }
 
-void OpenOutput(int index, uint32_t rate) {
+bool OpenOutput(int index, uint32_t rate) {
     const Backend* backend = ActiveBackend();
-    if (!backend) return;
-    if (!backend->audioOpen(index, int(rate))) return;
+    if (!backend) return false;
+    if (!backend->audioOpen(index, int(rate))) return false;
     std::lock_guard<std::recursive_mutex> lock(g_soundLock);
     g_sound.outputIndex = index;
+    return true;
 }
 
 // Closes the output; called without the lock, as a callback-driven back
@@ -89,15 +90,25 @@ void CloseOutput() {
     if (wasOpen && backend) backend->audioClose();
 }
 
-void ReopenOutput(uint32_t rate) {
+// How moving the output to a rate went.
+enum class Reopen { Done, Refused, NoOutput };
+
+// Moves the output to the rate, or opens it there when none runs.  An
+// output that will not open at the new rate goes back to the rate it ran
+// at, so the sound carries on as before (Refused); NoOutput when no output
+// runs afterwards.
+Reopen ReopenOutput(uint32_t rate) {
     int index;
+    uint32_t old = 0;
     {
         std::lock_guard<std::recursive_mutex> lock(g_soundLock);
-        if (!g_sound.outputOpen || g_sound.output.rate == rate) return;
+        if (g_sound.outputOpen && g_sound.output.rate == rate) return Reopen::Done;
         index = g_sound.outputIndex;
+        if (g_sound.outputOpen) old = g_sound.output.rate;
     }
-    CloseOutput();
-    OpenOutput(index, rate);
+    if (old) CloseOutput();
+    if (OpenOutput(index, rate)) return Reopen::Done;
+    return old && OpenOutput(index, old) ? Reopen::Refused : Reopen::NoOutput;
 }
 
 void RemoveBuffer(Buffer* b);
@@ -554,7 +565,6 @@ int32_t SoundBufferGetFrequency(SoundBuffer* buffer, uint32_t* frequency) {
 
 int32_t SoundBufferSetFormat(SoundBuffer* buffer, const WaveFormat* format) {
     if (!buffer) return DSERR_INVALIDPARAM;
-    uint32_t rate;
     {
         Guard g;
         Buffer* b = Buf(buffer);
@@ -563,12 +573,17 @@ int32_t SoundBufferSetFormat(SoundBuffer* buffer, const WaveFormat* format) {
         if (!detail::sound::ValidPcm(format)) return DSERR_BADFORMAT;
         const detail::SoundOutput& out = g_sound.output;
         if (g_sound.outputOpen && out.acceptsFormat && !out.acceptsFormat(*format)) return DSERR_BADFORMAT;
-        b->format = *format;
-        b->format.avgBytesPerSec = format->samplesPerSec * format->blockAlign;
-        rate = format->samplesPerSec;
     }
-    // The output follows the primary's rate.
-    detail::sound::ReopenOutput(rate);
+    // The output follows the primary's rate, and the format is the
+    // primary's only once an output runs at it.
+    using detail::sound::Reopen;
+    Reopen moved = detail::sound::ReopenOutput(format->samplesPerSec);
+    if (moved == Reopen::Refused) return DSERR_BADFORMAT;
+    if (moved == Reopen::NoOutput) return DSERR_NODRIVER;
+    Guard g;
+    Buffer* b = Buf(buffer);
+    b->format = *format;
+    b->format.avgBytesPerSec = format->samplesPerSec * format->blockAlign;
     return DS_OK;
 }
 

@@ -100,13 +100,16 @@ bool Loaded(const SampleCacheEntry& e) {
     return e.sample.data != nullptr;
 }
 
-// The name as the entry keeps it (32 characters, not always terminated)
-// equals the name asked for, letter case ignored.
+// A name the entry keeps whole with its end: 31 characters at most.  A
+// longer one is no sound rather than a cut name that could be another
+// file's.
+bool NameFits(const char* name) {
+    return std::strlen(name) < sizeof SampleCacheEntry::name;
+}
+
+// The name the entry keeps equals the name asked for, letter case ignored.
 bool SameName(const SampleCacheEntry& e, const char* name) {
-    size_t n = std::strlen(name);
-    if (n > sizeof e.name) return false;
-    if (strncasecmp(e.name, name, n) != 0) return false;
-    return n == sizeof e.name || e.name[n] == 0;
+    return strncasecmp(e.name, name, sizeof e.name) == 0;
 }
 
 struct Choice {
@@ -158,7 +161,7 @@ int SMP_IsSampleInUse(SndSample* sample) {
 }
 
 SndSample* SMP_Find(const char* name, uint8_t priority) {
-    if (!name) return nullptr;
+    if (!name || !NameFits(name)) return nullptr;
     if (g_SmpCacheCount == 0) SMP_InitCache(16, 512);
     SMP_ExpireCache();
     uint32_t now = GetTimeMs();
@@ -197,7 +200,7 @@ SndSample* SMP_Find(const char* name, uint8_t priority) {
     if (!CurrentFileTable->Exists(name)) return nullptr;
     if (Loaded(*chosen)) SMP_FreeEntry(chosen);
     *chosen = SampleCacheEntry{};
-    std::memcpy(chosen->name, name, std::min(std::strlen(name), sizeof chosen->name));
+    std::memcpy(chosen->name, name, std::strlen(name) + 1);
     SMP_LoadSample(&chosen->sample, name);
     chosen->sample.priority = priority;
     g_SmpBytesHeld += chosen->sample.length;

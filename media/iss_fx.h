@@ -46,7 +46,7 @@ void AudioPool_Enable(int flag);
 struct SampleCacheEntry {
     SndSample sample;  // data is null in a free entry; priority as given at load
     uint32_t lastUse;  // GetTimeMs of the last lookup; ages are differences of it
-    char name[32];     // not necessarily terminated
+    char name[32];     // terminated: names of 32 characters or more are not cached
 };
 
 extern SampleCacheEntry* g_SmpCache;
@@ -59,7 +59,8 @@ constexpr uint32_t kSmpExpiryMs = 60000;
 void SMP_InitCache(int count, int kilobytes);
 // The cached or freshly loaded sample of that name (letter case ignored),
 // loaded from the current file table; none when the name does not exist,
-// does not load or no entry can be given up.
+// does not load, is 32 characters or longer (no sound) or no entry can be
+// given up.
 SndSample* SMP_Find(const char* name, uint8_t priority);
 // Frees every entry not looked up for 60000 ms or more.
 void SMP_ExpireCache();

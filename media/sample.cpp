@@ -405,18 +405,23 @@ const LoaderRow kLoaders[] = {
     {".wav", SMP_LoadWav, 0}, {".voc", SMP_LoadVoc, 0},
 };
 
+const LoaderRow* LoaderFor(const char* name) {
+    if (!name) return nullptr;
+    for (const LoaderRow& row : kLoaders)
+        if (std::strstr(name, row.extension)) return &row;
+    return nullptr;
+}
+
 }  // namespace
+
+const FileTable* SMP_FileTable(const char* name) {
+    const LoaderRow* row = LoaderFor(name);
+    return row ? TableOf(row->gzip) : nullptr;
+}
 
 FileHandle SMP_Load(SndSample* sample, const char* name, int loadFlags) {
     *sample = SndSample{};
-    if (!name) return nullptr;
-    const LoaderRow* row = nullptr;
-    for (const LoaderRow& candidate : kLoaders) {
-        if (std::strstr(name, candidate.extension)) {
-            row = &candidate;
-            break;
-        }
-    }
+    const LoaderRow* row = LoaderFor(name);
     if (!row) return nullptr;
     const FileTable* table = TableOf(row->gzip);
     FileHandle file = table->Open(name, "rb");

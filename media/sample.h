@@ -78,6 +78,11 @@ int16_t SMP_AdpcmStep(AdpcmChannel* channel, uint8_t code);
 // open at the start of its data (through GzipFileTable for .snx, else
 // CurrentFileTable).
 FileHandle SMP_Load(SndSample* sample, const char* name, int loadFlags);
+// The file table the reader of that name opens its file through, and so the
+// one its open file is read and closed through: GzipFileTable for .snx, else
+// CurrentFileTable as it stands now; none when no reader takes the name.
+// The header's flags do not decide it: a .snp header may carry any bits.
+const FileTable* SMP_FileTable(const char* name);
 // SMP_Load with both bits, then marks the sample changed.
 FileHandle SMP_LoadSample(SndSample* sample, const char* name);
 // The readers: 1 when read, 0 when the file is refused.

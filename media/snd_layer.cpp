@@ -152,6 +152,14 @@ host::WaveFormat FormatOfCode(int code) {
     return MakeFormat(host::WAVE_FORMAT_PCM, rate, bits, channels);
 }
 
+// Sets the rate a buffer plays at.  A buffer made for a sample has the
+// primary's rate, not the sample's, so a sample plays at its own rate or
+// not at all: 0 (the buffer's own rate) and a rate the device refuses are
+// both refused.
+bool SetRate(host::SoundBuffer* buffer, uint32_t rate) {
+    return rate != 0 && Ok(host::SoundBufferSetFrequency(buffer, rate));
+}
+
 bool SetPrimaryFormat(const host::WaveFormat& f) {
     g_SndPrimaryFormat = f;
     return Ok(host::SoundBufferSetFormat(g_SndPrimary, &g_SndPrimaryFormat));
@@ -393,8 +401,9 @@ int SND_PlayVoice(int voice, uint32_t frequency, int volume, int pan, SndSample*
     }
     if (!ready && !PrepareVoice(sample, voice)) return 0;
     if (!Ok(host::SoundBufferGetStatus(v.buffer, &g_status))) return 0;
+    // The frequency before the start: one the device refuses plays nothing.
+    if (!SetRate(v.buffer, frequency)) return 0;
     if (!Ok(host::SoundBufferPlay(v.buffer, 0, 0, sample->loopEnd != 0 ? host::DSBPLAY_LOOPING : 0))) return 0;
-    Keep(host::SoundBufferSetFrequency(v.buffer, frequency));
     Keep(host::SoundBufferSetVolume(v.buffer, SND_VolumeToDb(volume)));
     Keep(host::SoundBufferSetPan(v.buffer, SND_PanToDb(pan)));
     return 1;
@@ -597,6 +606,11 @@ int SND_OpenStreamChannel(uint16_t formatFlags, uint32_t rate, uint32_t bufferSi
     v.flags |= kVoiceReserved;
     int id = SND_CreateBuffer(bufferSize, rate, (formatFlags & kSmp16Bit) ? 16 : 8, (formatFlags & kSmpStereo) ? 2 : 1,
                               voice, kCapsPlain);
+    // A rate the device refuses would be heard at the buffer's own: no channel.
+    if (id && !SetRate(v.buffer, rate)) {
+        SND_FreeVoice(voice);
+        id = 0;
+    }
     if (!id) {
         ch.prefill = -1;
         ch.flags &= uint8_t(~kStreamOpen);

@@ -82,6 +82,8 @@ void SND_SetCDVolume(int volume);
 
 // Voices 0..31.
 int SND_FindVoice(SndSample* sample);
+// 1 when started; 0 when nothing plays, also at a frequency the device
+// refuses or 0 (it would sound at the buffer's own rate, a wrong pitch).
 int SND_PlayVoice(int voice, uint32_t frequency, int volume, int pan, SndSample* sample);
 void SND_StopVoice(int voice);
 int SND_IsVoicePlaying(int voice);
@@ -115,6 +117,8 @@ void SND_CommitListener();
 // host mixes the buffer's bytes as they stand when it reaches them, so the
 // bytes between the two cursors are not yet taken and a refill must not
 // overwrite them.
+// The channel 0..7, or -1: no channel or voice free, no buffer, or a rate
+// the device refuses.
 int SND_OpenStreamChannel(uint16_t formatFlags, uint32_t rate, uint32_t bufferSize, int prefill);
 void SND_WriteStreamChannel(int channel, const uint8_t* data, uint32_t length, uint16_t formatFlags);
 // The poll: -1 nothing to do (or no such channel), 1 still prefilling, 2

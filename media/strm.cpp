@@ -38,13 +38,14 @@ uint64_t DecodedLength(const StreamSlot& s) {
     return Adpcm(s) ? uint64_t(s.header.length) * 4 : s.header.length;
 }
 
-// CurrentResArchive, and the plain file table, as the slot had them at
-// start, for as long as the object lives.
+// CurrentResArchive as the slot had it at start, and the table its file
+// was opened through as the current one (a rewind reopens the file through
+// it), for as long as the object lives.
 class SlotFiles {
 public:
     explicit SlotFiles(const StreamSlot& s) : archive_(CurrentResArchive), table_(CurrentFileTable) {
         CurrentResArchive = s.archive;
-        if (s.table && !(s.flags & kStrmGzip)) CurrentFileTable = s.table;
+        if (s.table) CurrentFileTable = s.table;
     }
     ~SlotFiles() {
         CurrentResArchive = archive_;
@@ -251,13 +252,11 @@ int STRM_Play(const char* name, int loop) {
         return -1;
     }
     s.archive = CurrentResArchive;
-    if (s.header.flags & kSmpGzip) {
-        s.flags |= kStrmGzip;
-        s.table = &GzipFileTable;
-    } else {
-        s.table = CurrentFileTable;
-        s.dataStart = s.table->Tell(s.file);
-    }
+    // The file is read through the table that opened it, whatever bits the
+    // header's flags carry.
+    s.table = SMP_FileTable(s.name);
+    if (s.table == &GzipFileTable) s.flags |= kStrmGzip;
+    else s.dataStart = s.table->Tell(s.file);
     s.channelCount = s.header.channelCount ? s.header.channelCount : 1;
     bool ok = s.channelCount <= kStreamMaxChannels && SetUpFormat(s) && OpenChannels(s);
     if (!ok) {

@@ -40,7 +40,7 @@ struct StreamSlot {
     void* codecState[kStreamMaxChannels];
     char name[kStreamNameChars];           // lower case
     FileHandle file;
-    const FileTable* table;  // the gzip table for a compressed source, else the table at start
+    const FileTable* table;  // the table the file was opened through (SMP_FileTable)
     ResArchive* archive;     // CurrentResArchive at start: rewinds and the close look there
     const SampleCodec* codec;
     uint8_t flags;           // kStrm...

@@ -52,6 +52,31 @@ TEST_F(CacheTest, LookupsIgnoreLetterCaseAndMissingNamesEvictNothing) {
     EXPECT_EQ(Contents(), "ab");
 }
 
+// An entry keeps 31 characters of name and its end: a name of 32 or more
+// is no sound, neither loaded nor looked up under a cut name that could be
+// another file's (the first 32 characters of the 33-character name below
+// are the 32-character one's), and the cache stays as it was.
+TEST_F(CacheTest, NamesOfThirtyTwoCharactersOrMoreAreNoSound) {
+    SMP_InitCache(4, 64);
+    const std::string n31 = std::string(27, 'n') + ".wav", n32 = std::string(28, 'n') + ".wav";
+    const std::string n33 = n32 + "x", n70 = std::string(66, 'n') + ".wav";
+    uint8_t fill = 'p';
+    for (const std::string& name : {n31, n32, n33, n70}) {
+        std::vector<uint8_t> file = kit::WavFile(kit::Pcm8(std::vector<uint8_t>(100, fill++), 22050, 1));
+        WriteFile(name, std::string(file.begin(), file.end()));
+    }
+    SndSample* kept = SMP_Find(n31.c_str(), 10);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->data[0], 'p');
+    for (const std::string& name : {n33, n32, n33, n70, n32}) {
+        SCOPED_TRACE(name.size());
+        EXPECT_EQ(SMP_Find(name.c_str(), 10), nullptr);
+        EXPECT_EQ(Contents(), "n---");
+        EXPECT_EQ(g_SmpBytesHeld, 100u);
+    }
+    EXPECT_EQ(SMP_Find(n31.c_str(), 10), kept);
+}
+
 TEST_F(CacheTest, FirstLookupMakesTheDefaultCache) {
     SMP_FlushCache(1);
     ASSERT_NE(Find("a", 1), nullptr);

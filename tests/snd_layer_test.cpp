@@ -1,6 +1,7 @@
 // The sound layer on the headless device: start-up, the volume and pan
 // scales, voices, stream channels, and samples played through the cache.
 #include "host/headless/headless.h"
+#include "host/sound_internal.h"
 #include "sound_support.h"
 #include "tools/kit/sound_writer.h"
 
@@ -99,6 +100,36 @@ TEST_F(SoundLayerTest, EveryFormatRefusedFailsThePrimary) {
     for (size_t g = 0; g < 4; ++g) std::swap(want[1 + 4 * g + 1], want[1 + 4 * g + 2]);
     want.push_back(Wave(8000, 1, 8));  // the last once more
     ExpectOffered(want);
+}
+
+// The primary's format is taken only when the output runs at its rate:
+// an output that cannot reopen at the settings' rate moves down the list
+// to a rate it opens at; one that opens at none fails the primary, so the
+// start-up turns sound off rather than mixing into no output.
+TEST_F(SoundLayerTest, ThePrimaryFormatIsOneTheOutputRunsAt) {
+    EngineConfig.SamplingRate = 4;  // 44100 Hz
+    // A refused rate costs one open, and one more to go back when an
+    // output ran before it: six failed opens take the settings' rate (two)
+    // and the list's four 44100 Hz formats, so 22050 Hz 16-bit stereo is
+    // the first that runs.
+    struct Row {
+        int failedOpens;
+        int result;
+        uint32_t rate;  // of the output and of the primary's format
+    } rows[] = {{0, 0, 44100}, {1, 0, 44100}, {6, 0, 22050}, {1000, 1, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failedOpens);
+        SND_EnumDevices();
+        ASSERT_EQ(SND_CreateDevice(), 1);
+        host::headless::FailSoundCreate(row.failedOpens);
+        EXPECT_EQ(SND_OpenPrimary(), row.result);
+        EXPECT_EQ(host::detail::SoundOutputRate(), row.rate);
+        if (row.result == 0) {
+            EXPECT_EQ(g_SndPrimaryFormat.samplesPerSec, row.rate);
+        }
+        host::headless::FailSoundCreate(0);
+        SND_Close();
+    }
 }
 
 TEST_F(SoundLayerTest, SettingsChooseThePrimaryFormat) {
@@ -295,6 +326,33 @@ TEST_F(SoundLayerTest, PlayingReusesDuplicatesOrMakesBuffers) {
     host::headless::FailSoundBufferCreation(1);
     EXPECT_EQ(SND_PlayVoice(3, 22050, 63, 100, s), 0);
     EXPECT_EQ(s->bufferId, 0);
+}
+
+// A voice plays a sample at the frequency asked when the device takes it
+// (100 to 100000 Hz).  At any other, 0 included, nothing plays: the buffer
+// would sound at its own rate (the primary's), a wrong pitch.
+TEST_F(SoundLayerTest, AVoicePlaysOnlyAtAFrequencyTheDeviceTakes) {
+    ASSERT_EQ(StartSound(), 0);
+    SndSample* s = Sample(std::vector<int16_t>(4410, 1000), 10);
+    struct Row {
+        uint32_t frequency;
+        int played;
+    } rows[] = {{22050, 1}, {100, 1}, {100000, 1}, {99, 0}, {100001, 0}, {0, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.frequency);
+        size_t start = Frames();
+        EXPECT_EQ(SND_PlayVoice(1, row.frequency, 63, 100, s), row.played);
+        EXPECT_EQ(SND_IsVoicePlaying(1), row.played);
+        uint32_t frequency = 0;
+        host::SoundBufferGetFrequency(Buffer(1), &frequency);
+        if (row.played) {
+            EXPECT_EQ(frequency, row.frequency);
+        }
+        AdvanceMs(5);
+        std::vector<int16_t> heard = Captured(start, 100);
+        EXPECT_EQ(heard == std::vector<int16_t>(200, 0), !row.played);
+        SND_StopVoice(1);
+    }
 }
 
 // With Accel a sample takes a static buffer only when the free hardware

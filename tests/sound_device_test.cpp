@@ -339,6 +339,37 @@ TEST_F(DeviceTest, PrimaryFormatRefusalsAndTheOutputRate) {
     EXPECT_EQ(headless::SoundFormatsOffered().size(), 3u);
 }
 
+// A format whose rate the output cannot be reopened at is refused: the
+// output goes on at the rate it had and the primary keeps its format.
+// When it cannot go back either, no output runs and the refusal says so;
+// the next format that opens the output is taken.
+TEST_F(DeviceTest, AFormatTheOutputCannotReopenAtIsRefused) {
+    const WaveFormat before = Format(22050, 16, 2), asked = Format(44100, 16, 2), later = Format(11025, 16, 2);
+    struct Row {
+        int failedOpens;
+        int32_t answer;
+        uint32_t rateAfter;  // the output's, 0 for none
+    } rows[] = {{1, DSERR_BADFORMAT, 22050}, {2, DSERR_NODRIVER, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failedOpens);
+        Open(22050);
+        headless::FailSoundCreate(row.failedOpens);
+        EXPECT_EQ(SoundBufferSetFormat(primary_, &asked), row.answer);
+        EXPECT_EQ(detail::SoundOutputRate(), row.rateAfter);
+        WaveFormat now{};
+        SoundBufferGetFormat(primary_, &now);
+        EXPECT_EQ(now.samplesPerSec, before.samplesPerSec);
+        EXPECT_EQ(SoundBufferSetFormat(primary_, &later), DS_OK);
+        EXPECT_EQ(detail::SoundOutputRate(), 11025u);
+        SoundBufferGetFormat(primary_, &now);
+        EXPECT_EQ(now.samplesPerSec, 11025u);
+        SoundBufferRelease(primary_);
+        SoundRelease(device_);
+        primary_ = nullptr;
+        device_ = nullptr;
+    }
+}
+
 void Count(void* context) {
     ++*static_cast<int*>(context);
 }

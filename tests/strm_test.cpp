@@ -79,6 +79,30 @@ TEST_F(StrmTest, AnEmptyStreamClosesUnheard) {
     EXPECT_EQ(Captured(start, Frames() - start), std::vector<int16_t>((Frames() - start) * 2, 0));
 }
 
+// The reader that opened the file says how its blocks are read: a .snp or
+// .trk whose header flags carry the compressed-file bit is still the plain
+// file it is, and is heard as its decoded data, once and looping.
+TEST_F(StrmTest, TheReaderNotTheHeaderChoosesHowTheFileIsRead) {
+    ASSERT_EQ(StartSound(), 0);
+    kit::SnpSound s = Mono(Tone(0.2, 500, 0.4), 1024);
+    s.flags |= kSmpGzip;
+    std::vector<int16_t> decoded = BothSides(kit::SnpDecoded(s)[0]);
+    for (const char* name : {"marked.snp", "marked.trk"}) {
+        for (int loop : {0, 1}) {
+            SCOPED_TRACE(std::string(name) + (loop ? " looping" : ""));
+            WriteBytes(name, kit::SnpFile(s));
+            size_t start = 0;
+            int slot = StartPrimed(name, loop, &start);
+            ASSERT_GE(slot, 0);
+            EXPECT_EQ(g_StreamSlots[slot].flags & kStrmGzip, 0);
+            size_t pass = decoded.size() / 2;
+            while (Frames() - start < pass * 2 + 10 && STRM_GetSerial(slot)) Frame(20);
+            EXPECT_EQ(Captured(start, pass * (loop ? 2 : 1)), Repeated(decoded, loop ? 2 : 1));
+            STRM_Stop(slot);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Loops
 // ---------------------------------------------------------------------------
@@ -326,6 +350,33 @@ TEST_F(StrmTest, AStreamThatCannotStartLeavesNothingBehind) {
     EngineConfig.ChannelToMix = 20;
     g_SoundOn = 0;
     EXPECT_EQ(STRM_Play("three.trk", 0), -1);
+}
+
+// A stream plays at its own rate when the device takes it (100 to 100000
+// Hz); at any other it does not start, rather than being heard at the
+// buffer's own rate, and keeps no channel or voice.
+TEST_F(StrmTest, AStreamStartsOnlyAtARateTheDeviceTakes) {
+    ASSERT_EQ(StartSound(), 0);
+    struct Row {
+        uint32_t rate;
+        bool starts;
+    } rows[] = {{100, true}, {22050, true}, {100000, true}, {99, false}, {100001, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.rate);
+        WriteBytes("rate.wav", kit::WavFile(kit::Pcm16(Tone(0.5, 300, 0.3), row.rate, 1)));
+        size_t start = 0;
+        int slot = StartPrimed("rate.wav", 0, &start);
+        EXPECT_EQ(slot >= 0, row.starts);
+        if (slot >= 0) {
+            int voice = SND_GetStreamVoice(g_StreamSlots[slot].channel[0]);
+            uint32_t frequency = 0;
+            host::SoundBufferGetFrequency(g_SndVoices[voice].buffer, &frequency);
+            EXPECT_EQ(frequency, row.rate);
+            STRM_Stop(slot);
+        }
+        for (const SndStreamChannel& ch : g_SndStreams) EXPECT_FALSE(ch.flags & kStreamOpen);
+        for (const SndVoice& v : g_SndVoices) EXPECT_FALSE(v.flags & kVoiceReserved);
+    }
 }
 
 TEST_F(StrmTest, EightStreamsAtMostAndTheNameIsCopied) {

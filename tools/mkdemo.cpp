@@ -126,6 +126,39 @@ int BuildGame(const fs::path& data, const fs::path& game) {
     return 0;
 }
 
+// Seeds of the stream target: a first byte that names the reader (0 .snp,
+// 1 .trk, 2 .wav, 3 .voc, 4 .snx compressed by the target, 5 .snx as it
+// stands; bit 7 loops), then the file.
+void BuildStreamCorpus(const fs::path& folder, const std::vector<int16_t>& tone, const kit::PcmSound& mono16,
+                       const kit::PcmSound& stereo8) {
+    fs::create_directories(folder);
+    auto put = [&](const char* name, uint8_t kind, std::vector<uint8_t> file) {
+        file.insert(file.begin(), kind);
+        kit::WriteBytes((folder / name).string(), file);
+    };
+    put("mono.snp", 0, kit::SnpFile(kit::SnpSound{11025, 0x41, 64, 0, 0, {tone}}));
+    put("stereo-loop.snp", 0x80, kit::SnpFile(kit::SnpSound{11025, 0x43, 48, 0, 0, {kit::Concat({tone, tone})}}));
+    // Header flags that claim a compressed file on a plain one.
+    put("marked.snp", 0, kit::SnpFile(kit::SnpSound{11025, 0x49, 32, 0, 0, {tone}}));
+    put("three.trk", 1, kit::SnpFile(kit::SnpSound{11025, 0x41, 16, 0, 0, {tone, tone, tone}}));
+    // Raw data with the block from the stream setting (no block in the header).
+    put("raw.snp", 0, kit::SnpFile(kit::SnpSound{11025, 0x01, 0, 0, 0, {tone}}));
+    put("mono16.wav", 2, kit::WavFile(mono16));
+    put("stereo8-loop.voc", 0x83, kit::VocFile(stereo8));
+    kit::ByteWriter snx;
+    snx.U32(11025);
+    snx.U32(uint32_t(stereo8.data.size()));
+    snx.U32(0);
+    snx.U32(0);
+    snx.U8(0);
+    snx.U8(1);
+    snx.U8(1);
+    for (int i = 0; i < 6; ++i) snx.U8(0);
+    snx.Bytes(stereo8.data);
+    put("stereo8-raw.snx", 4, snx.Take());
+    put("mono16.snx", 5, kit::SnxFile(mono16, 0, 0, 1));
+}
+
 // Seeds of the sample file readers: each kind as the kit writes it.
 void BuildSoundCorpus(const fs::path& folder) {
     for (const char* kind : {"wav", "voc", "snx", "snp"}) fs::create_directories(folder / kind);
@@ -160,6 +193,7 @@ void BuildSoundCorpus(const fs::path& folder) {
     kit::WriteBytes((folder / "snp" / "mono.snp").string(), kit::SnpFile(mono));
     kit::WriteBytes((folder / "snp" / "stereo.snp").string(), kit::SnpFile(stereo));
     kit::WriteBytes((folder / "snp" / "three.trk").string(), kit::SnpFile(three));
+    BuildStreamCorpus(folder / "strm", tone, mono16, stereo8);
 }
 
 // F3DC seeds: the demo's 3D files and one block of every other type.
