@@ -97,6 +97,47 @@ void PlaceSentinels() {
     PointAtSentinels();
 }
 
+// Pixels from the frame's start to screen line y: the view's first line
+// at the start offset, each further line a line step on.
+int64_t FrameLineOffset(int32_t y) {
+    return int64_t(g_SpanView.startOffset) + (int64_t(y) - g_SpanView.clipTop) * g_SpanView.lineStep;
+}
+
+// The span buffer's view: the view's clip rectangle held to the buffers'
+// reach (columns of the line buffer, lines of the bucket tables) and to the
+// target frame the lines are drawn into: columns within its line length,
+// and only the lines whose place in the frame (start offset and line step,
+// top down or bottom up) lies inside its rows, so that no span is written
+// outside the frame.
+SpanViewRect HeldRect() {
+    const SpanViewState& v = g_SpanView;
+    auto clamp = [](int32_t value, int32_t hi) { return value < 0 ? 0 : (value > hi ? hi : value); };
+    int32_t left = clamp(v.clipLeft, kSpanColumns), right = clamp(v.clipRight, kSpanColumns);
+    int32_t top = clamp(v.clipTop, kSpanLines), bottom = clamp(v.clipBottom, kSpanLines);
+    const int64_t stride = g_View.stride > 0 ? g_View.stride : 0;
+    const int64_t frameSize = g_View.targetHeight > 0 ? stride * g_View.targetHeight : 0;
+    if (right > stride) right = int32_t(stride);
+    int32_t first = bottom, last = bottom - 1;
+    for (int32_t y = top; y < bottom; ++y) {
+        int64_t offset = FrameLineOffset(y);
+        if (offset < 0 || offset + stride > frameSize) continue;
+        if (first == bottom) first = y;
+        last = y;
+    }
+    if ((left != v.clipLeft || right != v.clipRight || first != v.clipTop || last + 1 != v.clipBottom) &&
+        !g_viewClampLogged) {
+        g_viewClampLogged = true;
+        DebugLog("SR: view %d,%d-%d,%d held to the span buffer's %d x %d and the %lld x %d frame", v.clipLeft,
+                 v.clipTop, v.clipRight, v.clipBottom, kSpanColumns, kSpanLines, (long long)stride,
+                 g_View.targetHeight);
+    }
+    return {left, right > left ? right - left : 0, first, last >= first ? last - first + 1 : 0};
+}
+
+bool SameRect(const SpanViewRect& a, const SpanViewRect& b) {
+    return a.left == b.left && a.width == b.width && a.top == b.top && a.height == b.height;
+}
+
 void Append(int32_t end, int32_t start, int32_t mode, const SpanNode* node) {
     if (SpanRecordCount >= kSpanRecordCapacity) {
         if (!g_recordsFullLogged) {
@@ -477,17 +518,7 @@ void SR_FreeSpanBuffer() {
 }
 
 void SR_ResetSpanBuffer() {
-    const SpanViewState& v = g_SpanView;
-    auto clamp = [](int32_t value, int32_t hi) { return value < 0 ? 0 : (value > hi ? hi : value); };
-    int32_t left = clamp(v.clipLeft, kSpanColumns), right = clamp(v.clipRight, kSpanColumns);
-    int32_t top = clamp(v.clipTop, kSpanLines), bottom = clamp(v.clipBottom, kSpanLines);
-    if ((left != v.clipLeft || right != v.clipRight || top != v.clipTop || bottom != v.clipBottom) &&
-        !g_viewClampLogged) {
-        g_viewClampLogged = true;
-        DebugLog("SR: view %d,%d-%d,%d held to the span buffer's %d x %d", v.clipLeft, v.clipTop, v.clipRight,
-                 v.clipBottom, kSpanColumns, kSpanLines);
-    }
-    g_SpanRect = {left, right > left ? right - left : 0, top, bottom > top ? bottom - top : 0};
+    g_SpanRect = HeldRect();
     if (HaveSentinels()) PlaceSentinels();
     SR_ClearBuckets();
 }
@@ -520,12 +551,21 @@ void SR_ResetActiveList() {
 
 void SR_RenderFrame(uint16_t* frame) {
     g_freeLines = 0;
-    const SpanViewRect& r = g_SpanRect;
     if (!HaveSentinels() || !SpanRecords || !SpanLineBuffer || !frame) {
         // Nothing to draw into: the filing of this walk is let go.
         SR_ClearBuckets();
         return;
     }
+    // The frame may have changed since the view was placed: the lines are
+    // held to it again, and what was filed for lines no longer swept is let
+    // go after the sweep.
+    const SpanViewRect held = HeldRect();
+    const bool moved = !SameRect(held, g_SpanRect);
+    if (moved) {
+        g_SpanRect = held;
+        PlaceSentinels();
+    }
+    const SpanViewRect& r = g_SpanRect;
     PointAtSentinels();
     g_SpanHalfMask = SR_HalfMask();
     GlobalFillWord = g_SpanFillColour;
@@ -533,8 +573,9 @@ void SR_RenderFrame(uint16_t* frame) {
     for (int32_t i = 0; i < r.height; ++i) {
         int32_t y = r.top + i;
         SpanCurrentLine = y;
-        SweepLine(y, frame + g_SpanView.startOffset + ptrdiff_t(i) * g_SpanView.lineStep);
+        SweepLine(y, frame + FrameLineOffset(y));
     }
+    if (moved) SR_ClearBuckets();
 }
 
 void SR_EmitSpans(uint16_t* line) {
