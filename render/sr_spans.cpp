@@ -124,13 +124,6 @@ SpanViewRect HeldRect() {
         if (first == bottom) first = y;
         last = y;
     }
-    if ((left != v.clipLeft || right != v.clipRight || first != v.clipTop || last + 1 != v.clipBottom) &&
-        !g_viewClampLogged) {
-        g_viewClampLogged = true;
-        DebugLog("SR: view %d,%d-%d,%d held to the span buffer's %d x %d and the %lld x %d frame", v.clipLeft,
-                 v.clipTop, v.clipRight, v.clipBottom, kSpanColumns, kSpanLines, (long long)stride,
-                 g_View.targetHeight);
-    }
     return {left, right > left ? right - left : 0, first, last >= first ? last - first + 1 : 0};
 }
 
@@ -566,6 +559,16 @@ void SR_RenderFrame(uint16_t* frame) {
         PlaceSentinels();
     }
     const SpanViewRect& r = g_SpanRect;
+    const SpanViewState& v = g_SpanView;
+    if ((r.left != v.clipLeft || r.left + r.width != v.clipRight || r.top != v.clipTop ||
+         r.top + r.height != v.clipBottom) &&
+        !g_viewClampLogged) {
+        // Once per run: the view reaches past the buffers or the frame.
+        g_viewClampLogged = true;
+        DebugLog("SR: view %d,%d-%d,%d held to %d,%d-%d,%d (span buffer %d x %d, frame %d x %d)", v.clipLeft,
+                 v.clipTop, v.clipRight, v.clipBottom, r.left, r.top, r.left + r.width, r.top + r.height,
+                 kSpanColumns, kSpanLines, g_View.stride, g_View.targetHeight);
+    }
     PointAtSentinels();
     g_SpanHalfMask = SR_HalfMask();
     GlobalFillWord = g_SpanFillColour;
