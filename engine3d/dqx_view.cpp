@@ -127,6 +127,9 @@ void Set_ViewSize(int32_t width, int32_t height) {
         g_SpanView.lineStep = width;
         g_SpanView.startOffset = 0;
     }
+    // The span buffer holds its lines to the target: placed again for the
+    // new size.
+    RenderHooks.ResetSpanBuffer();
 }
 
 void Set_ViewAspect(float v) {

@@ -97,6 +97,40 @@ void PlaceSentinels() {
     PointAtSentinels();
 }
 
+// Pixels from the frame's start to screen line y: the view's first line
+// at the start offset, each further line a line step on.
+int64_t FrameLineOffset(int32_t y) {
+    return int64_t(g_SpanView.startOffset) + (int64_t(y) - g_SpanView.clipTop) * g_SpanView.lineStep;
+}
+
+// The span buffer's view: the view's clip rectangle held to the buffers'
+// reach (columns of the line buffer, lines of the bucket tables) and to the
+// target frame the lines are drawn into: columns within its line length,
+// and only the lines whose place in the frame (start offset and line step,
+// top down or bottom up) lies inside its rows, so that no span is written
+// outside the frame.
+SpanViewRect HeldRect() {
+    const SpanViewState& v = g_SpanView;
+    auto clamp = [](int32_t value, int32_t hi) { return value < 0 ? 0 : (value > hi ? hi : value); };
+    int32_t left = clamp(v.clipLeft, kSpanColumns), right = clamp(v.clipRight, kSpanColumns);
+    int32_t top = clamp(v.clipTop, kSpanLines), bottom = clamp(v.clipBottom, kSpanLines);
+    const int64_t stride = g_View.stride > 0 ? g_View.stride : 0;
+    const int64_t frameSize = g_View.targetHeight > 0 ? stride * g_View.targetHeight : 0;
+    if (right > stride) right = int32_t(stride);
+    int32_t first = bottom, last = bottom - 1;
+    for (int32_t y = top; y < bottom; ++y) {
+        int64_t offset = FrameLineOffset(y);
+        if (offset < 0 || offset + stride > frameSize) continue;
+        if (first == bottom) first = y;
+        last = y;
+    }
+    return {left, right > left ? right - left : 0, first, last >= first ? last - first + 1 : 0};
+}
+
+bool SameRect(const SpanViewRect& a, const SpanViewRect& b) {
+    return a.left == b.left && a.width == b.width && a.top == b.top && a.height == b.height;
+}
+
 void Append(int32_t end, int32_t start, int32_t mode, const SpanNode* node) {
     if (SpanRecordCount >= kSpanRecordCapacity) {
         if (!g_recordsFullLogged) {
@@ -477,17 +511,7 @@ void SR_FreeSpanBuffer() {
 }
 
 void SR_ResetSpanBuffer() {
-    const SpanViewState& v = g_SpanView;
-    auto clamp = [](int32_t value, int32_t hi) { return value < 0 ? 0 : (value > hi ? hi : value); };
-    int32_t left = clamp(v.clipLeft, kSpanColumns), right = clamp(v.clipRight, kSpanColumns);
-    int32_t top = clamp(v.clipTop, kSpanLines), bottom = clamp(v.clipBottom, kSpanLines);
-    if ((left != v.clipLeft || right != v.clipRight || top != v.clipTop || bottom != v.clipBottom) &&
-        !g_viewClampLogged) {
-        g_viewClampLogged = true;
-        DebugLog("SR: view %d,%d-%d,%d held to the span buffer's %d x %d", v.clipLeft, v.clipTop, v.clipRight,
-                 v.clipBottom, kSpanColumns, kSpanLines);
-    }
-    g_SpanRect = {left, right > left ? right - left : 0, top, bottom > top ? bottom - top : 0};
+    g_SpanRect = HeldRect();
     if (HaveSentinels()) PlaceSentinels();
     SR_ClearBuckets();
 }
@@ -520,11 +544,30 @@ void SR_ResetActiveList() {
 
 void SR_RenderFrame(uint16_t* frame) {
     g_freeLines = 0;
-    const SpanViewRect& r = g_SpanRect;
     if (!HaveSentinels() || !SpanRecords || !SpanLineBuffer || !frame) {
         // Nothing to draw into: the filing of this walk is let go.
         SR_ClearBuckets();
         return;
+    }
+    // The frame may have changed since the view was placed: the lines are
+    // held to it again, and what was filed for lines no longer swept is let
+    // go after the sweep.
+    const SpanViewRect held = HeldRect();
+    const bool moved = !SameRect(held, g_SpanRect);
+    if (moved) {
+        g_SpanRect = held;
+        PlaceSentinels();
+    }
+    const SpanViewRect& r = g_SpanRect;
+    const SpanViewState& v = g_SpanView;
+    if ((r.left != v.clipLeft || r.left + r.width != v.clipRight || r.top != v.clipTop ||
+         r.top + r.height != v.clipBottom) &&
+        !g_viewClampLogged) {
+        // Once per run: the view reaches past the buffers or the frame.
+        g_viewClampLogged = true;
+        DebugLog("SR: view %d,%d-%d,%d held to %d,%d-%d,%d (span buffer %d x %d, frame %d x %d)", v.clipLeft,
+                 v.clipTop, v.clipRight, v.clipBottom, r.left, r.top, r.left + r.width, r.top + r.height,
+                 kSpanColumns, kSpanLines, g_View.stride, g_View.targetHeight);
     }
     PointAtSentinels();
     g_SpanHalfMask = SR_HalfMask();
@@ -533,8 +576,9 @@ void SR_RenderFrame(uint16_t* frame) {
     for (int32_t i = 0; i < r.height; ++i) {
         int32_t y = r.top + i;
         SpanCurrentLine = y;
-        SweepLine(y, frame + g_SpanView.startOffset + ptrdiff_t(i) * g_SpanView.lineStep);
+        SweepLine(y, frame + FrameLineOffset(y));
     }
+    if (moved) SR_ClearBuckets();
 }
 
 void SR_EmitSpans(uint16_t* line) {

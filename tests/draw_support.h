@@ -18,7 +18,8 @@
 
 namespace test {
 
-enum class Layout { k8, k565, k555, k888, k888Mmx };
+// k888Packed: the 8-8-8 layout in three bytes per pixel (a 24-bit mode).
+enum class Layout { k8, k565, k555, k888, k888Mmx, k888Packed, k888PackedMmx };
 
 inline DrawSet SetOf(Layout layout) {
     switch (layout) {
@@ -27,6 +28,8 @@ inline DrawSet SetOf(Layout layout) {
     case Layout::k555: return DrawSet::k16;
     case Layout::k888: return DrawSet::k32;
     case Layout::k888Mmx: return DrawSet::k32Mmx;
+    case Layout::k888Packed: return DrawSet::k24;
+    case Layout::k888PackedMmx: return DrawSet::k24Mmx;
     }
     return DrawSet::k8;
 }
@@ -67,14 +70,20 @@ protected:
     void Screen(Layout layout, int width, int height, int padding = 0, uint8_t fill = 0) {
         ScreenStateRecord& s = ScreenState;
         s = ScreenStateRecord{};
-        int bits = layout == Layout::k8 ? 8 : layout == Layout::k555 ? 15 : layout == Layout::k565 ? 16 : 32;
+        const bool packed = layout == Layout::k888Packed || layout == Layout::k888PackedMmx;
+        const bool mmx = layout == Layout::k888Mmx || layout == Layout::k888PackedMmx;
+        int bits = layout == Layout::k8      ? 8
+                   : layout == Layout::k555 ? 15
+                   : layout == Layout::k565 ? 16
+                   : packed                 ? 24
+                                            : 32;
         SetScreenGeometry(width, height, bits);
         struct {
             int r, rs, g, gs, b, bs;
         } c = {0, 0, 0, 0, 0, 0};
         if (layout == Layout::k565) c = {5, 11, 6, 5, 5, 0};
         if (layout == Layout::k555) c = {5, 10, 5, 5, 5, 0};
-        if (layout == Layout::k888 || layout == Layout::k888Mmx) c = {8, 16, 8, 8, 8, 0};
+        if (bits >= 24) c = {8, 16, 8, 8, 8, 0};
         s.redSize = uint8_t(c.r);
         s.redShift = uint8_t(c.rs);
         s.greenSize = uint8_t(c.g);
@@ -85,7 +94,7 @@ protected:
         s.halvingMask = half(c.r, c.rs) | half(c.g, c.gs) | half(c.b, c.bs);
         s.pitch = uint32_t((width + padding) * s.bytesPerPixel);
         s.frameSize = s.pitch * uint32_t(height);
-        if (layout == Layout::k888Mmx) EngineConfig.SystemConfig |= 8;
+        if (mmx) EngineConfig.SystemConfig |= 8;
         else EngineConfig.SystemConfig &= ~8u;
         SelectDrawTables();
         memory_.assign(s.frameSize, fill);
@@ -93,7 +102,7 @@ protected:
         s.secondPage = memory_.data();
         layout_ = layout;
     }
-    int Bytes() const { return ScreenState.bytesPerPixel == 3 ? 4 : ScreenState.bytesPerPixel; }
+    int Bytes() const { return ScreenState.bytesPerPixel; }
     uint32_t Pixel(int x, int y) const {
         uint32_t v = 0;
         std::memcpy(&v, memory_.data() + size_t(y) * ScreenState.pitch + size_t(x) * Bytes(), size_t(Bytes()));

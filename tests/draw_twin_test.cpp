@@ -11,7 +11,8 @@ namespace {
 using test::DrawTest;
 using test::Layout;
 
-constexpr Layout kLayouts[] = {Layout::k8, Layout::k565, Layout::k555, Layout::k888, Layout::k888Mmx};
+constexpr Layout kLayouts[] = {Layout::k8,         Layout::k565,       Layout::k555,         Layout::k888,
+                               Layout::k888Mmx, Layout::k888Packed, Layout::k888PackedMmx};
 
 class DrawTwinTest : public DrawTest {
 protected:

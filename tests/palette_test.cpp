@@ -6,6 +6,7 @@
 #include "platform/settings.h"
 #include "screen_formats.h"
 #include "test_support.h"
+#include "tools/kit/picture_writer.h"
 
 #include <cstring>
 #include <random>
@@ -59,7 +60,7 @@ uint16_t Get16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
 }
 
-}  // namespace
+
 
 TEST_F(PaletteTest, NearestColourWeighsChannelsAndPrefersTheLowerIndex) {
     std::vector<uint8_t> p(768, 0);
@@ -344,3 +345,179 @@ TEST_F(PaletteTest, FilteringASixteenBitPictureGoesThroughRgb) {
     EXPECT_EQ(Get16(picture.pixels + 2), 0);
     MemFree(picture.pixels);
 }
+
+// ---------------------------------------------------------------------------
+// Blend tables
+// ---------------------------------------------------------------------------
+
+// Each mode on entry pairs (p, q, 0) of the first palette and (q, p, 0) of
+// the second, in the three output forms.  The expected channels are the
+// combinations worked by hand: level 64 of 200 over 100 is (64 x 200 + 192
+// x 100) >> 8 = 125, the other way (64 x 100 + 192 x 200) >> 8 = 175;
+// 200 x 100 >> 8 = 78.
+TEST_F(PaletteTest, PaletteBlendsCombineEntryByEntryInEveryForm) {
+    struct Case {
+        PaletteBlendMode mode;
+        int level, p, q;
+        int red, green;  // the blue channel combines 0 with 0
+    };
+    const Case cases[] = {
+        {PaletteBlendMode::Level, 64, 200, 100, 125, 175},
+        {PaletteBlendMode::Level, 256, 200, 100, 200, 100},
+        {PaletteBlendMode::Level, 0, 200, 100, 100, 200},
+        {PaletteBlendMode::Level, 300, 200, 100, 200, 100},  // held to 256
+        {PaletteBlendMode::Level, -5, 200, 100, 100, 200},   // held to 0
+        {PaletteBlendMode::Multiply, 0, 200, 100, 78, 78},
+        {PaletteBlendMode::Add, 0, 100, 50, 150, 150},
+        {PaletteBlendMode::Add, 0, 200, 100, 255, 255},
+        {PaletteBlendMode::Subtract, 0, 200, 100, 100, 0},
+        {PaletteBlendMode::SubtractReversed, 0, 200, 100, 0, 100},
+        {PaletteBlendMode::Copy, 0, 200, 100, 200, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << int(c.mode) << " level " << c.level << " (" << c.p << ", "
+                                          << c.q << ")");
+        std::vector<uint8_t> first(768), second(768);
+        for (int i = 0; i < 256; ++i) {
+            first[size_t(i) * 3] = uint8_t(c.p);
+            first[size_t(i) * 3 + 1] = uint8_t(c.q);
+            second[size_t(i) * 3] = uint8_t(c.q);
+            second[size_t(i) * 3 + 1] = uint8_t(c.p);
+        }
+        // Remap: the target holds the expected colour at entry 77 alone.
+        std::vector<uint8_t> target(768, 0);
+        target[77 * 3] = uint8_t(c.red);
+        target[77 * 3 + 1] = uint8_t(c.green);
+        uint8_t remap[256];
+        BuildPaletteBlend(first.data(), second.data(), c.mode, c.level, PaletteBlendOutput::Remap8, target.data(),
+                          remap);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(remap[i], 77) << i;
+        test::SetScreenLayout(test::ScreenLayout::Xrgb8888);
+        uint32_t wide[256];
+        BuildPaletteBlend(first.data(), second.data(), c.mode, c.level, PaletteBlendOutput::Pixels32, nullptr, wide);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(wide[i], uint32_t(c.red << 16 | c.green << 8)) << i;
+        test::SetScreenLayout(test::ScreenLayout::Rgb565);
+        uint16_t narrow[256];
+        BuildPaletteBlend(first.data(), second.data(), c.mode, c.level, PaletteBlendOutput::Pixels16, nullptr, narrow);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(narrow[i], uint16_t((c.red >> 3) << 11 | (c.green >> 2) << 5)) << i;
+    }
+}
+
+// Entries combine with their own partners: entry i of the result comes
+// from entry i of both palettes.
+TEST_F(PaletteTest, PaletteBlendsPairEntriesByIndex) {
+    test::SetScreenLayout(test::ScreenLayout::Xrgb8888);
+    std::vector<uint8_t> ramp = RampPalette(), black(768, 0);
+    uint32_t table[256];
+    BuildPaletteBlend(ramp.data(), black.data(), PaletteBlendMode::Add, 0, PaletteBlendOutput::Pixels32, nullptr,
+                      table);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(table[i], uint32_t(i << 16 | (255 - i) << 8 | ((i * 37) & 0xFF))) << i;
+}
+
+TEST_F(PaletteTest, TopBitIsSetOnNonZeroValuesOnly) {
+    std::vector<uint16_t> values = {0, 1, 0x7FFF, 0x8000, 0x1234, 0, 0xFFFF};
+    SetTopBitOfNonZero(values.data(), uint32_t(values.size() - 1));  // the last value is not in the count
+    EXPECT_EQ(values, (std::vector<uint16_t>{0, 0x8001, 0xFFFF, 0x8000, 0x9234, 0, 0xFFFF}));
+}
+
+// A table of 256 rows drawn from a few patterns.
+struct RowTable {
+    std::vector<uint8_t> cells = std::vector<uint8_t>(65536);
+    std::vector<uint8_t*> rows = std::vector<uint8_t*>(256);
+    explicit RowTable(const std::vector<int>& pattern) {
+        for (int i = 0; i < 256; ++i) {
+            rows[size_t(i)] = cells.data() + i * 256;
+            for (int d = 0; d < 256; ++d) rows[size_t(i)][d] = uint8_t(pattern[size_t(i)] * 31 + d);
+        }
+    }
+};
+
+// Merging against the plain rule: every row ends up pointing at the first
+// row with its bytes, and the rows keep their contents.
+TEST_F(PaletteTest, IdenticalRowsAreMergedIntoTheFirst) {
+    std::mt19937 rng(122);
+    for (int kinds : {1, 2, 5, 256}) {
+        std::vector<int> pattern(256);
+        for (int i = 0; i < 256; ++i) pattern[size_t(i)] = kinds == 256 ? i : int(rng() % uint32_t(kinds));
+        RowTable t(pattern);
+        std::vector<uint8_t> before = t.cells;
+        int distinct = MergeIdenticalRows(t.rows.data());
+        int expectDistinct = 0;
+        for (int i = 0; i < 256; ++i) {
+            int firstSame = 0;
+            while (pattern[size_t(firstSame)] != pattern[size_t(i)]) ++firstSame;
+            if (firstSame == i) ++expectDistinct;
+            ASSERT_EQ(t.rows[size_t(i)], t.cells.data() + firstSame * 256) << kinds << " kinds, row " << i;
+        }
+        EXPECT_EQ(distinct, expectDistinct) << kinds << " kinds";
+        EXPECT_EQ(t.cells, before);
+    }
+}
+
+TEST_F(PaletteTest, RowsAreSharedInBlocksOfAPowerOfTwo) {
+    std::vector<int> pattern(256);
+    for (int i = 0; i < 256; ++i) pattern[size_t(i)] = i;
+    for (int block : {1, 2, 16, 256}) {
+        RowTable t(pattern);
+        ASSERT_TRUE(ShareRowBlocks(t.rows.data(), block));
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(t.rows[size_t(i)], t.cells.data() + (i / block) * block * 256) << block << ": row " << i;
+    }
+    for (int block : {0, 3, 24, 512, -4}) {
+        RowTable t(pattern);
+        std::vector<uint8_t*> before = t.rows;
+        EXPECT_FALSE(ShareRowBlocks(t.rows.data(), block)) << block;
+        EXPECT_EQ(t.rows, before) << block;
+    }
+}
+
+// A blend table from a picture file: row s is the picture's row s.  Only a
+// 256 x 256 picture of one byte per pixel is a table; the screen palette
+// stays as it was.
+TEST_F(PaletteTest, BlendTablesLoadFromPictureFiles) {
+    struct Case {
+        const char* name;
+        int width, height, bits;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"blend.pcx", 256, 256, 8, true},
+        {"blend.bmp", 256, 256, 8, true},
+        {"narrow.pcx", 128, 256, 8, false},
+        {"short.bmp", 256, 255, 8, false},
+        {"colour.bmp", 256, 256, 24, false},
+        {"missing.pcx", 0, 0, 8, false},
+        {"blend.xyz", 256, 256, 8, false},  // no reader for the extension
+    };
+    std::memset(ScreenState.palette, 0x5A, 768);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kit::Image image;
+        if (c.width) {
+            image = kit::MakeImage(c.width, c.height, c.bits);
+            const int bytes = c.bits / 8;
+            for (int y = 0; y < c.height; ++y)
+                for (int x = 0; x < c.width; ++x)
+                    for (int b = 0; b < bytes; ++b)
+                        image.pixels[(size_t(y) * size_t(c.width) + size_t(x)) * size_t(bytes) + size_t(b)] =
+                            uint8_t(x * 3 + y * 7 + b);
+            if (c.bits == 8)
+                for (size_t i = 0; i < image.palette.size(); ++i) image.palette[i] = uint8_t(i);
+            std::vector<uint8_t> bytesOut = std::string(c.name).find(".bmp") != std::string::npos
+                                                ? kit::EncodeBmp(image)
+                                                : kit::EncodePcx(image);
+            WriteFile(c.name, std::string(bytesOut.begin(), bytesOut.end()));
+        }
+        uint8_t** rows = LoadBlendTable(c.name);
+        ASSERT_EQ(rows != nullptr, c.loads);
+        if (rows) {
+            for (int s = 0; s < 256; ++s)
+                for (int d = 0; d < 256; ++d) ASSERT_EQ(rows[s][d], uint8_t(d * 3 + s * 7)) << s << "," << d;
+            MemFree(rows);
+        }
+        for (int i = 0; i < 768; ++i) ASSERT_EQ(ScreenState.palette[i], 0x5A) << i;
+    }
+}
+
+}  // namespace

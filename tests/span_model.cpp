@@ -47,7 +47,8 @@ Kind BaseKind(int32_t mode, bool walker) {
     case 15: return Kind::CopyBackground;
     case 17: return Kind::SolidDepth;
     case 18: return Kind::AffineDepth;
-    case 20: case 26: return Kind::PerspFrame;
+    case 20: return Kind::PerspFrameRow;
+    case 26: return Kind::PerspFrame;
     case 21: return Kind::AffineFrame;
     case 22: case 30: return Kind::AffineShaded;
     case 25: return Kind::AffineFrameShaded;
@@ -339,9 +340,10 @@ void Draw(Kind k, const SpanContext& ctx, uint8_t* first, uintptr_t address, int
     // Textured kinds: the texel index of each pixel.
     const bool perspective = k == Kind::Persp || k == Kind::PerspWrap || k == Kind::PerspHalf565 ||
                              k == Kind::PerspHalf555 || k == Kind::PerspWrapHalf565 || k == Kind::PerspWrapHalf555 ||
-                             k == Kind::PerspAlpha || k == Kind::PerspTexelAlpha || k == Kind::PerspFrame ||
+                             k == Kind::PerspAlpha || k == Kind::PerspTexelAlpha || k == Kind::PerspFrame || k == Kind::PerspFrameRow ||
                              k == Kind::Persp16 || k == Kind::PerspKeyed || k == Kind::Persp8 || k == Kind::Persp8Wide;
-    const bool frame = k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame;
+    const bool frame = k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame ||
+                       k == Kind::PerspFrameRow;
     const bool wrapping = k == Kind::PerspWrap || k == Kind::PerspWrapHalf565 || k == Kind::PerspWrapHalf555;
     const bool twoByte = k == Kind::AffineTexelAlpha || k == Kind::PerspTexelAlpha || k == Kind::Persp16;
     FrameModel fm;
@@ -413,7 +415,7 @@ void Draw(Kind k, const SpanContext& ctx, uint8_t* first, uintptr_t address, int
         uint8_t texel = t[ix];
         uint16_t dst = get(i);
         switch (k) {
-        case Kind::Affine: case Kind::AffineFrame: case Kind::Persp: case Kind::PerspWrap:
+        case Kind::Affine: case Kind::AffineFrame: case Kind::Persp: case Kind::PerspWrap: case Kind::PerspFrameRow:
             set(i, ColourAt(ctx, table, row, texel));
             break;
         case Kind::PerspFrame:

@@ -23,7 +23,7 @@ enum class Kind {
     AffineAdd565, AffineAdd555, AffineShaded, AffineFrameShaded, AffineAlpha, AffineTexelAlpha,
     AffineDepth, AffineKeyedDepth, AffineHalfDepth, AffineKeyedHalfDepth, AffineKeyed,
     Persp, PerspWrap, PerspHalf565, PerspHalf555, PerspWrapHalf565, PerspWrapHalf555, PerspAlpha,
-    PerspTexelAlpha, PerspFrame, Persp16, PerspKeyed,
+    PerspTexelAlpha, PerspFrame, PerspFrameRow, Persp16, PerspKeyed,
 };
 
 // The kind a mode draws with: through the insertion's table or the

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,14 +49,14 @@ bool Perspective(Kind k) {
     switch (k) {
     case Kind::Persp: case Kind::PerspWrap: case Kind::PerspHalf565: case Kind::PerspHalf555:
     case Kind::PerspWrapHalf565: case Kind::PerspWrapHalf555: case Kind::PerspAlpha: case Kind::PerspTexelAlpha:
-    case Kind::PerspFrame: case Kind::Persp16: case Kind::PerspKeyed: case Kind::Persp8: case Kind::Persp8Wide:
+    case Kind::PerspFrame: case Kind::PerspFrameRow: case Kind::Persp16: case Kind::PerspKeyed: case Kind::Persp8: case Kind::Persp8Wide:
         return true;
     default:
         return false;
     }
 }
 bool UsesFrames(Kind k) {
-    return k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame;
+    return k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame || k == Kind::PerspFrameRow;
 }
 bool DepthTested(Kind k) {
     return k == Kind::SolidDepth || k == Kind::AffineDepth || k == Kind::AffineKeyedDepth ||
@@ -609,6 +610,59 @@ TEST(SpanPerspective, RunsOf16AndTheFinalRun) {
         EXPECT_EQ(uu, 4 + i);
         uint8_t texel = arena.memory[arena.texels + 7 * 256 + uint32_t(uu)];
         EXPECT_EQ(px[i], arena.ColourEntry(arena.texels, n.row, texel)) << i;
+    }
+}
+
+// Mode 20's records are 100 bytes long (the perspective family) and stop
+// before the shade start that mode 26's 112-byte records carry: mode 20
+// draws the frame's texels in the face's own shade row and reads nothing
+// past its record.  The record lies at the very end of its heap block (the
+// sanitizer build sees any read past it) and, in a second copy, before
+// twelve bytes of poison that name another row.
+TEST(SpanPerspective, ModeTwentyReadsNothingPastItsRecord) {
+    SpanArena& arena = const_cast<SpanArena&>(Arena());
+    SpanContext ctx = arena.Context(false);
+    SpanTables tables = SPAN_LoadTables();
+    SpanNode n;
+    std::memset(static_cast<void*>(&n), 0, sizeof n);
+    n.x = 4 << 16;
+    n.key = 1.0f;
+    n.u.f = 3.0f * 65536.0f;
+    n.v.f = 5.0f * 65536.0f;
+    n.uSlope.f = 0.75f * 65536.0f;
+    n.vSlope.f = 0.25f * 65536.0f;
+    n.tail[1].f = 16 * n.uSlope.f;
+    n.tail[2].f = 16 * n.vSlope.f;
+    n.texels = arena.frames;
+    n.level = 1;  // frame 1
+    n.row = 2;
+    constexpr int32_t kCount = 40;
+    auto draw = [&](SpanRoutine routine, const SpanNode& node) {
+        std::vector<uint16_t> line(64, 0xEEEE);
+        uint8_t* px = reinterpret_cast<uint8_t*>(line.data() + 4);
+        routine(ctx, px, kCount, 4, node);
+        return line;
+    };
+    auto block = std::make_unique<uint8_t[]>(kEdgeBytesLong);
+    std::memcpy(block.get(), &n, kEdgeBytesLong);
+    const SpanNode& exact = *reinterpret_cast<const SpanNode*>(block.get());
+    struct Case {
+        const char* table;
+        SpanRoutine routine;
+    };
+    // The shaded mode with its shade start at the face's row draws what
+    // mode 20 must draw.
+    SpanNode shaded = n;
+    shaded.shade = 2 << 16;
+    const std::vector<uint16_t> want = draw(tables.insertion.At(26), shaded);
+    for (const Case& c : {Case{"insertion", tables.insertion.At(20)}, Case{"walker", tables.walker.At(20)}}) {
+        EXPECT_EQ(draw(c.routine, exact), want) << c.table;
+        for (int32_t poison : {9 << 16, 30 << 16}) {
+            SpanNode poisoned = n;
+            poisoned.shade = poison;
+            poisoned.shadeSlope = poison;
+            EXPECT_EQ(draw(c.routine, poisoned), want) << c.table << " poison row " << (poison >> 16);
+        }
     }
 }
 

@@ -12,6 +12,8 @@
 #include "tools/kit/picture_writer.h"
 #include "tools/kit/sprite_list_writer.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -71,8 +73,54 @@ TEST_F(SpriteTest, ModeTwoRecordsWhereEachSpriteLay) {
     EXPECT_EQ(origin->left, 3);
     EXPECT_EQ(origin->top, 2);
     EXPECT_EQ(origin->previous, nullptr);
-    MemFree(origin);
     FreeSprites(set);
+}
+
+// Every block a cut set takes goes back with FreeSprites, the origin
+// records of mode 2 too; the driver's free slot sees each sprite's own
+// fourth word, never an origin record.
+std::vector<void*> g_liveBlocks;
+std::vector<void*> g_freedExtras;
+void* CountingAllocate(size_t size) {
+    void* p = std::malloc(size);
+    g_liveBlocks.push_back(p);
+    return p;
+}
+void CountingFree(void* p) {
+    g_liveBlocks.erase(std::remove(g_liveBlocks.begin(), g_liveBlocks.end(), p), g_liveBlocks.end());
+    std::free(p);
+}
+int RecordingFreePicture(Picture* picture) {
+    g_freedExtras.push_back(picture->extra);
+    MemFree(picture->pixels);
+    picture->pixels = nullptr;
+    return 0;
+}
+
+TEST_F(SpriteTest, FreeSpritesGivesBackEveryBlockOfEveryMode) {
+    std::vector<uint8_t> sheet = Sheet();
+    const SpriteCut cuts[] = {{0, 0, 1, 1}, {5, 0, 3, 3}, {2, 1, 7, 3}};
+    VideoDriver driver{};
+    driver.MakePictureSurface = [](Picture*) { return 0; };
+    driver.FreePicture = RecordingFreePicture;
+    for (int32_t mode : {0, 1, 2}) {
+        for (bool withDriver : {false, true}) {
+            CurrentVideoDriver = withDriver ? &driver : nullptr;
+            HeapHooksTable saved = HeapHooks;
+            g_liveBlocks.clear();
+            g_freedExtras.clear();
+            HeapHooks.allocate = CountingAllocate;
+            HeapHooks.free = CountingFree;
+            SpriteSet* set = CutSpriteSet(cuts, 3, sheet.data(), 8, 4, 1, mode);
+            ASSERT_NE(set, nullptr);
+            EXPECT_FALSE(g_liveBlocks.empty());
+            FreeSprites(set);
+            HeapHooks = saved;
+            EXPECT_TRUE(g_liveBlocks.empty()) << "mode " << mode << ": " << g_liveBlocks.size() << " blocks left";
+            for (void* extra : g_freedExtras) EXPECT_EQ(extra, nullptr) << "mode " << mode;
+            EXPECT_EQ(g_freedExtras.size(), withDriver ? 3u : 0u);
+        }
+    }
 }
 
 TEST_F(SpriteTest, TwoBytePixelsAreCutWhole) {
@@ -148,7 +196,7 @@ protected:
             pixels_[size_t(i)].assign(size_t(w * 5) + 1, uint8_t(i + 1));
             sprites_[size_t(i)] = Picture{w, 5, pixels_[size_t(i)].data(), nullptr};
         }
-        font_ = SpriteSet{sprites_.data(), int16_t(count), spacing, gap, flags};
+        font_ = SpriteSet{sprites_.data(), int16_t(count), spacing, gap, flags, 0};
     }
     static void Record(int32_t x, int32_t y, const Picture* glyph) { drawn_.push_back({x, y, glyph->width}); }
 
@@ -280,7 +328,7 @@ TEST_F(FontTest, TheTildeSwitchesBetweenTwoColours) {
     Screen(Layout::k8, 24, 6);
     std::vector<uint8_t> ink(2 * 2, 0xFF);
     std::vector<Picture> glyphs(52, Picture{2, 2, ink.data(), nullptr});
-    SpriteSet font{glyphs.data(), 52, 1, 0, 0};
+    SpriteSet font{glyphs.data(), 52, 1, 0, 0, 0};
     g_DrawColour = 77;
     // '~' takes no room: the glyphs stand 3 pixels apart.
     FontDrawTextColours("A~B~C", &font, 1, 1, 5, 9);
@@ -300,7 +348,7 @@ TEST_F(FontTest, ScaledTextStretchesGlyphsAndAdvances) {
     std::vector<uint32_t> palette(256, 0);
     palette[255] = 0x0ACE;
     std::vector<Picture> glyphs(52, Picture{2, 2, ink.data(), palette.data()});
-    SpriteSet font{glyphs.data(), 52, 1, 0, 0};
+    SpriteSet font{glyphs.data(), 52, 1, 0, 0, 0};
     FontDrawTextScaled("AB", &font, 0, 1, 512);
     // Each glyph 4 x 4, the second 2 x (2 + 1) = 6 pixels on.
     for (int y = 0; y < 8; ++y) {
@@ -416,7 +464,6 @@ TEST_F(SpriteLoadTest, WithoutConversionIndicesAreKeptAndOriginsRecorded) {
     ASSERT_NE(origin, nullptr);
     EXPECT_EQ(origin->left, 5);
     EXPECT_EQ(origin->top, 1);
-    for (int i = 0; i < 2; ++i) MemFree(set->sprites[i].extra);
     FreeSprites(set);
 }
 

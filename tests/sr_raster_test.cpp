@@ -7,6 +7,7 @@
 
 #include "engine3d/dqx_light.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -667,6 +668,57 @@ TEST_F(SrTest, ViewsBeyondTheBuffersAreHeldToThem) {
     EXPECT_EQ(Draw_Scene(0, nullptr), 0);
     EXPECT_EQ(FiledLines(SR_StartTable) + FiledLines(SR_EndTable) + FiledLines(SR_SwitchTable), 0);
     EXPECT_EQ(At(Render(), 100, 60), 0xF800);
+}
+
+// A view reaching past its target frame is held to the frame's line
+// length and rows: the frame lies between two guard bands, the lines and
+// columns of the view that land on the frame are filled and nothing else
+// changes, whichever of the view and the target size was set last (a mode
+// change sets the view first; the target size then starts the view's
+// first line at the frame's start).
+TEST_F(SrTest, ViewsBeyondTheTargetFrameAreHeldToIt) {
+    struct Case {
+        int frameW, frameH;
+        int viewX, viewY, viewW, viewH;
+        bool sizeLast;
+        int left, right, top, bottom;  // the frame pixels drawn, right and bottom excluded
+    };
+    const Case cases[] = {
+        {200, 100, 0, 0, 320, 240, false, 0, 200, 0, 100},  // wider and taller than the frame
+        {200, 100, 0, 0, 320, 240, true, 0, 200, 0, 100},
+        {200, 100, 150, 80, 100, 50, false, 150, 200, 80, 100},  // past the right and bottom edges
+        {200, 100, 150, 80, 100, 50, true, 150, 200, 0, 50},
+        {200, 100, 150, 80, 100, 150, true, 150, 200, 0, 100},
+        {120, 90, 10, 5, 100, 60, false, 10, 110, 5, 65},  // inside: drawn whole
+    };
+    constexpr uint16_t kGuard = 0xBEEF, kFill = 0x1234, kBefore = 0xDEAD;
+    constexpr size_t kBand = 4096;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.frameW << "x" << c.frameH << " view " << c.viewX << "," << c.viewY
+                                          << " " << c.viewW << "x" << c.viewH << (c.sizeLast ? " size last" : ""));
+        if (c.sizeLast) {
+            Set_ViewRect(c.viewW, c.viewH, c.viewX, c.viewY, 400);
+            Set_ViewSize(c.frameW, c.frameH);
+        } else {
+            Set_ViewSize(c.frameW, c.frameH);
+            Set_ViewRect(c.viewW, c.viewH, c.viewX, c.viewY, 400);
+        }
+        Set_SpanFillColour(kFill);
+        const size_t frame = size_t(c.frameW) * size_t(c.frameH);
+        std::vector<uint16_t> memory(kBand + frame + kBand, kGuard);
+        std::fill(memory.begin() + kBand, memory.begin() + ptrdiff_t(kBand + frame), kBefore);
+        EXPECT_EQ(Draw_Scene(0, memory.data() + kBand), 0);
+        for (size_t i = 0; i < kBand; ++i) {
+            ASSERT_EQ(memory[i], kGuard) << "pixel " << kBand - i << " before the frame";
+            ASSERT_EQ(memory[kBand + frame + i], kGuard) << "pixel " << i << " after the frame";
+        }
+        for (int y = 0; y < c.frameH; ++y)
+            for (int x = 0; x < c.frameW; ++x) {
+                bool inView = x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+                ASSERT_EQ(memory[kBand + size_t(y) * size_t(c.frameW) + size_t(x)], inView ? kFill : kBefore)
+                    << x << "," << y;
+            }
+    }
 }
 
 // Two hundred translucent runs starting a column apart: the sorted emitter

@@ -4,6 +4,7 @@
 #include "platform/display/toolkit.h"
 #include "platform/memory.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -246,11 +247,12 @@ protected:
     static TransitionTest* current_;
     std::vector<std::vector<uint8_t>> frames_;
     int locked_ = 0;
+    size_t frameOffset_ = 0;  // where the frame starts in memory_
     VideoDriver driver_{};
 
     static uint8_t* Lock(VideoDriver*) {
         current_->locked_ = 1;
-        ScreenState.frameBuffer = current_->memory_.data();
+        ScreenState.frameBuffer = current_->memory_.data() + current_->frameOffset_;
         return ScreenState.frameBuffer;
     }
     static void Unlock(VideoDriver*) { current_->locked_ = 0; }
@@ -373,6 +375,43 @@ TEST_F(TransitionTest, ZoomOutClearsAroundAndStaysOnTheScreen) {
     }
     EXPECT_TRUE(IsOneColour(frames_[16], 0));
     EXPECT_TRUE(IsOneColour(frames_[17], 0));
+}
+
+// A picture larger than the screen zooms from the centre and, near full
+// size, is cut to the screen: nothing is written outside the frame, whose
+// memory lies between two guard bands here, and at full size the screen
+// shows the picture's middle, last column and row included.
+TEST_F(TransitionTest, ZoomOfALargerPictureStaysInsideTheFrame) {
+    Start(Layout::k8, 32, 24);
+    constexpr size_t kGuard = 4096;
+    constexpr uint8_t kCanary = 0xA5;
+    const size_t frame = ScreenState.frameSize;
+    memory_.assign(kGuard + frame + kGuard, kCanary);
+    std::fill(memory_.begin() + kGuard, memory_.begin() + kGuard + frame, 0);
+    frameOffset_ = kGuard;
+    std::vector<uint32_t> values;
+    for (int i = 0; i < 48 * 36; ++i) values.push_back(uint32_t(1 + i % 200));
+    TestPicture large = MakePicture(48, 36, 1, values);
+    for (int mode : {0, 1}) {
+        frames_.clear();
+        ScreenTransition(large.get(), 2, mode);
+        ASSERT_EQ(frames_.size(), 18u);
+        for (size_t f = 0; f < frames_.size(); ++f) {
+            const std::vector<uint8_t>& m = frames_[f];
+            for (size_t i = 0; i < kGuard; ++i) {
+                ASSERT_EQ(m[i], kCanary) << "mode " << mode << " step " << f << ": byte " << kGuard - i << " before";
+                ASSERT_EQ(m[kGuard + frame + i], kCanary) << "mode " << mode << " step " << f << ": byte " << i << " after";
+            }
+        }
+        // Full size: x0 = (31 - 48) / 2 = -8, y0 = (23 - 36) / 2 = -6, one
+        // source pixel per screen pixel.
+        const std::vector<uint8_t>& full = frames_[mode == 0 ? 16 : 0];
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 32; ++x)
+                ASSERT_EQ(full[kGuard + size_t(y) * 32 + size_t(x)], 1 + ((y + 6) * 48 + x + 8) % 200)
+                    << "mode " << mode << " at " << x << "," << y;
+    }
+    frameOffset_ = 0;
 }
 
 TEST_F(TransitionTest, SlideRisesFromTheBottom) {

@@ -10,6 +10,7 @@
 #include "platform/display/palette.h"
 #include "platform/display/drawtables.h"
 #include "platform/display/picture.h"
+#include "platform/display/pixel24.h"
 #include "platform/display/screen.h"
 #include "platform/memory.h"
 
@@ -438,7 +439,8 @@ inline void RuleRow(uint8_t* d, const uint8_t* s, int64_t n, const Rule& constan
     const Rule rule = constants;
     int64_t i = 0;
 #if defined(__SSE2__)
-    if constexpr (Rule::kVector) {
+    // Three-byte pixels do not fill 16-byte lanes: they take the plain loop.
+    if constexpr (Rule::kVector && sizeof(T) != 3) {
         constexpr int64_t kLanes = 16 / sizeof(T);
         if (rule.VectorFits()) {
             if (kWide) i = rule.Wide(d, s, n);
@@ -602,18 +604,21 @@ void Blit_RectAdd16(int32_t x, int32_t y, const Picture* picture) {
     else BlitRule<uint16_t>(x, y, picture, AddRule<AddThroughHook>{{g.add}});
 }
 
+template <typename T = uint32_t>
 void Blit_RectBlendLevel(int32_t x, int32_t y, const Picture* picture) {
     Globals g = Take();
-    BlitRule<uint32_t>(x, y, picture, LevelRule{g.key, g.white, g.colour, g.level, g.inverse});
+    BlitRule<T>(x, y, picture, LevelRule{g.key, g.white, g.colour, g.level, g.inverse});
 }
 
+template <typename T = uint32_t>
 void Blit_RectAddMmx(int32_t x, int32_t y, const Picture* picture) {
     Globals g = Take();
-    BlitRule<uint32_t>(x, y, picture, SaturateRule{g.key, g.white, g.colour});
+    BlitRule<T>(x, y, picture, SaturateRule{g.key, g.white, g.colour});
 }
 
+template <typename T = uint32_t>
 void Blit_RectFade(int32_t x, int32_t y, const Picture* picture) {
-    BlitRule<uint32_t>(x, y, picture, FadeRule{Take().level});
+    BlitRule<T>(x, y, picture, FadeRule{Take().level});
 }
 
 // Scaled routines: slot 8 unclipped, the others clipped.
@@ -659,41 +664,47 @@ void Blit_ScaledAdd16(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t
     else ScaledRule<uint16_t>(p, x, y, w, h, true, Indexed{palette}, AddRule<AddThroughHook>{{g.add}});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledAdd888(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint32_t* palette = PaletteOf(p);
     if (!palette) return;
-    ScaledRule<uint32_t>(p, x, y, w, h, true, Indexed{palette}, Add888Rule{});
+    ScaledRule<T>(p, x, y, w, h, true, Indexed{palette}, Add888Rule{});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledTint(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     Globals g = Take();
-    ScaledRule<uint32_t>(p, x, y, w, h, false, Direct<uint32_t>{}, TintRule{g.key, g.colour});
+    ScaledRule<T>(p, x, y, w, h, false, Direct<T>{}, TintRule{g.key, g.colour});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledKeyedTint(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint32_t* palette = PaletteOf(p);
     if (!palette) return;
     Globals g = Take();
-    ScaledRule<uint32_t>(p, x, y, w, h, true, Indexed{palette}, TintRule{g.key, g.colour});
+    ScaledRule<T>(p, x, y, w, h, true, Indexed{palette}, TintRule{g.key, g.colour});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledBlendLevel(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint32_t* palette = PaletteOf(p);
     if (!palette) return;
     Globals g = Take();
-    ScaledRule<uint32_t>(p, x, y, w, h, true, Indexed{palette}, TintedLevelRule{g.colour, g.level, g.inverse});
+    ScaledRule<T>(p, x, y, w, h, true, Indexed{palette}, TintedLevelRule{g.colour, g.level, g.inverse});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledAddMmx(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint32_t* palette = PaletteOf(p);
     if (!palette) return;
-    ScaledRule<uint32_t>(p, x, y, w, h, true, Indexed{palette}, ByteAddRule{});
+    ScaledRule<T>(p, x, y, w, h, true, Indexed{palette}, ByteAddRule{});
 }
 
+template <typename T = uint32_t>
 void Blit_ScaledSub(const Picture* p, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint32_t* palette = PaletteOf(p);
     if (!palette) return;
-    ScaledRule<uint32_t>(p, x, y, w, h, true, Indexed{palette}, ByteSubtractRule{});
+    ScaledRule<T>(p, x, y, w, h, true, Indexed{palette}, ByteSubtractRule{});
 }
 
 }  // namespace
@@ -719,13 +730,29 @@ const BlitTable BlitSet16 = {
 const BlitTable BlitSet32 = {
     {nullptr, Blit_RectKeyed<uint32_t>, Blit_Rect<uint32_t>, Blit_Rect<uint32_t>, Blit_RectBlendHalf<uint32_t>,
      Blit_RectBlendHalf<uint32_t>, Blit_RectBlendHalf<uint32_t>, Blit_RectBlendHalf<uint32_t>},
-    {Blit_Scaled<uint32_t>, Blit_ScaledKeyed<uint32_t>, Blit_ScaledBlendHalf<uint32_t>, Blit_ScaledAdd888,
-     Blit_ScaledAdd888, Blit_ScaledBlendHalf<uint32_t>},
+    {Blit_Scaled<uint32_t>, Blit_ScaledKeyed<uint32_t>, Blit_ScaledBlendHalf<uint32_t>, Blit_ScaledAdd888<>,
+     Blit_ScaledAdd888<>, Blit_ScaledBlendHalf<uint32_t>},
     nullptr};
 
 const BlitTable BlitSet32Mmx = {
-    {nullptr, Blit_RectKeyed<uint32_t>, Blit_Rect<uint32_t>, Blit_Rect<uint32_t>, Blit_RectBlendLevel,
-     Blit_RectAddMmx, Blit_RectFade, Blit_RectFade},
-    {Blit_ScaledTint, Blit_ScaledKeyedTint, Blit_ScaledBlendLevel, Blit_ScaledAddMmx, Blit_ScaledSub,
-     Blit_ScaledBlendLevel},
+    {nullptr, Blit_RectKeyed<uint32_t>, Blit_Rect<uint32_t>, Blit_Rect<uint32_t>, Blit_RectBlendLevel<>,
+     Blit_RectAddMmx<>, Blit_RectFade<>, Blit_RectFade<>},
+    {Blit_ScaledTint<>, Blit_ScaledKeyedTint<>, Blit_ScaledBlendLevel<>, Blit_ScaledAddMmx<>, Blit_ScaledSub<>,
+     Blit_ScaledBlendLevel<>},
+    nullptr};
+
+// The 24/32-bit sets over pixels of three bytes: the same routines in the
+// same slots, stepping three bytes a pixel.
+const BlitTable BlitSet24 = {
+    {nullptr, Blit_RectKeyed<Pixel24>, Blit_Rect<Pixel24>, Blit_Rect<Pixel24>, Blit_RectBlendHalf<Pixel24>,
+     Blit_RectBlendHalf<Pixel24>, Blit_RectBlendHalf<Pixel24>, Blit_RectBlendHalf<Pixel24>},
+    {Blit_Scaled<Pixel24>, Blit_ScaledKeyed<Pixel24>, Blit_ScaledBlendHalf<Pixel24>, Blit_ScaledAdd888<Pixel24>,
+     Blit_ScaledAdd888<Pixel24>, Blit_ScaledBlendHalf<Pixel24>},
+    nullptr};
+
+const BlitTable BlitSet24Mmx = {
+    {nullptr, Blit_RectKeyed<Pixel24>, Blit_Rect<Pixel24>, Blit_Rect<Pixel24>, Blit_RectBlendLevel<Pixel24>,
+     Blit_RectAddMmx<Pixel24>, Blit_RectFade<Pixel24>, Blit_RectFade<Pixel24>},
+    {Blit_ScaledTint<Pixel24>, Blit_ScaledKeyedTint<Pixel24>, Blit_ScaledBlendLevel<Pixel24>,
+     Blit_ScaledAddMmx<Pixel24>, Blit_ScaledSub<Pixel24>, Blit_ScaledBlendLevel<Pixel24>},
     nullptr};

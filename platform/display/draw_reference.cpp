@@ -14,7 +14,18 @@
 namespace {
 
 int Bytes(DrawSet set) {
-    return set == DrawSet::k8 ? 1 : set == DrawSet::k16 ? 2 : 4;
+    switch (set) {
+    case DrawSet::k8: return 1;
+    case DrawSet::k16: return 2;
+    case DrawSet::k24: case DrawSet::k24Mmx: return 3;
+    default: return 4;
+    }
+}
+
+// The set whose rules a set draws by: the three-byte sets by the four-byte
+// ones (what lies above the low three bytes is never stored).
+DrawSet Rules(DrawSet set) {
+    return set == DrawSet::k24 ? DrawSet::k32 : set == DrawSet::k24Mmx ? DrawSet::k32Mmx : set;
 }
 
 uint32_t Read(const uint8_t* p, int bytes) {
@@ -69,7 +80,7 @@ uint32_t HalfBlend(uint32_t c, uint32_t d) {
 // The rule of an unscaled slot: whether the pixel is written, and with what.
 bool UnscaledRule(DrawSet set, int slot, uint32_t s, uint32_t d, uint32_t* out) {
     const uint32_t K = g_TransparentColour, W = ScreenWhite, P = g_DrawColour;
-    switch (set) {
+    switch (Rules(set)) {
     case DrawSet::k8:
         if (slot == 1) {
             if (s == (K & 0xFF)) return false;
@@ -124,12 +135,15 @@ bool UnscaledRule(DrawSet set, int slot, uint32_t s, uint32_t d, uint32_t* out) 
             for (int i = 0; i < 4; ++i) *out |= LaneProduct(Byte(s, i), g_BlendLevel & 0xFFFF) << (8 * i);
         }
         return true;
+    default:  // the three-byte sets go by the rules of the four-byte ones
+        break;
     }
     return false;
 }
 
 bool ScaledRule(DrawSet set, int slot, uint32_t s, uint32_t d, uint32_t* out) {
     const uint32_t K = g_TransparentColour, W = ScreenWhite, P = g_DrawColour;
+    set = Rules(set);
     switch (set) {
     case DrawSet::k8:
         if (s == 0) return false;
@@ -168,6 +182,8 @@ bool ScaledRule(DrawSet set, int slot, uint32_t s, uint32_t d, uint32_t* out) {
             for (int i = 0; i < 4; ++i) *out |= uint32_t(std::max(0, int(Byte(s, i)) - int(Byte(d, i)))) << (8 * i);
         }
         return true;
+    default:  // the three-byte sets go by the rules of the four-byte ones
+        break;
     }
     return false;
 }
@@ -274,11 +290,12 @@ void ReferenceTintRect(DrawSet set, int32_t x1, int32_t y1, int32_t x2, int32_t 
     for (int64_t y = y1; y <= y2; ++y) {
         for (int64_t x = x1; x <= last; ++x) {
             uint32_t p = Get(set, x, y), out = 0;
-            if (set == DrawSet::k8) {
+            const DrawSet rules = Rules(set);
+            if (rules == DrawSet::k8) {
                 out = remap[p];
-            } else if (set == DrawSet::k16) {
+            } else if (rules == DrawSet::k16) {
                 out = HalfBlend(g_DrawColour, p);
-            } else if (set == DrawSet::k32) {
+            } else if (rules == DrawSet::k32) {
                 out = ~p + 1;
             } else {
                 uint32_t level = g_BlendLevel & 0xFFFF, inverse = uint16_t(255 - level);

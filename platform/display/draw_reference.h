@@ -7,7 +7,8 @@
 
 struct Picture;
 
-enum class DrawSet { k8, k16, k32, k32Mmx };
+// k24 and k24Mmx: the rules of k32 and k32Mmx on pixels of three bytes.
+enum class DrawSet { k8, k16, k32, k32Mmx, k24, k24Mmx };
 
 // The unscaled blit of a set's slot 1-7 and the scaled blit of slot 8-13,
 // on the locked frame buffer with the current globals.

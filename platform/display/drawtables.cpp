@@ -38,6 +38,11 @@ void SelectDrawTables() {
     } else if (bits == 15 || bits == 16) {
         blits = &BlitSet16;
         prims = &PrimSet16;
+    } else if ((bits == 24 || bits == 32) && ScreenState.bytesPerPixel == 3) {
+        // A packed 24-bit screen: the 4-byte sets would step past each
+        // pixel and past the end of every row.
+        blits = mmx ? &BlitSet24Mmx : &BlitSet24;
+        prims = mmx ? &PrimSet24Mmx : &PrimSet24;
     } else if (bits == 24 || bits == 32) {
         blits = mmx ? &BlitSet32Mmx : &BlitSet32;
         prims = mmx ? &PrimSet32Mmx : &PrimSet32;

@@ -53,12 +53,21 @@ extern BlitTable ActiveBlitTable;
 extern PrimTable ActivePrimTable;
 extern const BlitTable BlitSet8, BlitSet16, BlitSet32, BlitSet32Mmx;
 extern const PrimTable PrimSet8, PrimSet16, PrimSet32, PrimSet32Mmx;
+// The 24/32-bit sets for a screen of three bytes per pixel (a packed 24-bit
+// mode): the same routines stepping three bytes a pixel, where the sets
+// above address every pixel as four bytes.
+extern const BlitTable BlitSet24, BlitSet24Mmx;
+extern const PrimTable PrimSet24, PrimSet24Mmx;
 // The colour with every bit of red, green and blue set in the current
 // format: the last word of the active PrimTable.
 extern uint32_t& ScreenWhite;
 // The keyed-copy blit through which bitmap-font text is drawn.
 extern BlitRoutine GlyphBlit;
 
+// Copies the sets for the screen's depth into the active tables: 8 bits,
+// 15 or 16, 24 or 32 (the MMX sets with bit 3 of the system flags; the
+// three-byte sets when the screen has three bytes per pixel).  Another
+// depth reports engine error 0x2107 and keeps the tables as they were.
 void SelectDrawTables();
 void DDrawSetPaletteFullScreen(int32_t first, int32_t count, const uint8_t* rgb);
 int WaitVerticalBlank();

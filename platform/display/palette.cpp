@@ -389,3 +389,79 @@ void FilterPicture(Picture* picture, int bytesPerPixel, PictureFilter filter, in
     if (converted) pixels = ConvertBitmap(nullptr, palette, bytesPerPixel, pixels, palette, 3, count);
     picture->pixels = pixels;
 }
+
+uint8_t** LoadBlendTable(const char* name) {
+    const FileTable* t = CurrentFileTable;
+    const ImageFormat* format = name ? FindImageFormat(name) : nullptr;
+    if (!t || !format || !format->reader) return nullptr;
+    FileHandle file = t->Open(name, "rb");
+    if (!file) return nullptr;
+    int32_t width = 0, height = 0, bits = 0;
+    uint8_t palette[768];
+    uint8_t* pixels = format->reader(file, &width, &height, &bits, palette, 1);
+    t->Close(file);
+    if (!pixels) return nullptr;
+    if (width != 256 || height != 256 || PictureBytesPerPixel(bits) != 1) {
+        MemFree(pixels);
+        return nullptr;
+    }
+    auto* block = static_cast<uint8_t*>(MemAlloc(256 * sizeof(uint8_t*) + 65536));
+    auto** rows = reinterpret_cast<uint8_t**>(block);
+    uint8_t* cells = block + 256 * sizeof(uint8_t*);
+    std::memcpy(cells, pixels, 65536);
+    MemFree(pixels);
+    for (int i = 0; i < 256; ++i) rows[i] = cells + i * 256;
+    return rows;
+}
+
+int MergeIdenticalRows(uint8_t** rows) {
+    if (!rows) return 0;
+    int distinct = 0;
+    for (int i = 0; i < 256; ++i) {
+        int j = 0;
+        while (j < i && rows[j] != rows[i] && std::memcmp(rows[j], rows[i], 256) != 0) ++j;
+        if (j < i) rows[i] = rows[j];
+        else ++distinct;
+    }
+    return distinct;
+}
+
+bool ShareRowBlocks(uint8_t** rows, int blockSize) {
+    if (!rows || blockSize < 1 || blockSize > 256 || (blockSize & (blockSize - 1)) != 0) return false;
+    for (int i = 0; i < 256; ++i) rows[i] = rows[i & ~(blockSize - 1)];
+    return true;
+}
+
+void BuildPaletteBlend(const uint8_t* first, const uint8_t* second, PaletteBlendMode mode, int level,
+                       PaletteBlendOutput output, const uint8_t* target, void* table) {
+    if (!first || !second || !table) return;
+    if (!target) target = ScreenState.palette;
+    const int a = level < 0 ? 0 : (level > 256 ? 256 : level);
+    for (int i = 0; i < 256; ++i) {
+        uint8_t rgb[3];
+        for (int c = 0; c < 3; ++c) {
+            int p = first[i * 3 + c], q = second[i * 3 + c];
+            switch (mode) {
+            case PaletteBlendMode::Level: rgb[c] = ColourBlend(a, p, q); break;
+            case PaletteBlendMode::Multiply: rgb[c] = ColourMultiply(p, q); break;
+            case PaletteBlendMode::Add: rgb[c] = ColourAdd(p, q); break;
+            case PaletteBlendMode::Subtract: rgb[c] = ColourSubtract(p, q); break;
+            case PaletteBlendMode::SubtractReversed: rgb[c] = ColourSubtract(q, p); break;
+            case PaletteBlendMode::Copy: rgb[c] = static_cast<uint8_t>(p); break;
+            }
+        }
+        switch (output) {
+        case PaletteBlendOutput::Remap8: static_cast<uint8_t*>(table)[i] = NearestColour(rgb, target); break;
+        case PaletteBlendOutput::Pixels16:
+            static_cast<uint16_t*>(table)[i] = static_cast<uint16_t>(PackRgb(rgb[0], rgb[1], rgb[2]));
+            break;
+        case PaletteBlendOutput::Pixels32: static_cast<uint32_t*>(table)[i] = PackRgb(rgb[0], rgb[1], rgb[2]); break;
+        }
+    }
+}
+
+void SetTopBitOfNonZero(uint16_t* values, uint32_t count) {
+    if (!values) return;
+    for (uint32_t i = 0; i < count; ++i)
+        if (values[i]) values[i] = static_cast<uint16_t>(values[i] | 0x8000);
+}

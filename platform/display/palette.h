@@ -92,6 +92,43 @@ void LoadPaletteFile(uint8_t* palette, const char* name);
 // 4-bit luminance of each palette entry: (29 B + 150 G + 77 R) >> 12.
 void LuminanceTable(const uint8_t* palette, uint8_t* table);
 
+// Blend tables: 256 row pointers, each to 256 result bytes
+// (result = rows[source][destination]), the form the 8-bit blends read.
+// Loads one from a picture file of 256 x 256 pixels of one byte each (row
+// s of the picture is row s of the table), read through the current file
+// table with the reader its extension chooses; the screen palette is left
+// alone.  One memory-manager block (the pointers, then the rows), given
+// back with MemFree; none when the file does not open or is not such a
+// picture.
+uint8_t** LoadBlendTable(const char* name);
+// Points every row that repeats an earlier row's 256 bytes at that earlier
+// row; answers the number of distinct rows left.
+int MergeIdenticalRows(uint8_t** rows);
+// Makes the rows of each block of blockSize consecutive rows (a power of
+// two from 1 to 256) share the block's first row; false, and nothing
+// changed, for any other size.
+bool ShareRowBlocks(uint8_t** rows, int blockSize);
+
+// How BuildPaletteBlend combines entry i of two palettes, channel by
+// channel: Level: (level x first + (256 - level) x second) >> 8; Multiply:
+// first x second >> 8; Add: saturated at 255; Subtract: first - second,
+// SubtractReversed: second - first, both floored at 0; Copy: first.
+enum class PaletteBlendMode { Level, Multiply, Add, Subtract, SubtractReversed, Copy };
+// The table it fills: Remap8 256 bytes, the nearest entry of the target
+// palette; Pixels16 256 16-bit pixels, Pixels32 256 32-bit pixels, each the
+// colour packed by the screen's channel layout (the form of an indexed
+// picture's screen colours).
+enum class PaletteBlendOutput { Remap8, Pixels16, Pixels32 };
+// A 256-entry blend table of two palettes; level 0..256 for the Level mode
+// (values outside are held to it).  target is read by Remap8 only (the
+// screen palette when none).
+void BuildPaletteBlend(const uint8_t* first, const uint8_t* second, PaletteBlendMode mode, int level,
+                       PaletteBlendOutput output, const uint8_t* target, void* table);
+
+// Sets bit 15 of every non-zero value of the count, so that a colour
+// value of 0 stays the only one with the bit clear.
+void SetTopBitOfNonZero(uint16_t* values, uint32_t count);
+
 // Colour combinations of two 8-bit channel values.
 inline uint8_t ColourMultiply(int p, int q) {
     return static_cast<uint8_t>((p * q) >> 8);

@@ -1,6 +1,7 @@
 // The four primitive sets: lines, spans, rectangles, pixels and the
 // whole-screen effects, by pixel size (1 byte in the 8-bit set, 2 in the
-// 16-bit set, 4 in both 24/32-bit sets).  Nothing here clips: coordinates
+// 16-bit set, 4 in both 24/32-bit sets, 3 in their twins for screens of
+// three bytes per pixel).  Nothing here clips: coordinates
 // lie on the screen, which is locked.  Rectangle corners come in either
 // order and are sorted by unsigned comparison.
 #include "platform/display/prim.h"
@@ -8,6 +9,7 @@
 #include "platform/display/drawtables.h"
 #include "platform/display/blit.h"
 #include "platform/display/picture.h"
+#include "platform/display/pixel24.h"
 #include "platform/display/screen.h"
 #include "platform/display/toolkit.h"
 
@@ -84,6 +86,10 @@ void FillRun(uint8_t* p, int64_t n, uint32_t colour) {
     if (n <= 0) return;
     if constexpr (sizeof(T) == 1) {
         std::memset(p, int(colour & 0xFF), size_t(n));
+    } else if constexpr (sizeof(T) == 3) {
+        // Three-byte pixels do not tile an 8-byte word: one at a time.
+        const T v = T(colour);
+        for (int64_t i = 0; i < n; ++i) Store<T>(p + i * 3, v);
     } else {
         T v = T(colour);
         uint64_t pattern = 0;
@@ -192,15 +198,17 @@ void Prim_TintHalf(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const void*) 
     TintRows<uint16_t>(x1, y1, x2, y2, [=](uint32_t p) { return (colour + (p & half)) >> 1; });
 }
 
+template <typename T = uint32_t>
 void Prim_TintNegate(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const void*) {
-    TintRows<uint32_t>(x1, y1, x2, y2, [](uint32_t p) { return 0u - p; });
+    TintRows<T>(x1, y1, x2, y2, [](uint32_t p) { return 0u - p; });
 }
 
 // Per byte min(255, p x L / 256 + c x (255 - L) / 256) in the 16-bit lanes
 // of the MMX arithmetic.
+template <typename T = uint32_t>
 void Prim_TintLevel(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const void*) {
     uint32_t level = g_BlendLevel & 0xFFFF, inverse = (255 - level) & 0xFFFF, colour = g_DrawColour;
-    TintRows<uint32_t>(x1, y1, x2, y2, [=](uint32_t p) {
+    TintRows<T>(x1, y1, x2, y2, [=](uint32_t p) {
         uint32_t out = 0;
         for (int shift = 0; shift < 32; shift += 8) {
             uint32_t a = (((p >> shift) & 0xFF) * level & 0xFFFF) >> 8;
@@ -327,5 +335,8 @@ constexpr PrimTable MakePrimSet(void (*tint)(int32_t, int32_t, int32_t, int32_t,
 
 const PrimTable PrimSet8 = MakePrimSet<uint8_t>(Prim_TintRemap, SmoothToBuffer<1>);
 const PrimTable PrimSet16 = MakePrimSet<uint16_t>(Prim_TintHalf, SmoothToBuffer<1>);
-const PrimTable PrimSet32 = MakePrimSet<uint32_t>(Prim_TintNegate, SmoothToBuffer<4>);
-const PrimTable PrimSet32Mmx = MakePrimSet<uint32_t>(Prim_TintLevel, SmoothToBuffer<4>);
+const PrimTable PrimSet32 = MakePrimSet<uint32_t>(Prim_TintNegate<>, SmoothToBuffer<4>);
+const PrimTable PrimSet32Mmx = MakePrimSet<uint32_t>(Prim_TintLevel<>, SmoothToBuffer<4>);
+// The 24/32-bit sets over pixels of three bytes.
+const PrimTable PrimSet24 = MakePrimSet<Pixel24>(Prim_TintNegate<Pixel24>, SmoothToBuffer<3>);
+const PrimTable PrimSet24Mmx = MakePrimSet<Pixel24>(Prim_TintLevel<Pixel24>, SmoothToBuffer<3>);

@@ -101,6 +101,7 @@ SpriteSet* CutSpriteSet(const SpriteCut* cuts, int32_t count, const uint8_t* she
     if (count < 0 || count > 0x7FFF || (count > 0 && !cuts) || bytesPerPixel < 1 || bytesPerPixel > 4) return nullptr;
     auto* set = static_cast<SpriteSet*>(MemAlloc(sizeof(SpriteSet)));
     set->count = static_cast<int16_t>(count);
+    set->cutMode = static_cast<uint8_t>(mode == 1 || mode == 2 ? mode : 0);
     set->sprites = static_cast<Picture*>(MemAlloc(uint32_t(std::max(count, 1)) * sizeof(Picture)));
     for (int32_t i = 0; i < count; ++i)
         Cut(&set->sprites[i], cuts[i], sheet, sheetWidth, sheetHeight, bytesPerPixel, mode);
@@ -172,6 +173,11 @@ void FreeSprites(SpriteSet* set) {
     if (!set) return;
     for (int32_t i = set->count - 1; i >= 0; --i) {
         Picture* sprite = &set->sprites[i];
+        if (set->cutMode == 2 && sprite->extra) {
+            auto* origin = static_cast<SpriteOrigin*>(sprite->extra);
+            sprite->extra = origin->previous;
+            MemFree(origin);
+        }
         if (CurrentVideoDriver) {
             CurrentVideoDriver->FreePicture(sprite);
         } else {
@@ -264,7 +270,7 @@ void FontDrawNumber(long value, const SpriteSet* font, int32_t x, int32_t y, Bli
 SpriteSet* FontFromGlyphs(Picture* glyphs, int16_t count, uint8_t spacing, uint8_t lineGap, uint8_t flags) {
     if (count < 0 || (count > 0 && !glyphs)) return nullptr;
     auto* font = static_cast<SpriteSet*>(MemAlloc(sizeof(SpriteSet)));
-    *font = SpriteSet{glyphs, count, spacing, lineGap, flags};
+    *font = SpriteSet{glyphs, count, spacing, lineGap, flags, 0};  // the glyphs stay the caller's
     return font;
 }
 

@@ -15,6 +15,7 @@ struct SpriteSet {
     uint8_t spacing;   // pixels added after every character
     uint8_t lineGap;   // pixels added to the first sprite's height at a line break
     uint8_t flags;     // kFontMapB, kFontFixedPitch
+    uint8_t cutMode;   // the cut mode the sprites were made with; 2: each holds an origin record
 };
 
 constexpr uint8_t kFontMapB = 0x01;        // the full character map instead of the capitals map
@@ -51,7 +52,9 @@ SpriteSet* CutSpriteSet(const SpriteCut* cuts, int32_t count, const uint8_t* she
 SpriteSet* LoadSpriteSet(FileHandle file, const uint8_t* sheet, int32_t sheetWidth, int32_t sheetHeight,
                          int32_t bytesPerPixel, int32_t mode);
 // Frees every sprite (video driver slot 9) from the last to the first, then
-// the array and the set.
+// the array and the set.  A sprite of cut mode 2 first gets its previous
+// fourth word back and its origin record is freed, so the driver never
+// takes the record for a surface.
 void FreeSprites(SpriteSet* set);
 
 // Option bits of LoadSprites.  The cut mode is the sum of bits 1 and 2, so

@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -107,6 +108,27 @@ void ClearBand(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     ActivePrimTable.FillRect(x1, y1, x2, y2, 0);
 }
 
+// The zoomed picture at (x, y), w x h.  The unclipped scaled copy (slot 8)
+// draws it while it lies inside the clip box; a picture larger than the
+// screen reaches past the box near full size, and then the clipped form
+// (slot 9, the same rule in the 8-bit set that the zoom runs in) draws the
+// part inside it, under the box made exclusive for the call so that its
+// last column and row are drawn too.
+void ZoomBlit(const Picture* picture, int32_t x, int32_t y, int32_t w, int32_t h) {
+    ScreenStateRecord& s = ScreenState;
+    if (x >= s.clipLeft && y >= s.clipTop && int64_t(x) + w - 1 <= s.clipRight && int64_t(y) + h - 1 <= s.clipBottom) {
+        if (ActiveBlitTable.scaled[0]) ActiveBlitTable.scaled[0](picture, x, y, w, h);
+        return;
+    }
+    if (!ActiveBlitTable.scaled[1]) return;
+    const int32_t right = s.clipRight, bottom = s.clipBottom;
+    s.clipRight = right < INT32_MAX ? right + 1 : right;
+    s.clipBottom = bottom < INT32_MAX ? bottom + 1 : bottom;
+    ActiveBlitTable.scaled[1](picture, x, y, w, h);
+    s.clipRight = right;
+    s.clipBottom = bottom;
+}
+
 // The picture grows from the centre (in) or shrinks into it (out).
 void Zoom(const Picture* picture, int direction) {
     const ScreenStateRecord& s = ScreenState;
@@ -122,7 +144,7 @@ void Zoom(const Picture* picture, int direction) {
                 ClearBand(0, y0, x0, y0 + h);
                 ClearBand(x0 + w, y0, s.clipRight, y0 + h);
             }
-            if (ActiveBlitTable.scaled[0]) ActiveBlitTable.scaled[0](picture, x0, y0, w, h);
+            ZoomBlit(picture, x0, y0, w, h);
         });
     }
 }

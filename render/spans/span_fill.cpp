@@ -156,7 +156,8 @@ SpanTables SPAN_LoadTables() {
     a[15] = SPAN_CopyBackground;
     a[17] = SPAN_SolidDepthTest;
     a[18] = SPAN_AffineDepthTest;
-    for (int m : {20, 26}) a[m] = SPAN_PerspFrame;
+    a[20] = SPAN_PerspFrameRow;
+    a[26] = SPAN_PerspFrame;
     a[21] = SPAN_AffineFrame;
     for (int m : {22, 30}) a[m] = SPAN_AffineShaded;
     a[25] = SPAN_AffineFrameShaded;

@@ -107,18 +107,34 @@ void SPAN_Persp8Wide(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
     px += 2 * count;
 }
 
-// The row of the whole span is the integer part of the perspective shade
-// start, as it stands at the node.
-void SPAN_PerspFrame(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+namespace {
+
+// A perspective frame span in one colour-table row for the whole span.
+void PerspFrameInRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n, uint32_t row) {
     Frame f;
     if (FrameOf(ctx, n, &f)) {
-        const uint8_t* row = ColourRow(f.colours, RowOfByte(uint32_t(n.shade) >> 16));
+        const uint8_t* colours = ColourRow(f.colours, row);
         const uint8_t* image = f.image;
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, FrameIndex{f.rowLength},
-                    [&](int32_t i, uint32_t ix) { p[i] = Colour(row, image[ix]); });
+                    [&](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
     }
     px += 2 * count;
+}
+
+}  // namespace
+
+// The shaded perspective frame mode (112-byte records): the row of the
+// whole span is the integer part of the perspective shade start, as it
+// stands at the node.
+void SPAN_PerspFrame(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspFrameInRow(ctx, px, count, start, n, RowOfByte(uint32_t(n.shade) >> 16));
+}
+
+// The unshaded perspective frame mode: its records end at 100 bytes, before
+// the shade start, so the row is the face's own shade row.
+void SPAN_PerspFrameRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
+    PerspFrameInRow(ctx, px, count, start, n, n.row);
 }
 
 void SPAN_Persp16(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {

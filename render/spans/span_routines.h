@@ -172,6 +172,9 @@ void SPAN_PerspWrapHalf565(SpanContext&, uint8_t*& px, int32_t count, int32_t st
 void SPAN_PerspWrapHalf555(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
 void SPAN_PerspAlpha(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
 void SPAN_PerspTexelAlpha(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
+// Modes 26 and 20: the frame's texels in the row of the shade start (26),
+// or of the face's shade row (20, whose records stop short of the shade).
 void SPAN_PerspFrame(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
+void SPAN_PerspFrameRow(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
 void SPAN_Persp16(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
 void SPAN_PerspKeyed(SpanContext&, uint8_t*& px, int32_t count, int32_t start, const SpanNode& node);
