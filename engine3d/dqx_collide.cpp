@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/resfile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -21,6 +22,8 @@ namespace {
 
 // The probe keeps both overlap lists.
 constexpr uint8_t kRoomProbeFlags = 14;
+// The radius of the sphere a falling object is tested as.
+constexpr int32_t kFallRadius = 50;
 
 CollisionWorld* World() {
     if (!g_CollisionWorld) g_CollisionWorld = Create_CollisionWorld();
@@ -87,6 +90,55 @@ int WalkSegment(const Vec3* a, const Vec3* b, Vec3* hit) {
     return 1;
 }
 
+// The held collision object's faces leave the world, its probe goes and
+// the object is freed.
+void ReleaseCollision() {
+    if (g_CollisionHandle == -1) return;
+    ObjHandle h = g_CollisionHandle;
+    if (g_CollisionWorld) Remove_CollisionBlock(g_CollisionWorld, Get_Block(h));
+    ForgetProbe();
+    g_CollisionHandle = -1;
+    Free_Object(h);
+}
+
+// The point of a move from `from` to `to` after k of its n steps.  Each is
+// taken from the whole move, not added up from a truncated step, so that
+// the last one is `to` itself.
+Vec3 StepPoint(const Vec3& from, const Vec3& to, int64_t k, int64_t n) {
+    auto at = [&](int32_t a, int32_t b) { return Narrow(a + int64_t(__int128(int64_t(b) - a) * k / n)); };
+    return {at(from.x, to.x), at(from.y, to.y), at(from.z, to.z)};
+}
+
+// Moves a sphere from `from` to `to`, testing it after each step: one step
+// when the move is shorter than half the radius, else 2d / r + 1, so that
+// no step is longer than half the radius and the last test stands at `to`.
+// Answers the first touch with the point pushed clear, else 0 with the
+// point at `to`.
+int SweepMove(const Vec3& from, const Vec3& to, Vec3* point, int32_t radius) {
+    int64_t d = Get_Distance(&from, &to);
+    int64_t n = radius / 2 > d ? 1 : 2 * d / radius + 1;
+    for (int64_t k = 1; k <= n; ++k) {
+        *point = StepPoint(from, to, k, n);
+        if (int r = Collide_Sphere(point, radius)) return r;
+    }
+    return 0;
+}
+
+// One frame's fall of `fall` units (down is +y), swept like any move so that
+// a fast fall cannot pass through a floor, and ending at the ground level at
+// the latest.  True when the sphere touched something on the way; p is then
+// where it was pushed clear, else where the fall ends.
+bool FallTo(Vec3* p, int64_t fall) {
+    Vec3 to = *p;
+    int64_t y = int64_t(p->y) + fall;
+    to.y = Narrow(fall > 0 ? std::min<int64_t>(y, kGroundLevel) : y);
+    if (to.y == p->y) return false;
+    Vec3 from = *p;
+    if (g_CollisionProbe && SweepMove(from, to, p, kFallRadius)) return true;
+    *p = to;
+    return false;
+}
+
 }  // namespace
 
 ObjHandle Load_Collision(const char* path) {
@@ -96,8 +148,9 @@ ObjHandle Load_Collision(const char* path) {
         if (h > 0) Free_Object(h);
         FatalError("dqx_3d.c:Collision:%s not found", path);
     }
-    // A probe still held from a room that was never freed is not kept twice.
-    ForgetProbe();
+    // A room whose collision was never freed gives it up now: its faces
+    // would otherwise stay in the world and block lines of sight.
+    ReleaseCollision();
     g_CollisionProbe = Add_Probe(World(), kRoomProbeFlags);
     Add_CollisionBlock(World(), Get_Block(h));
     g_CollisionHandle = h;
@@ -106,12 +159,7 @@ ObjHandle Load_Collision(const char* path) {
 
 void Free_Collision() {
     Compact_3DMemory();
-    if (g_CollisionHandle == -1) return;
-    ObjHandle h = g_CollisionHandle;
-    if (g_CollisionWorld) Remove_CollisionBlock(g_CollisionWorld, Get_Block(h));
-    ForgetProbe();
-    g_CollisionHandle = -1;
-    Free_Object(h);
+    ReleaseCollision();
 }
 
 int Collide_Sphere(Vec3* centre, int32_t radius) {
@@ -131,18 +179,8 @@ int Sweep_Collision(ObjHandle h, Vec3* point, int mode, int32_t radius) {
     if (mode & 1) p.y = Narrow(int64_t(p.y) + 300);
     // A sphere without size is tested once, where it is.
     if (radius <= 0) return Collide_Sphere(point, radius);
-    int64_t d = Get_Distance(&p, point);
-    int64_t n = radius / 2 > d ? 1 : (2 * d >= radius ? 2 * d / radius : 0) + 1;
-    Vec3 s = {Narrow((int64_t(p.x) - point->x) / n), Narrow((int64_t(p.y) - point->y) / n),
-              Narrow((int64_t(p.z) - point->z) / n)};
-    auto step = [&] { *point = {Narrow(int64_t(point->x) + s.x), Narrow(int64_t(point->y) + s.y), Narrow(int64_t(point->z) + s.z)}; };
-    step();
-    for (; n > 0; --n) {
-        int r = Collide_Sphere(point, radius);
-        if (r) return r;
-        step();
-    }
-    return 0;
+    Vec3 from = *point;
+    return SweepMove(from, p, point, radius);
 }
 
 int Test_LineOfSight(const Vec3* a, const Vec3* b) {
@@ -171,10 +209,11 @@ int Find_LineCrossing(const Vec3* a, const Vec3* b, Vec3* crossing) {
 int32_t Apply_Gravity(ObjHandle h, int32_t counter) {
     Vec3 p;
     if (Get_ObjPos(h, &p) < 0) return counter;
-    if (p.y >= kGroundLevel || Sweep_Collision(h, &p, 0, 50)) {
+    if (p.y >= kGroundLevel || Sweep_Collision(h, &p, 0, kFallRadius)) {
+        counter = 0;
+    } else if (FallTo(&p, int64_t(EngineServices.FrameTickFactor()) * counter)) {
         counter = 0;
     } else {
-        p.y = Narrow(int64_t(p.y) + int64_t(EngineServices.FrameTickFactor()) * counter);
         ++counter;
     }
     Set_ObjPos(h, &p);

@@ -23,8 +23,9 @@ extern PoolRef<CollisionFace> g_TouchedFaces[kMaxTouchedFaces];
 extern int32_t g_TouchedFaceCount;
 
 // Loads the room's collision object; a missing or unusable file is the fatal
-// "dqx_3d.c:Collision:%s not found".  Makes the probe and puts the faces in
-// the world; answers the handle.
+// "dqx_3d.c:Collision:%s not found".  A collision object still held from
+// another room is freed with its faces.  Makes the probe and puts the faces
+// in the world; answers the handle.
 ObjHandle Load_Collision(const char* path);
 // Compacts the R&D memory, then takes the held collision object's faces out
 // of the world, frees the probe and the object.
@@ -35,10 +36,12 @@ void Free_Collision();
 // from the edges and corners it touches.  Answers the number of pushes; more
 // than 255 faces near the sphere is the fatal "dqx_3d.c:Trop de face!".
 int Collide_Sphere(Vec3* centre, int32_t radius);
-// Moves a sphere from point (in and out) towards the object's position (300
-// lower with mode bit 0) in steps of at most half the radius, testing at
-// every step; answers the first non-zero Collide_Sphere result with the point
-// pushed clear, or 0 when the way is clear or no collision object is loaded.
+// Moves a sphere from point (in and out) to the object's position (300
+// lower with mode bit 0) in equal steps of at most half the radius, testing
+// after every step, the last test at the object's position; answers the
+// first non-zero Collide_Sphere result with the point pushed clear, or 0
+// when the way is clear (the point then at the object's position) or no
+// collision object is loaded (the point left as it was).
 int Sweep_Collision(ObjHandle h, Vec3* point, int mode, int32_t radius);
 // 1 when no collision face cuts the segment, else 0.
 int Test_LineOfSight(const Vec3* a, const Vec3* b);
@@ -48,7 +51,11 @@ int Test_CharLineOfSight(const void* c1, const void* c2);
 // Walks from a towards b only: 1 when no face cuts the segment, else 0 with
 // the crossing point of the first face found written to crossing.
 int Find_LineCrossing(const Vec3* a, const Vec3* b, Vec3* crossing);
-// One frame of falling: answers the new fall counter.
+// One frame of falling: the object, tested as a sphere of radius 50, falls
+// by the frame-tick factor x counter, swept so that it stops at the first
+// face it touches (pushed clear) and at the ground level at the latest.
+// Answers the new fall counter: 0 once it touches or stands at the ground
+// level, else one more.
 int32_t Apply_Gravity(ObjHandle h, int32_t counter);
 
 // The render hooks' collision slots: the world is emptied when the library

@@ -6,10 +6,12 @@
 // share no word with any other record, plain arrays ("data") may share words
 // only with each other.  So no word is fixed twice, no count is overwritten
 // by a fix-up, and a link that comes back to a record already claimed (a
-// cycle, or a list two owners share) is refused.
+// cycle, or a list two owners share) is refused.  A collision face's box
+// and plane must also agree with its corners.
 #include "engine3d/dqx_f3dc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -83,6 +85,7 @@ private:
     bool CheckElements(int32_t type);
     bool CheckAnimation(int32_t type, uint32_t count);
     bool CheckCollision();
+    bool CheckFaceShape(uint32_t face, const uint32_t corners[3]);
     bool CheckNodes(uint32_t count);
     bool CheckNodeArrays(uint32_t node);
     bool CheckTree();
@@ -197,14 +200,48 @@ bool ImageCheck::CheckCollision() {
         return false;
     RecordArray vertexArray{vertices, vertexCount, 12}, partArray{parts, partCount, 16};
     for (uint32_t i = 0; i < faceCount; ++i) {
-        uint32_t face = faces + i * 96, at;
+        uint32_t face = faces + i * 96, at, corners[3];
         if (!Take(face, 96, kStructure)) return false;
         for (uint32_t w : {0u, 1u, 2u, 3u}) {
             if (!ref(face + w * 4, 12, &at)) return false;
             if (!vertexArray.Holds(at)) return Fail("collision corner outside the vertices");
+            if (w < 3) corners[w] = at;
         }
         if (!ref(face + 68, 16, &at)) return false;
         if (!partArray.Holds(at)) return Fail("collision part outside the parts");
+        if (!CheckFaceShape(face, corners)) return false;
+    }
+    return true;
+}
+
+// The stored box and plane of a collision face against its corners.  The
+// collision world finds a face only through its box, so the box must hold
+// every corner.  The plane must be a Q15 unit normal (to within 1/1024)
+// with every corner on it, to within the roundings of the normal's
+// components and length: 2 units plus (|x| + |y| + |z|) / 1024 for a
+// corner (x, y, z).  A zero normal would have every sphere near the face
+// touch its interior; a plane off the face pushes spheres to the wrong place.
+bool ImageCheck::CheckFaceShape(uint32_t face, const uint32_t corners[3]) {
+    // The face and its corners lie inside the image: the reads cannot fail.
+    int32_t lo[3], hi[3], normal[3] = {0, 0, 0}, plane = 0;
+    for (int a = 0; a < 3; ++a) {
+        int32_t b0 = 0, b1 = 0;
+        Int(face + 36 + a * 4, &b0), Int(face + 48 + a * 4, &b1), Int(face + 16 + a * 4, &normal[a]);
+        lo[a] = std::min(b0, b1), hi[a] = std::max(b0, b1);
+    }
+    Int(face + 28, &plane);
+    double length = std::sqrt(double(normal[0]) * normal[0] + double(normal[1]) * normal[1] + double(normal[2]) * normal[2]);
+    if (!(std::fabs(length - 32768.0) <= 32.0)) return Fail("collision normal not of unit length");
+    for (int c = 0; c < 3; ++c) {
+        int32_t v[3] = {0, 0, 0};
+        double dot = 0, size = 0;
+        for (int a = 0; a < 3; ++a) {
+            Int(corners[c] + a * 4, &v[a]);
+            if (v[a] < lo[a] || v[a] > hi[a]) return Fail("collision box misses a corner");
+            dot += double(normal[a]) * v[a];
+            size += std::fabs(double(v[a]));
+        }
+        if (!(std::fabs(dot / 32768.0 - plane) <= 2.0 + size / 1024.0)) return Fail("collision plane misses a corner");
     }
     return true;
 }

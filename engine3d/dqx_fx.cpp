@@ -665,9 +665,10 @@ void MoveSet(EffectSlot& s) {
     Set_ObjMatrix(s.object, &s.flightOrientation);
 }
 
-// Step 13: every leaf part turned about the vertical axis toward the viewer.
+// Step 13: every leaf part turned about the vertical axis toward the viewer,
+// from the camera-space transforms of its parent (brought up to date by the
+// caller).
 void Face_EffectParts(EffectSlot& s) {
-    Update_SubtreeTransforms(0);
     for (int i = 1; i < PartCount(s.object); ++i) {
         ObjHandle p = Part(s.object, i);
         PoolRef<Obj3D> n = Get_Node(p);
@@ -728,7 +729,9 @@ StepResult EndOfPass(int index) {
     // One restart a frame: a pass that ends again at once waits for the
     // next update.
     if (s.restarted) return StepResult::Done;
-    if (s.repeat != -1) --s.repeat;
+    // -1 plays forever; a count of 0 or below -1 has no pass left after this
+    // one.
+    if (s.repeat != -1) s.repeat = s.repeat > 0 ? s.repeat - 1 : 0;
     if (s.repeat == 0 || !RestartSet(s)) {
         Free_EffectSlot(index);
         return StepResult::Done;
@@ -739,6 +742,7 @@ StepResult EndOfPass(int index) {
 StepResult Step_EffectSet(int index) {
     EffectSlot& s = g_EffectSlots[index];
     uint32_t generation = s.generation;
+    s.facingDue = 0;
     int32_t previous = std::max(s.frame, 0);
     int32_t now = Now();
     if (s.frame < 0) s.startTime = now;
@@ -768,16 +772,33 @@ StepResult Step_EffectSet(int index) {
     if (!s.flying && s.homing && s.aimed && s.sourcePosition)
         s.speed = float(Distance(s.targetPosition, *s.sourcePosition) * (1.0 / 2400.0));
     MoveSet(s);
-    if (s.header.facing) Face_EffectParts(s);
+    // Step 13 waits until every set has been placed (Face_DueSets).
+    s.facingDue = s.header.facing != 0;
     if (s.header.textureAnim) Animate_EffTexture(s, ticks);
     return EndOfPass(index);
 }
 
-// True when a set restarted: the update then runs again at once.
-bool Step_EffectSets() {
+// Every set in use, in slot order, once.  A set whose pass ends and starts
+// again takes the first step of its new pass at once, before the sets after
+// it; the sets before it are not stepped again.
+void Step_EffectSets() {
     for (int i = 0; i < kEffectSlots; ++i)
-        if (g_EffectSlots[i].inUse && Step_EffectSet(i) == StepResult::Restarted) return true;
-    return false;
+        if (g_EffectSlots[i].inUse && Step_EffectSet(i) == StepResult::Restarted && g_EffectSlots[i].inUse)
+            Step_EffectSet(i);
+}
+
+// Step 13 of every set that turns to the viewer, once all the sets have
+// been placed: the scene's camera-space transforms are brought up to date
+// once for all of them, not once per set.
+void Face_DueSets() {
+    bool current = false;
+    for (EffectSlot& s : g_EffectSlots) {
+        if (!s.inUse || !s.facingDue) continue;
+        s.facingDue = 0;
+        if (!current) Update_SubtreeTransforms(0);
+        current = true;
+        Face_EffectParts(s);
+    }
 }
 
 bool SlotOfInstance(int instance, int n) {
@@ -931,11 +952,9 @@ int Update_Effects() {
         ~Updating() { g_Updating = false; }
     } updating;
     for (EffectSlot& s : g_EffectSlots) s.restarted = 0;
-    bool again = true;
-    while (again) {
-        again = Step_EffectSets();
-        Retire_Instances();
-    }
+    Step_EffectSets();
+    Face_DueSets();
+    Retire_Instances();
     return 1;
 }
 

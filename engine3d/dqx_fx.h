@@ -139,6 +139,7 @@ struct EffectSlot {
     EffectSetNode* set;        // the loaded set it plays (counted)
     uint32_t generation;       // changes at every load and free
     int32_t restarted;         // restarted in this update
+    int32_t facingDue;         // turns to the viewer once this update's sets are placed
 };
 
 struct EffectInstance {
@@ -175,9 +176,10 @@ extern int32_t g_EffectSetCacheCount;
 // ---------------------------------------------------------------------------
 
 // Starts an effect from a .cgs file on the anchor; every set gets the
-// speed, the pass count (-1 forever), the quarter turn about the vertical
-// axis when quarterTurn is non-zero, and the hit value.  The instance, or -1
-// (file missing, no free instance, no record).
+// speed, the pass count (-1 forever; 0 or below -1 plays one pass), the
+// quarter turn about the vertical axis when quarterTurn is non-zero, and the
+// hit value.  The instance, or -1 (file missing, no free instance, no
+// record).
 int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, int32_t quarterTurn, int32_t hitValue);
 // Starts a projectile effect.  The source position is followed through its
 // pointer while the projectile lives, so it must stay valid until the
@@ -186,7 +188,7 @@ int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, 
 // instance too.  The instance, or -1.
 int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
                 void* targetCharacter, int32_t damage);
-// The per-frame update; 1.
+// The per-frame update: every running set steps once, in slot order; 1.
 int Update_Effects();
 // The sets of the instance stop following their anchor; 1, -1 for a bad
 // instance.

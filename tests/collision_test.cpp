@@ -4,6 +4,7 @@
 #include "test_collision.h"
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -131,24 +132,23 @@ TEST_F(RoomCollisionTest, SweepTestsOnceOrInStepsOfHalfTheRadius) {
     Vec3 p{0, 600, 0};
     EXPECT_EQ(Sweep_Collision(cube, &p, 0, 100), 0);
     EXPECT_EQ(p, (Vec3{0, 600, 0}));
-    // Nearer than half the radius: one step s = the whole way; the point
-    // ends one step past the last test.
+    // Nearer than half the radius: one step, the whole way; a clear sweep
+    // leaves the point at its last test, the object's position.
     p = {-20, 600, 0};
     EXPECT_EQ(Sweep_Collision(cube, &p, 0, 100), 0);
-    EXPECT_EQ(p, (Vec3{20, 600, 0}));
-    // Three radii away: 2 x 3r / r + 1 = 7 tests of s = 3r / 7.
+    EXPECT_EQ(p, (Vec3{0, 600, 0}));
+    // Three radii away: 2 x 3r / r + 1 = 7 tests, the last at the object.
     for (int32_t r : {40, 100, 250}) {
         p = {-3 * r, 600, 0};
         EXPECT_EQ(Sweep_Collision(cube, &p, 0, r), 0) << r;
-        int32_t s = 3 * r / 7;
-        EXPECT_EQ(p, (Vec3{-3 * r + 8 * s, 600, 0})) << r;
+        EXPECT_EQ(p, (Vec3{0, 600, 0})) << r;
     }
     // Mode bit 0 aims 300 below the object.
     Vec3 high{0, 300, 0};
     Set_ObjPos(cube, &high);
     p = {-300, 600, 0};
     EXPECT_EQ(Sweep_Collision(cube, &p, 1, 100), 0);
-    EXPECT_EQ(p, (Vec3{36, 600, 0}));
+    EXPECT_EQ(p, (Vec3{0, 600, 0}));
     // A sphere of radius 0 or less: one test at the point.
     p = {-300, 600, 0};
     EXPECT_EQ(Sweep_Collision(cube, &p, 0, 0), 0);
@@ -174,6 +174,47 @@ TEST_F(RoomCollisionTest, SweepStopsAtTheFirstTouchPushedClear) {
     EXPECT_EQ(p, (Vec3{1900, 600, 0}));
 }
 
+TEST_F(RoomCollisionTest, SweepReachesAnObjectJustBehindAWall) {
+    LoadRoom();
+    // The last test stands at the object itself, however the move divides
+    // into steps: an object less than a radius behind a wall (x or z =
+    // +-2000) is met, and the point is pushed clear to a radius inside.
+    // Each row's move is one whose n steps of the move truncated to whole
+    // units would end their tests (d mod n) short of the object, out of
+    // the wall's reach.
+    struct Row {
+        Vec3 from, object;
+        int32_t radius;
+        Vec3 pushed;
+    };
+    const Row rows[] = {
+        {{-1000, 600, 0}, {2040, 600, 0}, 50, {1950, 600, 0}},       // d 3040, n 122: 112 short
+        {{0, 600, 1500}, {0, 600, -2030}, 60, {0, 600, -1940}},      // d 3530, n 118: 108 short
+        {{-1900, 600, 300}, {2025, 600, 300}, 30, {1970, 600, 300}},  // d 3925, n 262: 257 short
+        {{300, 600, 600}, {300, 600, -2010}, 20, {300, 600, -1980}},  // d 2610, n 262: 252 short
+    };
+    ObjHandle cube = PlaceCube({0, 600, 0});
+    for (const Row& row : rows) {
+        Set_ObjPos(cube, &row.object);
+        Vec3 p = row.from;
+        EXPECT_EQ(Sweep_Collision(cube, &p, 0, row.radius), 1) << row.object;
+        EXPECT_EQ(p, row.pushed) << row.object;
+    }
+    // Any such move: from inside the room to an object within the radius
+    // behind the wall at x = 2000.
+    std::mt19937 random(28);
+    auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(random); };
+    for (int trial = 0; trial < 500; ++trial) {
+        int32_t r = in(10, 200);
+        Vec3 from{in(-1700, 1500), in(0, 1000), in(-1700, 1700)};
+        Vec3 object{2000 + in(0, r - 1), from.y + in(-5, 5), from.z + in(-5, 5)};
+        Set_ObjPos(cube, &object);
+        Vec3 p = from;
+        ASSERT_EQ(Sweep_Collision(cube, &p, 0, r), 1) << from << " to " << object << " radius " << r;
+        EXPECT_EQ(p.x, 2000 - r) << from << " to " << object << " radius " << r;
+    }
+}
+
 TEST_F(RoomCollisionTest, TwoHundredFiftyFiveTouchedFacesAndNoMore) {
     LoadCollision(kit::FanCollision(255, {0, 1000, 0}, 1000));
     Vec3 c{10, 980, 5};
@@ -192,15 +233,13 @@ TEST_F(RoomCollisionTest, GravityComesToRestOnTheFloor) {
     ObjHandle cube = PlaceCube({300, 600, 200});
     int32_t counter = 0;
     for (int frame = 0; frame < 100; ++frame) counter = Apply_Gravity(cube, counter);
-    // At rest above the floor (1218): where the sphere of radius 50 was
-    // pushed clear of it, or where the fall passed the ground level.
-    int32_t rest = Pos(cube).y;
-    EXPECT_GE(rest, 1168);
-    EXPECT_LT(rest, 1218);
+    // At rest where the sphere of radius 50 was pushed clear of the floor
+    // (1218), and staying there.
+    EXPECT_EQ(Pos(cube).y, 1168);
     for (int frame = 0; frame < 30; ++frame) {
         counter = Apply_Gravity(cube, counter);
-        EXPECT_LE(std::abs(Pos(cube).y - rest), 1);
-        EXPECT_LE(counter, 2);
+        EXPECT_EQ(Pos(cube).y, 1168);
+        EXPECT_LE(counter, 1);
     }
     EXPECT_EQ(Pos(cube).x, 300);
     EXPECT_EQ(Pos(cube).z, 200);
@@ -210,12 +249,40 @@ TEST_F(RoomCollisionTest, GravityComesToRestOnTheFloor) {
     Set_ObjPos(cube, &low);
     EXPECT_EQ(Apply_Gravity(cube, 9), 0);
     EXPECT_EQ(Pos(cube), (Vec3{300, 1168, 200}));
-    // At the pushed-clear height nothing touches: it starts falling again.
+    // At the pushed-clear height nothing touches: it starts falling again,
+    // and its first unit of fall touches the floor and stops there.
     EXPECT_EQ(Apply_Gravity(cube, 0), 1);
-    EXPECT_EQ(Apply_Gravity(cube, 1), 2);
-    EXPECT_EQ(Pos(cube).y, 1169);
-    EXPECT_EQ(Apply_Gravity(cube, 2), 0);
     EXPECT_EQ(Pos(cube).y, 1168);
+    EXPECT_EQ(Apply_Gravity(cube, 1), 0);
+    EXPECT_EQ(Pos(cube).y, 1168);
+}
+
+TEST_F(RoomCollisionTest, FastFallStopsOnTheFloorItWouldPass) {
+    // A block whose top is a floor at y = 800, between x and z = +-500.  A
+    // fall is swept: it stops at the first touch, pushed clear to a radius
+    // (50) above the floor, and it ends at the ground level (1180) at the
+    // latest.
+    LoadCollision(kit::SolidBoxCollision({-500, 800, -500}, {500, 1218, 500}));
+    struct Row {
+        Vec3 start;
+        int32_t factor, counter;
+        int32_t y, next;
+    };
+    const Row rows[] = {
+        {{0, 500, 0}, 30, 20, 750, 0},      // 600 in one frame, through the top
+        {{100, 700, -300}, 1, 400, 750, 0},  // 400 from just above it
+        {{0, 500, 0}, 3, 2, 506, 3},        // a slow fall goes on as before
+        {{1000, 1000, 0}, 30, 20, 1180, 21},  // beside the block: down to the ground
+    };
+    ObjHandle cube = PlaceCube({0, 0, 0});
+    static int32_t factor;
+    EngineServices.FrameTickFactor = [] { return factor; };
+    for (const Row& row : rows) {
+        factor = row.factor;
+        Set_ObjPos(cube, &row.start);
+        EXPECT_EQ(Apply_Gravity(cube, row.counter), row.next) << row.start;
+        EXPECT_EQ(Pos(cube), (Vec3{row.start.x, row.y, row.start.z})) << row.start;
+    }
 }
 
 TEST_F(RoomCollisionTest, GravityFallsByTheFrameFactorUntilTheGround) {
@@ -326,6 +393,32 @@ TEST_F(RoomCollisionTest, LineOfSightFollowsTheRoomsCollisionSwap) {
     s = {2990, 600, 0};
     EXPECT_EQ(Collide_Sphere(&s, 50), 1);
     EXPECT_EQ(s.x, 2950);
+}
+
+TEST_F(RoomCollisionTest, LoadingAnotherRoomsCollisionFreesTheOneHeld) {
+    kit::RoomShape big;
+    big.min = {-3000, -800, -3000};
+    big.max = {3000, 1218, 3000};
+    Vec3 a{0, 400, 0}, b{2500, 600, 0}, c{3500, 600, 0};
+    ObjHandle first = LoadRoom();
+    EXPECT_EQ(Test_LineOfSight(&a, &b), 0);
+    // The next room's collision, with no Free_Collision between: the first
+    // room's walls at +-2000 leave the world with their object.
+    ObjHandle second = LoadCollision(kit::RoomCollision(big), ".\\ms22\\room2c.3dc");
+    EXPECT_EQ(g_CollisionHandle, second);
+    EXPECT_EQ(Get_Obj(first), 0u);
+    EXPECT_EQ(g_CollisionWorld->boxCount, 10);
+    EXPECT_EQ(g_CollisionWorld->probeCount, 1);
+    EXPECT_EQ(Test_LineOfSight(&a, &b), 1);
+    EXPECT_EQ(Test_LineOfSight(&a, &c), 0);
+    Vec3 s{1990, 600, 0};
+    EXPECT_EQ(Collide_Sphere(&s, 50), 0);
+    // The same file again: one copy in the world.
+    LoadCollision(kit::RoomCollision(big), ".\\ms22\\room2c.3dc");
+    EXPECT_EQ(g_CollisionWorld->boxCount, 10);
+    Free_Collision();
+    EXPECT_EQ(g_CollisionWorld->boxCount, 0);
+    EXPECT_EQ(Test_LineOfSight(&a, &c), 1);
 }
 
 TEST_F(RoomCollisionTest, CharacterLineOfSightAndTheOneWayWalk) {

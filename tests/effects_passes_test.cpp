@@ -78,6 +78,56 @@ TEST_F(Passes, SetEndingOnItsFirstStepRestartsOncePerUpdate) {
     EXPECT_EQ(Free_Effect(e), 1);
 }
 
+TEST_F(Passes, PassCountsBelowOneOtherThanForeverPlayOnePass) {
+    // A pass of the loop set lasts 231 ms of steps 33 ms apart (above).
+    struct Row {
+        int32_t repeat;
+        uint32_t passes;
+    };
+    const Row rows[] = {{1, 1}, {2, 2}, {0, 1}, {-2, 1}, {-1000, 1}, {INT32_MIN, 1}};
+    uint32_t t = 0;
+    for (const Row& row : rows) {
+        int e = Q3D_FXInit(path_.c_str(), prop_, 1.0f, row.repeat, 0, 0);
+        int slot = SlotOf(e);
+        uint32_t end = t + 231 * row.passes;
+        for (; t < end; t += 33) {
+            StepTo(t);
+            ASSERT_TRUE(g_EffectSlots[slot].inUse) << row.repeat << " at " << t;
+        }
+        StepTo(t);
+        EXPECT_FALSE(g_EffectSlots[slot].inUse) << row.repeat;
+        EXPECT_EQ(Get_EffectParam(e), -1) << row.repeat;
+        t += 33;
+    }
+}
+
+TEST_F(Passes, RestartStepsNoOtherSetTwice) {
+    // A projectile flying away in the lower slot moves 60 units at every
+    // step after its frame 0; the set in the next slot, played forever, ends
+    // a pass and starts the next within the same updates.
+    kit::ClsSpec cls = Timing(15);
+    cls.projectile = 1;
+    std::string boltPath = PutEffect(".\\fx\\bolt", SimpleSet(60, cls));
+    Vec3 source{0, 0, 0}, far{0, 0, 20000};
+    int bolt = Q3D_FXInit2(boltPath.c_str(), &far, &source, nullptr, nullptr, 7);
+    int ever = Q3D_FXInit(path_.c_str(), prop_, 1.0f, -1, 0, 0);
+    const EffectSlot& flying = g_EffectSlots[SlotOf(bolt)];
+    const EffectSlot& looping = g_EffectSlots[SlotOf(ever)];
+    ASSERT_LT(SlotOf(bolt), SlotOf(ever));
+    int restarts = 0, steps = 0;
+    for (uint32_t t = 0; t <= 1000; t += 33) {
+        int32_t z = flying.flightPosition.z, frame = looping.frame;
+        StepTo(t);
+        int32_t moved = flying.flightPosition.z - z;
+        EXPECT_TRUE(moved == 0 || moved == 60) << "at " << t << ": " << moved;
+        steps += moved / 60;
+        if (looping.frame < frame) ++restarts;
+    }
+    EXPECT_EQ(restarts, 1000 / 231);
+    EXPECT_EQ(flying.flightPosition.z, 60 * steps);
+    EXPECT_GT(steps, 10);
+}
+
 TEST_F(Passes, FramesAtTheEdgesOfTheirRangeEndOrHide) {
     // A forced frame at the top of the range on a set played forever: the
     // pass ends, restarts at once, stands at that frame again, and the next

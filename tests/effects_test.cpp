@@ -222,6 +222,48 @@ TEST_F(EffectParts, LeafPartsTurnToFaceTheViewer) {
     EXPECT_EQ(m.m[5], 0);
 }
 
+TEST_F(EffectParts, FacingSetsTurnOnceEverySetIsPlaced) {
+    // Two flashes that turn to the viewer, then a third whose sound plays
+    // in its own step.  The scene's camera-space transforms are brought up
+    // to date once in the update, after every set has been stepped: a mark
+    // left in a bystander's transform (the prop's) is still there when the
+    // third set's sound plays and gone once the update ends.
+    PutCgs(".\\effects\\ticking.cgs", {{0, 0, "tick", ".\\effects\\dezavivo"}});
+    Vec3 eye{400, -100, -600};
+    Set_ObjPos(0, &eye);
+    int slots[3] = {Fire(), Fire(), Fire(".\\effects\\ticking.cgs")};
+    StepTo(0);
+    static ObjHandle prop;
+    static std::vector<Vec3> seen;
+    prop = prop_;
+    seen.clear();
+    EngineServices.PlaySound = [](int32_t, const char*, int, int, int) {
+        seen.push_back(Get(Get_Node(prop), &Obj3D::camPos));
+    };
+    const Vec3 mark{12345, -6789, 4242};
+    Set(Get_Node(prop_), &Obj3D::camPos, mark);
+    host::headless::SetClock(100 * 1000);
+    Update_Effects();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].x == mark.x && seen[0].y == mark.y && seen[0].z == mark.z);
+    Vec3 after = Get(Get_Node(prop_), &Obj3D::camPos);
+    EXPECT_FALSE(after.x == mark.x && after.y == mark.y && after.z == mark.z);
+    // Every flash's ring faces the camera, seen from its parent, as in the
+    // test of one set above.
+    Update_SubtreeTransforms(0);
+    for (int slot : slots) {
+        Mat3 m;
+        Get_ObjMatrix(PartOf(slot, 2), &m);
+        PoolRef<Obj3D> halo = Get_Node(PartOf(slot, 1));
+        Vec3 eyeInHalo = Node_EyePosition(Get(halo, &Obj3D::camMatrix), Get(halo, &Obj3D::camPos));
+        Vec3 ring;
+        Get_ObjPos(PartOf(slot, 2), &ring);
+        double dx = eyeInHalo.x - ring.x, dz = eyeInHalo.z - ring.z, l = std::sqrt(dx * dx + dz * dz);
+        EXPECT_NEAR(m.m[2] / 32768.0, dx / l, 0.01) << slot;
+        EXPECT_NEAR(m.m[8] / 32768.0, dz / l, 0.01) << slot;
+    }
+}
+
 TEST_F(EffectParts, SetsFollowTheirAnchorOrKeepTheirStart) {
     kit::EffectSetSpec still = kit::FlashSet(), child = kit::FlashSet();
     still.cls.follow = 0;

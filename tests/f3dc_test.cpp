@@ -205,6 +205,43 @@ TEST_F(F3dcTest, CollisionAndAnimationOffsetsAreChecked) {
     EXPECT_EQ(Refusal(Patched(anim, element + 4, 1000)), "Corrupt file bad.3dc : 4");
 }
 
+TEST_F(F3dcTest, CollisionFaceBoxesAndPlanesAreCheckedAgainstTheirCorners) {
+    // The kit writes a face's box as its corners' own and its plane as the
+    // Q15 unit normal of its corners with corner 0's distance.  Changes to
+    // the stored words of face 0 (the floor at y = 1218: normal (0, -32768,
+    // 0), plane -1218) and face 4 (the wall at z = 2000, normal along z).
+    constexpr uint32_t kNormal = 16, kPlane = 28, kBoxMin = 36, kBoxMax = 48;
+    struct Row {
+        const char* what;
+        std::vector<uint32_t> words;
+        int32_t (*change)(int32_t);
+        bool loads;
+    };
+    const Row rows[] = {
+        {"box minimum x one past a corner", {kBoxMin}, [](int32_t v) { return v + 1; }, false},
+        {"box maximum x one short of a corner", {kBoxMax}, [](int32_t v) { return v - 1; }, false},
+        {"box maximum z beyond the corners", {kBoxMax + 8}, [](int32_t v) { return v + 500; }, true},
+        {"no normal", {kNormal, kNormal + 4, kNormal + 8}, [](int32_t) { return 0; }, false},
+        {"normal and plane halved", {kNormal, kNormal + 4, kNormal + 8, kPlane}, [](int32_t v) { return v / 2; },
+         false},
+        {"plane 100 off the corners", {kPlane}, [](int32_t v) { return v + 100; }, false},
+        {"plane off by a rounding", {kPlane}, [](int32_t v) { return v + 1; }, true},
+        {"normal and plane turned round", {kNormal, kNormal + 4, kNormal + 8, kPlane}, [](int32_t v) { return -v; },
+         true},
+    };
+    kit::Manifest m;
+    std::vector<uint8_t> good = kit::BuildCollision(kit::RoomCollision({}), &m);
+    for (int face : {0, 4}) {
+        uint32_t at = kit::FindEntry(m, "face " + std::to_string(face) + " part")->at - 68;
+        for (const Row& row : rows) {
+            std::vector<uint8_t> file = good;
+            for (uint32_t w : row.words) file = Patched(file, at + w, uint32_t(row.change(int32_t(FileWord(file, at + w)))));
+            EXPECT_EQ(Refusal(file), row.loads ? "" : "Corrupt file bad.3dc : 5") << "face " << face << ": " << row.what;
+        }
+    }
+    EXPECT_EQ(Refusal(good), "");
+}
+
 TEST_F(F3dcTest, CopyOfACameraObjectFixesOnlyItsTable) {
     kit::ObjectSpec spec = kit::Cube("eye", 10, 1);
     spec.nodes[0].flags2 = kObj2Camera;
