@@ -91,6 +91,8 @@ void ResInitFileTable();
 // or 0x1004 for members beyond the file's end).
 ResArchive* ResAddArchive(const char* fileName, int flags);
 
+// Each puts the set's prefix in front of the name; a prefix and name longer
+// than 143 characters together name nothing (not found, not opened).
 FileHandle ResOpen(const char* name, const char* mode);
 int ResClose(FileHandle file);
 int ResSeek(FileHandle file, long offset, int origin);
