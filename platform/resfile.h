@@ -115,6 +115,14 @@ void ResCloseAll();
 // loose gzip file, any other mode reads a member of the current set.
 FileHandle GzOpenFile(const char* name, const char* mode);
 
+// Bytes read from the file through the table, whichever table it is: the
+// plain and resource-set tables count items, so bytes are read as items of
+// one byte; the compressed table's Read answers only whether all of a read
+// came, so its stream is read directly.  Fewer than count only at the end of
+// the file (or of a damaged stream).  Every reader that takes bytes rather
+// than whole records reads through here.
+size_t FileReadBytes(const FileTable* table, FileHandle file, void* buffer, size_t count);
+
 // A gzip reader over part of an open host file, used for compressed
 // archive directories and for the compressed table.
 struct GzStream;

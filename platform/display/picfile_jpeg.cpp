@@ -53,7 +53,7 @@ void SourceInit(j_decompress_ptr) {}
 
 boolean SourceFill(j_decompress_ptr info) {
     auto* source = reinterpret_cast<JpegSource*>(info->src);
-    size_t got = CurrentFileTable->Read(source->buffer, 1, kSourceBuffer, source->file);
+    size_t got = FileReadBytes(CurrentFileTable, source->file, source->buffer, kSourceBuffer);
     if (got == 0) {
         // The file ended early: a warning, and an end marker so that the
         // decoder stops.

@@ -37,7 +37,7 @@ void PngWarn(png_structp, png_const_charp) {}
 
 void PngReadBytes(png_structp png, png_bytep data, size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (CurrentFileTable->Read(data, 1, length, job->file) != length) png_error(png, "Read Error");
+    if (FileReadBytes(CurrentFileTable, job->file, data, length) != length) png_error(png, "Read Error");
 }
 
 void PngWriteBytes(png_structp png, png_bytep data, size_t length) {
