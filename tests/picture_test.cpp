@@ -720,6 +720,77 @@ TEST_F(PictureTest, LibraryErrorsBecomeTheFatalRefusal) {
     EXPECT_NE(ReadFile("debug.txt").find("Premature end of JPEG file"), std::string::npos);
 }
 
+namespace {
+
+// Where each marker segment of a JPEG file begins, up to and with the start
+// of the scan (the segments before it carry their lengths).
+std::vector<std::pair<uint8_t, size_t>> JpegMarkers(const Bytes& file) {
+    std::vector<std::pair<uint8_t, size_t>> markers;
+    size_t at = 2;  // after the start-of-image marker
+    while (at + 4 <= file.size() && file[at] == 0xFF) {
+        markers.push_back({file[at + 1], at});
+        if (file[at + 1] == 0xDA) break;
+        at += 2 + (size_t(file[at + 2]) << 8 | file[at + 3]);
+    }
+    return markers;
+}
+
+size_t MarkerAt(const Bytes& file, uint8_t marker) {
+    for (auto [m, at] : JpegMarkers(file))
+        if (m == marker) return at;
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, JpegWarningsRefuseOnlyPicturesWhosePixelsWereLost) {
+    // The library warns about files it decodes whole (bytes between two
+    // segments, an unknown JFIF revision) and about files whose pixels it
+    // could not all decode (the data broken off by a marker, the file ending
+    // early).  Every warning goes to the log; only lost pixels refuse.
+    kit::Image photo = kit::MakeImage(32, 32, 24);
+    for (size_t i = 0; i < photo.pixels.size(); ++i) photo.pixels[i] = uint8_t(i * 13 + i / 96 * 7);
+    const Bytes clean = kit::EncodeJpeg(photo, 90);
+    const Loaded expected = Read("clean.jpg", clean);
+    ASSERT_TRUE(expected.ok);
+    ASSERT_NE(MarkerAt(clean, 0xC0), 0u);
+    ASSERT_NE(MarkerAt(clean, 0xDA), 0u);
+
+    Bytes beforeFrame = clean;
+    beforeFrame.insert(beforeFrame.begin() + long(MarkerAt(clean, 0xC0)), {0x12, 0x34, 0x56});
+    Bytes beforeScan = clean;
+    beforeScan.insert(beforeScan.begin() + long(MarkerAt(clean, 0xDA)), {0x00, 0x7F});
+    Bytes revision = clean;
+    ASSERT_EQ(MarkerAt(clean, 0xE0), 2u);  // JFIF: "JFIF\0", then the major revision
+    revision[2 + 4 + 5] = 3;
+    Bytes brokenOff = clean;
+    size_t middle = MarkerAt(clean, 0xDA) + (clean.size() - MarkerAt(clean, 0xDA)) / 2;
+    brokenOff[middle] = 0xFF;
+    brokenOff[middle + 1] = 0xD9;  // the end of the image inside the scan
+    Bytes cutShort(clean.begin(), clean.begin() + long(middle));
+
+    struct Row {
+        const char* name;
+        const Bytes* file;
+        bool loads;
+        const char* logged;
+    };
+    for (const Row& r : {Row{"a.jpg", &beforeFrame, true, "3 extraneous bytes before marker 0xc0"},
+                         Row{"b.jpg", &beforeScan, true, "2 extraneous bytes before marker 0xda"},
+                         Row{"c.jpg", &revision, true, "unknown JFIF revision number 3.01"},
+                         Row{"d.jpg", &brokenOff, false, "premature end of data segment"},
+                         Row{"e.jpg", &cutShort, false, "Premature end of JPEG file"}}) {
+        std::filesystem::remove(dir_ / "debug.txt");
+        Loaded l = Read(r.name, *r.file);
+        EXPECT_EQ(l.ok, r.loads) << r.name;
+        EXPECT_NE(ReadFile("debug.txt").find(r.logged), std::string::npos) << r.name;
+        if (r.loads) {
+            EXPECT_EQ(l.bits, 24) << r.name;
+            EXPECT_EQ(l.pixels, expected.pixels) << r.name;
+        }
+    }
+}
+
 TEST_F(PictureTest, LoadingConvertsToTheScreensFormat) {
     kit::Image colour = Coloured(6, 3, 24);
     Put("c.png", kit::EncodePng(colour));

@@ -2,7 +2,10 @@
 // table.  The library's error exit returns here through a jump first (so
 // that the decompressor is given back) and then ends in the fatal error
 // with the library's message; its other messages go to the debug log.  A
-// picture the decoder warned about (damaged or cut-short data) is refused.
+// picture whose pixels the decoder could not all take from the file (data
+// broken off or cut short, codes that do not decode) is refused; warnings
+// about a file it decodes whole (stray bytes between two segments, an
+// unknown JFIF revision) are only logged.
 #include "platform/display/palette.h"
 #include "platform/display/picfile.h"
 #include "platform/errors.h"
@@ -28,6 +31,8 @@ struct JpegErrors {
     jpeg_error_mgr manager;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    void (*standardEmit)(j_common_ptr info, int level);  // counts and logs
+    bool pixelsLost;
 };
 
 // What the decode carries across the jump: nothing with a destructor.
@@ -41,6 +46,28 @@ struct JpegJob {
     auto* errors = reinterpret_cast<JpegErrors*>(info->err);
     (*info->err->format_message)(info, errors->message);
     longjmp(errors->jump, 1);
+}
+
+// The warnings after which some pixels are not the file's: the decoder
+// filled them in.
+bool WarningLosesPixels(int code) {
+    switch (code) {
+    case JWRN_JPEG_EOF:        // the file ended before the picture
+    case JWRN_HIT_MARKER:      // a marker broke off the coded data
+    case JWRN_MUST_RESYNC:     // a restart marker missing: data skipped
+    case JWRN_HUFF_BAD_CODE:   // a code that does not decode
+    case JWRN_ARITH_BAD_CODE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Level -1 is a warning; higher levels are trace messages.
+void JpegEmitMessage(j_common_ptr info, int level) {
+    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
+    if (level < 0 && WarningLosesPixels(info->err->msg_code)) errors->pixelsLost = true;
+    errors->standardEmit(info, level);
 }
 
 void JpegOutputMessage(j_common_ptr info) {
@@ -136,11 +163,12 @@ uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bit
     jpeg_std_error(&errors.manager);
     errors.manager.error_exit = JpegErrorExit;
     errors.manager.output_message = JpegOutputMessage;
+    errors.standardEmit = errors.manager.emit_message;
+    errors.manager.emit_message = JpegEmitMessage;
     jpeg_decompress_struct info{};
     info.err = &errors.manager;
     JpegJob job{nullptr, 0, 0, 0, false};
     bool ok = DecodeJpeg(&info, &errors, &source, &job, palette, keep);
-    bool warned = errors.manager.num_warnings > 0;
     jpeg_destroy_decompress(&info);
     if (!ok) {
         MemFree(job.pixels);
@@ -149,7 +177,7 @@ uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bit
     *width = job.width;
     *height = job.height;
     *bits = job.bits;
-    if (job.refused || warned) {
+    if (job.refused || errors.pixelsLost) {
         MemFree(job.pixels);
         return nullptr;
     }
