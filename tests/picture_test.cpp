@@ -14,7 +14,10 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
+// After cstdio: the library's header needs FILE.
+#include <jpeglib.h>
 #include <string>
 #include <vector>
 
@@ -389,6 +392,188 @@ TEST_F(PictureTest, JpegPicturesInColourAndGrey) {
     EXPECT_EQ(ReadFile("shot.jpg"), "");
 }
 
+namespace {
+
+// Where each marker segment of a JPEG file begins, up to and with the start
+// of the scan (the segments before it carry their lengths).
+std::vector<std::pair<uint8_t, size_t>> JpegMarkers(const Bytes& file) {
+    std::vector<std::pair<uint8_t, size_t>> markers;
+    size_t at = 2;  // after the start-of-image marker
+    while (at + 4 <= file.size() && file[at] == 0xFF) {
+        markers.push_back({file[at + 1], at});
+        if (file[at + 1] == 0xDA) break;
+        at += 2 + (size_t(file[at + 2]) << 8 | file[at + 3]);
+    }
+    return markers;
+}
+
+size_t MarkerAt(const Bytes& file, uint8_t marker) {
+    for (auto [m, at] : JpegMarkers(file))
+        if (m == marker) return at;
+    return 0;
+}
+
+// What a JPEG file's header says, as the library reads it.
+struct JpegHeader {
+    bool read = false;
+    int width = 0, height = 0, components = 0;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+    bool progressive = true, arithmetic = true, jfif = false;
+    int densityUnit = -1, xDensity = 0, yDensity = 0;
+    std::vector<std::pair<int, int>> sampling;
+    Bytes luminance, chrominance;  // the first row of each quantisation table
+};
+
+JpegHeader ReadJpegHeader(const Bytes& file) {
+    JpegHeader h;
+    if (file.empty()) return h;
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+        h.read = true;
+        h.width = int(info.image_width);
+        h.height = int(info.image_height);
+        h.components = info.num_components;
+        h.space = info.jpeg_color_space;
+        h.progressive = info.progressive_mode;
+        h.arithmetic = info.arith_code;
+        h.jfif = info.saw_JFIF_marker;
+        h.densityUnit = info.density_unit;
+        h.xDensity = info.X_density;
+        h.yDensity = info.Y_density;
+        for (int c = 0; c < info.num_components; ++c)
+            h.sampling.push_back({info.comp_info[c].h_samp_factor, info.comp_info[c].v_samp_factor});
+        for (int i = 0; i < 8; ++i) {
+            if (info.quant_tbl_ptrs[0]) h.luminance.push_back(uint8_t(info.quant_tbl_ptrs[0]->quantval[i]));
+            if (info.quant_tbl_ptrs[1]) h.chrominance.push_back(uint8_t(info.quant_tbl_ptrs[1]->quantval[i]));
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return h;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, TheJpegCompressionSetUp) {
+    kit::Image colour = Coloured(40, 24, 24);
+    FileHandle file = CurrentFileTable->Open("set-up.jpg", "wb");
+    CompressJpeg(file, colour.width, colour.pixels.data(), colour.height, 24, nullptr);
+    CurrentFileTable->Close(file);
+    Bytes written = Get("set-up.jpg");
+    JpegHeader h = ReadJpegHeader(written);
+    ASSERT_TRUE(h.read);
+    EXPECT_EQ(h.width, 40);
+    EXPECT_EQ(h.height, 24);
+    // Baseline: a frame of type 0 with Huffman codes.
+    EXPECT_EQ(written[MarkerAt(written, 0xC0) + 1], 0xC0);
+    EXPECT_FALSE(h.progressive);
+    EXPECT_FALSE(h.arithmetic);
+    // Three components in YCbCr, none subsampled.
+    EXPECT_EQ(h.components, 3);
+    EXPECT_EQ(h.space, JCS_YCbCr);
+    EXPECT_EQ(h.sampling, (std::vector<std::pair<int, int>>(3, {1, 1})));
+    // JFIF with square pixels.
+    EXPECT_TRUE(h.jfif);
+    EXPECT_EQ(h.densityUnit, 0);
+    EXPECT_EQ(h.xDensity, 1);
+    EXPECT_EQ(h.yDensity, 1);
+    // Quality 90: the first rows of the standard luminance and chrominance
+    // tables (16 11 10 16 24 40 51 61 and 17 18 24 47 99 99 99 99) scaled by
+    // 200 - 2 x 90 = 20 percent, rounded: (value x 20 + 50) / 100.
+    Bytes luminance, chrominance;
+    for (int v : {16, 11, 10, 16, 24, 40, 51, 61}) luminance.push_back(uint8_t((v * 20 + 50) / 100));
+    for (int v : {17, 18, 24, 47, 99, 99, 99, 99}) chrominance.push_back(uint8_t((v * 20 + 50) / 100));
+    EXPECT_EQ(h.luminance, luminance);
+    EXPECT_EQ(h.chrominance, chrominance);
+    // The same picture gives the same bytes.
+    file = CurrentFileTable->Open("again.jpg", "wb");
+    CompressJpeg(file, colour.width, colour.pixels.data(), colour.height, 24, nullptr);
+    CurrentFileTable->Close(file);
+    EXPECT_EQ(Get("again.jpg"), written);
+}
+
+TEST_F(PictureTest, CompressedJpegPicturesHoldThePicturesColours) {
+    // Every depth of the writer contract, read back by the program's own
+    // reader: colours within a few steps of the picture's at quality 90.
+    struct Depth {
+        test::ScreenLayout layout;
+        int depth;
+    };
+    // Neighbouring entries differ little, so that the indexed picture is
+    // one a JPEG keeps.
+    Bytes palette(768);
+    for (int i = 0; i < 256; ++i)
+        for (int k = 0; k < 3; ++k) palette[size_t(i) * 3 + k] = uint8_t(100 + (i % 16) * 4 + k * 20);
+    for (Depth d : {Depth{test::ScreenLayout::Indexed8, 8}, Depth{test::ScreenLayout::Rgb555, 15},
+                    Depth{test::ScreenLayout::Rgb565, 16}, Depth{test::ScreenLayout::Rgb565, 24},
+                    Depth{test::ScreenLayout::Xrgb8888, 32}}) {
+        test::SetScreenLayout(d.layout);
+        const int width = 32, height = 16, bpp = PictureBytesPerPixel(d.depth);
+        Bytes pixels(size_t(width) * height * bpp), rgb(size_t(width) * height * 3);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                // A smooth picture: the colour each pixel stands for.
+                uint8_t c[3] = {uint8_t(x * 8), uint8_t(y * 16), uint8_t(255 - x * 4 - y * 4)};
+                size_t n = size_t(y) * width + x;
+                if (d.depth == 8) {
+                    uint8_t index = uint8_t((x + y) % 16);
+                    pixels[n] = index;
+                    std::memcpy(c, &palette[size_t(index) * 3], 3);
+                } else if (bpp == 2) {
+                    uint32_t p = PackScreenPixel(c);
+                    pixels[n * 2] = uint8_t(p);
+                    pixels[n * 2 + 1] = uint8_t(p >> 8);
+                    ConvertPixelRow(p, c);  // the colour the screen pixel holds
+                } else {
+                    StoreTriplet(&pixels[n * bpp], c[0], c[1], c[2]);
+                }
+                std::memcpy(&rgb[n * 3], c, 3);
+            }
+        }
+        std::memcpy(ScreenState.palette, palette.data(), 768);
+        FileHandle file = CurrentFileTable->Open("depth.jpg", "wb");
+        CompressJpeg(file, width, pixels.data(), height, d.depth, ScreenState.palette);
+        CurrentFileTable->Close(file);
+        Loaded l = Read("depth.jpg", Get("depth.jpg"));
+        ASSERT_TRUE(l.ok) << d.depth;
+        ASSERT_EQ(l.bits, 24) << d.depth;
+        long error = 0;
+        for (size_t n = 0; n < size_t(width) * height; ++n) {
+            uint8_t back[3] = {l.pixels[n * 3], l.pixels[n * 3 + 1], l.pixels[n * 3 + 2]};
+            if (TripletIsBgr()) std::swap(back[0], back[2]);
+            for (int k = 0; k < 3; ++k) error += std::abs(int(back[k]) - int(rgb[n * 3 + k]));
+        }
+        EXPECT_LT(double(error) / double(rgb.size()), 3.0) << d.depth;
+    }
+}
+
+TEST_F(PictureTest, CompressingAJpegRefusesWhatItCannotWrite) {
+    kit::Image colour = Coloured(8, 8, 24);
+    // Pictures a JPEG does not hold: nothing written.
+    struct Row {
+        const char* what;
+        int width, height, depth;
+        bool pixels;
+    };
+    for (const Row& r : {Row{"no pixels", 8, 8, 24, false}, Row{"12 bits", 8, 8, 12, true},
+                         Row{"no width", 0, 8, 24, true}, Row{"65501 high", 8, 65501, 24, true}}) {
+        FileHandle file = CurrentFileTable->Open("refused.jpg", "wb");
+        CompressJpeg(file, r.width, r.pixels ? colour.pixels.data() : nullptr, r.height, r.depth, nullptr);
+        CurrentFileTable->Close(file);
+        EXPECT_EQ(ReadFile("refused.jpg"), "") << r.what;
+    }
+    // A file that takes no bytes: the library's write error, on the fatal road.
+    Put("read-only.jpg", {});
+    FileHandle file = CurrentFileTable->Open("read-only.jpg", "rb");
+    FatalText[0] = 0;
+    EXPECT_THROW(CompressJpeg(file, 8, colour.pixels.data(), 8, 24, nullptr), FatalReturn);
+    CurrentFileTable->Close(file);
+    EXPECT_EQ(std::string(FatalText).rfind("Output file write error", 0), 0u) << FatalText;
+}
+
 TEST_F(PictureTest, GifVariants) {
     // GIF89a with a graphic control extension before the image.
     kit::Image image = Indexed(10, 10);
@@ -719,29 +904,6 @@ TEST_F(PictureTest, LibraryErrorsBecomeTheFatalRefusal) {
     EXPECT_FALSE(Read("f.jpg", jpeg).ok);
     EXPECT_NE(ReadFile("debug.txt").find("Premature end of JPEG file"), std::string::npos);
 }
-
-namespace {
-
-// Where each marker segment of a JPEG file begins, up to and with the start
-// of the scan (the segments before it carry their lengths).
-std::vector<std::pair<uint8_t, size_t>> JpegMarkers(const Bytes& file) {
-    std::vector<std::pair<uint8_t, size_t>> markers;
-    size_t at = 2;  // after the start-of-image marker
-    while (at + 4 <= file.size() && file[at] == 0xFF) {
-        markers.push_back({file[at + 1], at});
-        if (file[at + 1] == 0xDA) break;
-        at += 2 + (size_t(file[at + 2]) << 8 | file[at + 3]);
-    }
-    return markers;
-}
-
-size_t MarkerAt(const Bytes& file, uint8_t marker) {
-    for (auto [m, at] : JpegMarkers(file))
-        if (m == marker) return at;
-    return 0;
-}
-
-}  // namespace
 
 TEST_F(PictureTest, JpegWarningsRefuseOnlyPicturesWhosePixelsWereLost) {
     // The library warns about files it decodes whole (bytes between two

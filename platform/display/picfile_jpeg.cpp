@@ -1,4 +1,4 @@
-// JPEG pictures through libjpeg, decompression only, from the current file
+// JPEG pictures through libjpeg, read from and written to the current file
 // table.  The library's error exit returns here through a jump first (so
 // that the decompressor is given back) and then ends in the fatal error
 // with the library's message; its other messages go to the debug log.  A
@@ -6,6 +6,10 @@
 // broken off or cut short, codes that do not decode) is refused; warnings
 // about a file it decodes whole (stray bytes between two segments, an
 // unknown JFIF revision) are only logged.
+//
+// Compression is set up beside decompression but the image-format table's
+// ".jpg" writer does not use it: pictures are written as JPEG only by
+// CompressJpeg.
 #include "platform/display/palette.h"
 #include "platform/display/picfile.h"
 #include "platform/errors.h"
@@ -184,6 +188,140 @@ uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bit
     if (job.pixels && job.bits == 24)
         FileTripletsToForm(job.pixels, static_cast<uint32_t>(size_t(job.width) * job.height), 3, false);
     return job.pixels;
+}
+
+// ---------------------------------------------------------------------------
+// Compression
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct JpegDestination {
+    jpeg_destination_mgr manager;
+    FileHandle file;
+    JOCTET buffer[kSourceBuffer];
+};
+
+// Whole buffers as one item each: every table answers 1 for an item
+// written whole.
+bool DestinationPut(JpegDestination* d, size_t count) {
+    return count == 0 || CurrentFileTable->Write(d->buffer, count, 1, d->file) == 1;
+}
+
+void DestinationInit(j_compress_ptr info) {
+    auto* d = reinterpret_cast<JpegDestination*>(info->dest);
+    d->manager.next_output_byte = d->buffer;
+    d->manager.free_in_buffer = kSourceBuffer;
+}
+
+boolean DestinationEmpty(j_compress_ptr info) {
+    auto* d = reinterpret_cast<JpegDestination*>(info->dest);
+    if (!DestinationPut(d, kSourceBuffer)) ERREXIT(info, JERR_FILE_WRITE);
+    d->manager.next_output_byte = d->buffer;
+    d->manager.free_in_buffer = kSourceBuffer;
+    return TRUE;
+}
+
+void DestinationTerm(j_compress_ptr info) {
+    auto* d = reinterpret_cast<JpegDestination*>(info->dest);
+    if (!DestinationPut(d, kSourceBuffer - d->manager.free_in_buffer)) ERREXIT(info, JERR_FILE_WRITE);
+}
+
+// The compression set-up: the compressor with the program's error manager,
+// the destination, the picture's size as red, green and blue samples, and
+// every parameter the library asks for set here rather than left to its
+// defaults: quality kJpegQuality with the baseline quantisation (tables of
+// 8-bit values, which every decoder reads), YCbCr in the file with every
+// component sampled at full size (coloured text and thin lines keep their
+// colour), the JFIF header with square pixels, the exact integer DCT (the
+// same bytes on every machine) and the standard Huffman tables.
+void SetupJpegCompress(jpeg_compress_struct* info, JpegDestination* destination, int32_t width, int32_t height) {
+    jpeg_create_compress(info);
+    info->dest = &destination->manager;
+    info->image_width = JDIMENSION(width);
+    info->image_height = JDIMENSION(height);
+    info->input_components = 3;
+    info->in_color_space = JCS_RGB;
+    jpeg_set_defaults(info);
+    jpeg_set_colorspace(info, JCS_YCbCr);
+    jpeg_set_quality(info, kJpegQuality, TRUE);
+    for (int c = 0; c < info->num_components; ++c) {
+        info->comp_info[c].h_samp_factor = 1;
+        info->comp_info[c].v_samp_factor = 1;
+    }
+    info->write_JFIF_header = TRUE;
+    info->density_unit = 0;  // an aspect ratio, not a resolution
+    info->X_density = 1;
+    info->Y_density = 1;
+    info->dct_method = JDCT_ISLOW;
+    info->optimize_coding = FALSE;
+    info->arith_code = FALSE;
+    jpeg_start_compress(info, TRUE);
+}
+
+// One row of the picture as red, green and blue bytes.
+void RowToRgb(const uint8_t* row, int32_t width, int depth, const uint8_t* palette, uint8_t* rgb) {
+    for (int32_t x = 0; x < width; ++x, rgb += 3) {
+        if (depth == 8) {
+            const uint8_t* entry = palette + size_t(row[x]) * 3;
+            rgb[0] = entry[0], rgb[1] = entry[1], rgb[2] = entry[2];
+        } else if (depth <= 16) {
+            ConvertPixelRow(uint32_t(row[x * 2]) | uint32_t(row[x * 2 + 1]) << 8, rgb);
+        } else {
+            const uint8_t* p = row + size_t(x) * (depth / 8);
+            bool bgr = TripletIsBgr();
+            rgb[0] = bgr ? p[2] : p[0], rgb[1] = p[1], rgb[2] = bgr ? p[0] : p[2];
+        }
+    }
+}
+
+// What the compression carries across the jump: nothing with a destructor.
+struct JpegWriteJob {
+    const uint8_t* pixels;
+    const uint8_t* palette;
+    int32_t width, height, depth;
+    uint8_t* row;  // one row of red, green, blue
+};
+
+// Set-up, rows and end; false when the library took its error exit.
+bool EncodeRows(jpeg_compress_struct* info, JpegErrors* errors, JpegDestination* destination, JpegWriteJob* job) {
+    if (setjmp(errors->jump)) return false;
+    SetupJpegCompress(info, destination, job->width, job->height);
+    size_t pitch = size_t(job->width) * PictureBytesPerPixel(job->depth);
+    while (info->next_scanline < info->image_height) {
+        RowToRgb(job->pixels + size_t(info->next_scanline) * pitch, job->width, job->depth, job->palette, job->row);
+        JSAMPROW row = job->row;
+        jpeg_write_scanlines(info, &row, 1);
+    }
+    jpeg_finish_compress(info);
+    return true;
+}
+
+}  // namespace
+
+void CompressJpeg(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth,
+                  const uint8_t* palette) {
+    if (!pixels || (depth == 8 && !palette)) return;
+    if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) return;
+    if (width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) return;
+    JpegDestination destination{};
+    destination.manager.init_destination = DestinationInit;
+    destination.manager.empty_output_buffer = DestinationEmpty;
+    destination.manager.term_destination = DestinationTerm;
+    destination.file = file;
+    JpegErrors errors{};
+    jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = JpegErrorExit;
+    errors.manager.output_message = JpegOutputMessage;
+    jpeg_compress_struct info{};
+    info.err = &errors.manager;
+    JpegWriteJob job{pixels, palette, width, height, depth,
+                     static_cast<uint8_t*>(MemAlloc(static_cast<uint32_t>(width) * 3))};
+    if (!job.row) return;
+    bool ok = EncodeRows(&info, &errors, &destination, &job);
+    jpeg_destroy_compress(&info);
+    MemFree(job.row);
+    if (!ok) FatalError("%s", errors.message);
 }
 
 void WriteJpeg(FileHandle, int32_t, uint8_t*, int32_t, int32_t, const uint8_t*) {
