@@ -1083,6 +1083,32 @@ TEST_F(PictureTest, PicturesLoadAlikeThroughEveryFileTable) {
     EXPECT_EQ(CurrentResArchive->openCount, 0);
 }
 
+TEST_F(PictureTest, PicturesSavedThroughTheCompressedTableLoadAsSavedPlainly) {
+    test::SetScreenLayout(test::ScreenLayout::Indexed8);
+    Bytes palette = Palette();
+    Bytes pixels(size_t(19) * 7);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 37 + 11);
+    for (const char* name : {"w.png", "w.pcx", "w.tga"}) {
+        std::vector<Through> loaded;
+        for (const FileTable* table : {&PlainFileTable, &GzipFileTable}) {
+            std::memcpy(ScreenState.palette, palette.data(), 768);
+            Picture picture{19, 7, static_cast<uint8_t*>(MemAlloc(uint32_t(pixels.size()))), nullptr};
+            std::memcpy(picture.pixels, pixels.data(), pixels.size());
+            CurrentFileTable = table;
+            FileHandle file = table->Open(name, "wb");
+            ASSERT_NE(file, nullptr) << name;
+            SavePicture(name, file, &picture, 8);
+            table->Close(file);
+            MemFree(picture.pixels);
+            loaded.push_back(LoadThrough(table, name));
+        }
+        EXPECT_EQ(loaded[0].width, 19) << name;
+        EXPECT_EQ(loaded[1].width, 19) << name;
+        EXPECT_EQ(loaded[1].pixels, loaded[0].pixels) << name;
+        EXPECT_EQ(loaded[1].palette, loaded[0].palette) << name;
+    }
+}
+
 TEST_F(PictureTest, ResizingCuttingAndTheLoaderWithOptions) {
     Picture picture{4, 2, static_cast<uint8_t*>(MemAlloc(8)), nullptr};
     for (int i = 0; i < 8; ++i) picture.pixels[i] = uint8_t(i);

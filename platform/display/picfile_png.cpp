@@ -42,7 +42,8 @@ void PngReadBytes(png_structp png, png_bytep data, size_t length) {
 
 void PngWriteBytes(png_structp png, png_bytep data, size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (CurrentFileTable->Write(data, 1, length, job->file) != length) png_error(png, "Write Error");
+    // The bytes as one item: every table answers 1 for an item written whole.
+    if (length && CurrentFileTable->Write(data, length, 1, job->file) != 1) png_error(png, "Write Error");
 }
 
 void PngFlush(png_structp) {}
