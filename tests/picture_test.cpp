@@ -953,6 +953,39 @@ TEST_F(PictureTest, JpegWarningsRefuseOnlyPicturesWhosePixelsWereLost) {
     }
 }
 
+namespace {
+
+// The plain table with its reads counted.
+int g_reads = 0;
+size_t CountedRead(void* buffer, size_t size, size_t count, FileHandle file) {
+    ++g_reads;
+    return PlainFileTable.Read(buffer, size, count, file);
+}
+
+}  // namespace
+
+TEST_F(PictureTest, AJpegSegmentRunningPastTheFilesEndStopsAtIt) {
+    // A segment the decoder skips, 65533 bytes long, in a file that ends
+    // three bytes into it: the skip stops at the file's end, after one read
+    // that finds nothing, rather than asking the file again for every two
+    // bytes of the rest.  With no picture in the file the library's error
+    // follows.
+    FileTable counted = PlainFileTable;
+    counted.Read = CountedRead;
+    Bytes file = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'a', 'b', 'c'};
+    Put("skip.jpg", file);
+    CurrentFileTable = &counted;
+    FileHandle h = counted.Open("skip.jpg", "rb");
+    ASSERT_NE(h, nullptr);
+    g_reads = 0;
+    Picture picture{};
+    EXPECT_THROW(LoadPictureStream("skip.jpg", h, &picture), FatalReturn);
+    counted.Close(h);
+    EXPECT_EQ(picture.pixels, nullptr);
+    EXPECT_LE(g_reads, 3);
+    EXPECT_NE(std::string(FatalText).find("JPEG datastream contains no image"), std::string::npos) << FatalText;
+}
+
 TEST_F(PictureTest, LoadingConvertsToTheScreensFormat) {
     kit::Image colour = Coloured(6, 3, 24);
     Put("c.png", kit::EncodePng(colour));

@@ -28,6 +28,7 @@ constexpr size_t kSourceBuffer = 4096;
 struct JpegSource {
     jpeg_source_mgr manager;
     FileHandle file;
+    bool ended;  // the file has no more bytes: the buffer holds an end marker
     JOCTET buffer[kSourceBuffer];
 };
 
@@ -88,6 +89,7 @@ boolean SourceFill(j_decompress_ptr info) {
     if (got == 0) {
         // The file ended early: a warning, and an end marker so that the
         // decoder stops.
+        source->ended = true;
         WARNMS(info, JWRN_JPEG_EOF);
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
@@ -98,12 +100,16 @@ boolean SourceFill(j_decompress_ptr info) {
     return TRUE;
 }
 
+// A skip past the file's end stops there, with the end marker left for the
+// decoder to read next.
 void SourceSkip(j_decompress_ptr info, long count) {
+    auto* source = reinterpret_cast<JpegSource*>(info->src);
     jpeg_source_mgr* manager = info->src;
     if (count <= 0) return;
     while (size_t(count) > manager->bytes_in_buffer) {
         count -= static_cast<long>(manager->bytes_in_buffer);
         SourceFill(info);
+        if (source->ended) return;
     }
     manager->next_input_byte += count;
     manager->bytes_in_buffer -= size_t(count);
