@@ -40,11 +40,13 @@ protected:
         ErrorHook = EngineErrorHook;
         FatalText[0] = 0;
         CurrentFileTable = &PlainFileTable;
+        PictureByteLimit = kPictureMaxBytes;
         test::SetScreenLayout(test::ScreenLayout::Rgb565);
         std::memset(ScreenState.palette, 0, 768);
     }
     void TearDown() override {
         test::FreeArchives();
+        PictureByteLimit = kPictureMaxBytes;
         FatalText[0] = 0;
         HeadlessTest::TearDown();
     }
@@ -1140,6 +1142,43 @@ TEST_F(PictureTest, PicturesSavedThroughTheCompressedTableLoadAsSavedPlainly) {
         EXPECT_EQ(loaded[1].pixels, loaded[0].pixels) << name;
         EXPECT_EQ(loaded[1].palette, loaded[0].palette) << name;
     }
+}
+
+TEST_F(PictureTest, EveryReaderHoldsPicturesToTheByteLimit) {
+    // With the limit lowered to 4096 bytes a picture of 80 x 80 (6400 bytes
+    // at one byte a pixel) is refused before anything is set aside for it,
+    // one of 16 x 16 (1024 bytes at the most 4 bytes a pixel) still loads;
+    // at the program's limit both load.
+    kit::Image large = Indexed(80, 80), small = Indexed(16, 16);
+    kit::Image largeColour = Coloured(80, 80, 24), smallColour = Coloured(16, 16, 24);
+    struct Row {
+        const char* name;
+        Bytes large, small;
+    };
+    std::vector<Row> rows = {
+        {"a.gif", kit::EncodeGif(large), kit::EncodeGif(small)},
+        {"b.png", kit::EncodePng(large), kit::EncodePng(small)},
+        {"c.jpg", kit::EncodeJpeg(largeColour), kit::EncodeJpeg(smallColour)},
+        {"d.pcx", kit::EncodePcx(large), kit::EncodePcx(small)},
+        {"e.bmp", kit::EncodeBmp(largeColour), kit::EncodeBmp(smallColour)},
+        {"f.tga", kit::EncodeTga(largeColour), kit::EncodeTga(smallColour)},
+        {"g.lbm", kit::EncodeIff(large), kit::EncodeIff(small)},
+    };
+    struct Limit {
+        uint32_t bytes;
+        bool largeLoads;
+    };
+    for (Limit limit : {Limit{4096, false}, Limit{kPictureMaxBytes, true}}) {
+        PictureByteLimit = limit.bytes;
+        for (const Row& r : rows) {
+            EXPECT_EQ(Read(r.name, r.large).ok, limit.largeLoads) << r.name << " " << limit.bytes;
+            EXPECT_TRUE(Read(r.name, r.small).ok) << r.name << " " << limit.bytes;
+        }
+    }
+    // Never above the program's own limit.
+    PictureByteLimit = ~0u;
+    EXPECT_FALSE(PictureFits(kPictureMaxSide, kPictureMaxSide, 1));
+    EXPECT_TRUE(PictureFits(8192, 8192, 1));
 }
 
 TEST_F(PictureTest, ResizingCuttingAndTheLoaderWithOptions) {

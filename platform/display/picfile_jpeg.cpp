@@ -133,8 +133,7 @@ bool DecodeJpeg(jpeg_decompress_struct* info, JpegErrors* errors, JpegSource* so
     }
     // Refused before the decoder sets aside memory for a picture larger than
     // a picture can be.
-    if (int64_t(info->image_width) * info->image_height * 3 > int64_t(kPictureMaxBytes) ||
-        info->image_width > uint32_t(kPictureMaxSide) || info->image_height > uint32_t(kPictureMaxSide)) {
+    if (!PictureFits(info->image_width, info->image_height, 3)) {
         job->refused = true;
         return true;
     }

@@ -62,7 +62,7 @@ bool ReadPngImage(png_structp png, png_infop info, PngJob* job, uint8_t* palette
     png_get_IHDR(png, info, &w, &h, &depth, &colourType, nullptr, nullptr, nullptr);
     // Larger than a picture can be (at up to 4 bytes a pixel): refused
     // before anything is set aside for it.
-    if (w > uint32_t(kPictureMaxSide) || h > uint32_t(kPictureMaxSide) || uint64_t(w) * h * 4 > kPictureMaxBytes) {
+    if (!PictureFits(w, h, 4)) {
         job->refused = true;
         return true;
     }
