@@ -196,6 +196,12 @@ int GzExists(const char* name) {
 
 }  // namespace
 
+size_t FileReadBytes(const FileTable* table, FileHandle file, void* buffer, size_t count) {
+    if (!table || !file || count == 0) return 0;
+    if (table->Read == GzRead) return GzReadBytes(Gz(file), buffer, count);
+    return table->Read(buffer, 1, count, file);
+}
+
 FileHandle GzOpenFile(const char* name, const char* mode) {
     if (!name || !mode) return nullptr;
     if (std::strcmp(mode, "wb") == 0) {

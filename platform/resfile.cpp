@@ -300,9 +300,13 @@ namespace {
 
 constexpr size_t kFullName = 144;  // prefix and name: at most 143 characters
 
-void FullName(char* out, const char* name) {
+// The set's prefix and the name; false when together they do not fit.  A
+// name cut short could be another member or file, so a name too long to
+// hold whole names nothing.
+bool FullName(char* out, const char* name) {
     const char* prefix = CurrentResArchive ? CurrentResArchive->prefix : "";
-    std::snprintf(out, kFullName, "%s%s", prefix, name ? name : "");
+    int length = std::snprintf(out, kFullName, "%s%s", prefix, name ? name : "");
+    return length >= 0 && size_t(length) < kFullName;
 }
 
 void AppendProfile(const char* fullName) {
@@ -322,7 +326,7 @@ bool HasArchive(const ResArchive* a) {
 int ResFindEntry(const char* name) {
     ResArchive* a = CurrentResArchive;
     char full[kFullName];
-    FullName(full, name);
+    if (!FullName(full, name)) return 0;
     if (!a || a->flags == 0) return FileExists(full);
     for (uint32_t i = 0; i < a->count; ++i) {
         if (strcasecmp(a->entries[i].name, full) == 0) {
@@ -336,7 +340,7 @@ int ResFindEntry(const char* name) {
 FileHandle ResOpen(const char* name, const char* mode) {
     ResArchive* a = CurrentResArchive;
     char full[kFullName];
-    FullName(full, name);
+    if (!FullName(full, name)) return nullptr;
     if (!a || a->flags == 0) {
         host::File* f = host::FileOpen(full, mode);
         if (a) a->handle = f;

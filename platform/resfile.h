@@ -91,6 +91,8 @@ void ResInitFileTable();
 // or 0x1004 for members beyond the file's end).
 ResArchive* ResAddArchive(const char* fileName, int flags);
 
+// Each puts the set's prefix in front of the name; a prefix and name longer
+// than 143 characters together name nothing (not found, not opened).
 FileHandle ResOpen(const char* name, const char* mode);
 int ResClose(FileHandle file);
 int ResSeek(FileHandle file, long offset, int origin);
@@ -112,6 +114,14 @@ void ResCloseAll();
 // The compressed table's Open: "wb" writes a new gzip file, "xb" reads a
 // loose gzip file, any other mode reads a member of the current set.
 FileHandle GzOpenFile(const char* name, const char* mode);
+
+// Bytes read from the file through the table, whichever table it is: the
+// plain and resource-set tables count items, so bytes are read as items of
+// one byte; the compressed table's Read answers only whether all of a read
+// came, so its stream is read directly.  Fewer than count only at the end of
+// the file (or of a damaged stream).  Every reader that takes bytes rather
+// than whole records reads through here.
+size_t FileReadBytes(const FileTable* table, FileHandle file, void* buffer, size_t count);
 
 // A gzip reader over part of an open host file, used for compressed
 // archive directories and for the compressed table.

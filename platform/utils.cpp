@@ -182,7 +182,7 @@ long CopyFileData(FileHandle to, FileHandle from, long count) {
     long copied = 0;
     while (copied < count) {
         size_t want = static_cast<size_t>(std::min<long>(count - copied, long(kStep)));
-        size_t got = CurrentFileTable->Read(buffer, 1, want, from);
+        size_t got = FileReadBytes(CurrentFileTable, from, buffer, want);
         if (got == 0) break;
         if (CurrentFileTable->Write(buffer, 1, got, to) != got) break;
         copied += static_cast<long>(got);
@@ -264,26 +264,33 @@ static uint32_t BigEndian32(const uint8_t* p) {
 }
 
 int IffReadForm(IffReader* reader) {
+    const FileTable* table = CurrentFileTable;
     uint8_t header[12];
-    if (CurrentFileTable->Read(header, 1, 12, reader->file) != 12 || std::memcmp(header, "FORM", 4) != 0) return -1;
+    if (FileReadBytes(table, reader->file, header, 12) != 12 || std::memcmp(header, "FORM", 4) != 0) return -1;
     uint32_t type;
     std::memcpy(&type, header + 8, 4);
     if (type != reader->formType) return -2;
-    long length = CurrentFileTable->Length(reader->file);
+    // The walk counts its own place in the file: a member's Tell answers the
+    // place in its archive and a compressed file's the place in the packed
+    // bytes, neither of which the length can be compared with.
+    long length = table->Length(reader->file);
+    int64_t here = 12;
     for (;;) {
         uint8_t chunk[8];
-        if (CurrentFileTable->Read(chunk, 1, 8, reader->file) != 8) break;
+        if (FileReadBytes(table, reader->file, chunk, 8) != 8) break;
+        here += 8;
         uint32_t id;
         std::memcpy(&id, chunk, 4);
         // Odd sizes are padded to even; in 64 bits so 0xFFFFFFFF cannot wrap.
         uint64_t size = BigEndian32(chunk + 4);
         if (size & 1) ++size;
-        // A chunk that claims more than the file holds cannot be read.
-        long here = CurrentFileTable->Tell(reader->file);
-        if (size > 0x7FFFFFFFu || (length >= 0 && here >= 0 && int64_t(size) > int64_t(length) - here + 1)) return -3;
+        // A chunk that claims more than the file holds cannot be read (the
+        // pad byte of the last chunk may be missing).
+        if (size > 0x7FFFFFFFu || (length >= 0 && int64_t(size) > int64_t(length) - here + 1)) return -3;
         auto* data = static_cast<uint8_t*>(std::malloc(size ? size : 1));
         if (!data) return -3;
-        size_t got = CurrentFileTable->Read(data, 1, size, reader->file);
+        size_t got = FileReadBytes(table, reader->file, data, size);
+        here += int64_t(got);
         if (got < size) std::memset(data + got, 0, size - got);
         if (reader->chunk) reader->chunk(data, id, static_cast<uint32_t>(size));
         std::free(data);

@@ -199,6 +199,33 @@ TEST_F(ArchiveTest, LongPrefixAndNameAreCutNotOverflowed) {
     EXPECT_EQ(ResFindEntry(std::string(300, 'n').c_str()), 0);
 }
 
+TEST_F(ArchiveTest, APrefixAndNameLongerThanAFullNameNameNothing) {
+    // A full name holds 143 characters.  A longer one is not cut to a name
+    // that may be another file: whatever its first 143 characters name, it
+    // is not found.
+    const std::string prefix = "loose/";
+    std::filesystem::create_directory(dir_ / "loose");
+    const std::string fits(143 - prefix.size(), 'f');
+    const std::string over = std::string(143 - prefix.size(), 'o') + ".png";
+    WriteFile(prefix + fits, "fits");
+    WriteFile(prefix + over.substr(0, 143 - prefix.size()), "a cut name");
+    struct Row {
+        const char* what;
+        std::string name;
+        int found;
+    };
+    for (const Row& r : {Row{"exactly 143", fits, 1}, Row{"147, cut to an existing file", over, 0}}) {
+        ResArchive* set = ResAddArchive("no-archive.res", 0);  // flag byte 0: loose files
+        SetResourcePath(prefix.c_str());
+        EXPECT_EQ(ResFindEntry(r.name.c_str()), r.found) << r.what;
+        FileHandle h = ResOpen(r.name.c_str(), "rb");
+        EXPECT_EQ(h != nullptr, r.found == 1) << r.what;
+        if (h) ResClose(h);
+        CurrentResArchive = set;
+        ResFree(set);
+    }
+}
+
 TEST_F(ArchiveTest, MissingArchiveFileMakesAnEmptySet) {
     ResArchive* a = ResAddArchive("absent.res", kResRegistered | 1);
     CurrentFileTable = &ResourceFileTable;

@@ -14,7 +14,10 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
+// After cstdio: the library's header needs FILE.
+#include <jpeglib.h>
 #include <string>
 #include <vector>
 
@@ -37,11 +40,13 @@ protected:
         ErrorHook = EngineErrorHook;
         FatalText[0] = 0;
         CurrentFileTable = &PlainFileTable;
+        PictureByteLimit = kPictureMaxBytes;
         test::SetScreenLayout(test::ScreenLayout::Rgb565);
         std::memset(ScreenState.palette, 0, 768);
     }
     void TearDown() override {
         test::FreeArchives();
+        PictureByteLimit = kPictureMaxBytes;
         FatalText[0] = 0;
         HeadlessTest::TearDown();
     }
@@ -389,6 +394,188 @@ TEST_F(PictureTest, JpegPicturesInColourAndGrey) {
     EXPECT_EQ(ReadFile("shot.jpg"), "");
 }
 
+namespace {
+
+// Where each marker segment of a JPEG file begins, up to and with the start
+// of the scan (the segments before it carry their lengths).
+std::vector<std::pair<uint8_t, size_t>> JpegMarkers(const Bytes& file) {
+    std::vector<std::pair<uint8_t, size_t>> markers;
+    size_t at = 2;  // after the start-of-image marker
+    while (at + 4 <= file.size() && file[at] == 0xFF) {
+        markers.push_back({file[at + 1], at});
+        if (file[at + 1] == 0xDA) break;
+        at += 2 + (size_t(file[at + 2]) << 8 | file[at + 3]);
+    }
+    return markers;
+}
+
+size_t MarkerAt(const Bytes& file, uint8_t marker) {
+    for (auto [m, at] : JpegMarkers(file))
+        if (m == marker) return at;
+    return 0;
+}
+
+// What a JPEG file's header says, as the library reads it.
+struct JpegHeader {
+    bool read = false;
+    int width = 0, height = 0, components = 0;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+    bool progressive = true, arithmetic = true, jfif = false;
+    int densityUnit = -1, xDensity = 0, yDensity = 0;
+    std::vector<std::pair<int, int>> sampling;
+    Bytes luminance, chrominance;  // the first row of each quantisation table
+};
+
+JpegHeader ReadJpegHeader(const Bytes& file) {
+    JpegHeader h;
+    if (file.empty()) return h;
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+        h.read = true;
+        h.width = int(info.image_width);
+        h.height = int(info.image_height);
+        h.components = info.num_components;
+        h.space = info.jpeg_color_space;
+        h.progressive = info.progressive_mode;
+        h.arithmetic = info.arith_code;
+        h.jfif = info.saw_JFIF_marker;
+        h.densityUnit = info.density_unit;
+        h.xDensity = info.X_density;
+        h.yDensity = info.Y_density;
+        for (int c = 0; c < info.num_components; ++c)
+            h.sampling.push_back({info.comp_info[c].h_samp_factor, info.comp_info[c].v_samp_factor});
+        for (int i = 0; i < 8; ++i) {
+            if (info.quant_tbl_ptrs[0]) h.luminance.push_back(uint8_t(info.quant_tbl_ptrs[0]->quantval[i]));
+            if (info.quant_tbl_ptrs[1]) h.chrominance.push_back(uint8_t(info.quant_tbl_ptrs[1]->quantval[i]));
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return h;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, TheJpegCompressionSetUp) {
+    kit::Image colour = Coloured(40, 24, 24);
+    FileHandle file = CurrentFileTable->Open("set-up.jpg", "wb");
+    CompressJpeg(file, colour.width, colour.pixels.data(), colour.height, 24, nullptr);
+    CurrentFileTable->Close(file);
+    Bytes written = Get("set-up.jpg");
+    JpegHeader h = ReadJpegHeader(written);
+    ASSERT_TRUE(h.read);
+    EXPECT_EQ(h.width, 40);
+    EXPECT_EQ(h.height, 24);
+    // Baseline: a frame of type 0 with Huffman codes.
+    EXPECT_EQ(written[MarkerAt(written, 0xC0) + 1], 0xC0);
+    EXPECT_FALSE(h.progressive);
+    EXPECT_FALSE(h.arithmetic);
+    // Three components in YCbCr, none subsampled.
+    EXPECT_EQ(h.components, 3);
+    EXPECT_EQ(h.space, JCS_YCbCr);
+    EXPECT_EQ(h.sampling, (std::vector<std::pair<int, int>>(3, {1, 1})));
+    // JFIF with square pixels.
+    EXPECT_TRUE(h.jfif);
+    EXPECT_EQ(h.densityUnit, 0);
+    EXPECT_EQ(h.xDensity, 1);
+    EXPECT_EQ(h.yDensity, 1);
+    // Quality 90: the first rows of the standard luminance and chrominance
+    // tables (16 11 10 16 24 40 51 61 and 17 18 24 47 99 99 99 99) scaled by
+    // 200 - 2 x 90 = 20 percent, rounded: (value x 20 + 50) / 100.
+    Bytes luminance, chrominance;
+    for (int v : {16, 11, 10, 16, 24, 40, 51, 61}) luminance.push_back(uint8_t((v * 20 + 50) / 100));
+    for (int v : {17, 18, 24, 47, 99, 99, 99, 99}) chrominance.push_back(uint8_t((v * 20 + 50) / 100));
+    EXPECT_EQ(h.luminance, luminance);
+    EXPECT_EQ(h.chrominance, chrominance);
+    // The same picture gives the same bytes.
+    file = CurrentFileTable->Open("again.jpg", "wb");
+    CompressJpeg(file, colour.width, colour.pixels.data(), colour.height, 24, nullptr);
+    CurrentFileTable->Close(file);
+    EXPECT_EQ(Get("again.jpg"), written);
+}
+
+TEST_F(PictureTest, CompressedJpegPicturesHoldThePicturesColours) {
+    // Every depth of the writer contract, read back by the program's own
+    // reader: colours within a few steps of the picture's at quality 90.
+    struct Depth {
+        test::ScreenLayout layout;
+        int depth;
+    };
+    // Neighbouring entries differ little, so that the indexed picture is
+    // one a JPEG keeps.
+    Bytes palette(768);
+    for (int i = 0; i < 256; ++i)
+        for (int k = 0; k < 3; ++k) palette[size_t(i) * 3 + k] = uint8_t(100 + (i % 16) * 4 + k * 20);
+    for (Depth d : {Depth{test::ScreenLayout::Indexed8, 8}, Depth{test::ScreenLayout::Rgb555, 15},
+                    Depth{test::ScreenLayout::Rgb565, 16}, Depth{test::ScreenLayout::Rgb565, 24},
+                    Depth{test::ScreenLayout::Xrgb8888, 32}}) {
+        test::SetScreenLayout(d.layout);
+        const int width = 32, height = 16, bpp = PictureBytesPerPixel(d.depth);
+        Bytes pixels(size_t(width) * height * bpp), rgb(size_t(width) * height * 3);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                // A smooth picture: the colour each pixel stands for.
+                uint8_t c[3] = {uint8_t(x * 8), uint8_t(y * 16), uint8_t(255 - x * 4 - y * 4)};
+                size_t n = size_t(y) * width + x;
+                if (d.depth == 8) {
+                    uint8_t index = uint8_t((x + y) % 16);
+                    pixels[n] = index;
+                    std::memcpy(c, &palette[size_t(index) * 3], 3);
+                } else if (bpp == 2) {
+                    uint32_t p = PackScreenPixel(c);
+                    pixels[n * 2] = uint8_t(p);
+                    pixels[n * 2 + 1] = uint8_t(p >> 8);
+                    ConvertPixelRow(p, c);  // the colour the screen pixel holds
+                } else {
+                    StoreTriplet(&pixels[n * bpp], c[0], c[1], c[2]);
+                }
+                std::memcpy(&rgb[n * 3], c, 3);
+            }
+        }
+        std::memcpy(ScreenState.palette, palette.data(), 768);
+        FileHandle file = CurrentFileTable->Open("depth.jpg", "wb");
+        CompressJpeg(file, width, pixels.data(), height, d.depth, ScreenState.palette);
+        CurrentFileTable->Close(file);
+        Loaded l = Read("depth.jpg", Get("depth.jpg"));
+        ASSERT_TRUE(l.ok) << d.depth;
+        ASSERT_EQ(l.bits, 24) << d.depth;
+        long error = 0;
+        for (size_t n = 0; n < size_t(width) * height; ++n) {
+            uint8_t back[3] = {l.pixels[n * 3], l.pixels[n * 3 + 1], l.pixels[n * 3 + 2]};
+            if (TripletIsBgr()) std::swap(back[0], back[2]);
+            for (int k = 0; k < 3; ++k) error += std::abs(int(back[k]) - int(rgb[n * 3 + k]));
+        }
+        EXPECT_LT(double(error) / double(rgb.size()), 3.0) << d.depth;
+    }
+}
+
+TEST_F(PictureTest, CompressingAJpegRefusesWhatItCannotWrite) {
+    kit::Image colour = Coloured(8, 8, 24);
+    // Pictures a JPEG does not hold: nothing written.
+    struct Row {
+        const char* what;
+        int width, height, depth;
+        bool pixels;
+    };
+    for (const Row& r : {Row{"no pixels", 8, 8, 24, false}, Row{"12 bits", 8, 8, 12, true},
+                         Row{"no width", 0, 8, 24, true}, Row{"65501 high", 8, 65501, 24, true}}) {
+        FileHandle file = CurrentFileTable->Open("refused.jpg", "wb");
+        CompressJpeg(file, r.width, r.pixels ? colour.pixels.data() : nullptr, r.height, r.depth, nullptr);
+        CurrentFileTable->Close(file);
+        EXPECT_EQ(ReadFile("refused.jpg"), "") << r.what;
+    }
+    // A file that takes no bytes: the library's write error, on the fatal road.
+    Put("read-only.jpg", {});
+    FileHandle file = CurrentFileTable->Open("read-only.jpg", "rb");
+    FatalText[0] = 0;
+    EXPECT_THROW(CompressJpeg(file, 8, colour.pixels.data(), 8, 24, nullptr), FatalReturn);
+    CurrentFileTable->Close(file);
+    EXPECT_EQ(std::string(FatalText).rfind("Output file write error", 0), 0u) << FatalText;
+}
+
 TEST_F(PictureTest, GifVariants) {
     // GIF89a with a graphic control extension before the image.
     kit::Image image = Indexed(10, 10);
@@ -720,6 +907,87 @@ TEST_F(PictureTest, LibraryErrorsBecomeTheFatalRefusal) {
     EXPECT_NE(ReadFile("debug.txt").find("Premature end of JPEG file"), std::string::npos);
 }
 
+TEST_F(PictureTest, JpegWarningsRefuseOnlyPicturesWhosePixelsWereLost) {
+    // The library warns about files it decodes whole (bytes between two
+    // segments, an unknown JFIF revision) and about files whose pixels it
+    // could not all decode (the data broken off by a marker, the file ending
+    // early).  Every warning goes to the log; only lost pixels refuse.
+    kit::Image photo = kit::MakeImage(32, 32, 24);
+    for (size_t i = 0; i < photo.pixels.size(); ++i) photo.pixels[i] = uint8_t(i * 13 + i / 96 * 7);
+    const Bytes clean = kit::EncodeJpeg(photo, 90);
+    const Loaded expected = Read("clean.jpg", clean);
+    ASSERT_TRUE(expected.ok);
+    ASSERT_NE(MarkerAt(clean, 0xC0), 0u);
+    ASSERT_NE(MarkerAt(clean, 0xDA), 0u);
+
+    Bytes beforeFrame = clean;
+    beforeFrame.insert(beforeFrame.begin() + long(MarkerAt(clean, 0xC0)), {0x12, 0x34, 0x56});
+    Bytes beforeScan = clean;
+    beforeScan.insert(beforeScan.begin() + long(MarkerAt(clean, 0xDA)), {0x00, 0x7F});
+    Bytes revision = clean;
+    ASSERT_EQ(MarkerAt(clean, 0xE0), 2u);  // JFIF: "JFIF\0", then the major revision
+    revision[2 + 4 + 5] = 3;
+    Bytes brokenOff = clean;
+    size_t middle = MarkerAt(clean, 0xDA) + (clean.size() - MarkerAt(clean, 0xDA)) / 2;
+    brokenOff[middle] = 0xFF;
+    brokenOff[middle + 1] = 0xD9;  // the end of the image inside the scan
+    Bytes cutShort(clean.begin(), clean.begin() + long(middle));
+
+    struct Row {
+        const char* name;
+        const Bytes* file;
+        bool loads;
+        const char* logged;
+    };
+    for (const Row& r : {Row{"a.jpg", &beforeFrame, true, "3 extraneous bytes before marker 0xc0"},
+                         Row{"b.jpg", &beforeScan, true, "2 extraneous bytes before marker 0xda"},
+                         Row{"c.jpg", &revision, true, "unknown JFIF revision number 3.01"},
+                         Row{"d.jpg", &brokenOff, false, "premature end of data segment"},
+                         Row{"e.jpg", &cutShort, false, "Premature end of JPEG file"}}) {
+        std::filesystem::remove(dir_ / "debug.txt");
+        Loaded l = Read(r.name, *r.file);
+        EXPECT_EQ(l.ok, r.loads) << r.name;
+        EXPECT_NE(ReadFile("debug.txt").find(r.logged), std::string::npos) << r.name;
+        if (r.loads) {
+            EXPECT_EQ(l.bits, 24) << r.name;
+            EXPECT_EQ(l.pixels, expected.pixels) << r.name;
+        }
+    }
+}
+
+namespace {
+
+// The plain table with its reads counted.
+int g_reads = 0;
+size_t CountedRead(void* buffer, size_t size, size_t count, FileHandle file) {
+    ++g_reads;
+    return PlainFileTable.Read(buffer, size, count, file);
+}
+
+}  // namespace
+
+TEST_F(PictureTest, AJpegSegmentRunningPastTheFilesEndStopsAtIt) {
+    // A segment the decoder skips, 65533 bytes long, in a file that ends
+    // three bytes into it: the skip stops at the file's end, after one read
+    // that finds nothing, rather than asking the file again for every two
+    // bytes of the rest.  With no picture in the file the library's error
+    // follows.
+    FileTable counted = PlainFileTable;
+    counted.Read = CountedRead;
+    Bytes file = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'a', 'b', 'c'};
+    Put("skip.jpg", file);
+    CurrentFileTable = &counted;
+    FileHandle h = counted.Open("skip.jpg", "rb");
+    ASSERT_NE(h, nullptr);
+    g_reads = 0;
+    Picture picture{};
+    EXPECT_THROW(LoadPictureStream("skip.jpg", h, &picture), FatalReturn);
+    counted.Close(h);
+    EXPECT_EQ(picture.pixels, nullptr);
+    EXPECT_LE(g_reads, 3);
+    EXPECT_NE(std::string(FatalText).find("JPEG datastream contains no image"), std::string::npos) << FatalText;
+}
+
 TEST_F(PictureTest, LoadingConvertsToTheScreensFormat) {
     kit::Image colour = Coloured(6, 3, 24);
     Put("c.png", kit::EncodePng(colour));
@@ -755,6 +1023,162 @@ TEST_F(PictureTest, OpenPictureReadsThroughTheResourceSet) {
     MemFree(picture.pixels);
     EXPECT_EQ(OpenPicture(".\\menus\\none.png", &picture), 0);
     EXPECT_EQ(picture.pixels, nullptr);
+}
+
+namespace {
+
+// A picture as one file table brought it back, with the palette it set.
+struct Through {
+    int bits = 0;
+    int width = 0, height = 0;
+    Bytes pixels, palette;
+};
+
+Through LoadThrough(const FileTable* table, const std::string& name) {
+    Through out;
+    CurrentFileTable = table;
+    std::memset(ScreenState.palette, 0, 768);
+    FileHandle file = table->Open(name.c_str(), "rb");
+    if (!file) return out;
+    Picture picture{};
+    out.bits = LoadPictureStream(name.c_str(), file, &picture);
+    table->Close(file);
+    out.palette.assign(ScreenState.palette, ScreenState.palette + 768);
+    if (!picture.pixels) return out;
+    out.width = picture.width;
+    out.height = picture.height;
+    size_t size = size_t(picture.width) * picture.height * PictureBytesPerPixel(out.bits);
+    out.pixels.assign(picture.pixels, picture.pixels + size);
+    MemFree(picture.pixels);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, PicturesLoadAlikeThroughEveryFileTable) {
+    // Each picture as a loose file, a member of a resource set, and gzip
+    // compressed both loose and in the set: every table must bring back what
+    // the plain file holds.  ILBM files are walked a second time from the
+    // start, which a compressed stream cannot seek back to.
+    kit::Image indexed = Indexed(23, 13), colour = Coloured(17, 9, 24), texture = Indexed(256, 256);
+    kit::Image photo = kit::MakeImage(24, 16, 24);
+    for (size_t i = 0; i < photo.pixels.size(); ++i) photo.pixels[i] = uint8_t(i * 5 + i / 72 * 3);
+    struct Row {
+        std::string name;
+        Bytes file;
+        bool compressible;
+    };
+    std::vector<Row> rows = {
+        {"a.pcx", kit::EncodePcx(indexed), true},
+        {"b.png", kit::EncodePng(indexed), true},
+        {"c.png", kit::EncodePng(colour, true), true},
+        {"d.gif", kit::EncodeGif(indexed, {256, true, false, false}), true},
+        {"e.bmp", kit::EncodeBmp(colour), true},
+        {"f.tga", kit::EncodeTga(colour, {10, 24, ""}), true},
+        {"g.jpg", kit::EncodeJpeg(photo, 90), true},
+        {"h.3dm", kit::Encode3dm(texture), true},
+        {"i.act", kit::EncodeAct(indexed.palette), true},
+        {"j.lbm", kit::EncodeIff(indexed), true},
+        {"k.iff", kit::EncodeIff(indexed, {true, true, 8}), false},
+    };
+    std::vector<kit::ArchiveMember> members;
+    for (const Row& r : rows) {
+        Put(r.name, r.file);
+        Put("packed-" + r.name, kit::Gzip(r.file));
+        members.push_back({".\\plain\\" + r.name, r.file});
+        members.push_back({".\\packed\\" + r.name, kit::Gzip(r.file)});
+    }
+    std::vector<Through> plain;
+    for (const Row& r : rows) {
+        plain.push_back(LoadThrough(&PlainFileTable, r.name));
+        ASSERT_FALSE(plain.back().pixels.empty()) << r.name;
+        if (r.compressible) {
+            Through t = LoadThrough(&GzipFileTable, "packed-" + r.name);
+            EXPECT_EQ(t.bits, plain.back().bits) << r.name << " loose gzip";
+            EXPECT_EQ(t.width, plain.back().width) << r.name << " loose gzip";
+            EXPECT_EQ(t.pixels, plain.back().pixels) << r.name << " loose gzip";
+            EXPECT_EQ(t.palette, plain.back().palette) << r.name << " loose gzip";
+        }
+    }
+    Put("pictures.res", test::Archive(members));
+    ResAddArchive("pictures.res", 0);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::vector<std::pair<const FileTable*, std::string>> ways = {{&ResourceFileTable, ".\\plain\\"}};
+        if (rows[i].compressible) ways.push_back({&GzipFileTable, ".\\packed\\"});
+        for (const auto& [table, folder] : ways) {
+            Through t = LoadThrough(table, folder + rows[i].name);
+            std::string how = folder + rows[i].name;
+            EXPECT_EQ(t.bits, plain[i].bits) << how;
+            EXPECT_EQ(t.width, plain[i].width) << how;
+            EXPECT_EQ(t.height, plain[i].height) << how;
+            EXPECT_EQ(t.pixels, plain[i].pixels) << how;
+            EXPECT_EQ(t.palette, plain[i].palette) << how;
+        }
+    }
+    EXPECT_EQ(CurrentResArchive->openCount, 0);
+}
+
+TEST_F(PictureTest, PicturesSavedThroughTheCompressedTableLoadAsSavedPlainly) {
+    test::SetScreenLayout(test::ScreenLayout::Indexed8);
+    Bytes palette = Palette();
+    Bytes pixels(size_t(19) * 7);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 37 + 11);
+    for (const char* name : {"w.png", "w.pcx", "w.tga"}) {
+        std::vector<Through> loaded;
+        for (const FileTable* table : {&PlainFileTable, &GzipFileTable}) {
+            std::memcpy(ScreenState.palette, palette.data(), 768);
+            Picture picture{19, 7, static_cast<uint8_t*>(MemAlloc(uint32_t(pixels.size()))), nullptr};
+            std::memcpy(picture.pixels, pixels.data(), pixels.size());
+            CurrentFileTable = table;
+            FileHandle file = table->Open(name, "wb");
+            ASSERT_NE(file, nullptr) << name;
+            SavePicture(name, file, &picture, 8);
+            table->Close(file);
+            MemFree(picture.pixels);
+            loaded.push_back(LoadThrough(table, name));
+        }
+        EXPECT_EQ(loaded[0].width, 19) << name;
+        EXPECT_EQ(loaded[1].width, 19) << name;
+        EXPECT_EQ(loaded[1].pixels, loaded[0].pixels) << name;
+        EXPECT_EQ(loaded[1].palette, loaded[0].palette) << name;
+    }
+}
+
+TEST_F(PictureTest, EveryReaderHoldsPicturesToTheByteLimit) {
+    // With the limit lowered to 4096 bytes a picture of 80 x 80 (6400 bytes
+    // at one byte a pixel) is refused before anything is set aside for it,
+    // one of 16 x 16 (1024 bytes at the most 4 bytes a pixel) still loads;
+    // at the program's limit both load.
+    kit::Image large = Indexed(80, 80), small = Indexed(16, 16);
+    kit::Image largeColour = Coloured(80, 80, 24), smallColour = Coloured(16, 16, 24);
+    struct Row {
+        const char* name;
+        Bytes large, small;
+    };
+    std::vector<Row> rows = {
+        {"a.gif", kit::EncodeGif(large), kit::EncodeGif(small)},
+        {"b.png", kit::EncodePng(large), kit::EncodePng(small)},
+        {"c.jpg", kit::EncodeJpeg(largeColour), kit::EncodeJpeg(smallColour)},
+        {"d.pcx", kit::EncodePcx(large), kit::EncodePcx(small)},
+        {"e.bmp", kit::EncodeBmp(largeColour), kit::EncodeBmp(smallColour)},
+        {"f.tga", kit::EncodeTga(largeColour), kit::EncodeTga(smallColour)},
+        {"g.lbm", kit::EncodeIff(large), kit::EncodeIff(small)},
+    };
+    struct Limit {
+        uint32_t bytes;
+        bool largeLoads;
+    };
+    for (Limit limit : {Limit{4096, false}, Limit{kPictureMaxBytes, true}}) {
+        PictureByteLimit = limit.bytes;
+        for (const Row& r : rows) {
+            EXPECT_EQ(Read(r.name, r.large).ok, limit.largeLoads) << r.name << " " << limit.bytes;
+            EXPECT_TRUE(Read(r.name, r.small).ok) << r.name << " " << limit.bytes;
+        }
+    }
+    // Never above the program's own limit.
+    PictureByteLimit = ~0u;
+    EXPECT_FALSE(PictureFits(kPictureMaxSide, kPictureMaxSide, 1));
+    EXPECT_TRUE(PictureFits(8192, 8192, 1));
 }
 
 TEST_F(PictureTest, ResizingCuttingAndTheLoaderWithOptions) {

@@ -301,7 +301,7 @@ void RotatePalette(uint8_t* palette, int first, int last) {
 
 size_t ReadPalette(FileHandle file, uint8_t* palette) {
     uint8_t raw[768] = {};
-    size_t got = CurrentFileTable->Read(raw, 1, sizeof raw, file);
+    size_t got = FileReadBytes(CurrentFileTable, file, raw, sizeof raw);
     for (int i = 0; i < 256; ++i) std::memcpy(palette + i * 3, raw + (255 - i) * 3, 3);
     return got;
 }

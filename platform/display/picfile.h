@@ -25,7 +25,16 @@ uint8_t* ReadJpeg(FileHandle file, int32_t* width, int32_t* height, int32_t* bit
 void WritePcx(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth, const uint8_t* palette);
 void WriteTga(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth, const uint8_t* palette);
 void WritePng(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth, const uint8_t* palette);
+// The ".jpg" row's writer: writes nothing.
 void WriteJpeg(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth, const uint8_t* palette);
+// A picture of the writer contract (8-bit through the palette, 15/16-bit
+// screen pixels, 24/32-bit in the screen's byte order) written as a
+// baseline JPEG of quality kJpegQuality through the current file table;
+// nothing for pictures it cannot hold.  A library error is fatal with the
+// library's text.
+constexpr int kJpegQuality = 90;
+void CompressJpeg(FileHandle file, int32_t width, uint8_t* pixels, int32_t height, int32_t depth,
+                  const uint8_t* palette);
 
 // Typed reads from a byte array that fail past its end: a failed read
 // answers 0 and marks the view failed, so a header is parsed first and

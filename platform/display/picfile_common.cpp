@@ -79,7 +79,7 @@ bool ReadWholeFile(FileHandle file, std::vector<uint8_t>* bytes) {
         size_t at = bytes->size();
         if (at > kPictureFileMax) return false;
         bytes->resize(at + chunk);
-        size_t got = CurrentFileTable->Read(bytes->data() + at, 1, chunk, file);
+        size_t got = FileReadBytes(CurrentFileTable, file, bytes->data() + at, chunk);
         bytes->resize(at + got);
         if (got < chunk) return true;
     }

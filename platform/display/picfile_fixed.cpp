@@ -4,23 +4,26 @@
 #include "platform/display/picfile.h"
 #include "platform/memory.h"
 
-#include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
-constexpr long k3dmPaletteAt = 15360;  // 256 entries of 4 bytes
-constexpr long k3dmPixelsAt = 16384;   // 256 x 256 bytes
+constexpr size_t k3dmPaletteAt = 15360;  // 256 entries of 4 bytes
+constexpr size_t k3dmPixelsAt = 16384;   // 256 x 256 bytes
 constexpr int k3dmSide = 256;
 
 }  // namespace
 
 uint8_t* Read3dm(FileHandle file, int32_t* width, int32_t* height, int32_t* bits, uint8_t* palette, int keep) {
-    const FileTable* t = CurrentFileTable;
-    uint8_t entries[256 * 4];
-    // The tables answer their seeks differently: what the reads bring back
-    // decides.
-    t->Seek(file, k3dmPaletteAt, SEEK_SET);
-    if (t->Read(entries, 1, sizeof entries, file) != sizeof entries) return nullptr;
+    // The whole file, then its two parts at their offsets: the tables seek
+    // differently (a compressed stream not at all), a read from the start
+    // reads alike through all of them.
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(file, &bytes)) return nullptr;
+    ByteView in(bytes);
+    if (!in.Seek(k3dmPaletteAt) || !in.Has(256 * 4)) return nullptr;
+    const uint8_t* entries = in.Here();
     // The first 16 bits of each entry: bits 0-4, 5-10 and 11-15 make the
     // first, second and third palette bytes.
     for (int i = 0; i < 256; ++i) {
@@ -33,13 +36,11 @@ uint8_t* Read3dm(FileHandle file, int32_t* width, int32_t* height, int32_t* bits
     *height = k3dmSide;
     *bits = 8;
     if (!keep) return nullptr;
-    t->Seek(file, k3dmPixelsAt, SEEK_SET);
+    // A texture cut short is not a texture.
+    if (!in.Seek(k3dmPixelsAt) || !in.Has(size_t(k3dmSide) * k3dmSide)) return nullptr;
     uint8_t* pixels = AllocPicturePixels(k3dmSide, k3dmSide, 1);
     if (!pixels) return nullptr;
-    if (t->Read(pixels, 1, k3dmSide * k3dmSide, file) != size_t(k3dmSide * k3dmSide)) {
-        MemFree(pixels);  // a texture cut short is not a texture
-        return nullptr;
-    }
+    std::memcpy(pixels, in.Here(), size_t(k3dmSide) * k3dmSide);
     return pixels;
 }
 

@@ -37,12 +37,13 @@ void PngWarn(png_structp, png_const_charp) {}
 
 void PngReadBytes(png_structp png, png_bytep data, size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (CurrentFileTable->Read(data, 1, length, job->file) != length) png_error(png, "Read Error");
+    if (FileReadBytes(CurrentFileTable, job->file, data, length) != length) png_error(png, "Read Error");
 }
 
 void PngWriteBytes(png_structp png, png_bytep data, size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (CurrentFileTable->Write(data, 1, length, job->file) != length) png_error(png, "Write Error");
+    // The bytes as one item: every table answers 1 for an item written whole.
+    if (length && CurrentFileTable->Write(data, length, 1, job->file) != 1) png_error(png, "Write Error");
 }
 
 void PngFlush(png_structp) {}
@@ -61,7 +62,7 @@ bool ReadPngImage(png_structp png, png_infop info, PngJob* job, uint8_t* palette
     png_get_IHDR(png, info, &w, &h, &depth, &colourType, nullptr, nullptr, nullptr);
     // Larger than a picture can be (at up to 4 bytes a pixel): refused
     // before anything is set aside for it.
-    if (w > uint32_t(kPictureMaxSide) || h > uint32_t(kPictureMaxSide) || uint64_t(w) * h * 4 > kPictureMaxBytes) {
+    if (!PictureFits(w, h, 4)) {
         job->refused = true;
         return true;
     }

@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/memory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 #include <vector>
@@ -34,13 +35,19 @@ int PictureBytesPerPixel(int bits) {
     return bits <= 8 ? 1 : (bits + 1) / 8;
 }
 
-uint8_t* AllocPicturePixels(int64_t width, int64_t height, int bytesPerPixel) {
+uint32_t PictureByteLimit = kPictureMaxBytes;
+
+bool PictureFits(int64_t width, int64_t height, int bytesPerPixel) {
     if (width <= 0 || height <= 0 || width > kPictureMaxSide || height > kPictureMaxSide || bytesPerPixel < 1 ||
         bytesPerPixel > 4)
-        return nullptr;
+        return false;
     uint64_t bytes = uint64_t(width) * uint64_t(height) * uint64_t(bytesPerPixel);
-    if (bytes > kPictureMaxBytes) return nullptr;
-    return static_cast<uint8_t*>(MemAlloc(static_cast<uint32_t>(bytes)));
+    return bytes <= std::min(PictureByteLimit, kPictureMaxBytes);
+}
+
+uint8_t* AllocPicturePixels(int64_t width, int64_t height, int bytesPerPixel) {
+    if (!PictureFits(width, height, bytesPerPixel)) return nullptr;
+    return static_cast<uint8_t*>(MemAlloc(static_cast<uint32_t>(width * height * bytesPerPixel)));
 }
 
 int LoadPictureStream(const char* name, FileHandle file, Picture* picture) {
@@ -122,7 +129,7 @@ void ResizePicture(Picture* picture, int width, int height, int bytesPerPixel) {
     if (lastInPool) {
         // Scaled aside, the old block given back, and the new size taken at
         // the same place.
-        if (width <= 0 || height <= 0 || uint64_t(width) * height * bytesPerPixel > kPictureMaxBytes) return;
+        if (!PictureFits(width, height, bytesPerPixel)) return;
         std::vector<uint8_t> scaled(size_t(width) * height * bytesPerPixel);
         ScalePixels(picture->pixels, scaled.data(), picture->height, height, picture->width, width, bytesPerPixel);
         MemFree(picture->pixels);

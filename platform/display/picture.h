@@ -42,11 +42,19 @@ const ImageFormat* FindImageFormat(const char* name);
 // Bytes per pixel of a picture of that many bits: palettised pictures of 8
 // bits or fewer keep one byte per pixel.
 int PictureBytesPerPixel(int bits);
-// A zero-filled pixel array (memory manager) for a picture of that size, or
-// none when a side is not positive or the picture is larger than a picture
-// can be (sides above kPictureMaxSide, more than kPictureMaxBytes).
+// The largest picture: sides of kPictureMaxSide, pixels of kPictureMaxBytes.
 constexpr int32_t kPictureMaxSide = 16384;
 constexpr uint32_t kPictureMaxBytes = 64u << 20;
+// The most bytes a picture's pixels may take, kPictureMaxBytes at most.  The
+// program leaves it there; a fuzzing run lowers it, so that no input can
+// declare a picture that takes long to convert and write again.
+extern uint32_t PictureByteLimit;
+// Whether a picture of that size may be read: sides positive and at most
+// kPictureMaxSide, pixels within PictureByteLimit.  Every reader asks before
+// it sets anything aside for the pixels.
+bool PictureFits(int64_t width, int64_t height, int bytesPerPixel);
+// A zero-filled pixel array (memory manager) for a picture of that size, or
+// none when the picture does not fit.
 uint8_t* AllocPicturePixels(int64_t width, int64_t height, int bytesPerPixel);
 
 // Reads a picture from an open file with the reader the name's extension
