@@ -32,6 +32,9 @@ struct ClientLog {
     std::vector<uint64_t> times;
     int jumpAt = -1;
     uint64_t jumpUs = 0;
+    // With `keepPictures`, every frame shown, whole (rows of its width).
+    bool keepPictures = false;
+    std::vector<std::vector<uint16_t>> pictures;
 
     std::vector<uint32_t> Codes() {
         std::lock_guard<std::mutex> l(lock);
