@@ -13,6 +13,7 @@
 #include "platform/input.h"
 #include "platform/settings.h"
 #include "platform/window.h"
+#include "program/runbody.h"
 #include "program/winmain.h"
 #include "program_state.h"
 #include "test_archives.h"
@@ -228,4 +229,37 @@ TEST_F(IntroTest, WithoutTheCodecModuleTheIntroIsSkipped) {
     EXPECT_TRUE(shown_.empty());
     EXPECT_TRUE(ClientCodes().empty());
     EXPECT_TRUE(escaped_);  // the game loop ran
+}
+
+// The intro's name goes into a path buffer of 1024 characters whole or not
+// at all: a longer name is not found, never cut to the name of another file.
+TEST_F(IntroTest, ANameLongerThanAPathBufferIsNotFoundRatherThanCut) {
+    std::vector<uint8_t> movie = kit::DemoIntroStream();
+    const std::string bytes(movie.begin(), movie.end());
+    auto part = [](char c, size_t n) { return std::string(n, c); };
+    struct Row {
+        std::string name;   // as the run body is given it
+        bool present;       // a file of that name exists
+        std::string decoy;  // a file named by the name's first 255 characters ("": none)
+        int found;
+    };
+    const std::string fits = part('p', 200) + "/" + part('q', 200) + "/" + part('r', 196) + ".qvs";
+    const std::string tooLong = part('a', 200) + "/" + part('b', 200) + "/" + part('c', 200) + "/" +
+                                part('d', 200) + "/" + part('e', 200) + "/" + part('f', 60) + ".qvs";
+    ASSERT_LT(fits.size(), 1024u);
+    ASSERT_GT(tooLong.size(), 1023u);
+    const Row rows[] = {
+        {"video/fmorvanel.qvs", true, "", 1},
+        {"video/missing.qvs", false, "", 0},
+        {fits, true, "", 1},
+        {tooLong, true, "", 0},
+        {tooLong, true, tooLong.substr(0, 255), 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.substr(0, 40) + "... of " + std::to_string(row.name.size()));
+        if (row.present) WriteFile(row.name, bytes);
+        if (!row.decoy.empty()) WriteFile(row.decoy, bytes);
+        EXPECT_EQ(PlayIntroVideo(row.name.c_str()), row.found);
+        EXPECT_EQ(WindowHook, nullptr);
+    }
 }
