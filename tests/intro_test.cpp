@@ -5,7 +5,6 @@
 #include "host/headless/headless_sound.h"
 #include "host/headless/scheduler.h"
 #include "host/module.h"
-#include "media/apc.h"
 #include "media/movie.h"
 #include "media/qvf_codec.h"
 #include "platform/display/ddraw.h"
@@ -15,10 +14,10 @@
 #include "platform/window.h"
 #include "program/runbody.h"
 #include "program/winmain.h"
+#include "player_support.h"
 #include "program_state.h"
 #include "test_archives.h"
 #include "test_support.h"
-#include "tools/kit/apc_writer.h"
 #include "tools/kit/demo_intro.h"
 
 #include <cmath>
@@ -138,34 +137,12 @@ protected:
     bool escaped_ = false;
 };
 
-// The decoded sound of the intro: what the player must play.
-std::vector<int16_t> DecodedIntroSound() {
-    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound({}), kit::kDemoIntroRate, false);
-    int32_t bytes = 0, rate = 0, stereo = 0;
-    Adpcm_Init(kAdpcmLibraryVersion);
-    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
-    std::vector<int16_t> pcm(size_t(bytes / 2));
-    Adpcm_DecodeBuffer(image.data(), pcm.data());
-    return pcm;
-}
-
-// Where the sound starts in the capture's left channel, or -1.
-long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
-    size_t frames = capture.size() / 2;
-    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
-        size_t i = 0;
-        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
-        if (i == pcm.size()) return long(s);
-    }
-    return -1;
-}
-
 }  // namespace
 
 class IntroDisplayTest : public IntroTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(IntroDisplayTest, PlaysEveryFrameWithItsSound) {
-    std::vector<int16_t> pcm = DecodedIntroSound();
+    std::vector<int16_t> pcm = test::DecodedIntroSound({});
     ASSERT_EQ(pcm.size(), size_t(kit::kDemoIntroFrames) * 1470);
     WriteSettings(GetParam(), true);
     EXPECT_EQ(Run(), 0);
@@ -176,7 +153,7 @@ TEST_P(IntroDisplayTest, PlaysEveryFrameWithItsSound) {
     // The sound is the APC decode, in both channels, sample for sample.
     const std::vector<int16_t>& capture = host::headless::CapturedAudio();
     ASSERT_EQ(host::headless::CapturedAudioRate(), 22050u);
-    long start = FindSound(capture, pcm);
+    long start = test::FindSound(capture, pcm);
     ASSERT_GE(start, 0);
     // Each click is heard within a frame of its picture.
     for (int k = 0; k * kit::kDemoIntroClickEvery < kit::kDemoIntroFrames; ++k) {

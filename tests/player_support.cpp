@@ -1,6 +1,8 @@
 #include "player_support.h"
 
 #include "host/headless/headless.h"
+#include "media/apc.h"
+#include "tools/kit/apc_writer.h"
 
 #include <atomic>
 #include <cstring>
@@ -124,6 +126,26 @@ QVFStartBlock ClientStart(host::HWND window, host::DDraw* dd, host::Surface* pri
     s.primary = primary;
     s.back = back;
     return s;
+}
+
+std::vector<int16_t> DecodedIntroSound(const kit::IntroOptions& options) {
+    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound(options), kit::kDemoIntroRate, options.channels == 2);
+    int32_t bytes = 0, rate = 0, stereo = 0;
+    Adpcm_Init(kAdpcmLibraryVersion);
+    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
+    std::vector<int16_t> pcm(size_t(bytes / 2));
+    Adpcm_DecodeBuffer(image.data(), pcm.data());
+    return pcm;
+}
+
+long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
+    size_t frames = capture.size() / 2;
+    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
+        size_t i = 0;
+        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
+        if (i == pcm.size()) return long(s);
+    }
+    return -1;
 }
 
 std::string CheckLog(const std::vector<uint32_t>& codes, bool aborted) {

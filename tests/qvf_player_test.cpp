@@ -13,8 +13,6 @@
 #include "media/qvf_player.h"
 #include "player_support.h"
 #include "test_support.h"
-#include "media/apc.h"
-#include "tools/kit/apc_writer.h"
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/qvs_writer.h"
@@ -312,33 +310,6 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, PlayerScenarioTest, ::testing::ValuesIn(kSce
 
 // --- damaged streams through the project's codec --------------------------------------
 
-// The first `frames` frames' worth of the intro's sound as a player decodes
-// it: the whole track's APC decode, cut.  The kit's first sound chunk holds
-// 32 frames of sound (1470 samples a frame at 22050 Hz and 15 frames a
-// second), and the decoder's state runs on from sample to sample, so a
-// player that has that chunk whole plays this prefix.
-std::vector<int16_t> DecodedSoundPrefix(const kit::IntroOptions& o, int frames) {
-    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound(o), kit::kDemoIntroRate, o.channels == 2);
-    int32_t bytes = 0, rate = 0, stereo = 0;
-    Adpcm_Init(kAdpcmLibraryVersion);
-    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
-    std::vector<int16_t> pcm(size_t(bytes / 2));
-    Adpcm_DecodeBuffer(image.data(), pcm.data());
-    pcm.resize(size_t(frames) * 1470 * size_t(o.channels));
-    return pcm;
-}
-
-// Where a mono sound lies in the capture's frames (both channels), or -1.
-long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
-    size_t frames = capture.size() / 2;
-    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
-        size_t i = 0;
-        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
-        if (i == pcm.size()) return long(s);
-    }
-    return -1;
-}
-
 class DamagedStreamTest : public test::HeadlessTest {
 protected:
     void SetUp() override {
@@ -394,8 +365,13 @@ TEST_F(DamagedStreamTest, OnlyWhatCameWholeBeforeTheDamageIsShownAndHeard) {
         const std::vector<int16_t>& capture = host::headless::CapturedAudio();
         size_t start = 0, length = 0;
         if (d.wholeSoundChunks) {
-            std::vector<int16_t> heard = DecodedSoundPrefix(d.options, 32);
-            long at = FindSound(capture, heard);
+            // The kit's first sound chunk holds 32 frames of sound (1470
+            // samples a frame at 22050 Hz and 15 frames a second), and the
+            // decoder's state runs on from sample to sample: that chunk
+            // whole plays this much of the track's decode.
+            std::vector<int16_t> heard = test::DecodedIntroSound(d.options);
+            heard.resize(32 * 1470);
+            long at = test::FindSound(capture, heard);
             EXPECT_GE(at, 0);
             start = at < 0 ? 0 : size_t(at) * 2;
             length = at < 0 ? 0 : heard.size() * 2;
