@@ -29,7 +29,9 @@ int BUFSTATE::Init(uint32_t size) {
     flags &= ~1u;
     capacity = 0;
     if (size) {
-        data = new (std::nothrow) uint8_t[size];
+        // Zeroed: what a consumer might read of an element is never left
+        // over from the heap.
+        data = new (std::nothrow) uint8_t[size]();
         if (!data) return -5;
         flags |= 1;
         capacity = size;
@@ -47,6 +49,7 @@ int BUFSTATE::Grow(uint32_t size) {
     auto* block = new (std::nothrow) uint8_t[size];
     if (!block) return -5;
     if (data && capacity) std::memcpy(block, data, capacity);
+    std::memset(block + capacity, 0, size - capacity);
     if (flags & 1) delete[] data;
     data = block;
     capacity = size;
@@ -56,8 +59,8 @@ int BUFSTATE::Grow(uint32_t size) {
 
 int BUFSTATE::ReadFrame(QVFStreamState* stream) {
     int r = QVF_ReadPayload(stream, data, capacity);
-    if (r != 0 && r != -11) return r;
-    Commit(uint32_t(std::max<int64_t>(stream->chunk.size, 0)));
+    if (r != 0 && r != kQVFEndOfStream) return r;
+    Commit(uint32_t(stream->chunk.delivered));
     return r;
 }
 

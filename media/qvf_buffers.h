@@ -31,14 +31,16 @@ struct BUFSTATE {
     uint32_t remaining = 0;          // bytes left to read
     uint8_t* cursor = nullptr;
 
-    // Frees owned data; with a size, owns a new block of it; makes the
-    // events (ready clear, free set) when missing.
+    // Frees owned data; with a size, owns a new zeroed block of it; makes
+    // the events (ready clear, free set) when missing.
     int Init(uint32_t size);
     // Takes the size up to a multiple of 4; when above the capacity, moves
-    // the contents into a new block of that size.
+    // the contents into a new block of that size, zeroed beyond them.
     int Grow(uint32_t size);
     // The stream's current chunk payload into the element, then commits it;
-    // -11 (after committing) when the stream has ended.
+    // -11 (after committing) when the stream has ended with it.  A payload
+    // the end of the stream cut short is not committed (-12), nor is one
+    // whose read failed.
     int ReadFrame(QVFStreamState* stream);
     void Free();
     void Commit(uint32_t size);

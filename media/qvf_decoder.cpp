@@ -34,6 +34,12 @@ int NextAfterPayload(QVFPlayer* p) {
     return 0;
 }
 
+// The end of the stream: the consumers finish what is queued.
+int Drain(QVFPlayer* p) {
+    QVF_SetState(p, QVF_StateEnd, kQVFDraining);
+    return 0;
+}
+
 int Abort(QVFPlayer* p, int code) {
     QVF_SetState(p, QVF_StateEnd, kQVFAborted);
     return code;
@@ -104,49 +110,44 @@ int QVF_StateReadChunk(QVFPlayer* p) {
 }
 
 int QVF_StateDispatchChunk(QVFPlayer* p) {
-    if (QVF_ReadChunkHeader(&p->stream) == -3) return Abort(p, -3);
+    int header = QVF_ReadChunkHeader(&p->stream);
+    if (header == -3) return Abort(p, -3);
+    if (header == kQVFEndOfStream) return Drain(p);
     uint16_t tag = p->stream.chunk.tag;
     if (tag == kQVFTagAA || tag == kQVFTagBB) return QVF_StateAudioChunk(p);
-    if (tag != kQVFTagIV && tag != kQVFTagIX) {
-        // Nothing was ever read: the stream ends here.
-        QVF_SetState(p, QVF_StateEnd, kQVFDraining);
-        return 0;
-    }
     BUFSTATE* e = p->videoRing.WriteElement();
     // A full ring and no presentation yet: the sound is late in the stream,
     // so the pictures start without it.
     if (!host::EventIsSet(e->freeWait[1]) && !p->presentationStarted && !QVF_StartPresentation(p)) return Abort(p, -17);
     switch (WaitAny({p->stopEvent, p->presentationDoneEvent, e->freeWait[1]})) {
     case 2: break;
-    case 1:
-        // The presentation has shown all it will: the rest is not read.
-        QVF_SetState(p, QVF_StateEnd, kQVFDraining);
-        return 0;
+    case 1: return Drain(p);  // the presentation has shown all it will: the rest is not read
     default: return -16;
     }
-    if (int r = e->Grow(QVF_PaddedSize(std::max<int64_t>(p->stream.chunk.size, 0)))) return Abort(p, r);
+    if (int r = e->Grow(QVF_PaddedSize(p->stream.chunk.size))) return Abort(p, r);
     QVF_SetState(p, QVF_StateVideoChunk, kQVFRunning);
     return 0;
 }
 
 int QVF_StateVideoChunk(QVFPlayer* p) {
     int r = p->videoRing.ReadIntoWrite(&p->stream);
-    if (r == 0 || r == -11) p->videoRing.AdvanceWrite();
-    if (r == -11) {
-        QVF_SetState(p, QVF_StateEnd, kQVFDraining);
-        return 0;
-    }
+    if (r == 0 || r == kQVFEndOfStream) p->videoRing.AdvanceWrite();
+    // A frame the end of the stream cut short was not handed on.
+    if (r == kQVFEndOfStream || r == kQVFChunkCut) return Drain(p);
     if (r) return r;
     return NextAfterPayload(p);
 }
 
 int QVF_StateAudioChunk(QVFPlayer* p) {
-    int64_t payload = std::max<int64_t>(p->stream.chunk.size, 0);
+    int64_t payload = p->stream.chunk.size;
     if (int r = p->audioChunk.Grow(QVF_PaddedSize(payload))) return r;
     int r = QVF_ReadPayload(&p->stream, p->audioChunk.data, p->audioChunk.capacity);
-    if (r != 0 && r != -11) return r;
-    // Sound delivered with the end of the stream is still heard.
-    bool ended = r == -11;
+    // Sound the end of the stream cut short is not played: what it would
+    // give past the cut is not the stream's.
+    if (r == kQVFChunkCut) return Drain(p);
+    if (r != 0 && r != kQVFEndOfStream) return r;
+    // Sound delivered whole with the end of the stream is still heard.
+    bool ended = r == kQVFEndOfStream;
     if (QVF_SoundOn(p)) {
         if (!p->soundStarted) {
             if ((r = QVF_StartAudio(p))) return r;
@@ -159,10 +160,7 @@ int QVF_StateAudioChunk(QVFPlayer* p) {
         // The rate the sound would give, known whenever the stream has sound.
         p->settings.audioFrameRate = RateFromSound(p, payload - kApcHeaderSize);
     }
-    if (ended) {
-        QVF_SetState(p, QVF_StateEnd, kQVFDraining);
-        return 0;
-    }
+    if (ended) return Drain(p);
     return NextAfterPayload(p);
 }
 
@@ -209,7 +207,7 @@ int QVF_DecodeAudioChunk(QVFPlayer* p) {
     default: return -16;
     }
     // The whole payload is APC data, continuing the decoder's state.
-    int64_t payload = std::max<int64_t>(p->stream.chunk.size, 0);
+    int64_t payload = p->stream.chunk.size;
     p->apc.next = p->audioChunk.data;
     return DecodeInto(p, int32_t(ApcChannels(p) == 2 ? payload : 2 * payload));
 }
@@ -240,16 +238,20 @@ int QVF_StateEnd(QVFPlayer* p) {
     return 0;
 }
 
+bool QVF_DecoderStep(QVFPlayer* p) {
+    // A stop ends the walk, wherever it stands.
+    if (host::EventIsSet(p->stopEvent)) return false;
+    int r = p->nextState(p);
+    if (r == -16 || p->stateCode == kQVFAborted) return false;
+    // Any other failure ends the walk too: a step that failed would only
+    // fail again.
+    if (r < 0) QVF_SetState(p, QVF_StateEnd, kQVFAborted);
+    return true;
+}
+
 void QVF_DecoderThread(void* argument) {
     auto* p = static_cast<QVFPlayer*>(argument);
-    for (;;) {
-        // A stop ends the walk, wherever it stands.
-        if (host::EventIsSet(p->stopEvent)) break;
-        int r = p->nextState(p);
-        if (r == -16 || p->stateCode == kQVFAborted) break;
-        // Any other failure ends the walk too: a step that failed would only
-        // fail again.
-        if (r < 0) QVF_SetState(p, QVF_StateEnd, kQVFAborted);
+    while (QVF_DecoderStep(p)) {
     }
     host::SetEvent(p->doneEvent);
     QVF_SendClient(p, kQVFEnded, nullptr);

@@ -1,6 +1,7 @@
 // The video stream file: header fields, header checks and the block walk.
 #include "media/qvf_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -153,14 +154,15 @@ int QVF_ReadChunkHeader(QVFStreamState* s) {
     uint32_t got = 0;
     ReadCounted(s, b, kQVFChunkHeaderSize, &got);
     s->position += kQVFChunkHeaderSize;
-    if (got == kQVFChunkHeaderSize) {
-        FieldReader f(b, sizeof b);
-        s->chunk.rawSize = f.U32(0);
-        s->chunk.tag = f.U16(4);
-        s->chunk.spare = f.U16(6);
-    }
+    s->chunk = QVFChunkHeader{};
+    // A header the file ends inside, or one that reaches the stream total,
+    // has no payload in the stream: the walk ends here.
+    if (got != kQVFChunkHeaderSize || s->position >= s->streamTotal) return kQVFEndOfStream;
+    FieldReader f(b, sizeof b);
+    s->chunk.rawSize = f.U32(0);
+    s->chunk.tag = f.U16(4);
+    s->chunk.spare = f.U16(6);
     s->chunk.size = int64_t(s->chunk.rawSize) - kQVFChunkHeaderSize;
-    if (s->position >= s->streamTotal) return 0;
     s->blockLeft -= kQVFChunkHeaderSize;
     // A size below the header, beyond what is left of the stream or beyond
     // any buffer the player would grow makes the chunk as invalid as a bad
@@ -168,22 +170,26 @@ int QVF_ReadChunkHeader(QVFStreamState* s) {
     bool sizeOk = s->chunk.size >= 0 && s->chunk.size <= kQVFMaxChunk &&
                   s->chunk.size <= s->streamTotal - s->position;
     if (!KnownTag(s->chunk.tag) || !sizeOk) {
-        s->chunk.tag = 0;
+        s->chunk = QVFChunkHeader{};
         return -3;
     }
     return 0;
 }
 
 int QVF_ReadPayload(QVFStreamState* s, uint8_t* destination, uint32_t capacity) {
-    if (s->chunk.size < 0 || s->chunk.size > kQVFMaxChunk) return -11;
+    s->chunk.delivered = 0;
+    if (s->chunk.size < 0 || s->chunk.size > kQVFMaxChunk) return kQVFChunkCut;
     uint32_t padded = QVF_PaddedSize(s->chunk.size);
     if (padded > capacity) return -5;
     uint32_t got = 0;
     int r = ReadCounted(s, destination, padded, &got);
+    s->chunk.delivered = std::min<int64_t>(got, s->chunk.size);
     if (r == -16) return -16;
     s->position += padded;
     s->blockLeft -= padded;
-    if (r == -11 || s->position >= s->streamTotal) return -11;
+    // The fill bytes after the payload may be missing; the payload may not.
+    if (s->chunk.delivered < s->chunk.size) return kQVFChunkCut;
+    if (r == kQVFEndOfStream || s->position >= s->streamTotal) return kQVFEndOfStream;
     return 0;
 }
 

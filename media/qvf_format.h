@@ -15,7 +15,15 @@
 //
 // Header codes: -4 unknown magic, -2 word 28 is 0, -14 a width (or, for
 // version 6, a height outside 1..480) that cannot be played, -13 bits per
-// pixel.  Walking: -3 an invalid chunk, -11 the end of the stream.
+// pixel.  Walking: -3 an invalid chunk, -11 the end of the stream, -12 the
+// stream ended inside a chunk's payload.
+//
+// The stream ends at the stream total or where the file ends, whichever
+// comes first.  A chunk header that is not whole before the total (the file
+// ends inside it, or the total lies inside or at its end) ends the walk:
+// nothing of that chunk lies in the stream.  A payload that the end cuts
+// short is not a chunk of the stream either; the walk reports it so that
+// nothing of it is handed on.
 #pragma once
 
 #include "media/qvf_stream.h"
@@ -30,6 +38,8 @@ constexpr uint16_t kQVFTagIV = 0x5649;
 constexpr uint16_t kQVFTagIX = 0x5849;
 // The largest chunk payload taken; a larger size marks a corrupt chunk.
 constexpr uint32_t kQVFMaxChunk = 4u << 20;
+constexpr int kQVFEndOfStream = -11;
+constexpr int kQVFChunkCut = -12;
 
 struct QVFHeader {
     uint8_t raw[kQVFHeaderSize];  // handed whole to the codec
@@ -48,6 +58,7 @@ struct QVFChunkHeader {
     int64_t size;      // the payload's own size (rawSize - 8)
     uint16_t tag;
     uint16_t spare;
+    int64_t delivered; // bytes of the payload the last payload read delivered
 };
 
 // The player's view of the stream it reads.
@@ -86,13 +97,16 @@ void QVF_CloseStream(QVFStreamState* state);
 // Block walk.  Each call moves the position by what it reads.
 // The 4-byte block size; at the end of the file nothing is read.
 int QVF_ReadBlockSize(QVFStreamState* state);
-// The next chunk header: 0, or -3 when the position is below the stream
-// total and the tag or size is invalid (the tag is then cleared).  At the
-// end of the file the header keeps its previous contents.
+// The next chunk header: 0; -3 when the tag or size is invalid; -11 when
+// the header is not whole before the end of the stream.  Either failure
+// clears the header (tag 0, size 0), so nothing of an earlier chunk is
+// taken for this one.
 int QVF_ReadChunkHeader(QVFStreamState* state);
 // The payload rounded up to 4 bytes.  `capacity` must hold the rounded
-// size.  0; -11 when this read ended the stream (the data is delivered);
-// -16 when the read was aborted; -5 when the capacity is too small.
+// size.  0; -11 when this read ended the stream with the payload whole;
+// -12 when the stream ended before the payload was whole (`delivered`
+// says how much came); -16 when the read was aborted; -5 when the
+// capacity is too small.
 int QVF_ReadPayload(QVFStreamState* state, uint8_t* destination, uint32_t capacity);
 inline uint32_t QVF_PaddedSize(int64_t payload) {
     return uint32_t((payload + 3) & ~int64_t(3));

@@ -207,9 +207,16 @@ int QVF_StateAudioChunk(QVFPlayer* player);
 int QVF_StateEnd(QVFPlayer* player);
 int QVF_StartAudio(QVFPlayer* player);
 int QVF_DecodeAudioChunk(QVFPlayer* player);
+// One step of the decoder's walk, as its thread takes them: false once the
+// walk has ended (stopped, finished or aborted).
+bool QVF_DecoderStep(QVFPlayer* player);
 void QVF_DecoderThread(void* player);
 void QVF_AudioThread(void* player);
 void QVF_PresentationThread(void* player);
+// The presentation's decode: the frame in the video ring's read element
+// (which must be ready) decoded through the codec into the current frame
+// surface from the previous one; the element goes back to the decoder.
+void QVF_DecodeQueuedFrame(QVFPlayer* player);
 // Starts the presentation thread once; false when it cannot be started.
 bool QVF_StartPresentation(QVFPlayer* player);
 // A thread about to be started by another: false (nothing may start) once a

@@ -137,21 +137,6 @@ bool TakePause(QVFPlayer* p) {
     }
 }
 
-// The frame in the ring's read element, decoded into the current surface
-// from the previous one; the element goes back to the decoder.
-void DecodeFrame(QVFPlayer* p, BUFSTATE* e) {
-    uint8_t *current = nullptr, *previous = nullptr;
-    bool locked = p->frames.LockCurrent(&current) == 0;
-    bool lockedPrevious = locked && p->frames.LockPrevious(&previous) == 0;
-    if (lockedPrevious) {
-        QVF_DecodeVideoFrame(e->data, e->count.load(), reinterpret_cast<const uint16_t*>(previous),
-                             reinterpret_cast<uint16_t*>(current), p->frames.elements[p->frames.current].pitch);
-    }
-    if (lockedPrevious) p->frames.UnlockPrevious();
-    if (locked) p->frames.UnlockCurrent();
-    p->videoRing.ReleaseRead();
-}
-
 void Show(QVFPlayer* p) {
     if (p->messageId != -1) {
         QVF_SendClient(p, kQVFFrame, p->frames.CurrentSurface());
@@ -202,6 +187,20 @@ bool QVF_StartPresentation(QVFPlayer* p) {
     return ok;
 }
 
+void QVF_DecodeQueuedFrame(QVFPlayer* p) {
+    BUFSTATE* e = p->videoRing.ReadElement();
+    uint8_t *current = nullptr, *previous = nullptr;
+    bool locked = p->frames.LockCurrent(&current) == 0;
+    bool lockedPrevious = locked && p->frames.LockPrevious(&previous) == 0;
+    if (lockedPrevious) {
+        QVF_DecodeVideoFrame(e->data, e->count.load(), reinterpret_cast<const uint16_t*>(previous),
+                             reinterpret_cast<uint16_t*>(current), p->frames.elements[p->frames.current].pitch);
+    }
+    if (lockedPrevious) p->frames.UnlockPrevious();
+    if (locked) p->frames.UnlockCurrent();
+    p->videoRing.ReleaseRead();
+}
+
 void QVF_AudioThread(void* argument) {
     auto* p = static_cast<QVFPlayer*>(argument);
     bool first = true;
@@ -236,7 +235,7 @@ void QVF_PresentationThread(void* argument) {
         BUFSTATE* e = p->videoRing.ReadElement();
         host::Event* list[2] = {p->videoEndEvent, e->readyWait[1]};
         if (host::WaitForMultipleObjects(2, list, false, host::INFINITE) != host::WAIT_OBJECT_0 + 1) break;
-        DecodeFrame(p, e);
+        QVF_DecodeQueuedFrame(p);
         ++p->framesShown;
         if (first) {
             // The clock and the sound start with the first frame.

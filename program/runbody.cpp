@@ -112,8 +112,10 @@ void ShowPicture(const char* name) {
 }
 
 int PlayIntroVideo(const char* name) {
-    char path[256];
-    std::snprintf(path, sizeof path, "%s", FindOnDrives(name));
+    // A path longer than a path buffer is not cut to another file's name:
+    // it names no file the program can open.
+    char path[kPathText];
+    if (size_t(std::snprintf(path, sizeof path, "%s", FindOnDrives(name))) >= sizeof path) return 0;
     if (!FileExists(path)) return 0;
     RunTrace("PlayIntroVideo");
     MovieParams params{};

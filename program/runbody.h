@@ -6,7 +6,8 @@
 void RunGame();
 void ShowLogoAndIntro();
 void ShowPicture(const char* name);
-// 0 when the file is not found, else 1.
+// 0 when the file is not found (a path longer than a path buffer names no
+// file), else 1.
 int PlayIntroVideo(const char* name);
 // -1 while Escape is down, else 0; pumps messages and reads the keyboard.
 int EscapeDown();

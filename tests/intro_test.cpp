@@ -5,7 +5,6 @@
 #include "host/headless/headless_sound.h"
 #include "host/headless/scheduler.h"
 #include "host/module.h"
-#include "media/apc.h"
 #include "media/movie.h"
 #include "media/qvf_codec.h"
 #include "platform/display/ddraw.h"
@@ -13,11 +12,12 @@
 #include "platform/input.h"
 #include "platform/settings.h"
 #include "platform/window.h"
+#include "program/runbody.h"
 #include "program/winmain.h"
+#include "player_support.h"
 #include "program_state.h"
 #include "test_archives.h"
 #include "test_support.h"
-#include "tools/kit/apc_writer.h"
 #include "tools/kit/demo_intro.h"
 
 #include <cmath>
@@ -137,34 +137,12 @@ protected:
     bool escaped_ = false;
 };
 
-// The decoded sound of the intro: what the player must play.
-std::vector<int16_t> DecodedIntroSound() {
-    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound({}), kit::kDemoIntroRate, false);
-    int32_t bytes = 0, rate = 0, stereo = 0;
-    Adpcm_Init(kAdpcmLibraryVersion);
-    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
-    std::vector<int16_t> pcm(size_t(bytes / 2));
-    Adpcm_DecodeBuffer(image.data(), pcm.data());
-    return pcm;
-}
-
-// Where the sound starts in the capture's left channel, or -1.
-long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
-    size_t frames = capture.size() / 2;
-    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
-        size_t i = 0;
-        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
-        if (i == pcm.size()) return long(s);
-    }
-    return -1;
-}
-
 }  // namespace
 
 class IntroDisplayTest : public IntroTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(IntroDisplayTest, PlaysEveryFrameWithItsSound) {
-    std::vector<int16_t> pcm = DecodedIntroSound();
+    std::vector<int16_t> pcm = test::DecodedIntroSound({});
     ASSERT_EQ(pcm.size(), size_t(kit::kDemoIntroFrames) * 1470);
     WriteSettings(GetParam(), true);
     EXPECT_EQ(Run(), 0);
@@ -175,7 +153,7 @@ TEST_P(IntroDisplayTest, PlaysEveryFrameWithItsSound) {
     // The sound is the APC decode, in both channels, sample for sample.
     const std::vector<int16_t>& capture = host::headless::CapturedAudio();
     ASSERT_EQ(host::headless::CapturedAudioRate(), 22050u);
-    long start = FindSound(capture, pcm);
+    long start = test::FindSound(capture, pcm);
     ASSERT_GE(start, 0);
     // Each click is heard within a frame of its picture.
     for (int k = 0; k * kit::kDemoIntroClickEvery < kit::kDemoIntroFrames; ++k) {
@@ -228,4 +206,37 @@ TEST_F(IntroTest, WithoutTheCodecModuleTheIntroIsSkipped) {
     EXPECT_TRUE(shown_.empty());
     EXPECT_TRUE(ClientCodes().empty());
     EXPECT_TRUE(escaped_);  // the game loop ran
+}
+
+// The intro's name goes into a path buffer of 1024 characters whole or not
+// at all: a longer name is not found, never cut to the name of another file.
+TEST_F(IntroTest, ANameLongerThanAPathBufferIsNotFoundRatherThanCut) {
+    std::vector<uint8_t> movie = kit::DemoIntroStream();
+    const std::string bytes(movie.begin(), movie.end());
+    auto part = [](char c, size_t n) { return std::string(n, c); };
+    struct Row {
+        std::string name;   // as the run body is given it
+        bool present;       // a file of that name exists
+        std::string decoy;  // a file named by the name's first 255 characters ("": none)
+        int found;
+    };
+    const std::string fits = part('p', 200) + "/" + part('q', 200) + "/" + part('r', 196) + ".qvs";
+    const std::string tooLong = part('a', 200) + "/" + part('b', 200) + "/" + part('c', 200) + "/" +
+                                part('d', 200) + "/" + part('e', 200) + "/" + part('f', 60) + ".qvs";
+    ASSERT_LT(fits.size(), 1024u);
+    ASSERT_GT(tooLong.size(), 1023u);
+    const Row rows[] = {
+        {"video/fmorvanel.qvs", true, "", 1},
+        {"video/missing.qvs", false, "", 0},
+        {fits, true, "", 1},
+        {tooLong, true, "", 0},
+        {tooLong, true, tooLong.substr(0, 255), 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.substr(0, 40) + "... of " + std::to_string(row.name.size()));
+        if (row.present) WriteFile(row.name, bytes);
+        if (!row.decoy.empty()) WriteFile(row.decoy, bytes);
+        EXPECT_EQ(PlayIntroVideo(row.name.c_str()), row.found);
+        EXPECT_EQ(WindowHook, nullptr);
+    }
 }

@@ -1,6 +1,8 @@
 #include "player_support.h"
 
 #include "host/headless/headless.h"
+#include "media/apc.h"
+#include "tools/kit/apc_writer.h"
 
 #include <atomic>
 #include <cstring>
@@ -42,14 +44,22 @@ intptr_t ClientProc(host::HWND window, uint32_t message, uintptr_t code, intptr_
     if (message != uint32_t(kClientMessage) || !g_log) return host::DefWindowProc(window, message, code, lParam);
     const auto* m = reinterpret_cast<const QVFMessage*>(lParam);
     int frame = -1, previous = -1;
+    std::vector<uint16_t> picture;
     if (code == kQVFFrame && m && m->frame) {
         uint8_t* pixels = nullptr;
-        int pitch = 0;
+        int pitch = 0, width = 0, height = 0;
+        host::SurfaceGetSize(m->frame, &width, &height, nullptr);
         if (host::SurfaceLock(m->frame, host::DDLOCK_WAIT, &pixels, &pitch) == host::DD_OK) {
             uint16_t p[2];
             std::memcpy(p, pixels, sizeof p);
             frame = int(p[0]) - 1;
             previous = int(p[1]) - 1;
+            if (g_log->keepPictures) {
+                picture.resize(size_t(width) * size_t(height));
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(picture.data() + size_t(y) * size_t(width), pixels + size_t(y) * size_t(pitch),
+                                size_t(width) * 2);
+            }
             host::SurfaceUnlock(m->frame);
         }
     }
@@ -60,6 +70,7 @@ intptr_t ClientProc(host::HWND window, uint32_t message, uintptr_t code, intptr_
         if (code == kQVFFrame) {
             g_log->frames.push_back(frame);
             g_log->previous.push_back(previous);
+            if (g_log->keepPictures) g_log->pictures.push_back(std::move(picture));
             if (host::CurrentBackend() == host::BackendKind::Headless) {
                 g_log->times.push_back(host::headless::ClockMicroseconds());
                 if (int(g_log->frames.size()) - 1 == g_log->jumpAt) host::headless::AdvanceClock(g_log->jumpUs);
@@ -115,6 +126,26 @@ QVFStartBlock ClientStart(host::HWND window, host::DDraw* dd, host::Surface* pri
     s.primary = primary;
     s.back = back;
     return s;
+}
+
+std::vector<int16_t> DecodedIntroSound(const kit::IntroOptions& options) {
+    std::vector<uint8_t> image = kit::EncodeApc(kit::IntroSound(options), kit::kDemoIntroRate, options.channels == 2);
+    int32_t bytes = 0, rate = 0, stereo = 0;
+    Adpcm_Init(kAdpcmLibraryVersion);
+    Adpcm_GetInfo(image.data(), &bytes, &rate, &stereo);
+    std::vector<int16_t> pcm(size_t(bytes / 2));
+    Adpcm_DecodeBuffer(image.data(), pcm.data());
+    return pcm;
+}
+
+long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm) {
+    size_t frames = capture.size() / 2;
+    for (size_t s = 0; s + pcm.size() <= frames; ++s) {
+        size_t i = 0;
+        while (i < pcm.size() && capture[(s + i) * 2] == pcm[i] && capture[(s + i) * 2 + 1] == pcm[i]) ++i;
+        if (i == pcm.size()) return long(s);
+    }
+    return -1;
 }
 
 std::string CheckLog(const std::vector<uint32_t>& codes, bool aborted) {

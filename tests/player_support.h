@@ -8,6 +8,7 @@
 #include "host/module.h"
 #include "host/thread.h"
 #include "media/qvf_player.h"
+#include "tools/kit/demo_intro.h"
 
 #include <cstdint>
 #include <mutex>
@@ -32,6 +33,9 @@ struct ClientLog {
     std::vector<uint64_t> times;
     int jumpAt = -1;
     uint64_t jumpUs = 0;
+    // With `keepPictures`, every frame shown, whole (rows of its width).
+    bool keepPictures = false;
+    std::vector<std::vector<uint16_t>> pictures;
 
     std::vector<uint32_t> Codes() {
         std::lock_guard<std::mutex> l(lock);
@@ -54,6 +58,13 @@ int PaintingCodecDecodes();
 
 // A start block for a client window, with the given display objects.
 QVFStartBlock ClientStart(host::HWND window, host::DDraw* dd, host::Surface* primary, host::Surface* back);
+
+// The intro's sound as the player decodes it: the kit's APC encoding of
+// it, decoded whole.
+std::vector<int16_t> DecodedIntroSound(const kit::IntroOptions& options);
+// Where a mono sound starts in a stereo capture (the same sample in both
+// channels), in frames; -1 when it is not there whole.
+long FindSound(const std::vector<int16_t>& capture, const std::vector<int16_t>& pcm);
 
 // Whether a log is a whole run: 1, 0, then frame messages, then 3 once
 // (frames may follow the 3 of an aborted stream, until it is stopped).

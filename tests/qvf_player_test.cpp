@@ -3,7 +3,8 @@
 // its own, and must end with the player's threads gone, no deadlock, and a
 // well-formed message log.  The streams are the data kit's family; frames go
 // through a codec that paints their decode number, sound through the
-// headless sound device on the virtual clock.
+// headless sound device on the virtual clock.  Then damaged intro streams
+// through the project's own codec: what is shown and heard of them.
 #include "host/headless/headless.h"
 #include "host/headless/headless_sound.h"
 #include "host/headless/scheduler.h"
@@ -13,6 +14,7 @@
 #include "player_support.h"
 #include "test_support.h"
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/demo_intro.h"
 #include "tools/kit/qvs_writer.h"
 
 #include <map>
@@ -241,7 +243,8 @@ protected:
         static const std::map<std::string, size_t> expected = {
             {"good-mono", 48},  {"good-stereo", 20}, {"good-no-sound", 24}, {"good-512-wide", 24},
             {"video-first", 24}, {"fewer-frames-than-header", 24}, {"more-frames-than-header", 10},
-            {"rate-bits-0", 24}, {"good-odd-payloads", 8}, {"good-trailing-bytes", 8}};
+            {"rate-bits-0", 24}, {"good-odd-payloads", 8}, {"good-trailing-bytes", 8},
+            {"total-before-file-end", 1}, {"header-across-total", 7}};
         auto it = expected.find(stream);
         if (it != expected.end() && log.frames.size() != it->second)
             return std::to_string(log.frames.size()) + " frames shown of " + std::to_string(it->second);
@@ -292,6 +295,7 @@ const Scenario kScenarios[] = {
     {"more-frames-than-header", Action::PlayOut, 4},
     {"bad-tag", Action::PlayOut},
     {"huge-chunk-size", Action::PlayOut},
+    {"header-across-total", Action::PlayOut},
     {"chunk-size-under-header", Action::PlayOut},
     {"truncated", Action::PlayOut},
     {"total-before-file-end", Action::PlayOut},
@@ -303,5 +307,80 @@ const Scenario kScenarios[] = {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, PlayerScenarioTest, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return Name(info.param); });
+
+// --- damaged streams through the project's codec --------------------------------------
+
+class DamagedStreamTest : public test::HeadlessTest {
+protected:
+    void SetUp() override {
+        HeadlessTest::SetUp();
+        QVF_RegisterBuiltinCodecs();
+        g_deadlocks.clear();
+        host::headless::SetDeadlockHandler(KeepDeadlock);
+        host::headless::SetSchedulerSeed(11);
+    }
+    // Plays the file to its end message on a client that keeps each picture.
+    void PlayOut(test::ClientLog* log) {
+        log->ended = host::CreateEvent(false, "test ended");
+        log->keepPictures = true;
+        host::HWND window = test::MakeClientWindow(log);
+        host::DDraw* dd = host::DDCreate(0);
+        host::SurfaceDesc pd{};
+        pd.caps = host::DDSCAPS_PRIMARYSURFACE;
+        host::Surface* primary = nullptr;
+        host::DDCreateSurface(dd, pd, &primary);
+        QVFPlayer* p = QVF_CreatePlayer();
+        QVFSettings s;
+        QVF_GetDefaultSettings(&s);
+        s.fullScreen = 0;
+        s.dropLateFrames = 0;
+        EXPECT_EQ(QVF_OpenFile(p, "movie.qvs", &s, nullptr, nullptr), 0);
+        QVF_SetSettings(p, &s);
+        QVFStartBlock start = test::ClientStart(window, dd, primary, nullptr);
+        EXPECT_EQ(QVF_PlayFile(p, "movie.qvs", &start), 0);
+        EXPECT_EQ(host::WaitForSingleObject(log->ended, kPatienceMs), host::WAIT_OBJECT_0);
+        QVF_Close(p);
+        QVF_DeletePlayer(p);
+        host::SurfaceRelease(primary);
+        host::DDRelease(dd);
+        test::DestroyClientWindow(window);
+        host::CloseEvent(log->ended);
+    }
+};
+
+TEST_F(DamagedStreamTest, OnlyWhatCameWholeBeforeTheDamageIsShownAndHeard) {
+    const kit::IntroOptions options{512, 64, 12, 1};
+    for (const kit::DamagedIntro& d : kit::DamagedIntroStreams(options, 5)) {
+        SCOPED_TRACE(d.name);
+        WriteFile("movie.qvs", std::string(d.bytes.begin(), d.bytes.end()));
+        host::headless::ClearCapturedAudio();
+        test::ClientLog log;
+        PlayOut(&log);
+        EXPECT_EQ(test::CheckLog(log.Codes(), false), "");
+        // Every frame shown is the encoder's input, and none past the damage.
+        EXPECT_EQ(log.pictures.size(), size_t(d.wholeFrames));
+        for (size_t i = 0; i < log.pictures.size(); ++i)
+            EXPECT_TRUE(log.pictures[i] == kit::IntroFrame(d.options, int(i))) << "frame " << i;
+        // The sound of the whole chunks, and silence around it.
+        const std::vector<int16_t>& capture = host::headless::CapturedAudio();
+        size_t start = 0, length = 0;
+        if (d.wholeSoundChunks) {
+            // The kit's first sound chunk holds 32 frames of sound (1470
+            // samples a frame at 22050 Hz and 15 frames a second), and the
+            // decoder's state runs on from sample to sample: that chunk
+            // whole plays this much of the track's decode.
+            std::vector<int16_t> heard = test::DecodedIntroSound(d.options);
+            heard.resize(32 * 1470);
+            long at = test::FindSound(capture, heard);
+            EXPECT_GE(at, 0);
+            start = at < 0 ? 0 : size_t(at) * 2;
+            length = at < 0 ? 0 : heard.size() * 2;
+        }
+        size_t noise = 0;
+        for (size_t i = 0; i < capture.size(); ++i) noise += (i < start || i >= start + length) && capture[i] != 0;
+        EXPECT_EQ(noise, 0u);
+        EXPECT_TRUE(g_deadlocks.empty());
+    }
+}
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include "host/sound.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -198,6 +200,39 @@ TEST_F(QvfRingsTest, ElementsGrowByFoursAndRingsMustExistFirst) {
     EXPECT_EQ(ring.SizeAll(100), 0);
     EXPECT_FALSE(ring.HoldsData());
     ring.Destroy();
+}
+
+// Holds the heap blocks a test fills and frees, so that the compiler keeps them.
+void* volatile g_usedBlock = nullptr;
+
+// What an element takes from the heap is zeroed: a consumer handed more than
+// was written into it reads nothing an earlier user of the memory left.
+TEST_F(QvfRingsTest, MemoryAnElementTakesIsZeroed) {
+    struct Row {
+        uint32_t first;  // Init's size
+        uint32_t grown;  // then Grow's (0: none)
+    };
+    const Row rows[] = {{6960, 0}, {12288, 0}, {64, 12288}, {0, 1740}, {1740, 35000}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.first) + " then " + std::to_string(r.grown));
+        // The heap's last user of blocks of these sizes left them full.
+        for (uint32_t size : {r.first, r.grown}) {
+            if (!size) continue;
+            g_usedBlock = std::malloc(size);
+            std::memset(g_usedBlock, 0xA5, size);
+            std::free(g_usedBlock);
+        }
+        BUFSTATE e;
+        ASSERT_EQ(e.Init(r.first), 0);
+        EXPECT_EQ(std::count(e.data, e.data + e.capacity, 0), long(e.capacity));
+        if (r.first) std::memset(e.data, 0x11, r.first);
+        if (r.grown) {
+            ASSERT_EQ(e.Grow(r.grown), 0);
+            EXPECT_EQ(std::count(e.data, e.data + r.first, 0x11), long(r.first));
+            EXPECT_EQ(std::count(e.data + r.first, e.data + e.capacity, 0), long(e.capacity - r.first));
+        }
+        e.Free();
+    }
 }
 
 TEST_F(QvfRingsTest, ThePartEventsStartSetAndTheDeviceKeepsItsLevelWhenSupplied) {

@@ -67,8 +67,6 @@ Walk ReferenceWalk(const std::vector<uint8_t>& source) {
         consumed += got;
         return out;
     };
-    uint32_t rawSize = 0;
-    uint16_t tag = 0;
     for (;;) {
         std::vector<uint8_t> b = take(4);
         position += 4;
@@ -76,31 +74,32 @@ Walk ReferenceWalk(const std::vector<uint8_t>& source) {
         do {
             std::vector<uint8_t> h = take(8);
             position += 8;
-            if (h.size() == 8) {
-                rawSize = Le32(h, 0);
-                tag = uint16_t(h[4] | h[5] << 8);
-            }
-            int64_t size = int64_t(rawSize) - 8;
-            if (position < total) {
-                left -= 8;
-                bool known = tag == 0x4141 || tag == 0x4242 || tag == 0x5649 || tag == 0x5849;
-                if (!known || size < 0 || size > (4 << 20) || size > total - position) {
-                    tag = 0;
-                    w.end = -3;
-                    return w;
-                }
-            }
-            if (size < 0 || size > (4 << 20)) {
-                w.chunks.push_back({tag, size, {}});
+            // A header not whole before the end of the stream ends the walk.
+            if (h.size() < 8 || position >= total) {
                 w.end = -11;
+                return w;
+            }
+            uint16_t tag = uint16_t(h[4] | h[5] << 8);
+            int64_t size = int64_t(Le32(h, 0)) - 8;
+            left -= 8;
+            bool known = tag == 0x4141 || tag == 0x4242 || tag == 0x5649 || tag == 0x5849;
+            if (!known || size < 0 || size > (4 << 20) || size > total - position) {
+                w.end = -3;
                 return w;
             }
             int64_t padded = (size + 3) & ~3;
             std::vector<uint8_t> p = take(size_t(padded));
             position += padded;
             left -= padded;
+            bool cut = int64_t(p.size()) < size;
             if (int64_t(p.size()) > size) p.resize(size_t(size));
             w.chunks.push_back({tag, size, p});
+            // A payload the end of the source cuts short ends the walk with
+            // it, and is not a chunk of the stream.
+            if (cut) {
+                w.end = -12;
+                return w;
+            }
             if (consumed >= source.size() || position >= total) {
                 w.end = -11;
                 return w;
@@ -118,16 +117,14 @@ Walk ThreadedWalk(QVFStreamState* s, int openResult) {
     for (;;) {
         QVF_ReadBlockSize(s);
         do {
-            if (QVF_ReadChunkHeader(s) == -3) {
-                w.end = -3;
+            if (int header = QVF_ReadChunkHeader(s)) {
+                w.end = header;
                 return w;
             }
             int64_t size = s->chunk.size;
-            buffer.assign(size < 0 || size > kQVFMaxChunk ? 0 : QVF_PaddedSize(size), 0);
-            int64_t before = s->reader.consumerPosition;
+            buffer.assign(QVF_PaddedSize(size), 0);
             int r = QVF_ReadPayload(s, buffer.data(), uint32_t(buffer.size()));
-            size_t delivered = size_t(s->reader.consumerPosition - before);
-            buffer.resize(std::min<size_t>(delivered, size_t(std::max<int64_t>(size, 0))));
+            buffer.resize(size_t(s->chunk.delivered));
             w.chunks.push_back({s->chunk.tag, size, buffer});
             if (r != 0) {
                 w.end = r;
@@ -208,6 +205,12 @@ INSTANTIATE_TEST_SUITE_P(Family, QvsFamilyTest, ::testing::Range<size_t>(0, kit:
                              return name;
                          });
 
+std::vector<uint8_t> Fixture(const std::string& name) {
+    for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
+        if (f.name == name) return f.bytes;
+    return {};
+}
+
 // The family's expectations that a plain walk cannot tell by itself.
 TEST(QvsFamily, TheMalformedStreamsFailWhereTheyShould) {
     std::map<std::string, Walk> walks;
@@ -236,11 +239,25 @@ TEST(QvsFamily, TheMalformedStreamsFailWhereTheyShould) {
     EXPECT_EQ(mono.chunks[0].tag, kQVFTagAA);  // sound first
     EXPECT_EQ(mono.chunks[0].size, 32 + 23520);
     EXPECT_LT(walks["truncated"].chunks.size(), mono.chunks.size());
-    EXPECT_EQ(walks["truncated"].end, -11);
+    // The kit cut the file at two thirds of good-mono, which falls inside a
+    // payload there: the walk ends with that chunk cut short.
+    const std::vector<uint8_t>& cut = Fixture("truncated");
+    bool inPayload = false;
+    for (const kit::QvsChunkPlace& c : kit::QvsChunkPlaces(Fixture("good-mono")))
+        inPayload |= c.header + 8 < cut.size() && cut.size() < c.header + c.size;
+    ASSERT_TRUE(inPayload);
+    EXPECT_EQ(walks["truncated"].end, -12);
     EXPECT_EQ(walks["good-trailing-bytes"].chunks, walks["good-odd-payloads"].chunks);
     EXPECT_EQ(walks["good-version-5"].open, 0);
+    // The total falls at the end of the second block's first chunk header,
+    // and inside the header of the last of nine chunks: neither chunk is in
+    // the stream.
     EXPECT_EQ(walks["total-before-file-end"].end, -11);
-    EXPECT_EQ(walks["total-before-file-end"].chunks.size(), 2u);
+    EXPECT_EQ(walks["total-before-file-end"].chunks.size(), 1u);
+    const std::vector<WalkedChunk>& odd = walks["good-odd-payloads"].chunks;
+    ASSERT_EQ(odd.size(), 9u);
+    EXPECT_EQ(walks["header-across-total"].end, -11);
+    EXPECT_EQ(walks["header-across-total"].chunks, std::vector<WalkedChunk>(odd.begin(), odd.begin() + 8));
 }
 
 // --- the reader's own edges -----------------------------------------------

@@ -309,10 +309,15 @@ int BuildCorpus(const fs::path& folder) {
     std::string odd = "; comment\n[Game\nA = 1\n[]\nxy\n[S]\nk=v@w\n";
     kit::WriteBytes((folder / "ini" / "config.ini").string(), {config.begin(), config.end()});
     kit::WriteBytes((folder / "ini" / "odd.ini").string(), {odd.begin(), odd.end()});
-    // Video streams: the kit's family of good and malformed streams.
+    // Video streams: the kit's family of good and malformed streams, and
+    // small intros in the project's codec with sound, whole and damaged.
     fs::create_directories(folder / "qvs");
     for (const kit::QvsFixture& f : kit::QvsFixtureFamily())
         kit::WriteBytes((folder / "qvs" / (f.name + ".qvs")).string(), f.bytes);
+    const kit::IntroOptions strip{512, 16, 36, 1};
+    kit::WriteBytes((folder / "qvs" / "intro-strip.qvs").string(), kit::IntroStream(strip));
+    for (const kit::DamagedIntro& d : kit::DamagedIntroStreams(strip, 5))
+        kit::WriteBytes((folder / "qvs" / ("intro-" + d.name + ".qvs")).string(), d.bytes);
     // Video frames of the project's codec: a key frame and a delta frame of
     // a small intro, each behind the width and height less 1 (16 bits each)
     // the target decodes at.

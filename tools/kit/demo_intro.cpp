@@ -97,4 +97,41 @@ std::vector<uint8_t> DemoIntroStream() {
     return IntroStream(IntroOptions{});
 }
 
+std::vector<DamagedIntro> DamagedIntroStreams(const IntroOptions& options, int frame) {
+    std::vector<DamagedIntro> out;
+    IntroOptions silent = options;
+    silent.channels = 0;
+    const std::vector<uint8_t> whole = IntroStream(silent);
+    std::vector<QvsChunkPlace> places = QvsChunkPlaces(whole);
+    // The chunks are the frames in order.
+    const QvsChunkPlace& at = places.at(size_t(frame));
+    auto damaged = [&](const char* name, auto change) {
+        std::vector<uint8_t> b = whole;
+        change(b);
+        out.push_back({name, silent, std::move(b), frame, 0});
+    };
+    damaged("header-across-total", [&](std::vector<uint8_t>& b) {
+        PatchQvsU32(b, kQvsStreamTotalAt, uint32_t(at.header + 4));
+        PatchQvsU32(b, at.header, 0x7FFFFFF0);
+    });
+    damaged("header-ends-at-total",
+            [&](std::vector<uint8_t>& b) { PatchQvsU32(b, kQvsStreamTotalAt, uint32_t(at.header + 8)); });
+    damaged("cut-in-header", [&](std::vector<uint8_t>& b) { b.resize(at.header + 5); });
+    damaged("cut-in-frame", [&](std::vector<uint8_t>& b) { b.resize(at.header + 8 + (at.size - 8) / 2); });
+
+    // With sound: the second sound chunk comes before frame 32; the file
+    // ends half-way through it.
+    IntroOptions sounding = options;
+    if (sounding.channels <= 0) sounding.channels = 1;
+    sounding.frames = std::max(sounding.frames, 40);
+    std::vector<uint8_t> withSound = IntroStream(sounding);
+    std::vector<QvsChunkPlace> sound;
+    for (const QvsChunkPlace& c : QvsChunkPlaces(withSound))
+        if (c.tag == "AA") sound.push_back(c);
+    const QvsChunkPlace& second = sound.at(1);
+    withSound.resize(second.header + 8 + (second.size - 8) / 2);
+    out.push_back({"cut-in-sound", sounding, std::move(withSound), 32, 1});
+    return out;
+}
+
 }  // namespace kit

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kit {
@@ -37,5 +38,21 @@ std::vector<uint8_t> IntroStream(const IntroOptions& options);
 
 // The demo's own.
 std::vector<uint8_t> DemoIntroStream();
+
+// An intro stream damaged at one chunk, and how much of it lies whole
+// before the damage: what a player may show and play of it.
+struct DamagedIntro {
+    std::string name;
+    IntroOptions options;  // what the stream was made from
+    std::vector<uint8_t> bytes;
+    int wholeFrames;       // frames 0 .. wholeFrames - 1 come whole
+    int wholeSoundChunks;  // sound chunks that come whole (the first holds 32 frames of sound)
+};
+// Damage at frame `frame` of a stream without sound: its chunk header
+// crossing the stream total (with a size near 2 GB, or ending at the total),
+// or the file cut inside that header or inside the frame.  Then damage to
+// the second sound chunk of a stream with sound (which needs more than 32
+// frames): the file cut inside it.
+std::vector<DamagedIntro> DamagedIntroStreams(const IntroOptions& options, int frame);
 
 }  // namespace kit

@@ -107,6 +107,30 @@ std::vector<uint8_t> MuxQvs(const QvsMovie& m) {
     return WriteQvs(h, blocks);
 }
 
+std::vector<QvsChunkPlace> QvsChunkPlaces(const std::vector<uint8_t>& image) {
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | image[at + size_t(i)];
+        return v;
+    };
+    std::vector<QvsChunkPlace> places;
+    size_t block = 64;
+    while (block + 4 <= image.size()) {
+        size_t end = block + std::max<uint32_t>(u32(block), 4);
+        for (size_t at = block + 4; at + 8 <= std::min(end, image.size());) {
+            uint32_t size = u32(at);
+            places.push_back({at, size, std::string{char(image[at + 4]), char(image[at + 5])}});
+            at += 8 + ((std::max<uint32_t>(size, 8) - 8 + 3) & ~3u);
+        }
+        block = end;
+    }
+    return places;
+}
+
+void PatchQvsU32(std::vector<uint8_t>& image, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) image[at + size_t(i)] = uint8_t(value >> (8 * i));
+}
+
 std::vector<QvsFixture> QvsFixtureFamily() {
     std::vector<QvsFixture> out;
     auto frames = [](int count, size_t base) {
@@ -219,8 +243,15 @@ std::vector<QvsFixture> QvsFixtureFamily() {
     cut.resize(cut.size() * 2 / 3 + 1);
     out.push_back({"truncated", cut});  // the stream total still counts the whole file
     QvsHeader early = plain;
-    early.streamTotal = 64 + 4 + 8 + 4 + 4 + 8;  // ends inside the second block
+    early.streamTotal = 64 + 4 + 8 + 4 + 4 + 8;  // ends with the second block's first chunk header
     out.push_back({"total-before-file-end", WriteQvs(early, oddBlocks)});
+    // The total inside the header of the last frame, whose size claims
+    // nearly 2 GB; the file goes on whole.
+    std::vector<uint8_t> across = WriteQvs(plain, oddBlocks);
+    const QvsChunkPlace last = QvsChunkPlaces(across).back();
+    PatchQvsU32(across, kQvsStreamTotalAt, uint32_t(last.header + 4));
+    PatchQvsU32(across, last.header, 0x7FFFFFF0);
+    out.push_back({"header-across-total", across});
     return out;
 }
 

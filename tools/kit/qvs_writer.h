@@ -51,6 +51,19 @@ struct QvsMovie {
 // whole track's samples, later ones continue the codes.
 std::vector<uint8_t> MuxQvs(const QvsMovie& movie);
 
+// Where each chunk of a well-formed image lies: the offset of its 8-byte
+// header, its size field and its tag; in file order.
+struct QvsChunkPlace {
+    size_t header;
+    uint32_t size;
+    std::string tag;
+};
+std::vector<QvsChunkPlace> QvsChunkPlaces(const std::vector<uint8_t>& image);
+
+// The 32-bit fields an image's damage is made of.
+void PatchQvsU32(std::vector<uint8_t>& image, size_t at, uint32_t value);
+constexpr size_t kQvsStreamTotalAt = 12;
+
 // A named stream of the family the reader and parser are tested on (good
 // ones and malformed ones), small enough to walk many times.
 struct QvsFixture {
