@@ -224,8 +224,9 @@ std::vector<uint8_t> ReadUpTo(FileHandle file, int gzip, uint32_t size) {
         uint32_t n = std::min<uint32_t>(piece, size - uint32_t(got.size()));
         size_t old = got.size();
         got.resize(old + n);
-        size_t read = gzip ? (table->Read(got.data() + old, n, 1, file) == 1 ? n : 0)
-                           : table->Read(got.data() + old, 1, n, file);
+        // A byte count through either table, so a file that ends inside a
+        // piece keeps what it holds.
+        size_t read = FileReadBytes(table, file, got.data() + old, n);
         got.resize(old + std::min<size_t>(read, n));
         if (read < n) break;
     }

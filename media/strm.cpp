@@ -106,8 +106,7 @@ uint32_t InputFrame(const StreamSlot& s) {
 // n coded bytes of the source for one channel: what was read, in whole
 // frames, so that a short read leaves the ring on a frame.
 uint32_t ReadInput(StreamSlot& s, int c, uint32_t n) {
-    if (s.flags & kStrmGzip) return s.table->Read(s.input[c], n, 1, s.file) == 1 ? n : 0;
-    uint32_t got = uint32_t(s.table->Read(s.input[c], 1, n, s.file));
+    uint32_t got = uint32_t(FileReadBytes(s.table, s.file, s.input[c], n));
     return got - got % InputFrame(s);
 }
 

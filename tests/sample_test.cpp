@@ -1,6 +1,8 @@
 // Sample files and the sample ADPCM codec: the kit's files read back by the
 // game's readers, the decoder's own figures, and refused headers.
 #include "sound_support.h"
+#include "tools/kit/archive_writer.h"
+#include "tools/kit/byte_writer.h"
 #include "tools/kit/sound_writer.h"
 
 #include <cmath>
@@ -241,6 +243,35 @@ TEST_F(SampleTest, SnxFilesAreGzipStreams) {
     ASSERT_EQ(GzipFileTable.Read(first, 3, 1, f), 1u);
     EXPECT_EQ(std::vector<uint8_t>(first, first + 3), (std::vector<uint8_t>{10, 20, 30}));
     GzipFileTable.Close(f);
+}
+
+TEST_F(SampleTest, AGzipFileShorterThanItsHeaderKeepsEveryWholeFrameItHolds) {
+    // The header declares 9000 bytes of 8-bit stereo; the file holds 5002,
+    // more than one 4 KB piece of the reader: the last, partial piece is
+    // kept too, in whole frames.
+    for (uint32_t held : {5002u, 5003u, 4096u, 1u}) {
+        kit::ByteWriter w;
+        w.U32(22050);
+        w.U32(9000);
+        w.I32(0);
+        w.I32(0);
+        w.U8(0);
+        w.U8(1);
+        w.U8(4);
+        for (int i = 0; i < 6; ++i) w.U8(0);
+        std::vector<uint8_t> data(held);
+        for (uint32_t i = 0; i < held; ++i) data[i] = uint8_t(i * 7);
+        w.Bytes(data);
+        Put("short.snx", kit::Gzip(w.Data()));
+        uint32_t whole = held - held % 2;
+        SCOPED_TRACE(held);
+        if (whole == 0) {
+            EXPECT_FALSE(Load("short.snx") && sample_.length > 0);
+            continue;
+        }
+        ASSERT_TRUE(Load("short.snx"));
+        EXPECT_EQ(Data(), std::vector<uint8_t>(data.begin(), data.begin() + whole));
+    }
 }
 
 TEST_F(SampleTest, SnpFilesDecodeToSixteenBitSamples) {
