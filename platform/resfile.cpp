@@ -304,6 +304,7 @@ constexpr size_t kFullName = 144;  // prefix and name: at most 143 characters
 // name cut short could be another member or file, so a name too long to
 // hold whole names nothing.
 bool FullName(char* out, const char* name) {
+    if (CurrentResArchive && CurrentResArchive->prefixTooLong) return false;
     const char* prefix = CurrentResArchive ? CurrentResArchive->prefix : "";
     int length = std::snprintf(out, kFullName, "%s%s", prefix, name ? name : "");
     return length >= 0 && size_t(length) < kFullName;
@@ -445,9 +446,13 @@ long ResLength(FileHandle h) {
     return FileLength(h);
 }
 
+// A prefix longer than the set holds is not cut (the cut one could be
+// another folder): the set then names nothing until a prefix that fits.
 void SetResourcePath(const char* prefix) {
-    if (CurrentResArchive)
-        std::snprintf(CurrentResArchive->prefix, sizeof CurrentResArchive->prefix, "%s", prefix ? prefix : "");
+    if (!CurrentResArchive) return;
+    ResArchive* a = CurrentResArchive;
+    int length = std::snprintf(a->prefix, sizeof a->prefix, "%s", prefix ? prefix : "");
+    a->prefixTooLong = length < 0 || size_t(length) >= sizeof a->prefix;
 }
 
 char* GetResourcePath(char* buffer, size_t size) {

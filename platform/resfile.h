@@ -60,6 +60,7 @@ constexpr uint8_t kResRegistered = 0x10;
 
 struct ResArchive {
     char prefix[64];          // put in front of every name the set opens
+    bool prefixTooLong;       // the prefix last set did not fit: the set names nothing
     char fileName[kPathText];  // the archive file
     host::File* handle;       // plain handle kept for reuse
     uint32_t count;           // directory header: entry count

@@ -226,6 +226,25 @@ TEST_F(ArchiveTest, APrefixAndNameLongerThanAFullNameNameNothing) {
     }
 }
 
+TEST_F(ArchiveTest, APrefixLongerThanTheSetHoldsNamesNothingUntilOneFits) {
+    // A set keeps a prefix of 63 characters.  A longer one is not cut to a
+    // folder that may exist: while it stands, the set finds nothing.
+    const std::string fits(62, 'p');
+    const std::string over = fits + "x/";
+    std::filesystem::create_directory(dir_ / (fits + "x"));
+    WriteFile(fits + "x/a.txt", "cut prefix");  // what the cut prefix names
+    WriteFile("b.txt", "b");
+    ResArchive* set = ResAddArchive("no-archive.res", 0);
+    SetResourcePath(over.c_str());
+    EXPECT_EQ(ResFindEntry("/a.txt"), 0);
+    EXPECT_EQ(ResOpen("/a.txt", "rb"), nullptr);
+    EXPECT_EQ(ResFindEntry("b.txt"), 0);
+    SetResourcePath("");
+    EXPECT_EQ(ResFindEntry("b.txt"), 1);
+    CurrentResArchive = set;
+    ResFree(set);
+}
+
 TEST_F(ArchiveTest, MissingArchiveFileMakesAnEmptySet) {
     ResArchive* a = ResAddArchive("absent.res", kResRegistered | 1);
     CurrentFileTable = &ResourceFileTable;
