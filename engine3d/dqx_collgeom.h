@@ -13,7 +13,7 @@ struct D3 {
 inline D3 ToD3(const Vec3& v) {
     return {double(v.x), double(v.y), double(v.z)};
 }
-// Each component truncated toward zero (out of range: INT32_MIN).
+// Each component truncated toward zero, saturated to the int32 range.
 inline Vec3 ToVec3(const D3& v) {
     return {f2i(v.x), f2i(v.y), f2i(v.z)};
 }

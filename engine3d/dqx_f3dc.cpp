@@ -103,6 +103,7 @@ struct FixUp {
     uint32_t elem0;
     // element 0 + v - 1, in the 32-bit arithmetic of the stored offsets.
     uint32_t Node(uint32_t word, bool always) const {
+        Pool_CheckInBlock(block, word, 4, "fix-up");
         uint32_t v = LoadWord(word);
         if (v == 0 && !always) return 0;
         uint32_t r = elem0 + v - 1;
@@ -157,6 +158,7 @@ void FixEdgeGroups(const FixUp& f, uint32_t node) {
 }
 
 void FixNode(const FixUp& f, uint32_t node) {
+    Pool_CheckInBlock(f.block, node, sizeof(Obj3D), "fix-up");
     // Names are read as C strings: the twelfth byte ends them.
     PoolPtr(node)[11] = 0;
     f.Node(node + OffsetOf(&Obj3D::parent), false);
@@ -175,6 +177,7 @@ void FixElementTable(uint32_t block) {
     uint32_t count = LoadWord(block + kElementCountOffset);
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t word = block + kElementTableOffset + i * 4;
+        Pool_CheckInBlock(block, word, 4, "fix-up");
         StoreWord(word, block + kBlockHeaderSize + LoadWord(word));
     }
 }
@@ -183,12 +186,18 @@ void FixAnimation(uint32_t block) {
     uint32_t count = LoadWord(block + kElementCountOffset);
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t element = LoadWord(block + kElementTableOffset + i * 4);
-        for (uint32_t w = 3; w <= 4; ++w) StoreWord(element + w * 4, block + kBlockHeaderSize + LoadWord(element + w * 4));
+        for (uint32_t w = 3; w <= 4; ++w) {
+            Pool_CheckInBlock(block, element + w * 4, 4, "fix-up");
+            StoreWord(element + w * 4, block + kBlockHeaderSize + LoadWord(element + w * 4));
+        }
     }
 }
 
 void FixCollision(uint32_t block, ObjHandle base) {
-    auto fix = [block](uint32_t word) { StoreWord(word, block + kBlockHeaderSize - 1 + LoadWord(word)); };
+    auto fix = [block](uint32_t word) {
+        Pool_CheckInBlock(block, word, 4, "fix-up");
+        StoreWord(word, block + kBlockHeaderSize - 1 + LoadWord(word));
+    };
     StoreWord(block + 44, uint32_t(base));
     fix(block + 24);
     fix(block + 32);
@@ -243,6 +252,7 @@ int Update_Header2(uint32_t block, int64_t delta, ObjHandle slot, int32_t size) 
         uint32_t count = LoadWord(block + kElementCountOffset);
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t word = block + kElementTableOffset + i * 4;
+            Pool_CheckInBlock(block, word, 4, "re-fix of a copy");
             uint32_t v = LoadWord(word);
             if (source.Has(v)) StoreWord(word, uint32_t(int64_t(v) + delta));
         }
@@ -252,12 +262,14 @@ int Update_Header2(uint32_t block, int64_t delta, ObjHandle slot, int32_t size) 
         return -2;
     }
     if (type != kBlockNodes) return 0;
+    // A copy whose element 0 is a camera node is re-fixed like any other:
+    // left with references into its source, it would walk freed memory once
+    // the source goes.
     PoolRef<Obj3D> root = Ref<Obj3D>(Get_Obj(slot));
-    if (Get(root, &Obj3D::flags2) & kObj2Camera) return 0;
     Set(root, &Obj3D::parent, PoolRef<Obj3D>{0});
     Set(root, &Obj3D::sibling, PoolRef<Obj3D>{0});
     // The element table is already fixed; the rest of the block follows it,
-    // and links to other blocks are dropped.
+    // and other blocks' nodes are spliced out of its child lists.
     Relocate_NodeBlock(block, source, delta, OutsideLinks::Clear);
     return Load_ObjModels(block);
 }

@@ -45,7 +45,7 @@ uint8_t NodeFlags(PoolRef<Obj3D> n) {
 
 // trunc(row r of m . v x 2^-15), the sum exact in 64 bits.
 int32_t RowDot(const Mat3& m, int r, const Vec3& v) {
-    int64_t s = int64_t(m.m[r * 3]) * v.x + int64_t(m.m[r * 3 + 1]) * v.y + int64_t(m.m[r * 3 + 2]) * v.z;
+    int64_t s = Dot3Wide(m.m[r * 3], v.x, m.m[r * 3 + 1], v.y, m.m[r * 3 + 2], v.z);
     return Narrow(s / 32768);
 }
 
@@ -97,6 +97,7 @@ void WalkFrom(PoolRef<Obj3D> start, bool skipDisabled, Visit visit, Leave leave)
     PoolRef<Obj3D> cur = start;
     bool descending = true;
     while (cur) {
+        Pool_CheckInLiveBlock(cur.off, sizeof(Obj3D), "scene walk");
         if (descending) {
             PoolRef<Obj3D> child = Get(cur, &Obj3D::child);
             if (!child) {
@@ -152,6 +153,7 @@ void Compose_Transform(PoolRef<Obj3D> node) {
 }
 
 void Process_Object(PoolRef<Obj3D> node) {
+    Pool_CheckNode(node, "scene walk");
     Compose_Transform(node);
     if (g_ObjectDoneSlot) ResetEdgeChains(Get(node, &Obj3D::edgeGroups));
     uint8_t flags = NodeFlags(node);
@@ -192,7 +194,7 @@ void Cull_ObjectBounds(PoolRef<Obj3D> node) {
     Vec3 p = Get(node, &Obj3D::camPos), centre = Get(node, &Obj3D::centre);
     int64_t c[3];
     for (int r = 0; r < 3; ++r) {
-        int64_t dot = int64_t(m.m[r * 3]) * centre.x + int64_t(m.m[r * 3 + 1]) * centre.y + int64_t(m.m[r * 3 + 2]) * centre.z;
+        int64_t dot = Dot3Wide(m.m[r * 3], centre.x, m.m[r * 3 + 1], centre.y, m.m[r * 3 + 2], centre.z);
         c[r] = f2i(double((&p.x)[r]) + double(dot) / 32768.0);
     }
     int64_t radius = Get(node, &Obj3D::radius);
@@ -265,8 +267,7 @@ void Transform_SharedVertices(PoolRef<Obj3D> parent) {
         v.flags = kVtxShared;
         float c[3];
         for (int r = 0; r < 3; ++r) {
-            int64_t dot = int64_t(cm.m[r * 3]) * v.pos.x + int64_t(cm.m[r * 3 + 1]) * v.pos.y +
-                          int64_t(cm.m[r * 3 + 2]) * v.pos.z;
+            int64_t dot = Dot3Wide(cm.m[r * 3], v.pos.x, cm.m[r * 3 + 1], v.pos.y, cm.m[r * 3 + 2], v.pos.z);
             c[r] = float(double((&cp.x)[r]) + double(dot) / 32768.0);
         }
         v.cx = c[0], v.cy = c[1], v.cz = c[2];
@@ -282,7 +283,7 @@ void Transform_SharedVertices(PoolRef<Obj3D> parent) {
 Vec3 Node_EyePosition(const Mat3& m, const Vec3& p) {
     int32_t e[3];
     for (int i = 0; i < 3; ++i) {
-        int64_t s = int64_t(m.m[i]) * p.x + int64_t(m.m[3 + i]) * p.y + int64_t(m.m[6 + i]) * p.z;
+        int64_t s = Dot3Wide(m.m[i], p.x, m.m[3 + i], p.y, m.m[6 + i], p.z);
         e[i] = Narrow(-(s / 32768));
     }
     return {e[0], e[1], e[2]};
@@ -364,9 +365,11 @@ PoolRef<ObjVertex> Clip_NearVertex(PoolRef<ObjVertex> vr, PoolRef<ObjVertex> wr)
     n.cx = v.cx + (w.cx - v.cx) * t;
     n.cy = v.cy + (w.cy - v.cy) * t;
     n.cz = nearZ;
-    n.pos = {f2i(double(float(v.pos.x) + float(w.pos.x - v.pos.x) * t)),
-             f2i(double(float(v.pos.y) + float(w.pos.y - v.pos.y) * t)),
-             f2i(double(float(v.pos.z) + float(w.pos.z - v.pos.z) * t))};
+    // The differences are taken wide: far-apart corners would overflow 32
+    // bits.
+    n.pos = {f2i(double(float(v.pos.x) + float(int64_t(w.pos.x) - v.pos.x) * t)),
+             f2i(double(float(v.pos.y) + float(int64_t(w.pos.y) - v.pos.y) * t)),
+             f2i(double(float(v.pos.z) + float(int64_t(w.pos.z) - v.pos.z) * t))};
     ProjectVertex(&n);
     n.flags = kVtxProject | ScreenCodes(n);
     PoolRef<ObjVertex> out = Ref<ObjVertex>(Alloc_FrameArena(sizeof(ObjVertex)));

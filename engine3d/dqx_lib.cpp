@@ -9,6 +9,7 @@
 #include "platform/display/screen.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 uint32_t MemDebut = 0;
@@ -327,6 +328,87 @@ int Compact_3DMemory() {
 
 int Compact_3DMemoryAll() {
     return CompactWalk(0);
+}
+
+namespace {
+
+[[noreturn]] void PoolCheckFailed(const char* what, uint32_t at, uint64_t bytes, uint32_t block, uint64_t end) {
+    if (block)
+        std::fprintf(stderr, "pool check: %s: bytes 0x%x..0x%llx leave their block 0x%x..0x%llx\n", what, at,
+                     static_cast<unsigned long long>(at + bytes), block, static_cast<unsigned long long>(end));
+    else
+        std::fprintf(stderr, "pool check: %s: bytes 0x%x..0x%llx lie in no block\n", what, at,
+                     static_cast<unsigned long long>(at + bytes));
+    std::fflush(stderr);
+    std::abort();
+}
+
+// The end of a block from its size word; 0 for a header outside the pool.
+uint64_t BlockEnd(uint32_t block) {
+    if (!block || uint64_t(block) + kBlockHeaderSize > g_3DPoolSize) return 0;
+    int32_t size = Get_BlockSize(block);
+    return size > 0 ? uint64_t(block) + uint32_t(size) : uint64_t(block);
+}
+
+}  // namespace
+
+void Pool_VerifyInBlock(uint32_t block, uint32_t at, uint64_t bytes, const char* what) {
+    uint64_t end = BlockEnd(block);
+    if (!end) PoolCheckFailed(what, at, bytes, 0, 0);
+    if (at < block || at + bytes > end) PoolCheckFailed(what, at, bytes, block, end);
+}
+
+namespace {
+
+// The block of the chain that holds [at, at + bytes).
+uint32_t LiveBlockOf(uint32_t at, uint64_t bytes, const char* what) {
+    int steps = 0;
+    for (PoolRef<ObjBlock> b = g_FirstBlock; b && steps < 2 * kHandleSlots; b = Get(b, &ObjBlock::next), ++steps) {
+        uint64_t end = BlockEnd(b.off);
+        if (at < b.off || at >= end) continue;
+        if (at + bytes > end) PoolCheckFailed(what, at, bytes, b.off, end);
+        return b.off;
+    }
+    PoolCheckFailed(what, at, bytes, 0, 0);
+}
+
+}  // namespace
+
+void Pool_VerifyInLiveBlock(uint32_t at, uint64_t bytes, const char* what) {
+    LiveBlockOf(at, bytes, what);
+}
+
+void Pool_VerifyNode(PoolRef<Obj3D> node, const char* what) {
+    uint32_t block = LiveBlockOf(node.off, sizeof(Obj3D), what);
+    // A node's shape lies in its own block, unless it draws another block's
+    // shape; its links may lead to nodes of other blocks.
+    bool borrowed = Is_ShapeBorrower(node);
+    Obj3D n = Load(node);
+    auto span = [&](uint32_t at, uint64_t bytes) {
+        if (borrowed) Pool_VerifyInLiveBlock(at, bytes, what);
+        else Pool_VerifyInBlock(block, at, bytes, what);
+    };
+    auto array = [&](uint32_t at, int32_t count, uint32_t stride) {
+        if (at && count > 0) span(at, uint64_t(count) * stride);
+    };
+    array(n.vertices.off, n.vertexCount, sizeof(ObjVertex));
+    array(n.uvs.off, n.uvCount, sizeof(UvPair));
+    array(n.vertexNormals.off, n.vertexNormalCount, sizeof(FaceNormal));
+    array(n.faceNormals.off, n.faceNormalCount, sizeof(FaceNormal));
+    array(n.boxes.off, n.boxCount, sizeof(BoxRecord));
+    int steps = 0;
+    for (PoolRef<EdgeGroup> e = n.edgeGroups; e && steps < 65536; e = Get(e, &EdgeGroup::next), ++steps) {
+        span(e.off, sizeof(EdgeGroup));
+        EdgeGroup g = Load(e);
+        array(g.records.off, g.stride ? g.count : 0, g.stride);
+    }
+    steps = 0;
+    for (PoolRef<PrimGroup> g = n.groups; g && steps < 65536; g = Get(g, &PrimGroup::next), ++steps) {
+        span(g.off, sizeof(PrimGroup));
+        PoolRef<EdgeGroup> edges = Get(g, &PrimGroup::edges);
+        if (edges) span(edges.off, sizeof(EdgeGroup));
+        array(Get(g, &PrimGroup::faces).off, Get(g, &PrimGroup::faceCount), Group_FaceSize(g));
+    }
 }
 
 uint32_t Alloc_RDMemory(uint32_t n) {

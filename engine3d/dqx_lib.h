@@ -98,6 +98,39 @@ void Print_BlockChain();
 void Set_SpanFillColour(uint16_t v);
 void Set_SpanPicture(uint32_t p);
 
+// In-pool bounds checks.  The pool is one allocation, so the address
+// checker cannot see a record that runs from one block into the next.
+// Builds without NDEBUG, and the fuzz targets (which define
+// MORVANEL_POOL_CHECKS), check that the fix-ups, the scene walks, the
+// texture uploads and the 5-5-5 conversion stay inside their blocks; a
+// failed check prints the routine and the offsets and aborts.  Release
+// builds compile the checks away.
+#if !defined(NDEBUG) && !defined(MORVANEL_POOL_CHECKS)
+#define MORVANEL_POOL_CHECKS 1
+#endif
+#ifdef MORVANEL_POOL_CHECKS
+constexpr bool kPoolChecks = true;
+#else
+constexpr bool kPoolChecks = false;
+#endif
+// [at, at + bytes) inside the block at `block` (0: no block).
+void Pool_VerifyInBlock(uint32_t block, uint32_t at, uint64_t bytes, const char* what);
+// [at, at + bytes) inside one block of the chain.
+void Pool_VerifyInLiveBlock(uint32_t at, uint64_t bytes, const char* what);
+// The node record inside a block of the chain, and its arrays, its groups
+// with their faces and its edge groups with their records inside the same
+// block (inside any block of the chain for a node drawing a borrowed shape).
+void Pool_VerifyNode(PoolRef<Obj3D> node, const char* what);
+inline void Pool_CheckInBlock(uint32_t block, uint32_t at, uint64_t bytes, const char* what) {
+    if constexpr (kPoolChecks) Pool_VerifyInBlock(block, at, bytes, what);
+}
+inline void Pool_CheckInLiveBlock(uint32_t at, uint64_t bytes, const char* what) {
+    if constexpr (kPoolChecks) Pool_VerifyInLiveBlock(at, bytes, what);
+}
+inline void Pool_CheckNode(PoolRef<Obj3D> node, const char* what) {
+    if constexpr (kPoolChecks) Pool_VerifyNode(node, what);
+}
+
 // Links between nodes of different blocks, kept right when blocks move,
 // are copied or are freed (dqx_reloc.cpp).
 struct AddressRange {
@@ -106,7 +139,8 @@ struct AddressRange {
 };
 enum class OutsideLinks {
     Keep,   // a moved block: links to other blocks stay, and theirs follow
-    Clear,  // a copy: links to other blocks are dropped
+    Clear,  // a copy: links to other blocks are dropped, their nodes spliced
+            // out of its child lists
 };
 // Adds delta to every reference of the type-1 block now at `block` that
 // points into `old` (where the block was); the element table included.
@@ -123,6 +157,8 @@ void Unlink_Node(PoolRef<Obj3D> node);
 // and when it is freed the node is left with no shape rather than one in
 // freed memory.
 void Note_BorrowedShape(ObjHandle node);
+// Whether the node is noted as drawing another block's shape.
+bool Is_ShapeBorrower(PoolRef<Obj3D> node);
 // The nodes of a fresh copy whose shape lies outside it.
 void Note_CopiedShapes(uint32_t copyBlock);
 // A block moved from `old` to `movedBlock`.

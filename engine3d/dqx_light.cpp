@@ -150,14 +150,14 @@ namespace {
 Vec3 ToNodeSpace(const Mat3& m, const int64_t v[3]) {
     int32_t out[3];
     for (int i = 0; i < 3; ++i) {
-        int64_t s = int64_t(m.m[i]) * v[0] + int64_t(m.m[3 + i]) * v[1] + int64_t(m.m[6 + i]) * v[2];
+        int64_t s = Dot3Wide(m.m[i], v[0], m.m[3 + i], v[1], m.m[6 + i], v[2]);
         out[i] = Narrow(-(s / 32768));
     }
     return {out[0], out[1], out[2]};
 }
 
 int64_t Dot64(const Vec3& a, const Vec3& b) {
-    return int64_t(a.x) * b.x + int64_t(a.y) * b.y + int64_t(a.z) * b.z;
+    return Dot3Wide(a.x, b.x, a.y, b.y, a.z, b.z);
 }
 
 // The node's valid light indices (the count clamped to 8, indices past the
@@ -214,7 +214,9 @@ int64_t Amount(const LightRecord& l, const Surface& s, bool highlight, const Vec
     if (l.kind == kLightPoint) {
         int32_t w = Narrow(Dot64(l.objPos, s.normal) / 32768);
         if (s.dotWord) Set(s.dotWord, &FaceNormal::dot, w);
-        amount = f2i(double(s.plane - w) * l.intensity / d);
+        // A light at the surface point itself shows no side of the surface
+        // to it: it lights the point fully.
+        amount = d == 0.0 ? INT32_MIN : f2i(double(s.plane - w) * l.intensity / d);
         if (highlight) amount = f2i(double(amount) * Highlight(l, s, eye));
     } else {
         int32_t w = Narrow(Dot64(l.objDir, s.normal) / 32768);

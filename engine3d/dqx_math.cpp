@@ -27,7 +27,9 @@ int32_t Element(const Mat3* m, int row, int column) {
 }  // namespace
 
 int32_t f2i(double v) {
-    if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483648.0) return INT32_MAX;
+    if (v <= -2147483649.0) return INT32_MIN;
     return static_cast<int32_t>(v);
 }
 
@@ -204,8 +206,8 @@ void Mul_Matrix(const Mat3* a, const Mat3* b, Mat3* out) {
     Mat3 r;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
-            int64_t sum = int64_t(Element(a, i, 0)) * Element(b, 0, j) + int64_t(Element(a, i, 1)) * Element(b, 1, j) +
-                          int64_t(Element(a, i, 2)) * Element(b, 2, j);
+            int64_t sum = Dot3Wide(Element(a, i, 0), Element(b, 0, j), Element(a, i, 1), Element(b, 1, j),
+                                   Element(a, i, 2), Element(b, 2, j));
             r.m[i * 3 + j] = Narrow(sum >> 15);
         }
     *out = r;
@@ -235,8 +237,7 @@ void Rotate_MatrixAxes(Mat3* m) {
 void Mul_MatrixVector(const Mat3* m, const Vec3* v, Vec3* out) {
     int32_t r[3];
     for (int i = 0; i < 3; ++i) {
-        int64_t sum = int64_t(Element(m, i, 0)) * v->x + int64_t(Element(m, i, 1)) * v->y +
-                      int64_t(Element(m, i, 2)) * v->z;
+        int64_t sum = Dot3Wide(Element(m, i, 0), v->x, Element(m, i, 1), v->y, Element(m, i, 2), v->z);
         r[i] = Narrow(sum >> 15);
     }
     *out = {r[0], r[1], r[2]};
@@ -259,7 +260,7 @@ void Copy_Vector(Vec3* dst, const Vec3* src) {
 }
 
 int32_t Dot_Vector(const Vec3* a, const Vec3* b) {
-    return Narrow(int64_t(a->x) * b->x + int64_t(a->y) * b->y + int64_t(a->z) * b->z);
+    return Narrow(Dot3Wide(a->x, b->x, a->y, b->y, a->z, b->z));
 }
 
 void Cross_Vector(const Vec3* a, const Vec3* b, Vec3* out) {
@@ -387,13 +388,15 @@ void Quat_Slerp(const Quat* a, const Quat* b, int32_t t, Quat* out) {
         }
         for (int i = 0; i < 4; ++i) r[i] = Narrow((wa * av[i] + wb * bv[i]) >> 15);
     } else {
-        // Nearly opposite: towards the quaternion perpendicular to a, whose w
-        // stays a's z.
+        // Nearly opposite: a quarter turn from a towards the quaternion
+        // perpendicular to it, (-y, x, -w, z).  All four components are
+        // blended with the Q15 sines of (256 - t) and t quarter-turn steps,
+        // whose squares sum to one: a unit quaternion all the way, a itself
+        // at t = 0 and the perpendicular at t = 256.
         const int64_t p[4] = {-av[1], av[0], -av[3], av[2]};
-        int64_t wa = Get_Sin(Narrow((128 - int64_t(t)) * 4));
+        int64_t wa = Get_Sin(Narrow((256 - int64_t(t)) * 4));
         int64_t wb = Get_Sin(Narrow(int64_t(t) * 4));
-        for (int i = 0; i < 3; ++i) r[i] = Narrow((wa * av[i] + wb * p[i]) >> 15);
-        r[3] = Narrow(p[3]);
+        for (int i = 0; i < 4; ++i) r[i] = Narrow((wa * av[i] + wb * p[i]) >> 15);
     }
     *out = {r[0], r[1], r[2], r[3]};
 }

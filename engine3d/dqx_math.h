@@ -25,10 +25,21 @@ using Angle4096 = int32_t;
 constexpr int32_t kQ15One = 0x8000;
 constexpr int kTrigSteps = 4096;
 
-// One checked float-to-int32 conversion, rounding toward zero: NaN, the
-// infinities and values outside the int32 range give INT32_MIN, as the
-// processor's own conversion does.
+// One checked float-to-int32 conversion, rounding toward zero and
+// saturating: values above the int32 range and +infinity give INT32_MAX,
+// values below it and -infinity INT32_MIN.  NaN, which has neither sign nor
+// size, gives 0: no end of the range is nearer to it than the other.
 int32_t f2i(double v);
+// a0 b0 + a1 b1 + a2 b2 for factors a of 32 bits and b of up to 64 bits:
+// exact wherever the sum fits 64 bits, as it does for every value a scene
+// holds; beyond that (values from a damaged file) it saturates rather than
+// overflow.
+inline int64_t Dot3Wide(int64_t a0, int64_t b0, int64_t a1, int64_t b1, int64_t a2, int64_t b2) {
+    __int128 s = static_cast<__int128>(a0) * b0 + static_cast<__int128>(a1) * b1 + static_cast<__int128>(a2) * b2;
+    if (s > INT64_MAX) return INT64_MAX;
+    if (s < INT64_MIN) return INT64_MIN;
+    return static_cast<int64_t>(s);
+}
 // A 64-bit result narrowed to 32 bits, wrapping as the 32-bit sum would have.
 inline int32_t Narrow(int64_t v) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));

@@ -47,7 +47,28 @@ int TakeEntry() {
     return g_ModelCount++;
 }
 
-// Registers one 44-byte model record; -1 when its texture does not load.
+// The texel bytes of a texture block: 65536 for a colour map (a file of at
+// most 100000 bytes), 131072 for an alpha map; 0 for a block of another type
+// or one too short for its texels, which is no texture at all.
+uint32_t TexelBytes(uint32_t block) {
+    ObjBlock header = Load(Ref<ObjBlock>(block));
+    if (header.type != kBlockTexture || header.size < int32_t(kColourMapFileSize)) return 0;
+    if (header.size <= int32_t(kColourMapLimit)) return kColourMapFileSize - kF3DCHeaderSize - kTextureTexelsOffset;
+    return header.size >= int32_t(kAlphaMapFileSize) ? kAlphaMapFileSize - kF3DCHeaderSize - kTextureTexelsOffset : 0;
+}
+
+// An entry taken for a model that did not load is free again.
+void GiveBack(int n) {
+    ModelBankEntry e = Load(Entry(n));
+    e.useCount = 0;
+    e.handle = -1;
+    e.data = Ref<uint8_t>(0);
+    Store(Entry(n), e);
+}
+
+// Registers one 44-byte model record; -1 when its texture does not load.  A
+// model file that is not a whole texture is a corrupt file: its block goes
+// and the entry is free again before the fatal road.
 int Register(const uint8_t* record, bool upload) {
     char name[16], file[28];
     std::memcpy(name, record, 16);
@@ -68,14 +89,25 @@ int Register(const uint8_t* record, bool upload) {
     char path[40];
     std::snprintf(path, sizeof path, "%.*s.3DM", int(strnlen(file, 28)), file);
     ObjHandle h = Add_ObjFile(path);
-    if (h < 0) return -1;
+    if (h < 0) {
+        GiveBack(n);
+        return -1;
+    }
     uint32_t block = Get_Block(h);
+    uint32_t texels = TexelBytes(block);
+    if (!texels) {
+        int32_t type = Get_BlockType(h);
+        Free_Object(h);
+        GiveBack(n);
+        FatalError("Corrupt file %s : %d", path, type);
+    }
     e = Load(Entry(n));
     e.handle = h;
     e.data = Ref<uint8_t>(block + kTextureTexelsOffset);
     Store(Entry(n), e);
     if (upload) {
-        if (g_LastFileSize <= int32_t(kColourMapLimit)) RenderHooks.LoadMap(n, PoolPtr(e.data.off));
+        Pool_CheckInBlock(block, e.data.off, texels, "texture upload");
+        if (Get_BlockSize(block) <= int32_t(kColourMapLimit)) RenderHooks.LoadMap(n, PoolPtr(e.data.off));
         else RenderHooks.LoadAlphaMap(n, PoolPtr(e.data.off));
     }
     return n;
@@ -146,6 +178,7 @@ void Convert_BankTo555() {
         e.flags |= 1;
         Store(Entry(n), e);
         uint32_t table = e.data.off - kTextureColourBytes;
+        Pool_CheckInBlock(Get_Block(e.handle), table, kTextureColourBytes, "555 conversion");
         for (uint32_t i = 0; i < kTextureColourBytes / 4; ++i) {
             uint32_t c = LoadWord(table + i * 4) >> 16;
             uint32_t c555 = (((c >> 6) << 5) | (c & 31)) & 0x7FFF;

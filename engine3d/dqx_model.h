@@ -17,7 +17,8 @@ extern bool g_SpanTablesSwapped;
 uint32_t Model_Entry(int n);
 // Registers or shares the models of a type-1 block, loads and uploads new
 // textures, then binds the materials of the whole block; -1 when a texture
-// cannot be registered.
+// cannot be registered.  A model file that is not a texture block with all
+// its texels is the fatal "Corrupt file %s : %d" (its block freed first).
 int Load_ObjModels(uint32_t block);
 void Release_ObjModels(uint32_t block);
 // Sets each face group's material to the first entry in use of its texture

@@ -758,7 +758,7 @@ int32_t Face_Point(void* character, const Vec3* p) {
 
 int32_t Get_FacingCos(ObjHandle h, const Vec3* p) {
     PoolRef<Obj3D> n = Get_Node(h);
-    if (!n) return 0;
+    if (!n) return -1;
     Vec3 pos = Get(n, &Obj3D::pos), d, u;
     Sub_Vector(p, &pos, &d);
     Normalize_Vector(&d, &u);

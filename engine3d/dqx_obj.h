@@ -157,7 +157,7 @@ int32_t Turn_CharTowards(void* character, const Vec3* p);
 // enabled, else at once; the squared horizontal distance.
 int32_t Face_Point(void* character, const Vec3* p);
 // Cosine (16384 = 1.0) between the third row of the node's orientation
-// and the direction to p.
+// and the direction to p; -1 for a bad handle.
 int32_t Get_FacingCos(ObjHandle h, const Vec3* p);
 int32_t Get_FacingCosXZ(void* character, const Vec3* p);
 // v / d per component, 1; 0 (v unchanged) for d = 0.

@@ -6,7 +6,8 @@
 // other blocks: element 0 hangs under a node of another object, objects are
 // attached under its parts, and a child list may mix both.  A moved block
 // keeps those links and makes the other side's links follow it; a copy
-// drops them (it is attached by its caller); a freed block cuts them.
+// drops them (it is attached by its caller), splicing other blocks' nodes
+// out of its child lists; a freed block cuts them.
 #include "engine3d/dqx_lib.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ struct Fixer {
     uint32_t Fix(uint32_t word) const {
         uint32_t v = LoadWord(word);
         if (!old.Has(v)) return v;
+        Pool_CheckInLiveBlock(word, 4, "re-fix");
         v = uint32_t(int64_t(v) + delta);
         StoreWord(word, v);
         return v;
@@ -108,6 +110,18 @@ void FixNodeData(const Fixer& f, PoolRef<Obj3D> node, Seen* groups, Seen* edgeGr
     FixGroups(f, node.off + OffsetOf(&Obj3D::groups), groups);
 }
 
+// A copy's child or sibling link to a node of another block: that node and
+// the other outside nodes after it in the source's chain are passed over,
+// and the link goes to the next node of the source itself, in the copy.
+uint32_t SpliceOutside(const Fixer& f, uint32_t v) {
+    for (int steps = 0; v && !f.old.Has(v); ++steps) {
+        if (steps >= 65536 * 4 || uint64_t(v) + sizeof(Obj3D) > g_3DPoolSize) return 0;
+        Pool_CheckInLiveBlock(v, sizeof(Obj3D), "copy of a child list");
+        v = LoadWord(v + OffsetOf(&Obj3D::sibling));
+    }
+    return v ? uint32_t(int64_t(v) + f.delta) : 0;
+}
+
 bool Inside(uint32_t block, uint32_t v) {
     return v >= block && v < block + uint32_t(Get(Ref<ObjBlock>(block), &ObjBlock::size));
 }
@@ -140,7 +154,7 @@ void Relocate_NodeBlock(uint32_t block, AddressRange old, int64_t delta, Outside
             if (!v || old.Has(v)) {
                 f.Fix(word);
             } else if (outside == OutsideLinks::Clear) {
-                StoreWord(word, 0);
+                StoreWord(word, member == &Obj3D::parent ? 0 : SpliceOutside(f, v));
             } else if (member == &Obj3D::parent &&
                        std::find(outsideParents.begin(), outsideParents.end(), v) == outsideParents.end()) {
                 outsideParents.push_back(v);
@@ -244,6 +258,12 @@ void Note_BorrowedShape(ObjHandle node) {
     if (!n || !BorrowsOutside(n, Get_Block(node))) return;
     if (std::find(g_ShapeBorrowers.begin(), g_ShapeBorrowers.end(), node) == g_ShapeBorrowers.end())
         g_ShapeBorrowers.push_back(node);
+}
+
+bool Is_ShapeBorrower(PoolRef<Obj3D> node) {
+    for (ObjHandle h : g_ShapeBorrowers)
+        if (Get_Node(h) == node) return true;
+    return false;
 }
 
 void Note_CopiedShapes(uint32_t copyBlock) {

@@ -93,7 +93,16 @@ uint8_t* Load_WholeFile(const char* name, uint32_t* size) {
     }
     long length = CurrentFileTable->Length(f);
     if (length < 0) length = 0;
-    auto* buffer = static_cast<uint8_t*>(MemoryManager.Alloc(uint32_t(length) + 1));
+    // One byte more than the file, so the size must stay below 2^32 - 1; a
+    // block the memory manager could not give (its error hook returned) is
+    // no buffer either.
+    uint8_t* buffer = nullptr;
+    if (uint64_t(length) < UINT32_MAX) buffer = static_cast<uint8_t*>(MemoryManager.Alloc(uint32_t(length) + 1));
+    if (!buffer) {
+        CurrentFileTable->Close(f);
+        if (size) *size = 0;
+        return nullptr;
+    }
     size_t got = length ? CurrentFileTable->Read(buffer, 1, size_t(length), f) : 0;
     CurrentFileTable->Close(f);
     if (size) *size = uint32_t(got);

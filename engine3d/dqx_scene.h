@@ -23,7 +23,8 @@ constexpr uint32_t kGridPacketsOffset = 44;
 int64_t Decode_SampleGrid(const uint8_t* source, size_t sourceSize, int16_t* samples, size_t capacity);
 
 // The whole file in a new buffer from the MemoryManager (size in *size when
-// asked); null, with a line on the console, when it cannot be opened.
+// asked); null, with a line on the console, when it cannot be opened; null
+// (size 0) when no buffer can be had for it.
 uint8_t* Load_WholeFile(const char* name, uint32_t* size = nullptr);
 
 // A point of a node's space in its parent's: orientation x p + position.

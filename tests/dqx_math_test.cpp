@@ -52,13 +52,26 @@ TEST_F(MathTest, TablesAndTheirEdgeCases) {
 }
 
 TEST_F(MathTest, CheckedConversionAndWideArithmetic) {
-    EXPECT_EQ(f2i(2.9), 2);
-    EXPECT_EQ(f2i(-2.9), -2);
-    EXPECT_EQ(f2i(std::numeric_limits<double>::quiet_NaN()), INT32_MIN);
-    EXPECT_EQ(f2i(std::numeric_limits<double>::infinity()), INT32_MIN);
-    EXPECT_EQ(f2i(-std::numeric_limits<double>::infinity()), INT32_MIN);
-    EXPECT_EQ(f2i(3e9), INT32_MIN);
-    EXPECT_EQ(f2i(2147483647.5), 2147483647);
+    // Truncation toward zero inside the range, saturation outside it, and
+    // NaN as 0.
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double in;
+        int32_t out;
+    } conversions[] = {
+        {2.9, 2},
+        {-2.9, -2},
+        {2147483647.5, INT32_MAX},
+        {-2147483648.9, INT32_MIN},
+        {2147483648.0, INT32_MAX},
+        {3e9, INT32_MAX},
+        {-3e9, INT32_MIN},
+        {inf, INT32_MAX},
+        {-inf, INT32_MIN},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+        {-std::numeric_limits<double>::quiet_NaN(), 0},
+    };
+    for (const auto& c : conversions) EXPECT_EQ(f2i(c.in), c.out) << c.in;
     // Products whose 32-bit sums overflow (|v| > 21845 against 1.0).
     Mat3 id = Identity();
     Vec3 v{100000, -70000, 2000000}, out;
@@ -201,6 +214,24 @@ TEST_F(MathTest, QuaternionsToMatricesAndBack) {
     ExpectNear(m, Identity(), 0);
 }
 
+TEST_F(MathTest, WideDotProductsSaturatePastSixtyFourBits) {
+    const int64_t lo = INT32_MIN, hi = INT32_MAX;
+    const struct {
+        int64_t a[3], b[3];
+        int64_t sum;
+    } rows[] = {
+        // Exact while the sum fits: Q15 rows against world positions.
+        {{32768, -32768, 16384}, {1000000, 2000000, -4000000}, 32768LL * 1000000 - 32768LL * 2000000 - 16384LL * 4000000},
+        {{lo, lo, 0}, {lo, hi, 0}, lo * lo + lo * hi},
+        // Products of 2^62 whose sum passes the range: saturated, with its
+        // sign.
+        {{lo, lo, 0}, {lo, lo, 0}, INT64_MAX},
+        {{lo, lo, lo}, {lo, lo, lo}, INT64_MAX},
+        {{lo, lo, lo}, {hi, hi, hi}, INT64_MIN},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Dot3Wide(r.a[0], r.b[0], r.a[1], r.b[1], r.a[2], r.b[2]), r.sum);
+}
+
 TEST_F(MathTest, SlerpBranchesAndEndpoints) {
     Quat a{0, 0, 0, 32767}, b{0, 23170, 0, 23170}, out;
     // General branch: the endpoints and a unit midpoint halfway round.
@@ -221,18 +252,23 @@ TEST_F(MathTest, SlerpBranchesAndEndpoints) {
     EXPECT_EQ(out.w, int32_t(((int64_t((256 - 128) << 15) / 256) * 32767 + (int64_t(128 << 15) / 256) * 32767) >> 15));
     Quat_Slerp(&a, &a, 0, &out);
     EXPECT_EQ(out.w, 32767);
-    // Nearly opposite: towards the quaternion perpendicular to a, whose w
-    // stays a's z.
+    // Nearly opposite: a quarter turn from a towards the quaternion
+    // perpendicular to it, (-y, x, -w, z).  Each row is the exact blend
+    // cos(t/256 x 90 degrees) a + sin(t/256 x 90 degrees) p, within the
+    // rounding of the sine table and the Q15 products.
     Quat p{300, 600, 900, 32750}, n{-300, -600, -900, -32750};
-    Quat_Slerp(&p, &n, 0, &out);
-    int32_t wa = Get_Sin(512);
-    EXPECT_EQ(out.x, int32_t((int64_t(wa) * 300) >> 15));
-    EXPECT_EQ(out.y, int32_t((int64_t(wa) * 600) >> 15));
-    EXPECT_EQ(out.w, 900);
-    Quat_Slerp(&p, &n, 128, &out);
-    EXPECT_EQ(out.x, int32_t((int64_t(wa) * -600) >> 15));
-    EXPECT_EQ(out.y, int32_t((int64_t(wa) * 300) >> 15));
-    EXPECT_EQ(out.z, int32_t((int64_t(wa) * -32750) >> 15));
+    const double perp[4] = {-600, 300, -32750, 900}, av[4] = {300, 600, 900, 32750};
+    for (int t : {0, 64, 128, 192, 256}) {
+        Quat_Slerp(&p, &n, t, &out);
+        const int32_t got[4] = {out.x, out.y, out.z, out.w};
+        double angle = t / 256.0 * std::acos(-1.0) / 2, len2 = 0;
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(got[i], std::cos(angle) * av[i] + std::sin(angle) * perp[i], 3)
+                << "t " << t << " component " << i;
+            len2 += double(got[i]) * got[i];
+        }
+        EXPECT_NEAR(std::sqrt(len2), std::sqrt(300.0 * 300 + 600.0 * 600 + 900.0 * 900 + 32750.0 * 32750), 4) << t;
+    }
     // Q15 quaternions whose four-term dot product overflows 32 bits.
     Quat w{32767, 32767, 32767, 32767};
     Quat_Slerp(&w, &w, 64, &out);

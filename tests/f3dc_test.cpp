@@ -242,21 +242,6 @@ TEST_F(F3dcTest, CollisionFaceBoxesAndPlanesAreCheckedAgainstTheirCorners) {
     EXPECT_EQ(Refusal(good), "");
 }
 
-TEST_F(F3dcTest, CopyOfACameraObjectFixesOnlyItsTable) {
-    kit::ObjectSpec spec = kit::Cube("eye", 10, 1);
-    spec.nodes[0].flags2 = kObj2Camera;
-    Put("eye.3dc", kit::BuildObject(spec, nullptr));
-    ObjHandle h = Load_Object("eye.3dc");
-    ASSERT_GT(h, 0);
-    uint32_t vertices = Get(Get_Node(h), &Obj3D::vertices).off;
-    ObjHandle copy = Duplicate_Object(h);
-    ASSERT_GT(copy, 0);
-    PoolRef<Obj3D> node = Get_Node(copy);
-    EXPECT_EQ(node.off, Get_Obj(h) + uint32_t(Get_Block(copy) - Get_Block(h)));
-    // The vertex reference still names the source's vertices.
-    EXPECT_EQ(Get(node, &Obj3D::vertices).off, vertices);
-}
-
 TEST_F(F3dcTest, ObjectDirectoryIsTheResourcePathWhileLoading) {
     PutRoom(".\\ms22\\room1.3dc");
     ObjHandle h = Load_ObjectFile(".\\ms22\\room1.3dc");

@@ -104,6 +104,44 @@ TEST_F(ModelBankTest, ColourMapsUpToOneHundredThousandBytes) {
     EXPECT_EQ(Fatal([] { Load_Object("missing.3dc"); }), "Can't open missing.3dc ");
 }
 
+TEST_F(ModelBankTest, OnlyAWholeTextureBlockIsAModel) {
+    // Model files holding blocks of other kinds; each is refused as corrupt,
+    // and a canary block loaded after it survives the 5-5-5 conversion.
+    const struct {
+        const char* file;
+        std::vector<uint8_t> bytes;
+        const char* fatal;
+    } rows[] = {
+        {"raw", kit::BuildRaw(std::vector<uint8_t>(64, 0x5A)), "Corrupt file raw.3DM : 0"},
+        {"table", kit::BuildElements({{1, 2, 3, 4}}, nullptr), "Corrupt file table.3DM : 2"},
+        {"cube", kit::BuildObject(kit::Cube("cube", 5, 1), nullptr), "Corrupt file cube.3DM : 1"},
+    };
+    std::vector<uint8_t> canaryFile = kit::BuildRaw(std::vector<uint8_t>(40000, 0xC3));
+    Put("canary.3dc", canaryFile);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        Init_ObjLibrary(kPoolInset, g_3DPoolSize - 2 * kPoolInset);
+        test::g_HookLog.uploads.clear();
+        Put("p.3dc", Textured("skin", row.file));
+        Put(std::string(row.file) + ".3DM", row.bytes);
+        EXPECT_EQ(Fatal([] { Load_Object("p.3dc"); }), row.fatal);
+        ObjHandle canary = Load_Object("canary.3dc");
+        ASSERT_GT(canary, 0);
+        Convert_BankTo555();
+        uint32_t block = Get_Block(canary);
+        EXPECT_EQ(Get(Ref<ObjBlock>(block), &ObjBlock::type), kBlockRaw);
+        EXPECT_EQ(Get(Ref<ObjBlock>(block), &ObjBlock::size), int32_t(canaryFile.size()));
+        EXPECT_EQ(std::memcmp(PoolPtr(block + kBlockHeaderSize), canaryFile.data() + 8 + kBlockHeaderSize,
+                              canaryFile.size() - 8 - kBlockHeaderSize),
+                  0);
+        // Nothing was uploaded; the entry and the model's block are free.
+        EXPECT_TRUE(test::g_HookLog.uploads.empty());
+        EXPECT_EQ(Count_UsedModels(), 0);
+        EXPECT_EQ(Find_ModelTexels("skin"), 0u);
+        EXPECT_EQ(TextureBlocks(), 0);
+    }
+}
+
 TEST_F(ModelBankTest, ConversionTo555OnceAndOnlyForUsedEntries) {
     std::array<kit::Rgb, 256> palette{};
     palette[1] = {255, 255, 255};

@@ -146,6 +146,9 @@ TEST_F(ObjectApiTest, FacingCosReadsTheThirdRow) {
     EXPECT_EQ(Get_FacingCos(h, &behind), -16384);
     EXPECT_EQ(Get_FacingCos(h, &side), 0);
     EXPECT_EQ(Get_FacingCos(h, &here), 0) << "the point itself: no direction";
+    // A bad handle answers -1, as every operation of the object API does.
+    EXPECT_EQ(Get_FacingCos(-1, &ahead), -1);
+    EXPECT_EQ(Get_FacingCos(h + 7, &ahead), -1);
     // Mirror in the plane through the node's position along its forward
     // (third) column, x here.
     Vec3 p{300, 7, 9}, out;

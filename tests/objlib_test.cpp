@@ -228,6 +228,50 @@ TEST_F(ObjLibTest, CopiesDropLinksToOtherBlocksAndAddModelUses) {
     EXPECT_EQ(Dup_ObjBlock(-1), -1);
 }
 
+TEST_F(ObjLibTest, CopiesKeepTheirOwnPartsWhereOtherObjectsHangAmongThem) {
+    Put("pair.3dc", TwoChildObject("pair"));
+    Put("x.3dc", kit::BuildObject(kit::Cube("x", 5, 1), nullptr));
+    Put("y.3dc", kit::BuildObject(kit::Cube("y", 5, 1), nullptr));
+    ObjHandle pair = Load_Object("pair.3dc");
+    ObjHandle x = Load_Object("x.3dc");
+    ObjHandle y = Load_Object("y.3dc");
+    ObjHandle tete = Find_Part(pair, "tete"), repere = Find_Part(pair, "repere");
+    // The root lists y, repere, x, tete: objects of other blocks at the head
+    // and between its own parts.
+    ASSERT_EQ(Attach_Obj(x, pair), 0);
+    ASSERT_EQ(Attach_Obj(repere, pair), 0);
+    ASSERT_EQ(Attach_Obj(y, pair), 0);
+    ASSERT_EQ(Get_ObjChild(pair), y);
+    ASSERT_EQ(Get_ObjSibling(y), repere);
+    ASSERT_EQ(Get_ObjSibling(repere), x);
+    ASSERT_EQ(Get_ObjSibling(x), tete);
+    ObjHandle copy = Duplicate_Object(pair);
+    ASSERT_GT(copy, 0);
+    ObjHandle copyTete = Find_Part(copy, "tete"), copyRepere = Find_Part(copy, "repere");
+    // The copy lists its own parts in the source's order, and only them.
+    auto expectOwnList = [&] {
+        EXPECT_EQ(Get_ObjChild(copy), copyRepere);
+        EXPECT_EQ(Get_ObjSibling(copyRepere), copyTete);
+        EXPECT_EQ(Get_ObjSibling(copyTete), -1);
+        EXPECT_EQ(Get_ObjParent(copyRepere), copy);
+        EXPECT_EQ(Get_ObjParent(copyTete), copy);
+    };
+    expectOwnList();
+    // The source's list is untouched.
+    EXPECT_EQ(Get_ObjChild(pair), y);
+    EXPECT_EQ(Get_ObjSibling(x), tete);
+    EXPECT_EQ(Get_ObjParent(x), pair);
+    // With the source and the other objects gone and the gaps closed, the
+    // copy still stands whole.
+    Free_Object(pair);
+    Free_Object(x);
+    Free_Object(y);
+    Compact_3DMemory();
+    expectOwnList();
+    EXPECT_EQ(Name(copyRepere), "repere");
+    ExpectChainConsistent();
+}
+
 TEST_F(ObjLibTest, DuplicationFailsWhenFullAndSucceedsAfterCompaction) {
     std::vector<uint8_t> big = kit::BuildRaw(std::vector<uint8_t>(12000, 7));
     std::vector<uint8_t> cube = kit::BuildObject(kit::Cube("c", 5, 1), nullptr);

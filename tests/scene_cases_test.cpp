@@ -276,6 +276,85 @@ TEST_F(SceneCaseTest, CameraSpaceFacingTestAgreesWithThePlaneTest) {
     EXPECT_EQ(Get(faces[1], &PrimFace::flags), kFaceCameraTest | kFaceHidden);
 }
 
+TEST_F(SceneCaseTest, NearVertexOfFarApartCornersLiesBetweenThem) {
+    // Corners two thousand million units to either side, halfway through
+    // the near plane (depths 2N and 0): the new vertex is their midpoint.
+    Set_FrameArena(MemLib);
+    PoolRef<ObjVertex> front = Ref<ObjVertex>(Alloc_FrameArena(sizeof(ObjVertex)));
+    PoolRef<ObjVertex> behind = Ref<ObjVertex>(Alloc_FrameArena(sizeof(ObjVertex)));
+    ObjVertex v{};
+    v.pos = {-2000000000, 2000000000, 5};
+    v.cz = 2.0f * kN;
+    Store(front, v);
+    v.pos = {2000000000, -2000000000, 5};
+    v.cz = 0.0f;
+    Store(behind, v);
+    ObjVertex n = Load(Clip_NearVertex(front, behind));
+    EXPECT_NEAR(n.pos.x, 0, 256);
+    EXPECT_NEAR(n.pos.y, 0, 256);
+    EXPECT_EQ(n.pos.z, 5);
+}
+
+TEST_F(SceneCaseTest, ValuesAtTheIntegerEndsWalkAndLight) {
+    // A damaged file can hold any word: a parent and a child whose
+    // orientations, positions, bounds and vertices sit at the ends of the
+    // 32-bit range, lit by a light as far out.  Their products pass 64 bits;
+    // the walk takes them saturated, and ends.
+    kit::ObjectSpec spec;
+    spec.nodes = {Triangle("wild", 2, {0, 0, 500}, {100, 0, 500}, {0, 100, 500}),
+                  Triangle("wilder", 2, {0, 0, 500}, {100, 0, 500}, {0, 100, 500})};
+    spec.nodes[1].parent = 0;
+    spec.nodes[0].lightCount = spec.nodes[1].lightCount = 1;
+    ObjHandle h = LoadSpec(spec, "wild");
+    Mat3 extreme;
+    for (int32_t& e : extreme.m) e = INT32_MIN;
+    Vec3 far{INT32_MIN, INT32_MIN, INT32_MIN}, high{INT32_MAX, INT32_MAX, INT32_MAX};
+    for (ObjHandle part : {h, h + 1}) {
+        ASSERT_EQ(Set_ObjMatrix(part, &extreme), 0);
+        ASSERT_EQ(Set_ObjPos(part, &far), 0);
+        Set(Get_Node(part), &Obj3D::centre, high);
+        for (int v = 0; v < 3; ++v) Set_VertexPos(part, v, v == 1 ? &far : &high);
+    }
+    Add_Light(&high, &extreme, 1, 0, INT32_MAX, 31);
+    Walk();
+    EXPECT_EQ(g_Walk.events.back(), "done Camera");
+}
+
+TEST_F(SceneCaseTest, CopyOfACameraObjectWalksAfterItsSourceIsFreed) {
+    kit::ObjectSpec spec = kit::Character("eye", 0x1F);
+    spec.nodes[0].flags2 = kObj2Camera;
+    spec.nodes[0].pos = {0, 150, 2000};
+    Put(".\\t\\gap.3dc", kit::BuildRaw(std::vector<uint8_t>(8000, 0)));
+    Put(".\\t\\eye.3dc", kit::BuildObject(spec, nullptr));
+    Put(".\\t\\filler.3dc", kit::BuildObject(kit::Cube("filler", 500, 1), nullptr));
+    ObjHandle gap = Load_Object(".\\t\\gap.3dc");
+    ObjHandle source = Load_Object(".\\t\\eye.3dc");
+    ObjHandle copy = Duplicate_Object(source);
+    ASSERT_GT(copy, 0);
+    ASSERT_EQ(Attach_Obj(copy, 0), 0);
+    // The source goes, the copy moves down over the gap, and a new object
+    // takes the memory the source held.
+    ASSERT_EQ(Free_Object(source), 0);
+    ASSERT_EQ(Free_Object(gap), 0);
+    Compact_3DMemory();
+    ASSERT_GT(Load_Object(".\\t\\filler.3dc"), 0);
+    // Every link, array and list the copy's nodes hold lies in the copy.
+    uint32_t block = Get_Block(copy);
+    AddressRange own{block, block + uint32_t(Get_BlockSize(block))};
+    for (int i = 0; i < Get_PartCount(copy); ++i) {
+        Obj3D n = Load(Get_Node(copy + i));
+        for (uint32_t ref : {n.child.off, n.sibling.off, n.vertices.off, n.groups.off, n.edgeGroups.off}) {
+            if (!ref) continue;
+            EXPECT_TRUE(own.Has(ref)) << n.name << " " << ref;
+        }
+    }
+    Walk();
+    std::vector<std::string> rendered;
+    for (const std::string& e : g_Walk.events)
+        if (e.rfind("render ", 0) == 0) rendered.push_back(e);
+    EXPECT_EQ(rendered, (std::vector<std::string>{"render eye", "render tete", "render repere", "render $DUMMY"}));
+}
+
 TEST_F(SceneCaseTest, SubtreeTransformsAndWorldBoxes) {
     kit::ObjectSpec spec = SharedPair();
     spec.nodes[1].pos = {10, 20, 30};

@@ -2,6 +2,8 @@
 #include "engine3d/dqx_scene.h"
 #include "golden_files.h"
 #include "platform/display/screen.h"
+#include "platform/memory.h"
+#include "platform/resfile.h"
 #include "scene_support.h"
 
 namespace test {
@@ -190,6 +192,56 @@ TEST_F(LineTest, DiagonalsThroughTheBufferMatchTheirGolden) {
         colour = uint16_t(colour >> 3 | colour << 13) | 0x0841;
     }
     ExpectPngGolden("view_lines.png", ToXrgb(pixels_), 96, 64);
+}
+
+// The file table the whole-file loads go through, watched for reads into a
+// null buffer, and with a length it may be told to claim.
+FileTable g_BaseFiles;
+long g_ClaimedLength = -1;
+int g_NullReads = 0;
+
+TEST_F(ViewTest, WholeFileNeedsItsBuffer) {
+    Put("grid.bin", {1, 2, 3, 4, 5});
+    const struct {
+        const char* name;
+        long claimedLength;
+        bool allocates;
+        uint32_t size;  // 0: no buffer
+    } rows[] = {
+        {"the whole file", -1, true, 5},
+        // The memory manager's error hook returned: no block.
+        {"no block", -1, false, 0},
+        // One byte more than the file would wrap the size to 0.
+        {"too long for a buffer", 0xFFFFFFFFL, true, 0},
+    };
+    const FileTable* table = CurrentFileTable;
+    g_BaseFiles = *table;
+    FileTable watched = g_BaseFiles;
+    watched.Read = [](void* buffer, size_t size, size_t count, FileHandle f) {
+        g_NullReads += buffer == nullptr;
+        return g_BaseFiles.Read(buffer, size, count, f);
+    };
+    watched.Length = [](FileHandle f) { return g_ClaimedLength >= 0 ? g_ClaimedLength : g_BaseFiles.Length(f); };
+    void* (*alloc)(uint32_t) = MemoryManager.Alloc;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_ClaimedLength = row.claimedLength;
+        g_NullReads = 0;
+        CurrentFileTable = &watched;
+        if (!row.allocates) MemoryManager.Alloc = [](uint32_t) -> void* { return nullptr; };
+        uint32_t size = 99;
+        uint8_t* bytes = Load_WholeFile("grid.bin", &size);
+        MemoryManager.Alloc = alloc;
+        CurrentFileTable = table;
+        EXPECT_EQ(bytes != nullptr, row.size != 0);
+        EXPECT_EQ(size, row.size);
+        EXPECT_EQ(g_NullReads, 0);
+        if (bytes) {
+            EXPECT_EQ(bytes[4], 5);
+            MemoryManager.Free(bytes);
+        }
+    }
+    EXPECT_EQ(Load_WholeFile("absent.bin"), nullptr);
 }
 
 TEST(SampleGridTest, RampsAndLiteralsStopAtTheGridsEnd) {

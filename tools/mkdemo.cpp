@@ -215,6 +215,20 @@ int BuildObjectCorpus(const fs::path& folder) {
     kit::AddQuad(&typed.nodes[0], 1, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}}, {0, 0, -50});
     typed.nodes[0].groups.push_back({5, "", 0, {}});
     put(kit::BuildObject(typed, nullptr));
+    // Models whose files are no textures: the fuzz target's raw block, and
+    // the input itself.
+    for (const char* file : {"raw", "input"}) {
+        kit::ObjectSpec skinned = kit::Cube("skinned", 10, 0x1234);
+        skinned.nodes[0].groups.push_back({2, "skin", 0, {}});
+        kit::AddQuad(&skinned.nodes[0], 1, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}}, {0, 0, -50});
+        skinned.models = {{"skin", file}};
+        put(kit::BuildObject(skinned, nullptr));
+    }
+    // An object whose element 0 is a camera node (second flags bit 2), with
+    // parts under it.
+    kit::ObjectSpec eye = kit::Character("eye", 0x1F);
+    eye.nodes[0].flags2 = 0x04;
+    put(kit::BuildObject(eye, nullptr));
     return 0;
 }
 
