@@ -360,14 +360,34 @@ void Pool_VerifyInBlock(uint32_t block, uint32_t at, uint64_t bytes, const char*
 
 namespace {
 
-// The block of the chain that holds [at, at + bytes).
+// Whether a block header at this offset is linked into the chain: its
+// predecessor (or the chain's start) leads to it.  A freed or moved block's
+// old place fails this, whatever its bytes hold now.
+bool LinkedBlock(uint32_t block) {
+    if (!BlockEnd(block)) return false;
+    PoolRef<ObjBlock> prev = Get(Ref<ObjBlock>(block), &ObjBlock::prev);
+    if (!prev) return g_FirstBlock.off == block;
+    return BlockEnd(prev.off) && Get(prev, &ObjBlock::next).off == block;
+}
+
+// The block of the chain that holds [at, at + bytes).  Fix-ups and walks
+// check many places in one block after another, so the block found last is
+// tried first while it is still linked.
 uint32_t LiveBlockOf(uint32_t at, uint64_t bytes, const char* what) {
+    static uint32_t last = 0;
+    if (last && at >= last && LinkedBlock(last)) {
+        uint64_t end = BlockEnd(last);
+        if (at < end) {
+            if (at + bytes > end) PoolCheckFailed(what, at, bytes, last, end);
+            return last;
+        }
+    }
     int steps = 0;
     for (PoolRef<ObjBlock> b = g_FirstBlock; b && steps < 2 * kHandleSlots; b = Get(b, &ObjBlock::next), ++steps) {
         uint64_t end = BlockEnd(b.off);
         if (at < b.off || at >= end) continue;
         if (at + bytes > end) PoolCheckFailed(what, at, bytes, b.off, end);
-        return b.off;
+        return last = b.off;
     }
     PoolCheckFailed(what, at, bytes, 0, 0);
 }
