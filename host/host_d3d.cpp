@@ -560,6 +560,12 @@ int TargetReady(const D3DDevice* d) {
     return DD_OK;
 }
 
+// A texture is read while it is drawn with: a locked one refuses the draw.
+int TextureReady(const D3DDevice* d) {
+    const D3DTexture* t = d->texture;
+    return t && detail::IsSurface(t->surface) && t->surface->locked ? DDERR_GENERIC : DD_OK;
+}
+
 void ReleaseIfSurface(Surface* s) {
     if (detail::IsSurface(s)) SurfaceRelease(s);
 }
@@ -880,6 +886,7 @@ int D3DDrawPrimitive(D3DDevice* device, uint32_t type, uint32_t vertexFormat, co
         (count > 0 && !vertices))
         return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
+    if (int rc = TextureReady(device)) return rc;
     if (g_trace) {
         Trace("draw %d", count);
         for (int i = 0; i < count; ++i) {
