@@ -167,9 +167,13 @@ struct D3DSettings {
     bool failVideoMemoryPrimary = false;  // a primary in display memory is refused once
     // How the rasteriser runs (the pixels are the same either way): the
     // plain routines only, and the threads that share large amounts of
-    // work (0: one per processor, at most 8).
+    // work (0: up to one per processor, at most 8, or one alone when that
+    // measures faster).
     bool referenceRaster = false;
     int rasterThreads = 0;
+    // The fast routines' AVX2 build even on a processor that runs the one
+    // for the 512-bit extensions (the same pixels; for tests).
+    bool narrowFastRaster = false;
 };
 D3DSettings& D3DConfig();
 void ResetD3D();

@@ -83,6 +83,8 @@ void BuildTextureView(TextureView* v, const Surface* s, const PaletteEntry* entr
     // sides.
     v->argb.clear();
     v->keyFlags.clear();
+    v->packed[0].clear();
+    v->packed[1].clear();
     if (!v->pow2) return;
     size_t count = size_t(s->width) * size_t(s->height);
     v->argb.resize(count);
@@ -98,15 +100,26 @@ void BuildTextureView(TextureView* v, const Surface* s, const PaletteEntry* entr
     }
 }
 
+const uint16_t* PackedTexels(TextureView* v, bool is565) {
+    std::vector<uint16_t>& p = v->packed[is565 ? 1 : 0];
+    if (v->argb.empty()) return nullptr;
+    if (p.empty()) {
+        p.resize(v->argb.size() + 1);  // a 32-bit read of the last one stays inside
+        for (size_t i = 0; i < v->argb.size(); ++i) {
+            uint32_t c = v->argb[i];
+            p[i] = Pack16({int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255), int(c >> 24)}, is565, false, 0, 0);
+        }
+    }
+    return p.data();
+}
+
 namespace {
 
-// floor(v) as an integer (truncation corrected for negative values, which
-// keeps the library call out of the pixel loop); far-off or undefined
-// co-ordinates read texel 0.
-inline int64_t FloorToInt(double v) {
-    if (!(v > -1e15 && v < 1e15)) return 0;
-    int64_t i = int64_t(v);
-    return double(i) > v ? i - 1 : i;
+// floor(v) as an integer, for a texel co-ordinate in single precision;
+// co-ordinates outside -2^31..2^31, or not numbers, read texel 0.
+inline int64_t FloorToInt(float v) {
+    if (!(v > -2147483648.0f && v < 2147483648.0f)) return 0;
+    return int64_t(std::floor(v));
 }
 
 inline int Wrap(int64_t i, int n, bool pow2) {
@@ -115,11 +128,13 @@ inline int Wrap(int64_t i, int n, bool pow2) {
     return int(m < 0 ? m + n : m);
 }
 
-inline Rgba Bilinear(const TextureView& t, double u, double v) {
-    double fx = u * t.width - 0.5, fy = v * t.height - 0.5;
-    if (!(fx > -1e15 && fx < 1e15 && fy > -1e15 && fy < 1e15)) fx = fy = 0;
-    int64_t ix = FloorToInt(fx), iy = FloorToInt(fy);
-    int wx = int((fx - double(ix)) * 256), wy = int((fy - double(iy)) * 256);
+inline Rgba Bilinear(const TextureView& t, float u, float v) {
+    float fx = u * float(t.width) - 0.5f, fy = v * float(t.height) - 0.5f;
+    const float lo = -2147483648.0f, hi = 2147483648.0f;
+    if (!(fx > lo && fx < hi && fy > lo && fy < hi)) fx = fy = 0;
+    float gx = std::floor(fx), gy = std::floor(fy);
+    int wx = int((fx - gx) * 256.0f), wy = int((fy - gy) * 256.0f);
+    int64_t ix = int64_t(gx), iy = int64_t(gy);
     int x0 = Wrap(ix, t.width, t.pow2), x1 = Wrap(ix + 1, t.width, t.pow2);
     int y0 = Wrap(iy, t.height, t.pow2), y1 = Wrap(iy + 1, t.height, t.pow2);
     Rgba c00 = Decode(t, RawTexel(t, x0, y0)), c10 = Decode(t, RawTexel(t, x1, y0));
@@ -133,9 +148,9 @@ inline Rgba Bilinear(const TextureView& t, double u, double v) {
 // The texel colour at (u, v) with wrap addressing; false when the nearest
 // texel is colour-keyed (the pixel is then not drawn).
 template <bool Linear>
-inline bool Sample(const TextureView& t, bool keyed, double u, double v, Rgba* out) {
-    int x = Wrap(FloorToInt(u * t.width), t.width, t.pow2);
-    int y = Wrap(FloorToInt(v * t.height), t.height, t.pow2);
+inline bool Sample(const TextureView& t, bool keyed, float u, float v, Rgba* out) {
+    int x = Wrap(FloorToInt(u * float(t.width)), t.width, t.pow2);
+    int y = Wrap(FloorToInt(v * float(t.height)), t.height, t.pow2);
     uint32_t raw = RawTexel(t, x, y);
     if (keyed && raw >= t.keyLow && raw <= t.keyHigh) return false;
     *out = Linear ? Bilinear(t, u, v) : Decode(t, raw);
@@ -234,6 +249,7 @@ void SetUpPlanes(Triangle* t, uint32_t need, const int64_t* x, const int64_t* y,
     for (int k = 0; k < kAttributes; ++k) {
         if (!(need & (1u << k))) {
             t->planes[k] = {0.0, 0.0, 0.0};
+            t->slopes[k] = 0.0f;
             continue;
         }
         double f0 = attrs[0][k], f1 = attrs[1][k] - f0, f2 = attrs[2][k] - f0;
@@ -241,6 +257,7 @@ void SetUpPlanes(Triangle* t, uint32_t need, const int64_t* x, const int64_t* y,
         p.a = (f1 == 0 && f2 == 0) ? 0.0 : (f1 * dy2 - f2 * dy1) / area;
         p.b = (f1 == 0 && f2 == 0) ? 0.0 : (dx1 * f2 - dx2 * f1) / area;
         p.c = f0 - p.a * x0 - p.b * y0;
+        t->slopes[k] = float(p.a);
     }
 }
 
@@ -403,26 +420,28 @@ void DrawRowsStepped(const Context& c, const Triangle& t, int from, int to) {
 
 namespace {
 
-struct RowPlanes {
-    double v[kAttributes];
+// The attributes where a span starts: pixel left + i takes
+// start[k] + slopes[k] * i, in single precision.
+struct RowStarts {
+    float v[kAttributes];
 };
 
-inline double At(const Triangle& t, const RowPlanes& row, int k, double px) {
-    return row.v[k] + t.planes[k].a * px;
+inline float At(const Triangle& t, const RowStarts& row, int k, float i) {
+    return row.v[k] + t.slopes[k] * i;
 }
 
 // The colour of one covered pixel before blending; false when the pixel is
 // not drawn (colour key or alpha test).
 template <bool Textured, bool Linear>
-inline bool ShadeColour(const Context& c, const Triangle& t, const RowPlanes& row, double px, Rgba* out) {
-    Rgba diffuse = t.shadeDiffuse ? Rgba{ToChannel(At(t, row, kR, px)), ToChannel(At(t, row, kG, px)),
-                                         ToChannel(At(t, row, kB, px)), ToChannel(At(t, row, kA, px))}
+inline bool ShadeColour(const Context& c, const Triangle& t, const RowStarts& row, float i, Rgba* out) {
+    Rgba diffuse = t.shadeDiffuse ? Rgba{ToChannel(At(t, row, kR, i)), ToChannel(At(t, row, kG, i)),
+                                         ToChannel(At(t, row, kB, i)), ToChannel(At(t, row, kA, i))}
                                   : t.flatDiffuse;
     Rgba colour = diffuse;
     if constexpr (Textured) {
-        double u = At(t, row, kU, px), v = At(t, row, kV, px);
+        float u = At(t, row, kU, i), v = At(t, row, kV, i);
         if (c.perspective) {
-            double q = At(t, row, kQ, px), w = q != 0 ? 1.0 / q : 0.0;
+            float q = At(t, row, kQ, i), w = q != 0 ? 1.0f / q : 0.0f;
             u *= w;
             v *= w;
         }
@@ -432,8 +451,8 @@ inline bool ShadeColour(const Context& c, const Triangle& t, const RowPlanes& ro
     }
     if (c.alphaTest && !Compare(c.alphaFunc, uint32_t(colour.a), c.alphaRef)) return false;
     if (c.specular) {
-        Rgba s = t.shadeSpecular ? Rgba{ToChannel(At(t, row, kSR, px)), ToChannel(At(t, row, kSG, px)),
-                                        ToChannel(At(t, row, kSB, px)), 0}
+        Rgba s = t.shadeSpecular ? Rgba{ToChannel(At(t, row, kSR, i)), ToChannel(At(t, row, kSG, i)),
+                                        ToChannel(At(t, row, kSB, i)), 0}
                                  : t.flatSpecular;
         colour.r = std::min(255, colour.r + s.r);
         colour.g = std::min(255, colour.g + s.g);
@@ -447,20 +466,19 @@ inline bool ShadeColour(const Context& c, const Triangle& t, const RowPlanes& ro
 // loop carries no branches for it.
 template <bool Textured, bool Linear>
 void DrawSpan(const Context& c, const Triangle& t, int y, int left, int right) {
-    RowPlanes row;
-    double py = y + 0.5;
-    for (int k = 0; k < kAttributes; ++k) row.v[k] = t.planes[k].c + t.planes[k].b * py;
+    RowStarts row;
+    for (int k = 0; k < kAttributes; ++k) row.v[k] = RowStart(t.planes[k], left, y);
     uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
     uint8_t* zrow = c.depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
     for (int x = left; x <= right; ++x) {
-        double px = x + 0.5;
+        float i = float(x - left);
         uint16_t z = 0;
         if (zrow) {
-            z = QuantiseZ(At(t, row, kZ, px));
+            z = QuantiseZ(At(t, row, kZ, i));
             if (c.zTest && !Compare(c.zFunc, z, Load16(zrow + 2 * x))) continue;
         }
         Rgba colour;
-        if (!ShadeColour<Textured, Linear>(c, t, row, px, &colour)) continue;
+        if (!ShadeColour<Textured, Linear>(c, t, row, i, &colour)) continue;
         if (c.blend) colour = Blend(colour, Unpack16(Load16(dst + 2 * x), c.is565), c.srcBlend, c.destBlend);
         Store16(dst + 2 * x, Pack16(colour, c.is565, c.dither, x, y));
         if (c.zWrite) Store16(zrow + 2 * x, z);
@@ -478,15 +496,24 @@ SpanFn ReferenceSpan(const Context& c) {
 namespace host::raster {
 
 extern const RowsFn kFastRows[3];
+extern const RowsFn kFastRowsWide[3];
 
 namespace {
 
-// The fast routines, where this processor can run them.
-const RowsFn* FastTable() {
+// The fast routines, where this processor can run them: the build for the
+// 512-bit extensions, else the AVX2 one.
+// (`narrow`: the AVX2 build whatever the processor offers.)
+const RowsFn* FastTable(bool narrow) {
 #if defined(__x86_64__) || defined(__i386__)
-    static const RowsFn* table = kFastRows[0] && __builtin_cpu_supports("avx2") ? kFastRows : nullptr;
-    return table;
+    static const RowsFn* avx2 = kFastRows[0] && __builtin_cpu_supports("avx2") ? kFastRows : nullptr;
+    static const RowsFn* wide = kFastRowsWide[0] && __builtin_cpu_supports("avx512f") &&
+                                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
+                                        __builtin_cpu_supports("avx512dq")
+                                    ? kFastRowsWide
+                                    : avx2;
+    return narrow ? avx2 : wide;
 #else
+    (void)narrow;
     return nullptr;
 #endif
 }
@@ -494,11 +521,11 @@ const RowsFn* FastTable() {
 }  // namespace
 
 bool FastRowsAvailable() {
-    return FastTable() != nullptr;
+    return FastTable(true) != nullptr;
 }
 
 RowsFn FastRows(const Context& c) {
-    const RowsFn* table = FastTable();
+    const RowsFn* table = FastTable(c.narrow);
     if (!table || c.specular || c.alphaTest) return nullptr;
     if (!c.textured) return table[0];
     if (!c.tex || !c.tex->pow2 || c.tex->argb.empty()) return nullptr;

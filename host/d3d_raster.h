@@ -4,9 +4,10 @@
 //
 // Two span routines exist for the same arithmetic: the plain one
 // (ReferenceSpan), which evaluates every pixel as the rules at the top of
-// host_d3d.cpp say, and a fast one (d3d_raster_avx2.cpp) that evaluates
-// eight pixels a step with the same operations in the same order, so that
-// both write identical pixels (a randomised test compares them).
+// host_d3d.cpp say, and a fast one (d3d_raster_simd.h, built for AVX2 and
+// for the 512-bit extensions) that evaluates eight pixels a step with the
+// same operations in the same order, so that both write identical pixels (a
+// randomised test compares them).
 #pragma once
 
 #include "host/d3d.h"
@@ -66,16 +67,19 @@ inline uint16_t PackColour(uint32_t xrgb, bool is565) {
     return Pack16(c, is565, false, 0, 0);
 }
 
-inline uint16_t QuantiseZ(double z) {
+// A depth 0..1 as a 16-bit z value, in single precision (a value below 0,
+// or not a number, is 0; from 1 up, 65535).
+inline uint16_t QuantiseZ(float z) {
     if (!(z > 0)) return 0;
     if (z >= 1) return 65535;
-    return uint16_t(z * 65535.0 + 0.5);
+    return uint16_t(z * 65535.0f + 0.5f);
 }
 
-inline int ToChannel(double v) {
+// An interpolated colour channel rounded to 0..255 (not a number: 0).
+inline int ToChannel(float v) {
     if (!(v > 0)) return 0;
     if (v >= 255) return 255;
-    return int(v + 0.5);
+    return int(v + 0.5f);
 }
 
 inline bool Compare(uint32_t func, uint32_t value, uint32_t reference) {
@@ -119,7 +123,14 @@ struct TextureView {
     int widthShift, heightShift;  // log2 of the sides when they are powers of two
     std::vector<uint32_t> argb;   // width x height, rows packed
     std::vector<uint8_t> keyFlags;  // width x height (+ 3 bytes), 1: keyed
+    // The decoded texels as 5-6-5 [1] and 5-5-5 [0] target pixels (Pack16
+    // without dither; + 1 value), made on first use: what a texel drawn as
+    // it is becomes.
+    std::vector<uint16_t> packed[2];
 };
+
+// The view's texels as target pixels of that format (see packed).
+const uint16_t* PackedTexels(TextureView* v, bool is565);
 
 // Builds the view of a surface with the palette entries given (nullptr:
 // an 8-bit texture reads grey levels).
@@ -155,7 +166,10 @@ struct Context {
     bool textured, perspective, linear;
     bool keyed;  // the texture's key applies (colour keying on and a key set)
     const TextureView* tex;
+    const uint16_t* packed;  // the texture's texels as target pixels (fast routines only), or nullptr
+    int width;  // of the target and z-buffer rows: pixels up to it belong to the row
     bool plain;  // the plain routines throughout (edges divided row by row, ReferenceSpan)
+    bool narrow;  // the fast routines' AVX2 build even where the wider one runs
     SpanFn span;  // the plain span
     RowsFn rows;  // the fast routine, or nullptr
 };
@@ -172,12 +186,21 @@ struct Plane {
     double a, b, c;
 };
 
+// The value of a plane at the centre of pixel (x, y), rounded to single
+// precision: where a span starts.  Along the span, pixel x + i takes
+// start + slope * i in single precision, slope being the plane's a rounded
+// to single precision.
+inline float RowStart(const Plane& p, int x, int y) {
+    return float(p.c + p.a * (x + 0.5) + p.b * (y + 0.5));
+}
+
 enum Attribute { kZ, kR, kG, kB, kA, kSR, kSG, kSB, kU, kV, kQ, kAttributes };
 
 struct Triangle {
     Edge edges[3];
     int left, right, top, bottom;  // inclusive pixel bounds, clipped
     Plane planes[kAttributes];
+    float slopes[kAttributes];         // each plane's a in single precision
     Rgba flatDiffuse, flatSpecular;    // the first vertex's colours
     bool shadeDiffuse, shadeSpecular;  // Gouraud with colours that differ
 };

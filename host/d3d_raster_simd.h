@@ -3,13 +3,16 @@
 // internal linkage.
 //
 // Eight pixels a step.  Every pixel goes through the operations of the plain
-// span (d3d_raster.cpp) in the same order and precision: the attribute
-// planes in double precision (a product and a sum per pixel, no fused
-// multiply-add), the perspective division, the floor and wrap of texel
-// co-ordinates done exactly on whole numbers held in doubles, and the
-// integer stage and blending arithmetic with exact forms of the divisions
-// by 255.  Textures are read from the view's decoded copy (so the sides must
-// be powers of two).
+// span (d3d_raster.cpp) in the same order and precision: each attribute as
+// its span's start plus its slope times the pixel's distance from the start
+// in single precision (a product and a sum, no fused multiply-add), the
+// perspective division, the floor and wrap of texel co-ordinates, and the
+// integer stage and blending arithmetic with exact forms of the divisions by
+// 255.  Where a span's values at both ends lie inside the range a clamp
+// holds them to, the clamp is left out: the values along a span run
+// monotonically from one end to the other, so it would change nothing.
+// Textures are read from the view's decoded copy (so the sides must be
+// powers of two).
 #pragma once
 
 #include "host/d3d_raster.h"
@@ -19,91 +22,51 @@
 namespace host::raster {
 namespace {
 
-inline __m256i Join(__m128i lo, __m128i hi) {
-    return _mm256_set_m128i(hi, lo);
-}
-
 // ---------------------------------------------------------------------------
-// Eight doubles: D8 (two AVX registers), with masks M8
+// Eight floats
 // ---------------------------------------------------------------------------
 
-struct D8 {
-    __m256d lo, hi;
-};
-using M8 = D8;
-
-inline D8 Set(double v) { return {_mm256_set1_pd(v), _mm256_set1_pd(v)}; }
-inline D8 Add(D8 a, D8 b) { return {_mm256_add_pd(a.lo, b.lo), _mm256_add_pd(a.hi, b.hi)}; }
-inline D8 Sub(D8 a, D8 b) { return {_mm256_sub_pd(a.lo, b.lo), _mm256_sub_pd(a.hi, b.hi)}; }
-inline D8 Mul(D8 a, D8 b) { return {_mm256_mul_pd(a.lo, b.lo), _mm256_mul_pd(a.hi, b.hi)}; }
-inline D8 Div(D8 a, D8 b) { return {_mm256_div_pd(a.lo, b.lo), _mm256_div_pd(a.hi, b.hi)}; }
-// The maximum and minimum answer their second operand when one is not a
-// number.
-inline D8 Max(D8 a, D8 b) { return {_mm256_max_pd(a.lo, b.lo), _mm256_max_pd(a.hi, b.hi)}; }
-inline D8 Min(D8 a, D8 b) { return {_mm256_min_pd(a.lo, b.lo), _mm256_min_pd(a.hi, b.hi)}; }
-inline D8 Floor(D8 a) { return {_mm256_floor_pd(a.lo), _mm256_floor_pd(a.hi)}; }
-inline M8 Greater(D8 a, D8 b) {
-    return {_mm256_cmp_pd(a.lo, b.lo, _CMP_GT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GT_OQ)};
-}
-inline M8 Less(D8 a, D8 b) { return {_mm256_cmp_pd(a.lo, b.lo, _CMP_LT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LT_OQ)}; }
-inline M8 NotZero(D8 a) {
-    const __m256d zero = _mm256_setzero_pd();
-    return {_mm256_cmp_pd(a.lo, zero, _CMP_NEQ_UQ), _mm256_cmp_pd(a.hi, zero, _CMP_NEQ_UQ)};
-}
-inline M8 Both(M8 a, M8 b) { return {_mm256_and_pd(a.lo, b.lo), _mm256_and_pd(a.hi, b.hi)}; }
-inline bool All(M8 m) { return (_mm256_movemask_pd(m.lo) & _mm256_movemask_pd(m.hi)) == 15; }
-inline D8 ZeroUnless(D8 v, M8 m) { return {_mm256_and_pd(v.lo, m.lo), _mm256_and_pd(v.hi, m.hi)}; }
-inline __m256i Truncate(D8 v) { return Join(_mm256_cvttpd_epi32(v.lo), _mm256_cvttpd_epi32(v.hi)); }
-// x + 0.5, x + 1.5, ... x + 7.5: the centres of eight pixels.
-inline D8 Centres(int x) {
-    __m256d base = _mm256_set1_pd(double(x));
-    return {_mm256_add_pd(base, _mm256_setr_pd(0.5, 1.5, 2.5, 3.5)), _mm256_add_pd(base, _mm256_setr_pd(4.5, 5.5, 6.5, 7.5))};
+inline __m256 Splat(float v) {
+    return _mm256_set1_ps(v);
 }
 
-// row + a * px, as the plain span's At().
-inline D8 At(D8 row, D8 a, D8 px) {
-    return Add(row, Mul(a, px));
+// start + slope * i, as the plain span's At().
+inline __m256 At(__m256 start, __m256 slope, __m256 i) {
+    return _mm256_add_ps(start, _mm256_mul_ps(slope, i));
 }
 
-// QuantiseZ of eight values: the value held to 0..1 first (the maximum
-// answers 0 for a value that is not a number), which gives the plain
-// routine's 0 and 65535 at the ends and leaves the rest as it is.
-inline __m256i QuantiseZ8(D8 z) {
-    D8 held = Min(Max(z, Set(0.0)), Set(1.0));
-    return Truncate(Add(Mul(held, Set(65535.0)), Set(0.5)));
+// v held to 0..top; the maximum answers its second operand (0) for a value
+// that is not a number, as the plain routines answer 0 for it.
+inline __m256 Hold(__m256 v, float top) {
+    return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), Splat(top));
 }
 
-// ToChannel of eight values, held to 0..255 likewise.
-inline __m256i ToChannel8(D8 v) {
-    D8 held = Min(Max(v, Set(0.0)), Set(255.0));
-    return Truncate(Add(held, Set(0.5)));
+// QuantiseZ of eight values (held: the values may leave 0..1).
+template <bool Held>
+inline __m256i QuantiseZ8(__m256 z) {
+    if constexpr (Held) z = Hold(z, 1.0f);
+    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, Splat(65535.0f)), Splat(0.5f)));
 }
 
-// Whether every lane lies strictly between -2^31 and 2^31.
-inline bool Near(D8 a, D8 b) {
-    const D8 lo = Set(-2147483648.0), hi = Set(2147483648.0);
-    return All(Both(Both(Greater(a, lo), Less(a, hi)), Both(Greater(b, lo), Less(b, hi))));
+// ToChannel of eight values.
+template <bool Held>
+inline __m256i ToChannel8(__m256 v) {
+    if constexpr (Held) v = Hold(v, 255.0f);
+    return _mm256_cvttps_epi32(_mm256_add_ps(v, Splat(0.5f)));
 }
 
-// floor(m) wrapped into 0..n-1 for n a power of two, for values known to lie
-// strictly between -2^31 and 2^31: the floor converts exactly to 32 bits and
-// the low bits are the wrap.
-inline __m256i WrapFloorNear(D8 m, int mask) {
-    return _mm256_and_si256(Truncate(Floor(m)), _mm256_set1_epi32(mask));
+// floor(m) wrapped by the mask of a power-of-two side.  Outside -2^31..2^31,
+// or not a number, the conversion gives -2^31, whose low bits are 0: texel
+// 0, as the plain routine reads there.
+inline __m256i WrapFloor(__m256 m, __m256i mask) {
+    return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_floor_ps(m)), mask);
 }
 
-// The same for any value: 0 outside the range the plain routine floors
-// (+-1e15); whole numbers below 2^53 in doubles keep every step exact.
-inline __m256i WrapFloor(D8 m, D8 n, D8 inverse) {
-    M8 inside = Both(Greater(m, Set(-1e15)), Less(m, Set(1e15)));
-    D8 f = Floor(m);
-    D8 w = Sub(f, Mul(Floor(Mul(f, inverse)), n));
-    return Truncate(ZeroUnless(w, inside));
-}
-
-// A whole number already floored, wrapped likewise.
-inline __m256i Wrap(D8 f, D8 n, D8 inverse) {
-    return Truncate(Sub(f, Mul(Floor(Mul(f, inverse)), n)));
+// Whether a span's attribute stays inside lo..hi: its values at both ends
+// do (and are numbers).
+inline bool Inside(float start, float slope, float last, float lo, float hi) {
+    float end = start + slope * last;
+    return start >= lo && start <= hi && end >= lo && end <= hi;
 }
 
 // ---------------------------------------------------------------------------
@@ -195,17 +158,23 @@ inline Channels Unpack(__m256i v, bool is565) {
     return {r, g, b, _mm256_set1_epi32(255)};
 }
 
+// 8-bit channels narrowed into 16-bit pixels (Pack16 without the dither).
+inline __m256i Pack(const Channels& c, bool is565) {
+    if (is565) {
+        return _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(c.r, 3), 11),
+                               _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(c.g, 2), 5),
+                                               _mm256_srli_epi32(c.b, 3)));
+    }
+    return _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(c.r, 3), 10),
+                           _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(c.g, 3), 5), _mm256_srli_epi32(c.b, 3)));
+}
+
 inline __m128i To16(__m256i v) {
     return _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
 inline __m128i Mask16(__m256i m) {
     return _mm_packs_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
-}
-
-// Eight texels (decoded 0xAARRGGBB) at the given indexes.
-inline __m256i Texels(const TextureView& t, __m256i index) {
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.argb.data()), index, 4);
 }
 
 // Loads n (1..8) 16-bit values into the low lanes.
@@ -221,200 +190,312 @@ inline void StorePart(uint8_t* p, __m128i v, int n) {
     for (int i = 0; i < n; ++i) Store16(p + 2 * i, part[i]);
 }
 
-// Rows from..to of a triangle, eight pixels a step.
-template <bool Textured, bool Linear>
-void Rows(const Context& c, const Triangle& t, int from, int to) {
-    // What this state reads: the diffuse alpha only where it reaches a
-    // blend factor (the result's alpha is otherwise never drawn).
-    const bool shade = t.shadeDiffuse;
-    const bool alphaUsed = c.blend && (UsesAlpha(c.srcBlend) || UsesAlpha(c.destBlend));
-    const bool depth = c.depth != nullptr, writeZ = depth && c.zWrite;
-    auto slope = [&](int k) { return Set(t.planes[k].a); };
-    const D8 zSlope = slope(kZ), rSlope = slope(kR), gSlope = slope(kG), bSlope = slope(kB), aSlope = slope(kA);
-    const D8 uSlope = slope(kU), vSlope = slope(kV), qSlope = slope(kQ);
-    const Channels flat = {_mm256_set1_epi32(t.flatDiffuse.r), _mm256_set1_epi32(t.flatDiffuse.g),
-                           _mm256_set1_epi32(t.flatDiffuse.b), _mm256_set1_epi32(t.flatDiffuse.a)};
-    const TextureView* tex = c.tex;
-    D8 texW = Set(1.0), texH = Set(1.0), invW = Set(1.0), invH = Set(1.0);
-    __m128i widthShift{};
-    int wrapX = 0, wrapY = 0;
-    if constexpr (Textured) {
-        texW = Set(double(tex->width)), texH = Set(double(tex->height));
-        invW = Set(1.0 / tex->width), invH = Set(1.0 / tex->height);
-        widthShift = _mm_cvtsi32_si128(tex->widthShift);
-        wrapX = tex->width - 1, wrapY = tex->height - 1;
+// Stores the pixels (and the z values of the lanes kept): eight whole, or
+// the first n.
+inline void Store(uint8_t* dp, uint8_t* zp, __m128i out16, __m256i z, __m128i zOld, __m128i keep, int n, bool whole,
+                  bool writeZ) {
+    if (whole) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), out16);
+        if (writeZ) _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), _mm_blendv_epi8(zOld, To16(z), keep));
+    } else {
+        StorePart(dp, out16, n);
+        if (writeZ) StorePart(zp, _mm_blendv_epi8(zOld, To16(z), keep), n);
     }
-    const StageOps& ops = c.ops;
-    const bool arg1Texture = ReadsTexture(ops.colourArg1), arg2Texture = ReadsTexture(ops.colourArg2);
-    // MODULATE by a flat white diffuse colour leaves the texel as it is.
-    const bool texelOnly = Textured && !shade && ops.colourOp == D3DTOP_MODULATE && arg1Texture != arg2Texture &&
-                           t.flatDiffuse.r == 255 && t.flatDiffuse.g == 255 && t.flatDiffuse.b == 255;
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    auto rowValue = [&](int k, double py) { return Set(t.planes[k].c + t.planes[k].b * py); };
+}
 
+// ---------------------------------------------------------------------------
+// One span, eight pixels a step
+// ---------------------------------------------------------------------------
+
+// What the sampling of one texture reads, held in registers for a span.
+struct Sampler {
+    const int* argb;      // the decoded texels
+    const int* keyFlags;  // nullptr: the key does not apply
+    const int* packed;    // the texels as target pixels, or nullptr
+    __m256 width, height;
+    __m256i maskX, maskY;
+    __m128i shift;
+
+    Sampler() : argb(nullptr), keyFlags(nullptr), packed(nullptr), width(), height(), maskX(), maskY(), shift() {}
+    explicit Sampler(const Context& c)
+        : argb(reinterpret_cast<const int*>(c.tex->argb.data())),
+          keyFlags(c.keyed ? reinterpret_cast<const int*>(c.tex->keyFlags.data()) : nullptr),
+          packed(reinterpret_cast<const int*>(c.packed)),
+          width(Splat(float(c.tex->width))),
+          height(Splat(float(c.tex->height))),
+          maskX(_mm256_set1_epi32(c.tex->width - 1)),
+          maskY(_mm256_set1_epi32(c.tex->height - 1)),
+          shift(_mm_cvtsi32_si128(c.tex->widthShift)) {}
+
+    __m256i Texels(__m256i index) const { return _mm256_i32gather_epi32(argb, index, 4); }
+
+    // The nearest texels' indexes; the keyed lanes are taken out of *pass.
+    __m256i Nearest(__m256 u, __m256 v, __m256i* pass) const {
+        __m256i ix = WrapFloor(_mm256_mul_ps(u, width), maskX), iy = WrapFloor(_mm256_mul_ps(v, height), maskY);
+        __m256i nearest = _mm256_add_epi32(_mm256_sll_epi32(iy, shift), ix);
+        if (keyFlags) {
+            __m256i flags = _mm256_i32gather_epi32(keyFlags, nearest, 1);
+            __m256i keyed = _mm256_and_si256(flags, _mm256_set1_epi32(255));
+            *pass = _mm256_andnot_si256(_mm256_cmpgt_epi32(keyed, _mm256_setzero_si256()), *pass);
+        }
+        return nearest;
+    }
+
+    // The target pixels of the texels at these indexes (packed).
+    __m256i Pixels(__m256i index) const {
+        return _mm256_and_si256(_mm256_i32gather_epi32(packed, index, 2), _mm256_set1_epi32(0xFFFF));
+    }
+};
+
+// The texels of eight pixels at texture co-ordinates (u, v), filtered; the
+// keyed lanes are taken out of *pass.
+template <bool Linear>
+[[gnu::always_inline]] inline Channels Sample8(const Sampler& s, __m256 u, __m256 v, __m256i* pass) {
+    const __m256 width = s.width, height = s.height;
+    const __m256i maskX = s.maskX, maskY = s.maskY;
+    const __m128i shift = s.shift;
+    if (!Linear || s.keyFlags) {
+        __m256i nearest = s.Nearest(u, v, pass);
+        if constexpr (!Linear) return Split(s.Texels(nearest));
+    }
+    __m256 fx = _mm256_sub_ps(_mm256_mul_ps(u, width), Splat(0.5f));
+    __m256 fy = _mm256_sub_ps(_mm256_mul_ps(v, height), Splat(0.5f));
+    const __m256 lo = Splat(-2147483648.0f), hi = Splat(2147483648.0f);
+    __m256 inside = _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(fx, lo, _CMP_GT_OQ), _mm256_cmp_ps(fx, hi, _CMP_LT_OQ)),
+                                  _mm256_and_ps(_mm256_cmp_ps(fy, lo, _CMP_GT_OQ), _mm256_cmp_ps(fy, hi, _CMP_LT_OQ)));
+    fx = _mm256_and_ps(fx, inside), fy = _mm256_and_ps(fy, inside);
+    __m256 gx = _mm256_floor_ps(fx), gy = _mm256_floor_ps(fy);
+    __m256i wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, gx), Splat(256.0f)));
+    __m256i wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, gy), Splat(256.0f)));
+    const __m256i one = _mm256_set1_epi32(1);
+    __m256i ix = _mm256_cvttps_epi32(gx), iy = _mm256_cvttps_epi32(gy);
+    __m256i x0 = _mm256_and_si256(ix, maskX), x1 = _mm256_and_si256(_mm256_add_epi32(ix, one), maskX);
+    __m256i y0 = _mm256_sll_epi32(_mm256_and_si256(iy, maskY), shift);
+    __m256i y1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(iy, one), maskY), shift);
+    Channels c00 = Split(s.Texels(_mm256_add_epi32(y0, x0)));
+    Channels c10 = Split(s.Texels(_mm256_add_epi32(y0, x1)));
+    Channels c01 = Split(s.Texels(_mm256_add_epi32(y1, x0)));
+    Channels c11 = Split(s.Texels(_mm256_add_epi32(y1, x1)));
+    const __m256i full = _mm256_set1_epi32(256);
+    __m256i rx = _mm256_sub_epi32(full, wx), ry = _mm256_sub_epi32(full, wy);
+    __m256i w00 = _mm256_mullo_epi32(rx, ry), w10 = _mm256_mullo_epi32(wx, ry);
+    __m256i w01 = _mm256_mullo_epi32(rx, wy), w11 = _mm256_mullo_epi32(wx, wy);
+    auto mix = [&](__m256i a, __m256i b, __m256i cc, __m256i dd) {
+        __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(a, w00), _mm256_mullo_epi32(b, w10));
+        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(cc, w01));
+        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(dd, w11));
+        return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
+    };
+    return {mix(c00.r, c10.r, c01.r, c11.r), mix(c00.g, c10.g, c01.g, c11.g), mix(c00.b, c10.b, c01.b, c11.b),
+            mix(c00.a, c10.a, c01.a, c11.a)};
+}
+
+// The stage's colour from texel and diffuse colour; the alpha is the
+// diffuse one unless alphaUsed.
+[[gnu::always_inline]] inline Channels Stage(const StageOps& ops, const Channels& texel, const Channels& d, bool alphaUsed) {
+    const Channels& c1 = ReadsTexture(ops.colourArg1) ? texel : d;
+    const Channels& c2 = ReadsTexture(ops.colourArg2) ? texel : d;
+    Channels colour;
+    switch (ops.colourOp) {
+    case D3DTOP_SELECTARG2: colour = {c2.r, c2.g, c2.b, d.a}; break;
+    case D3DTOP_MODULATE:
+        colour = {Div255(_mm256_mullo_epi32(c1.r, c2.r)), Div255(_mm256_mullo_epi32(c1.g, c2.g)),
+                  Div255(_mm256_mullo_epi32(c1.b, c2.b)), d.a};
+        break;
+    case D3DTOP_BLENDTEXTUREALPHA:
+        colour = {Op(D3DTOP_BLENDTEXTUREALPHA, c1.r, c2.r, texel.a, d.r),
+                  Op(D3DTOP_BLENDTEXTUREALPHA, c1.g, c2.g, texel.a, d.g),
+                  Op(D3DTOP_BLENDTEXTUREALPHA, c1.b, c2.b, texel.a, d.b), d.a};
+        break;
+    default: colour = {c1.r, c1.g, c1.b, d.a}; break;
+    }
+    if (alphaUsed)
+        colour.a = Op(ops.alphaOp, ReadsTexture(ops.alphaArg1) ? texel.a : d.a,
+                      ReadsTexture(ops.alphaArg2) ? texel.a : d.a, texel.a, d.a);
+    return colour;
+}
+
+// What the spans of one triangle share, gathered once per triangle; the
+// state is copied out of the context, as the pixel stores could otherwise
+// alias it and it would be read again at every step.
+struct TriangleSetup {
+    bool alphaUsed;  // the diffuse alpha reaches a blend factor (else it is never drawn)
+    bool writeZ, perspective, blend, dither, is565, keyed;
+    bool texelOnly;  // MODULATE by a flat white diffuse colour: the texel as it is
+    uint32_t zFunc, srcBlend, destBlend;
+    StageOps ops;
+    Sampler sampler;
+    Channels flat;
+    __m256 zSlope, rSlope, gSlope, bSlope, aSlope, uSlope, vSlope, qSlope;
+};
+
+template <bool Textured, bool Shade>
+void SetUpSpans(const Context& c, const Triangle& t, TriangleSetup* s) {
+    s->alphaUsed = c.blend && (UsesAlpha(c.srcBlend) || UsesAlpha(c.destBlend));
+    s->writeZ = c.depth && c.zWrite;
+    s->perspective = Textured && c.perspective;
+    s->blend = c.blend, s->dither = c.dither, s->is565 = c.is565, s->keyed = Textured && c.keyed;
+    s->zFunc = c.zFunc, s->srcBlend = c.srcBlend, s->destBlend = c.destBlend;
+    s->ops = c.ops;
+    s->texelOnly = Textured && !Shade && c.ops.colourOp == D3DTOP_MODULATE &&
+                   ReadsTexture(c.ops.colourArg1) != ReadsTexture(c.ops.colourArg2) && t.flatDiffuse.r == 255 &&
+                   t.flatDiffuse.g == 255 && t.flatDiffuse.b == 255 && !s->alphaUsed;
+    s->sampler = Textured ? Sampler(c) : Sampler{};
+    s->flat = {_mm256_set1_epi32(t.flatDiffuse.r), _mm256_set1_epi32(t.flatDiffuse.g),
+               _mm256_set1_epi32(t.flatDiffuse.b), _mm256_set1_epi32(t.flatDiffuse.a)};
+    s->zSlope = Splat(t.slopes[kZ]);
+    s->rSlope = Splat(t.slopes[kR]), s->gSlope = Splat(t.slopes[kG]), s->bSlope = Splat(t.slopes[kB]);
+    s->aSlope = Splat(t.slopes[kA]);
+    s->uSlope = Splat(t.slopes[kU]), s->vSlope = Splat(t.slopes[kV]), s->qSlope = Splat(t.slopes[kQ]);
+}
+
+// Pixels left..right of row y.  Depth: the z-buffer is tested (and maybe
+// written); Shade: the diffuse colour changes over the triangle.
+template <bool Textured, bool Linear, bool Depth, bool Shade>
+[[gnu::always_inline]] inline void Span(const Context& c, const Triangle& t, const TriangleSetup& s, int y, int left,
+                                        int right) {
+    const float last = float(right - left);
+    // Where the span starts, and whether its values need holding.
+    float starts[kAttributes];
+    auto start = [&](int k) {
+        starts[k] = RowStart(t.planes[k], left, y);
+        return Splat(starts[k]);
+    };
+    auto inside = [&](int k, float lo, float hi) { return Inside(starts[k], t.slopes[k], last, lo, hi); };
+    const bool alphaUsed = s.alphaUsed, writeZ = s.writeZ, perspective = s.perspective, blend = s.blend;
+    const bool dither = s.dither, is565 = s.is565, keyed = s.keyed, texelOnly = s.texelOnly;
+    // Texels drawn as they are: their target pixels straight from the copy.
+    const bool direct = !Linear && texelOnly && s.sampler.packed;
+    // Eight pixels from x can be read and written back whole (lanes outside
+    // the span unchanged) while they lie inside the row.
+    const int wholeUpTo = c.width - 8;
+    const uint32_t zFunc = s.zFunc, srcBlend = s.srcBlend, destBlend = s.destBlend;
+    const StageOps& ops = s.ops;
+    const Sampler& sampler = s.sampler;
+    const Channels& flat = s.flat;
+    __m256 zStart{};
+    bool zHeld = true;
+    if constexpr (Depth) zStart = start(kZ), zHeld = !inside(kZ, 0.0f, 1.0f);
+    __m256 rStart{}, gStart{}, bStart{}, aStart{};
+    bool colourHeld = true;
+    if constexpr (Shade) {
+        rStart = start(kR), gStart = start(kG), bStart = start(kB), aStart = start(kA);
+        colourHeld = !(inside(kR, 0, 255) && inside(kG, 0, 255) && inside(kB, 0, 255) &&
+                       (!alphaUsed || inside(kA, 0, 255)));
+    }
+    __m256 uStart{}, vStart{}, qStart{};
+    bool qPositive = false;
+    if constexpr (Textured) {
+        uStart = start(kU), vStart = start(kV);
+        if (perspective) {
+            qStart = start(kQ);
+            qPositive = starts[kQ] > 0 && starts[kQ] + t.slopes[kQ] * last > 0;
+        }
+    }
+    const __m256 zSlope = s.zSlope, rSlope = s.rSlope, gSlope = s.gSlope, bSlope = s.bSlope, aSlope = s.aSlope;
+    const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    // The dither offsets of this row, repeated so eight lanes read from any
+    // start.
+    alignas(32) int offsets[12];
+    if (dither)
+        for (int i = 0; i < 12; ++i) offsets[i] = kBayer[y & 3][i & 3];
+    uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
+    uint8_t* zrow = Depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
+
+    for (int x = left; x <= right; x += 8) {
+        const int n = std::min(8, right - x + 1);
+        const bool whole = n == 8 || x <= wholeUpTo;
+        const __m256 i = _mm256_add_ps(Splat(float(x - left)), laneF);
+        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+        uint8_t* dp = dst + 2 * size_t(x);
+        uint8_t* zp = Depth ? zrow + 2 * size_t(x) : nullptr;
+        __m256i z{};
+        __m128i zOld{};
+        if constexpr (Depth) {
+            __m256 zf = At(zStart, zSlope, i);
+            z = zHeld ? QuantiseZ8<true>(zf) : QuantiseZ8<false>(zf);
+            zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
+            pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
+            if (_mm256_testz_si256(pass, pass)) continue;
+        }
+        Channels d = flat;
+        if constexpr (Shade) {
+            __m256 r = At(rStart, rSlope, i), g = At(gStart, gSlope, i), b = At(bStart, bSlope, i);
+            if (colourHeld) {
+                d.r = ToChannel8<true>(r), d.g = ToChannel8<true>(g), d.b = ToChannel8<true>(b);
+                if (alphaUsed) d.a = ToChannel8<true>(At(aStart, aSlope, i));
+            } else {
+                d.r = ToChannel8<false>(r), d.g = ToChannel8<false>(g), d.b = ToChannel8<false>(b);
+                if (alphaUsed) d.a = ToChannel8<false>(At(aStart, aSlope, i));
+            }
+        }
+        Channels colour = d;
+        if constexpr (Textured) {
+            __m256 u = At(uStart, uSlope, i), v = At(vStart, vSlope, i);
+            if (perspective) {
+                __m256 q = At(qStart, qSlope, i);
+                __m256 w = _mm256_div_ps(Splat(1.0f), q);
+                if (!qPositive) w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
+                u = _mm256_mul_ps(u, w), v = _mm256_mul_ps(v, w);
+            }
+            if (direct) {
+                __m256i nearest = sampler.Nearest(u, v, &pass);
+                if (keyed && _mm256_testz_si256(pass, pass)) continue;
+                __m256i pixels = sampler.Pixels(nearest);
+                __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+                Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
+                      writeZ);
+                continue;
+            }
+            Channels texel = Sample8<Linear>(sampler, u, v, &pass);
+            if (keyed && _mm256_testz_si256(pass, pass)) continue;
+            colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
+        }
+        __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+        if (blend) {
+            Channels o = Unpack(_mm256_cvtepu16_epi32(old16), is565);
+            __m256i fs = BlendFactor(srcBlend, colour.a), fd = BlendFactor(destBlend, colour.a);
+            auto mix = [&](__m256i a, __m256i b) {
+                return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
+            };
+            colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
+        }
+        if (dither) {
+            __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
+            __m256i step = _mm256_srli_epi32(dv, 1);
+            const __m256i top = _mm256_set1_epi32(255);
+            colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
+            colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
+            colour.g = _mm256_min_epi32(top, _mm256_add_epi32(colour.g, is565 ? _mm256_srli_epi32(dv, 2) : step));
+        }
+        __m128i keep = Mask16(pass);
+        Store(dp, zp, _mm_blendv_epi8(old16, To16(Pack(colour, is565)), keep), z, zOld, keep, n, whole, writeZ);
+    }
+}
+
+// Rows from..to of a triangle for what it and the state read.
+template <bool Textured, bool Linear, bool Depth, bool Shade>
+void RowsOf(const Context& c, const Triangle& t, int from, int to) {
+    TriangleSetup setup;
+    SetUpSpans<Textured, Shade>(c, t, &setup);
     RowStepper stepper(t, from);
     for (int y = from; y <= to; ++y) {
         int left, right;
         stepper.Next(&left, &right);
-        if (left > right) continue;
-        const double py = y + 0.5;
-        const D8 zRow = depth ? rowValue(kZ, py) : Set(0.0);
-        D8 rRow = Set(0.0), gRow = rRow, bRow = rRow, aRow = rRow;
-        if (shade) rRow = rowValue(kR, py), gRow = rowValue(kG, py), bRow = rowValue(kB, py), aRow = rowValue(kA, py);
-        D8 uRow = Set(0.0), vRow = uRow, qRow = uRow;
-        if constexpr (Textured) {
-            uRow = rowValue(kU, py), vRow = rowValue(kV, py);
-            if (c.perspective) qRow = rowValue(kQ, py);
-        }
-        // The dither offsets of this row, repeated so eight lanes read from
-        // any start.
-        alignas(32) int dither[12];
-        if (c.dither)
-            for (int i = 0; i < 12; ++i) dither[i] = kBayer[y & 3][i & 3];
-        uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
-        uint8_t* zrow = depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
+        if (left <= right) Span<Textured, Linear, Depth, Shade>(c, t, setup, y, left, right);
+    }
+}
 
-        for (int x = left; x <= right; x += 8) {
-            const int n = std::min(8, right - x + 1);
-            const D8 px = Centres(x);
-            __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-            uint8_t* dp = dst + 2 * size_t(x);
-            uint8_t* zp = depth ? zrow + 2 * size_t(x) : nullptr;
-            __m256i z{};
-            __m128i zOld{};
-            if (depth) {
-                z = QuantiseZ8(At(zRow, zSlope, px));
-                zOld = n == 8 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
-                pass = _mm256_and_si256(pass, CompareZ(c.zFunc, z, _mm256_cvtepu16_epi32(zOld)));
-                if (_mm256_testz_si256(pass, pass)) continue;
-            }
-            Channels d = flat;
-            if (shade) {
-                d.r = ToChannel8(At(rRow, rSlope, px));
-                d.g = ToChannel8(At(gRow, gSlope, px));
-                d.b = ToChannel8(At(bRow, bSlope, px));
-                if (alphaUsed) d.a = ToChannel8(At(aRow, aSlope, px));
-            }
-            Channels colour = d;
-            if constexpr (Textured) {
-                D8 u = At(uRow, uSlope, px), v = At(vRow, vSlope, px);
-                if (c.perspective) {
-                    D8 q = At(qRow, qSlope, px);
-                    D8 w = ZeroUnless(Div(Set(1.0), q), NotZero(q));
-                    u = Mul(u, w), v = Mul(v, w);
-                }
-                __m256i nearest{};
-                if (!Linear || c.keyed) {
-                    D8 mx = Mul(u, texW), my = Mul(v, texH);
-                    __m256i ix, iy;
-                    if (Near(mx, my)) {
-                        ix = WrapFloorNear(mx, wrapX);
-                        iy = WrapFloorNear(my, wrapY);
-                    } else {
-                        ix = WrapFloor(mx, texW, invW);
-                        iy = WrapFloor(my, texH, invH);
-                    }
-                    nearest = _mm256_add_epi32(_mm256_sll_epi32(iy, widthShift), ix);
-                }
-                if (c.keyed) {
-                    __m256i flags =
-                        _mm256_i32gather_epi32(reinterpret_cast<const int*>(tex->keyFlags.data()), nearest, 1);
-                    __m256i keyed = _mm256_and_si256(flags, _mm256_set1_epi32(255));
-                    pass = _mm256_andnot_si256(_mm256_cmpgt_epi32(keyed, _mm256_setzero_si256()), pass);
-                    if (_mm256_testz_si256(pass, pass)) continue;
-                }
-                Channels texel;
-                if constexpr (Linear) {
-                    D8 fx = Sub(Mul(u, texW), Set(0.5)), fy = Sub(Mul(v, texH), Set(0.5));
-                    const D8 lo = Set(-1e15), hi = Set(1e15);
-                    M8 inside = Both(Both(Greater(fx, lo), Less(fx, hi)), Both(Greater(fy, lo), Less(fy, hi)));
-                    fx = ZeroUnless(fx, inside), fy = ZeroUnless(fy, inside);
-                    D8 gx = Floor(fx), gy = Floor(fy);
-                    __m256i wx = Truncate(Mul(Sub(fx, gx), Set(256.0)));
-                    __m256i wy = Truncate(Mul(Sub(fy, gy), Set(256.0)));
-                    __m256i x0 = Wrap(gx, texW, invW), x1 = Wrap(Add(gx, Set(1.0)), texW, invW);
-                    __m256i y0 = _mm256_sll_epi32(Wrap(gy, texH, invH), widthShift);
-                    __m256i y1 = _mm256_sll_epi32(Wrap(Add(gy, Set(1.0)), texH, invH), widthShift);
-                    Channels c00 = Split(Texels(*tex, _mm256_add_epi32(y0, x0)));
-                    Channels c10 = Split(Texels(*tex, _mm256_add_epi32(y0, x1)));
-                    Channels c01 = Split(Texels(*tex, _mm256_add_epi32(y1, x0)));
-                    Channels c11 = Split(Texels(*tex, _mm256_add_epi32(y1, x1)));
-                    const __m256i full = _mm256_set1_epi32(256);
-                    __m256i ix = _mm256_sub_epi32(full, wx), iy = _mm256_sub_epi32(full, wy);
-                    __m256i w00 = _mm256_mullo_epi32(ix, iy), w10 = _mm256_mullo_epi32(wx, iy);
-                    __m256i w01 = _mm256_mullo_epi32(ix, wy), w11 = _mm256_mullo_epi32(wx, wy);
-                    auto mix = [&](__m256i a, __m256i b, __m256i cc, __m256i dd) {
-                        __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(a, w00), _mm256_mullo_epi32(b, w10));
-                        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(cc, w01));
-                        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(dd, w11));
-                        return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
-                    };
-                    texel = {mix(c00.r, c10.r, c01.r, c11.r), mix(c00.g, c10.g, c01.g, c11.g),
-                             mix(c00.b, c10.b, c01.b, c11.b), mix(c00.a, c10.a, c01.a, c11.a)};
-                } else {
-                    texel = Split(Texels(*tex, nearest));
-                }
-                if (texelOnly) {
-                    colour = {texel.r, texel.g, texel.b, d.a};
-                } else {
-                    const Channels& c1 = arg1Texture ? texel : d;
-                    const Channels& c2 = arg2Texture ? texel : d;
-                    switch (ops.colourOp) {
-                    case D3DTOP_SELECTARG2: colour = {c2.r, c2.g, c2.b, d.a}; break;
-                    case D3DTOP_MODULATE:
-                        colour = {Div255(_mm256_mullo_epi32(c1.r, c2.r)), Div255(_mm256_mullo_epi32(c1.g, c2.g)),
-                                  Div255(_mm256_mullo_epi32(c1.b, c2.b)), d.a};
-                        break;
-                    case D3DTOP_BLENDTEXTUREALPHA:
-                        colour = {Op(D3DTOP_BLENDTEXTUREALPHA, c1.r, c2.r, texel.a, d.r),
-                                  Op(D3DTOP_BLENDTEXTUREALPHA, c1.g, c2.g, texel.a, d.g),
-                                  Op(D3DTOP_BLENDTEXTUREALPHA, c1.b, c2.b, texel.a, d.b), d.a};
-                        break;
-                    default: colour = {c1.r, c1.g, c1.b, d.a}; break;
-                    }
-                }
-                if (alphaUsed)
-                    colour.a = Op(ops.alphaOp, ReadsTexture(ops.alphaArg1) ? texel.a : d.a,
-                                  ReadsTexture(ops.alphaArg2) ? texel.a : d.a, texel.a, d.a);
-            }
-            __m128i old16 = n == 8 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
-            if (c.blend) {
-                Channels o = Unpack(_mm256_cvtepu16_epi32(old16), c.is565);
-                __m256i fs = BlendFactor(c.srcBlend, colour.a), fd = BlendFactor(c.destBlend, colour.a);
-                auto mix = [&](__m256i a, __m256i b) {
-                    return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
-                };
-                colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
-            }
-            if (c.dither) {
-                __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dither + (x & 3)));
-                __m256i step = _mm256_srli_epi32(dv, 1);
-                const __m256i top = _mm256_set1_epi32(255);
-                colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
-                colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
-                colour.g =
-                    _mm256_min_epi32(top, _mm256_add_epi32(colour.g, c.is565 ? _mm256_srli_epi32(dv, 2) : step));
-            }
-            __m256i packed;
-            if (c.is565) {
-                packed = _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(colour.r, 3), 11),
-                                         _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(colour.g, 2), 5),
-                                                         _mm256_srli_epi32(colour.b, 3)));
-            } else {
-                packed = _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(colour.r, 3), 10),
-                                         _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(colour.g, 3), 5),
-                                                         _mm256_srli_epi32(colour.b, 3)));
-            }
-            __m128i keep = Mask16(pass);
-            __m128i out16 = _mm_blendv_epi8(old16, To16(packed), keep);
-            if (n == 8) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), out16);
-                if (writeZ) _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), _mm_blendv_epi8(zOld, To16(z), keep));
-            } else {
-                StorePart(dp, out16, n);
-                if (writeZ) StorePart(zp, _mm_blendv_epi8(zOld, To16(z), keep), n);
-            }
-        }
+template <bool Textured, bool Linear>
+void Rows(const Context& c, const Triangle& t, int from, int to) {
+    if (c.depth) {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, true, true>(c, t, from, to);
+        else RowsOf<Textured, Linear, true, false>(c, t, from, to);
+    } else {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, false, true>(c, t, from, to);
+        else RowsOf<Textured, Linear, false, false>(c, t, from, to);
     }
 }
 

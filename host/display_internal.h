@@ -4,6 +4,7 @@
 
 #include "host/display.h"
 
+#include <mutex>
 #include <vector>
 
 namespace host {
@@ -49,6 +50,21 @@ struct Surface {
 };
 
 namespace detail {
+
+// The display registry (surfaces, palettes, clippers and their versions)
+// and the 3D device's draw queue are shared between the program's thread and
+// the video player's threads, which lock, blit and flip surfaces: every
+// operation on them holds this lock while it runs.  It is recursive, as the
+// operations call each other (a lock first finishes the queued drawing).
+// The 3D device's worker threads only write pixels, while the thread that
+// holds the lock waits for them.
+extern std::recursive_mutex g_displayMutex;
+struct DisplayGuard {
+    DisplayGuard() { g_displayMutex.lock(); }
+    ~DisplayGuard() { g_displayMutex.unlock(); }
+    DisplayGuard(const DisplayGuard&) = delete;
+    DisplayGuard& operator=(const DisplayGuard&) = delete;
+};
 
 // Whether s is a live surface (a constant-time check).
 bool IsSurface(Surface* s);

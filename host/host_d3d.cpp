@@ -15,10 +15,18 @@
 //    (x1-x0)(y2-y0) - (x2-x0)(y1-y0).  D3DCULL_CCW drops negative areas,
 //    D3DCULL_CW positive ones; zero-area triangles are never drawn.
 //  - Attributes (z, colours, texture co-ordinates) are planes through the
-//    snapped vertices in double precision, evaluated at each pixel centre.
+//    snapped vertices in double precision.  Each span (the covered pixels
+//    of a row) takes the plane's value at the centre of its first pixel,
+//    rounded to single precision, and pixel i of the span the value
+//    start + slope * i in single precision, the slope being the plane's
+//    change per pixel rounded to single precision.  All that follows per
+//    pixel is in single precision too.
 //  - Interpolated colour channels round to nearest: floor(v + 0.5) in 0..255.
 //  - z: the vertex sz maps into the viewport's minZ..maxZ, is clamped to
 //    0..1 and stored as floor(z * 65535 + 0.5).
+//  - Texture co-ordinates: u/w and v/w interpolated, times 1/(1/w); the
+//    texel column is floor(u * width) wrapped into the texture (a value
+//    outside -2^31..2^31, or not a number, reads column 0), the row alike.
 //  - Stage ops divide by 255 with truncation: MODULATE a*b/255,
 //    BLENDTEXTUREALPHA (arg1*ta + arg2*(255-ta))/255.  Without a texture, or
 //    with COLOROP DISABLE, the stage passes the diffuse colour and alpha
@@ -34,7 +42,8 @@
 //    channels narrow to 5/6 bits by truncation, after adding an ordered 4x4
 //    dither offset (0..7 for 5 bits, 0..3 for 6 bits) when dithering is on.
 //  - Bilinear filtering weighs the four texels around u*W-0.5, v*H-0.5 with
-//    8-bit fractions (truncated), rounding the weighted sum to nearest.
+//    8-bit fractions (truncated), rounding the weighted sum to nearest (a
+//    position outside -2^31..2^31 reads as 0, 0).
 //  - A triangle with a corner beyond 2^22 pixels is first clipped to a band
 //    of 2^21 pixels around the origin (its attributes interpolated along the
 //    cut edges) and drawn as the pieces of that polygon; corners that are
@@ -44,12 +53,16 @@
 // the target at once and answer, but the pixels are made later, all queued
 // work at a time: before anything reads or changes a surface or palette (a
 // lock, a flip or blit, a palette change, a release...), not at the end of
-// each scene.  The queue is worked through in bands of eight rows: with
-// several threads, each thread takes every n-th band and runs every queued
-// command, in order, over its own rows only, so each pixel sees the same
-// operations in the same order whatever the number of threads.  Pixels are
-// made by the fast span routines where the processor and the state allow,
-// else by the plain ones; both give the same pixels.
+// each scene.  The queue is worked through in bands of sixteen rows: with
+// several threads, each thread takes the next band nobody has taken and
+// runs every queued command, in order, over its rows only, so each pixel
+// sees the same operations in the same order whatever the number of
+// threads.  How many threads is measured (unless set): the pool while it is
+// faster than one thread, which on a busy machine it may not be.  Pixels
+// are made by the fast span routines where the processor and the state
+// allow, else by the plain ones; both give the same pixels.  The queue and
+// the surfaces are under the display lock (display_internal.h): the video
+// player's threads lock and blit surfaces too, which finishes the queue.
 #include "host/d3d.h"
 
 #include "host/backend.h"
@@ -58,6 +71,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -235,7 +250,7 @@ const PaletteEntry* TexturePalette(const D3DTexture* t) {
 }
 
 // The texture's view, made again when what it shows changed.
-const TextureView* View(D3DTexture* t) {
+TextureView* View(D3DTexture* t) {
     const Surface* s = t->surface;
     const Palette* p = s->palette;
     uint64_t paletteVersion = p ? p->version : 0;
@@ -297,19 +312,25 @@ void MakeContext(D3DDevice* d) {
     c->textured = d->texture && detail::IsSurface(d->texture->surface) && c->ops.colourOp != D3DTOP_DISABLE;
     c->perspective = RenderState(d, D3DRS_TEXTUREPERSPECTIVE) != 0;
     c->linear = StageState(d, 0, D3DTSS_MAGFILTER) == D3DTFG_LINEAR;
-    c->tex = c->textured ? View(d->texture) : nullptr;
+    TextureView* view = c->textured ? View(d->texture) : nullptr;
+    c->tex = view;
+    c->width = s->width;
     // The surface's key applies only while colour keying is on.
     c->keyed = c->textured && c->tex->keyed && RenderState(d, D3DRS_COLORKEYENABLE) != 0;
     c->plain = g_settings.referenceRaster;
+    c->narrow = g_settings.narrowFastRaster;
     c->span = raster::ReferenceSpan(*c);
     c->rows = c->plain ? nullptr : raster::FastRows(*c);
+    // Texels drawn as they are go straight from the target-pixel copy.
+    c->packed = c->rows && view && !c->linear && !c->blend && !c->dither ? raster::PackedTexels(view, c->is565) : nullptr;
     d->contextValid = true;
 }
 
 // The context for a draw now: made again when a state or the texture's
 // contents changed.  Answers whether it changed.
 bool RefreshContext(D3DDevice* d) {
-    bool changed = !d->contextValid || d->context.plain != g_settings.referenceRaster;
+    bool changed = !d->contextValid || d->context.plain != g_settings.referenceRaster ||
+                   d->context.narrow != g_settings.narrowFastRaster;
     if (!changed && d->context.textured) {
         const D3DTexture* t = d->texture;
         if (!detail::IsSurface(t->surface)) {
@@ -332,7 +353,8 @@ bool RefreshContext(D3DDevice* d) {
 // The queue and its workers
 // ---------------------------------------------------------------------------
 
-constexpr int kBandRows = 8;
+// Rows a band holds: the unit of work a thread takes at a time.
+constexpr int kBandRows = 16;
 // Below this many pixels (bounding boxes, roughly) the queue is worked
 // through on the calling thread alone.
 constexpr double kThreadedWork = 49152.0;
@@ -358,83 +380,57 @@ struct Queue {
     uint64_t serial = 1;  // changes each time the queue is emptied
 };
 
-Queue g_queue;
+Queue g_queue;  // under the display lock
 
-bool OwnsBand(int band, int worker, int workers) {
-    return band % workers == worker;
-}
-
-// Whether rows top..bottom hold a band of this worker.
-bool OwnsAnyRow(int top, int bottom, int worker, int workers) {
-    if (workers == 1) return true;
-    int first = top / kBandRows, last = bottom / kBandRows;
-    if (last - first + 1 >= workers) return true;
-    for (int b = first; b <= last; ++b)
-        if (OwnsBand(b, worker, workers)) return true;
-    return false;
-}
-
-// Calls f(from, to) for each run of this worker's rows within top..bottom.
-template <class F>
-void ForOwnRows(int top, int bottom, int worker, int workers, F f) {
-    if (workers == 1) {
-        f(top, bottom);
-        return;
-    }
-    int first = top / kBandRows;
-    int band = first + ((worker - first % workers) % workers + workers) % workers;
-    for (; band * kBandRows <= bottom; band += workers)
-        f(std::max(top, band * kBandRows), std::min(bottom, band * kBandRows + kBandRows - 1));
-}
-
-void RunDraw(const Queue& q, const Command& cmd, int worker, int workers) {
+// Rows top..bottom (inclusive) of every queued command: all of them, or one
+// band's.
+void RunDraw(const Queue& q, const Command& cmd, int top, int bottom) {
     const Context& c = q.contexts[cmd.context];
     const TLVertex* v = q.vertices.data() + cmd.first;
     Triangle pieces[raster::kMaxPieces];
+    const bool band = top > c.clipTop || bottom < c.clipBottom - 1;
     for (uint32_t i = 0; i + 3 <= cmd.count; i += 3, v += 3) {
-        if (workers > 1) {
+        if (band) {
             // Rows the triangle may touch, from its corners as given (a
             // corner that is not a number leaves the test to the set-up).
             float lo = std::min({v[0].sy, v[1].sy, v[2].sy}), hi = std::max({v[0].sy, v[1].sy, v[2].sy});
-            if (lo == lo && hi == hi) {
-                double top = std::max(double(c.clipTop), std::floor(double(lo)) - 1);
-                double bottom = std::min(double(c.clipBottom - 1), std::ceil(double(hi)) + 1);
-                if (top > bottom || !OwnsAnyRow(int(top), int(bottom), worker, workers)) continue;
-            }
+            if (lo == lo && hi == hi && (double(hi) + 1 < top || std::floor(double(lo)) - 1 > bottom)) continue;
         }
         int made = raster::SetUpTriangle(c, v, pieces);
         for (int p = 0; p < made; ++p) {
             const Triangle& t = pieces[p];
-            ForOwnRows(t.top, t.bottom, worker, workers, [&](int from, int to) {
-                if (c.rows) c.rows(c, t, from, to);
-                else if (c.plain) raster::DrawRows(c, t, from, to);
-                else raster::DrawRowsStepped(c, t, from, to);
-            });
+            int from = std::max(t.top, top), to = std::min(t.bottom, bottom);
+            if (from > to) continue;
+            if (c.rows) c.rows(c, t, from, to);
+            else if (c.plain) raster::DrawRows(c, t, from, to);
+            else raster::DrawRowsStepped(c, t, from, to);
         }
     }
 }
 
-void RunClear(const Command& cmd, int worker, int workers) {
+void RunClear(const Command& cmd, int top, int bottom) {
     if (cmd.rect.left >= cmd.rect.right) return;
     // One row of the value, copied over each row of the rectangle.
     const size_t bytes = 2 * size_t(cmd.rect.right - cmd.rect.left);
     std::vector<uint8_t> pattern(bytes);
     for (size_t i = 0; i < bytes; i += 2) raster::Store16(pattern.data() + i, cmd.value);
-    ForOwnRows(cmd.rect.top, cmd.rect.bottom - 1, worker, workers, [&](int from, int to) {
-        for (int y = from; y <= to; ++y)
-            std::memcpy(cmd.pixels + size_t(y) * cmd.pitch + 2 * size_t(cmd.rect.left), pattern.data(), bytes);
-    });
+    for (int y = std::max(top, cmd.rect.top); y <= std::min(bottom, cmd.rect.bottom - 1); ++y)
+        std::memcpy(cmd.pixels + size_t(y) * cmd.pitch + 2 * size_t(cmd.rect.left), pattern.data(), bytes);
 }
 
-void RunQueue(const Queue& q, int worker, int workers) {
+void RunQueue(const Queue& q, int top, int bottom) {
     for (const Command& cmd : q.commands) {
-        if (cmd.clear) RunClear(cmd, worker, workers);
-        else RunDraw(q, cmd, worker, workers);
+        if (cmd.clear) RunClear(cmd, top, bottom);
+        else RunDraw(q, cmd, top, bottom);
     }
 }
 
-// Threads that work through the queue with the calling thread, started
-// when first needed and kept until the program ends.
+// Threads that work through the queue with the calling thread, band by band:
+// each thread takes the next band not yet taken and runs every queued
+// command over its rows, until none is left.  A thread that wakes late finds
+// the bands taken and goes back to sleep, so the calling thread never waits
+// for one that has not started; it waits only for bands being drawn.  Each
+// pixel sees the same commands in the same order whoever draws its band.
 class Workers {
 public:
     ~Workers() {
@@ -446,51 +442,62 @@ public:
         for (std::thread& t : threads_) t.join();
     }
 
-    // Runs job(worker, workers) on `workers` threads, this one included,
-    // and returns when all have finished.
-    void Run(int workers, void (*job)(int, int)) {
-        while (int(threads_.size()) < workers - 1) {
-            int index = int(threads_.size()) + 1;
-            threads_.emplace_back([this, index] { Loop(index); });
-        }
+    // Runs the queue's `bands` bands on up to `threads` threads, this one
+    // included, and returns when all are drawn.
+    void Run(int threads, int bands) {
+        while (int(threads_.size()) < threads - 1) threads_.emplace_back([this] { Loop(); });
+        uint64_t generation;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            job_ = job;
-            workers_ = workers;
-            pending_ = workers - 1;
-            ++generation_;
+            bands_ = bands;
+            done_ = 0;
+            helpers_ = threads - 1;
+            generation = ++generation_;
+            next_.store(generation << 32, std::memory_order_release);
         }
         wake_.notify_all();
-        job(0, workers);
+        Work(generation);
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return pending_ == 0; });
+        finished_.wait(lock, [this] { return done_ == bands_; });
     }
 
 private:
-    void Loop(int index) {
+    // Takes bands of this generation and draws them.
+    void Work(uint64_t generation) {
+        for (;;) {
+            uint64_t ticket = next_.load(std::memory_order_acquire);
+            int band;
+            do {
+                band = int(ticket & 0xFFFFFFFFu);
+                if ((ticket >> 32) != generation || band >= bands_.load(std::memory_order_relaxed)) return;
+            } while (!next_.compare_exchange_weak(ticket, ticket + 1, std::memory_order_acq_rel));
+            RunQueue(g_queue, band * kBandRows, band * kBandRows + kBandRows - 1);
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (++done_ == bands_) finished_.notify_one();
+        }
+    }
+
+    void Loop() {
         uint64_t seen = 0;
         for (;;) {
-            void (*job)(int, int) = nullptr;
-            int workers = 0;
+            uint64_t generation;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                wake_.wait(lock, [&] { return stop_ || (generation_ != seen && helpers_ > 0); });
                 if (stop_) return;
-                seen = generation_;
-                if (index < workers_) job = job_, workers = workers_;
+                seen = generation = generation_;
+                --helpers_;  // only as many threads as asked join in
             }
-            if (!job) continue;
-            job(index, workers);
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (--pending_ == 0) done_.notify_one();
+            Work(generation);
         }
     }
 
     std::vector<std::thread> threads_;
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    void (*job_)(int, int) = nullptr;
-    int workers_ = 0, pending_ = 0;
+    std::condition_variable wake_, finished_;
+    std::atomic<uint64_t> next_{0};  // the generation (high half) and its next band (low half)
+    std::atomic<int> bands_{0};
+    int done_ = 0, helpers_ = 0;
     uint64_t generation_ = 0;
     bool stop_ = false;
 };
@@ -500,24 +507,56 @@ Workers& TheWorkers() {
     return workers;
 }
 
+// The most threads: the setting, or one per processor (at most 8).
 int ThreadCount() {
     int n = g_settings.rasterThreads;
     if (n <= 0) n = int(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
     return std::min(n, 64);
 }
 
-void RunQueuedJob(int worker, int workers) {
-    RunQueue(g_queue, worker, workers);
-}
+// The thread count chosen by measure (setting 0): the seconds per unit of
+// work of large flushes on one thread and on all are kept as running
+// averages, and the faster is used; every 32nd large flush tries the other,
+// so that a machine that grows busy (or idle) changes the choice.
+struct ThreadChoice {
+    double single = 0, pooled = 0;  // 0: not measured yet
+    unsigned flushes = 0;
 
+    bool Pooled() {
+        bool faster = pooled == 0 || single == 0 || pooled <= single;
+        return (++flushes % 32 == 0) ? !faster : faster;
+    }
+    void Record(bool pooledRun, double secondsPerWork) {
+        double& average = pooledRun ? pooled : single;
+        average = average == 0 ? secondsPerWork : 0.75 * average + 0.25 * secondsPerWork;
+    }
+};
+ThreadChoice g_choice;
+
+// Set while the queue is worked through (under the display lock).
 bool g_finishing = false;
 
 void Flush() {
+    detail::DisplayGuard guard;
     if (g_queue.commands.empty() || g_finishing) return;
     g_finishing = true;
-    int workers = g_queue.work >= kThreadedWork ? ThreadCount() : 1;
-    if (workers <= 1) RunQueue(g_queue, 0, 1);
-    else TheWorkers().Run(workers, RunQueuedJob);
+    int most = g_queue.work >= kThreadedWork ? ThreadCount() : 1;
+    bool measured = most > 1 && g_settings.rasterThreads <= 0;
+    bool pooled = most > 1 && (!measured || g_choice.Pooled());
+    auto start = std::chrono::steady_clock::now();
+    if (pooled) {
+        int height = 0;
+        for (const Context& c : g_queue.contexts) height = std::max(height, c.clipBottom);
+        for (const Command& cmd : g_queue.commands)
+            if (cmd.clear) height = std::max(height, cmd.rect.bottom);
+        TheWorkers().Run(most, (height + kBandRows - 1) / kBandRows);
+    } else {
+        RunQueue(g_queue, INT32_MIN / 2, INT32_MAX / 2);
+    }
+    if (measured) {
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        g_choice.Record(pooled, seconds / g_queue.work);
+    }
     g_queue.commands.clear();
     g_queue.vertices.clear();
     g_queue.contexts.clear();
@@ -560,6 +599,12 @@ int TargetReady(const D3DDevice* d) {
     return DD_OK;
 }
 
+// A texture is read while it is drawn with: a locked one refuses the draw.
+int TextureReady(const D3DDevice* d) {
+    const D3DTexture* t = d->texture;
+    return t && detail::IsSurface(t->surface) && t->surface->locked ? DDERR_GENERIC : DD_OK;
+}
+
 void ReleaseIfSurface(Surface* s) {
     if (detail::IsSurface(s)) SurfaceRelease(s);
 }
@@ -579,6 +624,7 @@ D3DSettings& D3DConfig() {
 }
 
 void ResetD3D() {
+    detail::DisplayGuard guard;
     Flush();
     g_settings = D3DSettings{};
     g_textureNumber = 0;
@@ -607,6 +653,7 @@ std::vector<int> D3DEnumZBufferFormats(D3D* d3d, int deviceIndex) {
 }
 
 int SurfaceAttachZBuffer(Surface* target, Surface* zbuffer) {
+    detail::DisplayGuard guard;
     Flush();
     if (g_settings.failAttachZ || !detail::IsSurface(target) || !detail::IsSurface(zbuffer) || target == zbuffer)
         return DDERR_GENERIC;
@@ -621,6 +668,7 @@ int SurfaceAttachZBuffer(Surface* target, Surface* zbuffer) {
 }
 
 int SurfaceSetColourKey(Surface* s, uint32_t low, uint32_t high) {
+    detail::DisplayGuard guard;
     Flush();
     if (!detail::IsSurface(s)) return DDERR_INVALIDPARAMS;
     s->colourKey = true;
@@ -631,6 +679,7 @@ int SurfaceSetColourKey(Surface* s, uint32_t low, uint32_t high) {
 }
 
 int DDRestoreAllSurfaces(DDraw* dd) {
+    detail::DisplayGuard guard;
     if (!dd) return DDERR_INVALIDPARAMS;
     if (detail::Display().wrongMode) return DDERR_WRONGMODE;
     for (Surface* s : detail::AllSurfaces())
@@ -643,6 +692,7 @@ int DDRestoreAllSurfaces(DDraw* dd) {
 // ---------------------------------------------------------------------------
 
 D3DDevice* D3DCreateDevice(D3D* d3d, int deviceIndex, Surface* target) {
+    detail::DisplayGuard guard;
     if (!d3d || g_settings.failDevice || deviceIndex < 0 || deviceIndex >= int(g_settings.devices.size()))
         return nullptr;
     if (!detail::IsSurface(target) || detail::BytesPerPixel(target->format) != 2) return nullptr;
@@ -664,6 +714,7 @@ D3DDevice* D3DCreateDevice(D3D* d3d, int deviceIndex, Surface* target) {
 }
 
 void D3DDeviceRelease(D3DDevice* device) {
+    detail::DisplayGuard guard;
     if (!device) return;
     Flush();
     D3DTextureRelease(device->texture);
@@ -708,6 +759,7 @@ int D3DSetBackground(D3DDevice* device, float red, float green, float blue) {
 }
 
 int D3DClear(D3DDevice* device, const Rect* rect, uint32_t flags, uint32_t colour, float z) {
+    detail::DisplayGuard guard;
     if (!device) return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
     Surface* s = device->target;
@@ -787,6 +839,7 @@ uint32_t D3DGetTextureStageState(D3DDevice* device, int stage, uint32_t state) {
 // ---------------------------------------------------------------------------
 
 D3DTexture* D3DTextureFromSurface(Surface* surface) {
+    detail::DisplayGuard guard;
     if (!detail::IsSurface(surface) || !(surface->caps & DDSCAPS_TEXTURE)) return nullptr;
     for (D3DTexture* t : g_textures) {
         if (t->surface == surface) {
@@ -804,6 +857,7 @@ D3DTexture* D3DTextureFromSurface(Surface* surface) {
 }
 
 void D3DTextureRelease(D3DTexture* texture) {
+    detail::DisplayGuard guard;
     if (!texture || --texture->refs > 0) return;
     Flush();
     ReleaseIfSurface(texture->surface);
@@ -832,6 +886,7 @@ void LoadPalette(D3DTexture* destination, D3DTexture* source) {
 }  // namespace
 
 int D3DTextureLoad(D3DTexture* destination, D3DTexture* source) {
+    detail::DisplayGuard guard;
     Flush();
     if (!destination || !source) return DDERR_INVALIDPARAMS;
     Surface* d = destination->surface;
@@ -859,6 +914,7 @@ int D3DTextureLoad(D3DTexture* destination, D3DTexture* source) {
 }
 
 int D3DSetTexture(D3DDevice* device, int stage, D3DTexture* texture) {
+    detail::DisplayGuard guard;
     if (!device || stage != 0) return DDERR_INVALIDPARAMS;
     if (texture) Trace("texture %d", texture->number);
     else Trace("texture none");
@@ -876,10 +932,12 @@ int D3DSetTexture(D3DDevice* device, int stage, D3DTexture* texture) {
 
 int D3DDrawPrimitive(D3DDevice* device, uint32_t type, uint32_t vertexFormat, const TLVertex* vertices, int count,
                      uint32_t) {
+    detail::DisplayGuard guard;
     if (!device || type != D3DPT_TRIANGLELIST || vertexFormat != D3DFVF_TLVERTEX || count < 0 ||
         (count > 0 && !vertices))
         return DDERR_INVALIDPARAMS;
     if (int rc = TargetReady(device)) return rc;
+    if (int rc = TextureReady(device)) return rc;
     if (g_trace) {
         Trace("draw %d", count);
         for (int i = 0; i < count; ++i) {

@@ -12,12 +12,14 @@
 
 namespace host {
 
+std::recursive_mutex detail::g_displayMutex;
+
 namespace {
 
 detail::DisplaySettings g_settings;
 std::vector<Surface*> g_surfaces;
 std::unordered_set<const Surface*> g_live;  // the same surfaces, for constant-time checks
-uint64_t g_version = 0;
+uint64_t g_version = 0;  // under the display lock
 std::vector<Clipper*> g_clippers;
 
 std::vector<uint8_t> g_windowPicture;  // what the window shows in windowed use
@@ -168,6 +170,7 @@ DisplaySettings& Display() {
 }
 
 void ResetDisplay() {
+    DisplayGuard guard;
     FinishDrawing();
     for (Surface* s : g_surfaces) delete s;
     g_surfaces.clear();
@@ -236,10 +239,12 @@ std::vector<uint32_t> FrameToXrgb(const Frame& f) {
 }
 
 void LoseAllSurfaces() {
+    DisplayGuard guard;
     for (Surface* s : g_surfaces) s->lost = true;
 }
 
 void InjectStillDrawing(int count) {
+    DisplayGuard guard;
     g_stillDrawing = count;
 }
 
@@ -378,6 +383,7 @@ PixelFormat DDDisplayFormat(DDraw* dd) {
 // ---------------------------------------------------------------------------
 
 int DDCreateSurface(DDraw* dd, const SurfaceDesc& desc, Surface** out) {
+    detail::DisplayGuard guard;
     if (!dd || !out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     bool primary = desc.caps & DDSCAPS_PRIMARYSURFACE;
@@ -407,6 +413,7 @@ int DDCreateSurface(DDraw* dd, const SurfaceDesc& desc, Surface** out) {
 }
 
 int SurfaceGetAttachedBackBuffer(Surface* primary, Surface** out) {
+    detail::DisplayGuard guard;
     if (!IsSurface(primary) || !out) return DDERR_INVALIDPARAMS;
     *out = primary->back;
     if (!*out) return DDERR_NOTFOUND;
@@ -415,6 +422,7 @@ int SurfaceGetAttachedBackBuffer(Surface* primary, Surface** out) {
 }
 
 int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (s->lost) return DDERR_SURFACELOST;
@@ -431,6 +439,7 @@ int SurfaceLock(Surface* s, uint32_t, uint8_t** pixels, int* pitch) {
 }
 
 int SurfaceUnlock(Surface* s) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (!s->locked) return DDERR_NOTLOCKED;
     s->locked = false;
@@ -439,6 +448,7 @@ int SurfaceUnlock(Surface* s) {
 }
 
 int SurfaceFlip(Surface* primary, uint32_t) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(primary) || !primary->back) return DDERR_INVALIDPARAMS;
     if (primary->lost || primary->back->lost) return DDERR_SURFACELOST;
@@ -457,6 +467,7 @@ int SurfaceFlip(Surface* primary, uint32_t) {
 
 int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcRect, uint32_t flags,
                uint32_t fillColour) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(dst) || (src && !IsSurface(src))) return DDERR_INVALIDPARAMS;
     if (dst->lost || (src && src->lost)) return DDERR_SURFACELOST;
@@ -475,6 +486,7 @@ int SurfaceBlt(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcR
 }
 
 int SurfaceRestore(Surface* s) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (g_settings.wrongMode) return DDERR_WRONGMODE;
     s->lost = false;
@@ -483,16 +495,19 @@ int SurfaceRestore(Surface* s) {
 }
 
 bool SurfaceIsLost(Surface* s) {
+    detail::DisplayGuard guard;
     return IsSurface(s) && s->lost;
 }
 
 int SurfaceGetPixelFormat(Surface* s, PixelFormat* format) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s) || !format) return DDERR_INVALIDPARAMS;
     *format = s->format;
     return DD_OK;
 }
 
 int SurfaceGetSize(Surface* s, int* width, int* height, int* pitch) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (width) *width = s->width;
     if (height) *height = s->height;
@@ -501,6 +516,7 @@ int SurfaceGetSize(Surface* s, int* width, int* height, int* pitch) {
 }
 
 int SurfaceRelease(Surface* s) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(s)) return 0;
     int left = --s->refs;
@@ -517,6 +533,7 @@ int SurfaceRelease(Surface* s) {
 }
 
 int SurfaceSetPalette(Surface* s, Palette* palette) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     s->palette = palette;
@@ -525,6 +542,7 @@ int SurfaceSetPalette(Surface* s, Palette* palette) {
 }
 
 int SurfaceSetClipper(Surface* s, Clipper* clipper) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     if (clipper) ++clipper->refs;
     if (s->clipper) ClipperRelease(s->clipper);
@@ -533,6 +551,7 @@ int SurfaceSetClipper(Surface* s, Clipper* clipper) {
 }
 
 DC* SurfaceGetDC(Surface* s) {
+    detail::DisplayGuard guard;
     detail::FinishDrawing();
     if (!IsSurface(s) || s->lost || s->locked) return nullptr;
     // The context reads the colours while it lives: they stay with the surface.
@@ -543,6 +562,7 @@ DC* SurfaceGetDC(Surface* s) {
 }
 
 int SurfaceReleaseDC(Surface* s, DC* dc) {
+    detail::DisplayGuard guard;
     if (!IsSurface(s)) return DDERR_INVALIDPARAMS;
     DeletePixelDC(dc);
     s->locked = false;
@@ -555,6 +575,7 @@ int SurfaceReleaseDC(Surface* s, DC* dc) {
 // ---------------------------------------------------------------------------
 
 Palette* DDCreatePalette(DDraw* dd, uint32_t, const PaletteEntry entries[256]) {
+    detail::DisplayGuard guard;
     if (!dd) return nullptr;
     auto* p = new Palette{};
     if (entries) std::memcpy(p->entries, entries, sizeof p->entries);
@@ -564,6 +585,7 @@ Palette* DDCreatePalette(DDraw* dd, uint32_t, const PaletteEntry entries[256]) {
 }
 
 int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry* entries) {
+    detail::DisplayGuard guard;
     if (!palette || !entries || first < 0 || count < 0 || first + count > 256) return DDERR_INVALIDPARAMS;
     detail::FinishDrawing();
     std::memcpy(palette->entries + first, entries, size_t(count) * sizeof(PaletteEntry));
@@ -574,6 +596,7 @@ int PaletteSetEntries(Palette* palette, int first, int count, const PaletteEntry
 }
 
 int PaletteRelease(Palette* palette) {
+    detail::DisplayGuard guard;
     if (!palette) return 0;
     detail::FinishDrawing();
     for (Surface* s : g_surfaces) {
@@ -586,18 +609,21 @@ int PaletteRelease(Palette* palette) {
 }
 
 Clipper* DDCreateClipper(DDraw* dd) {
+    detail::DisplayGuard guard;
     if (!dd) return nullptr;
     g_clippers.push_back(new Clipper{nullptr, 1});
     return g_clippers.back();
 }
 
 int ClipperSetWindow(Clipper* clipper, HWND window) {
+    detail::DisplayGuard guard;
     if (!clipper) return DDERR_INVALIDPARAMS;
     clipper->window = window;
     return DD_OK;
 }
 
 int ClipperRelease(Clipper* clipper) {
+    detail::DisplayGuard guard;
     if (!clipper) return 0;
     if (--clipper->refs > 0) return clipper->refs;
     g_clippers.erase(std::remove(g_clippers.begin(), g_clippers.end(), clipper), g_clippers.end());

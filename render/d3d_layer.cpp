@@ -398,8 +398,9 @@ bool Direct3dLayer::CreateTexture(C3Dtexture* texture, const uint8_t* texels, co
 
 bool Direct3dLayer::SetColourKey(C3Dtexture* texture) {
     if (texture->colourKey || !texture->surface) return true;
-    // Index 0 in a palettised texture, full green in a 16-bit one.
-    uint32_t key = texture->format.format.greenMask;
+    // Index 0 in a palettised texture, opaque full green in a 16-bit one
+    // (the alpha bits set, as colour maps are uploaded opaque).
+    uint32_t key = texture->format.format.greenMask | texture->format.format.alphaMask;
     if (host::SurfaceSetColourKey(texture->surface, key, key) != host::DD_OK) return false;
     texture->colourKey = 1;
     return true;

@@ -155,10 +155,14 @@ D3DTextureSlot* SlotFor(int n, const uint8_t* texels) {
 
 }  // namespace
 
+// The alpha bit is set: a colour map is opaque, as its palettised form is,
+// so the translucent faces that blend by the texture's alpha show its
+// colours rather than their diffuse white, and those that take the texture's
+// alpha are drawn rather than vanishing.
 void D3D_ConvertMap1555(const uint8_t* texels, uint16_t* out) {
     uint32_t row[256];
     Row15Table(texels, row);
-    for (size_t i = 0; i < kTexels; ++i) out[i] = To1555(row[texels[i]]);
+    for (size_t i = 0; i < kTexels; ++i) out[i] = uint16_t(To1555(row[texels[i]]) | 0x8000);
 }
 
 void D3D_ConvertMap565(const uint8_t* texels, uint16_t* out) {
@@ -415,6 +419,9 @@ void D3D_DrawObject(PoolRef<Obj3D> node) {
         int32_t type = Get(g, &PrimGroup::type);
         switch (type) {
         case 1:
+            // The faces carry their own colours: no texture is bound, so the
+            // one the last textured group left does not tint them.
+            host::D3DSetTexture(Device(), 0, nullptr);
             DrawGroup(g, VertexRule::TypeOne);
             break;
         case 2:

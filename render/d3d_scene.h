@@ -82,7 +82,7 @@ void D3D_RestoreSurfaces();
 // texture map, its colour table of 32 rows of 256 words before them).
 void D3D_LoadMap(int n, const uint8_t* texels);
 void D3D_LoadAlphaMap(int n, const uint8_t* texels);
-// Colour-table row 15 as 1-5-5-5 (alpha clear), as 5-6-5, and (alpha maps,
+// Colour-table row 15 as 1-5-5-5 (alpha set: opaque), as 5-6-5, and (alpha maps,
 // two bytes a texel) as 4-4-4-4 with alpha = (alpha >> 1) & 15 or as 1-5-5-5
 // with alpha set where alpha >= 16; 65536 16-bit texels each.
 void D3D_ConvertMap1555(const uint8_t* texels, uint16_t* out);

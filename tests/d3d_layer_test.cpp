@@ -146,6 +146,14 @@ TEST_F(LayerTest, TextureFormatsAndTheirColourKeys) {
                                       layer_->textureFormats[kC3DRgb565].format, 16, 16, 16, nullptr));
     EXPECT_TRUE(layer_->SetColourKey(&rgb));
     EXPECT_EQ(rgb.surface->keyLow, 0x07E0u);
+    // A 1-5-5-5 colour map is opaque: its key is opaque full green.
+    C3Dtexture argb{};
+    ASSERT_TRUE(layer_->CreateTexture(&argb, reinterpret_cast<uint8_t*>(texels16),
+                                      layer_->textureFormats[kC3DArgb1555].format, 16, 16, 16, nullptr));
+    EXPECT_TRUE(layer_->SetColourKey(&argb));
+    EXPECT_EQ(argb.surface->keyLow, 0x83E0u);
+    EXPECT_EQ(argb.surface->keyHigh, 0x83E0u);
+    layer_->ReleaseTexture(&argb);
     layer_->ReleaseTexture(&pal);
     layer_->ReleaseTexture(&rgb);
     EXPECT_EQ(pal.surface, nullptr);

@@ -710,6 +710,25 @@ TEST_F(D3DRasterTest, LockedTargetRefusesDrawingAndClears) {
     EXPECT_EQ(Pixel(0, 0), kRed565);
 }
 
+// A draw reads its target, the z-buffer and the texture: with any of them
+// locked it is refused and draws nothing; once unlocked the same draw is made.
+TEST_F(D3DRasterTest, DrawsWithALockedSurfaceAreRefused) {
+    host::Surface* texels = MakeTextureSurface(4, 4, host::kFormat565, [](int, int) { return 0xF800u; });
+    ASSERT_EQ(host::D3DSetTexture(device_, 0, Texture(texels)), host::DD_OK);
+    State(host::D3DRS_TEXTUREMAPBLEND, host::D3DTBLEND_DECAL);
+    const std::pair<const char*, host::Surface*> cases[] = {{"target", target_}, {"z-buffer", z_}, {"texture", texels}};
+    for (const auto& [what, locked] : cases) {
+        SCOPED_TRACE(what);
+        Clear(0);
+        ASSERT_EQ(host::SurfaceLock(locked, host::DDLOCK_WAIT, nullptr, nullptr), host::DD_OK);
+        EXPECT_EQ(Draw(Quad(0, 0, 4, 4, 0.5f, kRed)), host::DDERR_GENERIC);
+        ASSERT_EQ(host::SurfaceUnlock(locked), host::DD_OK);
+        EXPECT_EQ(Pixel(1, 1), 0);
+        EXPECT_EQ(Draw(Quad(0, 0, 4, 4, 0.5f, kRed)), host::DD_OK);
+        EXPECT_EQ(Pixel(1, 1), kRed565);
+    }
+}
+
 TEST_F(D3DRasterTest, LostTargetRefusesUntilRestored) {
     host::headless::LoseSurfaces();
     EXPECT_EQ(Draw(Quad(0, 0, 4, 4, 0.5f, kRed)), host::DDERR_SURFACELOST);

@@ -127,7 +127,7 @@ TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
         ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
         ASSERT_EQ(w, 640);
         ASSERT_EQ(h, 480);
-        // From the second frame on the texture type 1 finds is the same.
+        // The room does not move: the last frames are the same picture.
         EXPECT_EQ(a, b);
         ExpectPngGolden(windowed ? "d3d_program_room-window.png" : "d3d_program_room-full.png", b, w, h);
         ASSERT_TRUE(ReadPng(GoldenPath(windowed ? "demo_room-555.png" : "demo_room-565.png"), &soft, &sw, &sh));
