@@ -248,7 +248,8 @@ TEST_F(F3dcTest, ObjectDirectoryIsTheResourcePathWhileLoading) {
     ASSERT_GT(h, 0);
     EXPECT_STREQ(g_LastObjectName, "room1.3dc");
     EXPECT_STREQ(CurrentResArchive->prefix, "");
-    EXPECT_EQ(Get_ModelCount(), 2);
+    // Floor, wall, window and grate, each found beside the room.
+    EXPECT_EQ(Get_ModelCount(), 4);
     // A bare name is looked up with no directory in front.
     Put("key.3dc", kit::BuildObject(kit::Cube("key", 5, 2), nullptr));
     EXPECT_GT(Load_ObjectFile("key.3dc"), 0);
@@ -318,8 +319,10 @@ TEST_F(F3dcTest, DemoMissionFilesLoadFromTheMainArchive) {
     ObjHandle c2 = Load_Object(".\\ms22\\room2c.3dc");
     EXPECT_EQ(Get_BlockType(c1), kBlockCollision);
     EXPECT_EQ(Get_BlockType(c2), kBlockCollision);
-    // The rooms and the door share two textures.
-    EXPECT_EQ(Count_UsedModels(), 2);
+    // The rooms and the door share the floor and wall textures (the wall
+    // three uses), the rooms the grate; the window is room 1's, each
+    // character has its own skin.
+    EXPECT_EQ(Count_UsedModels(), 6);
     EXPECT_EQ(Load(Ref<ModelBankEntry>(Model_Entry(1))).useCount, 3);
     // Newest first under the camera; the parts the mission names are there.
     EXPECT_EQ(Get_ObjChild(0), h[5]);
