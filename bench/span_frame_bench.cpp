@@ -77,8 +77,8 @@ void PrepareSoftScene() {
     Clear_Lights();
     Mat3 identity;
     Set_Identity(&identity);
-    Vec3 lamp{-200, 200, -1300};
-    int light = Add_Light(&lamp, &identity, kLightPoint, 1000, 8000, 24);
+    Vec3 lamp{0, 300, -1300};
+    int light = Add_Light(&lamp, &identity, kLightPoint, 5000, 10000, 24);
     for (ObjHandle part = hero; part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
     for (ObjHandle part = guard; part < guard + Get_PartCount(guard); ++part) Add_ObjLight(part, light);
     Add_ObjLight(room, light);

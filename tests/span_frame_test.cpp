@@ -53,8 +53,8 @@ protected:
         Clear_Lights();
         Mat3 identity;
         Set_Identity(&identity);
-        Vec3 lamp{-200, 200, -1300};
-        int light = Add_Light(&lamp, &identity, kLightPoint, 1000, 8000, 24);
+        Vec3 lamp{0, 300, -1300};
+        int light = Add_Light(&lamp, &identity, kLightPoint, 5000, 10000, 24);
         Add_ObjLight(room, light);
         for (ObjHandle part = hero; part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
         for (ObjHandle part = guard; part < guard + Get_PartCount(guard); ++part) Add_ObjLight(part, light);
