@@ -1,6 +1,6 @@
 // A whole game-d3d frame of the demo room at 640 x 480: the display started
-// as RunGame starts it (windowed), the demo room and the hero seen from the
-// demo view, then per frame Draw_Scene (clear, walk, objects, deferred
+// as RunGame starts it (windowed), the demo room with the hero and the guard
+// seen from the demo view, then per frame Draw_Scene (clear, walk, objects, deferred
 // faces) and the lock of the back buffer the 2D drawing takes next, which
 // has every pixel made.  With the demo settings: point filtering, no
 // dithering.  Also the same frame shown (the present's copy to the window).
@@ -65,13 +65,18 @@ bool PrepareFrame() {
     D3D_ApplyDisplayOptions();
     ObjHandle room = Load_SceneObject("room1.3dc");
     ObjHandle hero = Load_SceneObject("hero.3dc");
-    if (room <= 0 || hero <= 0) return false;
+    ObjHandle guard = Load_SceneObject("guard.3dc");
+    if (room <= 0 || hero <= 0 || guard <= 0) return false;
     const kit::DemoView& view = kit::kDemoView;
     Vec3 at{view.heroAt.x, view.heroAt.y, view.heroAt.z};
     Mat3 turn;
     Make_EulerMatrix(0, view.heroTurn, 0, &turn);
     Set_ObjPos(hero, &at);
     Set_ObjMatrix(hero, &turn);
+    Vec3 guardAt{view.guardAt.x, view.guardAt.y, view.guardAt.z};
+    Make_EulerMatrix(0, view.guardTurn, 0, &turn);
+    Set_ObjPos(guard, &guardAt);
+    Set_ObjMatrix(guard, &turn);
     Vec3 from{view.cameraFrom.x, view.cameraFrom.y, view.cameraFrom.z}, to{view.cameraTo.x, view.cameraTo.y, view.cameraTo.z};
     Mat3 m;
     Make_LookAt(&from, &to, &m);

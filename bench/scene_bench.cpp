@@ -55,8 +55,8 @@ void PrepareScene() {
     Clear_Lights();
     Mat3 identity;
     Set_Identity(&identity);
-    Vec3 lamp{0, 200, -600};
-    int light = Add_Light(&lamp, &identity, kLightPoint, 500, 4000, 24);
+    Vec3 lamp{0, 300, -1300};
+    int light = Add_Light(&lamp, &identity, kLightPoint, 5000, 10000, 24);
     for (ObjHandle part = hero; part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
     Add_ObjLight(room, light);
     g_ObjectRenderSlot = NoStep;

@@ -1,5 +1,5 @@
-// game-soft's frame of the demo room through the software rasterizer
-// (the walk, set-up, edge filing, the frame sweep) with the span back end
+// game-soft's frame of the demo room (mission 22's first, with the hero and the
+// guard) through the software rasterizer (the walk, set-up, edge filing, the frame sweep) with the span back end
 // (insertion and fill through the routine tables; goal: at most 1 ms) and
 // with the reference path (the plain emitter and the reference fill):
 // milliseconds per 640 x 480 5-6-5 frame, from the fixed camera the game
@@ -61,6 +61,11 @@ void PrepareSoftScene() {
     Make_EulerMatrix(0, 341, 0, &turn);
     Set_ObjPos(hero, &at);
     Set_ObjMatrix(hero, &turn);
+    ObjHandle guard = Load_SceneObject("guard.3dc");
+    Vec3 guardAt{700, 1218, 600};
+    Make_EulerMatrix(0, 2389, 0, &turn);
+    Set_ObjPos(guard, &guardAt);
+    Set_ObjMatrix(guard, &turn);
     Set_ViewSize(640, 480);
     Set_ViewRect(640, 480, 0, 0, 400);
     Set_DepthOffset(128);
@@ -72,9 +77,10 @@ void PrepareSoftScene() {
     Clear_Lights();
     Mat3 identity;
     Set_Identity(&identity);
-    Vec3 lamp{0, 200, -600};
-    int light = Add_Light(&lamp, &identity, kLightPoint, 500, 4000, 24);
+    Vec3 lamp{0, 300, -1300};
+    int light = Add_Light(&lamp, &identity, kLightPoint, 5000, 10000, 24);
     for (ObjHandle part = hero; part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
+    for (ObjHandle part = guard; part < guard + Get_PartCount(guard); ++part) Add_ObjLight(part, light);
     Add_ObjLight(room, light);
 }
 

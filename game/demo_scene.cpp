@@ -19,6 +19,7 @@ int DemoScene_Open() {
     g_open = false;
     ObjHandle room = Load_SceneObject(".\\ms22\\room1.3dc");
     if (room <= 0) return -1;
+    // The hero in the foreground, the guard farther in facing it.
     ObjHandle hero = Load_SceneObject(".\\all\\hero.3dc");
     if (hero > 0) {
         Vec3 at{150, 1218, -800};
@@ -26,6 +27,14 @@ int DemoScene_Open() {
         Make_EulerMatrix(0, 341, 0, &turn);
         Set_ObjPos(hero, &at);
         Set_ObjMatrix(hero, &turn);
+    }
+    ObjHandle guard = Load_SceneObject(".\\all\\guard.3dc");
+    if (guard > 0) {
+        Vec3 at{700, 1218, 600};
+        Mat3 turn;
+        Make_EulerMatrix(0, 2389, 0, &turn);
+        Set_ObjPos(guard, &at);
+        Set_ObjMatrix(guard, &turn);
     }
     // From near the back wall, above the floor, toward the far corner.
     Vec3 from{-400, 700, -1850}, to{300, 900, 0};
@@ -36,10 +45,11 @@ int DemoScene_Open() {
     Clear_Lights();
     Mat3 identity;
     Set_Identity(&identity);
-    Vec3 lamp{0, 200, -600};
-    int light = Add_Light(&lamp, &identity, kLightPoint, 500, 4000, 24);
+    Vec3 lamp{0, 300, -1300};
+    int light = Add_Light(&lamp, &identity, kLightPoint, 5000, 10000, 24);
     Add_ObjLight(room, light);
     for (ObjHandle part = hero; hero > 0 && part < hero + Get_PartCount(hero); ++part) Add_ObjLight(part, light);
+    for (ObjHandle part = guard; guard > 0 && part < guard + Get_PartCount(guard); ++part) Add_ObjLight(part, light);
     Set_View();
     g_open = true;
     return 0;

@@ -1,13 +1,13 @@
 // The scene the game loop shows until the game world holds missions: the
-// demo room with the hero standing in it, seen from a fixed camera near the
-// back wall and lit by one lamp.
+// demo room with the hero and the guard standing in it, seen from a fixed
+// camera near the back wall and lit by one lamp.
 #pragma once
 
 #include <cstdint>
 
-// Loads the room and the hero from the current file table, places them,
-// the camera and the lamp, and sets the view for the current screen.  0, or
-// -1 when the room cannot be loaded.
+// Loads the room, the hero and the guard from the current file table,
+// places them, the camera and the lamp, and sets the view for the current
+// screen.  0, or -1 when the room cannot be loaded.
 int DemoScene_Open();
 // Draws the scene into a locked 16-bit frame of the current mode through
 // the software renderer; -1 (nothing drawn) without an open scene or on the

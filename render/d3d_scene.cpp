@@ -7,6 +7,7 @@
 #include "engine3d/dqx_lib.h"
 #include "engine3d/dqx_model.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +25,10 @@ namespace {
 void Log(const char* text) {
     host::OutputDebugString(text);
 }
+
+// The filtering last chosen through D3D_SetFilter; a new device starts
+// linear (its render states).
+bool g_filterLinear = true;
 
 host::D3DDevice* Device() {
     return g_D3DLayer ? g_D3DLayer->device : nullptr;
@@ -65,6 +70,7 @@ int D3D_Init(int mode, int device) {
     // A new start makes new devices: textures of the old one are let go.
     for (D3DTextureSlot& s : g_D3DTextureSlots) g_D3DLayer->ReleaseTexture(&s.texture);
     g_D3DCurrentTexture = nullptr;
+    g_filterLinear = true;
     return g_D3DLayer->Init(device, mode != 0, 0);
 }
 
@@ -298,7 +304,15 @@ namespace {
 
 constexpr float kUvScale = 1.0f / 16777216.0f;  // 16.16 texel co-ordinates to 0..1 over 256 texels
 
-enum class VertexRule { TypeOne, Textured, Deferred };
+enum class VertexRule { TypeOne, Textured, Shaded, Deferred };
+
+// The diffuse grey of a corner shade (0 to 31, 16 the texture's own
+// colours, as the software renderer's shade row 31 - s draws it); the
+// stage modulates, so shades above 16 stay at the texture's colours.
+uint32_t CornerDiffuse(uint8_t shade) {
+    uint32_t grey = std::min<uint32_t>(255, uint32_t(shade) * 255 / 16);
+    return 0xFF000000u | grey << 16 | grey << 8 | grey;
+}
 
 uint32_t DeferredDiffuse(int32_t type, uint32_t translucency) {
     switch (type) {
@@ -338,7 +352,7 @@ void FaceVertices(PoolRef<PrimFace> f, uint32_t faceSize, VertexRule rule, uint3
         float rhw = 1.0f / (0.1f * v.cz);
         t.rhw = rhw;
         t.sz = 1.0f - rhw;
-        t.diffuse = diffuse;
+        t.diffuse = rule == VertexRule::Shaded && uvs ? CornerDiffuse(full.cornerShade[i]) : diffuse;
         UvPair uv{0, 0};
         if (uvs && full.uv[i]) uv = Load(full.uv[i]);
         t.tu = float(uv.u) * kUvScale;
@@ -391,6 +405,11 @@ void SelectTexture(const uint8_t* texels) {
     host::D3DSetTexture(Device(), 0, g_D3DCurrentTexture);
 }
 
+void RestoreFilter() {
+    SetStage(host::D3DTSS_MAGFILTER, g_filterLinear ? host::D3DTFG_LINEAR : host::D3DTFG_POINT);
+    SetStage(host::D3DTSS_MINFILTER, g_filterLinear ? host::D3DTFN_LINEAR : host::D3DTFN_POINT);
+}
+
 bool IsDeferredType(int32_t type) {
     switch (type) {
     case -21: case -13: case -12: case -9: case -8: case -7: case -4: case -3: return true;
@@ -431,6 +450,15 @@ void D3D_DrawObject(PoolRef<Obj3D> node) {
             ModulateStage();
             DrawGroup(g, VertexRule::Textured);
             break;
+        case 22:
+        case 23:
+            // Textured faces with a shade per corner: the lighting's corner
+            // shades become the vertices' diffuse grey, so they are neither
+            // dropped nor drawn at full brightness.
+            SelectTexture(GroupTexels(g));
+            ModulateStage();
+            DrawGroup(g, VertexRule::Shaded);
+            break;
         case -5:
         case -6: {
             const uint8_t* texels = GroupTexels(g);
@@ -443,9 +471,10 @@ void D3D_DrawObject(PoolRef<Obj3D> node) {
             SetStage(host::D3DTSS_MAGFILTER, host::D3DTFG_POINT);
             SetStage(host::D3DTSS_MINFILTER, host::D3DTFN_POINT);
             DrawGroup(g, VertexRule::Textured);
-            // Back to linear filtering, whatever the display options say.
-            SetStage(host::D3DTSS_MAGFILTER, host::D3DTFG_LINEAR);
-            SetStage(host::D3DTSS_MINFILTER, host::D3DTFN_LINEAR);
+            // Back to the filtering the display options chose: a keyed face
+            // must not turn every face after it (and every later frame)
+            // linear when the player asked for point sampling.
+            RestoreFilter();
             break;
         }
         default:
@@ -619,6 +648,7 @@ void D3D_SetBackground(uint32_t colour) {
 
 void D3D_SetFilter(int on) {
     if (!Device()) return;
+    g_filterLinear = on == 1;
     uint32_t mag = on == 1 ? host::D3DTFG_LINEAR : host::D3DTFG_POINT;
     uint32_t min = on == 1 ? host::D3DTFN_LINEAR : host::D3DTFN_POINT;
     SetStage(host::D3DTSS_MAGFILTER, mag);

@@ -3,6 +3,7 @@
 #include "test_3d.h"
 
 #include <cstring>
+#include <set>
 #include <filesystem>
 
 namespace {
@@ -248,7 +249,8 @@ TEST_F(F3dcTest, ObjectDirectoryIsTheResourcePathWhileLoading) {
     ASSERT_GT(h, 0);
     EXPECT_STREQ(g_LastObjectName, "room1.3dc");
     EXPECT_STREQ(CurrentResArchive->prefix, "");
-    EXPECT_EQ(Get_ModelCount(), 2);
+    // Floor, wall, window and grate, each found beside the room.
+    EXPECT_EQ(Get_ModelCount(), 4);
     // A bare name is looked up with no directory in front.
     Put("key.3dc", kit::BuildObject(kit::Cube("key", 5, 2), nullptr));
     EXPECT_GT(Load_ObjectFile("key.3dc"), 0);
@@ -318,8 +320,10 @@ TEST_F(F3dcTest, DemoMissionFilesLoadFromTheMainArchive) {
     ObjHandle c2 = Load_Object(".\\ms22\\room2c.3dc");
     EXPECT_EQ(Get_BlockType(c1), kBlockCollision);
     EXPECT_EQ(Get_BlockType(c2), kBlockCollision);
-    // The rooms and the door share two textures.
-    EXPECT_EQ(Count_UsedModels(), 2);
+    // The rooms and the door share the floor and wall textures (the wall
+    // three uses), the rooms the grate; the window is room 1's, each
+    // character has its own skin.
+    EXPECT_EQ(Count_UsedModels(), 6);
     EXPECT_EQ(Load(Ref<ModelBankEntry>(Model_Entry(1))).useCount, 3);
     // Newest first under the camera; the parts the mission names are there.
     EXPECT_EQ(Get_ObjChild(0), h[5]);
@@ -327,6 +331,38 @@ TEST_F(F3dcTest, DemoMissionFilesLoadFromTheMainArchive) {
     EXPECT_GT(Find_Part(h[1], "door21"), 0);
     EXPECT_GT(Find_Part(h[4], "tete"), 0);
     EXPECT_GT(Find_Part(h[5], "repere"), 0);
+}
+
+// The demo mission's faces have the types a level's would, as the packed
+// files hold them: per object the set of its groups' types over every part.
+// None reads a frame table (20, 21, 25, 26), which no texture carries.
+TEST_F(F3dcTest, DemoMissionFacesHaveTheTypesOfALevel) {
+    std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
+    test::FreeArchives();
+    MainResArchive = ResAddArchive((game + "/game.res").c_str(), 0);
+    ASSERT_TRUE(MainResArchive->flags & kResArchivePresent);
+    CurrentFileTable = &ResourceFileTable;
+    struct Case {
+        const char* file;
+        std::set<int32_t> types;
+    };
+    const Case cases[] = {
+        {".\\ms22\\room1.3dc", {3, 23, -3, -6}},  // floor, walls, window, grate
+        {".\\ms22\\room2.3dc", {3, 23, -6}},
+        {".\\ms22\\door.3dc", {3}},
+        {".\\ms22\\key.3dc", {1}},
+        {".\\all\\hero.3dc", {22, 1}},  // cloth lit per corner, the hand flat
+        {".\\all\\guard.3dc", {22, 1}},
+    };
+    for (const Case& c : cases) {
+        ObjHandle h = Load_SceneObject(c.file);
+        ASSERT_GT(h, 0) << c.file;
+        std::set<int32_t> seen;
+        for (ObjHandle part = h; part < h + Get_PartCount(h); ++part)
+            for (PoolRef<PrimGroup> g = Get(Get_Node(part), &Obj3D::groups); g; g = Get(g, &PrimGroup::next))
+                seen.insert(Get(g, &PrimGroup::type));
+        EXPECT_EQ(seen, c.types) << c.file;
+    }
 }
 
 }  // namespace

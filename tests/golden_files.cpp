@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -40,6 +42,41 @@ double CoveredFraction(const std::vector<uint32_t>& xrgb, uint32_t background) {
     size_t covered = 0;
     for (uint32_t c : xrgb) covered += (c & 0xFFFFFF) != (background & 0xFFFFFF);
     return double(covered) / double(xrgb.size());
+}
+
+namespace {
+
+double Luma(uint32_t c) {
+    return 0.299 * double((c >> 16) & 0xFF) + 0.587 * double((c >> 8) & 0xFF) + 0.114 * double(c & 0xFF);
+}
+
+}  // namespace
+
+double MeanLevel(const std::vector<uint32_t>& xrgb, int width, Rect r) {
+    double sum = 0;
+    size_t n = 0;
+    for (int y = r.y0; y < r.y1; ++y)
+        for (int x = r.x0; x < r.x1; ++x, ++n) sum += Luma(xrgb.at(size_t(y) * size_t(width) + size_t(x)));
+    return n ? sum / double(n) : 0.0;
+}
+
+double StrongEdgeShare(const std::vector<uint32_t>& xrgb, int width, Rect r, double threshold) {
+    int height = width > 0 ? int(xrgb.size() / size_t(width)) : 0;
+    auto at = [&](int x, int y) {
+        x = std::clamp(x, 0, width - 1);
+        y = std::clamp(y, 0, height - 1);
+        return Luma(xrgb[size_t(y) * size_t(width) + size_t(x)]);
+    };
+    size_t strong = 0, n = 0;
+    for (int y = r.y0; y < r.y1; ++y)
+        for (int x = r.x0; x < r.x1; ++x, ++n) {
+            double gx = at(x + 1, y - 1) + 2 * at(x + 1, y) + at(x + 1, y + 1) - at(x - 1, y - 1) - 2 * at(x - 1, y) -
+                        at(x - 1, y + 1);
+            double gy = at(x - 1, y + 1) + 2 * at(x, y + 1) + at(x + 1, y + 1) - at(x - 1, y - 1) - 2 * at(x, y - 1) -
+                        at(x + 1, y - 1);
+            strong += std::sqrt(gx * gx + gy * gy) > threshold;
+        }
+    return n ? double(strong) / double(n) : 0.0;
 }
 
 double CoverageAgreement(const std::vector<uint32_t>& a, uint32_t backgroundA, const std::vector<uint32_t>& b,

@@ -12,11 +12,13 @@ class DemoSceneTest : public SceneTest {
 protected:
     void LoadDemo() {
         PutRoom();
-        Put(".\\all\\hero.3dc", kit::BuildObject(kit::Character("hero", 0x001F), nullptr));
+        PutDemoCharacters();
         room_ = Load_SceneObject(".\\ms22\\room1.3dc");
         hero_ = Load_SceneObject(".\\all\\hero.3dc");
+        guard_ = Load_SceneObject(".\\all\\guard.3dc");
         ASSERT_GT(room_, 0);
         ASSERT_GT(hero_, 0);
+        ASSERT_GT(guard_, 0);
         // The demo view: from near the back wall, above the floor; the floor
         // and side walls pass behind the camera and are cut at the near plane.
         const kit::DemoView& view = kit::kDemoView;
@@ -25,10 +27,14 @@ protected:
         Make_EulerMatrix(0, view.heroTurn, 0, &turn);
         Set_ObjPos(hero_, &at);
         Set_ObjMatrix(hero_, &turn);
+        Vec3 guardAt{view.guardAt.x, view.guardAt.y, view.guardAt.z};
+        Make_EulerMatrix(0, view.guardTurn, 0, &turn);
+        Set_ObjPos(guard_, &guardAt);
+        Set_ObjMatrix(guard_, &turn);
         PlaceCamera({view.cameraFrom.x, view.cameraFrom.y, view.cameraFrom.z},
                     {view.cameraTo.x, view.cameraTo.y, view.cameraTo.z});
     }
-    ObjHandle room_ = -1, hero_ = -1;
+    ObjHandle room_ = -1, hero_ = -1, guard_ = -1;
 };
 
 TEST_F(DemoSceneTest, WalkTraceAndWireframeMatchTheirGoldens) {
@@ -69,7 +75,9 @@ TEST_F(DemoSceneTest, DrawSceneCallsTheRendererOfTheDisplay) {
     ASSERT_EQ(Draw_Scene(0), 0);
     ASSERT_GE(g_Calls.size(), 3u);
     EXPECT_EQ(g_Calls.front(), "clear");
-    EXPECT_EQ(g_Calls[1], "draw hero");
+    // Scene objects hang newest first under the camera: the guard, loaded
+    // last, is walked first.
+    EXPECT_EQ(g_Calls[1], "draw guard");
     EXPECT_EQ(g_Calls.back(), "flush");
     for (const std::string& c : g_Calls) EXPECT_NE(c.rfind("edges", 0), 0u) << "no done step on the 3D layer";
     EXPECT_EQ(g_ObjectDoneSlot, nullptr);
@@ -78,7 +86,7 @@ TEST_F(DemoSceneTest, DrawSceneCallsTheRendererOfTheDisplay) {
     g_SoftwareDisplay = 1;
     uint16_t frame[4];
     ASSERT_EQ(Draw_Scene(0, frame), 0);
-    EXPECT_EQ(g_Calls.front(), "setup hero");
+    EXPECT_EQ(g_Calls.front(), "setup guard");
     EXPECT_EQ(g_Calls[g_Calls.size() - 2], "edges Camera");
     EXPECT_EQ(g_Calls.back(), "frame");
     for (const std::string& c : g_Calls) EXPECT_NE(c, "clear");

@@ -74,12 +74,17 @@ void Engine3DTest::ExpectManifest(ObjHandle h, const kit::Manifest& manifest) {
 }
 
 void Engine3DTest::PutRoom(const std::string& name) {
-    kit::RoomShape room;
-    room.portals = {{"door12", {0, 800, 2000}}};
-    Put(name, kit::BuildObject(kit::BoxRoom(room), nullptr));
+    Put(name, kit::BuildObject(kit::BoxRoom(kit::DemoRoom(1)), nullptr));
     std::string dir = name.substr(0, name.rfind('\\') + 1);
     Put(dir + "wall.3DM", kit::WallTexture());
     Put(dir + "floor.3DM", kit::FloorTexture());
+    Put(dir + "window.3DM", kit::WindowTexture());
+    Put(dir + "grate.3DM", kit::GrateTexture());
+}
+
+void Engine3DTest::PutDemoCharacters() {
+    for (const kit::NamedFile& f : kit::Demo3DFiles())
+        if (f.name.rfind(".\\all\\", 0) == 0) Put(f.name, f.data);
 }
 
 int Engine3DTest::BlocksInChain() const {

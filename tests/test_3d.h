@@ -51,8 +51,10 @@ protected:
     }
     // Every stored offset of a manifest resolves as it says.
     void ExpectManifest(ObjHandle h, const kit::Manifest& manifest);
-    // The demo room with its two textures beside it.
+    // The demo room (mission 22's first) with its textures beside it.
     void PutRoom(const std::string& name = ".\\ms22\\room1.3dc");
+    // The demo set's hero and guard with their skins, in ".\\all\\".
+    void PutDemoCharacters();
     int BlocksInChain() const;
 };
 

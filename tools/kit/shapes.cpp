@@ -84,14 +84,37 @@ I3 Centre(const RoomShape& r) {
 
 }  // namespace
 
+namespace {
+
+// Face and corner shades of normal brightness (shade row 15, the
+// texture's own colours) on every face of the group: the renderers read
+// them as stored where the lighting writes none (the face shade of the
+// types shaded per corner, every shade of an unlit object).
+void NormalCornerShades(GroupSpec* g) {
+    for (FaceSpec& f : g->faces) f.shade = f.cornerShade[0] = f.cornerShade[1] = f.cornerShade[2] = 16;
+}
+
+void AddModel(ObjectSpec* spec, const std::string& texture) {
+    for (const ModelSpec& m : spec->models)
+        if (m.name == texture) return;
+    spec->models.push_back({texture, texture});
+}
+
+}  // namespace
+
 ObjectSpec BoxRoom(const RoomShape& room) {
     ObjectSpec spec;
     NodeSpec root;
     root.name = "room";
-    root.groups = {{2, room.floorTexture, 0, {}}, {2, room.wallTexture, 0, {}}};
+    root.groups = {{room.floorType, room.floorTexture, 0, {}}, {room.wallType, room.wallTexture, 0, {}}};
     std::vector<int> isFloor;
     std::vector<std::array<I3, 4>> quads = RoomQuads(room, &isFloor);
     for (size_t i = 0; i < quads.size(); ++i) AddQuad(&root, isFloor[i] ? 0 : 1, quads[i], Centre(room));
+    for (const RoomPane& pane : room.panes) {
+        root.groups.push_back({pane.type, pane.texture, 0, {}});
+        AddQuad(&root, int(root.groups.size()) - 1, pane.corners, Centre(room));
+    }
+    for (GroupSpec& g : root.groups) NormalCornerShades(&g);
     spec.nodes.push_back(root);
     for (const auto& portal : room.portals) {
         NodeSpec part;
@@ -100,7 +123,9 @@ ObjectSpec BoxRoom(const RoomShape& room) {
         part.pos = portal.second;
         spec.nodes.push_back(part);
     }
-    spec.models = {{room.floorTexture, room.floorTexture}, {room.wallTexture, room.wallTexture}};
+    AddModel(&spec, room.floorTexture);
+    AddModel(&spec, room.wallTexture);
+    for (const RoomPane& pane : room.panes) AddModel(&spec, pane.texture);
     return spec;
 }
 
@@ -165,12 +190,13 @@ CollisionSpec SolidBoxCollision(I3 lo, I3 hi) {
     return spec;
 }
 
-ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness) {
+ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness, int32_t type) {
     ObjectSpec spec;
     NodeSpec slab;
     slab.name = "door";
-    slab.groups = {{2, "wall", 0, {}}};
+    slab.groups = {{type, "wall", 0, {}}};
     AddBox(&slab, 0, {-width / 2, -height, -thickness / 2}, {width / 2, 0, thickness / 2});
+    NormalCornerShades(&slab.groups[0]);
     spec.nodes.push_back(slab);
     spec.models = {{"wall", "wall"}};
     return spec;
@@ -186,18 +212,26 @@ ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour) {
     return spec;
 }
 
-ObjectSpec Character(const std::string& name, uint32_t colour) {
+ObjectSpec Character(const std::string& name, uint32_t colour, const std::string& skin) {
     ObjectSpec spec;
+    // A skin makes body and head lit, textured faces with a shade per corner.
+    GroupSpec bodyGroup{1, "", colour, {}}, headGroup{1, "", colour ^ 0x7BEF, {}};
+    if (!skin.empty()) {
+        bodyGroup = {22, skin, colour, {}};
+        headGroup = {22, skin, colour ^ 0x7BEF, {}};
+        spec.models = {{skin, skin}};
+    }
     NodeSpec body;
     body.name = name;
-    body.groups = {{1, "", colour, {}}};
+    body.groups = {bodyGroup};
     AddBox(&body, 0, {-60, -300, -40}, {60, 0, 40});
     NodeSpec head;
     head.name = "tete";
     head.parent = 0;
     head.pos = {0, -300, 0};
-    head.groups = {{1, "", colour ^ 0x7BEF, {}}};
+    head.groups = {headGroup};
     AddBox(&head, 0, {-35, -80, -35}, {35, 0, 35});
+    if (!skin.empty()) NormalCornerShades(&body.groups[0]), NormalCornerShades(&head.groups[0]);
     NodeSpec hand;
     hand.name = "repere";
     hand.parent = 0;
@@ -254,21 +288,80 @@ std::vector<uint8_t> FloorTexture() {
     return BuildTexture(Ramp({20, 25, 30}, {200, 200, 190}), texels);
 }
 
+std::vector<uint8_t> SkinTexture(uint16_t colour565) {
+    Rgb base{uint8_t((colour565 >> 11) << 3), uint8_t(((colour565 >> 5) & 63) << 2), uint8_t((colour565 & 31) << 3)};
+    Rgb dark{uint8_t(base.r / 4 + 10), uint8_t(base.g / 4 + 10), uint8_t(base.b / 4 + 10)};
+    std::vector<uint8_t> texels(65536);
+    // Woven cloth: a grain over ribs every 16 texels, with a seam down the
+    // middle of each side.
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) {
+            bool seam = (x % 128) < 4;
+            int v = seam ? 40 : 170 + int(Grain(x, y) % 50) - ((y % 16) < 3 ? 60 : 0);
+            texels[y * 256 + x] = uint8_t(std::max(0, std::min(255, v)));
+        }
+    return BuildTexture(Ramp(dark, base), texels);
+}
+
+std::vector<uint8_t> WindowTexture() {
+    // Index 0-199 glass from deep to pale blue, 200-255 the dark frame.
+    std::array<Rgb, 256> palette = Ramp({30, 60, 110}, {170, 210, 240});
+    for (int i = 200; i < 256; ++i) palette[size_t(i)] = {60, 40, 25};
+    std::vector<uint8_t> texels(65536);
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) {
+            bool frame = x < 16 || x >= 240 || y < 16 || y >= 240 || (x >= 120 && x < 136) || (y >= 120 && y < 136);
+            // Glass brighter toward one corner, with a faint streak.
+            int v = int(x + y) * 150 / 510 + 30 + ((x + 2 * y) % 64 < 6 ? 30 : 0);
+            texels[y * 256 + x] = frame ? uint8_t(220) : uint8_t(std::min(199, v));
+        }
+    return BuildTexture(palette, texels);
+}
+
+std::vector<uint8_t> GrateTexture() {
+    std::array<Rgb, 256> palette = Ramp({25, 25, 30}, {150, 150, 160});
+    palette[0] = {0, 255, 0};  // the key colour: never drawn
+    std::vector<uint8_t> texels(65536);
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) {
+            bool bar = (x % 32) < 8 || (y % 64) < 8 || x >= 248 || y >= 248;
+            texels[y * 256 + x] = bar ? uint8_t(60 + Grain(x, y) % 120 + ((x % 32) < 3 ? 60 : 0)) : uint8_t(0);
+        }
+    return BuildTexture(palette, texels);
+}
+
+RoomShape DemoRoom(int which) {
+    RoomShape room;
+    if (which == 1) {
+        room.portals = {{"door12", {0, 800, 2000}}};
+        // Half-blended glass just before the far wall, right of the portal;
+        // a keyed grate just before the right wall.
+        room.panes = {{-3, "window", {{{500, 0, 1980}, {1400, 0, 1980}, {1400, 700, 1980}, {500, 700, 1980}}}},
+                      {-6, "grate", {{{1980, 300, 0}, {1980, 300, 1000}, {1980, 1100, 1000}, {1980, 1100, 0}}}}};
+    } else {
+        room.portals = {{"door21", {0, 800, -2000}}};
+        room.panes = {{-6, "grate", {{{-600, 400, 1980}, {600, 400, 1980}, {600, 1150, 1980}, {-600, 1150, 1980}}}}};
+    }
+    return room;
+}
+
 std::vector<NamedFile> Demo3DFiles() {
-    RoomShape room1, room2;
-    room1.portals = {{"door12", {0, 800, 2000}}};
-    room2.portals = {{"door21", {0, 800, -2000}}};
+    RoomShape room1 = DemoRoom(1), room2 = DemoRoom(2);
     return {
         {".\\ms22\\room1.3dc", BuildObject(BoxRoom(room1), nullptr)},
         {".\\ms22\\room2.3dc", BuildObject(BoxRoom(room2), nullptr)},
         {".\\ms22\\room1c.3dc", BuildCollision(RoomCollision(room1), nullptr)},
         {".\\ms22\\room2c.3dc", BuildCollision(RoomCollision(room2), nullptr)},
-        {".\\ms22\\door.3dc", BuildObject(DoorSlab(600, 1000, 60), nullptr)},
+        {".\\ms22\\door.3dc", BuildObject(DoorSlab(600, 1000, 60, 3), nullptr)},
         {".\\ms22\\key.3dc", BuildObject(Cube("key", 20, 0xFFE0), nullptr)},
         {".\\ms22\\wall.3DM", WallTexture()},
         {".\\ms22\\floor.3DM", FloorTexture()},
-        {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F), nullptr)},
-        {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800), nullptr)},
+        {".\\ms22\\window.3DM", WindowTexture()},
+        {".\\ms22\\grate.3DM", GrateTexture()},
+        {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F, "heroskin"), nullptr)},
+        {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800, "guardskin"), nullptr)},
+        {".\\all\\heroskin.3DM", SkinTexture(0x001F)},
+        {".\\all\\guardskin.3DM", SkinTexture(0xF800)},
     };
 }
 

@@ -1,6 +1,7 @@
-// Primitive shapes for tests and the demo set: a box room seen from inside,
-// a door slab, a cube, a character with its head and hand parts, the room's
-// collision geometry, and the two demo textures, all drawn by code.
+// Primitive shapes for tests and the demo set: a box room seen from inside
+// with its panes (windows, grates), a door slab, a cube, a character with its
+// head and hand parts, the room's collision geometry, and the demo textures,
+// all drawn by code.
 #pragma once
 
 #include "tools/kit/f3dc_writer.h"
@@ -18,17 +19,33 @@ void AddQuad(NodeSpec* node, int group, const std::array<I3, 4>& corners, I3 fac
 // The six sides of an axis-aligned box, seen from outside.
 void AddBox(NodeSpec* node, int group, I3 min, I3 max);
 
+// A textured quad of its own group inside a room, seen from the room's
+// centre: a translucent window laid just before a wall, a keyed grate.
+struct RoomPane {
+    int32_t type;
+    std::string texture;
+    std::array<I3, 4> corners;
+};
+
 struct RoomShape {
     I3 min{-2000, -800, -2000};
     I3 max{2000, 1218, 2000};  // y points down: the floor is at max.y
     std::string floorTexture = "floor";
     std::string wallTexture = "wall";
+    // A level's large surfaces: the floor perspective-textured in the
+    // face's shade (3), the walls perspective-textured with a shade per
+    // corner (23); both carry corner shades of normal brightness (16) until
+    // the lighting writes its own (the face shade too).
+    int32_t floorType = 3;
+    int32_t wallType = 23;
+    std::vector<RoomPane> panes;
     // One empty part per portal, named as the portal, at its place.
     std::vector<std::pair<std::string, I3>> portals;
 };
 
 // Root "room" with a textured floor group and a textured wall group seen
-// from inside (PrimType 2), and the portal parts; models floor and wall.
+// from inside, one group per pane, and the portal parts; a model for each
+// texture named (floor, wall, then the panes' in order, each once).
 ObjectSpec BoxRoom(const RoomShape& room);
 // Floor and walls as collision faces, owned by the parts "floor" and "walls".
 CollisionSpec RoomCollision(const RoomShape& room);
@@ -37,17 +54,26 @@ CollisionSpec RoomCollision(const RoomShape& room);
 // a solid box seen from outside, owned by the part "block".
 CollisionSpec FanCollision(int faces, I3 centre, int32_t radius);
 CollisionSpec SolidBoxCollision(I3 min, I3 max);
-// A textured slab (wall texture), its bottom at y = 0.
-ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness);
+// A textured slab (wall texture, PrimType `type`), its bottom at y = 0.
+ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness, int32_t type = 2);
 // A flat-coloured cube (PrimType 1).
 ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour);
 // Root body with the parts "tete" (head) and "repere" (hand) and the hidden
-// helper "$DUMMY"; flat colours.
-ObjectSpec Character(const std::string& name, uint32_t colour);
+// helper "$DUMMY"; flat colours (PrimType 1).  With a skin, body and head
+// are instead textured with that model (file of the same name) with a shade
+// per corner (PrimType 22, drawn lit when the part has lights); the hand
+// keeps its flat colour.
+ObjectSpec Character(const std::string& name, uint32_t colour, const std::string& skin = "");
 
-// The demo textures: bricks and floor tiles.
+// The demo textures: bricks, floor tiles, a character's cloth of the given
+// 565 colour, window glass in its frame (drawn half-blended), and an iron
+// grate whose holes are colour index 0 (the key: pure green, so that the 3D
+// layer's 16-bit key colour marks the same texels).
 std::vector<uint8_t> WallTexture();
 std::vector<uint8_t> FloorTexture();
+std::vector<uint8_t> SkinTexture(uint16_t colour565);
+std::vector<uint8_t> WindowTexture();
+std::vector<uint8_t> GrateTexture();
 
 // The fixed view of the demo room that the renderers' pictures are made
 // from: room1 (".\ms22\room1.3dc") at the origin, the hero (".\all\hero.3dc")
@@ -60,8 +86,19 @@ struct DemoView {
     I3 cameraTo{300, 900, 0};
     I3 heroAt{150, 1218, -800};
     int32_t heroTurn = 341;
+    // The guard (".\all\guard.3dc") farther in, facing the hero.
+    I3 guardAt{700, 1218, 600};
+    int32_t guardTurn = 2389;
+    // The lamp: a point light before the hero, full within lampInner,
+    // fading to nothing at lampOuter (world units), lampLevel shade steps.
+    I3 lampAt{-200, 200, -1300};
+    int32_t lampInner = 1000, lampOuter = 8000, lampLevel = 24;
 };
 inline constexpr DemoView kDemoView{};
+
+// Mission 22's rooms: 1 (the demo room: a window on the far wall beside
+// its portal, a grate on the right wall) and 2 (a grate on its far wall).
+RoomShape DemoRoom(int which);
 
 // The 3D files of the demo mission, as archive members of game.res.
 struct NamedFile {
