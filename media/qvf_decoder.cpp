@@ -58,7 +58,10 @@ int DecodeInto(QVFPlayer* p, int32_t samples) {
     auto* out = reinterpret_cast<int16_t*>(p->audioRing.WritePointer());
     int16_t* at = out;
     int32_t missing = 0;
-    if (Adpcm_Decode(&at, &p->apc, samples, &missing) != kAdpcmOk) return Abort(p, -29);
+    uint64_t began = host::ThreadCpuMicroseconds();
+    int decoded = Adpcm_Decode(&at, &p->apc, samples, &missing);
+    p->decodeUs += host::ThreadCpuMicroseconds() - began;
+    if (decoded != kAdpcmOk) return Abort(p, -29);
     if (missing > 0) {
         uint32_t silent = std::min(bytes, uint32_t(missing) * 2u * uint32_t(ApcChannels(p)));
         std::memset(reinterpret_cast<uint8_t*>(out) + (bytes - silent), 0, silent);

@@ -215,6 +215,7 @@ void ResetRunState(QVFPlayer* p) {
     p->soundPlaying = false;
     p->soundGate = 0;
     p->framesShown = 0;
+    p->decodeUs = 0;
     p->audioDone = 0;
     p->presentationDone = 0;
     p->decoderEnded = 0;
@@ -572,6 +573,10 @@ int QVF_Redraw(QVFPlayer* p) {
 
 int QVF_GetFrameIndex(QVFPlayer* p) {
     return p ? p->frameIndex.load() : 0;
+}
+
+uint64_t QVF_GetDecodeTime(const QVFPlayer* p) {
+    return p ? p->decodeUs.load() : 0;
 }
 
 // --- the player's own window -----------------------------------------------------------------

@@ -147,6 +147,8 @@ struct QVFPlayer {
     BufRing videoRing;
     DDBufRing frames;
     std::atomic<int32_t> framesShown;
+    // Processor time the video codec and the sound decoder took, in µs.
+    std::atomic<uint64_t> decodeUs;
     // End of the threads: events the others wait on, flags Stop polls.
     host::Event* audioEvent;  // ends the audio thread
     std::atomic<int> audioDone;
@@ -217,6 +219,9 @@ int QVF_GetFrameRect(QVFPlayer* player, host::Rect* rect);
 int QVF_GetScreenRect(QVFPlayer* player, host::Rect* rect);
 int QVF_Redraw(QVFPlayer* player);
 int QVF_GetFrameIndex(QVFPlayer* player);
+// Processor time the pictures' and the sound's decoding took in the last
+// playback, in microseconds (what the codecs cost, apart from the rest).
+uint64_t QVF_GetDecodeTime(const QVFPlayer* player);
 
 // --- inside the player (media/qvf_decoder.cpp, media/qvf_present.cpp) ----------
 

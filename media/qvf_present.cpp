@@ -202,8 +202,10 @@ void QVF_DecodeQueuedFrame(QVFPlayer* p) {
     bool locked = p->frames.LockCurrent(&current) == 0;
     bool lockedPrevious = locked && p->frames.LockPrevious(&previous) == 0;
     if (lockedPrevious) {
+        uint64_t began = host::ThreadCpuMicroseconds();
         QVF_DecodeVideoFrame(e->data, e->count.load(), reinterpret_cast<const uint16_t*>(previous),
                              reinterpret_cast<uint16_t*>(current), p->frames.elements[p->frames.current].pitch);
+        p->decodeUs += host::ThreadCpuMicroseconds() - began;
     }
     if (lockedPrevious) p->frames.UnlockPrevious();
     if (locked) p->frames.UnlockCurrent();
