@@ -199,8 +199,8 @@ int CreateEvents(QVFPlayer* p) {
     p->drainedEvent = MakeEvent("player sound drained");
     p->presentationDoneEvent = MakeEvent("presentation done");
     p->audioDoneEvent = MakeEvent("audio done");
-    bool all = p->videoEndEvent && p->stopEvent && p->pauseEvent && p->resumeEvent && p->drainEvent && p->drainedEvent &&
-               p->presentationDoneEvent && p->audioDoneEvent;
+    bool all = p->videoEndEvent && p->stopEvent && p->pauseEvent && p->resumeEvent && p->drainEvent &&
+               p->drainedEvent && p->presentationDoneEvent && p->audioDoneEvent;
     return all ? 0 : -18;
 }
 
@@ -473,6 +473,10 @@ int QVF_Resume(QVFPlayer* p) {
 
 bool QVF_AwaitResume(QVFPlayer* p, host::Event* end) {
     while (p->pausedByPause.load() && p->resumeEvent) {
+        if (!end) {
+            host::WaitForSingleObject(p->resumeEvent, host::INFINITE);
+            continue;
+        }
         host::Event* list[2] = {end, p->resumeEvent};
         if (host::WaitForMultipleObjects(2, list, false, host::INFINITE) != host::WAIT_OBJECT_0 + 1) return false;
     }
