@@ -56,7 +56,8 @@ void InjectStillDrawing(int count);
 std::vector<uint32_t> FrameToXrgb(const Frame& frame);
 
 // A back end's operations.  Each slot may be called only between start and
-// stop, from the program's thread.
+// stop, from the program's thread, except tickCount, perfCounter and
+// present, which any thread may call.
 struct Backend {
     const char* name;
     bool (*start)();                             // bring the back end up; false when it cannot run
@@ -89,7 +90,9 @@ struct Backend {
     void (*cursorMoved)(int x, int y);           // the program moved the cursor (screen position)
     void (*cursorClipped)(const Rect* rect);     // the cursor's confinement changed; nullptr frees it
     void (*cursorShape)(SystemCursor shape);     // show this system cursor
-    void (*present)(const Frame& frame);         // make the picture visible
+    void (*present)(const Frame& frame);         // make the picture visible; from another thread
+                                                 // it is shown at the program's next look at its
+                                                 // events, which it wakes
     void (*displayMode)(bool fullScreen, int width, int height);  // the display left or took a mode
     void (*windowResized)(Window* window);       // the window's rectangle changed
 };

@@ -238,6 +238,11 @@ uint32_t GetTickCount();
 // High-resolution counter; false when there is none.
 bool QueryPerformanceCounter(int64_t* value);
 bool QueryPerformanceFrequency(int64_t* frequency);
+// Processor time used so far in microseconds, by every thread of the
+// process or by the calling thread: real time on the processor whatever the
+// back end (the headless clock does not drive it).
+uint64_t ProcessCpuMicroseconds();
+uint64_t ThreadCpuMicroseconds();
 
 // CPUID: false when the processor has no CPUID instruction.  regs = EAX, EBX,
 // ECX, EDX of the leaf.

@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <strings.h>
+#include <time.h>
 #include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -463,6 +464,20 @@ bool QueryPerformanceCounter(int64_t* value) {
 
 bool QueryPerformanceFrequency(int64_t* frequency) {
     return g_backend && frequency && g_backend->perfFrequency(frequency);
+}
+
+static uint64_t CpuMicroseconds(clockid_t clock) {
+    timespec t{};
+    if (clock_gettime(clock, &t) != 0) return 0;
+    return uint64_t(t.tv_sec) * 1000000u + uint64_t(t.tv_nsec) / 1000u;
+}
+
+uint64_t ProcessCpuMicroseconds() {
+    return CpuMicroseconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+uint64_t ThreadCpuMicroseconds() {
+    return CpuMicroseconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 bool CpuidAvailable() {

@@ -111,6 +111,7 @@ int MOVIE_Stop(MovieParams* params) {
 int MOVIE_Close(MovieParams* params) {
     if (!params || !params->record) return 0;
     MovieRecord* record = params->record;
+    RunTraceFigure("MOVIE decode us", QVF_GetDecodeTime(record->player));
     RunTrace("MOVIE_Close");
     QVF_Close(record->player);
     QVF_DeletePlayer(record->player);

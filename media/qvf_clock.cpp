@@ -13,7 +13,8 @@ bool g_started = false;
 uint32_t g_lastTick = 0;  // the tick reading the running time was last brought up to
 double g_runningMs = 0;   // ms since the start, from tick differences
 double g_baseMs = 0;      // accumulated pause time
-double g_pausedAtMs = 0;  // running time at the last pause
+double g_pausedAtMs = 0;  // running time at the outermost pause in force
+int g_pauses = 0;         // pauses in force (a pause request and QVF_Pause may overlap)
 
 // Brings the running time up to now.  The 32-bit difference is right across
 // the counter's wrap.
@@ -30,6 +31,16 @@ double RunningMs() {
 
 }  // namespace
 
+void QVF_ClockReset() {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    g_started = true;
+    g_lastTick = host::GetTickCount();
+    g_runningMs = g_baseMs = g_pausedAtMs = 0;
+    g_pauses = 0;
+}
+
+// A pause in force stays in force: the clock then starts stopped at 0 and
+// runs from the resume on.
 void QVF_ClockStart() {
     std::lock_guard<std::mutex> lock(g_clockLock);
     g_started = true;
@@ -37,21 +48,23 @@ void QVF_ClockStart() {
     g_runningMs = g_baseMs = g_pausedAtMs = 0;
 }
 
+// While paused the clock stands at the time of the pause.
 double QVF_ClockNow() {
     std::lock_guard<std::mutex> lock(g_clockLock);
-    return RunningMs() - g_baseMs;
+    return (g_pauses > 0 ? g_pausedAtMs : RunningMs()) - g_baseMs;
 }
 
 void QVF_ClockPause() {
     std::lock_guard<std::mutex> lock(g_clockLock);
-    g_pausedAtMs = RunningMs();
+    if (g_pauses++ == 0) g_pausedAtMs = RunningMs();
 }
 
+// Only the last of overlapping pauses lets the clock run again; the time
+// spent paused joins the base.  A resume without a pause changes nothing.
 void QVF_ClockResume() {
     std::lock_guard<std::mutex> lock(g_clockLock);
-    double interval = RunningMs() - g_pausedAtMs;
-    g_pausedAtMs = interval;
-    g_baseMs += interval;
+    if (g_pauses == 0 || --g_pauses > 0) return;
+    g_baseMs += RunningMs() - g_pausedAtMs;
 }
 
 void CWinTimer::Start() {

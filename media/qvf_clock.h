@@ -9,9 +9,14 @@
 
 #include <cstdint>
 
-// The player starts: the clock counts from 0 again.
+// A player starts playing: the clock counts from 0 again, with no pause in
+// force.
+void QVF_ClockReset();
+// The clock counts from 0 again; a pause in force is kept (the clock then
+// stands at 0 until the resume).
 void QVF_ClockStart();
 double QVF_ClockNow();
+// Pauses nest: the clock runs again at the resume that matches the first.
 void QVF_ClockPause();
 void QVF_ClockResume();
 

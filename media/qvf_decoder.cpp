@@ -58,7 +58,10 @@ int DecodeInto(QVFPlayer* p, int32_t samples) {
     auto* out = reinterpret_cast<int16_t*>(p->audioRing.WritePointer());
     int16_t* at = out;
     int32_t missing = 0;
-    if (Adpcm_Decode(&at, &p->apc, samples, &missing) != kAdpcmOk) return Abort(p, -29);
+    uint64_t began = host::ThreadCpuMicroseconds();
+    int decoded = Adpcm_Decode(&at, &p->apc, samples, &missing);
+    p->decodeUs += host::ThreadCpuMicroseconds() - began;
+    if (decoded != kAdpcmOk) return Abort(p, -29);
     if (missing > 0) {
         uint32_t silent = std::min(bytes, uint32_t(missing) * 2u * uint32_t(ApcChannels(p)));
         std::memset(reinterpret_cast<uint8_t*>(out) + (bytes - silent), 0, silent);
@@ -155,10 +158,10 @@ int QVF_StateAudioChunk(QVFPlayer* p) {
         } else if ((r = QVF_DecodeAudioChunk(p))) {
             return r;
         }
-    } else if (QVF_HasSound(p) && p->settings.audioFrameRate == 0 &&
+    } else if (QVF_HasSound(p) && QVF_SettingsWord(p->settings.audioFrameRate).load() == 0 &&
                payload >= kApcHeaderSize + 32) {
         // The rate the sound would give, known whenever the stream has sound.
-        p->settings.audioFrameRate = RateFromSound(p, payload - kApcHeaderSize);
+        QVF_SettingsWord(p->settings.audioFrameRate).store(RateFromSound(p, payload - kApcHeaderSize));
     }
     if (ended) return Drain(p);
     return NextAfterPayload(p);
@@ -179,7 +182,7 @@ int QVF_StartAudio(QVFPlayer* p) {
     const int ch = p->stream.channels;
     p->audioUnit = uint32_t(2 * ch * n);
     p->audioUnit32 = p->audioUnit / 32;
-    p->settings.audioFrameRate = RateFromSound(p, n);
+    QVF_SettingsWord(p->settings.audioFrameRate).store(RateFromSound(p, n));
     if (int r = p->audioRing.SizeAll(p->audioUnit32)) return Abort(p, r);
     if (int r = p->audioRing.GrowWrite(p->audioUnit)) return Abort(p, r);
     uint32_t parts = Count(p->settings.soundParts), units = Count(p->settings.soundUnits);
@@ -260,9 +263,10 @@ void QVF_DecoderThread(void* argument) {
 }
 
 double QVF_FrameTime(QVFPlayer* p) {
-    if (QVF_SoundOn(p)) p->settings.frameRate = p->settings.audioFrameRate;
-    else p->settings.audioFlag = 0;
-    float rate = p->settings.frameRate;
+    auto frameRate = QVF_SettingsWord(p->settings.frameRate);
+    if (QVF_SoundOn(p)) frameRate.store(QVF_SettingsWord(p->settings.audioFrameRate).load());
+    else QVF_SettingsWord(p->settings.audioFlag).store(0);
+    float rate = frameRate.load();
     if (!(rate >= kLowestRate && rate <= kHighestRate)) rate = 15.0f;
     return 1000.0 / double(rate);
 }

@@ -72,9 +72,19 @@ void ResumeFully(host::Thread* t) {
     }
 }
 
-// Waits, giving the processor away, until the flag is set.
-void AwaitFlag(const std::atomic<int>& flag) {
-    while (!flag.load()) host::Sleep(0);
+void ResumeAll(QVFPlayer* p) {
+    ResumeFully(p->stream.reader.thread);
+    ResumeFully(p->decoderThread);
+    ResumeFully(p->presentationThread);
+    ResumeFully(p->audioThread);
+}
+
+// Waits for a thread's end: for the event it sets as it ends, then for its
+// flag, which it sets right after (the decoder sends its end message in
+// between).
+void AwaitEnd(const std::atomic<int>& flag, host::Event* event) {
+    if (event && !flag.load()) host::WaitForSingleObject(event, host::INFINITE);
+    while (!flag.load()) host::Sleep(1);
 }
 
 void FreeBuffers(QVFPlayer* p) {
@@ -89,8 +99,9 @@ void FreeHandles(QVFPlayer* p) {
     if (p->doneEvent && p->decoderThread)
         while (host::WaitForSingleObject(p->doneEvent, 1) != host::WAIT_OBJECT_0) {
         }
-    for (host::Event** e : {&p->doneEvent, &p->videoEndEvent, &p->stopEvent, &p->pauseEvent, &p->audioEvent,
-                            &p->drainEvent, &p->drainedEvent, &p->presentationDoneEvent, &p->audioDoneEvent})
+    for (host::Event** e : {&p->doneEvent, &p->videoEndEvent, &p->stopEvent, &p->pauseEvent, &p->resumeEvent,
+                            &p->audioEvent, &p->drainEvent, &p->drainedEvent, &p->presentationDoneEvent,
+                            &p->audioDoneEvent})
         DropEvent(*e);
     FreeBuffers(p);
     DropThread(p->decoderThread);
@@ -183,12 +194,13 @@ int CreateEvents(QVFPlayer* p) {
     p->videoEndEvent = MakeEvent("player video end");
     p->stopEvent = MakeEvent("player stop");
     p->pauseEvent = MakeEvent("player pause");
+    p->resumeEvent = host::CreateEvent(true, "player resumed");
     p->drainEvent = MakeEvent("player sound drain");
     p->drainedEvent = MakeEvent("player sound drained");
     p->presentationDoneEvent = MakeEvent("presentation done");
     p->audioDoneEvent = MakeEvent("audio done");
-    bool all = p->videoEndEvent && p->stopEvent && p->pauseEvent && p->drainEvent && p->drainedEvent &&
-               p->presentationDoneEvent && p->audioDoneEvent;
+    bool all = p->videoEndEvent && p->stopEvent && p->pauseEvent && p->resumeEvent && p->drainEvent &&
+               p->drainedEvent && p->presentationDoneEvent && p->audioDoneEvent;
     return all ? 0 : -18;
 }
 
@@ -197,11 +209,13 @@ void ResetRunState(QVFPlayer* p) {
     p->stateCode = kQVFRunning;
     p->frameIndex = 0;
     p->pausedByPause = false;
+    p->held = QVFHeldThreads{};
     p->presentationPaused = false;
     p->soundStarted = false;
     p->soundPlaying = false;
     p->soundGate = 0;
     p->framesShown = 0;
+    p->decodeUs = 0;
     p->audioDone = 0;
     p->presentationDone = 0;
     p->decoderEnded = 0;
@@ -209,6 +223,7 @@ void ResetRunState(QVFPlayer* p) {
     p->stopping = false;
     p->starting = 0;
     p->audioUnit = p->audioUnit32 = p->soundBufferBytes = p->partBytes = 0;
+    QVF_ClockReset();
 }
 
 // Steps 12 to 14: the decoder thread, and the presentation thread at once
@@ -229,7 +244,7 @@ int StartThreads(QVFPlayer* p) {
     if (!QVF_SoundOn(p) && !QVF_StartPresentation(p)) {
         // The decoder runs already: it is stopped and waited for.
         host::SetEvent(p->stopEvent);
-        AwaitFlag(p->decoderEnded);
+        AwaitEnd(p->decoderEnded, p->doneEvent);
         FreeHandles(p);
         return -17;
     }
@@ -329,8 +344,30 @@ void QVF_DeletePlayer(QVFPlayer* p) {
     delete p;
 }
 
+// The words the player's threads write while it plays are read whole.
 void QVF_GetSettings(const QVFPlayer* p, QVFSettings* settings) {
-    if (p && settings) std::memcpy(settings, &p->settings, sizeof *settings);
+    if (!p || !settings) return;
+    QVFSettings& live = const_cast<QVFPlayer*>(p)->settings;
+    QVFSettings copy = {};
+    copy.readerEntries = live.readerEntries;
+    copy.readerEntryKB = live.readerEntryKB;
+    copy.readerPriority = live.readerPriority;
+    copy.frameRate = QVF_SettingsWord(live.frameRate).load();
+    copy.audioFrameRate = QVF_SettingsWord(live.audioFrameRate).load();
+    copy.audioFlag = QVF_SettingsWord(live.audioFlag).load();
+    copy.waitVBlank = live.waitVBlank;
+    copy.spare = live.spare;
+    copy.dropLateFrames = live.dropLateFrames;
+    copy.pauseRequest = QVF_SettingsWord(live.pauseRequest).load();
+    copy.blitOption = live.blitOption;
+    copy.fullScreen = live.fullScreen;
+    copy.soundEnabled = live.soundEnabled;
+    copy.soundParts = live.soundParts;
+    copy.soundUnits = live.soundUnits;
+    copy.audioRingElements = live.audioRingElements;
+    copy.videoRingElements = live.videoRingElements;
+    copy.frameSurfaces = live.frameSurfaces;
+    *settings = copy;
 }
 
 void QVF_SetSettings(QVFPlayer* p, const QVFSettings* settings) {
@@ -390,34 +427,65 @@ int QVF_PlayInResource(QVFPlayer* p, host::File* stream, const QVFStartBlock* st
 
 // --- pause, stop, close --------------------------------------------------------------------
 
+// The decoder and the audio thread are suspended before the presentation
+// thread is looked at: they are the ones that start it, and once they are
+// held it either has its handle or has yet to pass QVF_AwaitResume, which
+// then holds it.
 int QVF_Pause(QVFPlayer* p) {
-    if (!p || p->pausedByPause || std::atomic_ref<int32_t>(p->settings.pauseRequest).load()) return 0;
+    if (!p || p->pausedByPause || QVF_SettingsWord(p->settings.pauseRequest).load()) return 0;
+    if (p->resumeEvent) host::ResetEvent(p->resumeEvent);
     p->pausedByPause = true;
+    QVFHeldThreads& held = p->held;
+    auto hold = [](host::Thread* t) { return t && host::SuspendThread(t) != 0xFFFFFFFFu ? t : nullptr; };
+    held.decoder = hold(p->decoderThread);
+    if (QVF_SoundOn(p)) held.audio = hold(p->audioThread);
+    held.presentation = hold(p->presentationThread);
     QVF_ClockPause();
     if (p->sound.buffer) p->sound.Stop();
-    if (QVF_SoundOn(p) && p->audioThread) host::SuspendThread(p->audioThread);
-    if (p->presentationThread) host::SuspendThread(p->presentationThread);
-    if (p->decoderThread) host::SuspendThread(p->decoderThread);
-    if (p->stream.reader.thread) QVF_SuspendThread(&p->stream.reader);
+    held.reader = p->stream.reader.thread && QVF_SuspendThread(&p->stream.reader) != 0xFFFFFFFFu;
     return 0;
 }
 
-int QVF_Resume(QVFPlayer* p) {
-    if (!p || !p->pausedByPause || std::atomic_ref<int32_t>(p->settings.pauseRequest).load()) return 0;
+namespace {
+
+// Lets go of what QVF_Pause holds: the clock, the threads it suspended and
+// those that held themselves at their start.
+void ReleasePause(QVFPlayer* p) {
     QVF_ClockResume();
     p->pausedByPause = false;
-    if (p->stream.reader.thread) QVF_ResumeThread(&p->stream.reader);
-    if (p->decoderThread) host::ResumeThread(p->decoderThread);
-    if (p->presentationThread) host::ResumeThread(p->presentationThread);
-    if (QVF_SoundOn(p) && p->audioThread) host::ResumeThread(p->audioThread);
+    QVFHeldThreads& held = p->held;
+    if (held.reader) QVF_ResumeThread(&p->stream.reader);
+    for (host::Thread* t : {held.decoder, held.presentation, held.audio})
+        if (t) host::ResumeThread(t);
+    held = QVFHeldThreads{};
+    if (p->resumeEvent) host::SetEvent(p->resumeEvent);
+}
+
+}  // namespace
+
+int QVF_Resume(QVFPlayer* p) {
+    if (!p || !p->pausedByPause || QVF_SettingsWord(p->settings.pauseRequest).load()) return 0;
+    ReleasePause(p);
     // Only a buffer that was playing plays again.
     if (p->sound.buffer && p->soundPlaying) p->sound.Play();
     return 0;
 }
 
+bool QVF_AwaitResume(QVFPlayer* p, host::Event* end) {
+    while (p->pausedByPause.load() && p->resumeEvent) {
+        if (!end) {
+            host::WaitForSingleObject(p->resumeEvent, host::INFINITE);
+            continue;
+        }
+        host::Event* list[2] = {end, p->resumeEvent};
+        if (host::WaitForMultipleObjects(2, list, false, host::INFINITE) != host::WAIT_OBJECT_0 + 1) return false;
+    }
+    return true;
+}
+
 int QVF_SetPauseFlag(QVFPlayer* p, int on) {
     if (!p) return 0;
-    std::atomic_ref<int32_t> request(p->settings.pauseRequest);
+    auto request = QVF_SettingsWord(p->settings.pauseRequest);
     bool release = false;
     {
         std::lock_guard<std::mutex> lock(p->pauseLock);
@@ -434,43 +502,40 @@ int QVF_SetPauseFlag(QVFPlayer* p, int on) {
 }
 
 int QVF_GetPauseFlag(QVFPlayer* p) {
-    return p ? std::atomic_ref<int32_t>(p->settings.pauseRequest).load() : 0;
+    return p ? QVF_SettingsWord(p->settings.pauseRequest).load() : 0;
 }
 
 int QVF_SignalPause(QVFPlayer* p) {
-    if (p && p->pauseEvent && std::atomic_ref<int32_t>(p->settings.pauseRequest).load()) host::SetEvent(p->pauseEvent);
+    if (p && p->pauseEvent && QVF_SettingsWord(p->settings.pauseRequest).load()) host::SetEvent(p->pauseEvent);
     return 0;
 }
 
 int QVF_Stop(QVFPlayer* p) {
     if (!p) return 0;
-    // No thread starts from here on; one being started is waited for.
+    // No thread starts from here on.
     p->stopping = true;
-    while (p->starting.load()) host::Sleep(0);
-    if (std::atomic_ref<int32_t>(p->settings.pauseRequest).load()) QVF_SetPauseFlag(p, 0);
-    // A thread held by a pause would never see the events that end it.
-    if (p->pausedByPause) {
-        p->pausedByPause = false;
-        QVF_ClockResume();
-    }
-    ResumeFully(p->stream.reader.thread);
-    ResumeFully(p->decoderThread);
-    ResumeFully(p->presentationThread);
-    ResumeFully(p->audioThread);
+    if (QVF_SettingsWord(p->settings.pauseRequest).load()) QVF_SetPauseFlag(p, 0);
+    // A thread held by a pause would never see the events that end it, and
+    // a thread being started by one would never finish its start.
+    if (p->pausedByPause) ReleasePause(p);
+    ResumeAll(p);
+    while (p->starting.load()) host::Sleep(1);
+    // Handles the starts just finished gave.
+    ResumeAll(p);
     // Each thread that was started is stopped and waited for in turn, the
     // sound first, then the pictures, then the decoder.
     if (QVF_SoundOn(p)) {
         if (p->sound.buffer) p->sound.Stop();
         if (p->audioEvent) host::SetEvent(p->audioEvent);
-        if (p->audioThread) AwaitFlag(p->audioDone);
+        if (p->audioThread) AwaitEnd(p->audioDone, p->audioDoneEvent);
     }
     if (p->videoEndEvent) {
         host::SetEvent(p->videoEndEvent);
-        if (p->presentationStarted) AwaitFlag(p->presentationDone);
+        if (p->presentationStarted) AwaitEnd(p->presentationDone, p->presentationDoneEvent);
     }
     if (p->stopEvent) {
         host::SetEvent(p->stopEvent);
-        if (p->decoderThread) AwaitFlag(p->decoderEnded);
+        if (p->decoderThread) AwaitEnd(p->decoderEnded, p->doneEvent);
     }
     return 0;
 }
@@ -512,6 +577,10 @@ int QVF_Redraw(QVFPlayer* p) {
 
 int QVF_GetFrameIndex(QVFPlayer* p) {
     return p ? p->frameIndex.load() : 0;
+}
+
+uint64_t QVF_GetDecodeTime(const QVFPlayer* p) {
+    return p ? p->decodeUs.load() : 0;
 }
 
 // --- the player's own window -----------------------------------------------------------------

@@ -95,6 +95,14 @@ constexpr int kQVFRunning = 0, kQVFDraining = 2, kQVFAborted = 5;
 
 using QVFStateRoutine = int (*)(QVFPlayer* player);
 
+// The threads QVF_Pause suspended, for QVF_Resume (caller's thread only).
+struct QVFHeldThreads {
+    host::Thread* decoder = nullptr;
+    host::Thread* audio = nullptr;
+    host::Thread* presentation = nullptr;
+    bool reader = false;
+};
+
 struct QVFPlayer {
     DDManager ddm;  // first: the player's address is its DD manager's
     QVFSoundBuffer sound;
@@ -116,7 +124,11 @@ struct QVFPlayer {
     std::atomic<int> stateCode;
     uint32_t blitOption;
     std::atomic<int32_t> frameIndex;  // the frame last presented, from the clock base
-    bool pausedByPause;
+    // QVF_Pause in force.  The threads it suspends start others: one that
+    // starts while they are held waits for the resume event at its start.
+    std::atomic<bool> pausedByPause;
+    host::Event* resumeEvent;  // set while no QVF_Pause is in force
+    QVFHeldThreads held;
     std::atomic<bool> presentationPaused;
     host::Event* pauseEvent;
     // Sound.
@@ -127,12 +139,16 @@ struct QVFPlayer {
     std::atomic<bool> soundStarted;
     std::atomic<bool> soundPlaying;  // the presentation started the sound buffer
     AdpcmDecodeState apc;
-    uint32_t audioUnit, audioUnit32, soundBufferBytes, partBytes;
+    uint32_t audioUnit, audioUnit32;
+    // Set by the decoder when the sound starts, read by the audio thread.
+    std::atomic<uint32_t> soundBufferBytes, partBytes;
     // Video.
     std::atomic<host::Thread*> presentationThread;
     BufRing videoRing;
     DDBufRing frames;
     std::atomic<int32_t> framesShown;
+    // Processor time the video codec and the sound decoder took, in µs.
+    std::atomic<uint64_t> decodeUs;
     // End of the threads: events the others wait on, flags Stop polls.
     host::Event* audioEvent;  // ends the audio thread
     std::atomic<int> audioDone;
@@ -157,6 +173,14 @@ struct QVFPlayer {
 };
 
 // --- settings ------------------------------------------------------------------
+
+// A settings word that the player's threads write while others read it
+// (the frame rates, the audio flag, the pause request): always accessed
+// whole, through this.
+template <typename T>
+std::atomic_ref<T> QVF_SettingsWord(T& word) {
+    return std::atomic_ref<T>(word);
+}
 
 void QVF_InitSettings(QVFSettings* settings);
 void QVF_GetDefaultSettings(QVFSettings* settings);
@@ -195,6 +219,9 @@ int QVF_GetFrameRect(QVFPlayer* player, host::Rect* rect);
 int QVF_GetScreenRect(QVFPlayer* player, host::Rect* rect);
 int QVF_Redraw(QVFPlayer* player);
 int QVF_GetFrameIndex(QVFPlayer* player);
+// Processor time the pictures' and the sound's decoding took in the last
+// playback, in microseconds (what the codecs cost, apart from the rest).
+uint64_t QVF_GetDecodeTime(const QVFPlayer* player);
 
 // --- inside the player (media/qvf_decoder.cpp, media/qvf_present.cpp) ----------
 
@@ -219,6 +246,9 @@ void QVF_PresentationThread(void* player);
 void QVF_DecodeQueuedFrame(QVFPlayer* player);
 // Starts the presentation thread once; false when it cannot be started.
 bool QVF_StartPresentation(QVFPlayer* player);
+// At the start of a thread that another started: while QVF_Pause is in
+// force it waits for the resume (or `end`).  False when `end` came.
+bool QVF_AwaitResume(QVFPlayer* player, host::Event* end);
 // A thread about to be started by another: false (nothing may start) once a
 // stop is under way; else QVF_EndStarting must follow the start.
 bool QVF_BeginStarting(QVFPlayer* player);

@@ -7,6 +7,7 @@
 #include "media/qvf_codec.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -22,7 +23,7 @@ void SilencePlayedParts(QVFPlayer* p) {
         if (!host::EventIsSet(sb.partEvents[i])) continue;
         void *a = nullptr, *b = nullptr;
         uint32_t na = 0, nb = 0;
-        if (sb.Lock(sb.partOffsets[i], p->partBytes, &a, &na, &b, &nb) != 0) continue;
+        if (sb.Lock(sb.partOffsets[i], p->partBytes.load(), &a, &na, &b, &nb) != 0) continue;
         if (a) std::memset(a, 0, na);
         if (b) std::memset(b, 0, nb);
         sb.Unlock(a, na, b, nb);
@@ -111,7 +112,7 @@ void ResumeHeld(QVFPlayer* p, Held* held) {
 // and the other threads are suspended until the request is released.
 // False when the end of the pictures came instead.
 bool TakePause(QVFPlayer* p) {
-    std::atomic_ref<int32_t> request(p->settings.pauseRequest);
+    auto request = QVF_SettingsWord(p->settings.pauseRequest);
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(p->pauseLock);
@@ -148,9 +149,17 @@ void Show(QVFPlayer* p) {
     DDM_Flip(&p->ddm);
 }
 
-// Waits, giving the processor away, until the clock reaches the due time.
+// Waits until the clock reaches the due time, sleeping for the time still
+// missing rounded up to whole milliseconds, so the thread wakes about once
+// a frame.  Nothing cuts the wait short: a stop is seen once the frame is
+// shown, within one frame time, as the video-end event also means that the
+// decoder has nothing more to queue.
 void WaitUntil(double dueMs) {
-    while (QVF_ClockNow() < dueMs) host::Sleep(0);
+    for (;;) {
+        double left = dueMs - QVF_ClockNow();
+        if (left <= 0) return;
+        host::Sleep(uint32_t(std::ceil(left)));
+    }
 }
 
 void EndThread(std::atomic<int>* flag, host::Event* event) {
@@ -193,8 +202,10 @@ void QVF_DecodeQueuedFrame(QVFPlayer* p) {
     bool locked = p->frames.LockCurrent(&current) == 0;
     bool lockedPrevious = locked && p->frames.LockPrevious(&previous) == 0;
     if (lockedPrevious) {
+        uint64_t began = host::ThreadCpuMicroseconds();
         QVF_DecodeVideoFrame(e->data, e->count.load(), reinterpret_cast<const uint16_t*>(previous),
                              reinterpret_cast<uint16_t*>(current), p->frames.elements[p->frames.current].pitch);
+        p->decodeUs += host::ThreadCpuMicroseconds() - began;
     }
     if (lockedPrevious) p->frames.UnlockPrevious();
     if (locked) p->frames.UnlockCurrent();
@@ -205,6 +216,7 @@ void QVF_AudioThread(void* argument) {
     auto* p = static_cast<QVFPlayer*>(argument);
     bool first = true;
     for (;;) {
+        if (first && !QVF_AwaitResume(p, p->audioEvent)) break;
         if (p->soundParts.WaitCurrent(p->audioEvent) != 0) break;
         Fill f = FillPart(p);
         if (f == Fill::Aborted) break;
@@ -225,6 +237,15 @@ void QVF_AudioThread(void* argument) {
 
 void QVF_PresentationThread(void* argument) {
     auto* p = static_cast<QVFPlayer*>(argument);
+    // The handle is known before the pause is looked at (QVF_Pause looks at
+    // them the other way round), so a pause that began while this thread
+    // was being started either suspends it or is seen here.
+    host::Thread* none = nullptr;
+    p->presentationThread.compare_exchange_strong(none, host::CurrentThread());
+    if (!QVF_AwaitResume(p, p->videoEndEvent)) {
+        EndThread(&p->presentationDone, p->presentationDoneEvent);
+        return;
+    }
     const double frameTime = QVF_FrameTime(p);
     int32_t index = 0;
     bool first = true;

@@ -133,9 +133,10 @@ int StartReading(QVFStream* r, uint32_t entries, uint32_t entrySize) {
 void StopThread(QVFStream* r) {
     if (!r->thread) return;
     for (uint32_t previous = 2; previous != 0xFFFFFFFFu && previous > 1;) previous = host::ResumeThread(r->thread);
+    // The reader ends within one read: a millisecond's sleep between looks.
     while (r->abort && !r->done.load()) {
         host::SetEvent(r->abort);
-        host::Sleep(0);
+        host::Sleep(1);
     }
     host::CloseThread(r->thread);
     r->thread = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/settings.h"
 #include "platform/window.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -181,8 +182,25 @@ DialogTable* FillDialogTable(DialogTable* table) {
     return table;
 }
 
+static bool TraceCost() {
+    static const bool on = std::getenv("MORVANEL_TRACE") != nullptr && std::getenv("MORVANEL_TRACE_COST") != nullptr;
+    return on;
+}
+
 void RunTrace(const char* step) {
     static const bool on = std::getenv("MORVANEL_TRACE") != nullptr;
     if (!on) return;
-    std::fprintf(stderr, "trace: %s\n", step);
+    if (!TraceCost()) {
+        std::fprintf(stderr, "trace: %s\n", step);
+        return;
+    }
+    static const auto start = std::chrono::steady_clock::now();
+    auto wall = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    std::fprintf(stderr, "trace: %s cpu=%llu wall=%llu\n", step,
+                 static_cast<unsigned long long>(host::ProcessCpuMicroseconds()),
+                 static_cast<unsigned long long>(wall.count()));
+}
+
+void RunTraceFigure(const char* what, uint64_t value) {
+    if (TraceCost()) std::fprintf(stderr, "trace: %s %llu\n", what, static_cast<unsigned long long>(value));
 }

@@ -49,8 +49,14 @@ int WarningBox(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // printf-style: appends one line to debug.txt and the debugger output.
 void DebugLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // With MORVANEL_TRACE set, each step of the run is written to standard error
-// as "trace: <step>", for following the run from outside.
+// as "trace: <step>", for following the run from outside.  With
+// MORVANEL_TRACE_COST set as well, each line ends in the processor time the
+// process has used and the real time since the first trace, both in
+// microseconds: "trace: <step> cpu=<us> wall=<us>".
 void RunTrace(const char* step);
+// With MORVANEL_TRACE and MORVANEL_TRACE_COST set: "trace: <what> <value>",
+// a figure for measuring the run from outside.
+void RunTraceFigure(const char* what, uint64_t value);
 
 // The window dialog routines the engine carries.  The game never fills or
 // calls the table; they stand on the host's message boxes where they ask.

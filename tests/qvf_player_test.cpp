@@ -77,6 +77,23 @@ const std::map<std::string, std::vector<uint8_t>>& Family() {
     return family;
 }
 
+// One QVF_Pause and its QVF_Resume on the virtual clock: the pause is in
+// force from within the first call to within the second, so from `from`
+// (the return of QVF_Pause) to `to` (the call of QVF_Resume) at least, and
+// from `begun` (its call) to `ended` (the return of QVF_Resume) at most.
+struct PauseSpan {
+    uint64_t begun = 0, from = 0, to = 0, ended = 0;
+    size_t framesAtFrom = 0, framesAtTo = 0;
+};
+
+// Every stream of the family whose frames are checked plays at 15 frames a
+// second: good-mono derives it from its first sound chunk (32 frames' worth
+// of codes, 23520 bytes: 22050 x 2 / (735 x 4)); good-stereo's chunk gives
+// a rate above the paced range and video-first's presentation starts
+// before any sound has come, so both take the fallback of 15; the silent
+// ones keep the 15 the open sets.
+constexpr double kFrameMs = 1000.0 / 15.0;
+
 // Streams the decoder gives up on: their end message may come while frames
 // are still shown.
 bool Aborts(const std::string& stream) {
@@ -142,13 +159,69 @@ protected:
             if (stream == "good-version-5" && played == -4) return "";
             return "play refused with " + std::to_string(played);
         }
+        pauses_.clear();
         std::string failure = Drive(sc, seed, p, log);
         QVF_Close(p);
         QVF_DeletePlayer(p);
         if (!failure.empty()) return failure;
         std::string problem = test::CheckLog(log->Codes(), Aborts(stream) && sc.action != Action::StopAtOnce);
         if (!problem.empty()) return "message log " + problem;
+        if (!(problem = CheckPauses()).empty()) return problem;
+        if (!(problem = CheckFrameTimes(sc, *log)).empty()) return problem;
         return CheckFrames(sc, *log);
+    }
+
+    // QVF_Pause, a wait of `ms` on the virtual clock, then QVF_Resume
+    // unless `stop`, in which case QVF_Stop.
+    void PauseFor(QVFPlayer* p, test::ClientLog* log, uint32_t ms, bool stop = false) {
+        PauseSpan span;
+        span.begun = host::headless::ClockMicroseconds();
+        QVF_Pause(p);
+        span.from = host::headless::ClockMicroseconds();
+        span.framesAtFrom = log->FramesShown();
+        host::Sleep(ms);
+        span.to = host::headless::ClockMicroseconds();
+        span.framesAtTo = log->FramesShown();
+        if (stop) QVF_Stop(p);
+        else QVF_Resume(p);
+        span.ended = host::headless::ClockMicroseconds();
+        pauses_.push_back(span);
+    }
+
+    // No frame reaches the client while a pause is in force.
+    std::string CheckPauses() const {
+        for (const PauseSpan& s : pauses_)
+            if (s.framesAtTo != s.framesAtFrom)
+                return std::to_string(s.framesAtTo - s.framesAtFrom) + " frames shown during a pause";
+        return "";
+    }
+
+    // Frame i is shown i frame times after frame 0 on the player's clock,
+    // which stands still while paused: on the virtual clock that is i x
+    // 66.67 ms plus the pauses in between.  The player reads its clock in
+    // whole ticks (at the start, at each end of a pause, at the due time):
+    // up to a millisecond early for the start, up to four late in all.
+    std::string CheckFrameTimes(const Scenario& sc, const test::ClientLog& log) const {
+        std::string stream = sc.stream;
+        bool timed = stream == "good-mono" || stream == "good-stereo" || stream == "good-no-sound" ||
+                     stream == "video-first" || stream == "good-512-wide";
+        if (!timed || sc.action == Action::RequestResume || sc.action == Action::RequestThenStop) return "";
+        const std::vector<uint64_t>& t = log.times;
+        for (size_t i = 1; i < t.size(); ++i) {
+            double least = 0, most = 0;  // the pauses between frame 0 and frame i
+            for (const PauseSpan& s : pauses_) {
+                if (t[0] <= s.from && s.to <= t[i]) {
+                    least += double(s.to - s.from) / 1000.0;
+                    most += double(s.ended - s.begun) / 1000.0;
+                }
+            }
+            double at = double(t[i] - t[0]) / 1000.0, due = double(i) * kFrameMs;
+            if (at - least < due - 1.0 || at - most > due + 4.0)
+                return "frame " + std::to_string(i) + " shown at " + std::to_string(at) + " ms, due at " +
+                       std::to_string(due) + " ms with " + std::to_string(least) + " to " + std::to_string(most) +
+                       " ms paused";
+        }
+        return "";
     }
 
     // The action, and the waits for the end it leads to.
@@ -180,20 +253,14 @@ protected:
                 QVF_Stop(p);
                 return "";
             }
-            QVF_Pause(p);
-            host::Sleep(200);
-            QVF_Resume(p);
+            PauseFor(p, log, 200);
             return awaitEnd();
         case Action::PauseAtOnce:
-            QVF_Pause(p);
-            host::Sleep(200);
-            QVF_Resume(p);
+            PauseFor(p, log, 200);
             return awaitEnd();
         case Action::PauseAfterEnd: {
             std::string e = awaitEnd();
-            QVF_Pause(p);
-            host::Sleep(50);
-            QVF_Resume(p);
+            PauseFor(p, log, 50);
             return e;
         }
         case Action::StopAfterEnd: {
@@ -204,13 +271,8 @@ protected:
         case Action::PauseResume:
         case Action::PauseThenStop:
             if (!awaitFrames()) return "no frames";
-            QVF_Pause(p);
-            host::Sleep(200);
-            if (sc.action == Action::PauseThenStop) {
-                QVF_Stop(p);
-                return "";
-            }
-            QVF_Resume(p);
+            PauseFor(p, log, 200, sc.action == Action::PauseThenStop);
+            if (sc.action == Action::PauseThenStop) return "";
             return awaitEnd();
         case Action::RequestResume:
             if (!awaitFrames()) return "no frames";
@@ -250,6 +312,8 @@ protected:
             return std::to_string(log.frames.size()) + " frames shown of " + std::to_string(it->second);
         return "";
     }
+
+    std::vector<PauseSpan> pauses_;
 };
 
 TEST_P(PlayerScenarioTest, EndsUnderEverySeed) {
@@ -290,6 +354,9 @@ const Scenario kScenarios[] = {
     {"video-first", Action::PlayOut, 4},
     {"video-first", Action::StopAtOnce, 4},
     {"video-first", Action::PauseAtOnce, 4},
+    {"video-first", Action::PauseResume, 4},
+    {"video-first", Action::PauseThenStop, 4},
+    {"good-stereo", Action::PauseAtOnce},
     {"video-first", Action::StopAfterFrames, 4},
     {"fewer-frames-than-header", Action::PlayOut},
     {"more-frames-than-header", Action::PlayOut, 4},

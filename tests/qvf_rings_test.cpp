@@ -627,6 +627,40 @@ TEST_F(QvfRingsTest, TheClockPausesAndCrossesTheTickCountersWrap) {
     }
 }
 
+// The clock stands still from a pause to its resume, whatever else is
+// called meanwhile.  Each row is a list of steps from a clock started at 0;
+// the reading expected after each step follows from that rule alone.
+TEST_F(QvfRingsTest, TheClockStandsFromAPauseToItsResume) {
+    enum Op { Advance100, Pause, Resume, Start };
+    struct Row {
+        const char* name;
+        std::vector<Op> ops;
+        std::vector<double> readings;  // after each step
+    };
+    const Row rows[] = {
+        {"a start during a pause keeps the pause",
+         {Advance100, Pause, Start, Advance100, Resume, Advance100}, {100, 100, 0, 0, 0, 100}},
+        {"overlapping pauses run again at the last resume",
+         {Advance100, Pause, Pause, Advance100, Resume, Advance100, Resume, Advance100},
+         {100, 100, 100, 100, 100, 100, 100, 200}},
+        {"a resume without a pause changes nothing", {Resume, Advance100, Resume}, {0, 100, 100}},
+    };
+    for (const Row& row : rows) {
+        host::headless::SetClock(7000000);
+        QVF_ClockReset();
+        for (size_t i = 0; i < row.ops.size(); ++i) {
+            switch (row.ops[i]) {
+            case Advance100: host::headless::AdvanceClock(100000); break;
+            case Pause: QVF_ClockPause(); break;
+            case Resume: QVF_ClockResume(); break;
+            case Start: QVF_ClockStart(); break;
+            }
+            EXPECT_DOUBLE_EQ(QVF_ClockNow(), row.readings[i]) << row.name << ", step " << i;
+        }
+    }
+    QVF_ClockReset();
+}
+
 // A presentation-like thread spins on the clock for due times while the
 // main thread pauses it (clock and thread) and resumes it, near the wrap.
 struct Frames {

@@ -66,12 +66,13 @@ protected:
             if (f.name == name) return f.bytes;
         return {};
     }
-    QVFPlayer* Start(const std::string& path) {
+    QVFPlayer* Start(const std::string& path, int videoRing = 64) {
         QVFPlayer* p = QVF_CreatePlayer();
         QVFSettings s;
         QVF_GetDefaultSettings(&s);
         s.fullScreen = 0;
         s.dropLateFrames = 0;
+        s.videoRingElements = videoRing;
         EXPECT_EQ(QVF_OpenFile(p, path.c_str(), &s, nullptr, nullptr), 0);
         QVF_SetSettings(p, &s);
         QVFStartBlock start = test::ClientStart(window_, dd_, primary_, nullptr);
@@ -157,6 +158,44 @@ TEST_F(SdlThreadPlayerTest, StopsMidPlayAndAfterAPauseRequest) {
         log_.frames.clear();
         log_.previous.clear();
         host::ResetEvent(log_.frameEvent);
+        host::ResetEvent(log_.ended);
+    }
+}
+
+// The video-first stream on a ring of four frames: the decoder starts the
+// presentation itself when the ring is full, before any sound came.  A
+// pause taken at once, while that start may be under way, holds every
+// frame until the resume; a stop during it ends the playback.
+TEST_F(SdlThreadPlayerTest, VideoFirstPausedAtOnceShowsNothingUntilTheResume) {
+    test::RegisterPaintingCodec();
+    std::string path = Write("late.qvs", Fixture("video-first"));
+    const struct {
+        int pauseMs;
+        bool stop;
+    } rows[] = {{0, false}, {1, false}, {3, false}, {0, true}, {2, true}};
+    for (const auto& row : rows) {
+        QVFPlayer* p = Start(path, 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(row.pauseMs));
+        QVF_Pause(p);
+        size_t atPause = log_.FramesShown();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        EXPECT_EQ(log_.FramesShown(), atPause) << "pause after " << row.pauseMs << " ms";
+        if (row.stop) {
+            QVF_Stop(p);
+        } else {
+            QVF_Resume(p);
+            ASSERT_TRUE(Await(log_.ended));
+        }
+        Finish(p);
+        EXPECT_EQ(test::CheckLog(log_.Codes(), false), "");
+        if (!row.stop) {
+            EXPECT_EQ(log_.FramesShown(), 24u);
+        }
+        ExpectFramesInOrder();
+        std::lock_guard<std::mutex> l(log_.lock);
+        log_.codes.clear();
+        log_.frames.clear();
+        log_.previous.clear();
         host::ResetEvent(log_.ended);
     }
 }

@@ -413,9 +413,23 @@ void SetNameBaton(Thread* t, const char* name) {
 }  // namespace
 
 const ThreadSystem kBatonThreads = {
-    "baton",         CreateEventBaton, SetEventBaton,   ResetEventBaton,   CloseEventBaton, EventIsSetBaton,
-    WaitBaton,       SleepBaton,       CheckpointBaton, CreateThreadBaton, CloseThreadBaton, HasEndedBaton,
-    CurrentBaton,    SuspendBaton,     ResumeBaton,     LiveCountBaton, SetNameBaton,
+    .name = "baton",
+    .createEvent = CreateEventBaton,
+    .setEvent = SetEventBaton,
+    .resetEvent = ResetEventBaton,
+    .closeEvent = CloseEventBaton,
+    .eventIsSet = EventIsSetBaton,
+    .wait = WaitBaton,
+    .sleep = SleepBaton,
+    .checkpoint = CheckpointBaton,
+    .createThread = CreateThreadBaton,
+    .closeThread = CloseThreadBaton,
+    .hasEnded = HasEndedBaton,
+    .current = CurrentBaton,
+    .suspend = SuspendBaton,
+    .resume = ResumeBaton,
+    .liveCount = LiveCountBaton,
+    .setName = SetNameBaton,
 };
 
 void ResetBatonScheduler() {

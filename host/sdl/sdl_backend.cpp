@@ -2,13 +2,12 @@
 // message boxes, the clocks and audio output.
 #include "host/backend.h"
 #include "host/sdl/sdl_sound.h"
-#include "host/sdl/sdl_display_fd.h"
 
 #include <SDL.h>
-#include <poll.h>
 
 #include <cstdio>
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 #include <cstring>
@@ -22,8 +21,10 @@ SDL_Renderer* g_renderer = nullptr;
 Window* g_owner = nullptr;
 bool g_hapticReady = false;
 uint64_t g_perfBase = 0;
-int g_displayFd = -1;  // the X display connection of the window, when it has one
 SDL_threadID g_programThread = 0;  // the thread that started SDL: the only one that draws
+// An event of the back end's own that wakes the program's thread from its
+// idle wait when another thread leaves a picture to present.
+std::atomic<uint32_t> g_wakeEvent{0};
 
 // Physical key positions (SDL scancodes) to the scan codes the program reads:
 // the set-1 codes, with 0x80 added for the extended keys of the cursor and
@@ -259,6 +260,8 @@ bool Start() {
     g_hapticReady = SDL_InitSubSystem(SDL_INIT_HAPTIC) == 0;
     g_perfBase = SDL_GetPerformanceCounter();
     g_programThread = SDL_ThreadID();
+    uint32_t wake = SDL_RegisterEvents(1);
+    g_wakeEvent = wake == uint32_t(-1) ? 0 : wake;
     SDL_StartTextInput();
     return true;
 }
@@ -273,24 +276,21 @@ void Stop() {
     if (g_window) SDL_DestroyWindow(g_window);
     g_renderer = nullptr;
     g_window = nullptr;
-    g_displayFd = -1;
     g_owner = nullptr;
+    g_wakeEvent = 0;
     SDL_Quit();
 }
 
 void PollEvents(int waitMs) {
     PresentPending();
     SDL_Event e;
-    // While the program waits, sleep a little instead of spinning: on the
-    // display connection where there is one (its events wake the wait;
-    // nothing readable after the wait means nothing to pump), else plainly.
-    if (waitMs > 0) {
-        if (g_displayFd >= 0) {
-            pollfd p{g_displayFd, POLLIN, 0};
-            if (poll(&p, 1, waitMs) == 0) return;
-        } else {
-            SDL_Delay(uint32_t(waitMs));
-        }
+    // While the program waits it sleeps in SDL's own timed wait, which
+    // looks at every queue first (SDL's, and the events the display
+    // library has already read off its connection) and wakes at the first
+    // event, or at a picture another thread leaves to present.
+    if (waitMs > 0 && SDL_WaitEventTimeout(&e, waitMs)) {
+        Translate(e);
+        PresentPending();
     }
     while (SDL_PollEvent(&e)) Translate(e);
 }
@@ -336,20 +336,22 @@ int ShowBox(HWND, const char* text, const char* caption, uint32_t flags) {
 
 // A program that reads an unchanged clock over and over is waiting on it
 // (a busy wait with a deadline): after that many reads of the same
-// millisecond the next read first sleeps a millisecond.
+// millisecond the next read first sleeps a millisecond.  Any thread may
+// read the clock: the counters are shared, and a lost count only delays
+// the sleep.
 constexpr int kSpinReads = 256;
+std::atomic<uint32_t> g_lastTick{0};
+std::atomic<int> g_sameTick{0};
 
 uint32_t TickCount() {
-    static uint32_t last = 0;
-    static int same = 0;
     uint32_t now = SDL_GetTicks();
-    if (now != last) {
-        last = now;
-        same = 0;
-    } else if (++same >= kSpinReads) {
+    if (g_lastTick.exchange(now, std::memory_order_relaxed) != now) {
+        g_sameTick.store(0, std::memory_order_relaxed);
+    } else if (g_sameTick.fetch_add(1, std::memory_order_relaxed) + 1 >= kSpinReads) {
         SDL_Delay(1);
         now = SDL_GetTicks();
-        same = 0;
+        g_lastTick.store(now, std::memory_order_relaxed);
+        g_sameTick.store(0, std::memory_order_relaxed);
     }
     return now;
 }
@@ -389,7 +391,6 @@ void WindowShown(Window* window, bool visible) {
                 return;
             }
             g_renderer = SDL_CreateRenderer(g_window, -1, 0);
-            g_displayFd = SdlDisplayConnection(g_window);
             g_owner = window;
             window->native = g_window;
         }
@@ -413,7 +414,6 @@ void WindowDestroyed(Window* window) {
         if (g_window) SDL_DestroyWindow(g_window);
         g_renderer = nullptr;
         g_window = nullptr;
-        g_displayFd = -1;
         g_owner = nullptr;
     }
 }
@@ -611,12 +611,20 @@ void Present(const Frame& frame) {
         return;
     }
     if (frame.width <= 0 || frame.height <= 0) return;
-    std::lock_guard<std::mutex> lock(g_pendingLock);
-    g_pendingFrame = frame;
-    g_pendingPixels.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
-    if (frame.palette) g_pendingPalette.assign(frame.palette, frame.palette + 1024);
-    else g_pendingPalette.clear();
-    g_pending = true;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingLock);
+        g_pendingFrame = frame;
+        g_pendingPixels.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
+        if (frame.palette) g_pendingPalette.assign(frame.palette, frame.palette + 1024);
+        else g_pendingPalette.clear();
+        g_pending = true;
+    }
+    // The program's thread may be asleep in its idle wait.
+    if (uint32_t wake = g_wakeEvent.load()) {
+        SDL_Event e{};
+        e.type = wake;
+        SDL_PushEvent(&e);
+    }
 }
 
 // The picture fills the window with its 4:3 shape kept; the rest is black.
@@ -696,13 +704,37 @@ void DropTexture() {
 }  // namespace
 
 const Backend kSdlBackend = {
-    "sdl",          Start,         Stop,        PollEvents,      ShowBox,
-    TickCount,      PerfCounter,   PerfFrequency, ScreenSize,    WindowCreated,
-    WindowShown,    WindowDestroyed, CursorShown, ScreenSaver,   SdlAudioDeviceCount,
-    SdlAudioDeviceName, SdlAudioOpen, SdlAudioClose, KeyboardPresent, KeyName,
-    JoystickCountSlot, JoystickOpenSlot, JoystickCloseSlot, JoystickStateSlot, JoystickForceSlot,
-    CursorMoved,    CursorClipped, CursorShape,     Present,         DisplayModeSlot,
-    WindowResized,
+    .name = "sdl",
+    .start = Start,
+    .stop = Stop,
+    .pollEvents = PollEvents,
+    .messageBox = ShowBox,
+    .tickCount = TickCount,
+    .perfCounter = PerfCounter,
+    .perfFrequency = PerfFrequency,
+    .screenSize = ScreenSize,
+    .windowCreated = WindowCreated,
+    .windowShown = WindowShown,
+    .windowDestroyed = WindowDestroyed,
+    .cursorShown = CursorShown,
+    .screenSaver = ScreenSaver,
+    .audioDeviceCount = SdlAudioDeviceCount,
+    .audioDeviceName = SdlAudioDeviceName,
+    .audioOpen = SdlAudioOpen,
+    .audioClose = SdlAudioClose,
+    .keyboardPresent = KeyboardPresent,
+    .keyName = KeyName,
+    .joystickCount = JoystickCountSlot,
+    .joystickOpen = JoystickOpenSlot,
+    .joystickClose = JoystickCloseSlot,
+    .joystickState = JoystickStateSlot,
+    .joystickForce = JoystickForceSlot,
+    .cursorMoved = CursorMoved,
+    .cursorClipped = CursorClipped,
+    .cursorShape = CursorShape,
+    .present = Present,
+    .displayMode = DisplayModeSlot,
+    .windowResized = WindowResized,
 };
 
 }  // namespace host::detail

@@ -215,9 +215,23 @@ void SetNameReal(Thread* t, const char* name) {
 }  // namespace
 
 const ThreadSystem kRealThreads = {
-    "real",          CreateEventReal, SetEventReal,   ResetEventReal, CloseEventReal, EventIsSetReal,
-    WaitReal,        SleepReal,       CheckpointReal, CreateThreadReal, CloseThreadReal, HasEndedReal,
-    CurrentReal,     SuspendReal,     ResumeReal,     LiveCountReal, SetNameReal,
+    .name = "real",
+    .createEvent = CreateEventReal,
+    .setEvent = SetEventReal,
+    .resetEvent = ResetEventReal,
+    .closeEvent = CloseEventReal,
+    .eventIsSet = EventIsSetReal,
+    .wait = WaitReal,
+    .sleep = SleepReal,
+    .checkpoint = CheckpointReal,
+    .createThread = CreateThreadReal,
+    .closeThread = CloseThreadReal,
+    .hasEnded = HasEndedReal,
+    .current = CurrentReal,
+    .suspend = SuspendReal,
+    .resume = ResumeReal,
+    .liveCount = LiveCountReal,
+    .setName = SetNameReal,
 };
 
 }  // namespace host::detail
