@@ -85,6 +85,9 @@ struct Frame {
 // before it and the frame's 64 K texel window lie inside the context's
 // memory.
 bool FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f);
+// A frame mode met no valid frame table and draws the plain map instead:
+// said once in the debug log, for the first such span of the run.
+void NoteNoFrameTable();
 
 // ---------------------------------------------------------------------------
 // Blends
