@@ -242,12 +242,14 @@ struct PerspSchedule {
     // the drawing of the run before.
     int32_t endU = 0, endV = 0;
 
-    PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
+    // Inlined into the pixel loop, so that the schedule's state stays in
+    // registers across the runs.
+    [[gnu::always_inline]] PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
     // The next run: its length and its 16.16 start and steps.
-    int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
+    [[gnu::always_inline]] int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
 
 private:
-    void DivideAhead();
+    [[gnu::always_inline]] void DivideAhead();
 };
 
 namespace detail {
