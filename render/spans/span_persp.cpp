@@ -13,7 +13,7 @@ void PerspHalf(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, con
         const uint8_t* row = ColourRow(t, n.row);
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, Index{},
-                    [&](int32_t i, uint32_t ix) { p[i] = HalfAt<Is555>(p, i, Colour(row, t[ix]), p[i]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = HalfAt<Is555>(p, i, Colour(row, t[ix]), p[i]); });
     }
     px += 2 * count;
 }
@@ -27,9 +27,18 @@ struct ColourPut {
     void operator()(int32_t i, uint32_t ix) const {
         p[i] = Colour(row, t[ix]);
     }
+    // The pointers are held in locals, so that the stores (which may alias
+    // anything) do not make them be read again; four pixels a 64-bit store.
     void Run16(int32_t i, const uint32_t* ix) const {
-        for (int32_t j = 0; j < 16; j += 2)
-            Store32(p + i + j, uint32_t(Colour(row, t[ix[j]])) | uint32_t(Colour(row, t[ix[j + 1]])) << 16);
+        const uint8_t* texels = t;
+        const uint8_t* colours = row;
+        uint16_t* out = p + i;
+        for (int32_t j = 0; j < 16; j += 4) {
+            uint64_t four = uint64_t(Colour(colours, texels[ix[j]])) | uint64_t(Colour(colours, texels[ix[j + 1]])) << 16 |
+                            uint64_t(Colour(colours, texels[ix[j + 2]])) << 32 |
+                            uint64_t(Colour(colours, texels[ix[j + 3]])) << 48;
+            std::memcpy(out + j, &four, 8);
+        }
     }
 };
 
@@ -68,11 +77,11 @@ void SPAN_PerspAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
     const uint8_t* t = Texels(ctx, n, 65536);
     if (t && ctx.translucency) {
         const uint8_t* row = ColourRow(t, n.row);
-        const ShadeTableSet& tables = *ctx.translucency;
+        const ShadeTableSet* tables = ctx.translucency;
         uint32_t a = Level(n.level);
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, PointerIndex{},
-                    [&](int32_t i, uint32_t ix) { p[i] = Translucent(tables, a, Colour(row, t[ix]), p[i]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = Translucent(*tables, a, Colour(row, t[ix]), p[i]); });
     }
     px += 2 * count;
 }
@@ -81,11 +90,11 @@ void SPAN_PerspTexelAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t
     const uint8_t* t = Texels(ctx, n, 131072);
     if (t && ctx.translucency) {
         const uint8_t* row = ColourRow(t, n.row);
-        const ShadeTableSet& tables = *ctx.translucency;
+        const ShadeTableSet* tables = ctx.translucency;
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) {
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) {
             const uint8_t* texel = t + 2 * ix;
-            p[i] = Translucent(tables, Level(texel[1]), Colour(row, texel[0]), p[i]);
+            p[i] = Translucent(*tables, Level(texel[1]), Colour(row, texel[0]), p[i]);
         });
     }
     px += 2 * count;
@@ -94,7 +103,7 @@ void SPAN_PerspTexelAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t
 void SPAN_Persp8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 65536)) {
         uint8_t* p = px;
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { p[i] = t[ix]; });
     }
     px += count;
 }
@@ -102,7 +111,7 @@ void SPAN_Persp8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, c
 void SPAN_Persp8Wide(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 65536)) {
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { p[i] = t[ix]; });
     }
     px += 2 * count;
 }
@@ -117,7 +126,7 @@ void PerspFrameInRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
         const uint8_t* image = f.image;
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, FrameIndex{f.rowLength},
-                    [&](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
     } else if (const uint8_t* t = Texels(ctx, n, 65536)) {
         // No frame table: the plain map in the same row, as mode 3 draws it.
         NoteNoFrameTable();
@@ -144,7 +153,7 @@ void SPAN_PerspFrameRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t s
 void SPAN_Persp16(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 131072)) {
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { std::memcpy(p + i, t + 2 * ix, 2); });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { std::memcpy(p + i, t + 2 * ix, 2); });
     }
     px += 2 * count;
 }
