@@ -383,6 +383,11 @@ inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index i
         if (run == 16) {
             // A full run: its 16 texel indices first (four at a time where
             // the index has a vector form), then the pixels.
+            if constexpr (requires { put.Run16From(i, index, au, av, dau, dav); }) {
+                put.Run16From(i, index, au, av, dau, dav);
+                i += 16;
+                continue;
+            }
             alignas(16) uint32_t ix[16];
             index.Run16(au, av, dau, dav, ix);
             if constexpr (requires { put.Run16(i, ix); }) {

@@ -27,6 +27,21 @@ struct ColourPut {
     void operator()(int32_t i, uint32_t ix) const {
         p[i] = Colour(row, t[ix]);
     }
+    template <class Index>
+    void Run16From(int32_t i, Index index, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+        const uint8_t* texels = t;
+        const uint8_t* colours = row;
+        uint16_t* out = p + i;
+        for (int32_t j = 0; j < 16; j += 4) {
+            uint32_t a = index(au, av), b = index(au + dau, av + dav), c = index(au + 2 * dau, av + 2 * dav),
+                     d = index(au + 3 * dau, av + 3 * dav);
+            au += 4 * dau;
+            av += 4 * dav;
+            uint64_t four = uint64_t(Colour(colours, texels[a])) | uint64_t(Colour(colours, texels[b])) << 16 |
+                            uint64_t(Colour(colours, texels[c])) << 32 | uint64_t(Colour(colours, texels[d])) << 48;
+            std::memcpy(out + j, &four, 8);
+        }
+    }
     // The pointers are held in locals, so that the stores (which may alias
     // anything) do not make them be read again; four pixels a 64-bit store.
     void Run16(int32_t i, const uint32_t* ix) const {
