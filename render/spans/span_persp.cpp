@@ -47,13 +47,17 @@ struct ColourPut {
             u = _mm_add_epi32(u, du);
             v = _mm_add_epi32(v, dv);
             __m128i ix = _mm_xor_si128(_mm_packs_epi32(a, b), flip);
-            auto c = [&](uint32_t x) { return uint64_t(Colour(colours, texels[x])); };
-            uint64_t lo = c(uint32_t(_mm_extract_epi16(ix, 0))) | c(uint32_t(_mm_extract_epi16(ix, 1))) << 16 |
-                          c(uint32_t(_mm_extract_epi16(ix, 2))) << 32 | c(uint32_t(_mm_extract_epi16(ix, 3))) << 48;
-            uint64_t hi = c(uint32_t(_mm_extract_epi16(ix, 4))) | c(uint32_t(_mm_extract_epi16(ix, 5))) << 16 |
-                          c(uint32_t(_mm_extract_epi16(ix, 6))) << 32 | c(uint32_t(_mm_extract_epi16(ix, 7))) << 48;
-            std::memcpy(out + j, &lo, 8);
-            std::memcpy(out + j + 4, &hi, 8);
+            // Each colour inserted into its lane as it is read.
+            auto c = [&](int x) { return int(Colour(colours, texels[uint32_t(x)])); };
+            __m128i pixels = _mm_cvtsi32_si128(c(_mm_extract_epi16(ix, 0)));
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 1)), 1);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 2)), 2);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 3)), 3);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 4)), 4);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 5)), 5);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 6)), 6);
+            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 7)), 7);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), pixels);
         }
     }
     template <class Index>
