@@ -381,18 +381,14 @@ inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index i
         uint32_t au = uint32_t(u0 >> 8), av = uint32_t(v0 >> 8);
         const uint32_t dau = uint32_t(du >> 8), dav = uint32_t(dv >> 8);
         if (run == 16) {
-            // A full run: its 16 texel indices first (four at a time where
-            // the index has a vector form), then the pixels.
+            // A full run: by a put that makes the whole run from its
+            // coordinates, or its 16 texel indices first (four at a time
+            // where the index has a vector form), then the pixels.
             if constexpr (requires { put.Run16From(i, index, au, av, dau, dav); }) {
                 put.Run16From(i, index, au, av, dau, dav);
-                i += 16;
-                continue;
-            }
-            alignas(16) uint32_t ix[16];
-            index.Run16(au, av, dau, dav, ix);
-            if constexpr (requires { put.Run16(i, ix); }) {
-                put.Run16(i, ix);
             } else {
+                alignas(16) uint32_t ix[16];
+                index.Run16(au, av, dau, dav, ix);
                 for (int32_t j = 0; j < 16; ++j) put(i + j, ix[j]);
             }
             i += 16;

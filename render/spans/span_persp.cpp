@@ -18,8 +18,11 @@ void PerspHalf(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, con
     px += 2 * count;
 }
 
-// Texel colours in one shade row; a full run of 16 is stored two pixels a
-// store (the same pixels as one at a time, whatever the alignment).
+// Texel colours in one shade row.  A full run of 16 is made from its
+// coordinates and stored several pixels a store (the same pixels as one at
+// a time, whatever the alignment); the pointers are copied to locals first,
+// so that the stores (which may alias anything) do not make them be read
+// again.
 struct ColourPut {
     const uint8_t* t;
     const uint8_t* row;
@@ -60,6 +63,8 @@ struct ColourPut {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), pixels);
         }
     }
+    // Other forms: four indices at a time in registers, four pixels a
+    // 64-bit store.
     template <class Index>
     void Run16From(int32_t i, Index index, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
         const uint8_t* texels = t;
@@ -72,19 +77,6 @@ struct ColourPut {
             av += 4 * dav;
             uint64_t four = uint64_t(Colour(colours, texels[a])) | uint64_t(Colour(colours, texels[b])) << 16 |
                             uint64_t(Colour(colours, texels[c])) << 32 | uint64_t(Colour(colours, texels[d])) << 48;
-            std::memcpy(out + j, &four, 8);
-        }
-    }
-    // The pointers are held in locals, so that the stores (which may alias
-    // anything) do not make them be read again; four pixels a 64-bit store.
-    void Run16(int32_t i, const uint32_t* ix) const {
-        const uint8_t* texels = t;
-        const uint8_t* colours = row;
-        uint16_t* out = p + i;
-        for (int32_t j = 0; j < 16; j += 4) {
-            uint64_t four = uint64_t(Colour(colours, texels[ix[j]])) | uint64_t(Colour(colours, texels[ix[j + 1]])) << 16 |
-                            uint64_t(Colour(colours, texels[ix[j + 2]])) << 32 |
-                            uint64_t(Colour(colours, texels[ix[j + 3]])) << 48;
             std::memcpy(out + j, &four, 8);
         }
     }
