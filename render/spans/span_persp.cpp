@@ -37,9 +37,15 @@ struct ColourPut {
         const uint8_t* texels = t;
         const uint8_t* colours = row;
         uint16_t* out = p + i;
-        __m128i u = _mm_set_epi32(int32_t(au + 3 * dau), int32_t(au + 2 * dau), int32_t(au + dau), int32_t(au));
-        __m128i v = _mm_set_epi32(int32_t(av + 3 * dav), int32_t(av + 2 * dav), int32_t(av + dav), int32_t(av));
-        const __m128i du = _mm_set1_epi32(int32_t(4 * dau)), dv = _mm_set1_epi32(int32_t(4 * dav));
+        // Lane k of each holds the start plus k steps: the step and twice
+        // the step added in under masks.
+        const __m128i odd = _mm_set_epi32(-1, 0, -1, 0), high = _mm_set_epi32(-1, -1, 0, 0);
+        const __m128i su = _mm_set1_epi32(int32_t(dau)), sv = _mm_set1_epi32(int32_t(dav));
+        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(au)), _mm_and_si128(su, odd)),
+                                  _mm_and_si128(_mm_add_epi32(su, su), high));
+        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(av)), _mm_and_si128(sv, odd)),
+                                  _mm_and_si128(_mm_add_epi32(sv, sv), high));
+        const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
         const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
         const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
         for (int32_t j = 0; j < 16; j += 8) {
