@@ -30,9 +30,9 @@ struct ColourPut {
     void operator()(int32_t i, uint32_t ix) const {
         p[i] = Colour(row, t[ix]);
     }
-    // Pointer form: the indices of eight pixels at a time made as 16-bit
-    // lanes (each 0 to 0xFFFF, moved to the signed range for the
-    // saturating pack and back) and taken out of the register one by one.
+    // Pointer form: the indices of four pixels at a time made as 32-bit
+    // lanes and taken out two to a 64-bit move, each half of the word one
+    // pixel's index.
     void Run16From(int32_t i, PointerIndex, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
         const uint8_t* texels = t;
         const uint8_t* colours = row;
@@ -46,26 +46,27 @@ struct ColourPut {
         __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(av)), _mm_and_si128(sv, odd)),
                                   _mm_and_si128(_mm_add_epi32(sv, sv), high));
         const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
-        const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
-        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+        const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF);
         for (int32_t j = 0; j < 16; j += 8) {
-            __m128i a = _mm_sub_epi32(_mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16), bias);
+            const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
             u = _mm_add_epi32(u, du);
             v = _mm_add_epi32(v, dv);
-            __m128i b = _mm_sub_epi32(_mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16), bias);
+            const __m128i b = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
             u = _mm_add_epi32(u, du);
             v = _mm_add_epi32(v, dv);
-            __m128i ix = _mm_xor_si128(_mm_packs_epi32(a, b), flip);
+            // Two 32-bit indices to a 64-bit word.
+            const uint64_t w0 = uint64_t(_mm_cvtsi128_si64(a)), w1 = uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a, a)));
+            const uint64_t w2 = uint64_t(_mm_cvtsi128_si64(b)), w3 = uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(b, b)));
             // Each colour inserted into its lane as it is read.
-            auto c = [&](int x) { return int(Colour(colours, texels[uint32_t(x)])); };
-            __m128i pixels = _mm_cvtsi32_si128(c(_mm_extract_epi16(ix, 0)));
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 1)), 1);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 2)), 2);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 3)), 3);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 4)), 4);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 5)), 5);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 6)), 6);
-            pixels = _mm_insert_epi16(pixels, c(_mm_extract_epi16(ix, 7)), 7);
+            auto c = [&](uint64_t x) { return int(Colour(colours, texels[uint32_t(x)])); };
+            __m128i pixels = _mm_cvtsi32_si128(c(w0));
+            pixels = _mm_insert_epi16(pixels, c(w0 >> 32), 1);
+            pixels = _mm_insert_epi16(pixels, c(w1), 2);
+            pixels = _mm_insert_epi16(pixels, c(w1 >> 32), 3);
+            pixels = _mm_insert_epi16(pixels, c(w2), 4);
+            pixels = _mm_insert_epi16(pixels, c(w2 >> 32), 5);
+            pixels = _mm_insert_epi16(pixels, c(w3), 6);
+            pixels = _mm_insert_epi16(pixels, c(w3 >> 32), 7);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), pixels);
         }
     }
