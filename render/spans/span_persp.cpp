@@ -47,6 +47,8 @@ struct ColourPut {
                                   _mm_and_si128(_mm_add_epi32(sv, sv), high));
         const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
         const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF);
+        // Both halves of the run in straight-line code.
+#pragma GCC unroll 2
         for (int32_t j = 0; j < 16; j += 8) {
             const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
             u = _mm_add_epi32(u, du);
