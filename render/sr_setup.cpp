@@ -447,6 +447,10 @@ void SetupGroup(Family family, PoolRef<PrimGroup> group, PoolRef<Obj3D> obj) {
     g.floats = family == Family::Perspective || family == Family::Type23;
     bool lit = Node_IsLit(obj);
     uint32_t translucency = Get(obj, &Obj3D::translucency);
+    // The translucent perspective type takes its level from the
+    // translucency word's bits 8 to 12, as -13 does, and carries it in the
+    // level byte that its span routine reads.
+    if (g.type == -12) g.level = uint8_t((translucency >> 8) & 31);
     uint16_t groupColour = uint16_t(LoadWord(group.off + offsetof(PrimGroup, render)));
     uint16_t halfMask = SR_HalfMask();
     uint32_t shadeAt = faceSize == sizeof(PrimFaceLong) ? offsetof(PrimFaceLong, shade) : offsetof(PrimFaceShort, shade);

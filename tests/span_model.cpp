@@ -342,16 +342,22 @@ void Draw(Kind k, const SpanContext& ctx, uint8_t* first, uintptr_t address, int
                              k == Kind::PerspHalf555 || k == Kind::PerspWrapHalf565 || k == Kind::PerspWrapHalf555 ||
                              k == Kind::PerspAlpha || k == Kind::PerspTexelAlpha || k == Kind::PerspFrame || k == Kind::PerspFrameRow ||
                              k == Kind::Persp16 || k == Kind::PerspKeyed || k == Kind::Persp8 || k == Kind::Persp8Wide;
-    const bool frame = k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame ||
-                       k == Kind::PerspFrameRow;
+    bool frame = k == Kind::AffineFrame || k == Kind::AffineFrameShaded || k == Kind::PerspFrame ||
+                 k == Kind::PerspFrameRow;
     const bool wrapping = k == Kind::PerspWrap || k == Kind::PerspWrapHalf565 || k == Kind::PerspWrapHalf555;
     const bool twoByte = k == Kind::AffineTexelAlpha || k == Kind::PerspTexelAlpha || k == Kind::Persp16;
     FrameModel fm;
     uint32_t texels = n.texels;
     if (frame) {
         fm = FrameFor(ctx, n);
-        if (!fm.ok) return;
-        texels = fm.image;
+        if (fm.ok) {
+            texels = fm.image;
+        } else {
+            // No valid frame: the plain map at the texture pointer, in the
+            // row the frame would have taken.
+            if (!TextureOk(ctx, n, 65536)) return;
+            frame = false;
+        }
     } else if (!TextureOk(ctx, n, twoByte ? 131072 : 65536)) {
         return;
     }

@@ -4,6 +4,7 @@
 // rules; the tables, the exchange and the walker.
 #include "span_model.h"
 #include "span_support.h"
+#include "test_support.h"
 
 #include "engine3d/dqx_3d.h"
 #include "render/spans/span_routines.h"
@@ -664,6 +665,82 @@ TEST(SpanPerspective, ModeTwentyReadsNothingPastItsRecord) {
             EXPECT_EQ(draw(c.routine, poisoned), want) << c.table << " poison row " << (poison >> 16);
         }
     }
+}
+
+// Frame modes whose texture holds no valid frame-table entry for the
+// node's level (entry 6 has row shift 0; a plain map's first bytes are no
+// table) draw level 0 of the plain map as the plain mode of their family
+// does, through both tables, and say so once in the debug log.
+class SpanNoFrameTable : public HeadlessTest {};
+
+TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
+    const SpanArena& arena = Arena();
+    SpanContext ctx = arena.Context(false);
+    SpanTables tables = SPAN_LoadTables();
+    SpanNode affine;
+    std::memset(static_cast<void*>(&affine), 0, sizeof affine);
+    affine.x = 2 << 16;
+    affine.u.i = 7 << 16;
+    affine.v.i = 30 << 16;
+    affine.uSlope.i = 70000;
+    affine.vSlope.i = 21000;
+    affine.tail[0].i = 3 << 16;   // shade start
+    affine.tail[2].i = 20000;     // shade slope
+    affine.row = 9;
+    affine.level = 6;
+    SpanNode persp;
+    std::memset(static_cast<void*>(&persp), 0, sizeof persp);
+    persp.x = 2 << 16;
+    persp.key = 1.0f;
+    persp.keySlope = -0.001f;
+    persp.u.f = 3.0f * 65536.0f;
+    persp.v.f = 5.0f * 65536.0f;
+    persp.uSlope.f = 0.75f * 65536.0f;
+    persp.vSlope.f = 0.25f * 65536.0f;
+    persp.tail[0].f = 16 * persp.keySlope;
+    persp.tail[1].f = 16 * persp.uSlope.f;
+    persp.tail[2].f = 16 * persp.vSlope.f;
+    persp.row = 9;
+    persp.shade = 22 << 16;  // mode 26's row
+    persp.level = 6;
+    struct Case {
+        int32_t mode;
+        int32_t plainMode;
+        const SpanNode* node;
+        uint8_t plainRow;  // the row the plain mode is given
+    };
+    const Case cases[] = {
+        {21, 2, &affine, 9},
+        {25, 22, &affine, 9},
+        {20, 3, &persp, 9},
+        {26, 3, &persp, 22},
+    };
+    SPAN_ForgetFrameTableNote();
+    constexpr int32_t kCount = 45;
+    auto draw = [&](SpanRoutine routine, const SpanNode& node) {
+        std::vector<uint16_t> line(64, 0xEEEE);
+        uint8_t* px = reinterpret_cast<uint8_t*>(line.data() + 3);
+        routine(ctx, px, kCount, 3, node);
+        EXPECT_EQ(px, reinterpret_cast<uint8_t*>(line.data() + 3 + kCount));
+        return line;
+    };
+    for (const Case& c : cases)
+        for (uint32_t texture : {arena.frames, arena.texels}) {
+            SCOPED_TRACE("mode " + std::to_string(c.mode) + (texture == arena.frames ? " frame 6" : " plain map"));
+            SpanNode node = *c.node;
+            node.texels = texture;
+            SpanNode plain = node;
+            plain.row = c.plainRow;
+            const std::vector<uint16_t> want = draw(tables.insertion.At(c.plainMode), plain);
+            // The plain mode writes every pixel of the span.
+            EXPECT_EQ(std::count(want.begin(), want.end(), uint16_t(0xEEEE)), 64 - kCount);
+            EXPECT_EQ(draw(tables.insertion.At(c.mode), node), want);
+            EXPECT_EQ(draw(tables.walker.At(c.mode), node), want);
+        }
+    std::string log = ReadFile("debug.txt");
+    const std::string line = "SPAN: no frame table, frame modes drawn from the plain map\n";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line), log.rfind(line)) << log;
 }
 
 // ---------------------------------------------------------------------------

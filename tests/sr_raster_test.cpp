@@ -6,6 +6,7 @@
 #include "sr_support.h"
 
 #include "engine3d/dqx_light.h"
+#include "render/spans/span_backend.h"
 
 #include <algorithm>
 #include <cmath>
@@ -528,6 +529,46 @@ TEST_F(SrTest, ShadeRowsAreHeldAndCornerShadesStayAsLit) {
     EXPECT_EQ(Render(), first);
 }
 
+// The translucent types take their level from bits 8 to 12 of the
+// object's translucency word: -13 in the flat colour's high byte (kept in
+// place), -12 in the level byte its span routine reads.
+TEST_F(SrTest, TranslucentTypesTakeTheirLevelFromTheTranslucencyWord) {
+    struct Case {
+        int32_t type;
+        uint32_t translucency;
+        int level;  // bits 8 to 12
+    };
+    const Case cases[] = {
+        {-12, 16 | 20 << 8, 20},
+        {-12, 16 | 0xFF00, 31},  // the bits above 12 are not the level
+        {-12, 16, 0},
+        {-13, 16 | 20 << 8, 20},
+        {-13, 16 | 0xFF00, 31},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " word " + std::to_string(c.translucency));
+        QuadSpec q;
+        q.name = "glass" + std::to_string(index++);
+        q.type = c.type;
+        q.texture = "check";
+        q.translucency = c.translucency;
+        q.corners = {AtScreen(40, 40, 1000), AtScreen(150, 40, 1000), AtScreen(150, 200, 1000), AtScreen(40, 200, 1000)};
+        ObjHandle h = Add(Quad(q), q.name);
+        SetupOnly();
+        int left = 0;
+        for (SpanNode* n : FaceEdges(h))
+            if (n->state & kEdgeLeft) {
+                if (c.type == -12) EXPECT_EQ(n->level, c.level);
+                else EXPECT_EQ(n->colour, c.level << 8);
+                ++left;
+            }
+        EXPECT_GT(left, 0);
+        SR_ClearBuckets();
+        Free_Object(h);
+    }
+}
+
 // The 50 % blend keeps each channel of the screen format: in 5-5-5 red's
 // lowest bit does not leak into green (0x3DEF), in 5-6-5 green's does not
 // leak into blue (0x7BEF).
@@ -595,9 +636,10 @@ TEST_F(SrTest, DepthMapAndBackgroundPicture) {
 // ---------------------------------------------------------------------------
 
 // A target poisoned everywhere: a scene with faces past every side of the
-// view, translucent and keyed ones, a floor cut at the near plane and
-// corners far beyond the guard band changes every pixel of the view and
-// none outside it.
+// view, translucent and keyed ones, a quad of every face type, a floor cut
+// at the near plane and corners far beyond the guard band changes every
+// pixel of the view and none outside it, through the reference fill and
+// through the span back end.
 TEST_F(SrTest, NothingLandsOutsideTheView) {
     for (Pixels format : {Pixels::Rgb565, Pixels::Rgb555}) {
         SCOPED_TRACE(PixelsName(format));
@@ -636,17 +678,36 @@ TEST_F(SrTest, NothingLandsOutsideTheView) {
         handles.push_back(Add(FlatTriangle("far" + tag, 0x07E0, AtScreen(-90000, 60, 1500), AtScreen(90000, 80, 1500),
                                             AtScreen(200, 140, 1500)),
                                "far" + tag));
+        Init_ShadeTables();
         const uint16_t poison = 0xDEAD;
-        std::vector<uint16_t> px = Render(poison);
-        size_t outsideTouched = 0, insidePoisoned = 0;
-        for (int y = 0; y < 300; ++y)
-            for (int x = 0; x < 400; ++x) {
-                bool inside = x >= 37 && x < 337 && y >= 23 && y < 223;
-                if (inside) insidePoisoned += At(px, x, y) == poison;
-                else outsideTouched += At(px, x, y) != poison;
+        // Through the reference emitter and fill, then through the span
+        // back end; the second time with a quad of every face type added,
+        // the grid reaching past the view's sides (the types whose spans
+        // draw nothing leave their pixels, inside the view too).
+        for (bool everyType : {false, true}) {
+            if (everyType)
+                for (ObjHandle h : AddEveryFaceType(-30, 0, 420, 260, tag)) handles.push_back(h);
+            for (bool backEnd : {false, true}) {
+                SCOPED_TRACE(std::string(backEnd ? "span back end" : "reference fill") + (everyType ? ", every type" : ""));
+                if (backEnd) {
+                    SPAN_InstallBackEnd();
+                    if (format == Pixels::Rgb555) SPAN_SwapTables555();
+                }
+                std::vector<uint16_t> px = Render(poison);
+                SPAN_SelectReferenceFill();
+                size_t outsideTouched = 0, insidePoisoned = 0;
+                for (int y = 0; y < 300; ++y)
+                    for (int x = 0; x < 400; ++x) {
+                        bool inside = x >= 37 && x < 337 && y >= 23 && y < 223;
+                        if (inside) insidePoisoned += At(px, x, y) == poison;
+                        else outsideTouched += At(px, x, y) != poison;
+                    }
+                EXPECT_EQ(outsideTouched, 0u);
+                if (!everyType) {
+                    EXPECT_EQ(insidePoisoned, 0u);
+                }
             }
-        EXPECT_EQ(outsideTouched, 0u);
-        EXPECT_EQ(insidePoisoned, 0u);
+        }
         for (ObjHandle h : handles) Free_Object(h);
     }
 }

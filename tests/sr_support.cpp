@@ -1,5 +1,7 @@
 #include "sr_support.h"
 
+#include "engine3d/dqx_light.h"
+
 #include "golden_files.h"
 
 #include <cmath>
@@ -49,6 +51,48 @@ ObjHandle SoftRasterTest::Add(const kit::ObjectSpec& spec, const std::string& na
     ObjHandle h = LoadSpec(spec, name);
     if (format_ == Pixels::Rgb555) Convert_BankTo555();
     return h;
+}
+
+std::vector<ObjHandle> SoftRasterTest::AddEveryFaceType(int x, int y, int w, int h, const std::string& tag) {
+    std::vector<ObjHandle> handles;
+    QuadSpec wall;
+    wall.name = "backwall" + tag;
+    wall.type = 2;
+    wall.texture = "check";
+    // Coordinates kept off the map's last texel, where the back end's
+    // pointer stepping and the reference's wrap part.
+    const std::array<std::array<int32_t, 2>, 4> inside{{{2 << 16, 2 << 16}, {253 << 16, 2 << 16}, {253 << 16, 253 << 16}, {2 << 16, 253 << 16}}};
+    wall.uv = inside;
+    wall.corners = {AtScreen(x, y, 2400), AtScreen(x + w, y, 2400), AtScreen(x + w, y + h, 2400),
+                    AtScreen(x, y + h, 2400)};
+    handles.push_back(Add(Quad(wall), wall.name));
+    Mat3 identity;
+    Set_Identity(&identity);
+    Vec3 lamp{0, 0, 300};
+    int light = Add_Light(&lamp, &identity, kLightPoint, 500, 4000, 24);
+    constexpr int kColumns = 9, kFirst = -21, kLast = 32;
+    const int rows = (kLast - kFirst + 1 + kColumns - 1) / kColumns;
+    const int cw = w / kColumns, ch = h / rows;
+    for (int32_t type = kFirst; type <= kLast; ++type) {
+        int cell = type - kFirst;
+        int cx = x + (cell % kColumns) * cw, cy = y + (cell / kColumns) * ch;
+        QuadSpec q;
+        q.name = "type" + std::to_string(type + 100) + tag;
+        q.type = type;
+        bool flat = type == -2 || type == 1 || type == 4 || type == 5 || type == 7 || type == 8 || type == 10 ||
+                    type == 17 || type == 27;
+        bool keyed = type == -5 || type == -6 || type == -11 || type == -14 || type == -15;
+        q.texture = flat ? "" : keyed ? "holes" : "check";
+        q.colour = flat ? GroupColourFor(uint16_t(0x1234 + 977 * cell)) : 0x8410;
+        q.cornerShade = {0, 10, 31, 20};
+        q.translucency = 16 | 20 << 8;
+        q.uv = inside;
+        q.corners = Slanted(cx + 2, cx + cw - 3, cy + 2, cy + ch - 3, 900, 1500);
+        ObjHandle handle = Add(Quad(q), q.name);
+        if (type == 22 || type == 25 || type == 30) Add_ObjLight(handle, light);
+        handles.push_back(handle);
+    }
+    return handles;
 }
 
 std::vector<uint16_t> SoftRasterTest::Render(uint16_t fill) {

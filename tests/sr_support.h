@@ -43,6 +43,12 @@ protected:
     void ExpectGolden(const std::string& name, const std::vector<uint16_t>& pixels) const;
     // A colour in the target's layout.
     uint16_t Colour(int r, int g, int b) const;
+    // One slanted quad of every PrimType from -21 to 32 (those without a
+    // set-up draw nothing), in a grid over the screen rectangle x, y, w, h,
+    // over a textured wall behind them all: keyed types on the texture
+    // with holes, translucent ones at level 20 of 32, the shaded affine
+    // types lit so that they keep their own modes.  Names end in `tag`.
+    std::vector<ObjHandle> AddEveryFaceType(int x, int y, int w, int h, const std::string& tag);
 
     Target target_;
     Pixels format_ = Pixels::Rgb565;

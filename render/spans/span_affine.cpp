@@ -3,7 +3,23 @@
 // map's 64 K texels) or, for the saturating sums, by wrapping stepping.
 #include "render/spans/span_inner.h"
 
+#include "platform/errors.h"
+
 using namespace span;
+
+namespace {
+bool g_noFrameTableNoted = false;
+}
+
+void span::NoteNoFrameTable() {
+    if (g_noFrameTableNoted) return;
+    g_noFrameTableNoted = true;
+    DebugLog("SPAN: no frame table, frame modes drawn from the plain map");
+}
+
+void SPAN_ForgetFrameTableNote() {
+    g_noFrameTableNoted = false;
+}
 
 bool span::FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f) {
     uint32_t t = n.texels;
@@ -108,8 +124,12 @@ void SPAN_AffineFrame(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t sta
     if (FrameOf(ctx, n, &f)) {
         AffineFrameSource src(n, start, f.rowLength);
         WritePairs(Pixels(px), count, src, ColourPix{f.image, ColourRow(f.colours, n.row)});
+        px += 2 * count;
+        return;
     }
-    px += 2 * count;
+    // No frame table: the plain map, as mode 2 draws it.
+    NoteNoFrameTable();
+    SPAN_Affine(ctx, px, count, start, n);
 }
 
 void SPAN_Affine8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
@@ -165,8 +185,12 @@ void SPAN_AffineFrameShaded(SpanContext& ctx, uint8_t*& px, int32_t count, int32
         ShadeStep shade(n, start);
         uint16_t* p = Pixels(px);
         for (int32_t i = 0; i < count; ++i) p[i] = Colour(ColourRow(f.colours, shade.Row()), f.image[src.Next()]);
+        px += 2 * count;
+        return;
     }
-    px += 2 * count;
+    // No frame table: the plain map, as mode 22 draws it.
+    NoteNoFrameTable();
+    SPAN_AffineShaded(ctx, px, count, start, n);
 }
 
 void SPAN_AffineAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {

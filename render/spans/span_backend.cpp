@@ -45,6 +45,7 @@ void SPAN_SwapTables555() {
 
 void SPAN_ResetProgramTables() {
     SPAN_ProgramTables = SPAN_LoadTables();
+    SPAN_ForgetFrameTableNote();
 }
 
 void SPAN_InstallBackEnd() {

@@ -17,7 +17,8 @@ void SPAN_InstallBackEnd();
 // The reference emitter and fill back in the slots, the table hook that
 // switches nothing; the program's tables as they load.
 void SPAN_SelectReferenceFill();
-// The program's tables as they load (a new run).
+// The program's tables as they load, and the frame modes' note not yet
+// made (a new run).
 void SPAN_ResetProgramTables();
 
 // The 5-5-5 exchange of the program's tables (the table hook), once per run.

@@ -85,6 +85,9 @@ struct Frame {
 // before it and the frame's 64 K texel window lie inside the context's
 // memory.
 bool FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f);
+// A frame mode met no valid frame table and draws the plain map instead:
+// said once in the debug log, for the first such span of the run.
+void NoteNoFrameTable();
 
 // ---------------------------------------------------------------------------
 // Blends
@@ -239,12 +242,14 @@ struct PerspSchedule {
     // the drawing of the run before.
     int32_t endU = 0, endV = 0;
 
-    PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
+    // Inlined into the pixel loop, so that the schedule's state stays in
+    // registers across the runs.
+    [[gnu::always_inline]] PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
     // The next run: its length and its 16.16 start and steps.
-    int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
+    [[gnu::always_inline]] int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
 
 private:
-    void DivideAhead();
+    [[gnu::always_inline]] void DivideAhead();
 };
 
 namespace detail {
@@ -376,13 +381,14 @@ inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index i
         uint32_t au = uint32_t(u0 >> 8), av = uint32_t(v0 >> 8);
         const uint32_t dau = uint32_t(du >> 8), dav = uint32_t(dv >> 8);
         if (run == 16) {
-            // A full run: its 16 texel indices first (four at a time where
-            // the index has a vector form), then the pixels.
-            alignas(16) uint32_t ix[16];
-            index.Run16(au, av, dau, dav, ix);
-            if constexpr (requires { put.Run16(i, ix); }) {
-                put.Run16(i, ix);
+            // A full run: by a put that makes the whole run from its
+            // coordinates, or its 16 texel indices first (four at a time
+            // where the index has a vector form), then the pixels.
+            if constexpr (requires { put.Run16From(i, index, au, av, dau, dav); }) {
+                put.Run16From(i, index, au, av, dau, dav);
             } else {
+                alignas(16) uint32_t ix[16];
+                index.Run16(au, av, dau, dav, ix);
                 for (int32_t j = 0; j < 16; ++j) put(i + j, ix[j]);
             }
             i += 16;

@@ -121,11 +121,14 @@ void Insertion::Run(SpanLine* left, SpanLine* right, SpanLine* background, uint8
         bool ended = !cur->nextNode;
         if (!ended) {
             const SpanNode* boundary = NodeAt(cur->nextNode);
-            int32_t bc = Column(boundary->x);
-            if (bc <= Column(next->xStart)) {
-                // The front's node ends first (or where the next span starts).
-                Draw(front, bc);
-                if (bc > pieceStart) pieceStart = bc;
+            if (int64_t(boundary->x) - next->xStart < 65536) {
+                // The front's node ends first: before the next span starts,
+                // or less than a pixel after it, in which case the column
+                // where the next span starts stays with the front's node
+                // and the next span's pixels begin at the node's column.
+                // (The right sentinel starts on a whole column and no span
+                // is met past it, so no piece goes beyond its column.)
+                Draw(front, Column(boundary->x));
                 front->current = cur->nextNode;
                 cur = Current(front);
                 if (cur->nextNode) continue;

@@ -13,13 +13,16 @@ void PerspHalf(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, con
         const uint8_t* row = ColourRow(t, n.row);
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, Index{},
-                    [&](int32_t i, uint32_t ix) { p[i] = HalfAt<Is555>(p, i, Colour(row, t[ix]), p[i]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = HalfAt<Is555>(p, i, Colour(row, t[ix]), p[i]); });
     }
     px += 2 * count;
 }
 
-// Texel colours in one shade row; a full run of 16 is stored two pixels a
-// store (the same pixels as one at a time, whatever the alignment).
+// Texel colours in one shade row.  A full run of 16 is made from its
+// coordinates and stored several pixels a store (the same pixels as one at
+// a time, whatever the alignment); the pointers are copied to locals first,
+// so that the stores (which may alias anything) do not make them be read
+// again.
 struct ColourPut {
     const uint8_t* t;
     const uint8_t* row;
@@ -27,9 +30,64 @@ struct ColourPut {
     void operator()(int32_t i, uint32_t ix) const {
         p[i] = Colour(row, t[ix]);
     }
-    void Run16(int32_t i, const uint32_t* ix) const {
-        for (int32_t j = 0; j < 16; j += 2)
-            Store32(p + i + j, uint32_t(Colour(row, t[ix[j]])) | uint32_t(Colour(row, t[ix[j + 1]])) << 16);
+    // Pointer form: the indices of four pixels at a time made as 32-bit
+    // lanes and taken out two to a 64-bit move, each half of the word one
+    // pixel's index.
+    void Run16From(int32_t i, PointerIndex, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+        const uint8_t* texels = t;
+        const uint8_t* colours = row;
+        uint16_t* out = p + i;
+        // Lane k of each holds the start plus k steps: the step and twice
+        // the step added in under masks.
+        const __m128i odd = _mm_set_epi32(-1, 0, -1, 0), high = _mm_set_epi32(-1, -1, 0, 0);
+        const __m128i su = _mm_set1_epi32(int32_t(dau)), sv = _mm_set1_epi32(int32_t(dav));
+        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(au)), _mm_and_si128(su, odd)),
+                                  _mm_and_si128(_mm_add_epi32(su, su), high));
+        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(av)), _mm_and_si128(sv, odd)),
+                                  _mm_and_si128(_mm_add_epi32(sv, sv), high));
+        const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
+        const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF);
+        // Both halves of the run in straight-line code.
+#pragma GCC unroll 2
+        for (int32_t j = 0; j < 16; j += 8) {
+            const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
+            u = _mm_add_epi32(u, du);
+            v = _mm_add_epi32(v, dv);
+            const __m128i b = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
+            u = _mm_add_epi32(u, du);
+            v = _mm_add_epi32(v, dv);
+            // Two 32-bit indices to a 64-bit word.
+            const uint64_t w0 = uint64_t(_mm_cvtsi128_si64(a)), w1 = uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a, a)));
+            const uint64_t w2 = uint64_t(_mm_cvtsi128_si64(b)), w3 = uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(b, b)));
+            // Each colour inserted into its lane as it is read.
+            auto c = [&](uint64_t x) { return int(Colour(colours, texels[uint32_t(x)])); };
+            __m128i pixels = _mm_cvtsi32_si128(c(w0));
+            pixels = _mm_insert_epi16(pixels, c(w0 >> 32), 1);
+            pixels = _mm_insert_epi16(pixels, c(w1), 2);
+            pixels = _mm_insert_epi16(pixels, c(w1 >> 32), 3);
+            pixels = _mm_insert_epi16(pixels, c(w2), 4);
+            pixels = _mm_insert_epi16(pixels, c(w2 >> 32), 5);
+            pixels = _mm_insert_epi16(pixels, c(w3), 6);
+            pixels = _mm_insert_epi16(pixels, c(w3 >> 32), 7);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), pixels);
+        }
+    }
+    // Other forms: four indices at a time in registers, four pixels a
+    // 64-bit store.
+    template <class Index>
+    void Run16From(int32_t i, Index index, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+        const uint8_t* texels = t;
+        const uint8_t* colours = row;
+        uint16_t* out = p + i;
+        for (int32_t j = 0; j < 16; j += 4) {
+            uint32_t a = index(au, av), b = index(au + dau, av + dav), c = index(au + 2 * dau, av + 2 * dav),
+                     d = index(au + 3 * dau, av + 3 * dav);
+            au += 4 * dau;
+            av += 4 * dav;
+            uint64_t four = uint64_t(Colour(colours, texels[a])) | uint64_t(Colour(colours, texels[b])) << 16 |
+                            uint64_t(Colour(colours, texels[c])) << 32 | uint64_t(Colour(colours, texels[d])) << 48;
+            std::memcpy(out + j, &four, 8);
+        }
     }
 };
 
@@ -68,11 +126,11 @@ void SPAN_PerspAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
     const uint8_t* t = Texels(ctx, n, 65536);
     if (t && ctx.translucency) {
         const uint8_t* row = ColourRow(t, n.row);
-        const ShadeTableSet& tables = *ctx.translucency;
+        const ShadeTableSet* tables = ctx.translucency;
         uint32_t a = Level(n.level);
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, PointerIndex{},
-                    [&](int32_t i, uint32_t ix) { p[i] = Translucent(tables, a, Colour(row, t[ix]), p[i]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = Translucent(*tables, a, Colour(row, t[ix]), p[i]); });
     }
     px += 2 * count;
 }
@@ -81,11 +139,11 @@ void SPAN_PerspTexelAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t
     const uint8_t* t = Texels(ctx, n, 131072);
     if (t && ctx.translucency) {
         const uint8_t* row = ColourRow(t, n.row);
-        const ShadeTableSet& tables = *ctx.translucency;
+        const ShadeTableSet* tables = ctx.translucency;
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) {
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) {
             const uint8_t* texel = t + 2 * ix;
-            p[i] = Translucent(tables, Level(texel[1]), Colour(row, texel[0]), p[i]);
+            p[i] = Translucent(*tables, Level(texel[1]), Colour(row, texel[0]), p[i]);
         });
     }
     px += 2 * count;
@@ -94,7 +152,7 @@ void SPAN_PerspTexelAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t
 void SPAN_Persp8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 65536)) {
         uint8_t* p = px;
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { p[i] = t[ix]; });
     }
     px += count;
 }
@@ -102,7 +160,7 @@ void SPAN_Persp8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, c
 void SPAN_Persp8Wide(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 65536)) {
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { p[i] = t[ix]; });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { p[i] = t[ix]; });
     }
     px += 2 * count;
 }
@@ -117,7 +175,11 @@ void PerspFrameInRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
         const uint8_t* image = f.image;
         uint16_t* p = Pixels(px);
         PerspPixels(n, count, start, FrameIndex{f.rowLength},
-                    [&](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
+                    [=](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
+    } else if (const uint8_t* t = Texels(ctx, n, 65536)) {
+        // No frame table: the plain map in the same row, as mode 3 draws it.
+        NoteNoFrameTable();
+        PerspPixels(n, count, start, PointerIndex{}, ColourPut{t, ColourRow(t, row), Pixels(px)});
     }
     px += 2 * count;
 }
@@ -140,7 +202,7 @@ void SPAN_PerspFrameRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t s
 void SPAN_Persp16(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
     if (const uint8_t* t = Texels(ctx, n, 131072)) {
         uint16_t* p = Pixels(px);
-        PerspPixels(n, count, start, PointerIndex{}, [&](int32_t i, uint32_t ix) { std::memcpy(p + i, t + 2 * ix, 2); });
+        PerspPixels(n, count, start, PointerIndex{}, [=](int32_t i, uint32_t ix) { std::memcpy(p + i, t + 2 * ix, 2); });
     }
     px += 2 * count;
 }

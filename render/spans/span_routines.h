@@ -105,6 +105,12 @@ void SPAN_DrawSpanList(SpanContext& ctx, const SpanRoutineTable& walker, uint8_t
 void SPAN_InsertSpans(SpanContext& ctx, const SpanRoutineTable& table, SpanLine* left, SpanLine* right,
                       SpanLine* background, uint8_t* line);
 
+// Modes 20, 21, 25 and 26 whose texture holds no valid frame-table entry
+// for the node's level draw level 0 of the plain map, as their plain
+// counterparts (3, 2, 22, and 3 in the shade start's row) do, and say so
+// once in the debug log; a new run may say it again.
+void SPAN_ForgetFrameTableNote();
+
 // The float-to-integer conversion of the routines: the low 32 bits of x +
 // 1.5 x 2^52 (round to nearest, ties to even, for |x| < 2^51).
 inline int32_t SPAN_Round(double x) {
