@@ -47,6 +47,15 @@ protected:
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
+    // Runs the program for six frames of the game loop, in a window or full
+    // screen, capturing every frame; the folder the frames are in.
+    fs::path RunSixFrames(bool windowed, std::string* err) {
+        std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
+        fs::path frames = dir_ / (windowed ? "window" : "full");
+        fs::create_directories(frames);
+        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, err), 0) << *err;
+        return frames;
+    }
     // Runs game-soft headless with the host options given; its exit code,
     // standard error in `err`.
     int Run(const std::map<std::string, std::string>& options, std::string* err) {
@@ -81,11 +90,8 @@ protected:
 
 TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
     for (bool windowed : {true, false}) {
-        std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
-        fs::path frames = dir_ / (windowed ? "window" : "full");
-        fs::create_directories(frames);
         std::string err;
-        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, &err), 0) << err;
+        fs::path frames = RunSixFrames(windowed, &err);
         // The room does not move: the last frames are the same picture.
         std::vector<uint32_t> a, b;
         int w = 0, h = 0;
@@ -130,11 +136,8 @@ protected:
 // fixed camera as game-soft's goldens.
 TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
     for (bool windowed : {true, false}) {
-        std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
-        fs::path frames = dir_ / (windowed ? "window" : "full");
-        fs::create_directories(frames);
         std::string err;
-        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, &err), 0) << err;
+        fs::path frames = RunSixFrames(windowed, &err);
         std::vector<uint32_t> a, b, soft;
         int w = 0, h = 0, sw = 0, sh = 0;
         ASSERT_TRUE(ReadPng((frames / "frame-00005.png").string(), &a, &w, &h)) << err;
@@ -178,11 +181,8 @@ TEST_F(D3DProgramTest, GameLoopShowsTheDemoRoomWithGameSoftsContent) {
          "the same shade, which cannot brighten the texture beyond its own colours"},
     };
     for (bool windowed : {true, false}) {
-        std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
-        fs::path frames = dir_ / (windowed ? "window" : "full");
-        fs::create_directories(frames);
         std::string err;
-        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, &err), 0) << err;
+        fs::path frames = RunSixFrames(windowed, &err);
         std::vector<uint32_t> d3d, soft;
         int w = 0, h = 0, sw = 0, sh = 0;
         ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &d3d, &w, &h)) << err;
