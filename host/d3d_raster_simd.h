@@ -78,6 +78,19 @@ inline __m256i Div255(__m256i x) {
     return _mm256_srli_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(0x8081)), 23);
 }
 
+// x / 255 truncated for 0 <= x < 65536, as Div255 gives it: the high half
+// of the 16-bit product with 0x8081 (the lane's upper half multiplies zeros),
+// then the remaining 7 bits of the shift.
+inline __m256i Div255Small(__m256i x) {
+    return _mm256_srli_epi32(_mm256_mulhi_epu16(x, _mm256_set1_epi32(0x8081)), 7);
+}
+
+// a * b for channels of 0..255: the product fits the low 16 bits of the
+// lane, so one 16-bit multiply makes it (the upper halves multiply zeros).
+inline __m256i Product(__m256i a, __m256i b) {
+    return _mm256_mullo_epi16(a, b);
+}
+
 // min(255, x / 255) for 0 <= x <= 130050: exact below 66299, 255 or more
 // above (the product stays below 2^32).
 inline __m256i Div255Clamped(__m256i x) {
@@ -120,10 +133,11 @@ inline __m256i Op(uint32_t op, __m256i a1, __m256i a2, __m256i ta, __m256i d) {
     switch (op) {
     case D3DTOP_DISABLE: return d;
     case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return Div255(_mm256_mullo_epi32(a1, a2));
+    case D3DTOP_MODULATE: return Div255Small(Product(a1, a2));
     case D3DTOP_BLENDTEXTUREALPHA:
-        return Div255(_mm256_add_epi32(_mm256_mullo_epi32(a1, ta),
-                                       _mm256_mullo_epi32(a2, _mm256_sub_epi32(_mm256_set1_epi32(255), ta))));
+        // The two products add up to at most 255 * 255.
+        return Div255Small(
+            _mm256_add_epi32(Product(a1, ta), Product(a2, _mm256_sub_epi32(_mm256_set1_epi32(255), ta))));
     default: return a1;
     }
 }
@@ -299,8 +313,8 @@ template <bool Linear>
     switch (ops.colourOp) {
     case D3DTOP_SELECTARG2: colour = {c2.r, c2.g, c2.b, d.a}; break;
     case D3DTOP_MODULATE:
-        colour = {Div255(_mm256_mullo_epi32(c1.r, c2.r)), Div255(_mm256_mullo_epi32(c1.g, c2.g)),
-                  Div255(_mm256_mullo_epi32(c1.b, c2.b)), d.a};
+        colour = {Div255Small(Product(c1.r, c2.r)), Div255Small(Product(c1.g, c2.g)),
+                  Div255Small(Product(c1.b, c2.b)), d.a};
         break;
     case D3DTOP_BLENDTEXTUREALPHA:
         colour = {Op(D3DTOP_BLENDTEXTUREALPHA, c1.r, c2.r, texel.a, d.r),
@@ -349,9 +363,19 @@ void SetUpSpans(const Context& c, const Triangle& t, TriangleSetup* s) {
     s->uSlope = Splat(t.slopes[kU]), s->vSlope = Splat(t.slopes[kV]), s->qSlope = Splat(t.slopes[kQ]);
 }
 
+// The state most draws are in, for which the span is built with it fixed:
+// point sampling with perspective, no blending, dithering or colour key, z
+// compared less-or-equal, and the texel modulated by the diffuse colour.
+inline bool CommonState(const Context& c) {
+    return c.textured && !c.linear && c.perspective && !c.blend && !c.dither && !c.keyed &&
+           c.zFunc == D3DCMP_LESSEQUAL && c.ops.colourOp == D3DTOP_MODULATE &&
+           ReadsTexture(c.ops.colourArg1) != ReadsTexture(c.ops.colourArg2);
+}
+
 // Pixels left..right of row y.  Depth: the z-buffer is tested (and maybe
-// written); Shade: the diffuse colour changes over the triangle.
-template <bool Textured, bool Linear, bool Depth, bool Shade>
+// written); Shade: the diffuse colour changes over the triangle; Common:
+// the state is CommonState's.
+template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 [[gnu::always_inline]] inline void Span(const Context& c, const Triangle& t, const TriangleSetup& s, int y, int left,
                                         int right) {
     const float last = float(right - left);
@@ -362,14 +386,15 @@ template <bool Textured, bool Linear, bool Depth, bool Shade>
         return Splat(starts[k]);
     };
     auto inside = [&](int k, float lo, float hi) { return Inside(starts[k], t.slopes[k], last, lo, hi); };
-    const bool alphaUsed = s.alphaUsed, writeZ = s.writeZ, perspective = s.perspective, blend = s.blend;
-    const bool dither = s.dither, is565 = s.is565, keyed = s.keyed, texelOnly = s.texelOnly;
+    const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
+    const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
+    const bool is565 = s.is565, texelOnly = s.texelOnly;
     // Texels drawn as they are: their target pixels straight from the copy.
     const bool direct = !Linear && texelOnly && s.sampler.packed;
     // Eight pixels from x can be read and written back whole (lanes outside
     // the span unchanged) while they lie inside the row.
     const int wholeUpTo = c.width - 8;
-    const uint32_t zFunc = s.zFunc, srcBlend = s.srcBlend, destBlend = s.destBlend;
+    const uint32_t zFunc = Common ? uint32_t(D3DCMP_LESSEQUAL) : s.zFunc, srcBlend = s.srcBlend, destBlend = s.destBlend;
     const StageOps& ops = s.ops;
     const Sampler& sampler = s.sampler;
     const Channels& flat = s.flat;
@@ -451,7 +476,12 @@ template <bool Textured, bool Linear, bool Depth, bool Shade>
             }
             Channels texel = Sample8<Linear>(sampler, u, v, &pass);
             if (keyed && _mm256_testz_si256(pass, pass)) continue;
-            colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
+            if (Common)
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
+                                   : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
+                                              Div255Small(Product(texel.b, d.b)), d.a};
+            else
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
         }
         __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
         if (blend) {
@@ -476,7 +506,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade>
 }
 
 // Rows from..to of a triangle for what it and the state read.
-template <bool Textured, bool Linear, bool Depth, bool Shade>
+template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     TriangleSetup setup;
     SetUpSpans<Textured, Shade>(c, t, &setup);
@@ -484,19 +514,27 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     for (int y = from; y <= to; ++y) {
         int left, right;
         stepper.Next(&left, &right);
-        if (left <= right) Span<Textured, Linear, Depth, Shade>(c, t, setup, y, left, right);
+        if (left <= right) Span<Textured, Linear, Depth, Shade, Common>(c, t, setup, y, left, right);
+    }
+}
+
+template <bool Textured, bool Linear, bool Common>
+void RowsFor(const Context& c, const Triangle& t, int from, int to) {
+    if (c.depth) {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, true, true, Common>(c, t, from, to);
+        else RowsOf<Textured, Linear, true, false, Common>(c, t, from, to);
+    } else {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, false, true, Common>(c, t, from, to);
+        else RowsOf<Textured, Linear, false, false, Common>(c, t, from, to);
     }
 }
 
 template <bool Textured, bool Linear>
 void Rows(const Context& c, const Triangle& t, int from, int to) {
-    if (c.depth) {
-        if (t.shadeDiffuse) RowsOf<Textured, Linear, true, true>(c, t, from, to);
-        else RowsOf<Textured, Linear, true, false>(c, t, from, to);
-    } else {
-        if (t.shadeDiffuse) RowsOf<Textured, Linear, false, true>(c, t, from, to);
-        else RowsOf<Textured, Linear, false, false>(c, t, from, to);
+    if constexpr (Textured && !Linear) {
+        if (CommonState(c)) return RowsFor<true, false, true>(c, t, from, to);
     }
+    RowsFor<Textured, Linear, false>(c, t, from, to);
 }
 
 }  // namespace
