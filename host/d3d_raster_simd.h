@@ -243,15 +243,22 @@ struct Sampler {
 
     __m256i Texels(__m256i index) const { return _mm256_i32gather_epi32(argb, index, 4); }
 
+    // The nearest texels' indexes.
+    __m256i Index(__m256 u, __m256 v) const {
+        __m256i ix = WrapFloor(_mm256_mul_ps(u, width), maskX), iy = WrapFloor(_mm256_mul_ps(v, height), maskY);
+        return _mm256_add_epi32(_mm256_sll_epi32(iy, shift), ix);
+    }
+
+    // All ones in the lanes whose texel is keyed.
+    __m256i KeyedLanes(__m256i index) const {
+        __m256i flags = _mm256_and_si256(_mm256_i32gather_epi32(keyFlags, index, 1), _mm256_set1_epi32(255));
+        return _mm256_cmpgt_epi32(flags, _mm256_setzero_si256());
+    }
+
     // The nearest texels' indexes; the keyed lanes are taken out of *pass.
     __m256i Nearest(__m256 u, __m256 v, __m256i* pass) const {
-        __m256i ix = WrapFloor(_mm256_mul_ps(u, width), maskX), iy = WrapFloor(_mm256_mul_ps(v, height), maskY);
-        __m256i nearest = _mm256_add_epi32(_mm256_sll_epi32(iy, shift), ix);
-        if (keyFlags) {
-            __m256i flags = _mm256_i32gather_epi32(keyFlags, nearest, 1);
-            __m256i keyed = _mm256_and_si256(flags, _mm256_set1_epi32(255));
-            *pass = _mm256_andnot_si256(_mm256_cmpgt_epi32(keyed, _mm256_setzero_si256()), *pass);
-        }
+        __m256i nearest = Index(u, v);
+        if (keyFlags) *pass = _mm256_andnot_si256(KeyedLanes(nearest), *pass);
         return nearest;
     }
 
@@ -429,79 +436,114 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
     uint8_t* zrow = Depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
 
-    for (int x = left; x <= right; x += 8) {
-        const int n = std::min(8, right - x + 1);
-        const bool whole = n == 8 || x <= wholeUpTo;
-        const __m256 i = _mm256_add_ps(Splat(float(x - left)), laneF);
-        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        uint8_t* dp = dst + 2 * size_t(x);
-        uint8_t* zp = Depth ? zrow + 2 * size_t(x) : nullptr;
-        __m256i z{};
-        __m128i zOld{};
-        if constexpr (Depth) {
-            __m256 zf = At(zStart, zSlope, i);
-            z = zHeld ? QuantiseZ8<true>(zf) : QuantiseZ8<false>(zf);
-            zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
-            pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
-            if (_mm256_testz_si256(pass, pass)) continue;
+    // The texture co-ordinates of eight pixels at distances i from the start.
+    auto coordinates = [&](__m256 i, __m256* u, __m256* v) {
+        *u = At(uStart, uSlope, i), *v = At(vStart, vSlope, i);
+        if (perspective) {
+            __m256 q = At(qStart, qSlope, i);
+            __m256 w = _mm256_div_ps(Splat(1.0f), q);
+            if (!qPositive) w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
+            *u = _mm256_mul_ps(*u, w), *v = _mm256_mul_ps(*v, w);
         }
-        Channels d = flat;
-        if constexpr (Shade) {
-            __m256 r = At(rStart, rSlope, i), g = At(gStart, gSlope, i), b = At(bStart, bSlope, i);
-            if (colourHeld) {
-                d.r = ToChannel8<true>(r), d.g = ToChannel8<true>(g), d.b = ToChannel8<true>(b);
-                if (alphaUsed) d.a = ToChannel8<true>(At(aStart, aSlope, i));
-            } else {
-                d.r = ToChannel8<false>(r), d.g = ToChannel8<false>(g), d.b = ToChannel8<false>(b);
-                if (alphaUsed) d.a = ToChannel8<false>(At(aStart, aSlope, i));
+    };
+
+    // Point sampling fetches the texels of a run of steps first, in a loop
+    // that does nothing else, so that the fetches of many steps are under way
+    // together (one step's fetch waits on a division and a gather, which the
+    // rest of its step could not cover); the steps then draw from them.
+    constexpr bool prefetch = Textured && !Linear;
+    constexpr int kRun = 16;
+    alignas(32) int fetched[prefetch ? 8 * kRun : 1];
+    alignas(32) int keyedLanes[prefetch ? 8 * kRun : 1];
+    for (int runStart = left; runStart <= right; runStart += 8 * kRun) {
+        const int runLast = std::min(right, runStart + 8 * kRun - 1);
+        if constexpr (prefetch) {
+            for (int x = runStart, k = 0; x <= runLast; x += 8, k += 8) {
+                __m256 u, v;
+                coordinates(_mm256_add_ps(Splat(float(x - left)), laneF), &u, &v);
+                __m256i nearest = sampler.Index(u, v);
+                if (keyed)
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + k), sampler.KeyedLanes(nearest));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + k),
+                                   direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
             }
         }
-        Channels colour = d;
-        if constexpr (Textured) {
-            __m256 u = At(uStart, uSlope, i), v = At(vStart, vSlope, i);
-            if (perspective) {
-                __m256 q = At(qStart, qSlope, i);
-                __m256 w = _mm256_div_ps(Splat(1.0f), q);
-                if (!qPositive) w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
-                u = _mm256_mul_ps(u, w), v = _mm256_mul_ps(v, w);
+        for (int x = runStart, k = 0; x <= runLast; x += 8, k += 8) {
+            const int n = std::min(8, right - x + 1);
+            const bool whole = n == 8 || x <= wholeUpTo;
+            const __m256 i = _mm256_add_ps(Splat(float(x - left)), laneF);
+            __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+            uint8_t* dp = dst + 2 * size_t(x);
+            uint8_t* zp = Depth ? zrow + 2 * size_t(x) : nullptr;
+            __m256i z{};
+            __m128i zOld{};
+            if constexpr (Depth) {
+                __m256 zf = At(zStart, zSlope, i);
+                z = zHeld ? QuantiseZ8<true>(zf) : QuantiseZ8<false>(zf);
+                zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
+                pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
+                if (_mm256_testz_si256(pass, pass)) continue;
             }
-            if (direct) {
-                __m256i nearest = sampler.Nearest(u, v, &pass);
-                if (keyed && _mm256_testz_si256(pass, pass)) continue;
-                __m256i pixels = sampler.Pixels(nearest);
-                __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
-                Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
-                      writeZ);
-                continue;
+            Channels d = flat;
+            if constexpr (Shade) {
+                __m256 r = At(rStart, rSlope, i), g = At(gStart, gSlope, i), b = At(bStart, bSlope, i);
+                if (colourHeld) {
+                    d.r = ToChannel8<true>(r), d.g = ToChannel8<true>(g), d.b = ToChannel8<true>(b);
+                    if (alphaUsed) d.a = ToChannel8<true>(At(aStart, aSlope, i));
+                } else {
+                    d.r = ToChannel8<false>(r), d.g = ToChannel8<false>(g), d.b = ToChannel8<false>(b);
+                    if (alphaUsed) d.a = ToChannel8<false>(At(aStart, aSlope, i));
+                }
             }
-            Channels texel = Sample8<Linear>(sampler, u, v, &pass);
-            if (keyed && _mm256_testz_si256(pass, pass)) continue;
-            if (Common)
-                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
-                                   : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
-                                              Div255Small(Product(texel.b, d.b)), d.a};
-            else
-                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
+            Channels colour = d;
+            if constexpr (Textured) {
+                Channels texel;
+                if constexpr (prefetch) {
+                    if (keyed)
+                        pass = _mm256_andnot_si256(_mm256_load_si256(reinterpret_cast<const __m256i*>(keyedLanes + k)), pass);
+                    if (keyed && _mm256_testz_si256(pass, pass)) continue;
+                    __m256i got = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + k));
+                    if (!direct) texel = Split(got);
+                } else {
+                    __m256 u, v;
+                    coordinates(i, &u, &v);
+                    texel = Sample8<Linear>(sampler, u, v, &pass);
+                    if (keyed && _mm256_testz_si256(pass, pass)) continue;
+                }
+                if (direct) {
+                    __m256i pixels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + k));
+                    __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+                    Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
+                          writeZ);
+                    continue;
+                }
+                if (Common)
+                    colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
+                                       : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
+                                                  Div255Small(Product(texel.b, d.b)), d.a};
+                else
+                    colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
+            }
+            __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+            if (blend) {
+                Channels o = Unpack(_mm256_cvtepu16_epi32(old16), is565);
+                __m256i fs = BlendFactor(srcBlend, colour.a), fd = BlendFactor(destBlend, colour.a);
+                auto mix = [&](__m256i a, __m256i b) {
+                    return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
+                };
+                colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
+            }
+            if (dither) {
+                __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
+                __m256i step = _mm256_srli_epi32(dv, 1);
+                const __m256i top = _mm256_set1_epi32(255);
+                colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
+                colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
+                colour.g = _mm256_min_epi32(top, _mm256_add_epi32(colour.g, is565 ? _mm256_srli_epi32(dv, 2) : step));
+            }
+            __m128i keep = Mask16(pass);
+            Store(dp, zp, _mm_blendv_epi8(old16, To16(Pack(colour, is565)), keep), z, zOld, keep, n, whole, writeZ);
         }
-        __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
-        if (blend) {
-            Channels o = Unpack(_mm256_cvtepu16_epi32(old16), is565);
-            __m256i fs = BlendFactor(srcBlend, colour.a), fd = BlendFactor(destBlend, colour.a);
-            auto mix = [&](__m256i a, __m256i b) {
-                return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
-            };
-            colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
-        }
-        if (dither) {
-            __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
-            __m256i step = _mm256_srli_epi32(dv, 1);
-            const __m256i top = _mm256_set1_epi32(255);
-            colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
-            colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
-            colour.g = _mm256_min_epi32(top, _mm256_add_epi32(colour.g, is565 ? _mm256_srli_epi32(dv, 2) : step));
-        }
-        __m128i keep = Mask16(pass);
-        Store(dp, zp, _mm_blendv_epi8(old16, To16(Pack(colour, is565)), keep), z, zOld, keep, n, whole, writeZ);
     }
 }
 
