@@ -8,10 +8,9 @@
 // in single precision (a product and a sum, no fused multiply-add), the
 // perspective division, the floor and wrap of texel co-ordinates, and the
 // integer stage and blending arithmetic with exact forms of the divisions by
-// 255.  Where a span's values at both ends lie inside the range a clamp
-// holds them to, the clamp is left out: the values along a span run
-// monotonically from one end to the other, so it would change nothing.
-// Textures are read from the view's decoded copy (so the sides must be
+// 255.  The clamps are applied to every step (a minimum and a maximum cost
+// less than the mispredicted branches of deciding per span whether they
+// could change anything).  Textures are read from the view's decoded copy (so the sides must be
 // powers of two).
 #pragma once
 
@@ -41,17 +40,15 @@ inline __m256 Hold(__m256 v, float top) {
     return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), Splat(top));
 }
 
-// QuantiseZ of eight values (held: the values may leave 0..1).
-template <bool Held>
+// QuantiseZ of eight values.
 inline __m256i QuantiseZ8(__m256 z) {
-    if constexpr (Held) z = Hold(z, 1.0f);
+    z = Hold(z, 1.0f);
     return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, Splat(65535.0f)), Splat(0.5f)));
 }
 
 // ToChannel of eight values.
-template <bool Held>
 inline __m256i ToChannel8(__m256 v) {
-    if constexpr (Held) v = Hold(v, 255.0f);
+    v = Hold(v, 255.0f);
     return _mm256_cvttps_epi32(_mm256_add_ps(v, Splat(0.5f)));
 }
 
@@ -60,13 +57,6 @@ inline __m256i ToChannel8(__m256 v) {
 // 0, as the plain routine reads there.
 inline __m256i WrapFloor(__m256 m, __m256i mask) {
     return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_floor_ps(m)), mask);
-}
-
-// Whether a span's attribute stays inside lo..hi: its values at both ends
-// do (and are numbers).
-inline bool Inside(float start, float slope, float last, float lo, float hi) {
-    float end = start + slope * last;
-    return start >= lo && start <= hi && end >= lo && end <= hi;
 }
 
 // ---------------------------------------------------------------------------
@@ -379,20 +369,43 @@ inline bool CommonState(const Context& c) {
            ReadsTexture(c.ops.colourArg1) != ReadsTexture(c.ops.colourArg2);
 }
 
-// Pixels left..right of row y.  Depth: the z-buffer is tested (and maybe
-// written); Shade: the diffuse colour changes over the triangle; Common:
-// the state is CommonState's.
+// One span as its steps read it: where its attributes start.
+struct SpanStart {
+    float z, r, g, b, a, u, v, q;
+    int left, y;
+};
+
+// Eight pixels (or the last n of a span) x .. x + n - 1 of the span at
+// index span.
+struct Step {
+    int x, n, span;
+};
+
+// The steps of a triangle are drawn in batches of spans from several rows,
+// which run through one loop: a span of a few steps would otherwise pay for
+// a loop of its own (and the mispredicted exit of it) every row.
+constexpr int kBatch = 64;
+
+// Where span [left, right] of row y starts.  Depth: the z-buffer is tested
+// (and maybe written); Shade: the diffuse colour changes over the triangle.
+template <bool Textured, bool Depth, bool Shade>
+[[gnu::always_inline]] inline void StartSpan(const Triangle& t, bool perspective, int y, int left, SpanStart* out) {
+    out->left = left, out->y = y;
+    if constexpr (Depth) out->z = RowStart(t.planes[kZ], left, y);
+    if constexpr (Shade) {
+        out->r = RowStart(t.planes[kR], left, y), out->g = RowStart(t.planes[kG], left, y);
+        out->b = RowStart(t.planes[kB], left, y), out->a = RowStart(t.planes[kA], left, y);
+    }
+    if constexpr (Textured) {
+        out->u = RowStart(t.planes[kU], left, y), out->v = RowStart(t.planes[kV], left, y);
+        if (perspective) out->q = RowStart(t.planes[kQ], left, y);
+    }
+}
+
+// Draws the steps of a batch.  Common: the state is CommonState's.
 template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
-[[gnu::always_inline]] inline void Span(const Context& c, const Triangle& t, const TriangleSetup& s, int y, int left,
-                                        int right) {
-    const float last = float(right - left);
-    // Where the span starts, and whether its values need holding.
-    float starts[kAttributes];
-    auto start = [&](int k) {
-        starts[k] = RowStart(t.planes[k], left, y);
-        return Splat(starts[k]);
-    };
-    auto inside = [&](int k, float lo, float hi) { return Inside(starts[k], t.slopes[k], last, lo, hi); };
+[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const SpanStart* spans,
+                                             const Step* steps, int count) {
     const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
     const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
     const bool is565 = s.is565, texelOnly = s.texelOnly;
@@ -405,145 +418,123 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     const StageOps& ops = s.ops;
     const Sampler& sampler = s.sampler;
     const Channels& flat = s.flat;
-    __m256 zStart{};
-    bool zHeld = true;
-    if constexpr (Depth) zStart = start(kZ), zHeld = !inside(kZ, 0.0f, 1.0f);
-    __m256 rStart{}, gStart{}, bStart{}, aStart{};
-    bool colourHeld = true;
-    if constexpr (Shade) {
-        rStart = start(kR), gStart = start(kG), bStart = start(kB), aStart = start(kA);
-        colourHeld = !(inside(kR, 0, 255) && inside(kG, 0, 255) && inside(kB, 0, 255) &&
-                       (!alphaUsed || inside(kA, 0, 255)));
-    }
-    __m256 uStart{}, vStart{}, qStart{};
-    bool qPositive = false;
-    if constexpr (Textured) {
-        uStart = start(kU), vStart = start(kV);
-        if (perspective) {
-            qStart = start(kQ);
-            qPositive = starts[kQ] > 0 && starts[kQ] + t.slopes[kQ] * last > 0;
-        }
-    }
     const __m256 zSlope = s.zSlope, rSlope = s.rSlope, gSlope = s.gSlope, bSlope = s.bSlope, aSlope = s.aSlope;
     const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    // The dither offsets of this row, repeated so eight lanes read from any
-    // start.
-    alignas(32) int offsets[12];
-    if (dither)
-        for (int i = 0; i < 12; ++i) offsets[i] = kBayer[y & 3][i & 3];
-    uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
-    uint8_t* zrow = Depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
+    uint8_t* const colour0 = c.colour;
+    uint8_t* const depth0 = c.depth;
+    const size_t colourPitch = size_t(c.colourPitch), depthPitch = size_t(c.depthPitch);
 
-    // The texture co-ordinates of eight pixels at distances i from the start.
-    auto coordinates = [&](__m256 i, __m256* u, __m256* v) {
-        *u = At(uStart, uSlope, i), *v = At(vStart, vSlope, i);
+    // The texture co-ordinates of eight pixels at distances i from the start
+    // of a span.
+    auto coordinates = [&](const SpanStart& sp, __m256 i, __m256* u, __m256* v) {
+        *u = At(Splat(sp.u), uSlope, i), *v = At(Splat(sp.v), vSlope, i);
         if (perspective) {
-            __m256 q = At(qStart, qSlope, i);
+            __m256 q = At(Splat(sp.q), qSlope, i);
             __m256 w = _mm256_div_ps(Splat(1.0f), q);
-            if (!qPositive) w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
+            w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
             *u = _mm256_mul_ps(*u, w), *v = _mm256_mul_ps(*v, w);
         }
     };
 
-    // Point sampling fetches the texels of a run of steps first, in a loop
-    // that does nothing else, so that the fetches of many steps are under way
+    // Point sampling fetches the texels of the batch first, in a loop that
+    // does nothing else, so that the fetches of many steps are under way
     // together (one step's fetch waits on a division and a gather, which the
     // rest of its step could not cover); the steps then draw from them.
     constexpr bool prefetch = Textured && !Linear;
-    constexpr int kRun = 16;
-    alignas(32) int fetched[prefetch ? 8 * kRun : 1];
-    alignas(32) int keyedLanes[prefetch ? 8 * kRun : 1];
-    for (int runStart = left; runStart <= right; runStart += 8 * kRun) {
-        const int runLast = std::min(right, runStart + 8 * kRun - 1);
-        if constexpr (prefetch) {
-            for (int x = runStart, k = 0; x <= runLast; x += 8, k += 8) {
+    alignas(32) int fetched[prefetch ? 8 * kBatch : 1];
+    alignas(32) int keyedLanes[prefetch ? 8 * kBatch : 1];
+    if constexpr (prefetch) {
+        for (int k = 0; k < count; ++k) {
+            const Step& st = steps[k];
+            const SpanStart& sp = spans[st.span];
+            __m256 u, v;
+            coordinates(sp, _mm256_add_ps(Splat(float(st.x - sp.left)), laneF), &u, &v);
+            __m256i nearest = sampler.Index(u, v);
+            if (keyed)
+                _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
+                               direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
+        }
+    }
+
+    for (int k = 0; k < count; ++k) {
+        const Step& st = steps[k];
+        const SpanStart& sp = spans[st.span];
+        const int x = st.x, n = st.n;
+        const bool whole = n == 8 || x <= wholeUpTo;
+        const __m256 i = _mm256_add_ps(Splat(float(x - sp.left)), laneF);
+        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+        uint8_t* dp = colour0 + size_t(sp.y) * colourPitch + 2 * size_t(x);
+        uint8_t* zp = Depth ? depth0 + size_t(sp.y) * depthPitch + 2 * size_t(x) : nullptr;
+        __m256i z{};
+        __m128i zOld{};
+        if constexpr (Depth) {
+            __m256 zf = At(Splat(sp.z), zSlope, i);
+            z = QuantiseZ8(zf);
+            zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
+            pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
+            if (_mm256_testz_si256(pass, pass)) continue;
+        }
+        Channels d = flat;
+        if constexpr (Shade) {
+            __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
+            d.r = ToChannel8(r), d.g = ToChannel8(g), d.b = ToChannel8(b);
+            if (alphaUsed) d.a = ToChannel8(At(Splat(sp.a), aSlope, i));
+        }
+        Channels colour = d;
+        if constexpr (Textured) {
+            Channels texel;
+            if constexpr (prefetch) {
+                if (keyed) {
+                    pass = _mm256_andnot_si256(_mm256_load_si256(reinterpret_cast<const __m256i*>(keyedLanes + 8 * k)),
+                                               pass);
+                    if (_mm256_testz_si256(pass, pass)) continue;
+                }
+                if (!direct) texel = Split(_mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k)));
+            } else {
                 __m256 u, v;
-                coordinates(_mm256_add_ps(Splat(float(x - left)), laneF), &u, &v);
-                __m256i nearest = sampler.Index(u, v);
-                if (keyed)
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + k), sampler.KeyedLanes(nearest));
-                _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + k),
-                                   direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
+                coordinates(sp, i, &u, &v);
+                texel = Sample8<Linear>(sampler, u, v, &pass);
+                if (keyed && _mm256_testz_si256(pass, pass)) continue;
             }
+            if (direct) {
+                __m256i pixels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
+                __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+                Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
+                      writeZ);
+                continue;
+            }
+            if (Common)
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
+                                   : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
+                                              Div255Small(Product(texel.b, d.b)), d.a};
+            else
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
         }
-        for (int x = runStart, k = 0; x <= runLast; x += 8, k += 8) {
-            const int n = std::min(8, right - x + 1);
-            const bool whole = n == 8 || x <= wholeUpTo;
-            const __m256 i = _mm256_add_ps(Splat(float(x - left)), laneF);
-            __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-            uint8_t* dp = dst + 2 * size_t(x);
-            uint8_t* zp = Depth ? zrow + 2 * size_t(x) : nullptr;
-            __m256i z{};
-            __m128i zOld{};
-            if constexpr (Depth) {
-                __m256 zf = At(zStart, zSlope, i);
-                z = zHeld ? QuantiseZ8<true>(zf) : QuantiseZ8<false>(zf);
-                zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
-                pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
-                if (_mm256_testz_si256(pass, pass)) continue;
-            }
-            Channels d = flat;
-            if constexpr (Shade) {
-                __m256 r = At(rStart, rSlope, i), g = At(gStart, gSlope, i), b = At(bStart, bSlope, i);
-                if (colourHeld) {
-                    d.r = ToChannel8<true>(r), d.g = ToChannel8<true>(g), d.b = ToChannel8<true>(b);
-                    if (alphaUsed) d.a = ToChannel8<true>(At(aStart, aSlope, i));
-                } else {
-                    d.r = ToChannel8<false>(r), d.g = ToChannel8<false>(g), d.b = ToChannel8<false>(b);
-                    if (alphaUsed) d.a = ToChannel8<false>(At(aStart, aSlope, i));
-                }
-            }
-            Channels colour = d;
-            if constexpr (Textured) {
-                Channels texel;
-                if constexpr (prefetch) {
-                    if (keyed)
-                        pass = _mm256_andnot_si256(_mm256_load_si256(reinterpret_cast<const __m256i*>(keyedLanes + k)), pass);
-                    if (keyed && _mm256_testz_si256(pass, pass)) continue;
-                    __m256i got = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + k));
-                    if (!direct) texel = Split(got);
-                } else {
-                    __m256 u, v;
-                    coordinates(i, &u, &v);
-                    texel = Sample8<Linear>(sampler, u, v, &pass);
-                    if (keyed && _mm256_testz_si256(pass, pass)) continue;
-                }
-                if (direct) {
-                    __m256i pixels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + k));
-                    __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
-                    Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
-                          writeZ);
-                    continue;
-                }
-                if (Common)
-                    colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
-                                       : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
-                                                  Div255Small(Product(texel.b, d.b)), d.a};
-                else
-                    colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
-            }
-            __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
-            if (blend) {
-                Channels o = Unpack(_mm256_cvtepu16_epi32(old16), is565);
-                __m256i fs = BlendFactor(srcBlend, colour.a), fd = BlendFactor(destBlend, colour.a);
-                auto mix = [&](__m256i a, __m256i b) {
-                    return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
-                };
-                colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
-            }
-            if (dither) {
-                __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
-                __m256i step = _mm256_srli_epi32(dv, 1);
-                const __m256i top = _mm256_set1_epi32(255);
-                colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
-                colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
-                colour.g = _mm256_min_epi32(top, _mm256_add_epi32(colour.g, is565 ? _mm256_srli_epi32(dv, 2) : step));
-            }
-            __m128i keep = Mask16(pass);
-            Store(dp, zp, _mm_blendv_epi8(old16, To16(Pack(colour, is565)), keep), z, zOld, keep, n, whole, writeZ);
+        __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+        if (blend) {
+            Channels o = Unpack(_mm256_cvtepu16_epi32(old16), is565);
+            __m256i fs = BlendFactor(srcBlend, colour.a), fd = BlendFactor(destBlend, colour.a);
+            auto mix = [&](__m256i a, __m256i b) {
+                return Div255Clamped(_mm256_add_epi32(_mm256_mullo_epi32(a, fs), _mm256_mullo_epi32(b, fd)));
+            };
+            colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
         }
+        if (dither) {
+            // The row's offsets repeated, so that eight lanes read from any start.
+            alignas(32) int offsets[12];
+            for (int j = 0; j < 12; ++j) offsets[j] = kBayer[sp.y & 3][j & 3];
+            __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
+            __m256i step = _mm256_srli_epi32(dv, 1);
+            const __m256i top = _mm256_set1_epi32(255);
+            colour.r = _mm256_min_epi32(top, _mm256_add_epi32(colour.r, step));
+            colour.b = _mm256_min_epi32(top, _mm256_add_epi32(colour.b, step));
+            colour.g = _mm256_min_epi32(top, _mm256_add_epi32(colour.g, is565 ? _mm256_srli_epi32(dv, 2) : step));
+        }
+        __m128i keep = Mask16(pass);
+        Store(dp, zp, _mm_blendv_epi8(old16, To16(Pack(colour, is565)), keep), z, zOld, keep, n, whole, writeZ);
     }
 }
 
@@ -552,12 +543,28 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     TriangleSetup setup;
     SetUpSpans<Textured, Shade>(c, t, &setup);
+    const bool perspective = Common || setup.perspective;
+    SpanStart spans[kBatch + 1];
+    Step steps[kBatch];
+    int spanCount = 0, stepCount = 0;
     RowStepper stepper(t, from);
     for (int y = from; y <= to; ++y) {
         int left, right;
         stepper.Next(&left, &right);
-        if (left <= right) Span<Textured, Linear, Depth, Shade, Common>(c, t, setup, y, left, right);
+        if (left > right) continue;
+        StartSpan<Textured, Depth, Shade>(t, perspective, y, left, &spans[spanCount]);
+        for (int x = left; x <= right; x += 8) {
+            if (stepCount == kBatch) {
+                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                // The span goes on in the next batch.
+                spans[0] = spans[spanCount];
+                spanCount = stepCount = 0;
+            }
+            steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+        }
+        ++spanCount;
     }
+    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
 }
 
 template <bool Textured, bool Linear, bool Common>
