@@ -369,7 +369,8 @@ inline bool CommonState(const Context& c) {
            ReadsTexture(c.ops.colourArg1) != ReadsTexture(c.ops.colourArg2);
 }
 
-// One span as its steps read it: where its attributes start.
+// One span as its steps read it: where its attributes start (in this
+// order: SpanPlanes stores them four at a time).
 struct SpanStart {
     float z, r, g, b, a, u, v, q;
     int left, y;
@@ -386,21 +387,33 @@ struct Step {
 // a loop of its own (and the mispredicted exit of it) every row.
 constexpr int kBatch = 64;
 
-// Where span [left, right] of row y starts.  Depth: the z-buffer is tested
-// (and maybe written); Shade: the diffuse colour changes over the triangle.
-template <bool Textured, bool Depth, bool Shade>
-[[gnu::always_inline]] inline void StartSpan(const Triangle& t, bool perspective, int y, int left, SpanStart* out) {
-    out->left = left, out->y = y;
-    if constexpr (Depth) out->z = RowStart(t.planes[kZ], left, y);
-    if constexpr (Shade) {
-        out->r = RowStart(t.planes[kR], left, y), out->g = RowStart(t.planes[kG], left, y);
-        out->b = RowStart(t.planes[kB], left, y), out->a = RowStart(t.planes[kA], left, y);
+// The planes of the attributes a span starts (SpanStart's order), laid out
+// for four at a time: where a span starts is then two sets of four
+// RowStart's, with the same operations in the same order.
+struct SpanPlanes {
+    __m256d a[2], b[2], c[2];
+
+    explicit SpanPlanes(const Triangle& t) {
+        const Plane* p[8] = {&t.planes[kZ], &t.planes[kR], &t.planes[kG], &t.planes[kB],
+                             &t.planes[kA], &t.planes[kU], &t.planes[kV], &t.planes[kQ]};
+        for (int h = 0; h < 2; ++h) {
+            const Plane *p0 = p[4 * h], *p1 = p[4 * h + 1], *p2 = p[4 * h + 2], *p3 = p[4 * h + 3];
+            a[h] = _mm256_setr_pd(p0->a, p1->a, p2->a, p3->a);
+            b[h] = _mm256_setr_pd(p0->b, p1->b, p2->b, p3->b);
+            c[h] = _mm256_setr_pd(p0->c, p1->c, p2->c, p3->c);
+        }
     }
-    if constexpr (Textured) {
-        out->u = RowStart(t.planes[kU], left, y), out->v = RowStart(t.planes[kV], left, y);
-        if (perspective) out->q = RowStart(t.planes[kQ], left, y);
+
+    // The attributes at the centre of pixel (x, y), in single precision.
+    void Start(int x, int y, SpanStart* out) const {
+        const __m256d px = _mm256_set1_pd(x + 0.5), py = _mm256_set1_pd(y + 0.5);
+        for (int h = 0; h < 2; ++h) {
+            __m256d v = _mm256_add_pd(_mm256_add_pd(c[h], _mm256_mul_pd(a[h], px)), _mm256_mul_pd(b[h], py));
+            _mm_storeu_ps(&out->z + 4 * h, _mm256_cvtpd_ps(v));
+        }
+        out->left = x, out->y = y;
     }
-}
+};
 
 // Draws the steps of a batch.  Common: the state is CommonState's.
 template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
@@ -543,7 +556,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     TriangleSetup setup;
     SetUpSpans<Textured, Shade>(c, t, &setup);
-    const bool perspective = Common || setup.perspective;
+    const SpanPlanes planes(t);
     SpanStart spans[kBatch + 1];
     Step steps[kBatch];
     int spanCount = 0, stepCount = 0;
@@ -552,15 +565,33 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
         int left, right;
         stepper.Next(&left, &right);
         if (left > right) continue;
-        StartSpan<Textured, Depth, Shade>(t, perspective, y, left, &spans[spanCount]);
-        for (int x = left; x <= right; x += 8) {
-            if (stepCount == kBatch) {
+        planes.Start(left, y, &spans[spanCount]);
+        const int count = (right - left) / 8 + 1;
+        if (count <= 4) {
+            // Spans of up to four steps (most of them) are put in the batch
+            // without a loop whose length changes from row to row.
+            if (stepCount + 4 > kBatch) {
                 DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
-                // The span goes on in the next batch.
                 spans[0] = spans[spanCount];
                 spanCount = stepCount = 0;
             }
-            steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+            const int n = right - left + 1;
+            Step* st = steps + stepCount;
+            st[0] = {left, std::min(8, n), spanCount};
+            st[1] = {left + 8, std::min(8, n - 8), spanCount};
+            st[2] = {left + 16, std::min(8, n - 16), spanCount};
+            st[3] = {left + 24, std::min(8, n - 24), spanCount};
+            stepCount += count;
+        } else {
+            for (int x = left; x <= right; x += 8) {
+                if (stepCount == kBatch) {
+                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                    // The span goes on in the next batch.
+                    spans[0] = spans[spanCount];
+                    spanCount = stepCount = 0;
+                }
+                steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+            }
         }
         ++spanCount;
     }
