@@ -10,8 +10,8 @@
 // integer stage and blending arithmetic with exact forms of the divisions by
 // 255.  The clamps are applied to every step (a minimum and a maximum cost
 // less than the mispredicted branches of deciding per span whether they
-// could change anything).  Textures are read from the view's decoded copy (so the sides must be
-// powers of two).
+// could change anything).  Textures are read from the view's decoded copy
+// (so the sides must be powers of two).
 #pragma once
 
 #include "host/d3d_raster.h"
@@ -382,6 +382,19 @@ struct Step {
     int x, n, span;
 };
 
+// The dither offsets of each row of the matrix, repeated so that eight lanes
+// read from any start.
+struct DitherRows {
+    int v[4][12];
+};
+constexpr DitherRows MakeDitherRows() {
+    DitherRows d{};
+    for (int y = 0; y < 4; ++y)
+        for (int i = 0; i < 12; ++i) d.v[y][i] = kBayer[y][i & 3];
+    return d;
+}
+constexpr DitherRows kDitherRows = MakeDitherRows();
+
 // The steps of a triangle are drawn in batches of spans from several rows,
 // which run through one loop: a span of a few steps would otherwise pay for
 // a loop of its own (and the mispredicted exit of it) every row.
@@ -427,7 +440,8 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     // Eight pixels from x can be read and written back whole (lanes outside
     // the span unchanged) while they lie inside the row.
     const int wholeUpTo = c.width - 8;
-    const uint32_t zFunc = Common ? uint32_t(D3DCMP_LESSEQUAL) : s.zFunc, srcBlend = s.srcBlend, destBlend = s.destBlend;
+    const uint32_t zFunc = Common ? uint32_t(D3DCMP_LESSEQUAL) : s.zFunc;
+    const uint32_t srcBlend = s.srcBlend, destBlend = s.destBlend;
     const StageOps& ops = s.ops;
     const Sampler& sampler = s.sampler;
     const Channels& flat = s.flat;
@@ -536,9 +550,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
             colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
         }
         if (dither) {
-            // The row's offsets repeated, so that eight lanes read from any start.
-            alignas(32) int offsets[12];
-            for (int j = 0; j < 12; ++j) offsets[j] = kBayer[sp.y & 3][j & 3];
+            const int* offsets = kDitherRows.v[sp.y & 3];
             __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
             __m256i step = _mm256_srli_epi32(dv, 1);
             const __m256i top = _mm256_set1_epi32(255);
