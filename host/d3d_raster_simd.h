@@ -8,11 +8,10 @@
 // in single precision (a product and a sum, no fused multiply-add), the
 // perspective division, the floor and wrap of texel co-ordinates, and the
 // integer stage and blending arithmetic with exact forms of the divisions by
-// 255.  Where a span's values at both ends lie inside the range a clamp
-// holds them to, the clamp is left out: the values along a span run
-// monotonically from one end to the other, so it would change nothing.
-// Textures are read from the view's decoded copy (so the sides must be
-// powers of two).
+// 255.  The clamps are applied to every step (a minimum and a maximum cost
+// less than the mispredicted branches of deciding per span whether they
+// could change anything).  Textures are read from the view's decoded copy
+// (so the sides must be powers of two).
 #pragma once
 
 #include "host/d3d_raster.h"
@@ -41,17 +40,15 @@ inline __m256 Hold(__m256 v, float top) {
     return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), Splat(top));
 }
 
-// QuantiseZ of eight values (held: the values may leave 0..1).
-template <bool Held>
+// QuantiseZ of eight values.
 inline __m256i QuantiseZ8(__m256 z) {
-    if constexpr (Held) z = Hold(z, 1.0f);
+    z = Hold(z, 1.0f);
     return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, Splat(65535.0f)), Splat(0.5f)));
 }
 
 // ToChannel of eight values.
-template <bool Held>
 inline __m256i ToChannel8(__m256 v) {
-    if constexpr (Held) v = Hold(v, 255.0f);
+    v = Hold(v, 255.0f);
     return _mm256_cvttps_epi32(_mm256_add_ps(v, Splat(0.5f)));
 }
 
@@ -62,13 +59,6 @@ inline __m256i WrapFloor(__m256 m, __m256i mask) {
     return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_floor_ps(m)), mask);
 }
 
-// Whether a span's attribute stays inside lo..hi: its values at both ends
-// do (and are numbers).
-inline bool Inside(float start, float slope, float last, float lo, float hi) {
-    float end = start + slope * last;
-    return start >= lo && start <= hi && end >= lo && end <= hi;
-}
-
 // ---------------------------------------------------------------------------
 // Integer lanes
 // ---------------------------------------------------------------------------
@@ -76,6 +66,19 @@ inline bool Inside(float start, float slope, float last, float lo, float hi) {
 // x / 255 truncated, exact for 0 <= x <= 66298.
 inline __m256i Div255(__m256i x) {
     return _mm256_srli_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(0x8081)), 23);
+}
+
+// x / 255 truncated for 0 <= x < 65536, as Div255 gives it: the high half
+// of the 16-bit product with 0x8081 (the lane's upper half multiplies zeros),
+// then the remaining 7 bits of the shift.
+inline __m256i Div255Small(__m256i x) {
+    return _mm256_srli_epi32(_mm256_mulhi_epu16(x, _mm256_set1_epi32(0x8081)), 7);
+}
+
+// a * b for channels of 0..255: the product fits the low 16 bits of the
+// lane, so one 16-bit multiply makes it (the upper halves multiply zeros).
+inline __m256i Product(__m256i a, __m256i b) {
+    return _mm256_mullo_epi16(a, b);
 }
 
 // min(255, x / 255) for 0 <= x <= 130050: exact below 66299, 255 or more
@@ -120,10 +123,11 @@ inline __m256i Op(uint32_t op, __m256i a1, __m256i a2, __m256i ta, __m256i d) {
     switch (op) {
     case D3DTOP_DISABLE: return d;
     case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return Div255(_mm256_mullo_epi32(a1, a2));
+    case D3DTOP_MODULATE: return Div255Small(Product(a1, a2));
     case D3DTOP_BLENDTEXTUREALPHA:
-        return Div255(_mm256_add_epi32(_mm256_mullo_epi32(a1, ta),
-                                       _mm256_mullo_epi32(a2, _mm256_sub_epi32(_mm256_set1_epi32(255), ta))));
+        // The two products add up to at most 255 * 255.
+        return Div255Small(
+            _mm256_add_epi32(Product(a1, ta), Product(a2, _mm256_sub_epi32(_mm256_set1_epi32(255), ta))));
     default: return a1;
     }
 }
@@ -229,15 +233,22 @@ struct Sampler {
 
     __m256i Texels(__m256i index) const { return _mm256_i32gather_epi32(argb, index, 4); }
 
+    // The nearest texels' indexes.
+    __m256i Index(__m256 u, __m256 v) const {
+        __m256i ix = WrapFloor(_mm256_mul_ps(u, width), maskX), iy = WrapFloor(_mm256_mul_ps(v, height), maskY);
+        return _mm256_add_epi32(_mm256_sll_epi32(iy, shift), ix);
+    }
+
+    // All ones in the lanes whose texel is keyed.
+    __m256i KeyedLanes(__m256i index) const {
+        __m256i flags = _mm256_and_si256(_mm256_i32gather_epi32(keyFlags, index, 1), _mm256_set1_epi32(255));
+        return _mm256_cmpgt_epi32(flags, _mm256_setzero_si256());
+    }
+
     // The nearest texels' indexes; the keyed lanes are taken out of *pass.
     __m256i Nearest(__m256 u, __m256 v, __m256i* pass) const {
-        __m256i ix = WrapFloor(_mm256_mul_ps(u, width), maskX), iy = WrapFloor(_mm256_mul_ps(v, height), maskY);
-        __m256i nearest = _mm256_add_epi32(_mm256_sll_epi32(iy, shift), ix);
-        if (keyFlags) {
-            __m256i flags = _mm256_i32gather_epi32(keyFlags, nearest, 1);
-            __m256i keyed = _mm256_and_si256(flags, _mm256_set1_epi32(255));
-            *pass = _mm256_andnot_si256(_mm256_cmpgt_epi32(keyed, _mm256_setzero_si256()), *pass);
-        }
+        __m256i nearest = Index(u, v);
+        if (keyFlags) *pass = _mm256_andnot_si256(KeyedLanes(nearest), *pass);
         return nearest;
     }
 
@@ -299,8 +310,8 @@ template <bool Linear>
     switch (ops.colourOp) {
     case D3DTOP_SELECTARG2: colour = {c2.r, c2.g, c2.b, d.a}; break;
     case D3DTOP_MODULATE:
-        colour = {Div255(_mm256_mullo_epi32(c1.r, c2.r)), Div255(_mm256_mullo_epi32(c1.g, c2.g)),
-                  Div255(_mm256_mullo_epi32(c1.b, c2.b)), d.a};
+        colour = {Div255Small(Product(c1.r, c2.r)), Div255Small(Product(c1.g, c2.g)),
+                  Div255Small(Product(c1.b, c2.b)), d.a};
         break;
     case D3DTOP_BLENDTEXTUREALPHA:
         colour = {Op(D3DTOP_BLENDTEXTUREALPHA, c1.r, c2.r, texel.a, d.r),
@@ -349,109 +360,185 @@ void SetUpSpans(const Context& c, const Triangle& t, TriangleSetup* s) {
     s->uSlope = Splat(t.slopes[kU]), s->vSlope = Splat(t.slopes[kV]), s->qSlope = Splat(t.slopes[kQ]);
 }
 
-// Pixels left..right of row y.  Depth: the z-buffer is tested (and maybe
-// written); Shade: the diffuse colour changes over the triangle.
-template <bool Textured, bool Linear, bool Depth, bool Shade>
-[[gnu::always_inline]] inline void Span(const Context& c, const Triangle& t, const TriangleSetup& s, int y, int left,
-                                        int right) {
-    const float last = float(right - left);
-    // Where the span starts, and whether its values need holding.
-    float starts[kAttributes];
-    auto start = [&](int k) {
-        starts[k] = RowStart(t.planes[k], left, y);
-        return Splat(starts[k]);
-    };
-    auto inside = [&](int k, float lo, float hi) { return Inside(starts[k], t.slopes[k], last, lo, hi); };
-    const bool alphaUsed = s.alphaUsed, writeZ = s.writeZ, perspective = s.perspective, blend = s.blend;
-    const bool dither = s.dither, is565 = s.is565, keyed = s.keyed, texelOnly = s.texelOnly;
+// The state most draws are in, for which the span is built with it fixed:
+// point sampling with perspective, no blending, dithering or colour key, z
+// compared less-or-equal, and the texel modulated by the diffuse colour.
+inline bool CommonState(const Context& c) {
+    return c.textured && !c.linear && c.perspective && !c.blend && !c.dither && !c.keyed &&
+           c.zFunc == D3DCMP_LESSEQUAL && c.ops.colourOp == D3DTOP_MODULATE &&
+           ReadsTexture(c.ops.colourArg1) != ReadsTexture(c.ops.colourArg2);
+}
+
+// One span as its steps read it: where its attributes start (in this
+// order: SpanPlanes stores them four at a time).
+struct SpanStart {
+    float z, r, g, b, a, u, v, q;
+    int left, y;
+};
+
+// Eight pixels (or the last n of a span) x .. x + n - 1 of the span at
+// index span.
+struct Step {
+    int x, n, span;
+};
+
+// The dither offsets of each row of the matrix, repeated so that eight lanes
+// read from any start.
+struct DitherRows {
+    int v[4][12];
+};
+constexpr DitherRows MakeDitherRows() {
+    DitherRows d{};
+    for (int y = 0; y < 4; ++y)
+        for (int i = 0; i < 12; ++i) d.v[y][i] = kBayer[y][i & 3];
+    return d;
+}
+constexpr DitherRows kDitherRows = MakeDitherRows();
+
+// The steps of a triangle are drawn in batches of spans from several rows,
+// which run through one loop: a span of a few steps would otherwise pay for
+// a loop of its own (and the mispredicted exit of it) every row.
+constexpr int kBatch = 64;
+
+// The planes of the attributes a span starts (SpanStart's order), laid out
+// for four at a time: where a span starts is then two sets of four
+// RowStart's, with the same operations in the same order.
+struct SpanPlanes {
+    __m256d a[2], b[2], c[2];
+
+    explicit SpanPlanes(const Triangle& t) {
+        const Plane* p[8] = {&t.planes[kZ], &t.planes[kR], &t.planes[kG], &t.planes[kB],
+                             &t.planes[kA], &t.planes[kU], &t.planes[kV], &t.planes[kQ]};
+        for (int h = 0; h < 2; ++h) {
+            const Plane *p0 = p[4 * h], *p1 = p[4 * h + 1], *p2 = p[4 * h + 2], *p3 = p[4 * h + 3];
+            a[h] = _mm256_setr_pd(p0->a, p1->a, p2->a, p3->a);
+            b[h] = _mm256_setr_pd(p0->b, p1->b, p2->b, p3->b);
+            c[h] = _mm256_setr_pd(p0->c, p1->c, p2->c, p3->c);
+        }
+    }
+
+    // The attributes at the centre of pixel (x, y), in single precision.
+    void Start(int x, int y, SpanStart* out) const {
+        const __m256d px = _mm256_set1_pd(x + 0.5), py = _mm256_set1_pd(y + 0.5);
+        for (int h = 0; h < 2; ++h) {
+            __m256d v = _mm256_add_pd(_mm256_add_pd(c[h], _mm256_mul_pd(a[h], px)), _mm256_mul_pd(b[h], py));
+            _mm_storeu_ps(&out->z + 4 * h, _mm256_cvtpd_ps(v));
+        }
+        out->left = x, out->y = y;
+    }
+};
+
+// Draws the steps of a batch.  Common: the state is CommonState's.
+template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
+[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const SpanStart* spans,
+                                             const Step* steps, int count) {
+    const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
+    const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
+    const bool is565 = s.is565, texelOnly = s.texelOnly;
     // Texels drawn as they are: their target pixels straight from the copy.
     const bool direct = !Linear && texelOnly && s.sampler.packed;
     // Eight pixels from x can be read and written back whole (lanes outside
     // the span unchanged) while they lie inside the row.
     const int wholeUpTo = c.width - 8;
-    const uint32_t zFunc = s.zFunc, srcBlend = s.srcBlend, destBlend = s.destBlend;
+    const uint32_t zFunc = Common ? uint32_t(D3DCMP_LESSEQUAL) : s.zFunc;
+    const uint32_t srcBlend = s.srcBlend, destBlend = s.destBlend;
     const StageOps& ops = s.ops;
     const Sampler& sampler = s.sampler;
     const Channels& flat = s.flat;
-    __m256 zStart{};
-    bool zHeld = true;
-    if constexpr (Depth) zStart = start(kZ), zHeld = !inside(kZ, 0.0f, 1.0f);
-    __m256 rStart{}, gStart{}, bStart{}, aStart{};
-    bool colourHeld = true;
-    if constexpr (Shade) {
-        rStart = start(kR), gStart = start(kG), bStart = start(kB), aStart = start(kA);
-        colourHeld = !(inside(kR, 0, 255) && inside(kG, 0, 255) && inside(kB, 0, 255) &&
-                       (!alphaUsed || inside(kA, 0, 255)));
-    }
-    __m256 uStart{}, vStart{}, qStart{};
-    bool qPositive = false;
-    if constexpr (Textured) {
-        uStart = start(kU), vStart = start(kV);
-        if (perspective) {
-            qStart = start(kQ);
-            qPositive = starts[kQ] > 0 && starts[kQ] + t.slopes[kQ] * last > 0;
-        }
-    }
     const __m256 zSlope = s.zSlope, rSlope = s.rSlope, gSlope = s.gSlope, bSlope = s.bSlope, aSlope = s.aSlope;
     const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    // The dither offsets of this row, repeated so eight lanes read from any
-    // start.
-    alignas(32) int offsets[12];
-    if (dither)
-        for (int i = 0; i < 12; ++i) offsets[i] = kBayer[y & 3][i & 3];
-    uint8_t* dst = c.colour + size_t(y) * c.colourPitch;
-    uint8_t* zrow = Depth ? c.depth + size_t(y) * c.depthPitch : nullptr;
+    uint8_t* const colour0 = c.colour;
+    uint8_t* const depth0 = c.depth;
+    const size_t colourPitch = size_t(c.colourPitch), depthPitch = size_t(c.depthPitch);
 
-    for (int x = left; x <= right; x += 8) {
-        const int n = std::min(8, right - x + 1);
+    // The texture co-ordinates of eight pixels at distances i from the start
+    // of a span.
+    auto coordinates = [&](const SpanStart& sp, __m256 i, __m256* u, __m256* v) {
+        *u = At(Splat(sp.u), uSlope, i), *v = At(Splat(sp.v), vSlope, i);
+        if (perspective) {
+            __m256 q = At(Splat(sp.q), qSlope, i);
+            __m256 w = _mm256_div_ps(Splat(1.0f), q);
+            w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
+            *u = _mm256_mul_ps(*u, w), *v = _mm256_mul_ps(*v, w);
+        }
+    };
+
+    // Point sampling fetches the texels of the batch first, in a loop that
+    // does nothing else, so that the fetches of many steps are under way
+    // together (one step's fetch waits on a division and a gather, which the
+    // rest of its step could not cover); the steps then draw from them.
+    constexpr bool prefetch = Textured && !Linear;
+    alignas(32) int fetched[prefetch ? 8 * kBatch : 1];
+    alignas(32) int keyedLanes[prefetch ? 8 * kBatch : 1];
+    if constexpr (prefetch) {
+        for (int k = 0; k < count; ++k) {
+            const Step& st = steps[k];
+            const SpanStart& sp = spans[st.span];
+            __m256 u, v;
+            coordinates(sp, _mm256_add_ps(Splat(float(st.x - sp.left)), laneF), &u, &v);
+            __m256i nearest = sampler.Index(u, v);
+            if (keyed)
+                _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
+                               direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
+        }
+    }
+
+    for (int k = 0; k < count; ++k) {
+        const Step& st = steps[k];
+        const SpanStart& sp = spans[st.span];
+        const int x = st.x, n = st.n;
         const bool whole = n == 8 || x <= wholeUpTo;
-        const __m256 i = _mm256_add_ps(Splat(float(x - left)), laneF);
+        const __m256 i = _mm256_add_ps(Splat(float(x - sp.left)), laneF);
         __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        uint8_t* dp = dst + 2 * size_t(x);
-        uint8_t* zp = Depth ? zrow + 2 * size_t(x) : nullptr;
+        uint8_t* dp = colour0 + size_t(sp.y) * colourPitch + 2 * size_t(x);
+        uint8_t* zp = Depth ? depth0 + size_t(sp.y) * depthPitch + 2 * size_t(x) : nullptr;
         __m256i z{};
         __m128i zOld{};
         if constexpr (Depth) {
-            __m256 zf = At(zStart, zSlope, i);
-            z = zHeld ? QuantiseZ8<true>(zf) : QuantiseZ8<false>(zf);
+            __m256 zf = At(Splat(sp.z), zSlope, i);
+            z = QuantiseZ8(zf);
             zOld = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
             pass = _mm256_and_si256(pass, CompareZ(zFunc, z, _mm256_cvtepu16_epi32(zOld)));
             if (_mm256_testz_si256(pass, pass)) continue;
         }
         Channels d = flat;
         if constexpr (Shade) {
-            __m256 r = At(rStart, rSlope, i), g = At(gStart, gSlope, i), b = At(bStart, bSlope, i);
-            if (colourHeld) {
-                d.r = ToChannel8<true>(r), d.g = ToChannel8<true>(g), d.b = ToChannel8<true>(b);
-                if (alphaUsed) d.a = ToChannel8<true>(At(aStart, aSlope, i));
-            } else {
-                d.r = ToChannel8<false>(r), d.g = ToChannel8<false>(g), d.b = ToChannel8<false>(b);
-                if (alphaUsed) d.a = ToChannel8<false>(At(aStart, aSlope, i));
-            }
+            __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
+            d.r = ToChannel8(r), d.g = ToChannel8(g), d.b = ToChannel8(b);
+            if (alphaUsed) d.a = ToChannel8(At(Splat(sp.a), aSlope, i));
         }
         Channels colour = d;
         if constexpr (Textured) {
-            __m256 u = At(uStart, uSlope, i), v = At(vStart, vSlope, i);
-            if (perspective) {
-                __m256 q = At(qStart, qSlope, i);
-                __m256 w = _mm256_div_ps(Splat(1.0f), q);
-                if (!qPositive) w = _mm256_and_ps(w, _mm256_cmp_ps(q, _mm256_setzero_ps(), _CMP_NEQ_UQ));
-                u = _mm256_mul_ps(u, w), v = _mm256_mul_ps(v, w);
+            Channels texel;
+            if constexpr (prefetch) {
+                if (keyed) {
+                    pass = _mm256_andnot_si256(_mm256_load_si256(reinterpret_cast<const __m256i*>(keyedLanes + 8 * k)),
+                                               pass);
+                    if (_mm256_testz_si256(pass, pass)) continue;
+                }
+                if (!direct) texel = Split(_mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k)));
+            } else {
+                __m256 u, v;
+                coordinates(sp, i, &u, &v);
+                texel = Sample8<Linear>(sampler, u, v, &pass);
+                if (keyed && _mm256_testz_si256(pass, pass)) continue;
             }
             if (direct) {
-                __m256i nearest = sampler.Nearest(u, v, &pass);
-                if (keyed && _mm256_testz_si256(pass, pass)) continue;
-                __m256i pixels = sampler.Pixels(nearest);
+                __m256i pixels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
                 __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
                 Store(dp, zp, _mm_blendv_epi8(old16, To16(pixels), Mask16(pass)), z, zOld, Mask16(pass), n, whole,
                       writeZ);
                 continue;
             }
-            Channels texel = Sample8<Linear>(sampler, u, v, &pass);
-            if (keyed && _mm256_testz_si256(pass, pass)) continue;
-            colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
+            if (Common)
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a}
+                                   : Channels{Div255Small(Product(texel.r, d.r)), Div255Small(Product(texel.g, d.g)),
+                                              Div255Small(Product(texel.b, d.b)), d.a};
+            else
+                colour = texelOnly ? Channels{texel.r, texel.g, texel.b, d.a} : Stage(ops, texel, d, alphaUsed);
         }
         __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
         if (blend) {
@@ -463,6 +550,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade>
             colour = {mix(colour.r, o.r), mix(colour.g, o.g), mix(colour.b, o.b), colour.a};
         }
         if (dither) {
+            const int* offsets = kDitherRows.v[sp.y & 3];
             __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + (x & 3)));
             __m256i step = _mm256_srli_epi32(dv, 1);
             const __m256i top = _mm256_set1_epi32(255);
@@ -476,27 +564,69 @@ template <bool Textured, bool Linear, bool Depth, bool Shade>
 }
 
 // Rows from..to of a triangle for what it and the state read.
-template <bool Textured, bool Linear, bool Depth, bool Shade>
+template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     TriangleSetup setup;
     SetUpSpans<Textured, Shade>(c, t, &setup);
+    const SpanPlanes planes(t);
+    SpanStart spans[kBatch + 1];
+    Step steps[kBatch];
+    int spanCount = 0, stepCount = 0;
     RowStepper stepper(t, from);
     for (int y = from; y <= to; ++y) {
         int left, right;
         stepper.Next(&left, &right);
-        if (left <= right) Span<Textured, Linear, Depth, Shade>(c, t, setup, y, left, right);
+        if (left > right) continue;
+        planes.Start(left, y, &spans[spanCount]);
+        const int count = (right - left) / 8 + 1;
+        if (count <= 4) {
+            // Spans of up to four steps (most of them) are put in the batch
+            // without a loop whose length changes from row to row.
+            if (stepCount + 4 > kBatch) {
+                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                spans[0] = spans[spanCount];
+                spanCount = stepCount = 0;
+            }
+            const int n = right - left + 1;
+            Step* st = steps + stepCount;
+            st[0] = {left, std::min(8, n), spanCount};
+            st[1] = {left + 8, std::min(8, n - 8), spanCount};
+            st[2] = {left + 16, std::min(8, n - 16), spanCount};
+            st[3] = {left + 24, std::min(8, n - 24), spanCount};
+            stepCount += count;
+        } else {
+            for (int x = left; x <= right; x += 8) {
+                if (stepCount == kBatch) {
+                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                    // The span goes on in the next batch.
+                    spans[0] = spans[spanCount];
+                    spanCount = stepCount = 0;
+                }
+                steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+            }
+        }
+        ++spanCount;
+    }
+    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+}
+
+template <bool Textured, bool Linear, bool Common>
+void RowsFor(const Context& c, const Triangle& t, int from, int to) {
+    if (c.depth) {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, true, true, Common>(c, t, from, to);
+        else RowsOf<Textured, Linear, true, false, Common>(c, t, from, to);
+    } else {
+        if (t.shadeDiffuse) RowsOf<Textured, Linear, false, true, Common>(c, t, from, to);
+        else RowsOf<Textured, Linear, false, false, Common>(c, t, from, to);
     }
 }
 
 template <bool Textured, bool Linear>
 void Rows(const Context& c, const Triangle& t, int from, int to) {
-    if (c.depth) {
-        if (t.shadeDiffuse) RowsOf<Textured, Linear, true, true>(c, t, from, to);
-        else RowsOf<Textured, Linear, true, false>(c, t, from, to);
-    } else {
-        if (t.shadeDiffuse) RowsOf<Textured, Linear, false, true>(c, t, from, to);
-        else RowsOf<Textured, Linear, false, false>(c, t, from, to);
+    if constexpr (Textured && !Linear) {
+        if (CommonState(c)) return RowsFor<true, false, true>(c, t, from, to);
     }
+    RowsFor<Textured, Linear, false>(c, t, from, to);
 }
 
 }  // namespace

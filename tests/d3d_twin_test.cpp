@@ -143,9 +143,33 @@ protected:
                        0.0f, rng() % 4 ? 1.0f : 0.5f);
     }
 
+    // The state most draws are in, with one of the textures (point
+    // sampling with perspective, z less-or-equal, no blending, dithering or
+    // colour key, the texture modulated by the diffuse colour); the other
+    // states as RandomStates left them.
+    static void CommonStates(std::mt19937& rng, host::D3DDevice* d, const std::vector<host::D3DTexture*>& textures) {
+        using namespace host;
+        D3DSetRenderState(d, D3DRS_ZENABLE, 1);
+        D3DSetRenderState(d, D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+        D3DSetRenderState(d, D3DRS_DITHERENABLE, 0);
+        D3DSetRenderState(d, D3DRS_ALPHABLENDENABLE, 0);
+        D3DSetRenderState(d, D3DRS_COLORKEYENABLE, 0);
+        D3DSetRenderState(d, D3DRS_TEXTUREPERSPECTIVE, 1);
+        D3DSetRenderState(d, D3DRS_SPECULARENABLE, 0);
+        D3DSetRenderState(d, D3DRS_ALPHATESTENABLE, 0);
+        D3DSetTextureStageState(d, 0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+        D3DSetTextureStageState(d, 0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        bool textureFirst = rng() % 2;
+        D3DSetTextureStageState(d, 0, D3DTSS_COLORARG1, textureFirst ? D3DTA_TEXTURE : D3DTA_DIFFUSE);
+        D3DSetTextureStageState(d, 0, D3DTSS_COLORARG2, textureFirst ? D3DTA_DIFFUSE : D3DTA_TEXTURE);
+        D3DSetTexture(d, 0, textures[rng() % textures.size()]);
+    }
+
     // Draws the scene of `seed` on a fresh target of that format; answers
-    // the colour and depth bytes.
-    std::vector<uint8_t> Draw(uint32_t seed, host::PixelFormat format, bool plain, int threads, bool narrow = false) {
+    // the colour and depth bytes.  common: most draws are in CommonStates'
+    // state.
+    std::vector<uint8_t> Draw(uint32_t seed, host::PixelFormat format, bool plain, int threads, bool narrow = false,
+                              bool common = false) {
         host::D3DConfig().referenceRaster = plain;
         host::D3DConfig().narrowFastRaster = narrow;
         host::D3DConfig().rasterThreads = threads;
@@ -166,6 +190,7 @@ protected:
             host::D3DBeginScene(d);
             for (int call = 0; call < 6; ++call) {
                 RandomStates(rng, d, textures);
+                if (common && rng() % 4 != 0) CommonStates(rng, d, textures);
                 std::vector<TLVertex> v;
                 int triangles = 1 + int(rng() % 12);
                 for (int i = 0; i < 3 * triangles; ++i) v.push_back(RandomVertex(rng));
@@ -215,6 +240,36 @@ TEST_F(D3DTwinTest, FastDrawingOnThreadsMatchesThePlainDrawing) {
         size_t changed = 0;
         for (size_t i = 1; i < plain.size() / 2; ++i) changed += plain[i] != plain[i - 1];
         EXPECT_GT(changed, 100u) << "seed " << seed;
+    }
+}
+
+// The state most draws are in has fast routines of its own; they too must
+// draw what the plain routines draw (white and shaded diffuse colours,
+// textures of every format, wide spans, the triangle clipped to the guard
+// band, several threads or one).
+TEST_F(D3DTwinTest, FastDrawingInTheCommonStateMatchesThePlainDrawing) {
+    struct Case {
+        uint32_t seed;
+        host::PixelFormat format;
+        int threads;
+        bool narrow;
+    };
+    const Case cases[] = {
+        {101, host::kFormat565, 1, false}, {102, host::kFormat565, 3, false}, {103, host::kFormat555, 1, false},
+        {104, host::kFormat565, 1, true},  {105, host::kFormat555, 4, true},  {106, host::kFormat565, 2, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> plain = Draw(c.seed, c.format, true, 1, false, true);
+        std::vector<uint8_t> fast = Draw(c.seed, c.format, false, c.threads, c.narrow, true);
+        ASSERT_EQ(plain.size(), fast.size());
+        size_t differ = 0, first = 0;
+        for (size_t i = 0; i < plain.size(); ++i)
+            if (plain[i] != fast[i] && differ++ == 0) first = i;
+        EXPECT_EQ(differ, 0u) << "seed " << c.seed << ": first difference at byte " << first << " of "
+                              << (first < plain.size() / 2 ? "colour" : "depth");
+        size_t changed = 0;
+        for (size_t i = 1; i < plain.size() / 2; ++i) changed += plain[i] != plain[i - 1];
+        EXPECT_GT(changed, 100u) << "seed " << c.seed;
     }
 }
 
