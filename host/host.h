@@ -186,6 +186,12 @@ intptr_t CallWindowProc(WndProc proc, HWND window, uint32_t message, uintptr_t w
 // end turn its native events into messages, then removes (or looks at) the
 // oldest message for the window in the id range; min = max = 0 means all.
 bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t remove);
+// The program has nothing to do for the next `ms` milliseconds unless a
+// message comes: until then a look at an empty queue may wait that long for
+// one instead of about 1 ms, so a program waiting for its next frame wakes
+// once when it is due rather than every millisecond.  Messages still end the
+// wait at once; a time already past changes nothing.
+void IdleUntil(uint32_t ms);
 bool TranslateMessage(const Msg* msg);
 intptr_t DispatchMessage(const Msg* msg);
 intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);

@@ -341,6 +341,12 @@ static bool Matches(const Msg& m, HWND window, uint32_t minId, uint32_t maxId) {
 // When the queue was last found empty, in real time.
 static std::chrono::steady_clock::time_point g_lastEmptyPeek;
 static bool g_emptyPeekSeen = false;
+// Until when the program said it has nothing to do (IdleUntil).
+static std::chrono::steady_clock::time_point g_idleUntil;
+
+void IdleUntil(uint32_t ms) {
+    g_idleUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
 
 bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t remove) {
     if (!g_backend) return false;
@@ -360,6 +366,10 @@ bool PeekMessage(Msg* msg, HWND window, uint32_t minId, uint32_t maxId, uint32_t
     } else if (idle && g_emptyPeekSeen &&
                std::chrono::steady_clock::now() - g_lastEmptyPeek < std::chrono::microseconds(1500)) {
         waitMs = 1;
+        // Whole milliseconds left of a stated idle time: the wait ends no
+        // later than the program is due again.
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_idleUntil - std::chrono::steady_clock::now());
+        if (left.count() > 1) waitMs = int(std::min<int64_t>(left.count(), 100));
     }
     g_backend->pollEvents(waitMs);
     for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {

@@ -74,6 +74,11 @@ void FrameTimerTick(FrameTimer* timer) {
             FrameTimerInit(timer, timer->Rate);
             return;
         }
+        // Until the frame is due the program may sleep in the message pump.
+        if (timer->DeltaUnits <= timer->Minimum && timer->Rate > 0) {
+            float ticksLeft = static_cast<float>(timer->Minimum + 1) - timer->Delta;
+            host::IdleUntil(static_cast<uint32_t>(ticksLeft * 1000.0f / static_cast<float>(timer->Rate)));
+        }
         PumpMessages();
         if (timer->DeltaUnits > timer->Minimum) break;
     }

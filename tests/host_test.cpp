@@ -316,3 +316,35 @@ TEST_F(QueueTest, VirtualClockAdvancesOnReadsAndPumps) {
     host::headless::SetPerformanceCounter(false);
     EXPECT_FALSE(host::QueryPerformanceFrequency(&freq));
 }
+
+// A look at an empty queue in the foreground waits about 1 ms for an event,
+// or, once the program has said it has nothing to do for a while, the whole
+// milliseconds left of that time (at most 100), so that a program waiting
+// for its next frame wakes when the frame is due and not every millisecond.
+TEST_F(QueueTest, AnEmptyLookWaitsOutTheStatedIdleTime) {
+    host::ShowWindow(window_, host::SW_SHOW);
+    Drain();
+    struct Row {
+        uint32_t idleMs;
+        int fewest, most;
+    };
+    const Row rows[] = {
+        {0, 1, 1},       // a time already past changes nothing
+        {1, 1, 1},       // no whole millisecond beyond the usual wait
+        {40, 38, 40},    // what is left of the stated time
+        {1000, 100, 100} // a long idle still looks again every 100 ms
+    };
+    for (const Row& row : rows) {
+        host::IdleUntil(row.idleMs);
+        // The first empty look does not wait; a second within a millisecond
+        // or so does (tried again if this thread was held up between them).
+        int waited = 0;
+        for (int i = 0; i < 20 && waited == 0; ++i) {
+            host::Msg m;
+            EXPECT_FALSE(host::PeekMessage(&m, nullptr, 0, 0, host::PM_REMOVE));
+            waited = host::headless::LastPumpWaitMs();
+        }
+        EXPECT_GE(waited, row.fewest) << row.idleMs;
+        EXPECT_LE(waited, row.most) << row.idleMs;
+    }
+}

@@ -41,6 +41,7 @@ struct State {
     std::vector<BoxRecord> boxes;
     std::vector<Scheduled> script;
     uint64_t pumps = 0;
+    int lastWaitMs = 0;
     uint64_t closeAfter = 0;
     bool closePosted = false;
     std::vector<std::string> debugLines;
@@ -164,7 +165,8 @@ bool Start() {
 
 void Stop() {}
 
-void PollEvents(int /*waitMs*/) {
+void PollEvents(int waitMs) {
+    g.lastWaitMs = waitMs;
     ++g.pumps;
     g.clockUs += g.perPumpUs;
     // Deliver every scripted message whose pump has come, in script order.
@@ -437,6 +439,10 @@ void SetCloseAfterPumps(uint64_t pumps) {
 }
 uint64_t PumpCount() {
     return g.pumps;
+}
+
+int LastPumpWaitMs() {
+    return g.lastWaitMs;
 }
 
 // One line per event: "<pump> <event> [arguments]"; '#' starts a comment.

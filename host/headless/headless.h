@@ -67,6 +67,9 @@ void ScheduleClose(uint64_t pump);
 // Posts WM_CLOSE once the pump counter reaches the count; 0 never.
 void SetCloseAfterPumps(uint64_t pumps);
 uint64_t PumpCount();
+// How long the last pump was allowed to wait for an event, in milliseconds
+// (headless pumps never wait: this is what a real back end would have).
+int LastPumpWaitMs();
 // Reads a script file (see README) and schedules its lines; false with a
 // message on standard error when a line cannot be read.
 bool LoadScript(const std::string& nativePath);

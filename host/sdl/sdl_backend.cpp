@@ -287,12 +287,19 @@ void PollEvents(int waitMs) {
     // While the program waits it sleeps in SDL's own timed wait, which
     // looks at every queue first (SDL's, and the events the display
     // library has already read off its connection) and wakes at the first
-    // event, or at a picture another thread leaves to present.
-    if (waitMs > 0 && SDL_WaitEventTimeout(&e, waitMs)) {
-        Translate(e);
-        PresentPending();
+    // event, or at a picture another thread leaves to present.  The
+    // display connection is read once per call (by the wait, or by one pump
+    // when the program does not wait): what that read in is then taken off
+    // SDL's queue without reading the connection again for every event.
+    if (waitMs > 0) {
+        if (SDL_WaitEventTimeout(&e, waitMs)) {
+            Translate(e);
+            PresentPending();
+        }
+    } else {
+        SDL_PumpEvents();
     }
-    while (SDL_PollEvent(&e)) Translate(e);
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Translate(e);
 }
 
 int ShowBox(HWND, const char* text, const char* caption, uint32_t flags) {
