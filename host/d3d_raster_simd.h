@@ -494,7 +494,6 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m128i lane16 = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
     uint8_t* const colour0 = c.colour;
     uint8_t* const depth0 = c.depth;
     const size_t colourPitch = size_t(c.colourPitch), depthPitch = size_t(c.depthPitch);
@@ -544,7 +543,24 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
         if constexpr (Common && Shade) {
             if (is565) {
                 // Depth, diffuse colour and modulation in 16-bit lanes.
-                __m128i keep = _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(n)), lane16);
+#if defined(__AVX512BW__) && defined(__AVX512VL__)
+                // The stores take the lanes drawn as a mask: the target
+                // pixels are never read (nor anything past the row's end).
+                const __mmask8 lanes = _cvtu32_mask8((1u << n) - 1u);
+                __mmask8 drawn = lanes;
+                __m128i z16{};
+                if constexpr (Depth) {
+                    z16 = QuantiseZ16(At(Splat(sp.z), zSlope, i));
+                    drawn = _mm_mask_cmple_epu16_mask(lanes, z16, _mm_maskz_loadu_epi16(lanes, zp));
+                    if (!drawn) continue;
+                }
+                __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
+                __m256i texels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
+                _mm_mask_storeu_epi16(dp, drawn, Modulate565(texels, r, g, b));
+                if (Depth && writeZ) _mm_mask_storeu_epi16(zp, drawn, z16);
+                continue;
+#else
+                __m128i keep = _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(n)), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
                 __m128i z16{}, zOld16{};
                 if constexpr (Depth) {
                     z16 = QuantiseZ16(At(Splat(sp.z), zSlope, i));
@@ -566,6 +582,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
                     if (Depth && writeZ) StorePart(zp, zOut, n);
                 }
                 continue;
+#endif
             }
         }
         __m256i z{};
