@@ -46,6 +46,15 @@ inline __m256i QuantiseZ8(__m256 z) {
     return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, Splat(65535.0f)), Splat(0.5f)));
 }
 
+// QuantiseZ of eight values narrowed to 16 bits: the pack's saturation
+// makes the clamp of the values below 0 (and of those not a number, which
+// the minimum passes on and the conversion turns into -2^31).
+inline __m128i QuantiseZ16(__m256 z) {
+    z = _mm256_min_ps(Splat(1.0f), z);
+    __m256i q = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, Splat(65535.0f)), Splat(0.5f)));
+    return _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+}
+
 // ToChannel of eight values.
 inline __m256i ToChannel8(__m256 v) {
     v = Hold(v, 255.0f);
@@ -205,6 +214,42 @@ inline void Store(uint8_t* dp, uint8_t* zp, __m128i out16, __m256i z, __m128i zO
         StorePart(dp, out16, n);
         if (writeZ) StorePart(zp, _mm_blendv_epi8(zOld, To16(z), keep), n);
     }
+}
+
+// One 8-bit channel of eight values, clamped as ToChannel8 clamps it but
+// for the saturating pack to 16 bits that follows: the minimum (which
+// passes a value that is not a number on, as its second operand) then the
+// conversion, whose results below 0 (and the -2^31 of a value that is not a
+// number) the pack takes to 0, where the plain routine's clamp puts them.
+inline __m256i ToChannelForPack(__m256 v) {
+    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_min_ps(Splat(255.0f), v), Splat(0.5f)));
+}
+
+// Texels modulated by a shaded diffuse colour and packed as 5-6-5 pixels,
+// the channels in 16-bit lanes: red and blue of eight pixels share one
+// register (blue in the low four lanes of each half, red in the high four),
+// green another.  Each product is taken and divided by 255 as Div255Small
+// does; the shifts of Pack are folded into the ones that end the division
+// (with m the high half of the product by 0x8081, below 2^15, a channel is
+// m >> 7, so its top five bits are m >> 10 and its top six m >> 9).
+inline __m128i Modulate565(__m256i texels, __m256 r, __m256 g, __m256 b) {
+    const __m256i pickRB = _mm256_setr_epi8(0, -1, 4, -1, 8, -1, 12, -1, 2, -1, 6, -1, 10, -1, 14, -1, 0, -1, 4, -1,
+                                            8, -1, 12, -1, 2, -1, 6, -1, 10, -1, 14, -1);
+    const __m256i pickG = _mm256_setr_epi8(1, -1, 5, -1, 9, -1, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, -1, 5, -1,
+                                           9, -1, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i texRB = _mm256_shuffle_epi8(texels, pickRB), texG = _mm256_shuffle_epi8(texels, pickG);
+    const __m256i gI = ToChannelForPack(g);
+    const __m256i dRB = _mm256_packus_epi32(ToChannelForPack(b), ToChannelForPack(r));
+    const __m256i dG = _mm256_packus_epi32(gI, gI);
+    const __m256i k = _mm256_set1_epi16(int16_t(0x8081));
+    const __m256i mRB = _mm256_mulhi_epu16(_mm256_mullo_epi16(texRB, dRB), k);
+    const __m256i mG = _mm256_mulhi_epu16(_mm256_mullo_epi16(texG, dG), k);
+    const __m256i red = _mm256_and_si256(_mm256_slli_epi16(mRB, 1), _mm256_set1_epi16(int16_t(0xF800)));
+    const __m256i green = _mm256_and_si256(_mm256_srli_epi16(mG, 4), _mm256_set1_epi16(0x07E0));
+    const __m256i blue = _mm256_srli_epi16(mRB, 10);
+    // The pixels are in the low four lanes of each half.
+    const __m256i px = _mm256_or_si256(_mm256_or_si256(_mm256_bsrli_epi128(red, 8), blue), green);
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(px, 0x08));
 }
 
 // ---------------------------------------------------------------------------
@@ -495,6 +540,51 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
         __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
         uint8_t* dp = colour0 + size_t(sp.y) * colourPitch + 2 * size_t(x);
         uint8_t* zp = Depth ? depth0 + size_t(sp.y) * depthPitch + 2 * size_t(x) : nullptr;
+        if constexpr (Common && Shade) {
+            if (is565) {
+                // Depth, diffuse colour and modulation in 16-bit lanes.
+#if defined(__AVX512BW__) && defined(__AVX512VL__)
+                // The stores take the lanes drawn as a mask: the target
+                // pixels are never read (nor anything past the row's end).
+                const __mmask8 lanes = _cvtu32_mask8((1u << n) - 1u);
+                __mmask8 drawn = lanes;
+                __m128i z16{};
+                if constexpr (Depth) {
+                    z16 = QuantiseZ16(At(Splat(sp.z), zSlope, i));
+                    drawn = _mm_mask_cmple_epu16_mask(lanes, z16, _mm_maskz_loadu_epi16(lanes, zp));
+                    if (!drawn) continue;
+                }
+                __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
+                __m256i texels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
+                _mm_mask_storeu_epi16(dp, drawn, Modulate565(texels, r, g, b));
+                if (Depth && writeZ) _mm_mask_storeu_epi16(zp, drawn, z16);
+                continue;
+#else
+                __m128i keep = _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(n)), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+                __m128i z16{}, zOld16{};
+                if constexpr (Depth) {
+                    z16 = QuantiseZ16(At(Splat(sp.z), zSlope, i));
+                    zOld16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)) : LoadPart(zp, n);
+                    // Less or equal: the larger of the two is the stored one.
+                    keep = _mm_and_si128(keep, _mm_cmpeq_epi16(_mm_max_epu16(z16, zOld16), zOld16));
+                    if (_mm_testz_si128(keep, keep)) continue;
+                }
+                __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
+                __m256i texels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
+                __m128i old16 = whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp)) : LoadPart(dp, n);
+                __m128i out16 = _mm_blendv_epi8(old16, Modulate565(texels, r, g, b), keep);
+                __m128i zOut = _mm_blendv_epi8(zOld16, z16, keep);
+                if (whole) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), out16);
+                    if (Depth && writeZ) _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), zOut);
+                } else {
+                    StorePart(dp, out16, n);
+                    if (Depth && writeZ) StorePart(zp, zOut, n);
+                }
+                continue;
+#endif
+            }
+        }
         __m256i z{};
         __m128i zOld{};
         if constexpr (Depth) {
