@@ -33,17 +33,22 @@ struct ColourPut {
     // Pointer form: the indices of four pixels at a time made as 32-bit
     // lanes and taken out two to a 64-bit move, each half of the word one
     // pixel's index.
-    void Run16From(int32_t i, PointerIndex, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+    void Run16From(int32_t i, PointerIndex index, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+        Run16Lanes(i, index, _mm_set_epi32(0, 0, int32_t(av), int32_t(au)),
+                   _mm_set_epi32(0, 0, int32_t(dav), int32_t(dau)));
+    }
+    // The same from the start and step of u in lane 0, of v in lane 1.
+    void Run16Lanes(int32_t i, PointerIndex, __m128i start, __m128i step) const {
         const uint8_t* texels = t;
         const uint8_t* colours = row;
         uint16_t* out = p + i;
         // Lane k of each holds the start plus k steps: the step and twice
         // the step added in under masks.
         const __m128i odd = _mm_set_epi32(-1, 0, -1, 0), high = _mm_set_epi32(-1, -1, 0, 0);
-        const __m128i su = _mm_set1_epi32(int32_t(dau)), sv = _mm_set1_epi32(int32_t(dav));
-        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(au)), _mm_and_si128(su, odd)),
+        const __m128i su = _mm_shuffle_epi32(step, 0x00), sv = _mm_shuffle_epi32(step, 0x55);
+        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_shuffle_epi32(start, 0x00), _mm_and_si128(su, odd)),
                                   _mm_and_si128(_mm_add_epi32(su, su), high));
-        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(av)), _mm_and_si128(sv, odd)),
+        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_shuffle_epi32(start, 0x55), _mm_and_si128(sv, odd)),
                                   _mm_and_si128(_mm_add_epi32(sv, sv), high));
         const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
         const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF);
