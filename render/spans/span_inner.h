@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace span {
 
@@ -402,12 +403,18 @@ inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index i
     PerspSchedule schedule(n, count, start);
     for (int32_t i = 0; i < count;) {
         if constexpr (requires(__m128i a) { put.Run16Lanes(i, index, a, a); }) {
-            // Full runs of a long span with their values kept in vectors.
+            // Full runs of a long span with their values kept in vectors;
+            // the put copied to a local, so that its pointers stay in
+            // registers across the vector stores (which may alias
+            // anything).
             if (schedule.FullRunNext()) {
-                __m128i a, d;
-                schedule.NextFullRun(&a, &d);
-                put.Run16Lanes(i, index, a, d);
-                i += 16;
+                const std::remove_cvref_t<Put> local = put;
+                do {
+                    __m128i a, d;
+                    schedule.NextFullRun(&a, &d);
+                    local.Run16Lanes(i, index, a, d);
+                    i += 16;
+                } while (schedule.FullRunNext());
                 continue;
             }
         }
