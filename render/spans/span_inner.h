@@ -241,7 +241,7 @@ struct PerspSchedule {
     // and the depth value in lanes 0, 1 and 2 (their 16-pixel increments
     // likewise), so that one multiply and one conversion serve both
     // coordinates; the 16.16 coordinates at the run's start and at the end
-    // of the run to be handed out next are in lanes 0 and 1.  The end is
+    // of the run to be handed out next are in lanes 0 and 2.  The end is
     // divided one run ahead so that the divide overlaps the drawing of the
     // run before.
     __m128 uvw, uvwInc;
@@ -254,8 +254,9 @@ struct PerspSchedule {
     [[gnu::always_inline]] int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
     // Whether the next run is a full run of a span of more than 16 pixels.
     bool FullRunNext() const { return count > 16 && left > 16; }
-    // That full run handed out as vectors: the 24.8 start and step of u in
-    // lane 0, of v in lane 1 (the 16.16 values shifted right by 8).
+    // That full run handed out as vectors, the 24.8 start and step (the
+    // 16.16 values shifted right by 8) placed for the index: u's shifted
+    // left by 8 in lane 0, v's shifted left by 16 in lane 2.
     [[gnu::always_inline]] void NextFullRun(__m128i* start, __m128i* step);
 
 private:
@@ -273,10 +274,15 @@ constexpr float kReciprocal[17] = {0.0f,       1.0f,       1.0f / 2,  1.0f / 3, 
                                    1.0f / 12,  1.0f / 13,  1.0f / 14, 1.0f / 15, 1.0f / 16};
 
 // Lanes 0 and 1 of x rounded as SPAN_Round rounds each (through double),
-// in lanes 0 and 1 of the result.
+// in lanes 0 and 2 of the result (the low halves of the doubles).
 inline __m128i RoundPair(__m128 x) {
     __m128d d = _mm_add_pd(_mm_cvtps_pd(x), _mm_set1_pd(6755399441055744.0));
-    return _mm_shuffle_epi32(_mm_castpd_si128(d), _MM_SHUFFLE(2, 2, 2, 0));
+    return _mm_castpd_si128(d);
+}
+// The 24.8 value (x >> 8) of lane 0 shifted left by 8 and that of lane 2
+// by 16, as 32-bit sums: x with its low 8 bits cleared, times 1 and 256.
+inline __m128i PlaceForIndex(__m128i x) {
+    return _mm_mul_epu32(_mm_and_si128(x, _mm_set1_epi32(~0xFF)), _mm_set_epi32(0, 256, 0, 1));
 }
 // Lanes 0 and 1 of x divided by lane 2.
 inline __m128i ProjectPair(__m128 x) {
@@ -339,8 +345,8 @@ inline void PerspSchedule::DivideAhead() {
 
 inline void PerspSchedule::NextFullRun(__m128i* start, __m128i* step) {
     // The run ends where the next one starts.
-    *start = _mm_srai_epi32(at, 8);
-    *step = _mm_srai_epi32(_mm_srai_epi32(_mm_sub_epi32(end, at), 4), 8);
+    *start = detail::PlaceForIndex(at);
+    *step = detail::PlaceForIndex(_mm_srai_epi32(_mm_sub_epi32(end, at), 4));
     at = end;
     left -= 16;
     DivideAhead();
@@ -372,8 +378,8 @@ inline int32_t PerspSchedule::NextRun(int32_t* u0, int32_t* v0, int32_t* du, int
         left = 0;
         return count;
     }
-    const int32_t u = _mm_cvtsi128_si32(at), v = _mm_cvtsi128_si32(_mm_shuffle_epi32(at, 1));
-    const int32_t endU = _mm_cvtsi128_si32(end), endV = _mm_cvtsi128_si32(_mm_shuffle_epi32(end, 1));
+    const int32_t u = _mm_cvtsi128_si32(at), v = _mm_cvtsi128_si32(_mm_shuffle_epi32(at, 2));
+    const int32_t endU = _mm_cvtsi128_si32(end), endV = _mm_cvtsi128_si32(_mm_shuffle_epi32(end, 2));
     *u0 = u;
     *v0 = v;
     if (left > 16) {
