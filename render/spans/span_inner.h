@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace span {
 
@@ -233,20 +234,30 @@ struct PerspSchedule {
     float w, uz, vz;           // where the last divide was made (the span start at first)
     float wInc, uInc, vInc;    // over 16 pixels
     float wSlope, uSlope, vSlope;
-    int32_t u, v;              // 16.16 at the present run's start
     int32_t count;             // the span's pixels
     int32_t left;              // pixels not yet handed out in runs
     int32_t stage;             // runs handed out so far
-    // Spans of more than 16 pixels: the end coordinates of the run to be
-    // handed out next, divided one run ahead so that the divide overlaps
-    // the drawing of the run before.
-    int32_t endU = 0, endV = 0;
+    // Spans of more than 16 pixels keep their values as vectors, u/z, v/z
+    // and the depth value in lanes 0, 1 and 2 (their 16-pixel increments
+    // likewise), so that one multiply and one conversion serve both
+    // coordinates; the 16.16 coordinates at the run's start and at the end
+    // of the run to be handed out next are in lanes 0 and 2.  The end is
+    // divided one run ahead so that the divide overlaps the drawing of the
+    // run before.
+    __m128 uvw, uvwInc;
+    __m128i at, end;
 
     // Inlined into the pixel loop, so that the schedule's state stays in
     // registers across the runs.
     [[gnu::always_inline]] PerspSchedule(const SpanNode& n, int32_t count, int32_t start);
     // The next run: its length and its 16.16 start and steps.
     [[gnu::always_inline]] int32_t NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv);
+    // Whether the next run is a full run of a span of more than 16 pixels.
+    bool FullRunNext() const { return count > 16 && left > 16; }
+    // That full run handed out as vectors, the 24.8 start and step (the
+    // 16.16 values shifted right by 8) placed for the index: u's shifted
+    // left by 8 in lane 0, v's shifted left by 16 in lane 2.
+    [[gnu::always_inline]] void NextFullRun(__m128i* start, __m128i* step);
 
 private:
     [[gnu::always_inline]] void DivideAhead();
@@ -261,6 +272,23 @@ constexpr float kRunFraction[18] = {0.0f,        0.0f,        1.0f / 16,  2.0f /
 constexpr float kReciprocal[17] = {0.0f,       1.0f,       1.0f / 2,  1.0f / 3,  1.0f / 4,  1.0f / 5,
                                    1.0f / 6,   1.0f / 7,   1.0f / 8,  1.0f / 9,  1.0f / 10, 1.0f / 11,
                                    1.0f / 12,  1.0f / 13,  1.0f / 14, 1.0f / 15, 1.0f / 16};
+
+// Lanes 0 and 1 of x rounded as SPAN_Round rounds each (through double),
+// in lanes 0 and 2 of the result (the low halves of the doubles).
+inline __m128i RoundPair(__m128 x) {
+    __m128d d = _mm_add_pd(_mm_cvtps_pd(x), _mm_set1_pd(6755399441055744.0));
+    return _mm_castpd_si128(d);
+}
+// The 24.8 value (x >> 8) of lane 0 shifted left by 8 and that of lane 2
+// by 16, as 32-bit sums: x with its low 8 bits cleared, times 1 and 256.
+inline __m128i PlaceForIndex(__m128i x) {
+    return _mm_mul_epu32(_mm_and_si128(x, _mm_set1_epi32(~0xFF)), _mm_set_epi32(0, 256, 0, 1));
+}
+// Lanes 0 and 1 of x divided by lane 2.
+inline __m128i ProjectPair(__m128 x) {
+    __m128 iw = _mm_div_ss(_mm_set_ss(1.0f), _mm_movehl_ps(x, x));
+    return RoundPair(_mm_mul_ps(x, _mm_shuffle_ps(iw, iw, 0)));
+}
 
 inline int32_t Sub(int32_t a, int32_t b) {
     return int32_t(uint32_t(a) - uint32_t(b));
@@ -291,11 +319,12 @@ inline PerspSchedule::PerspSchedule(const SpanNode& n, int32_t pixels, int32_t s
     count = pixels;
     stage = 0;
     left = pixels;
-    u = v = 0;
+    uvw = uvwInc = _mm_setzero_ps();
+    at = end = _mm_setzero_si128();
     if (count > 16) {
-        float iw = 1.0f / w;
-        u = SPAN_Round(double(uz * iw));
-        v = SPAN_Round(double(vz * iw));
+        uvw = _mm_set_ps(0.0f, w, vz, uz);
+        uvwInc = _mm_set_ps(0.0f, wInc, vInc, uInc);
+        at = detail::ProjectPair(uvw);
         DivideAhead();
     }
 }
@@ -306,19 +335,21 @@ inline PerspSchedule::PerspSchedule(const SpanNode& n, int32_t pixels, int32_t s
 // pixel, (r - 1) / 16 of the increments on.
 inline void PerspSchedule::DivideAhead() {
     if (left > 16) {
-        w += wInc;
-        uz += uInc;
-        vz += vInc;
-        float iw = 1.0f / w;
-        endU = SPAN_Round(double(uz * iw));
-        endV = SPAN_Round(double(vz * iw));
+        uvw = _mm_add_ps(uvw, uvwInc);
+        end = detail::ProjectPair(uvw);
         return;
     }
-    float f = detail::kRunFraction[left];
-    float we = w + f * wInc, ue = uz + f * uInc, ve = vz + f * vInc;
-    float iw = 1.0f / we;
-    endU = SPAN_Round(double(ue * iw));
-    endV = SPAN_Round(double(ve * iw));
+    __m128 f = _mm_set1_ps(detail::kRunFraction[left]);
+    end = detail::ProjectPair(_mm_add_ps(uvw, _mm_mul_ps(f, uvwInc)));
+}
+
+inline void PerspSchedule::NextFullRun(__m128i* start, __m128i* step) {
+    // The run ends where the next one starts.
+    *start = detail::PlaceForIndex(at);
+    *step = detail::PlaceForIndex(_mm_srai_epi32(_mm_sub_epi32(end, at), 4));
+    at = end;
+    left -= 16;
+    DivideAhead();
 }
 
 inline int32_t PerspSchedule::NextRun(int32_t* u0, int32_t* v0, int32_t* du, int32_t* dv) {
@@ -347,14 +378,15 @@ inline int32_t PerspSchedule::NextRun(int32_t* u0, int32_t* v0, int32_t* du, int
         left = 0;
         return count;
     }
+    const int32_t u = _mm_cvtsi128_si32(at), v = _mm_cvtsi128_si32(_mm_shuffle_epi32(at, 2));
+    const int32_t endU = _mm_cvtsi128_si32(end), endV = _mm_cvtsi128_si32(_mm_shuffle_epi32(end, 2));
     *u0 = u;
     *v0 = v;
     if (left > 16) {
         // A full run: it ends where the next one starts.
         *du = detail::Sub(endU, u) >> 4;
         *dv = detail::Sub(endV, v) >> 4;
-        u = endU;
-        v = endV;
+        at = end;
         left -= 16;
         DivideAhead();
         return 16;
@@ -376,6 +408,22 @@ template <class Index, class Put>
 inline void PerspPixels(const SpanNode& n, int32_t count, int32_t start, Index index, Put&& put) {
     PerspSchedule schedule(n, count, start);
     for (int32_t i = 0; i < count;) {
+        if constexpr (requires(__m128i a) { put.Run16Lanes(i, index, a, a); }) {
+            // Full runs of a long span with their values kept in vectors;
+            // the put copied to a local, so that its pointers stay in
+            // registers across the vector stores (which may alias
+            // anything).
+            if (schedule.FullRunNext()) {
+                const std::remove_cvref_t<Put> local = put;
+                do {
+                    __m128i a, d;
+                    schedule.NextFullRun(&a, &d);
+                    local.Run16Lanes(i, index, a, d);
+                    i += 16;
+                } while (schedule.FullRunNext());
+                continue;
+            }
+        }
         int32_t u0, v0, du, dv;
         int32_t run = schedule.NextRun(&u0, &v0, &du, &dv);
         uint32_t au = uint32_t(u0 >> 8), av = uint32_t(v0 >> 8);

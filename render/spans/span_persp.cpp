@@ -33,27 +33,35 @@ struct ColourPut {
     // Pointer form: the indices of four pixels at a time made as 32-bit
     // lanes and taken out two to a 64-bit move, each half of the word one
     // pixel's index.
-    void Run16From(int32_t i, PointerIndex, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+    void Run16From(int32_t i, PointerIndex index, uint32_t au, uint32_t av, uint32_t dau, uint32_t dav) const {
+        Run16Lanes(i, index, _mm_set_epi32(0, int32_t(av << 16), 0, int32_t(au << 8)),
+                   _mm_set_epi32(0, int32_t(dav << 16), 0, int32_t(dau << 8)));
+    }
+    // The same from the start and step of u shifted left by 8 in lane 0,
+    // of v shifted left by 16 in lane 2: v's integer byte then sits in the
+    // top byte and u's integer in the top 16 bits, so that a 32-bit sum
+    // makes the index in the top 16 bits, already cut to 64 K texels.
+    [[gnu::always_inline]] void Run16Lanes(int32_t i, PointerIndex, __m128i start, __m128i step) const {
         const uint8_t* texels = t;
         const uint8_t* colours = row;
         uint16_t* out = p + i;
         // Lane k of each holds the start plus k steps: the step and twice
         // the step added in under masks.
         const __m128i odd = _mm_set_epi32(-1, 0, -1, 0), high = _mm_set_epi32(-1, -1, 0, 0);
-        const __m128i su = _mm_set1_epi32(int32_t(dau)), sv = _mm_set1_epi32(int32_t(dav));
-        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(au)), _mm_and_si128(su, odd)),
+        const __m128i su = _mm_shuffle_epi32(step, 0x00), sv = _mm_shuffle_epi32(step, 0xAA);
+        __m128i u = _mm_add_epi32(_mm_add_epi32(_mm_shuffle_epi32(start, 0x00), _mm_and_si128(su, odd)),
                                   _mm_and_si128(_mm_add_epi32(su, su), high));
-        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(int32_t(av)), _mm_and_si128(sv, odd)),
+        __m128i v = _mm_add_epi32(_mm_add_epi32(_mm_shuffle_epi32(start, 0xAA), _mm_and_si128(sv, odd)),
                                   _mm_and_si128(_mm_add_epi32(sv, sv), high));
         const __m128i du = _mm_slli_epi32(su, 2), dv = _mm_slli_epi32(sv, 2);
-        const __m128i rowBits = _mm_set1_epi32(0xFF00), low16 = _mm_set1_epi32(0xFFFF);
+        const __m128i rowBits = _mm_set1_epi32(int32_t(0xFF000000u));
         // Both halves of the run in straight-line code.
 #pragma GCC unroll 2
         for (int32_t j = 0; j < 16; j += 8) {
-            const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
+            const __m128i a = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(v, rowBits), u), 16);
             u = _mm_add_epi32(u, du);
             v = _mm_add_epi32(v, dv);
-            const __m128i b = _mm_and_si128(_mm_add_epi32(_mm_and_si128(v, rowBits), _mm_srli_epi32(u, 8)), low16);
+            const __m128i b = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(v, rowBits), u), 16);
             u = _mm_add_epi32(u, du);
             v = _mm_add_epi32(v, dv);
             // Two 32-bit indices to a 64-bit word.
