@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "game/player_options.h"
+
 // Set to 1 just before the first mission begins.
 extern int32_t RunStarted;
 
@@ -18,11 +20,6 @@ void SavePlayerSettings();
 // The disk picture in the bottom-right corner of the screen.
 void DrawDiskIcon();
 
-// The player's volumes, 0..63 (player.ini [Options] MusicVol, SoundVol,
-// VoiceVol; 32 by default).
-extern int32_t MusicVolume;
-extern int32_t SoundVolume;
-extern int32_t VoiceVol;
 
 // Waits while the voice plays, at most 3000 ms, pumping messages and
 // refilling the sound streams (a spoken line is a stream: unfed, it would

@@ -3,7 +3,7 @@
 
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_load.h"
-#include "game/game_world.h"
+#include "game/player_options.h"
 #include "media/iss_fx.h"
 #include "media/sfx_music.h"
 #include "media/snd_layer.h"

@@ -1,7 +1,7 @@
 // Music tracks and the MIDI sequencer.
 #include "media/sfx_music.h"
 
-#include "game/game_world.h"
+#include "game/player_options.h"
 #include "host/mci.h"
 #include "media/sfx.h"
 #include "media/snd_layer.h"
