@@ -11,6 +11,18 @@ namespace {
 
 class ObjLibTest : public test::Engine3DTest {
 protected:
+    struct PairAndCubes {
+        ObjHandle pair, x, y;
+    };
+    // A two-child object and two cubes, loaded in that order.
+    PairAndCubes LoadPairAndCubes() {
+        Put("pair.3dc", TwoChildObject("pair"));
+        Put("x.3dc", kit::BuildObject(kit::Cube("x", 5, 1), nullptr));
+        Put("y.3dc", kit::BuildObject(kit::Cube("y", 5, 1), nullptr));
+        ObjHandle pair = Load_Object("pair.3dc");
+        ObjHandle x = Load_Object("x.3dc");
+        return {pair, x, Load_Object("y.3dc")};
+    }
     std::string Name(ObjHandle h) {
         PoolRef<Obj3D> n = Get_Node(h);
         return n ? std::string(reinterpret_cast<const char*>(PoolPtr(n.off))) : std::string("?");
@@ -150,13 +162,8 @@ TEST_F(ObjLibTest, LoadFreeAttachCompactKeepsEveryLink) {
 
 TEST_F(ObjLibTest, OutsideChildrenFollowAMovedParent) {
     Put("gap.3dc", kit::BuildRaw(std::vector<uint8_t>(4000, 0)));
-    Put("pair.3dc", TwoChildObject("pair"));
-    Put("x.3dc", kit::BuildObject(kit::Cube("x", 5, 1), nullptr));
-    Put("y.3dc", kit::BuildObject(kit::Cube("y", 5, 1), nullptr));
     ObjHandle gap = Load_Object("gap.3dc");
-    ObjHandle pair = Load_Object("pair.3dc");
-    ObjHandle x = Load_Object("x.3dc");
-    ObjHandle y = Load_Object("y.3dc");
+    auto [pair, x, y] = LoadPairAndCubes();
     ASSERT_EQ(Attach_Obj(pair, 0), 0);
     // The pair's root lists: y, x (outside, newest first), then its parts.
     ASSERT_EQ(Attach_Obj(x, pair), 0);
@@ -181,12 +188,7 @@ TEST_F(ObjLibTest, OutsideChildrenFollowAMovedParent) {
 }
 
 TEST_F(ObjLibTest, FreeingAParentOrphansOutsideChildren) {
-    Put("pair.3dc", TwoChildObject("pair"));
-    Put("x.3dc", kit::BuildObject(kit::Cube("x", 5, 1), nullptr));
-    Put("y.3dc", kit::BuildObject(kit::Cube("y", 5, 1), nullptr));
-    ObjHandle pair = Load_Object("pair.3dc");
-    ObjHandle x = Load_Object("x.3dc");
-    ObjHandle y = Load_Object("y.3dc");
+    auto [pair, x, y] = LoadPairAndCubes();
     Attach_Obj(pair, 0);
     Attach_Obj(y, 0);
     ObjHandle head = Find_Part(pair, "tete");
@@ -229,12 +231,7 @@ TEST_F(ObjLibTest, CopiesDropLinksToOtherBlocksAndAddModelUses) {
 }
 
 TEST_F(ObjLibTest, CopiesKeepTheirOwnPartsWhereOtherObjectsHangAmongThem) {
-    Put("pair.3dc", TwoChildObject("pair"));
-    Put("x.3dc", kit::BuildObject(kit::Cube("x", 5, 1), nullptr));
-    Put("y.3dc", kit::BuildObject(kit::Cube("y", 5, 1), nullptr));
-    ObjHandle pair = Load_Object("pair.3dc");
-    ObjHandle x = Load_Object("x.3dc");
-    ObjHandle y = Load_Object("y.3dc");
+    auto [pair, x, y] = LoadPairAndCubes();
     ObjHandle tete = Find_Part(pair, "tete"), repere = Find_Part(pair, "repere");
     // The root lists y, repere, x, tete: objects of other blocks at the head
     // and between its own parts.
