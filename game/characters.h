@@ -12,7 +12,6 @@
 #include <vector>
 
 constexpr int kCharacterSlots = 64;
-constexpr uint8_t kCharacterGuarded = 0x08;  // definition flag bit 3
 
 struct CharacterRecord {
     ObjHandle model;         // first word: the character's object

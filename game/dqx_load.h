@@ -1,36 +1,54 @@
-// The open mission's records: its rooms with their portals, and its
-// character definitions.  Only the fields other modules read are here, and
-// nothing reads mission files yet: the records are made by whoever opens a
-// mission (the tests, for now).
+// Mission loading: mission.mpl read into the mission records, and the life
+// cycle of a mission and of its current room.  The globals here are also
+// read by the sound levels (layouts and globals only; the operations'
+// bodies are the game's).
 #pragma once
+
+#include "game/mission_records.h"
+#include "platform/resfile.h"
 
 #include <cstdint>
 
-struct PortalRecord {
-    char name[32];  // also the name of the portal's part in the room model
-};
-
-struct RoomRecord {
-    char name[64];  // compared ignoring letter case
-    int32_t portalCount;
-    PortalRecord* portals;
-};
-
-// One kind of character of the mission, the hero's first.
-struct CharacterDef {
-    char name[32];
-    uint8_t flags;    // bit 3: a guarded character
-    uint8_t opacity;  // the character's own opacity, 0..255
-};
-
-struct MissionRecord {
-    int32_t characterDefCount;
-    CharacterDef* characterDefs;
-    int32_t roomCount;
-    RoomRecord* rooms;
-};
-
-// None while no mission is open.
+// The open mission; none while no mission is open.
 extern MissionRecord* MissionPtr;
 extern uint8_t CurrentRoomIndex;
 extern RoomRecord* CurrentRoomPtr;
+extern uint8_t CurrentPointIndex;
+extern RoomPoint* CurrentPointPtr;
+extern PortalRecord* CurrentPortalPtr;
+extern uint8_t CurrentMapLevel;
+extern MapLevelRecord* CurrentMapLevelPtr;
+extern uint8_t PreviousRoomIndex;
+extern uint8_t GameStateFlags;
+extern uint8_t CameraMode;
+extern uint8_t RoomCameraMode;
+extern uint8_t ForcedCameraMode;
+extern int32_t RoomModelHandle;  // -1 while no room model is loaded
+// Set by the run body before the first mission; cleared by the game loop
+// and by GoToMission.
+extern uint8_t FirstMission;
+
+// Reads a mission file from an open file of the current file table:
+// `restoring` set means the records come from a save game and are not
+// scaled.  Every count is checked against the bytes left; a bad file is
+// the fatal "dqx_load.c:%s:no mpl" error (never a crash).
+void ReadMissionFile(FileHandle file, const char* path, int restoring);
+void LoadMissionFile(const char* path);
+
+void OpenMission(int n, int restoring);
+void StartMission(int restoring);
+void EndMission();
+void GoToMission(int n, int restoring);
+void CloseMission();
+void FreeMissionData();
+void EnterRoom();
+void FreeRoom();
+void ChangeRoom(int room);
+void RestartRoom();
+void RefreshHeroPoint();
+void SetupCharacters(int restoring);
+void FreeCharacterModels(int mode);
+void LoadHeroAnims();
+void FreeHeroAnims();
+// Appends a blank definition; 0, or -1 when the capacity is reached.
+int AddCharacterDef();

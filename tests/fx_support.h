@@ -11,6 +11,7 @@
 #include "game/characters.h"
 #include "test_3d.h"
 #include "tools/kit/demo_effects.h"
+#include "tests/mission_fixtures.h"
 
 #include <string>
 #include <vector>
@@ -40,7 +41,8 @@ protected:
     // of the transforms.
     void StepTo(uint32_t ms);
 
-    CharacterDef heroDef_{"hero", 0, 200}, guardDef_{"guard", kCharacterGuarded, 255}, enemyDef_{"enemy", 0, 255};
+    CharacterDef heroDef_ = TestDef("hero", 0, 200), guardDef_ = TestDef("guard", kCharacterGuarded, 255),
+                 enemyDef_ = TestDef("enemy", 0, 255);
     CharacterRecord characters_[kCharacterSlots] = {};
     CharacterRecord& hero() { return characters_[0]; }
     CharacterRecord& guard() { return characters_[1]; }

@@ -7,6 +7,7 @@
 #include "program/engine_services.h"
 #include "test_3d.h"
 #include "tools/kit/effect_writer.h"
+#include "tests/mission_fixtures.h"
 
 namespace test {
 namespace {
@@ -177,7 +178,7 @@ TEST_F(Morphs, BlendOfTwoMorphs) {
 
 TEST_F(Morphs, HandMorphsFadeTheHero) {
     InstallEngineServices();
-    CharacterDef def{"hero", 0, 200};
+    CharacterDef def = TestDef("hero", 0, 200);
     CharacterRecord records[kCharacterSlots] = {};
     Put(".\\all\\hero.3dc", kit::BuildObject(kit::Character("hero", 0x001F), nullptr));
     records[0].model = Load_SceneObject(".\\all\\hero.3dc");

@@ -16,6 +16,7 @@
 #include "strm_support.h"
 #include "tools/kit/f3dc_writer.h"
 #include "tools/kit/shapes.h"
+#include "tests/mission_fixtures.h"
 
 #include <filesystem>
 
@@ -91,11 +92,11 @@ protected:
     static std::string Name(const SoundEntry& e) { return e.name; }
 
     // The demo mission's two rooms, each with its door, and its two kinds.
-    PortalRecord hallDoors_[1] = {{"door12"}};
-    PortalRecord cryptDoors_[1] = {{"door21"}};
-    RoomRecord rooms_[2] = {{"Hall", 1, hallDoors_}, {"Crypt", 1, cryptDoors_}};
-    CharacterDef kinds_[2] = {{"hero", 0, 255}, {"guard", 0, 255}};
-    MissionRecord mission_ = {2, kinds_, 2, rooms_};
+    PortalRecord hallDoors_[1] = {TestPortal("door12")};
+    PortalRecord cryptDoors_[1] = {TestPortal("door21")};
+    RoomRecord rooms_[2] = {TestRoom("Hall", 1, hallDoors_), TestRoom("Crypt", 1, cryptDoors_)};
+    CharacterDef kinds_[2] = {TestDef("hero", 0, 255), TestDef("guard", 0, 255)};
+    MissionRecord mission_ = TestMission(2, kinds_, 2, rooms_);
     kit::SnpSound line_, long_;
     bool threeD_ = false;
     int32_t savedActive_ = 0;

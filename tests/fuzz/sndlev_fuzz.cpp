@@ -7,17 +7,18 @@
 #include "media/sfx.h"
 #include "platform/resfile.h"
 #include "platform/settings.h"
+#include "tests/mission_fixtures.h"
 
 #include <cstring>
 #include <sys/stat.h>
 
 namespace {
 
-PortalRecord g_hallDoors[2] = {{"door12"}, {"door13"}};
+PortalRecord g_hallDoors[2] = {TestPortal("door12"), TestPortal("door13")};
 PortalRecord g_cryptDoors[1];
-RoomRecord g_rooms[3] = {{"Hall", 2, g_hallDoors}, {"", 1, g_cryptDoors}, {"Cellar", 0, nullptr}};
-CharacterDef g_kinds[3] = {{"hero", 0, 255}, {"guard", 0, 255}, {"", 0, 255}};
-MissionRecord g_mission = {3, g_kinds, 3, g_rooms};
+RoomRecord g_rooms[3] = {TestRoom("Hall", 2, g_hallDoors), TestRoom("", 1, g_cryptDoors), TestRoom("Cellar", 0, nullptr)};
+CharacterDef g_kinds[3] = {TestDef("hero", 0, 255), TestDef("guard", 0, 255), TestDef("", 0, 255)};
+MissionRecord g_mission = TestMission(3, g_kinds, 3, g_rooms);
 
 void FillFields() {
     // Names that fill their whole field, without a terminator.

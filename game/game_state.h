@@ -1,0 +1,45 @@
+// The game loop's state: the game-state block the save games store, the
+// loop's own state word and overlay flags, and the frame step every
+// game-time quantity moves by.  Layouts and globals only.
+#pragma once
+
+#include "platform/timer.h"
+
+#include <cstdint>
+
+// GameLoopState values.
+constexpr int32_t kLoopPlay = 0;
+constexpr int32_t kLoopQuitPrompt = 1;
+constexpr int32_t kLoopFinished = 4;
+constexpr int32_t kLoopLeave = 666;
+
+extern int32_t GameLoopState;
+// Bit 0: the world was updated this frame; bits 1 and 2: developer toggles.
+extern int32_t OverlayFlags;
+
+constexpr int kEventFlagBytes = 256;
+
+// The members of the game-state block the game loop and the mission life
+// cycle use (the save games hold the whole block).
+struct GameStateRecord {
+    int32_t menuSlide;           // 0 closed, 1 open (paused), above 1 sliding
+    int32_t menuDirection;       // -1 opening, +1 closing
+    uint8_t menuPage;            // 0 none
+    uint8_t pendingRoom;         // room index of a pending room change
+    uint8_t pendingRoomTicks;    // countdown in ticks; 0 = none pending
+    uint8_t framesToSkip;        // frames neither rendered nor presented
+    uint8_t nextMissionRequest;  // 0 = none
+    uint8_t progress[2];         // the mission's two progress bytes
+    int32_t mapZoom;             // 16.16, 1.0 when the loop starts
+    uint8_t eventFlags[kEventFlagBytes];
+};
+extern GameStateRecord GameState;
+
+// The game loop's clock at 70 ticks a second.  After PaceFrame its
+// outputs are the frame step every game-time quantity moves by: DeltaUnits
+// (clamped 1..4 unless Backspace is held), DoubleDelta, HalfDelta (at least
+// 1 unless Backspace is held) and the measured Delta.
+extern FrameTimer GameTimer;
+
+// The briefing's step; while it is 2 the game takes the pause path.
+extern int32_t BriefingStep;

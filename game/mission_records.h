@@ -1,0 +1,173 @@
+// The records of a mission as mission.mpl and the save games hold them:
+// the mission, its map levels, rooms with their points and portals,
+// objects, character definitions, the 36-byte records and the weapon
+// records with their track points.  Layouts only, no logic.
+//
+// The files store each record as a fixed-size little-endian image.  In
+// memory a record keeps the fields the game names as ordinary members, and
+// the whole file image in `image`, so that the bytes nobody names yet are
+// carried from the file to the save games unchanged.  The reader decodes
+// the named fields from the image; a writer starts from the image and
+// encodes the named fields over it.  The pointer words of an image are
+// never read: pointers are rebuilt when a mission is read and written as 0.
+#pragma once
+
+#include "engine3d/dqx_math.h"
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kMissionRecordBytes = 68;
+constexpr size_t kMapLevelBytes = 112;
+constexpr size_t kRoomRecordBytes = 296;
+constexpr size_t kRoomPointBytes = 56;
+constexpr size_t kPortalRecordBytes = 364;
+constexpr size_t kObjectRecordBytes = 424;
+constexpr size_t kCharacterDefBytes = 2244;
+constexpr size_t kRecord36Bytes = 36;
+constexpr size_t kMissionWeaponBytes = 48;
+constexpr size_t kTrackPointBytes = 24;
+
+// Capacities the loader gives each array (the larger of this and the
+// file's count); character definitions get their count + 8.
+constexpr int32_t kMapLevelCapacity = 8;
+constexpr int32_t kRoomCapacity = 16;
+constexpr int32_t kRoomPointCapacity = 32;
+constexpr int32_t kPortalCapacity = 32;
+constexpr int32_t kObjectCapacity = 64;
+constexpr int32_t kAddedDefCapacity = 8;
+constexpr int32_t kRecord36Capacity = 32;
+constexpr int32_t kMissionWeaponCapacity = 32;
+constexpr int32_t kTrackPointCapacity = 32;
+
+// Any room index at or above the mission's room count means "no room".
+constexpr int32_t kNoRoom = 255;
+
+// One level of the map screen: its bounds in mission units.
+struct MapLevelRecord {
+    int32_t x0, z0, x1, z1;  // at 64, 68, 72, 76
+    uint8_t image[kMapLevelBytes];
+};
+
+// A point of a room: where the hero may stand and the point camera looks.
+struct RoomPoint {
+    Vec3 position;   // at 0, x5 when a mission is read
+    int32_t radius;  // at 12, x5 when a mission is read
+    uint8_t image[kRoomPointBytes];
+};
+
+struct RoomRecord;
+
+// A passage from a room to another, with its door.
+struct PortalRecord {
+    Vec3 position;          // at 0, x5 when a mission is read
+    char doorObject[32];    // at 12: the door's object file; empty = none
+    char name[32];          // at 44: also the portal's part in the room model
+    char extraObject[32];   // at 76: a further object file; empty = none
+    int32_t targetRoom;     // at 212
+    int32_t arrivalPortal;  // at 228: 1-based portal of the target room; 0 = none
+    uint8_t blocked;        // at 232: non-zero, not a passage
+    uint8_t doorShown;      // at 234
+    uint8_t image[kPortalRecordBytes];
+};
+
+struct RoomRecord {
+    char modelName[32];      // at 0: the room model's file
+    char collisionName[32];  // at 32: empty = no collision
+    char name[64];           // at 64: compared ignoring letter case
+    Vec3 position;           // at 128, x5 when a mission is read
+    int32_t pointCount;      // at 140
+    RoomPoint* points;
+    int32_t portalCount;     // at 148
+    PortalRecord* portals;
+    uint8_t flags;           // at 157: bit 0 visited, bit 1 special room
+    uint8_t isBox;           // at 158: 1 for the room named "Box"
+    int32_t mapLevel;        // at 168
+    RoomRecord** neighbours; // built when the mission opens, null-ended
+    Vec3 modelWorldPos;      // at 192: the model's position plus the room's
+    uint8_t image[kRoomRecordBytes];
+};
+
+struct ObjectRecord {
+    Vec3 position;   // at 0, x5 when a mission is read
+    char name[32];   // at 12
+    uint8_t b292;    // copied into b312 when read
+    uint8_t b304;    // 1 when b310 is set
+    uint8_t b308;    // the object's index
+    uint8_t b310;
+    uint8_t b312;
+    uint8_t image[kObjectRecordBytes];
+};
+
+// One base animation of a character definition (52 bytes at 76 + 52 n).
+struct CharacterAnimEntry {
+    char file[36];  // empty = none
+    int32_t first, last, third, step;
+};
+
+constexpr int kCharacterAnimEntries = 24;
+
+// One kind of character of the mission, the hero's first.
+struct CharacterDef {
+    Vec3 position;          // at 0, x5 when a mission is read
+    char modelName[32];     // at 12
+    char name[32];          // at 44
+    CharacterAnimEntry anims[kCharacterAnimEntries];  // at 76
+    int32_t life;           // at 2092
+    int32_t room;           // at 2100: kNoRoom or any index past the rooms = none
+    int32_t energy;         // at 2104
+    uint8_t shown;          // at 2112
+    uint8_t movedIn;        // at 2114
+    int32_t energyReserve;  // at 2128
+    uint8_t state;          // at 2188: facing state (1 for the hero)
+    uint8_t flags;          // at 2189: bit 0 immortal, 1 no non-attacker target, 2 hidden, 3 guarded
+    uint8_t opacity;        // at 2190: fade level, 255 = none
+    uint8_t active;         // at 2191
+    int16_t maxLife;        // at 2194
+    uint8_t dying;          // at 2197
+    uint8_t immunity;       // at 2198
+    uint8_t image[kCharacterDefBytes];
+};
+
+constexpr uint8_t kCharacterGuarded = 0x08;  // CharacterDef::flags bit 3
+
+// A point of a character's patrol track (the weapon record's sub-array).
+struct TrackPoint {
+    Vec3 position;  // at 0, x5 when a mission is read
+    uint8_t image[kTrackPointBytes];
+};
+
+// A character definition's weapon index selects one: its patrol track.
+struct MissionWeaponRecord {
+    int32_t trackCount;  // at 0
+    TrackPoint* track;   // at 4 in the file (a pointer word)
+    uint8_t image[kMissionWeaponBytes];
+};
+
+struct Record36 {
+    uint8_t image[kRecord36Bytes];
+};
+
+struct MissionRecord {
+    int32_t mapLevelCount;       // at 0
+    int32_t objectCount;         // at 4
+    ObjectRecord* objects;
+    int32_t characterDefCount;   // at 12
+    CharacterDef* characterDefs;
+    int32_t record36Count;       // at 20
+    Record36* records36;
+    int32_t roomCount;           // at 28
+    RoomRecord* rooms;
+    MapLevelRecord* mapLevels;
+    uint8_t version;             // at 40: 3 and above carry weapon records, 4 their tracks
+    uint8_t addedDefRoom;        // at 41
+    uint8_t addedDefValue;       // at 42
+    int32_t weaponCount;         // at 44
+    MissionWeaponRecord* weapons;
+    char** roomNames;            // one per room, built when read
+    uint8_t boxRoom;             // at 57: index of the room named "Box"
+    // Capacities of the arrays as allocated (in memory only).
+    int32_t mapLevelCapacity, roomCapacity, objectCapacity, characterDefCapacity, record36Capacity,
+        weaponCapacity;
+    uint8_t image[kMissionRecordBytes];
+};

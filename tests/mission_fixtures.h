@@ -1,0 +1,38 @@
+// Mission records made in memory for tests that need a few names of an
+// open mission without reading a mission file.
+#pragma once
+
+#include "game/dqx_load.h"
+
+#include <cstring>
+
+inline CharacterDef TestDef(const char* name, uint8_t flags, uint8_t opacity) {
+    CharacterDef d{};
+    std::strncpy(d.name, name, sizeof d.name - 1);
+    d.flags = flags;
+    d.opacity = opacity;
+    return d;
+}
+
+inline PortalRecord TestPortal(const char* name) {
+    PortalRecord p{};
+    std::strncpy(p.name, name, sizeof p.name - 1);
+    return p;
+}
+
+inline RoomRecord TestRoom(const char* name, int32_t portalCount, PortalRecord* portals) {
+    RoomRecord r{};
+    std::strncpy(r.name, name, sizeof r.name - 1);
+    r.portalCount = portalCount;
+    r.portals = portals;
+    return r;
+}
+
+inline MissionRecord TestMission(int32_t defCount, CharacterDef* defs, int32_t roomCount, RoomRecord* rooms) {
+    MissionRecord m{};
+    m.characterDefCount = defCount;
+    m.characterDefs = defs;
+    m.roomCount = roomCount;
+    m.rooms = rooms;
+    return m;
+}
