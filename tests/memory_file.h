@@ -29,6 +29,7 @@ inline size_t Read(void* buffer, size_t size, size_t count, FileHandle h) {
     size_t items = std::min(count, left / size);
     // A partial item is consumed as a plain file's would be.
     size_t bytes = std::min(left, size * count);
+    if (bytes == 0) return 0;
     std::memcpy(buffer, f->bytes.data() + f->at, bytes);
     f->at += bytes;
     return items;

@@ -6,6 +6,7 @@
 #include "memory_file.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
+#include "test_3d.h"
 #include "test_support.h"
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/mission_writer.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -394,6 +396,57 @@ TEST_F(MissionFileTest, MissingFileIsFatal) {
     LoadMissionFile((dir_ / "m.mpl").string().c_str());
     ASSERT_NE(MissionPtr, nullptr);
     EXPECT_EQ(MissionPtr->characterDefs[1].position.x, 700);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo missions as mkdemo packed them, read as the game reads them:
+// from game.res with the mission's resource path; every file they name
+// loads, and each portal names a part of its room's model.
+class DemoMissionTest : public test::Engine3DTest {};
+
+TEST_F(DemoMissionTest, MissionsNameTheFilesOfTheMainArchive) {
+    std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
+    test::FreeArchives();
+    MainResArchive = ResAddArchive((game + "/game.res").c_str(), 0);
+    ASSERT_TRUE(MainResArchive->flags & kResArchivePresent);
+    CurrentFileTable = &ResourceFileTable;
+    for (const char* folder : {".\\ms22\\", ".\\ms7\\"}) {
+        SCOPED_TRACE(folder);
+        SetResourcePath(folder);
+        LoadMissionFile("mission.mpl");
+        SetResourcePath("");
+        ASSERT_NE(MissionPtr, nullptr);
+        for (int32_t r = 0; r < MissionPtr->roomCount; ++r) {
+            const RoomRecord& room = MissionPtr->rooms[r];
+            ObjHandle model = Load_SceneObject(room.modelName);
+            ASSERT_GT(model, 0) << room.modelName;
+            EXPECT_EQ(Get_BlockType(Load_Object(room.collisionName)), kBlockCollision) << room.collisionName;
+            for (int32_t p = 0; p < room.portalCount; ++p) {
+                const PortalRecord& portal = room.portals[p];
+                EXPECT_GT(Find_Part(model, portal.name), 0) << portal.name;
+                if (portal.doorObject[0]) {
+                    EXPECT_GT(Load_SceneObject(portal.doorObject), 0) << portal.doorObject;
+                }
+            }
+        }
+        for (int32_t o = 0; o < MissionPtr->objectCount; ++o) {
+            const char* model = reinterpret_cast<const char*>(MissionPtr->objects[o].image + 44);
+            EXPECT_GT(Load_SceneObject(model), 0) << model;
+        }
+        for (int32_t d = 0; d < MissionPtr->characterDefCount; ++d) {
+            const CharacterDef& def = MissionPtr->characterDefs[d];
+            EXPECT_GT(Load_SceneObject(def.modelName), 0) << def.modelName;
+            for (const CharacterAnimEntry& e : def.anims) {
+                if (e.file[0]) {
+                    EXPECT_EQ(CurrentFileTable->Exists(e.file), 1) << e.file;
+                }
+            }
+        }
+        FreeMissionRecords();
+    }
 }
 
 }  // namespace
