@@ -579,5 +579,6 @@ int WriteMissionRecord(FileHandle file) {
     if (!MissionPtr || !file) return 0;
     std::vector<uint8_t> bytes;
     EncodeMissionRecords(MissionPtr, &bytes);
-    return CurrentFileTable->Write(bytes.data(), 1, bytes.size(), file) == bytes.size() ? 1 : 0;
+    // One item of the whole size: every table answers 1 when all of it went.
+    return CurrentFileTable->Write(bytes.data(), bytes.size(), 1, file) == 1 ? 1 : 0;
 }

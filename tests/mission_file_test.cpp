@@ -100,8 +100,8 @@ protected:
 struct VersionRow {
     uint8_t version;
     int restoring;
-    int32_t weapons;      // records read
-    int32_t firstTrack;   // points of the first weapon's track
+    int32_t weapons;     // records read
+    int32_t firstTrack;  // points of the first weapon's track
 };
 
 TEST_F(MissionFileTest, VersionsReadWithCapacitiesAndScaling) {
@@ -184,6 +184,18 @@ TEST_F(MissionFileTest, VersionsReadWithCapacitiesAndScaling) {
     }
 }
 
+// Mission units times 5, held at the 32-bit range rather than wrapping.
+TEST_F(MissionFileTest, ScalingSaturates) {
+    const int32_t rows[][2] = {{7, 35},
+                               {-7, -35},
+                               {429496729, 2147483645},
+                               {429496730, INT32_MAX},
+                               {-429496729, -2147483645},
+                               {-429496730, INT32_MIN},
+                               {INT32_MIN, INT32_MIN}};
+    for (const auto& row : rows) EXPECT_EQ(ScaleMplValue(row[0]), row[1]) << row[0];
+}
+
 TEST_F(MissionFileTest, BoxRoomIsFoundIgnoringCase) {
     struct Row {
         const char* name;
@@ -233,12 +245,12 @@ TEST_F(MissionFileTest, ArrayReadRefusals) {
         const char* fatal;
     };
     const Row rows[] = {
-        {36, 0, 0, 0, "dqx_load.c:Can't alloc"},         // nothing to allocate
-        {36, -1, 4, 100, "dqx_load.c:test.mpl:no mpl"},      // negative count
-        {36, 2, 4, 71, "dqx_load.c:test.mpl:no mpl"},        // one byte short
+        {36, 0, 0, 0, "dqx_load.c:Can't alloc"},                   // nothing to allocate
+        {36, -1, 4, 100, "dqx_load.c:test.mpl:no mpl"},            // negative count
+        {36, 2, 4, 71, "dqx_load.c:test.mpl:no mpl"},              // one byte short
         {2244, 0x7fffffff, 8, 100, "dqx_load.c:test.mpl:no mpl"},  // count x size overflows
         {36, 2, 4, 72, ""},
-        {36, 5, 4, 180, ""},  // capacity grows to the count
+        {36, 5, 4, 180, ""},  // the capacity grows to the count
     };
     // A refused read of an empty file first: its path names the errors below.
     ASSERT_EQ(ReadBytes({}, 0), "dqx_load.c:test.mpl:no mpl");
@@ -273,8 +285,8 @@ TEST_F(MissionFileTest, AddedDefinitionsStopAtCountPlusEight) {
     EXPECT_STREQ(d.name, "Perso11");  // numbered by the new count
     EXPECT_EQ(d.height, 158);
     EXPECT_EQ(d.life, 100);
-    EXPECT_EQ(d.room, 2);         // byte 41
-    EXPECT_EQ(d.addedValue, 9);   // byte 42
+    EXPECT_EQ(d.room, 2);        // byte 41
+    EXPECT_EQ(d.addedValue, 9);  // byte 42
     EXPECT_EQ(d.anims[23].third, 23);
     EXPECT_EQ(d.anims[23].first, 1);
     EXPECT_EQ(d.anims[23].last, 20);
