@@ -419,12 +419,17 @@ inline bool CommonState(const Context& c) {
 struct SpanStart {
     float z, r, g, b, a, u, v, q;
     int left, y;
+    uint8_t* colour;  // the start of the row in the target
+    uint8_t* depth;   // and in the z-buffer (nullptr: none)
 };
 
-// Eight pixels (or the last n of a span) x .. x + n - 1 of the span at
-// index span.
+// Eight pixels (or the last n of a span) x .. x + n - 1 of a span; at is
+// x's distance from the span's start, the float each lane's own distance
+// is made from.
 struct Step {
-    int x, n, span;
+    const SpanStart* span;
+    int x, n;
+    float at;
 };
 
 // The dither offsets of each row of the matrix, repeated so that eight lanes
@@ -475,8 +480,7 @@ struct SpanPlanes {
 
 // Draws the steps of a batch.  Common: the state is CommonState's.
 template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
-[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const SpanStart* spans,
-                                             const Step* steps, int count) {
+[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const Step* steps, int count) {
     const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
     const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
     const bool is565 = s.is565, texelOnly = s.texelOnly;
@@ -494,9 +498,6 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    uint8_t* const colour0 = c.colour;
-    uint8_t* const depth0 = c.depth;
-    const size_t colourPitch = size_t(c.colourPitch), depthPitch = size_t(c.depthPitch);
 
     // The texture co-ordinates of eight pixels at distances i from the start
     // of a span.
@@ -520,9 +521,8 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     if constexpr (prefetch) {
         for (int k = 0; k < count; ++k) {
             const Step& st = steps[k];
-            const SpanStart& sp = spans[st.span];
             __m256 u, v;
-            coordinates(sp, _mm256_add_ps(Splat(float(st.x - sp.left)), laneF), &u, &v);
+            coordinates(*st.span, _mm256_add_ps(Splat(st.at), laneF), &u, &v);
             __m256i nearest = sampler.Index(u, v);
             if (keyed)
                 _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
@@ -533,13 +533,13 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
 
     for (int k = 0; k < count; ++k) {
         const Step& st = steps[k];
-        const SpanStart& sp = spans[st.span];
+        const SpanStart& sp = *st.span;
         const int x = st.x, n = st.n;
         const bool whole = n == 8 || x <= wholeUpTo;
-        const __m256 i = _mm256_add_ps(Splat(float(x - sp.left)), laneF);
+        const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
         __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        uint8_t* dp = colour0 + size_t(sp.y) * colourPitch + 2 * size_t(x);
-        uint8_t* zp = Depth ? depth0 + size_t(sp.y) * depthPitch + 2 * size_t(x) : nullptr;
+        uint8_t* dp = sp.colour + 2 * size_t(x);
+        uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
         if constexpr (Common && Shade) {
             if (is565) {
                 // Depth, diffuse colour and modulation in 16-bit lanes.
@@ -667,37 +667,41 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
         int left, right;
         stepper.Next(&left, &right);
         if (left > right) continue;
-        planes.Start(left, y, &spans[spanCount]);
+        SpanStart* const sp = &spans[spanCount];
+        planes.Start(left, y, sp);
+        sp->colour = c.colour + size_t(y) * size_t(c.colourPitch);
+        sp->depth = Depth ? c.depth + size_t(y) * size_t(c.depthPitch) : nullptr;
         const int count = (right - left) / 8 + 1;
         if (count <= 4) {
             // Spans of up to four steps (most of them) are put in the batch
             // without a loop whose length changes from row to row.
             if (stepCount + 4 > kBatch) {
-                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
                 spans[0] = spans[spanCount];
                 spanCount = stepCount = 0;
             }
             const int n = right - left + 1;
+            const SpanStart* span = &spans[spanCount];
             Step* st = steps + stepCount;
-            st[0] = {left, std::min(8, n), spanCount};
-            st[1] = {left + 8, std::min(8, n - 8), spanCount};
-            st[2] = {left + 16, std::min(8, n - 16), spanCount};
-            st[3] = {left + 24, std::min(8, n - 24), spanCount};
+            st[0] = {span, left, std::min(8, n), 0.0f};
+            st[1] = {span, left + 8, std::min(8, n - 8), 8.0f};
+            st[2] = {span, left + 16, std::min(8, n - 16), 16.0f};
+            st[3] = {span, left + 24, std::min(8, n - 24), 24.0f};
             stepCount += count;
         } else {
             for (int x = left; x <= right; x += 8) {
                 if (stepCount == kBatch) {
-                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
                     // The span goes on in the next batch.
                     spans[0] = spans[spanCount];
                     spanCount = stepCount = 0;
                 }
-                steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+                steps[stepCount++] = {&spans[spanCount], x, std::min(8, right - x + 1), float(x - left)};
             }
         }
         ++spanCount;
     }
-    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
 }
 
 template <bool Textured, bool Linear, bool Common>
