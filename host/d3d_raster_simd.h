@@ -445,6 +445,9 @@ constexpr DitherRows MakeDitherRows() {
 }
 constexpr DitherRows kDitherRows = MakeDitherRows();
 
+// The lanes of a step of n pixels, by n.
+constexpr uint8_t kLanes[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
+
 // The steps of a triangle are drawn in batches of spans from several rows,
 // which run through one loop: a span of a few steps would otherwise pay for
 // a loop of its own (and the mispredicted exit of it) every row.
@@ -531,22 +534,25 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
         }
     }
 
-    for (int k = 0; k < count; ++k) {
-        const Step& st = steps[k];
-        const SpanStart& sp = *st.span;
-        const int x = st.x, n = st.n;
-        const bool whole = n == 8 || x <= wholeUpTo;
-        const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
-        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        uint8_t* dp = sp.colour + 2 * size_t(x);
-        uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
-        if constexpr (Common && Shade) {
-            if (is565) {
-                // Depth, diffuse colour and modulation in 16-bit lanes.
-#if defined(__AVX512BW__) && defined(__AVX512VL__)
+    if constexpr (Common && Shade) {
+        if (is565) {
+            // Depth, diffuse colour and modulation in 16-bit lanes.
+#if defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__AVX512DQ__)
+            // The lanes whose z values are written: all of the lanes drawn,
+            // or none.
+            const __mmask8 zKept = _cvtu32_mask8(writeZ ? 0xFFu : 0u);
+#endif
+            for (int k = 0; k < count; ++k) {
+                const Step& st = steps[k];
+                const SpanStart& sp = *st.span;
+                const int x = st.x, n = st.n;
+                const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
+                uint8_t* dp = sp.colour + 2 * size_t(x);
+                uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
+#if defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__AVX512DQ__)
                 // The stores take the lanes drawn as a mask: the target
                 // pixels are never read (nor anything past the row's end).
-                const __mmask8 lanes = _cvtu32_mask8((1u << n) - 1u);
+                const __mmask8 lanes = _cvtu32_mask8(kLanes[n]);
                 __mmask8 drawn = lanes;
                 __m128i z16{};
                 if constexpr (Depth) {
@@ -557,9 +563,9 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
                 __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
                 __m256i texels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
                 _mm_mask_storeu_epi16(dp, drawn, Modulate565(texels, r, g, b));
-                if (Depth && writeZ) _mm_mask_storeu_epi16(zp, drawn, z16);
-                continue;
+                if constexpr (Depth) _mm_mask_storeu_epi16(zp, _kand_mask8(drawn, zKept), z16);
 #else
+                const bool whole = n == 8 || x <= wholeUpTo;
                 __m128i keep = _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(n)), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
                 __m128i z16{}, zOld16{};
                 if constexpr (Depth) {
@@ -581,10 +587,21 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
                     StorePart(dp, out16, n);
                     if (Depth && writeZ) StorePart(zp, zOut, n);
                 }
-                continue;
 #endif
             }
+            return;
         }
+    }
+
+    for (int k = 0; k < count; ++k) {
+        const Step& st = steps[k];
+        const SpanStart& sp = *st.span;
+        const int x = st.x, n = st.n;
+        const bool whole = n == 8 || x <= wholeUpTo;
+        const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
+        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+        uint8_t* dp = sp.colour + 2 * size_t(x);
+        uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
         __m256i z{};
         __m128i zOld{};
         if constexpr (Depth) {
