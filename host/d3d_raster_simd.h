@@ -18,6 +18,8 @@
 
 #include <immintrin.h>
 
+#include <type_traits>
+
 namespace host::raster {
 namespace {
 
@@ -522,16 +524,22 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     alignas(32) int fetched[prefetch ? 8 * kBatch : 1];
     alignas(32) int keyedLanes[prefetch ? 8 * kBatch : 1];
     if constexpr (prefetch) {
-        for (int k = 0; k < count; ++k) {
-            const Step& st = steps[k];
-            __m256 u, v;
-            coordinates(*st.span, _mm256_add_ps(Splat(st.at), laneF), &u, &v);
-            __m256i nearest = sampler.Index(u, v);
-            if (keyed)
-                _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
-                               direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
-        }
+        // One loop for the texels and one for their target pixels, with the
+        // choice made once.
+        auto fetchAll = [&](auto pixels) {
+            for (int k = 0; k < count; ++k) {
+                const Step& st = steps[k];
+                __m256 u, v;
+                coordinates(*st.span, _mm256_add_ps(Splat(st.at), laneF), &u, &v);
+                __m256i nearest = sampler.Index(u, v);
+                if (keyed)
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
+                                   decltype(pixels)::value ? sampler.Pixels(nearest) : sampler.Texels(nearest));
+            }
+        };
+        if (direct) fetchAll(std::true_type{});
+        else fetchAll(std::false_type{});
     }
 
     if constexpr (Common && Shade) {
