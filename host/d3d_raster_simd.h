@@ -459,6 +459,28 @@ constexpr int kBatch = 64;
 // for four at a time: where a span starts is then two sets of four
 // RowStart's, with the same operations in the same order.
 struct SpanPlanes {
+#if defined(__AVX512F__)
+    // All eight in one register.
+    __m512d a, b, c;
+
+    explicit SpanPlanes(const Triangle& t) {
+        const Plane* p[8] = {&t.planes[kZ], &t.planes[kR], &t.planes[kG], &t.planes[kB],
+                             &t.planes[kA], &t.planes[kU], &t.planes[kV], &t.planes[kQ]};
+        a = _mm512_setr_pd(p[0]->a, p[1]->a, p[2]->a, p[3]->a, p[4]->a, p[5]->a, p[6]->a, p[7]->a);
+        b = _mm512_setr_pd(p[0]->b, p[1]->b, p[2]->b, p[3]->b, p[4]->b, p[5]->b, p[6]->b, p[7]->b);
+        c = _mm512_setr_pd(p[0]->c, p[1]->c, p[2]->c, p[3]->c, p[4]->c, p[5]->c, p[6]->c, p[7]->c);
+    }
+
+    // The attributes at the centre of pixel (x, y), in single precision.
+    void Start(int x, int y, SpanStart* out) const {
+        const __m512d px = _mm512_set1_pd(x + 0.5), py = _mm512_set1_pd(y + 0.5);
+        __m512d v = _mm512_add_pd(_mm512_add_pd(c, _mm512_mul_pd(a, px)), _mm512_mul_pd(b, py));
+        // (The masked conversion with every lane kept: the plain one's
+        // undefined operand draws a warning from the compiler's headers.)
+        _mm256_storeu_ps(&out->z, _mm512_maskz_cvtpd_ps(0xFF, v));
+        out->left = x, out->y = y;
+    }
+#else
     __m256d a[2], b[2], c[2];
 
     explicit SpanPlanes(const Triangle& t) {
@@ -481,6 +503,7 @@ struct SpanPlanes {
         }
         out->left = x, out->y = y;
     }
+#endif
 };
 
 // Draws the steps of a batch.  Common: the state is CommonState's.
@@ -688,14 +711,16 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     Step steps[kBatch];
     int spanCount = 0, stepCount = 0;
     RowStepper stepper(t, from);
-    for (int y = from; y <= to; ++y) {
+    const size_t colourPitch = size_t(c.colourPitch), depthPitch = Depth ? size_t(c.depthPitch) : 0;
+    uint8_t* colourRow = c.colour + size_t(from) * colourPitch;
+    uint8_t* depthRow = Depth ? c.depth + size_t(from) * depthPitch : nullptr;
+    for (int y = from; y <= to; ++y, colourRow += colourPitch, depthRow += depthPitch) {
         int left, right;
         stepper.Next(&left, &right);
         if (left > right) continue;
         SpanStart* const sp = &spans[spanCount];
         planes.Start(left, y, sp);
-        sp->colour = c.colour + size_t(y) * size_t(c.colourPitch);
-        sp->depth = Depth ? c.depth + size_t(y) * size_t(c.depthPitch) : nullptr;
+        sp->colour = colourRow, sp->depth = depthRow;
         const int count = (right - left) / 8 + 1;
         if (count <= 4) {
             // Spans of up to four steps (most of them) are put in the batch
