@@ -455,6 +455,30 @@ constexpr uint8_t kLanes[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0
 // a loop of its own (and the mispredicted exit of it) every row.
 constexpr int kBatch = 64;
 
+// The steps of a batch, a column per field: the four steps of a short span
+// are then written by one store a field.
+struct Steps {
+    const SpanStart* span[kBatch];
+    int x[kBatch], n[kBatch];
+    float at[kBatch];
+
+    Step operator[](int k) const { return {span[k], x[k], n[k], at[k]}; }
+
+    void Put(int k, const Step& st) { span[k] = st.span, x[k] = st.x, n[k] = st.n, at[k] = st.at; }
+
+    // Steps k .. k + 3 of a span starting at left with width pixels (those
+    // past its end are written but not counted).
+    void PutFour(int k, const SpanStart* sp, int left, int width) {
+        const __m128i offsets = _mm_setr_epi32(0, 8, 16, 24);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(span + k),
+                            _mm256_set1_epi64x(static_cast<long long>(reinterpret_cast<intptr_t>(sp))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + k), _mm_add_epi32(_mm_set1_epi32(left), offsets));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(n + k),
+                         _mm_min_epi32(_mm_set1_epi32(8), _mm_sub_epi32(_mm_set1_epi32(width), offsets)));
+        _mm_storeu_ps(at + k, _mm_setr_ps(0.0f, 8.0f, 16.0f, 24.0f));
+    }
+};
+
 // The planes of the attributes a span starts (SpanStart's order), laid out
 // for four at a time: where a span starts is then two sets of four
 // RowStart's, with the same operations in the same order.
@@ -508,7 +532,7 @@ struct SpanPlanes {
 
 // Draws the steps of a batch.  Common: the state is CommonState's.
 template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
-[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const Step* steps, int count) {
+[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const Steps& steps, int count) {
     const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
     const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
     const bool is565 = s.is565, texelOnly = s.texelOnly;
@@ -551,7 +575,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
         // choice made once.
         auto fetchAll = [&](auto pixels) {
             for (int k = 0; k < count; ++k) {
-                const Step& st = steps[k];
+                const Step st = steps[k];
                 __m256 u, v;
                 coordinates(*st.span, _mm256_add_ps(Splat(st.at), laneF), &u, &v);
                 __m256i nearest = sampler.Index(u, v);
@@ -574,7 +598,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
             const __mmask8 zKept = _cvtu32_mask8(writeZ ? 0xFFu : 0u);
 #endif
             for (int k = 0; k < count; ++k) {
-                const Step& st = steps[k];
+                const Step st = steps[k];
                 const SpanStart& sp = *st.span;
                 const int x = st.x, n = st.n;
                 const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
@@ -625,7 +649,7 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     }
 
     for (int k = 0; k < count; ++k) {
-        const Step& st = steps[k];
+        const Step st = steps[k];
         const SpanStart& sp = *st.span;
         const int x = st.x, n = st.n;
         const bool whole = n == 8 || x <= wholeUpTo;
@@ -708,7 +732,7 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     SetUpSpans<Textured, Shade>(c, t, &setup);
     const SpanPlanes planes(t);
     SpanStart spans[kBatch + 1];
-    Step steps[kBatch];
+    Steps steps;
     int spanCount = 0, stepCount = 0;
     RowStepper stepper(t, from);
     const size_t colourPitch = size_t(c.colourPitch), depthPitch = Depth ? size_t(c.depthPitch) : 0;
@@ -730,13 +754,7 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
                 spans[0] = spans[spanCount];
                 spanCount = stepCount = 0;
             }
-            const int n = right - left + 1;
-            const SpanStart* span = &spans[spanCount];
-            Step* st = steps + stepCount;
-            st[0] = {span, left, std::min(8, n), 0.0f};
-            st[1] = {span, left + 8, std::min(8, n - 8), 8.0f};
-            st[2] = {span, left + 16, std::min(8, n - 16), 16.0f};
-            st[3] = {span, left + 24, std::min(8, n - 24), 24.0f};
+            steps.PutFour(stepCount, &spans[spanCount], left, right - left + 1);
             stepCount += count;
         } else {
             for (int x = left; x <= right; x += 8) {
@@ -746,7 +764,7 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
                     spans[0] = spans[spanCount];
                     spanCount = stepCount = 0;
                 }
-                steps[stepCount++] = {&spans[spanCount], x, std::min(8, right - x + 1), float(x - left)};
+                steps.Put(stepCount++, {&spans[spanCount], x, std::min(8, right - x + 1), float(x - left)});
             }
         }
         ++spanCount;
