@@ -447,6 +447,67 @@ constexpr DitherRows MakeDitherRows() {
 }
 constexpr DitherRows kDitherRows = MakeDitherRows();
 
+#if defined(__AVX512F__) && defined(__AVX512VL__)
+// RowStepper's rows with its three edges stepped together, one in each
+// 64-bit lane, without branches.  An upper bound's remainder r is held as
+// d - 1 - r, which steps as a lower bound's does (subtract the remainder's
+// change; where it falls below 0, add d and carry 1 into the bound); a
+// horizontal edge holds E minus its threshold as its bound, stepped by its
+// change, and the row is empty where that is below 0.
+class LaneStepper {
+public:
+    explicit LaneStepper(const RowStepper& rs) {
+        alignas(32) int64_t q[4] = {}, r[4] = {}, d[4] = {1, 1, 1, 1}, qd[4] = {}, rd[4] = {};
+        unsigned lower = 0, upper = 0, flat = 0;
+        for (int i = 0; i < 3; ++i) {
+            const RowStepper::EdgeStep& e = rs.EdgeAt(i);
+            if (e.kind == 1) {
+                q[i] = e.q, r[i] = e.r, d[i] = e.d, qd[i] = e.qd, rd[i] = e.rd, lower |= 1u << i;
+            } else if (e.kind == -1) {
+                q[i] = e.q, r[i] = e.d - 1 - e.r, d[i] = e.d, qd[i] = e.qd, rd[i] = e.rd, upper |= 1u << i;
+            } else {
+                q[i] = e.k - e.threshold, qd[i] = e.kStep, flat |= 1u << i;
+            }
+        }
+        q_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(q));
+        r_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(r));
+        d_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(d));
+        qd_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(qd));
+        rd_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(rd));
+        lower_ = _cvtu32_mask8(lower), upper_ = _cvtu32_mask8(upper), flat_ = _cvtu32_mask8(flat);
+        // The lanes that bound nothing (and the fourth) hold the triangle's
+        // bounds.
+        lowFill_ = _mm256_set1_epi64x(rs.Left());
+        highFill_ = _mm256_set1_epi64x(rs.Right());
+    }
+
+    // The span of the current row (empty: left > right), then moves to the
+    // next row.
+    void Next(int* left, int* right) {
+        __m256i lo = _mm256_mask_blend_epi64(lower_, lowFill_, q_);
+        __m256i hi = _mm256_mask_blend_epi64(upper_, highFill_, q_);
+        lo = _mm256_max_epi64(lo, _mm256_permute4x64_epi64(lo, 0x4E));
+        hi = _mm256_min_epi64(hi, _mm256_permute4x64_epi64(hi, 0x4E));
+        lo = _mm256_max_epi64(lo, _mm256_permute4x64_epi64(lo, 0xB1));
+        hi = _mm256_min_epi64(hi, _mm256_permute4x64_epi64(hi, 0xB1));
+        const bool cut = _mm256_mask_cmplt_epi64_mask(flat_, q_, _mm256_setzero_si256()) != 0;
+        // The bounds lie inside the triangle's, so their low halves are
+        // the ints.
+        const int l = _mm256_cvtsi256_si32(lo), h = _mm256_cvtsi256_si32(hi);
+        *left = l;
+        *right = cut ? l - 1 : h;
+        r_ = _mm256_sub_epi64(r_, rd_);
+        const __mmask8 carry = _mm256_cmplt_epi64_mask(r_, _mm256_setzero_si256());
+        q_ = _mm256_mask_add_epi64(_mm256_add_epi64(q_, qd_), carry, _mm256_add_epi64(q_, qd_), _mm256_set1_epi64x(1));
+        r_ = _mm256_mask_add_epi64(r_, carry, r_, d_);
+    }
+
+private:
+    __m256i q_, r_, d_, qd_, rd_, lowFill_, highFill_;
+    __mmask8 lower_, upper_, flat_;
+};
+#endif
+
 // The lanes of a step of n pixels, by n.
 constexpr uint8_t kLanes[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
 
@@ -734,7 +795,11 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     SpanStart spans[kBatch + 1];
     Steps steps;
     int spanCount = 0, stepCount = 0;
+#if defined(__AVX512F__) && defined(__AVX512VL__)
+    LaneStepper stepper(RowStepper(t, from));
+#else
     RowStepper stepper(t, from);
+#endif
     const size_t colourPitch = size_t(c.colourPitch), depthPitch = Depth ? size_t(c.depthPitch) : 0;
     uint8_t* colourRow = c.colour + size_t(from) * colourPitch;
     uint8_t* depthRow = Depth ? c.depth + size_t(from) * depthPitch : nullptr;
