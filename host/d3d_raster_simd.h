@@ -447,16 +447,18 @@ constexpr DitherRows MakeDitherRows() {
 }
 constexpr DitherRows kDitherRows = MakeDitherRows();
 
-#if defined(__AVX512F__) && defined(__AVX512VL__)
 // RowStepper's rows with its three edges stepped together, one in each
 // 64-bit lane, without branches.  An upper bound's remainder r is held as
 // d - 1 - r, which steps as a lower bound's does (subtract the remainder's
 // change; where it falls below 0, add d and carry 1 into the bound); a
 // horizontal edge holds E minus its threshold as its bound, stepped by its
-// change, and the row is empty where that is below 0.
+// change, and the row is empty where that is below 0.  Built for the 512-bit
+// extensions wherever this file is included (the wide build steps with it;
+// a test compares it with RowStepper).
+#define MORVANEL_EDGE_LANES [[gnu::target("avx2,avx512f,avx512vl")]]
 class LaneStepper {
 public:
-    explicit LaneStepper(const RowStepper& rs) {
+    MORVANEL_EDGE_LANES explicit LaneStepper(const RowStepper& rs) {
         alignas(32) int64_t q[4] = {}, r[4] = {}, d[4] = {1, 1, 1, 1}, qd[4] = {}, rd[4] = {};
         unsigned lower = 0, upper = 0, flat = 0;
         for (int i = 0; i < 3; ++i) {
@@ -483,7 +485,7 @@ public:
 
     // The span of the current row (empty: left > right), then moves to the
     // next row.
-    void Next(int* left, int* right) {
+    MORVANEL_EDGE_LANES void Next(int* left, int* right) {
         __m256i lo = _mm256_mask_blend_epi64(lower_, lowFill_, q_);
         __m256i hi = _mm256_mask_blend_epi64(upper_, highFill_, q_);
         lo = _mm256_max_epi64(lo, _mm256_permute4x64_epi64(lo, 0x4E));
@@ -506,7 +508,7 @@ private:
     __m256i q_, r_, d_, qd_, rd_, lowFill_, highFill_;
     __mmask8 lower_, upper_, flat_;
 };
-#endif
+#undef MORVANEL_EDGE_LANES
 
 // The lanes of a step of n pixels, by n.
 constexpr uint8_t kLanes[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
