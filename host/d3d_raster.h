@@ -281,7 +281,6 @@ public:
     int64_t Right() const { return right_; }
 
 private:
-
     static void Start(EdgeStep* s, const Edge& e, int y) {
         int64_t py = 16 * int64_t(y) + 8;
         int64_t k = e.dx * (py - e.y0) - e.dy * (8 - e.x0), sl = -16 * e.dy;

@@ -543,8 +543,9 @@ struct Steps {
 };
 
 // The planes of the attributes a span starts (SpanStart's order), laid out
-// for four at a time: where a span starts is then two sets of four
-// RowStart's, with the same operations in the same order.
+// for four at a time (eight with the 512-bit extensions): where a span
+// starts is then sets of RowStart's, with the same operations in the same
+// order.
 struct SpanPlanes {
 #if defined(__AVX512F__)
     // All eight in one register.
