@@ -265,7 +265,6 @@ public:
         *right = int(hi);
     }
 
-private:
     struct EdgeStep {
         int kind;          // 1: lower bound (ceiling), -1: upper bound (floor), 0: horizontal
         int64_t q, r;      // the bound and the remainder, 0 <= r < d
@@ -275,6 +274,13 @@ private:
         int64_t threshold;
     };
 
+    // The state of edge i and the triangle's bounds, for a stepping of the
+    // three edges together (the fast routines').
+    const EdgeStep& EdgeAt(int i) const { return edges_[i]; }
+    int64_t Left() const { return left_; }
+    int64_t Right() const { return right_; }
+
+private:
     static void Start(EdgeStep* s, const Edge& e, int y) {
         int64_t py = 16 * int64_t(y) + 8;
         int64_t k = e.dx * (py - e.y0) - e.dy * (8 - e.x0), sl = -16 * e.dy;

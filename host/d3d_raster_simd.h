@@ -18,6 +18,8 @@
 
 #include <immintrin.h>
 
+#include <type_traits>
+
 namespace host::raster {
 namespace {
 
@@ -419,12 +421,17 @@ inline bool CommonState(const Context& c) {
 struct SpanStart {
     float z, r, g, b, a, u, v, q;
     int left, y;
+    uint8_t* colour;  // the start of the row in the target
+    uint8_t* depth;   // and in the z-buffer (nullptr: none)
 };
 
-// Eight pixels (or the last n of a span) x .. x + n - 1 of the span at
-// index span.
+// Eight pixels (or the last n of a span) x .. x + n - 1 of a span; at is
+// x's distance from the span's start, the float each lane's own distance
+// is made from.
 struct Step {
-    int x, n, span;
+    const SpanStart* span;
+    int x, n;
+    float at;
 };
 
 // The dither offsets of each row of the matrix, repeated so that eight lanes
@@ -440,15 +447,128 @@ constexpr DitherRows MakeDitherRows() {
 }
 constexpr DitherRows kDitherRows = MakeDitherRows();
 
+// RowStepper's rows with its three edges stepped together, one in each
+// 64-bit lane, without branches.  An upper bound's remainder r is held as
+// d - 1 - r, which steps as a lower bound's does (subtract the remainder's
+// change; where it falls below 0, add d and carry 1 into the bound); a
+// horizontal edge holds E minus its threshold as its bound, stepped by its
+// change, and the row is empty where that is below 0.  Built for the 512-bit
+// extensions wherever this file is included (the wide build steps with it;
+// a test compares it with RowStepper).
+#define MORVANEL_EDGE_LANES [[gnu::target("avx2,avx512f,avx512vl")]]
+class LaneStepper {
+public:
+    MORVANEL_EDGE_LANES explicit LaneStepper(const RowStepper& rs) {
+        alignas(32) int64_t q[4] = {}, r[4] = {}, d[4] = {1, 1, 1, 1}, qd[4] = {}, rd[4] = {};
+        unsigned lower = 0, upper = 0, flat = 0;
+        for (int i = 0; i < 3; ++i) {
+            const RowStepper::EdgeStep& e = rs.EdgeAt(i);
+            if (e.kind == 1) {
+                q[i] = e.q, r[i] = e.r, d[i] = e.d, qd[i] = e.qd, rd[i] = e.rd, lower |= 1u << i;
+            } else if (e.kind == -1) {
+                q[i] = e.q, r[i] = e.d - 1 - e.r, d[i] = e.d, qd[i] = e.qd, rd[i] = e.rd, upper |= 1u << i;
+            } else {
+                q[i] = e.k - e.threshold, qd[i] = e.kStep, flat |= 1u << i;
+            }
+        }
+        q_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(q));
+        r_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(r));
+        d_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(d));
+        qd_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(qd));
+        rd_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(rd));
+        lower_ = _cvtu32_mask8(lower), upper_ = _cvtu32_mask8(upper), flat_ = _cvtu32_mask8(flat);
+        // The lanes that bound nothing (and the fourth) hold the triangle's
+        // bounds.
+        lowFill_ = _mm256_set1_epi64x(rs.Left());
+        highFill_ = _mm256_set1_epi64x(rs.Right());
+    }
+
+    // The span of the current row (empty: left > right), then moves to the
+    // next row.
+    MORVANEL_EDGE_LANES void Next(int* left, int* right) {
+        __m256i lo = _mm256_mask_blend_epi64(lower_, lowFill_, q_);
+        __m256i hi = _mm256_mask_blend_epi64(upper_, highFill_, q_);
+        lo = _mm256_max_epi64(lo, _mm256_permute4x64_epi64(lo, 0x4E));
+        hi = _mm256_min_epi64(hi, _mm256_permute4x64_epi64(hi, 0x4E));
+        lo = _mm256_max_epi64(lo, _mm256_permute4x64_epi64(lo, 0xB1));
+        hi = _mm256_min_epi64(hi, _mm256_permute4x64_epi64(hi, 0xB1));
+        const bool cut = _mm256_mask_cmplt_epi64_mask(flat_, q_, _mm256_setzero_si256()) != 0;
+        // The bounds lie inside the triangle's, so their low halves are
+        // the ints.
+        const int l = _mm256_cvtsi256_si32(lo), h = _mm256_cvtsi256_si32(hi);
+        *left = l;
+        *right = cut ? l - 1 : h;
+        r_ = _mm256_sub_epi64(r_, rd_);
+        const __mmask8 carry = _mm256_cmplt_epi64_mask(r_, _mm256_setzero_si256());
+        q_ = _mm256_mask_add_epi64(_mm256_add_epi64(q_, qd_), carry, _mm256_add_epi64(q_, qd_), _mm256_set1_epi64x(1));
+        r_ = _mm256_mask_add_epi64(r_, carry, r_, d_);
+    }
+
+private:
+    __m256i q_, r_, d_, qd_, rd_, lowFill_, highFill_;
+    __mmask8 lower_, upper_, flat_;
+};
+#undef MORVANEL_EDGE_LANES
+
+// The lanes of a step of n pixels, by n.
+constexpr uint8_t kLanes[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
+
 // The steps of a triangle are drawn in batches of spans from several rows,
 // which run through one loop: a span of a few steps would otherwise pay for
 // a loop of its own (and the mispredicted exit of it) every row.
 constexpr int kBatch = 64;
 
+// The steps of a batch, a column per field: the four steps of a short span
+// are then written by one store a field.
+struct Steps {
+    const SpanStart* span[kBatch];
+    int x[kBatch], n[kBatch];
+    float at[kBatch];
+
+    Step operator[](int k) const { return {span[k], x[k], n[k], at[k]}; }
+
+    void Put(int k, const Step& st) { span[k] = st.span, x[k] = st.x, n[k] = st.n, at[k] = st.at; }
+
+    // Steps k .. k + 3 of a span starting at left with width pixels (those
+    // past its end are written but not counted).
+    void PutFour(int k, const SpanStart* sp, int left, int width) {
+        const __m128i offsets = _mm_setr_epi32(0, 8, 16, 24);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(span + k),
+                            _mm256_set1_epi64x(static_cast<long long>(reinterpret_cast<intptr_t>(sp))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + k), _mm_add_epi32(_mm_set1_epi32(left), offsets));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(n + k),
+                         _mm_min_epi32(_mm_set1_epi32(8), _mm_sub_epi32(_mm_set1_epi32(width), offsets)));
+        _mm_storeu_ps(at + k, _mm_setr_ps(0.0f, 8.0f, 16.0f, 24.0f));
+    }
+};
+
 // The planes of the attributes a span starts (SpanStart's order), laid out
-// for four at a time: where a span starts is then two sets of four
-// RowStart's, with the same operations in the same order.
+// for four at a time (eight with the 512-bit extensions): where a span
+// starts is then sets of RowStart's, with the same operations in the same
+// order.
 struct SpanPlanes {
+#if defined(__AVX512F__)
+    // All eight in one register.
+    __m512d a, b, c;
+
+    explicit SpanPlanes(const Triangle& t) {
+        const Plane* p[8] = {&t.planes[kZ], &t.planes[kR], &t.planes[kG], &t.planes[kB],
+                             &t.planes[kA], &t.planes[kU], &t.planes[kV], &t.planes[kQ]};
+        a = _mm512_setr_pd(p[0]->a, p[1]->a, p[2]->a, p[3]->a, p[4]->a, p[5]->a, p[6]->a, p[7]->a);
+        b = _mm512_setr_pd(p[0]->b, p[1]->b, p[2]->b, p[3]->b, p[4]->b, p[5]->b, p[6]->b, p[7]->b);
+        c = _mm512_setr_pd(p[0]->c, p[1]->c, p[2]->c, p[3]->c, p[4]->c, p[5]->c, p[6]->c, p[7]->c);
+    }
+
+    // The attributes at the centre of pixel (x, y), in single precision.
+    void Start(int x, int y, SpanStart* out) const {
+        const __m512d px = _mm512_set1_pd(x + 0.5), py = _mm512_set1_pd(y + 0.5);
+        __m512d v = _mm512_add_pd(_mm512_add_pd(c, _mm512_mul_pd(a, px)), _mm512_mul_pd(b, py));
+        // (The masked conversion with every lane kept: the plain one's
+        // undefined operand draws a warning from the compiler's headers.)
+        _mm256_storeu_ps(&out->z, _mm512_maskz_cvtpd_ps(0xFF, v));
+        out->left = x, out->y = y;
+    }
+#else
     __m256d a[2], b[2], c[2];
 
     explicit SpanPlanes(const Triangle& t) {
@@ -471,12 +591,12 @@ struct SpanPlanes {
         }
         out->left = x, out->y = y;
     }
+#endif
 };
 
 // Draws the steps of a batch.  Common: the state is CommonState's.
 template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
-[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const SpanStart* spans,
-                                             const Step* steps, int count) {
+[[gnu::always_inline]] inline void DrawSteps(const Context& c, const TriangleSetup& s, const Steps& steps, int count) {
     const bool alphaUsed = !Common && s.alphaUsed, writeZ = s.writeZ, perspective = Common || s.perspective;
     const bool blend = !Common && s.blend, dither = !Common && s.dither, keyed = !Common && s.keyed;
     const bool is565 = s.is565, texelOnly = s.texelOnly;
@@ -494,9 +614,6 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     const __m256 uSlope = s.uSlope, vSlope = s.vSlope, qSlope = s.qSlope;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 laneF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    uint8_t* const colour0 = c.colour;
-    uint8_t* const depth0 = c.depth;
-    const size_t colourPitch = size_t(c.colourPitch), depthPitch = size_t(c.depthPitch);
 
     // The texture co-ordinates of eight pixels at distances i from the start
     // of a span.
@@ -518,35 +635,43 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
     alignas(32) int fetched[prefetch ? 8 * kBatch : 1];
     alignas(32) int keyedLanes[prefetch ? 8 * kBatch : 1];
     if constexpr (prefetch) {
-        for (int k = 0; k < count; ++k) {
-            const Step& st = steps[k];
-            const SpanStart& sp = spans[st.span];
-            __m256 u, v;
-            coordinates(sp, _mm256_add_ps(Splat(float(st.x - sp.left)), laneF), &u, &v);
-            __m256i nearest = sampler.Index(u, v);
-            if (keyed)
-                _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
-                               direct ? sampler.Pixels(nearest) : sampler.Texels(nearest));
-        }
+        // One loop for the texels and one for their target pixels, with the
+        // choice made once.
+        auto fetchAll = [&](auto pixels) {
+            for (int k = 0; k < count; ++k) {
+                const Step st = steps[k];
+                __m256 u, v;
+                coordinates(*st.span, _mm256_add_ps(Splat(st.at), laneF), &u, &v);
+                __m256i nearest = sampler.Index(u, v);
+                if (keyed)
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(keyedLanes + 8 * k), sampler.KeyedLanes(nearest));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(fetched + 8 * k),
+                                   decltype(pixels)::value ? sampler.Pixels(nearest) : sampler.Texels(nearest));
+            }
+        };
+        if (direct) fetchAll(std::true_type{});
+        else fetchAll(std::false_type{});
     }
 
-    for (int k = 0; k < count; ++k) {
-        const Step& st = steps[k];
-        const SpanStart& sp = spans[st.span];
-        const int x = st.x, n = st.n;
-        const bool whole = n == 8 || x <= wholeUpTo;
-        const __m256 i = _mm256_add_ps(Splat(float(x - sp.left)), laneF);
-        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        uint8_t* dp = colour0 + size_t(sp.y) * colourPitch + 2 * size_t(x);
-        uint8_t* zp = Depth ? depth0 + size_t(sp.y) * depthPitch + 2 * size_t(x) : nullptr;
-        if constexpr (Common && Shade) {
-            if (is565) {
-                // Depth, diffuse colour and modulation in 16-bit lanes.
-#if defined(__AVX512BW__) && defined(__AVX512VL__)
+    if constexpr (Common && Shade) {
+        if (is565) {
+            // Depth, diffuse colour and modulation in 16-bit lanes.
+#if defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__AVX512DQ__)
+            // The lanes whose z values are written: all of the lanes drawn,
+            // or none.
+            const __mmask8 zKept = _cvtu32_mask8(writeZ ? 0xFFu : 0u);
+#endif
+            for (int k = 0; k < count; ++k) {
+                const Step st = steps[k];
+                const SpanStart& sp = *st.span;
+                const int x = st.x, n = st.n;
+                const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
+                uint8_t* dp = sp.colour + 2 * size_t(x);
+                uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
+#if defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__AVX512DQ__)
                 // The stores take the lanes drawn as a mask: the target
                 // pixels are never read (nor anything past the row's end).
-                const __mmask8 lanes = _cvtu32_mask8((1u << n) - 1u);
+                const __mmask8 lanes = _cvtu32_mask8(kLanes[n]);
                 __mmask8 drawn = lanes;
                 __m128i z16{};
                 if constexpr (Depth) {
@@ -557,9 +682,9 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
                 __m256 r = At(Splat(sp.r), rSlope, i), g = At(Splat(sp.g), gSlope, i), b = At(Splat(sp.b), bSlope, i);
                 __m256i texels = _mm256_load_si256(reinterpret_cast<const __m256i*>(fetched + 8 * k));
                 _mm_mask_storeu_epi16(dp, drawn, Modulate565(texels, r, g, b));
-                if (Depth && writeZ) _mm_mask_storeu_epi16(zp, drawn, z16);
-                continue;
+                if constexpr (Depth) _mm_mask_storeu_epi16(zp, _kand_mask8(drawn, zKept), z16);
 #else
+                const bool whole = n == 8 || x <= wholeUpTo;
                 __m128i keep = _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(n)), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
                 __m128i z16{}, zOld16{};
                 if constexpr (Depth) {
@@ -581,10 +706,21 @@ template <bool Textured, bool Linear, bool Depth, bool Shade, bool Common>
                     StorePart(dp, out16, n);
                     if (Depth && writeZ) StorePart(zp, zOut, n);
                 }
-                continue;
 #endif
             }
+            return;
         }
+    }
+
+    for (int k = 0; k < count; ++k) {
+        const Step st = steps[k];
+        const SpanStart& sp = *st.span;
+        const int x = st.x, n = st.n;
+        const bool whole = n == 8 || x <= wholeUpTo;
+        const __m256 i = _mm256_add_ps(Splat(st.at), laneF);
+        __m256i pass = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+        uint8_t* dp = sp.colour + 2 * size_t(x);
+        uint8_t* zp = Depth ? sp.depth + 2 * size_t(x) : nullptr;
         __m256i z{};
         __m128i zOld{};
         if constexpr (Depth) {
@@ -660,44 +796,48 @@ void RowsOf(const Context& c, const Triangle& t, int from, int to) {
     SetUpSpans<Textured, Shade>(c, t, &setup);
     const SpanPlanes planes(t);
     SpanStart spans[kBatch + 1];
-    Step steps[kBatch];
+    Steps steps;
     int spanCount = 0, stepCount = 0;
+#if defined(__AVX512F__) && defined(__AVX512VL__)
+    LaneStepper stepper(RowStepper(t, from));
+#else
     RowStepper stepper(t, from);
-    for (int y = from; y <= to; ++y) {
+#endif
+    const size_t colourPitch = size_t(c.colourPitch), depthPitch = Depth ? size_t(c.depthPitch) : 0;
+    uint8_t* colourRow = c.colour + size_t(from) * colourPitch;
+    uint8_t* depthRow = Depth ? c.depth + size_t(from) * depthPitch : nullptr;
+    for (int y = from; y <= to; ++y, colourRow += colourPitch, depthRow += depthPitch) {
         int left, right;
         stepper.Next(&left, &right);
         if (left > right) continue;
-        planes.Start(left, y, &spans[spanCount]);
+        SpanStart* const sp = &spans[spanCount];
+        planes.Start(left, y, sp);
+        sp->colour = colourRow, sp->depth = depthRow;
         const int count = (right - left) / 8 + 1;
         if (count <= 4) {
             // Spans of up to four steps (most of them) are put in the batch
             // without a loop whose length changes from row to row.
             if (stepCount + 4 > kBatch) {
-                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
                 spans[0] = spans[spanCount];
                 spanCount = stepCount = 0;
             }
-            const int n = right - left + 1;
-            Step* st = steps + stepCount;
-            st[0] = {left, std::min(8, n), spanCount};
-            st[1] = {left + 8, std::min(8, n - 8), spanCount};
-            st[2] = {left + 16, std::min(8, n - 16), spanCount};
-            st[3] = {left + 24, std::min(8, n - 24), spanCount};
+            steps.PutFour(stepCount, &spans[spanCount], left, right - left + 1);
             stepCount += count;
         } else {
             for (int x = left; x <= right; x += 8) {
                 if (stepCount == kBatch) {
-                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+                    DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
                     // The span goes on in the next batch.
                     spans[0] = spans[spanCount];
                     spanCount = stepCount = 0;
                 }
-                steps[stepCount++] = {x, std::min(8, right - x + 1), spanCount};
+                steps.Put(stepCount++, {&spans[spanCount], x, std::min(8, right - x + 1), float(x - left)});
             }
         }
         ++spanCount;
     }
-    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, spans, steps, stepCount);
+    if (stepCount) DrawSteps<Textured, Linear, Depth, Shade, Common>(c, setup, steps, stepCount);
 }
 
 template <bool Textured, bool Linear, bool Common>
