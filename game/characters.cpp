@@ -1,10 +1,18 @@
-// The character table and the requests of the effects.
+// The character tables, the requests of the effects, and the placing and
+// per-frame control of a character as far as the mission life cycle needs
+// them.
 #include "game/characters.h"
 
+#include "engine3d/dqx_obj.h"
+
 CharacterRecord* CharacterTable = nullptr;
+CharacterAnimState* CharacterAnimTable = nullptr;
 std::vector<GameCall> g_GameCalls;
 
 namespace {
+
+CharacterRecord g_records[kCharacterSlots];
+CharacterAnimState g_animStates[kCharacterSlots];
 
 void Record(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
     if (g_GameCalls.size() >= 1024) g_GameCalls.erase(g_GameCalls.begin(), g_GameCalls.begin() + 512);
@@ -12,6 +20,11 @@ void Record(const char* what, CharacterRecord* character, int32_t a, int32_t b) 
 }
 
 }  // namespace
+
+void AllocCharacterTables() {
+    if (!CharacterTable) CharacterTable = g_records;
+    if (!CharacterAnimTable) CharacterAnimTable = g_animStates;
+}
 
 void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) {
     Record("HitCharacter", character, damage, hitValue);
@@ -22,7 +35,7 @@ void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) 
 int SetCharacterAnim(CharacterRecord* character, int32_t code) {
     Record("SetCharacterAnim", character, code, 0);
     if (!character) return 1;
-    character->requestedAnim = code;
+    character->animCode = code;
     return 0;
 }
 
@@ -30,5 +43,21 @@ void SetLifeStanceAnim(CharacterRecord* character) {
     Record("SetLifeStanceAnim", character, 0, 0);
     if (!character) return;
     int32_t life = character->life;
-    character->requestedAnim = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
+    character->animCode = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
+}
+
+void PlaceCharacterModel(CharacterRecord* character) {
+    Record("PlaceCharacterModel", character, 0, 0);
+    if (!character || character->model <= 0) return;
+    Set_ObjPos(character->model, &character->position);
+    Set_ObjMatrix(character->model, &character->orientation);
+    Restore_Object(character->model);
+}
+
+void InstallKeyframeCallbacks(CharacterRecord* character) {
+    Record("InstallKeyframeCallbacks", character, 0, 0);
+}
+
+void UpdateCharacter(CharacterRecord* character) {
+    Record("UpdateCharacter", character, 0, 0);
 }

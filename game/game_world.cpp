@@ -3,7 +3,7 @@
 // player.ini kept as it was read.
 #include "game/game_world.h"
 
-#include "game/demo_scene.h"
+#include "engine3d/dqx_view.h"
 #include "game/dqx_load.h"
 #include "media/sfx.h"
 #include "media/sfx_music.h"
@@ -90,32 +90,33 @@ void GameLoop() {
             CurrentKeyboard->Update();
             if (CurrentKeyboard->KeyHit(1)) break;
         }
-        // The demo scene through the 3D layer or the software renderer,
-        // else the pattern.
-        if (DemoScene_Draw3D() != 0) {
+        // The scene through the 3D layer or the software renderer, else
+        // the pattern.
+        if (!MissionPtr || g_SoftwareDisplay) {
             uint8_t* pixels = d->Lock(d);
-            if (DemoScene_Draw(pixels) != 0) DrawTestPattern(pixels, frame);
+            bool drawn = MissionPtr && pixels && ScreenState.bytesPerPixel == 2 &&
+                         Draw_Scene(0, reinterpret_cast<uint16_t*>(pixels)) == 0;
+            if (!drawn) DrawTestPattern(pixels, frame);
             d->Unlock(d);
+        } else {
+            // The 3D layer clears and draws its own back buffer.
+            Draw_Scene(0, nullptr);
         }
         PresentHook();
     }
 }
 
-// No mission is read yet: the demo scene, the mission's sound levels and
-// the music restart of its opening.
+// The first mission opened from its records and started in its start room.
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
-    MissionNumber = uint8_t(missionNumber);
-    DemoScene_Open();
-    SFX_ResetChannels();
-    SFX_LoadSoundLevels();
-    SoundEvent restart{20, CurrentRoomIndex, 0, 0};
-    SFX_PlayEvent(&restart, 0);
+    FirstMission = 1;
+    OpenMission(missionNumber, 0);
+    StartMission(0);
 }
 
 void LeaveMission() {
     RunTrace("LeaveMission");
-    SFX_CloseMission();
+    if (MissionPtr) EndMission();
 }
 
 void WaitForVoiceEnd(int voice) {

@@ -1,0 +1,16 @@
+// Summoned allies.
+#include "game/dqx_allies.h"
+
+#include "platform/step_log.h"
+
+void CreateSummonedAllies() {
+    LogStep("CreateSummonedAllies");
+}
+
+void ClearAllyFlags() {
+    LogStep("ClearAllyFlags");
+}
+
+void DismissAllAllies() {
+    LogStep("DismissAllAllies");
+}

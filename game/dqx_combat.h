@@ -1,0 +1,7 @@
+// Combat: shots, hits and the witness effect.
+// Stand-ins under their final names: each only logs its step
+// (platform/step_log.h).
+#pragma once
+
+// The hero's witness effect updated for the room.
+void UpdateWitnessEffect();

@@ -1,0 +1,13 @@
+// Drains: the energy wells of the rooms.
+#include "game/dqx_drains.h"
+
+#include "platform/step_log.h"
+
+void LoadDrains(int mission, int restoring) {
+    LogStep("LoadDrains", mission);
+    (void)restoring;
+}
+
+void CloseDrains() {
+    LogStep("CloseDrains");
+}

@@ -1,0 +1,24 @@
+// Scripted events and their timers, as far as the mission life cycle asks.
+#include "game/dqx_events.h"
+
+#include "platform/step_log.h"
+
+void ClearEventTimers() {
+    LogStep("ClearEventTimers");
+}
+
+void RunArrivalEvents() {
+    LogStep("RunArrivalEvents");
+}
+
+void RunEvents(int mode) {
+    LogStep("RunEvents", mode);
+}
+
+void RunRoomEntryEvents() {
+    LogStep("RunRoomEntryEvents");
+}
+
+void ClearMarkedCharacter() {
+    LogStep("ClearMarkedCharacter");
+}

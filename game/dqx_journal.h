@@ -1,0 +1,9 @@
+// The mission journal.
+// Stand-ins under their final names: each only logs its step
+// (platform/step_log.h).
+#pragma once
+
+// The journal of the mission started.
+void StartMissionJournal();
+// The journal's close step.
+void CloseJournal();

@@ -1,0 +1,23 @@
+// Mission statistics and subtitles.
+#include "game/dqx_stats.h"
+
+#include "platform/step_log.h"
+
+MissionStatsRecord MissionStats{};
+
+void StartMissionStats(int restoring) {
+    LogStep("StartMissionStats", restoring);
+    if (!restoring) MissionStats = MissionStatsRecord{};
+}
+
+void StopMissionClock() {
+    LogStep("StopMissionClock");
+}
+
+void StopSubtitle() {
+    LogStep("StopSubtitle");
+}
+
+void ClearSubtitles() {
+    LogStep("ClearSubtitles");
+}

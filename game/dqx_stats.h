@@ -1,0 +1,22 @@
+// Mission statistics and subtitles.
+// Stand-ins under their final names: each only logs its step
+// (platform/step_log.h).
+#pragma once
+
+#include <cstdint>
+
+// The counts of the mission's statistics the room entries raise.
+struct MissionStatsRecord {
+    int32_t rooms;   // rooms visited
+    int32_t energy;  // energy gained by visiting them
+};
+extern MissionStatsRecord MissionStats;
+
+// The statistics of the mission started: cleared unless restoring.
+void StartMissionStats(int restoring);
+// The mission's play clock stopped.
+void StopMissionClock();
+// The subtitle on screen stopped.
+void StopSubtitle();
+// Every subtitle cleared.
+void ClearSubtitles();

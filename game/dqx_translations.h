@@ -1,0 +1,7 @@
+// Translations of the mission's names.
+// Stand-ins under their final names: each only logs its step
+// (platform/step_log.h).
+#pragma once
+
+// The mission's translated names loaded.
+void LoadTranslations(int mission, int restoring);

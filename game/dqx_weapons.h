@@ -1,0 +1,13 @@
+// Weapons: their records and charges.
+// Stand-ins under their final names: each only logs its step
+// (platform/step_log.h).
+#pragma once
+
+// The mission's weapon files read (charges kept with keep).
+void LoadWeapons(int mission, int keep);
+// The save game's weapon block read again.
+void ReloadSaveWeapons();
+// The weapons' names given back.
+void RestoreWeaponNames();
+// The weapon records freed.
+void FreeWeapons(int mission);
