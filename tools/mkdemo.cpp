@@ -1,12 +1,13 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing), with the members the kit generates added: the mission's 3D
-// files, the characters' animations and the effect set in game.res, the
-// sound effects in audio.res, in game.res and voice.res the pictures the
-// kit paints, and in game.res the menu sprite sheets and bitmap fonts;
-// beside them, loose, the intro video video\fmorvanel.qvs.  With --corpus it
-// writes seed inputs for the fuzz targets.
+// nothing), with the members the kit generates added: the missions' 3D
+// files and mission.mpl files, the characters' animations and the effect
+// set in game.res, the sound effects in audio.res, in game.res and
+// voice.res the pictures the kit paints, and in game.res the menu sprite
+// sheets and bitmap fonts; beside them, loose, the intro video
+// video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
+// targets.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
@@ -17,6 +18,7 @@
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
@@ -100,6 +102,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
@@ -298,8 +301,25 @@ void BuildEffectCorpus(const fs::path& folder) {
     put("mor", "targets.mor", kit::MorFile(mor));
 }
 
+// Seeds of the mission target: the demo missions, the same missions in
+// layout versions 2 and 3, and the malformed variants.
+void BuildMissionCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    for (const auto& [name, spec] : {std::pair{"ms22", kit::DemoMission22()}, std::pair{"ms7", kit::DemoMission7()}}) {
+        for (uint8_t version : {2, 3, 4}) {
+            kit::MissionSpec s = spec;
+            s.version = version;
+            kit::WriteBytes((folder / (std::string(name) + "-v" + std::to_string(version) + ".mpl")).string(),
+                            kit::MissionFile(s));
+        }
+        for (const kit::MplVariant& v : kit::MalformedMissionFiles(spec))
+            kit::WriteBytes((folder / (std::string(name) + "-" + v.name + ".mpl")).string(), v.bytes);
+    }
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSoundCorpus(folder);
+    BuildMissionCorpus(folder / "mpl");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");
