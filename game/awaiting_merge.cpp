@@ -22,13 +22,3 @@ void CopyDefaultPowerTables() {
     LogStep("CopyDefaultPowerTables");
     PowerTables = DefaultPowerTables;
 }
-
-void LoadMissionFile(const char* path) {
-    LogStep("LoadMissionFile");
-    (void)path;
-}
-
-void FreeMissionRecords() {
-    LogStep("FreeMissionRecords");
-    MissionPtr = nullptr;
-}

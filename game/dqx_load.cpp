@@ -21,9 +21,11 @@
 #include "game/dqx_journal.h"
 #include "game/dqx_map.h"
 #include "game/dqx_messages.h"
+#include "game/dqx_mpl.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_points.h"
 #include "game/dqx_stats.h"
+#include "game/dqx_subtitles.h"
 #include "game/dqx_tendrils.h"
 #include "game/dqx_translations.h"
 #include "game/dqx_weapons.h"
@@ -36,6 +38,7 @@
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
+#include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/step_log.h"
 
@@ -51,7 +54,6 @@ uint8_t CurrentPointIndex = 0;
 RoomPoint* CurrentPointPtr = nullptr;
 PortalRecord* CurrentPortalPtr = nullptr;
 uint8_t CurrentMapLevel = 0;
-MapLevelRecord* CurrentMapLevelPtr = nullptr;
 uint8_t PreviousRoomIndex = 0;
 uint8_t GameStateFlags = 0;
 uint8_t CameraMode = 0;
@@ -108,6 +110,14 @@ constexpr FollowUp kFollowUps[] = {{2, 5}, {4, 6}, {6, 18}, {7, 17}, {22, 4}};
 // frame.
 int32_t RangeStep(int32_t first, int32_t last) {
     return last == first ? 256 : 256 / (last - first);
+}
+
+// An animation or object file loaded when it exists; 0 when it does not
+// (a missing file is no error here: the entry is left empty).
+ObjHandle LoadIfPresent(const char* file) {
+    if (!file[0] || !CurrentFileTable->Exists(file)) return 0;
+    ObjHandle h = Load_Object(file);
+    return h > 0 ? h : 0;
 }
 
 void SetText(char* field, size_t size, const char* text) {
@@ -176,7 +186,7 @@ void LoadPortalObjects(RoomRecord* room) {
     for (size_t i = 0; i < g_portalObjects.size(); ++i) {
         const PortalRecord& portal = room->portals[i];
         PortalObjects& objects = g_portalObjects[i];
-        if (portal.extraObject[0]) objects.extra = Load_Object(portal.extraObject);
+        objects.extra = LoadIfPresent(portal.extraObject);
         ObjHandle part = Find_Part(RoomModelHandle, portal.name);
         if (part <= 0 || !portal.doorObject[0]) continue;
         objects.part = part;
@@ -282,7 +292,7 @@ void LoadCharacterAnims(int slot, bool hero, bool first) {
         AnimSlot& s = CharacterAnimTable[slot].slots[e];
         if (c.animObjects[e] > 0) Free_Object(c.animObjects[e]);
         c.animObjects[e] = 0;
-        ObjHandle anim = entry.file[0] ? Load_Object(entry.file) : -1;
+        ObjHandle anim = LoadIfPresent(entry.file);
         if (anim <= 0) {
             entry = CharacterAnimEntry{};
             s = AnimSlot{};
@@ -731,8 +741,7 @@ void LoadHeroAnims() {
         entry.speed = 5;
         entry.step = RangeStep(block.first, block.last);
         if (HeroAnimHandles[i] > 0) Free_Object(HeroAnimHandles[i]);
-        ObjHandle anim = Load_Object(block.file);
-        HeroAnimHandles[i] = anim > 0 ? anim : 0;
+        HeroAnimHandles[i] = LoadIfPresent(block.file);
     }
     PowerTables.selectedSpell = 4;
 }

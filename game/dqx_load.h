@@ -53,8 +53,6 @@ void LoadHeroAnims();
 void FreeHeroAnims();
 // Appends a blank definition; 0, or -1 when the capacity is reached.
 int AddCharacterDef();
-// Frees the arrays of the open mission's records and the record itself.
-void FreeMissionRecords();
 
 struct CharacterRecord;
 // Puts the character at the current portal (its x and z; its y stays),

@@ -1,4 +1,4 @@
-// Mission statistics and subtitles.
+// Mission statistics.
 #include "game/dqx_stats.h"
 
 #include "platform/step_log.h"
@@ -14,10 +14,3 @@ void StopMissionClock() {
     LogStep("StopMissionClock");
 }
 
-void StopSubtitle() {
-    LogStep("StopSubtitle");
-}
-
-void ClearSubtitles() {
-    LogStep("ClearSubtitles");
-}

@@ -1,4 +1,4 @@
-// Mission statistics and subtitles.
+// Mission statistics.
 // Stand-ins under their final names: each only logs its step
 // (platform/step_log.h).
 #pragma once
@@ -16,7 +16,3 @@ extern MissionStatsRecord MissionStats;
 void StartMissionStats(int restoring);
 // The mission's play clock stopped.
 void StopMissionClock();
-// The subtitle on screen stopped.
-void StopSubtitle();
-// Every subtitle cleared.
-void ClearSubtitles();
