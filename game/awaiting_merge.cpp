@@ -10,15 +10,3 @@ FrameTimer GameTimer{};
 int32_t BriefingStep = 0;
 int32_t GameLoopState = 0;
 int32_t OverlayFlags = 0;
-GameplaySettingsRecord GameplaySettings{};
-PowerTablesRecord PowerTables{};
-PowerTablesRecord DefaultPowerTables{};
-
-void LoadGameplayIni(int mission) {
-    LogStep("LoadGameplayIni", mission);
-}
-
-void CopyDefaultPowerTables() {
-    LogStep("CopyDefaultPowerTables");
-    PowerTables = DefaultPowerTables;
-}

@@ -17,7 +17,7 @@
 #include "game/dqx_controls.h"
 #include "game/dqx_drains.h"
 #include "game/dqx_events.h"
-#include "game/dqx_hud.h"
+#include "game/overlay.h"
 #include "game/dqx_journal.h"
 #include "game/dqx_map.h"
 #include "game/dqx_messages.h"

@@ -1,6 +1,5 @@
 // The game world and front end as far as the run body needs them: a frame
-// loop that shows the demo scene or a test pattern, and
-// player.ini kept as it was read.
+// loop that shows the demo scene or a test pattern.
 #include "game/game_world.h"
 
 #include "engine3d/dqx_view.h"
@@ -11,7 +10,6 @@
 #include "platform/display/ddraw.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
-#include "platform/ini.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
 #include "platform/settings.h"
@@ -20,8 +18,6 @@
 #include "render/d3d_display.h"
 
 #include <cstring>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -61,16 +57,6 @@ void DrawTestPattern(uint8_t* frame, uint32_t frameNumber) {
 }
 
 int32_t RunStarted = 0;
-int32_t MusicVolume = 32;
-int32_t SoundVolume = 32;
-int32_t VoiceVol = 32;
-
-namespace {
-
-// player.ini as read: its sections and keys, written back at the end.
-std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> g_playerSettings;
-
-}  // namespace
 
 // Frames of about three ticks of 1/70 s; Escape quits (closing the window
 // ends the process from the window procedure).
@@ -140,42 +126,3 @@ void CloseFrontEnd() {
 }
 
 void DrawDiskIcon() {}
-
-void LoadPlayerSettings() {
-    RunTrace("LoadPlayerSettings");
-    g_playerSettings.clear();
-    const FileTable* saved = CurrentFileTable;
-    CurrentFileTable = &PlainFileTable;
-    MusicVolume = SoundVolume = VoiceVol = 32;
-    IniFile ini{};
-    if (IniLoad("player.ini", &ini) == 0) {
-        if (IniSelectSection("Options", &ini)) {
-            IniReadInt("MusicVol", &ini, &MusicVolume);
-            IniReadInt("SoundVol", &ini, &SoundVolume);
-            IniReadInt("VoiceVol", &ini, &VoiceVol);
-        }
-        for (IniSection* s = ini.first; s; s = s->next) {
-            g_playerSettings.push_back({s->name, {}});
-            for (IniKey* k = s->firstKey; k; k = k->next) g_playerSettings.back().second.emplace_back(k->name, k->value);
-        }
-    }
-    IniFree(&ini);
-    CurrentFileTable = saved;
-    for (const char* section : {"Keys", "Options", "Shortcut"}) {
-        bool present = false;
-        for (const auto& s : g_playerSettings) present = present || s.first == section;
-        if (!present) g_playerSettings.push_back({section, {}});
-    }
-}
-
-void SavePlayerSettings() {
-    RunTrace("SavePlayerSettings");
-    host::File* f = host::FileOpen("player.ini", "wt");
-    if (!f) return;
-    for (const auto& [section, keys] : g_playerSettings) {
-        host::FilePuts(("[" + section + "]\n").c_str(), f);
-        for (const auto& [key, value] : keys) host::FilePuts((key + "=" + value + "\n").c_str(), f);
-        host::FilePuts("\n", f);
-    }
-    host::FileClose(f);
-}

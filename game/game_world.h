@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "game/player_options.h"
+#include "game/player_settings.h"
 
 // Set to 1 just before the first mission begins.
 extern int32_t RunStarted;
@@ -14,9 +14,6 @@ void BeginMission(int missionNumber);
 void LeaveMission();
 void OpenFrontEnd();
 void CloseFrontEnd();
-// player.ini through the INI reader and the plain file table.
-void LoadPlayerSettings();
-void SavePlayerSettings();
 // The disk picture in the bottom-right corner of the screen.
 void DrawDiskIcon();
 

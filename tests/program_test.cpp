@@ -245,7 +245,7 @@ std::vector<std::string> Steps(const std::string& err) {
 }  // namespace
 
 TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
-    Write("player.ini", "[Options]\nMusicVolume=7\n");
+    Write("player.ini", "[Options]\nMusicVol=70\nSubTitles=no\n");
     // Escape after the logo's four seconds, held for a few frames.
     Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
@@ -260,7 +260,12 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
                                          "SND_FreeAllVoices", "ShowPicture",     "SavePlayerSettings",
                                          "SND_FreeAllVoices"};  // the sound layer's close at the device stop
     EXPECT_EQ(Steps(r.err), expected) << r.err;
-    EXPECT_EQ(Read("player.ini"), "[Options]\nMusicVolume=7\n\n[Keys]\n\n[Shortcut]\n\n");
+    // Written whole in its fixed lines: the default keys and shortcuts, the
+    // music volume held at its highest (63), subtitles as read.
+    EXPECT_EQ(Read("player.ini"),
+              "[Keys]\nk=c8 d0 cd cb 4e 4a 10 1e 2a 1c 39 3f 12 17 3e 3d 13  f 38 2c 1f \nqs=0 0 0 0\n"
+              "[Options]\nMusicVol=63\nSoundVol=32\nVoiceVol=32\nSubTitles=no\nFastScroll=no\nEntityPts=no\n"
+              "[Shortcut]\nSpell0= 0  0  0  0  0  0  0 \nSpell1= 0  0  0  0  0  0  0  0  0  0  0  0  0  0 \n");
     EXPECT_EQ(Read("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");
 }
 

@@ -7,7 +7,8 @@
 // voice.res the pictures the kit paints, and in game.res the menu sprite
 // sheets and bitmap fonts; beside them, loose, the intro video
 // video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
-// targets.
+// targets.  The menu texts go into voice.res and the missions' gameplay.ini
+// files into game.res.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
@@ -15,6 +16,7 @@
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_settings.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
@@ -109,6 +111,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         // So do the sprite sheets and bitmap fonts.
         for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
+        // And the menu texts and the missions' gameplay settings.
+        for (kit::ArchiveMember& m : kit::DemoSettingsMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -317,7 +321,26 @@ void BuildMissionCorpus(const fs::path& folder) {
     }
 }
 
+// Seeds of the player.ini and gameplay.ini readers: the files the program
+// writes and ships, and the kit's odd ones.
+void BuildSettingsCorpus(const fs::path& folder) {
+    fs::create_directories(folder / "playerini");
+    fs::create_directories(folder / "gameplay");
+    auto put = [](const fs::path& path, const std::string& text) {
+        kit::WriteBytes(path.string(), std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    put(folder / "playerini" / "written.ini",
+        "[Keys]\nk=c8 d0 cd cb 4e 4a 10 1e 2a 1c 39 3f 12 17 3e 3d 13  f 38 2c 1f \nqs=820100 0 0 0\n"
+        "[Options]\nMusicVol=40\nSoundVol=32\nVoiceVol=12\nSubTitles=yes\nFastScroll=no\nEntityPts=yes\n"
+        "[Shortcut]\nSpell0= 1  0  0  0  0  0  0 \nSpell1= 0  2  0  0  0  0  0  0  0  0  0  0  0  0 \n");
+    for (const kit::NamedText& f : kit::PlayerIniFixtures()) put(folder / "playerini" / f.name, f.text);
+    for (int mission : {22, 7})
+        put(folder / "gameplay" / ("ms" + std::to_string(mission) + ".ini"), kit::DemoGameplayIni(mission));
+    for (const kit::NamedText& f : kit::GameplayIniFixtures()) put(folder / "gameplay" / f.name, f.text);
+}
+
 int BuildCorpus(const fs::path& folder) {
+    BuildSettingsCorpus(folder);
     BuildSoundCorpus(folder);
     BuildMissionCorpus(folder / "mpl");
     BuildEffectCorpus(folder);
