@@ -4,31 +4,34 @@
 CharacterRecord* CharacterTable = nullptr;
 std::vector<GameCall> g_GameCalls;
 
-namespace {
-
-void Record(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
+void RecordGameCall(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
     if (g_GameCalls.size() >= 1024) g_GameCalls.erase(g_GameCalls.begin(), g_GameCalls.begin() + 512);
     g_GameCalls.push_back({what, character, a, b});
 }
 
-}  // namespace
-
 void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) {
-    Record("HitCharacter", character, damage, hitValue);
+    RecordGameCall("HitCharacter", character, damage, hitValue);
     if (!character) return;
     character->life = character->life > damage ? character->life - damage : 0;
 }
 
 int SetCharacterAnim(CharacterRecord* character, int32_t code) {
-    Record("SetCharacterAnim", character, code, 0);
+    RecordGameCall("SetCharacterAnim", character, code, 0);
     if (!character) return 1;
     character->requestedAnim = code;
     return 0;
 }
 
 void SetLifeStanceAnim(CharacterRecord* character) {
-    Record("SetLifeStanceAnim", character, 0, 0);
+    RecordGameCall("SetLifeStanceAnim", character, 0, 0);
     if (!character) return;
     int32_t life = character->life;
     character->requestedAnim = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
+}
+
+void StartCharacterDeath(CharacterRecord* character) {
+    RecordGameCall("StartCharacterDeath", character, 0, 0);
+    if (!character) return;
+    character->currentAnim = 21;
+    character->dying = 2;
 }

@@ -19,6 +19,11 @@ struct CharacterRecord {
     int32_t hitValue;        // read for the shooter of a projectile
     int32_t life;
     int32_t requestedAnim;   // the last animation code asked for
+    int32_t currentAnim;     // the animation code playing; 21, 22 and 23 are the deaths
+    uint32_t controlBits;    // the controls asked for this frame
+    uint8_t dying;           // non-zero from the death's start
+    uint8_t lock;            // non-zero while the hero dies or a sequence holds it
+    uint8_t opacity;         // 255 opaque, lowered while the character fades
 };
 
 // The 64 records of the mission, the hero in slot 0; null while no mission
@@ -31,6 +36,8 @@ void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue);
 int SetCharacterAnim(CharacterRecord* character, int32_t code);
 // The hit reaction by life: code 1 at 67 or more, 20 at 1..33, else 7.
 void SetLifeStanceAnim(CharacterRecord* character);
+// Starts the death: the first death animation (21) and the dying byte 2.
+void StartCharacterDeath(CharacterRecord* character);
 
 // What was asked, oldest first (at most the last 1024 calls).
 struct GameCall {
@@ -39,3 +46,5 @@ struct GameCall {
     int32_t a, b;
 };
 extern std::vector<GameCall> g_GameCalls;
+// Adds a call to the log (the game world's stand-ins record theirs there).
+void RecordGameCall(const char* what, CharacterRecord* character = nullptr, int32_t a = 0, int32_t b = 0);

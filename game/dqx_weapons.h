@@ -1,0 +1,4 @@
+// Weapons: one frame of the weapons in use (expiry, grenades, barriers).
+#pragma once
+
+void UpdateWeapons();
