@@ -10,6 +10,7 @@ uint32_t CmDebugBits = 0;
 bool EmOpen = false;
 bool CmOpen = false;
 uint32_t CmCallCount = 0;
+uint32_t EmStrategyFrames = 0;
 
 namespace {
 
@@ -32,11 +33,18 @@ void EM_Open() {
     Traced t("EM_Open", EmDebugBits);
     DebugLog("Spindrel I.A. Manager Version 2.05 RC7");
     EmOpen = true;
+    EmStrategyFrames = 0;
 }
 
 void EM_Close() {
     Traced t("EM_Close", EmDebugBits);
     EmOpen = false;
+}
+
+// No enemy acts yet: the frames are only counted.
+int EM_UpdateStrategyMission() {
+    ++EmStrategyFrames;
+    return 0;
 }
 
 void EM_SetDebug(uint32_t bits) {

@@ -7,6 +7,9 @@ void EM_Open();
 void EM_Close();
 // Bit 0 log, bit 1 call trace.
 void EM_SetDebug(uint32_t bits);
+// One frame of the enemies' strategy for the open mission; answers 0 when
+// the frame went on as usual.
+int EM_UpdateStrategyMission();
 void CM_Open();
 int CM_Close();
 void CM_SetDebug(uint32_t bits);
@@ -29,3 +32,5 @@ extern uint32_t CmDebugBits;
 extern bool EmOpen;
 extern bool CmOpen;
 extern uint32_t CmCallCount;
+// Frames of the strategy run since the manager opened.
+extern uint32_t EmStrategyFrames;

@@ -14,12 +14,12 @@ namespace {
 CharacterRecord g_records[kCharacterSlots];
 CharacterAnimState g_animStates[kCharacterSlots];
 
-void Record(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
+}  // namespace
+
+void RecordGameCall(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
     if (g_GameCalls.size() >= 1024) g_GameCalls.erase(g_GameCalls.begin(), g_GameCalls.begin() + 512);
     g_GameCalls.push_back({what, character, a, b});
 }
-
-}  // namespace
 
 void AllocCharacterTables() {
     if (!CharacterTable) CharacterTable = g_records;
@@ -27,27 +27,27 @@ void AllocCharacterTables() {
 }
 
 void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) {
-    Record("HitCharacter", character, damage, hitValue);
+    RecordGameCall("HitCharacter", character, damage, hitValue);
     if (!character) return;
     character->life = character->life > damage ? character->life - damage : 0;
 }
 
 int SetCharacterAnim(CharacterRecord* character, int32_t code) {
-    Record("SetCharacterAnim", character, code, 0);
+    RecordGameCall("SetCharacterAnim", character, code, 0);
     if (!character) return 1;
     character->animCode = code;
     return 0;
 }
 
 void SetLifeStanceAnim(CharacterRecord* character) {
-    Record("SetLifeStanceAnim", character, 0, 0);
+    RecordGameCall("SetLifeStanceAnim", character, 0, 0);
     if (!character) return;
     int32_t life = character->life;
     character->animCode = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
 }
 
 void PlaceCharacterModel(CharacterRecord* character) {
-    Record("PlaceCharacterModel", character, 0, 0);
+    RecordGameCall("PlaceCharacterModel", character, 0, 0);
     if (!character || character->model <= 0) return;
     Set_ObjPos(character->model, &character->position);
     Set_ObjMatrix(character->model, &character->orientation);
@@ -55,9 +55,16 @@ void PlaceCharacterModel(CharacterRecord* character) {
 }
 
 void InstallKeyframeCallbacks(CharacterRecord* character) {
-    Record("InstallKeyframeCallbacks", character, 0, 0);
+    RecordGameCall("InstallKeyframeCallbacks", character, 0, 0);
 }
 
 void UpdateCharacter(CharacterRecord* character) {
-    Record("UpdateCharacter", character, 0, 0);
+    RecordGameCall("UpdateCharacter", character, 0, 0);
+}
+
+void StartCharacterDeath(CharacterRecord* character) {
+    RecordGameCall("StartCharacterDeath", character, 0, 0);
+    if (!character) return;
+    character->currentAnim = 21;
+    character->dying = 2;
 }

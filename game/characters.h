@@ -34,6 +34,10 @@ struct CharacterRecord {
     int32_t eyeHeight;     // height of the head above the position
     int32_t shotCost;      // energy cost of its last shot; read as the hit value of its shots
     int32_t life;          // what the effects' hits take from
+    int32_t currentAnim;   // the animation code playing; 21, 22 and 23 are the deaths
+    uint8_t dying;         // non-zero from the death's start
+    uint8_t lock;          // non-zero while the hero dies or a sequence holds it
+    uint8_t opacity;       // 255 opaque, lowered while the character fades
     uint8_t kind;          // 0 ordinary, 1 attacker, 2 summoned ally
     uint8_t special;       // special state, 0 none
     uint8_t setUp;         // kNotSetUp, kSetUpInRoom, kSetUpSpindrel
@@ -77,6 +81,8 @@ void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue);
 int SetCharacterAnim(CharacterRecord* character, int32_t code);
 // The hit reaction by life: code 1 at 67 or more, 20 at 1..33, else 7.
 void SetLifeStanceAnim(CharacterRecord* character);
+// Starts the death: the first death animation (21) and the dying byte 2.
+void StartCharacterDeath(CharacterRecord* character);
 
 // Puts the character's model at its position with its orientation and
 // puts it back in the scene (enabled and shown, its helper nodes hidden).
@@ -93,3 +99,5 @@ struct GameCall {
     int32_t a, b;
 };
 extern std::vector<GameCall> g_GameCalls;
+// Adds a call to the log (the game world's stand-ins record theirs there).
+void RecordGameCall(const char* what, CharacterRecord* character = nullptr, int32_t a = 0, int32_t b = 0);

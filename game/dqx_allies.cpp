@@ -1,6 +1,7 @@
 // Summoned allies.
 #include "game/dqx_allies.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 void CreateSummonedAllies() {
@@ -13,4 +14,8 @@ void ClearAllyFlags() {
 
 void DismissAllAllies() {
     LogStep("DismissAllAllies");
+}
+
+void UpdateAllies() {
+    RecordGameCall("UpdateAllies");
 }

@@ -1,6 +1,5 @@
 // Summoned allies.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The two ally definitions and records made.
@@ -9,3 +8,6 @@ void CreateSummonedAllies();
 void ClearAllyFlags();
 // Every summoned ally dismissed.
 void DismissAllAllies();
+
+// One frame of the summoned allies: their time, their dismissal.
+void UpdateAllies();

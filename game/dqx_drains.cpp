@@ -1,6 +1,7 @@
 // Drains: the energy wells of the rooms.
 #include "game/dqx_drains.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 void LoadDrains(int mission, int restoring) {
@@ -10,4 +11,8 @@ void LoadDrains(int mission, int restoring) {
 
 void CloseDrains() {
     LogStep("CloseDrains");
+}
+
+void UpdateDrains() {
+    RecordGameCall("UpdateDrains");
 }

@@ -1,6 +1,7 @@
 // Scripted events and their timers, as far as the mission life cycle asks.
 #include "game/dqx_events.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 void ClearEventTimers() {
@@ -11,9 +12,6 @@ void RunArrivalEvents() {
     LogStep("RunArrivalEvents");
 }
 
-void RunEvents(int mode) {
-    LogStep("RunEvents", mode);
-}
 
 void RunRoomEntryEvents() {
     LogStep("RunRoomEntryEvents");
@@ -21,4 +19,9 @@ void RunRoomEntryEvents() {
 
 void ClearMarkedCharacter() {
     LogStep("ClearMarkedCharacter");
+}
+
+void RunEvents(int mode) {
+    RecordGameCall("RunEvents", nullptr, mode);
+    LogStep("RunEvents", mode);
 }

@@ -1,15 +1,14 @@
 // Scripted events and their timers, as far as the mission life cycle asks.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The ten event timers cleared.
 void ClearEventTimers();
 // The events of a room being left.
 void RunArrivalEvents();
-// One pass over the event scripts.
-void RunEvents(int mode);
 // The events of a room just entered.
 void RunRoomEntryEvents();
 // The mission's marked character forgotten.
 void ClearMarkedCharacter();
+// One pass over the mission's events.
+void RunEvents(int mode);

@@ -1,6 +1,5 @@
 // The mission journal.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The journal of the mission started.

@@ -1,6 +1,5 @@
 // The map screen's pictures.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The pictures of the current map level loaded.

@@ -1,6 +1,7 @@
 // Messages and dialogues, as far as the mission life cycle asks.
 #include "game/dqx_messages.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 int32_t PendingVoice = -1;
@@ -11,4 +12,17 @@ void LoadDialogues(int restoring) {
 
 void FreeMessages() {
     LogStep("FreeMessages");
+}
+
+int32_t SubtitleBusyFrames = 0;
+
+void UpdateMessages() {
+    RecordGameCall("UpdateMessages");
+}
+
+int UpdateSubtitles() {
+    int idle = SubtitleBusyFrames > 0 ? 0 : 1;
+    if (SubtitleBusyFrames > 0) --SubtitleBusyFrames;
+    RecordGameCall("UpdateSubtitles", nullptr, idle);
+    return idle;
 }

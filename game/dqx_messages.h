@@ -1,6 +1,5 @@
 // Messages and dialogues, as far as the mission life cycle asks.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +11,12 @@ extern int32_t PendingVoice;
 void LoadDialogues(int restoring);
 // The messages freed.
 void FreeMessages();
+
+// One frame of the message slots.
+void UpdateMessages();
+// One frame of the subtitles and voice lines: 1 while none runs (idle),
+// else 0.
+int UpdateSubtitles();
+// Frames for which UpdateSubtitles still answers busy (a line running);
+// each call counts one down.  Set by what starts a line.
+extern int32_t SubtitleBusyFrames;

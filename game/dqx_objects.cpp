@@ -36,3 +36,11 @@ void FreeObjectSlots() {
 void OpenPortalDoor(const char* portal) {
     LogStep((std::string("OpenPortalDoor ") + (portal ? portal : "")).c_str());
 }
+
+void UseObject(CharacterRecord* character, int mode) {
+    RecordGameCall("UseObject", character, mode);
+}
+
+void AnimateObjects() {
+    RecordGameCall("AnimateObjects");
+}

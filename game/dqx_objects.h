@@ -1,7 +1,8 @@
 // Objects, the inventory and the doors, as far as the mission life cycle asks.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
+
+#include "game/characters.h"
 
 // The object slots and the block after them cleared.
 void ClearObjectSlots();
@@ -19,3 +20,8 @@ void SetupObjects(int restoring);
 void FreeObjectSlots();
 // The door of the named portal of the current room opened.
 void OpenPortalDoor(const char* portal);
+
+// The character's use of its selected object (mode 1: the frame's use).
+void UseObject(CharacterRecord* character, int mode);
+// One step of the objects' animations.
+void AnimateObjects();

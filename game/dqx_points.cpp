@@ -63,3 +63,8 @@ void SetCharacterPos(CharacterRecord* character) {
 void CMH_PlaceCameraAtRoomStart() {
     PlaceCameraAtRoomStart();
 }
+
+void UpdateHeroMovement(CharacterRecord* hero) {
+    RecordGameCall("UpdateHeroMovement", hero);
+}
+

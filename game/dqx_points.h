@@ -3,8 +3,7 @@
 #pragma once
 
 #include "engine3d/dqx_math.h"
-
-struct CharacterRecord;
+#include "game/characters.h"
 
 // The hero's position when the characters were last set up.
 extern Vec3 HeroPreviousPosition;
@@ -19,3 +18,6 @@ int FindNearestPoint(const Vec3* position);
 void PlaceCameraAtRoomStart();
 // Hands the character's position to the movement layer (logged only).
 void SetCharacterPos(CharacterRecord* character);
+
+// Moves the hero by its controls and drives the camera.
+void UpdateHeroMovement(CharacterRecord* hero);

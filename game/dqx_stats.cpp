@@ -1,6 +1,7 @@
 // Mission statistics.
 #include "game/dqx_stats.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 MissionStatsRecord MissionStats{};
@@ -11,6 +12,6 @@ void StartMissionStats(int restoring) {
 }
 
 void StopMissionClock() {
+    RecordGameCall("StopMissionClock");
     LogStep("StopMissionClock");
 }
-

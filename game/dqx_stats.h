@@ -1,6 +1,5 @@
 // Mission statistics.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +13,5 @@ extern MissionStatsRecord MissionStats;
 
 // The statistics of the mission started: cleared unless restoring.
 void StartMissionStats(int restoring);
-// The mission's play clock stopped.
+// Stops the mission's play clock (its time becomes the elapsed time).
 void StopMissionClock();

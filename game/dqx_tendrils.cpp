@@ -1,6 +1,7 @@
 // Tendrils and the mission's drills.
 #include "game/dqx_tendrils.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 void ClearDrillState() {
@@ -27,6 +28,7 @@ void FreeRoomTendrils() {
     LogStep("FreeRoomTendrils");
 }
 
-void UpdateTendrils(int entering) {
-    LogStep("UpdateTendrils", entering);
+void UpdateTendrils(int mode) {
+    RecordGameCall("UpdateTendrils", nullptr, mode);
+    LogStep("UpdateTendrils", mode);
 }

@@ -1,6 +1,5 @@
 // Tendrils and the mission's drills.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The mission's drill state cleared.
@@ -15,5 +14,5 @@ void FreeRoomDrills();
 void CreateRoomTendrils();
 // The tendrils of the room being left freed.
 void FreeRoomTendrils();
-// The tendrils updated.
-void UpdateTendrils(int entering);
+// One frame of the tendrils of the current room.
+void UpdateTendrils(int mode);

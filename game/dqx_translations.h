@@ -1,6 +1,5 @@
 // Translations of the mission's names.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The mission's translated names loaded.

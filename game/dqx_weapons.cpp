@@ -1,6 +1,7 @@
 // Weapons: their records and charges.
 #include "game/dqx_weapons.h"
 
+#include "game/characters.h"
 #include "platform/step_log.h"
 
 void LoadWeapons(int mission, int keep) {
@@ -18,4 +19,8 @@ void RestoreWeaponNames() {
 
 void FreeWeapons(int mission) {
     LogStep("FreeWeapons", mission);
+}
+
+void UpdateWeapons() {
+    RecordGameCall("UpdateWeapons");
 }

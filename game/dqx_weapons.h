@@ -1,6 +1,5 @@
 // Weapons: their records and charges.
-// Stand-ins under their final names: each only logs its step
-// (platform/step_log.h).
+// Stand-ins under their final names: each only logs its call.
 #pragma once
 
 // The mission's weapon files read (charges kept with keep).
@@ -11,3 +10,5 @@ void ReloadSaveWeapons();
 void RestoreWeaponNames();
 // The weapon records freed.
 void FreeWeapons(int mission);
+
+void UpdateWeapons();
