@@ -23,5 +23,4 @@ void ClearMarkedCharacter() {
 
 void RunEvents(int mode) {
     RecordGameCall("RunEvents", nullptr, mode);
-    LogStep("RunEvents", mode);
 }

@@ -465,6 +465,7 @@ void EndMission() {
 }
 
 void GoToMission(int n, int restoring) {
+    RecordGameCall("GoToMission", nullptr, n, restoring);
     LogStep("GoToMission", n);
     if (!restoring && !FirstMission) SaveCarriedObjects();
     if (!restoring) EndMission();
@@ -567,6 +568,7 @@ void FreeRoom() {
 }
 
 void ChangeRoom(int n) {
+    RecordGameCall("ChangeRoom", nullptr, n);
     LogStep("ChangeRoom", n);
     if (!MissionPtr || !CharacterTable) return;
     StopSubtitle();

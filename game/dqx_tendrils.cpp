@@ -30,5 +30,4 @@ void FreeRoomTendrils() {
 
 void UpdateTendrils(int mode) {
     RecordGameCall("UpdateTendrils", nullptr, mode);
-    LogStep("UpdateTendrils", mode);
 }

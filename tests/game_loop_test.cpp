@@ -3,6 +3,10 @@
 // and the front end's joystick bindings.  The loop runs against a screen in
 // memory and a scripted keyboard; the world's stand-ins log their calls.
 #include "draw_support.h"
+#include "test_archives.h"
+#include "engine3d/dqx_3d.h"
+#include "game/dqx_load.h"
+#include "tools/kit/mission_writer.h"
 #include "game/characters.h"
 #include "game/dqx_briefing.h"
 #include "game/dqx_messages.h"
@@ -22,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -385,6 +390,16 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
         {"mission 21: text page 0, no autosave", 21, 0, nullptr, 0, 0},
         {"mission 23: text page 2 after the voice", 23, 2, nullptr, 2, 2},
     };
+    // The change opens mission 7 for real: the 3D memory, and its records
+    // as a loose file.
+    const FileTable* savedTable = CurrentFileTable;
+    MainResArchive = ResAddArchive("absent.res", 0);
+    CurrentFileTable = &ResourceFileTable;
+    Init_3DMemory();
+    fs::create_directories(dir_ / "ms7");
+    std::vector<uint8_t> mpl = kit::MissionFile(kit::DemoMission7());
+    std::ofstream(dir_ / "ms7" / "mission.mpl", std::ios::binary)
+        .write(reinterpret_cast<const char*>(mpl.data()), std::streamsize(mpl.size()));
     for (const MissionChangeCase& c : cases) {
         SCOPED_TRACE(c.name);
         g_GameCalls.clear();
@@ -411,6 +426,9 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
         }
         EXPECT_EQ(Calls("ShowTextPage"), c.textPage < 0 ? std::vector<int32_t>{} : std::vector<int32_t>{c.textPage});
     }
+    EndMission();
+    test::FreeArchives();
+    CurrentFileTable = savedTable;
 }
 
 // ---------------------------------------------------------------------------
