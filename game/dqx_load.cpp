@@ -6,7 +6,6 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_f3dc.h"
-#include "engine3d/dqx_front.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_lib.h"
 #include "engine3d/dqx_obj.h"
@@ -351,12 +350,10 @@ void SetUpCharacter(int i, int restoring) {
     c.head = head > 0 ? head : c.model;
     c.hand = c.model > 0 ? FindHand(c.model, head) : 0;
     if (first && c.model > 0) {
-        // y points down: the head's height is the model's y less the head's.
-        Vec3 base{}, top{};
-        Update_SubtreeTransforms(c.model);
-        Get_ObjWorldPos(c.model, &base);
-        Get_ObjWorldPos(c.head, &top);
-        c.eyeHeight = base.y - top.y;
+        // The head's place relative to the model; y points down.
+        Vec3 top{};
+        if (c.head != c.model) Get_ObjPos(c.head, &top);
+        c.eyeHeight = -top.y;
         if (c.eyeHeight == 0) c.eyeHeight = 100;
     }
     LoadCharacterAnims(i, i == 0, first);
