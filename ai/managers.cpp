@@ -85,11 +85,17 @@ void EM_PlayerChangeRoom() {
     LogStep("EM_PlayerChangeRoom");
 }
 
-// The camera manager does not follow the hero yet: at a mission's open and
-// at each room change it puts the camera at the start of the room.
+// The camera manager does not follow the hero yet: at a mission's open, at
+// each room change and every frame it puts the camera at the start of the
+// room.
 void CM_OpenMission(int mission) {
     Traced t("CM_OpenMission", CmDebugBits, false);
     LogStep("CM_OpenMission", mission);
+    CMH_PlaceCameraAtRoomStart();
+}
+
+// Each frame the camera is put back at the start of the room.
+void CM_UpdataCamera() {
     CMH_PlaceCameraAtRoomStart();
 }
 

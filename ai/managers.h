@@ -22,6 +22,8 @@ void EM_PlayerChangeRoom();
 void CM_OpenMission(int mission);
 void CM_CloseMission();
 void CM_PlayerChangeRoom();
+// One frame of the camera, driven by the hero's movement.
+void CM_UpdataCamera();
 
 // Host function of the game world: the camera at the start of the current
 // room.

@@ -61,6 +61,7 @@ uint8_t ForcedCameraMode = 0;
 int32_t RoomModelHandle = -1;
 uint8_t FirstMission = 0;
 int32_t RoomTimer = 0;
+uint32_t RoomEntries = 0;
 uint8_t RoomCollisionLoaded = 0;
 HeroAnimEntry HeroPowerAnims[kHeroPowerAnims];
 ObjHandle HeroAnimHandles[kHeroAnimHandles];
@@ -507,6 +508,7 @@ void FreeMissionData() {
 
 void EnterRoom() {
     LogStep("EnterRoom", CurrentRoomIndex);
+    ++RoomEntries;
     StopSubtitle();
     RoomTimer = 0;
     CurrentPointIndex = 0;

@@ -72,5 +72,7 @@ extern ObjHandle HeroAnimHandles[kHeroAnimHandles];  // 0 = none
 
 // The room timer, cleared at each room entry and point refresh.
 extern int32_t RoomTimer;
+// Room entries since the program started (each EnterRoom counts one).
+extern uint32_t RoomEntries;
 // Whether the current room's collision object is loaded.
 extern uint8_t RoomCollisionLoaded;

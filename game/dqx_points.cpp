@@ -12,6 +12,9 @@ Vec3 HeroPreviousPosition{};
 
 namespace {
 
+// The room entry the lamp was last set for; the lamp is set once an entry.
+uint32_t g_litEntry = 0;
+
 Vec3 Offset(const Vec3& base, int32_t x, int32_t y, int32_t z) {
     return {base.x + x, base.y + y, base.z + z};
 }
@@ -31,7 +34,6 @@ int FindNearestPoint(const Vec3* position) {
 }
 
 void PlaceCameraAtRoomStart() {
-    LogStep("PlaceCameraAtRoomStart");
     if (!CurrentRoomPtr) return;
     // The view of the room model from its near side, toward its far
     // corner: a room of the demo's size is seen whole from there.
@@ -41,6 +43,9 @@ void PlaceCameraAtRoomStart() {
     Make_LookAt(&from, &to, &look);
     Set_ObjMatrix(0, &look);
     Set_ObjPos(0, &from);
+    if (RoomEntries == g_litEntry) return;
+    LogStep("PlaceCameraAtRoomStart");
+    g_litEntry = RoomEntries;
     Clear_Lights();
     Mat3 identity;
     Set_Identity(&identity);
@@ -66,5 +71,6 @@ void CMH_PlaceCameraAtRoomStart() {
 
 void UpdateHeroMovement(CharacterRecord* hero) {
     RecordGameCall("UpdateHeroMovement", hero);
+    CM_UpdataCamera();
 }
 

@@ -13,8 +13,8 @@ extern Vec3 HeroPreviousPosition;
 int FindNearestPoint(const Vec3* position);
 // The camera at the start of the current room: from the room's near side,
 // above the floor, looking into the room, where the hero and the others
-// standing in it are seen; and one point lamp before the near wall that
-// lights the room model and every set-up character.
+// standing in it are seen; and, once a room, one point lamp before the
+// near wall that lights the room model and every character set up in it.
 void PlaceCameraAtRoomStart();
 // Hands the character's position to the movement layer (logged only).
 void SetCharacterPos(CharacterRecord* character);
