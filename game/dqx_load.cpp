@@ -397,6 +397,9 @@ void OpenMission(int n, int restoring) {
     if (!restoring) LoadMissionFile("mission.mpl");
     if (!MissionPtr) FatalError("dqx_load.c:no mission");
     if (!restoring && !FirstMission) RestoreCarriedObjects();
+    // The power animations are named from the root (".\all\..."): under
+    // the mission's path they would name no file.
+    SetResourcePath("");
     LoadHeroAnims();
     LoadGameplayIni(n);
     if (restoring) {

@@ -322,6 +322,9 @@ TEST_F(MissionLifeTest, SetupCharactersLoadsModelsNodesAndAnimations) {
         EXPECT_EQ(at.x, c->position.x);
         EXPECT_EQ(at.z, c->position.z);
     }
+    // The hero's power animations were found from the root while the
+    // mission's path was set.
+    for (int i = 0; i < kHeroPowerAnims; ++i) EXPECT_GT(HeroAnimHandles[i], 0) << i;
     // The guard's definition has no own shadow flag: no shadow.
     EXPECT_EQ(guard.attached, 0);
     struct Row {
