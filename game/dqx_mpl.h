@@ -9,6 +9,8 @@
 // each weapon record's track points.  Positions and radii are in fifths of
 // a world unit in mission.mpl and multiplied by 5 when read, except when a
 // save game's records (already in world units) are restored.
+// ReadMissionFile makes its records the open mission (MissionPtr): the
+// mission open before must have been freed.
 #pragma once
 
 #include "game/mission_records.h"
