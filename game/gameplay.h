@@ -44,6 +44,8 @@ struct PowerRow {
     int32_t aimMode;        // 0 to 3
     int32_t variant;        // random A/B variant of the effect
     int32_t state;          // 0 untouched, 1 default kept, 2 set from gameplay.ini
+
+    friend bool operator==(const PowerRow&, const PowerRow&) = default;
 };
 
 constexpr int kSpellRows = 8;   // 7 spells and one empty row
@@ -55,6 +57,8 @@ struct PowerTablesRecord {
     PowerRow w[kWeaponRows];
     int32_t selectedSpell;
     int32_t selectedWeapon;
+
+    friend bool operator==(const PowerTablesRecord&, const PowerTablesRecord&) = default;
 };
 extern PowerTablesRecord PowerTables;
 // The built-in defaults; each row's shortcut number is kept here (from

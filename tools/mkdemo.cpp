@@ -321,8 +321,8 @@ void BuildMissionCorpus(const fs::path& folder) {
     }
 }
 
-// Seeds of the player.ini and gameplay.ini readers: the files the program
-// writes and ships, and the kit's odd ones.
+// Seeds of the player.ini, gameplay.ini and menu text readers: the files
+// the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
     fs::create_directories(folder / "playerini");
     fs::create_directories(folder / "gameplay");
@@ -337,6 +337,16 @@ void BuildSettingsCorpus(const fs::path& folder) {
     for (int mission : {22, 7})
         put(folder / "gameplay" / ("ms" + std::to_string(mission) + ".ini"), kit::DemoGameplayIni(mission));
     for (const kit::NamedText& f : kit::GameplayIniFixtures()) put(folder / "gameplay" / f.name, f.text);
+    // The menu texts: the demo's file, and lines that are too many, too
+    // long, end the file early or hold conversions no caller fills.
+    fs::create_directories(folder / "menutext");
+    put(folder / "menutext" / "f_text.txt", kit::TextFileBytes(kit::DemoMenuTexts()));
+    std::vector<std::string> odd(300, "%s %d %n %*d %%");
+    odd[2] = std::string(700, 'x');
+    odd[93] = "%s%s%s%s";
+    odd[132] = "%d %d %d %d %5.2f";
+    odd[260] = "@ the end";
+    put(folder / "menutext" / "odd.txt", kit::TextFileBytes(odd));
 }
 
 int BuildCorpus(const fs::path& folder) {

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const GameplaySettingsRecord& g = GameplaySettings;
     Check(g.energyAccount != 0 && g.roomChangeCounter == 25);
-    Check(std::memcmp(&PowerTables.m[6], &BuiltInPowerTables.m[6], sizeof(PowerRow)) == 0);
+    Check(PowerTables.m[6] == BuiltInPowerTables.m[6]);
     const bool read = PowerTables.w[0].state != 0;
     for (int i = 0; i < kWeaponRows; ++i) Check(read ? PowerTables.w[i].state >= 1 : PowerTables.w[i].state == 0);
     for (int i = 0; i < 6; ++i) Check(read ? PowerTables.m[i].state >= 1 : PowerTables.m[i].state == 0);
