@@ -12,8 +12,14 @@
 #include "game/dqx_stats.h"
 #include "game/game_state.h"
 #include "game/gameplay.h"
+#include "game/game_world.h"
 #include "game/overlay.h"
+#include "host/headless/headless.h"
+#include "media/iss_fx.h"
+#include "media/sample.h"
+#include "media/snd_layer.h"
 #include "platform/settings.h"
+#include "platform/timer.h"
 #include "platform/step_log.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
@@ -461,12 +467,59 @@ TEST_F(MissionLifeTest, RefreshHeroPointSetsTheCameraModeAndPoint) {
     EXPECT_EQ(camera.z, 1100);
 }
 
-// A voice still pending when the room changes is waited for and forgotten.
-TEST_F(MissionLifeTest, ChangeRoomForgetsThePendingVoice) {
+// A voice still playing when the room changes holds the change until it
+// ends, at most 3000 ms of the clock; either way it is then forgotten.
+TEST_F(MissionLifeTest, ChangeRoomWaitsAtMostThreeSecondsForThePendingVoice) {
+    struct Row {
+        const char* name;
+        bool playing;
+        uint32_t least, most;  // ms the change waits
+    };
+    const Row rows[] = {{"a voice that loops", true, 3000, 3100}, {"a voice that has ended", false, 0, 100}};
     Begin(7);
-    PendingVoice = 3;
-    ChangeRoom(1);
-    EXPECT_EQ(PendingVoice, -1);
+    const EngineConfigRecord savedConfig = EngineConfig;
+    g_SoundOn = 1;
+    EngineConfig.WaveDeviceId = 0;
+    EngineConfig.SamplingRate = 2;  // 22050 Hz
+    EngineConfig.AudioConfig = 0x87;
+    EngineConfig.ChannelToMix = 20;
+    host::headless::SetAutoStep(100, 1000);
+    SND_EnumDevices();
+    ASSERT_TRUE(SND_CreateDevice());
+    ASSERT_EQ(SND_OpenPrimary(), 0);
+    // A tenth of a second of a tone, looping.
+    const uint32_t bytes = 2205 * 2;
+    SndSample tone{};
+    tone.data = static_cast<uint8_t*>(g_AudioPoolOps.AllocZero(bytes));
+    for (uint32_t i = 0; i < bytes; i += 2) tone.data[i + 1] = (i / 100) % 2 ? 0x40 : 0xC0;
+    tone.length = bytes;
+    tone.rate = 22050;
+    tone.flags = kSmp16Bit | kSmpChanged;
+    tone.loopEnd = -1;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(SND_PlayVoice(1, 22050, 63, 0, &tone), 1);
+        if (!row.playing) SND_StopVoice(1);
+        ASSERT_EQ(SND_IsVoicePlaying(1), row.playing ? 1 : 0);
+        PendingVoice = 1;
+        uint32_t start = GetTimeMs();
+        ChangeRoom(CurrentRoomIndex == 0 ? 1 : 0);
+        uint32_t waited = GetTimeMs() - start;
+        EXPECT_GE(waited, row.least);
+        EXPECT_LT(waited, row.most);
+        EXPECT_EQ(PendingVoice, -1);
+        // The wait gives up on a voice that goes on: it is not stopped.
+        EXPECT_EQ(SND_IsVoicePlaying(1), row.playing ? 1 : 0);
+        SND_StopVoice(1);
+    }
+    SND_FreeVoice(1);
+    SND_Close();
+    if (g_SndDevice) host::SoundRelease(g_SndDevice);
+    g_SndDevice = nullptr;
+    g_SndLayer.soundObject = nullptr;
+    g_SndPrimaryFormat = {};
+    g_AudioPoolOps.Free(tone.data);
+    EngineConfig = savedConfig;
 }
 
 // ---------------------------------------------------------------------------
