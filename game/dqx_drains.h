@@ -7,4 +7,5 @@ void LoadDrains(int mission, int restoring);
 // The drain table closed.
 void CloseDrains();
 
+// One frame of the placed drains (filling, collection).
 void UpdateDrains();

@@ -1,4 +1,4 @@
-// Scripted events and their timers, as far as the mission life cycle asks.
+// Scripted events and their timers, as far as the game loop and the mission life cycle ask.
 #include "game/dqx_events.h"
 
 #include "game/characters.h"

@@ -1,4 +1,4 @@
-// Messages and dialogues, as far as the mission life cycle asks.
+// Messages, dialogues and subtitles, as far as the game loop and the mission life cycle ask.
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 

@@ -11,4 +11,5 @@ void RestoreWeaponNames();
 // The weapon records freed.
 void FreeWeapons(int mission);
 
+// One frame of the weapons in use (expiry, grenades, barriers).
 void UpdateWeapons();
