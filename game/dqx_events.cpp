@@ -1,4 +1,5 @@
-// Scripted events and their timers, as far as the game loop and the mission life cycle ask.
+// Scripted events and their timers, as far as the game loop and the
+// mission life cycle ask.
 #include "game/dqx_events.h"
 
 #include "game/characters.h"

@@ -1,4 +1,5 @@
-// Scripted events and their timers, as far as the game loop and the mission life cycle ask.
+// Scripted events and their timers, as far as the game loop and the
+// mission life cycle ask.
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 

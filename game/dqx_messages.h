@@ -1,4 +1,5 @@
-// Messages, dialogues and subtitles, as far as the game loop and the mission life cycle ask.
+// Messages, dialogues and subtitles, as far as the game loop and the
+// mission life cycle ask.
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 

@@ -1,4 +1,5 @@
-// Objects, the inventory and the doors, as far as the game loop and the mission life cycle ask.
+// Objects, the inventory and the doors, as far as the game loop and the
+// mission life cycle ask.
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 
