@@ -250,8 +250,8 @@ void ChooseArrivalPortal(const PortalRecord* used, const RoomRecord* previous) {
         int32_t d = Get_Dist2(&hero, &portal.position);
         if (!CurrentPortalPtr || d < best) CurrentPortalPtr = &portal, best = d;
     }
-    if (PortalOfRoom(used, previous) && used->arrivalPortal >= 1 && used->arrivalPortal <= room->portalCount && room->portals)
-        CurrentPortalPtr = &room->portals[used->arrivalPortal - 1];
+    bool named = PortalOfRoom(used, previous) && used->arrivalPortal >= 1 && used->arrivalPortal <= room->portalCount;
+    if (named && room->portals) CurrentPortalPtr = &room->portals[used->arrivalPortal - 1];
 }
 
 ObjHandle FindHand(ObjHandle model, ObjHandle head) {
