@@ -159,9 +159,9 @@ void ChangeMission(int subtitlesIdle) {
 }
 
 // Odd lines (1, 3, 5 ... to the clip bottom) black, for the interleaved
-// display option.
-void BlankOddLines() {
-    if (!ActivePrimTable.HSpan) return;
+// display option, into the locked frame.
+void InterleaveFrame() {
+    if (!(DisplayOptions & 2) || GameState.framesToSkip != 0 || !ActivePrimTable.HSpan) return;
     for (int32_t y = 1; y <= ScreenState.clipBottom; y += 2) ActivePrimTable.HSpan(0, y, int32_t(ScreenState.width), 0);
 }
 
@@ -193,10 +193,10 @@ void PaceFrame() {
 
 void RenderFrame() {
     if (GameState.framesToSkip != 0) return;
-    // The 3D layer draws into its own back buffer; the software renderer
-    // into the locked frame.
+    // The 3D layer draws into its own back buffer before the frame is
+    // locked; the software renderer into the locked frame.
     Draw_Scene(0, g_SoftwareDisplay ? reinterpret_cast<uint16_t*>(ScreenState.frameBuffer) : nullptr);
-    if (DisplayOptions & 2) BlankOddLines();
+    if (ScreenState.flags2 & kScreen2Locked) InterleaveFrame();
 }
 
 void UpdateWorld(CharacterRecord* hero) {
@@ -239,6 +239,9 @@ void GameLoop() {
         // count.
         const bool locked = driver->Lock(driver) != nullptr;
         if (g_SoftwareDisplay && locked) RenderFrame();
+        // The 3D layer's frame was drawn before the lock: its odd lines are
+        // blanked now.
+        if (!g_SoftwareDisplay && locked) InterleaveFrame();
         UpdateMessages();
         if (locked) DrawOverlay(OverlayFlags);
         QuitPrompt(locked);

@@ -579,6 +579,7 @@ TEST_F(GameLoopTest, WorldUpdateStartsTheHerosDeathOnce) {
 
 struct RenderCase {
     const char* name;
+    uint8_t software;
     uint32_t options;
     uint8_t framesToSkip;
     bool oddLinesBlack;
@@ -586,17 +587,23 @@ struct RenderCase {
 
 TEST_F(GameLoopTest, RenderFrameBlanksOddLinesWhenInterleaved) {
     const RenderCase cases[] = {
-        {"interleaved", 2, 0, true},
-        {"not interleaved", 4, 0, false},
-        {"interleaved, frame skipped", 2, 1, false},
+        {"interleaved", 1, 2, 0, true},
+        {"not interleaved", 1, 4, 0, false},
+        {"interleaved, frame skipped", 1, 2, 1, false},
+        {"3D layer: its frame is not locked yet", 0, 2, 0, false},
     };
     for (const RenderCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::fill(memory_.begin(), memory_.end(), 0xFF);
+        g_SoftwareDisplay = c.software;
         DisplayOptions = c.options;
         GameState.framesToSkip = c.framesToSkip;
         Clip(0, 0, 639, 477);
+        // The software renderer draws into the locked frame; the 3D layer
+        // renders before the lock.
+        if (c.software) Lock(&driver_);
         RenderFrame();
+        Unlock(&driver_);
         // Odd lines up to the clip bottom only.
         for (int y : {0, 1, 2, 3, 475, 476, 477, 478, 479}) {
             bool black = (y & 1) && y <= 477 && c.oddLinesBlack;

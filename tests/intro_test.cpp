@@ -92,7 +92,10 @@ protected:
     }
     static void Observe(const host::headless::CapturedFrame& f, uint64_t us, void* self) {
         auto* t = static_cast<IntroTest*>(self);
-        int k = t->Match(f);
+        // Once the intro's hook is gone, no frame is the intro's: the game
+        // loop may show a page the intro left when it has no scene to draw.
+        if (WindowHook) t->hookSeen_ = true;
+        int k = t->hookSeen_ && !WindowHook ? -1 : t->Match(f);
         if (k >= 0) {
             t->shown_.push_back({k, us});
             if (k == t->escapeAt_) {
@@ -100,7 +103,8 @@ protected:
                 t->escapeDown_ = true;
             }
         } else if (WindowHook == nullptr && us > kLogoUs && !t->escaped_) {
-            // The game loop after the intro: a new press of Escape ends it.
+            // The game loop after the intro: a new press of Escape raises
+            // the quit prompt...
             if (t->escapeDown_) {
                 host::headless::PressKey(1, false);
                 t->escapeDown_ = false;
@@ -108,6 +112,10 @@ protected:
                 t->escaped_ = true;
                 host::headless::PressKey(1, true);
             }
+        } else if (t->escaped_ && !t->answered_) {
+            // ... and Y on the next frame leaves the game.
+            t->answered_ = true;
+            host::headless::PressKey(0x15, true);
         }
     }
     std::vector<uint32_t> ClientCodes() const {
@@ -135,6 +143,8 @@ protected:
     int escapeAt_ = -1;
     bool escapeDown_ = false;
     bool escaped_ = false;
+    bool answered_ = false;
+    bool hookSeen_ = false;
 };
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST_P(ProgramTest, PresentedFramesAreCapturedInAWindowAndInFullScreen) {
 
 TEST_P(ProgramTest, EscapeEndsTheRun) {
     // Held across a few frames of 1/70 s ticks, so the run sees it down.
-    Write("input.txt", "25 keydown 1\n400 keyup 1\n");
+    Write("input.txt", "25 keydown 1\n400 keyup 1\n500 keydown Y\n900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("pumps done"), std::string::npos) << r.err;
@@ -169,7 +169,8 @@ TEST_P(ProgramTest, EscapeEndsTheRun) {
 }
 
 TEST_P(ProgramTest, EscapeByNameOnTheMessageKeyboard) {
-    Write("input.txt", "20 keydown escape\n300 keyup escape\n");
+    // Once the game loop runs (its start forgets the keys held before it).
+    Write("input.txt", "5000 keydown escape\n5300 keyup escape\n5400 keydown y\n5800 keyup y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_KEYBOARD", "none"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -247,7 +248,7 @@ std::vector<std::string> Steps(const std::string& err) {
 TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     Write("player.ini", "[Options]\nMusicVol=70\nSubTitles=no\n");
     // Escape after the logo's four seconds, held for a few frames.
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -274,7 +275,7 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
 // at the primary's rate (22050 Hz, 16-bit stereo): silent during the logo,
 // then the mission's music.
 TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_AUDIO_CAPTURE", (dir_ / "capture.wav").string()}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -302,7 +303,7 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     size_t at = registry.find("Disable=0");
     ASSERT_NE(at, std::string::npos);
     Write("registry.ini", registry.replace(at, 9, "Disable=1"));
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -324,7 +325,7 @@ TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
     ASSERT_TRUE(kit::BuildArchive({}, kit::DirectoryForm::Gzip, &empty, nullptr));
     ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), empty));
     CopyIntro();
-    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n");
+    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -364,7 +365,7 @@ std::vector<int> IntroFramesIn(const fs::path& frames) {
 TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
     CopyIntro();
     // Space once the video plays, then Escape in the game loop.
-    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n");
+    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n6500 keydown Y\n6900 keyup Y\n");
     fs::path frames = dir_ / "frames";
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -391,7 +392,7 @@ TEST_P(ProgramTest, TheDemoIntroPlaysWhole) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n");
+        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n9500 keydown Y\n9900 keyup Y\n");
         fs::path frames = dir_ / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                         {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -424,7 +425,7 @@ TEST_P(ProgramTest, LogoFirstAndTheEndPictureAfterEscape) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n");
+        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
         // A capture folder that does not exist yet: the host makes it.
         fs::path frames = dir_ / "frames" / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"},

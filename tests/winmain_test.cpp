@@ -48,7 +48,8 @@ protected:
 
 TEST_F(SpineTest, NormalEndShowsNoBoxAndExitsWithZero) {
     WriteSettings();
-    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over
+    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over,
+    host::headless::ScheduleKey(5500, 0x15, true);  // then Y at the quit prompt
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(host::headless::Boxes().empty());
     EXPECT_EQ(ReadFile("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");  // the enemy manager's banner
