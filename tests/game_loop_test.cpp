@@ -3,6 +3,7 @@
 // and the front end's joystick bindings.  The loop runs against a screen in
 // memory and a scripted keyboard; the world's stand-ins log their calls.
 #include "draw_support.h"
+#include "program_state.h"
 #include "test_archives.h"
 #include "engine3d/dqx_3d.h"
 #include "game/dqx_load.h"
@@ -685,6 +686,8 @@ int JoyAcquire() { return g_acquireAnswer; }
 int JoyUnacquire() { return 1; }
 
 TEST_F(GameLoopTest, FrontEndBindsTheJoystickToThePlayersKeys) {
+    // The front end reads the menu texts first.
+    test::WriteRunData(dir_);
     std::vector<KeyBinding> saved(PlayerKeyBindings, PlayerKeyBindings + kKeyBindings);
     for (int i = 0; i < kKeyBindings; ++i) PlayerKeyBindings[i].scanCode = uint8_t(0x40 + i);
     const JoystickCase cases[] = {{"acquired", 1, true}, {"not acquired", 0, false}};

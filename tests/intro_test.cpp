@@ -52,6 +52,7 @@ protected:
             WriteFile(name, std::string(empty.begin(), empty.end()));
         std::vector<uint8_t> movie = kit::DemoIntroStream();
         WriteFile("video/fmorvanel.qvs", std::string(movie.begin(), movie.end()));
+        test::WriteRunData(dir_);
         for (int i = 0; i < kit::kDemoIntroFrames; ++i) expected_.push_back(kit::IntroFrame({}, i));
         QVF_RegisterBuiltinCodecs();
         g_deadlocks.clear();

@@ -9,6 +9,11 @@
 #include "platform/window.h"
 #include "program/winmain.h"
 #include "test_archives.h"
+#include "tools/kit/archive_writer.h"
+#include "tools/kit/demo_effects.h"
+#include "tools/kit/demo_settings.h"
+#include "tools/kit/mission_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <cstdlib>
 
@@ -40,6 +45,20 @@ int RunWinMain(const char* commandLine) {
     } catch (const host::ProcessExit& e) {
         return e.code;
     }
+}
+
+void WriteRunData(const std::filesystem::path& dir) {
+    auto put = [&](const std::string& gameName, const std::vector<uint8_t>& bytes) {
+        std::string relative = gameName.rfind(".\\", 0) == 0 ? gameName.substr(2) : gameName;
+        for (char& c : relative)
+            if (c == '\\') c = '/';
+        std::filesystem::create_directories((dir / relative).parent_path());
+        kit::WriteBytes((dir / relative).string(), bytes);
+    };
+    for (const auto& files : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
+        for (const kit::NamedFile& f : files) put(f.name, f.data);
+    for (const char* folder : {"game", "voice"})
+        for (const kit::ArchiveMember& m : kit::DemoSettingsMembers(folder)) put(m.name, m.data);
 }
 
 }  // namespace test

@@ -1,8 +1,10 @@
 // Both programs, run as separate processes on the headless host in a
 // temporary copy of the game directory, driven by the host options.
+#include "program_state.h"
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_settings.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -210,6 +212,8 @@ TEST_P(ProgramTest, MissingRegistryIsFatalBeforeTheWindow) {
 TEST_P(ProgramTest, WithoutConfigTheRegistryIsNotRead) {
     fs::remove(dir_ / "config.ini");
     fs::remove(dir_ / "registry.ini");
+    // Without [Game] Resource the data is read as loose files.
+    test::WriteRunData(dir_);
     Result r = Run({{"MORVANEL_FRAMES", "30"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
@@ -325,9 +329,9 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
 }
 
 TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
-    // A voice archive without the pictures.
+    // A voice archive without the pictures (the menu texts only).
     std::vector<uint8_t> empty;
-    ASSERT_TRUE(kit::BuildArchive({}, kit::DirectoryForm::Gzip, &empty, nullptr));
+    ASSERT_TRUE(kit::BuildArchive(kit::DemoSettingsMembers("voice"), kit::DirectoryForm::Gzip, &empty, nullptr));
     ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), empty));
     CopyIntro();
     Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");

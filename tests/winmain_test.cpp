@@ -35,6 +35,7 @@ protected:
     }
     static void ResetProgramState() { test::ResetProgramState(); }
     void WriteSettings() {
+        test::WriteRunData(dir_);
         WriteFile("config.ini", "[Game]\nOption=0\n");
         WriteFile("registry.ini",
                   "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\nRevision=1\n"
