@@ -1,5 +1,7 @@
 #include "program_state.h"
 
+#include "game/characters.h"
+#include "game/game_state.h"
 #include "host/host.h"
 #include "platform/display/ddraw.h"
 #include "platform/errors.h"
@@ -36,6 +38,11 @@ void ResetProgramState() {
     EngineConfig.DevicesStarted = 0;
     FreeArchives();
     ResourceMode = 0;
+    // The game's tables, allocated by the run's front end and first mission.
+    CharacterTable = nullptr;
+    CharacterAnimTable = nullptr;
+    GameState = GameStateRecord{};
+    GameLoopState = kLoopPlay;
 }
 
 int RunWinMain(const char* commandLine) {
