@@ -3,6 +3,7 @@
 #include "ai/managers.h"
 
 #include "platform/errors.h"
+#include "platform/step_log.h"
 
 uint32_t EmDebugBits = 0;
 uint32_t CmDebugBits = 0;
@@ -16,9 +17,10 @@ namespace {
 struct Traced {
     const char* name;
     uint32_t bits;
-    Traced(const char* n, uint32_t b) : name(n), bits(b) {
+    // The step goes to the run trace here, or through the step log.
+    Traced(const char* n, uint32_t b, bool trace = true) : name(n), bits(b) {
         if (bits & 2) DebugLog("******************************%s()", name);
-        RunTrace(name);
+        if (trace) RunTrace(name);
     }
     ~Traced() {
         if (bits & 2) DebugLog("End Of %s", name);
@@ -64,4 +66,46 @@ int CM_Close() {
 
 void CM_SetDebug(uint32_t bits) {
     CmDebugBits = bits & 3;
+}
+
+// The enemy manager has no enemies yet: a mission's open, room change and
+// close are only logged.
+void EM_OpenMission(int mission) {
+    Traced t("EM_OpenMission", EmDebugBits, false);
+    LogStep("EM_OpenMission", mission);
+}
+
+void EM_CloseMission() {
+    Traced t("EM_CloseMission", EmDebugBits, false);
+    LogStep("EM_CloseMission");
+}
+
+void EM_PlayerChangeRoom() {
+    Traced t("EM_PlayerChangeRoom", EmDebugBits, false);
+    LogStep("EM_PlayerChangeRoom");
+}
+
+// The camera manager does not follow the hero yet: at a mission's open, at
+// each room change and every frame it puts the camera at the start of the
+// room.
+void CM_OpenMission(int mission) {
+    Traced t("CM_OpenMission", CmDebugBits, false);
+    LogStep("CM_OpenMission", mission);
+    CMH_PlaceCameraAtRoomStart();
+}
+
+// Each frame the camera is put back at the start of the room.
+void CM_UpdataCamera() {
+    CMH_PlaceCameraAtRoomStart();
+}
+
+void CM_CloseMission() {
+    Traced t("CM_CloseMission", CmDebugBits, false);
+    LogStep("CM_CloseMission");
+}
+
+void CM_PlayerChangeRoom() {
+    Traced t("CM_PlayerChangeRoom", CmDebugBits, false);
+    LogStep("CM_PlayerChangeRoom");
+    CMH_PlaceCameraAtRoomStart();
 }

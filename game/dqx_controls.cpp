@@ -1,10 +1,11 @@
-// Player controls.  Until the menu pages exist, Escape raises the quit
-// prompt directly, so that a player can always leave the game.
+// Player controls.
 #include "game/dqx_controls.h"
 
 #include "game/game_loop.h"
 #include "game/game_state.h"
 #include "platform/input.h"
+
+uint8_t PowerSelection = 1;
 
 namespace {
 
@@ -17,7 +18,7 @@ void ReadKeys() {
 void HandlePlayerControls(CharacterRecord* hero) {
     RecordGameCall("HandlePlayerControls", hero);
     ReadKeys();
-    if (hero) hero->controlBits = 0;
+    if (hero) hero->controls = 0;
     if (CurrentKeyboard && CurrentKeyboard->KeyHit(kScanEscape) && GameLoopState == kLoopPlay)
         GameLoopState = kLoopQuitPrompt;
 }

@@ -1,8 +1,19 @@
-// Messages and subtitles: no line is ever started, so the subtitles are
-// idle unless SubtitleBusyFrames says a line runs.
+// Messages, dialogues and subtitles, as far as the game loop and the
+// mission life cycle ask.
 #include "game/dqx_messages.h"
 
 #include "game/characters.h"
+#include "platform/step_log.h"
+
+int32_t PendingVoice = -1;
+
+void LoadDialogues(int restoring) {
+    LogStep("LoadDialogues", restoring);
+}
+
+void FreeMessages() {
+    LogStep("FreeMessages");
+}
 
 int32_t SubtitleBusyFrames = 0;
 

@@ -7,7 +7,6 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_view.h"
-#include "game/demo_scene.h"
 #include "game/dqx_allies.h"
 #include "game/dqx_briefing.h"
 #include "game/dqx_controls.h"
@@ -82,7 +81,7 @@ void StartLoop() {
     FrameTimerInit(&GameTimer, kTicksPerSecond);
     GameState.mapZoom = kMapZoomOne;
     RefreshHeroPoint();
-    if (CharacterRecord* hero = Hero()) hero->controlBits = 0;
+    if (CharacterRecord* hero = Hero()) hero->controls = 0;
     if (CurrentKeyboard) CurrentKeyboard->Reset();
     GameState.menuPage = 0;
     FirstMission = 0;
@@ -336,20 +335,19 @@ void CloseFrontEnd() {
     CloseOverlayCounters();
 }
 
-// No mission is read yet: the demo scene, the mission's sound levels and
-// the music restart of its opening.
+// The run's first mission opened from its records, started in its start
+// room, the camera at the room's start.
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
-    MissionNumber = uint8_t(missionNumber);
-    DemoScene_Open();
-    SFX_ResetChannels();
-    SFX_LoadSoundLevels();
-    SoundEvent restart{20, CurrentRoomIndex, 0, 0};
-    SFX_PlayEvent(&restart, 0);
+    OpenMission(missionNumber, 0);
+    StartMission(0);
+    PlaceCameraAtRoomStart();
+    RefreshHeroPoint();
 }
 
+// The last mission's play clock stopped and everything it loaded freed.
 void LeaveMission() {
     RunTrace("LeaveMission");
     StopMissionClock();
-    SFX_CloseMission();
+    if (MissionPtr) CloseMission();
 }

@@ -3,14 +3,10 @@
 
 #include <cstdint>
 
-#include "game/player_options.h"
+#include "game/player_settings.h"
 
-// player.ini through the INI reader and the plain file table.
-void LoadPlayerSettings();
-void SavePlayerSettings();
 // The disk picture in the bottom-right corner of the screen.
 void DrawDiskIcon();
-
 
 // Waits while the voice plays, at most 3000 ms, pumping messages and
 // refilling the sound streams (a spoken line is a stream: unfed, it would

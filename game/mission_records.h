@@ -10,6 +10,8 @@
 // the named fields from the image; a writer starts from the image and
 // encodes the named fields over it.  The pointer words of an image are
 // never read: pointers are rebuilt when a mission is read and written as 0.
+// Text fields in memory always end in a NUL (a name that fills its whole
+// field in the file loses its last character in memory, not in the image).
 #pragma once
 
 #include "engine3d/dqx_math.h"
@@ -77,13 +79,14 @@ struct RoomRecord {
     char name[64];           // at 64: compared ignoring letter case
     Vec3 position;           // at 128, x5 when a mission is read
     int32_t pointCount;      // at 140
-    RoomPoint* points;
+    RoomPoint* points;       // pointer word at 144
     int32_t portalCount;     // at 148
-    PortalRecord* portals;
+    PortalRecord* portals;   // pointer word at 152
+    int32_t pointCapacity, portalCapacity;  // room the arrays have (in memory only)
     uint8_t flags;           // at 157: bit 0 visited, bit 1 special room
     uint8_t isBox;           // at 158: 1 for the room named "Box"
     int32_t mapLevel;        // at 168
-    RoomRecord** neighbours; // built when the mission opens, null-ended
+    RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     uint8_t image[kRoomRecordBytes];
 };
@@ -114,10 +117,12 @@ struct CharacterDef {
     char name[32];          // at 44
     CharacterAnimEntry anims[kCharacterAnimEntries];  // at 76
     int32_t life;           // at 2092
+    int32_t height;         // at 2096: 158 for a definition added at run time
     int32_t room;           // at 2100: kNoRoom or any index past the rooms = none
     int32_t energy;         // at 2104
     uint8_t shown;          // at 2112
     uint8_t movedIn;        // at 2114
+    uint8_t addedValue;     // at 2116: the mission's byte 42 for a definition added at run time
     int32_t energyReserve;  // at 2128
     uint8_t state;          // at 2188: facing state (1 for the hero)
     uint8_t flags;          // at 2189: bit 0 immortal, 1 no non-attacker target, 2 hidden, 3 guarded
@@ -126,6 +131,14 @@ struct CharacterDef {
     int16_t maxLife;        // at 2194
     uint8_t dying;          // at 2197
     uint8_t immunity;       // at 2198
+    // Bytes of the definition whose place in the file is not known; held in
+    // memory only, 0 when a mission is read.
+    uint8_t weaponIndex;    // selects its weapon record (its patrol track)
+    uint8_t shadow;         // non-zero: the character gets a shadow
+    uint8_t lockOn;         // set to 1 at set-up
+    uint8_t placement;      // 2 placed before, 1 placed for the first time
+    uint8_t spindrel;       // non-zero: a roaming spindrel, set up in every room
+    uint8_t resetPlace;     // non-zero: put at the room model's x and z at set-up
     uint8_t image[kCharacterDefBytes];
 };
 
@@ -141,6 +154,7 @@ struct TrackPoint {
 struct MissionWeaponRecord {
     int32_t trackCount;  // at 0
     TrackPoint* track;   // at 4 in the file (a pointer word)
+    int32_t trackCapacity;  // points the track has room for (in memory only)
     uint8_t image[kMissionWeaponBytes];
 };
 
@@ -165,7 +179,7 @@ struct MissionRecord {
     int32_t weaponCount;         // at 44
     MissionWeaponRecord* weapons;
     char** roomNames;            // one per room, built when read
-    uint8_t boxRoom;             // at 57: index of the room named "Box"
+    uint8_t boxRoom;             // at 57: index of the room named "Box" (0 when none)
     // Capacities of the arrays as allocated (in memory only).
     int32_t mapLevelCapacity, roomCapacity, objectCapacity, characterDefCapacity, record36Capacity,
         weaponCapacity;

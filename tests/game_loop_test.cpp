@@ -3,6 +3,10 @@
 // and the front end's joystick bindings.  The loop runs against a screen in
 // memory and a scripted keyboard; the world's stand-ins log their calls.
 #include "draw_support.h"
+#include "test_archives.h"
+#include "engine3d/dqx_3d.h"
+#include "game/dqx_load.h"
+#include "tools/kit/mission_writer.h"
 #include "game/characters.h"
 #include "game/dqx_briefing.h"
 #include "game/dqx_messages.h"
@@ -17,11 +21,14 @@
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/window.h"
+#include "tools/kit/demo_settings.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <fstream>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -385,6 +392,16 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
         {"mission 21: text page 0, no autosave", 21, 0, nullptr, 0, 0},
         {"mission 23: text page 2 after the voice", 23, 2, nullptr, 2, 2},
     };
+    // The change opens mission 7 for real: the 3D memory, and its records
+    // as a loose file.
+    const FileTable* savedTable = CurrentFileTable;
+    MainResArchive = ResAddArchive("absent.res", 0);
+    CurrentFileTable = &ResourceFileTable;
+    Init_3DMemory();
+    fs::create_directories(dir_ / "ms7");
+    std::vector<uint8_t> mpl = kit::MissionFile(kit::DemoMission7());
+    std::ofstream(dir_ / "ms7" / "mission.mpl", std::ios::binary)
+        .write(reinterpret_cast<const char*>(mpl.data()), std::streamsize(mpl.size()));
     for (const MissionChangeCase& c : cases) {
         SCOPED_TRACE(c.name);
         g_GameCalls.clear();
@@ -411,6 +428,9 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
         }
         EXPECT_EQ(Calls("ShowTextPage"), c.textPage < 0 ? std::vector<int32_t>{} : std::vector<int32_t>{c.textPage});
     }
+    EndMission();
+    test::FreeArchives();
+    CurrentFileTable = savedTable;
 }
 
 // ---------------------------------------------------------------------------
@@ -667,6 +687,11 @@ int JoyAcquire() { return g_acquireAnswer; }
 int JoyUnacquire() { return 1; }
 
 TEST_F(GameLoopTest, FrontEndBindsTheJoystickToThePlayersKeys) {
+    // The menu texts the front end's graphics load, as a loose file.
+    fs::create_directories(dir_ / "menus");
+    std::ofstream(dir_ / "menus" / "f_text.txt", std::ios::binary) << kit::TextFileBytes(kit::DemoMenuTexts());
+    const FileTable* table = CurrentFileTable;
+    CurrentFileTable = &PlainFileTable;
     std::vector<KeyBinding> saved(PlayerKeyBindings, PlayerKeyBindings + kKeyBindings);
     for (int i = 0; i < kKeyBindings; ++i) PlayerKeyBindings[i].scanCode = uint8_t(0x40 + i);
     const JoystickCase cases[] = {{"acquired", 1, true}, {"not acquired", 0, false}};
@@ -691,6 +716,7 @@ TEST_F(GameLoopTest, FrontEndBindsTheJoystickToThePlayersKeys) {
         CloseFrontEnd();
     }
     CurrentJoystick = nullptr;
+    CurrentFileTable = table;
     std::copy(saved.begin(), saved.end(), PlayerKeyBindings);
 }
 

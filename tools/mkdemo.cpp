@@ -1,12 +1,14 @@
 // Builds the demo game directory from data/: the settings files as they
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
-// nothing), with the members the kit generates added: the mission's 3D
-// files, the characters' animations and the effect set in game.res, the
-// sound effects in audio.res, in game.res and voice.res the pictures the
-// kit paints, and in game.res the menu sprite sheets and bitmap fonts;
-// beside them, loose, the intro video video\fmorvanel.qvs.  With --corpus it
-// writes seed inputs for the fuzz targets.
+// nothing), with the members the kit generates added: the missions' 3D
+// files and mission.mpl files, the characters' animations and the effect
+// set in game.res, the sound effects in audio.res, in game.res and
+// voice.res the pictures the kit paints, and in game.res the menu sprite
+// sheets and bitmap fonts; beside them, loose, the intro video
+// video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
+// targets.  The menu texts go into voice.res and the missions' gameplay.ini
+// files into game.res.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
@@ -14,9 +16,11 @@
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_settings.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
@@ -100,12 +104,15 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
         // So do the sprite sheets and bitmap fonts.
         for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
+        // And the menu texts and the missions' gameplay settings.
+        for (kit::ArchiveMember& m : kit::DemoSettingsMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -298,8 +305,54 @@ void BuildEffectCorpus(const fs::path& folder) {
     put("mor", "targets.mor", kit::MorFile(mor));
 }
 
+// Seeds of the mission target: the demo missions, the same missions in
+// layout versions 2 and 3, and the malformed variants.
+void BuildMissionCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    for (const auto& [name, spec] : {std::pair{"ms22", kit::DemoMission22()}, std::pair{"ms7", kit::DemoMission7()}}) {
+        for (uint8_t version : {2, 3, 4}) {
+            kit::MissionSpec s = spec;
+            s.version = version;
+            kit::WriteBytes((folder / (std::string(name) + "-v" + std::to_string(version) + ".mpl")).string(),
+                            kit::MissionFile(s));
+        }
+        for (const kit::MplVariant& v : kit::MalformedMissionFiles(spec))
+            kit::WriteBytes((folder / (std::string(name) + "-" + v.name + ".mpl")).string(), v.bytes);
+    }
+}
+
+// Seeds of the player.ini, gameplay.ini and menu text readers: the files
+// the program writes and ships, and the kit's odd ones.
+void BuildSettingsCorpus(const fs::path& folder) {
+    fs::create_directories(folder / "playerini");
+    fs::create_directories(folder / "gameplay");
+    auto put = [](const fs::path& path, const std::string& text) {
+        kit::WriteBytes(path.string(), std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    put(folder / "playerini" / "written.ini",
+        "[Keys]\nk=c8 d0 cd cb 4e 4a 10 1e 2a 1c 39 3f 12 17 3e 3d 13  f 38 2c 1f \nqs=820100 0 0 0\n"
+        "[Options]\nMusicVol=40\nSoundVol=32\nVoiceVol=12\nSubTitles=yes\nFastScroll=no\nEntityPts=yes\n"
+        "[Shortcut]\nSpell0= 1  0  0  0  0  0  0 \nSpell1= 0  2  0  0  0  0  0  0  0  0  0  0  0  0 \n");
+    for (const kit::NamedText& f : kit::PlayerIniFixtures()) put(folder / "playerini" / f.name, f.text);
+    for (int mission : {22, 7})
+        put(folder / "gameplay" / ("ms" + std::to_string(mission) + ".ini"), kit::DemoGameplayIni(mission));
+    for (const kit::NamedText& f : kit::GameplayIniFixtures()) put(folder / "gameplay" / f.name, f.text);
+    // The menu texts: the demo's file, and lines that are too many, too
+    // long, end the file early or hold conversions no caller fills.
+    fs::create_directories(folder / "menutext");
+    put(folder / "menutext" / "f_text.txt", kit::TextFileBytes(kit::DemoMenuTexts()));
+    std::vector<std::string> odd(300, "%s %d %n %*d %%");
+    odd[2] = std::string(700, 'x');
+    odd[93] = "%s%s%s%s";
+    odd[132] = "%d %d %d %d %5.2f";
+    odd[260] = "@ the end";
+    put(folder / "menutext" / "odd.txt", kit::TextFileBytes(odd));
+}
+
 int BuildCorpus(const fs::path& folder) {
+    BuildSettingsCorpus(folder);
     BuildSoundCorpus(folder);
+    BuildMissionCorpus(folder / "mpl");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

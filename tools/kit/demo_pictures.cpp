@@ -159,10 +159,10 @@ Image DemoFinishedPicture() {
     return c.ToImage();
 }
 
-Image DemoConsole() {
+Image DemoConsole(bool small) {
     // A bevelled panel: index 0 black (the key colour), 1-64 a blue-grey
     // ramp, 255 white.
-    Image image = MakeImage(640, 100, 8);
+    Image image = small ? MakeImage(512, 80, 8) : MakeImage(640, 100, 8);
     for (int i = 1; i <= 64; ++i) {
         image.palette[size_t(i * 3)] = uint8_t(i * 2);
         image.palette[size_t(i * 3 + 1)] = uint8_t(i * 5 / 2);
@@ -174,7 +174,7 @@ Image DemoConsole() {
             int v = 20 + y * 30 / image.height;
             if (y < 3 || x < 3) v = 60;
             if (y >= image.height - 3 || x >= image.width - 3) v = 8;
-            if ((x / 80 + y / 50) % 2 == 0 && y > 8 && y < 92 && x % 80 > 6 && x % 80 < 74) v -= 6;
+            if ((x / 80 + y / 50) % 2 == 0 && y > 8 && y < image.height - 8 && x % 80 > 6 && x % 80 < 74) v -= 6;
             image.pixels[size_t(y) * image.width + x] = uint8_t(v);
         }
     }
@@ -219,6 +219,7 @@ std::vector<ArchiveMember> DemoPictureMembers(const std::string& archiveFolder) 
         members.push_back({".\\info\\fend.jpg", EncodeJpeg(DemoFinishedPicture())});
     } else if (archiveFolder == "game") {
         members.push_back({".\\menus\\consol1.png", EncodePng(DemoConsole())});
+        members.push_back({".\\menus\\console1.png", EncodePng(DemoConsole(true))});
         members.push_back({".\\menus\\head.png", EncodePng(DemoHead(false))});
         members.push_back({".\\menus\\head2.png", EncodePng(DemoHead(true))});
         members.push_back({".\\menus\\disk.png", EncodePng(DemoDisk())});

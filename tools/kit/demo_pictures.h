@@ -42,7 +42,9 @@ private:
 Image DemoLogo();            // .\info\logo.jpg
 Image DemoQuitPicture();     // .\info\ffin.jpg: after the player quits
 Image DemoFinishedPicture(); // .\info\fend.jpg: after the game is finished
-Image DemoConsole();         // .\menus\consol1.png (8-bit)
+// .\menus\consol1.png (8-bit); small: console1.png, the panel of screens
+// of 400 lines or fewer, 512 x 80.
+Image DemoConsole(bool small = false);
 Image DemoHead(bool second); // .\menus\head.png, head2.png (24-bit)
 Image DemoDisk();            // .\menus\disk.png (8-bit)
 

@@ -225,8 +225,8 @@ SpriteSheet FontSheet(FontStyle style) {
     return sheet;
 }
 
-SpriteSheet DemoConsoleTabs() {
-    constexpr int kWidth = 88, kHeight = 40;
+SpriteSheet DemoConsoleTabs(bool small) {
+    const int kWidth = small ? 70 : 88, kHeight = small ? 32 : 40;
     Sheet s(kWidth * 3, kHeight * 2);
     const int dark[3] = {10, 14, 40}, light[3] = {120, 150, 220}, dim[3] = {90, 60, 10}, gold[3] = {250, 214, 110};
     s.Ramp(1, 64, dark, light);
@@ -304,6 +304,7 @@ std::vector<ArchiveMember> DemoSpriteMembers(const std::string& archiveFolder) {
     std::vector<ArchiveMember> members;
     if (archiveFolder != "game") return members;
     AddMembers(&members, "consol2", DemoConsoleTabs());
+    AddMembers(&members, "console2", DemoConsoleTabs(true));
     AddMembers(&members, "page", DemoPageSprites());
     AddMembers(&members, "iconoff", DemoPowerIcons(false));
     AddMembers(&members, "iconon", DemoPowerIcons(true));

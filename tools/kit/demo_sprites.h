@@ -40,7 +40,9 @@ FontGlyphImage StyledGlyph(FontStyle style, char c);
 
 // The 94 glyphs of the codes 33 to 126 in code order.
 SpriteSheet FontSheet(FontStyle style);
-SpriteSheet DemoConsoleTabs();          // consol2: one tab per menu page 1 to 6
+// consol2: one tab per menu page 1 to 6, 88 x 40; small: console2, the
+// tabs of screens of 400 lines or fewer, 70 x 32.
+SpriteSheet DemoConsoleTabs(bool small = false);
 SpriteSheet DemoPageSprites();          // page: map markers 0-2, scroll arrows up and down
 SpriteSheet DemoPowerIcons(bool lit);   // iconoff / iconon: 7 spell and 14 weapon icons
 

@@ -1,0 +1,53 @@
+// Fuzz target: a mission's gameplay.ini read as the mission opening reads
+// it, over the built-in power rows.  A file without [GamePlay] ends on the
+// fatal road; any other leaves the energy account non-zero, the seventh
+// spell untouched, every row marked (or none, when the file could not be
+// read at all), and the two derived divisors usable.
+#include "fuzz_support.h"
+#include "game/gameplay.h"
+#include "platform/errors.h"
+#include "platform/resfile.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Prepare();
+    static bool ready = false;
+    if (!ready) {
+        ready = true;
+        mkdir("ms7", 0755);
+    }
+    fuzz::WriteInput("ms7/gameplay.ini", data, size);
+    CurrentFileTable = &PlainFileTable;
+    PowerTables = BuiltInPowerTables;
+    GameplaySettings = {};
+    try {
+        LoadGameplayIni(7);
+    } catch (const FatalReturn&) {
+        Check(std::strcmp(FatalText, "Invalid gameplay.ini") == 0);
+        return 0;
+    }
+    const GameplaySettingsRecord& g = GameplaySettings;
+    Check(g.energyAccount != 0 && g.roomChangeCounter == 25);
+    Check(PowerTables.m[6] == BuiltInPowerTables.m[6]);
+    const bool read = PowerTables.w[0].state != 0;
+    for (int i = 0; i < kWeaponRows; ++i) Check(read ? PowerTables.w[i].state >= 1 : PowerTables.w[i].state == 0);
+    for (int i = 0; i < 6; ++i) Check(read ? PowerTables.m[i].state >= 1 : PowerTables.m[i].state == 0);
+    if (read) Check(g.RecupMonster != 0 && g.RecupEntity != 0);
+    // What the later users divide by: a shot period, a draw range.
+    Check(ShootPeriodMs(g.DefaultShootFrequency) >= 0);
+    const int32_t range = TendrilShotRange();
+    Check(range >= 70);
+    if (size) Check(int32_t(uint32_t(data[0] * 7919u) % uint32_t(range)) < range);
+    return 0;
+}

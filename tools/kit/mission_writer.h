@@ -1,0 +1,122 @@
+// mission.mpl files for the demo missions and the tests: a mission told by
+// its rooms (with points and portals), objects, character definitions,
+// map levels and weapon records (patrol tracks), written field by field in
+// the layout of version 2, 3 or 4.  Positions, radii and map bounds are
+// given in world units and written in mission units (a fifth, rounded to
+// the nearest), so that the game's x5 on reading gives them back.
+#pragma once
+
+#include "tools/kit/f3dc_writer.h"
+#include "tools/kit/shapes.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kit {
+
+struct MplPoint {
+    I3 position;
+    int32_t radius = 250;
+};
+
+struct MplPortal {
+    std::string name;          // also the portal's part in the room model
+    I3 position;
+    std::string doorObject;    // door model; empty = none
+    std::string extraObject;   // a further object; empty = none
+    int32_t targetRoom = 0;
+    int32_t arrivalPortal = 0;  // 1-based portal of the target room; 0 = none
+    uint8_t blocked = 0;
+    uint8_t doorShown = 0;
+};
+
+struct MplRoom {
+    std::string model, collision, name;
+    I3 position{0, 0, 0};
+    uint8_t flags = 0;  // bit 1: special room
+    int32_t mapLevel = 0;
+    std::vector<MplPoint> points;
+    std::vector<MplPortal> portals;
+};
+
+struct MplObject {
+    std::string name;
+    I3 position;
+    std::string model;    // at 44
+    std::string picture;  // at 76
+    uint8_t takeable = 0;  // byte 292
+    uint8_t b310 = 0;
+};
+
+struct MplAnim {
+    std::string file;  // empty = none
+    int32_t first = 0, last = 0, third = 0, step = 0;
+};
+
+struct MplCharacter {
+    std::string model, name;
+    I3 position;
+    std::array<MplAnim, 24> anims{};
+    int32_t life = 100;
+    int32_t height = 0;
+    int32_t room = 0;
+    int32_t energy = 0;
+    uint8_t shown = 0;
+    uint8_t flags = 0;
+    int16_t maxLife = 0;
+};
+
+// Bounds of one map level (x0, z0, x1, z1), in world units.
+struct MplMapLevel {
+    int32_t x0 = 0, z0 = 0, x1 = 0, z1 = 0;
+};
+
+struct MplWeapon {
+    std::vector<I3> track;  // the patrol track's points
+};
+
+struct MissionSpec {
+    uint8_t version = 4;
+    uint8_t addedDefRoom = 0, addedDefValue = 0;  // bytes 41 and 42
+    std::vector<MplMapLevel> mapLevels;
+    std::vector<MplRoom> rooms;
+    std::vector<MplObject> objects;
+    std::vector<MplCharacter> characters;  // the hero first
+    int32_t record36Count = 0;
+    std::vector<MplWeapon> weapons;  // written from version 3; tracks from 4
+};
+
+// The file.  The bytes the game sets when it reads a mission are written as
+// it sets them (objects' bytes 308, 304 and 312, the hero's state byte, the
+// definitions' opacity, the "Box" room's marks), so that a save game's
+// records read back without scaling encode to the same bytes.  Empty when
+// a text does not fit its field.
+std::vector<uint8_t> MissionFile(const MissionSpec& spec);
+
+// Fifths of a world unit, rounded to the nearest.
+int32_t MissionUnits(int32_t world);
+
+// A file the reader must refuse, or read with a quirk, made from a good one.
+struct MplVariant {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    bool readable;  // false: the reader must end in its "no mpl" error
+};
+// From a spec with at least one room and one character: cut short, room
+// count -1 and 70000, room 0's point count -1, definition count 70000, a
+// weapon track count whose points overflow (version 4 with a weapon), and a
+// version 2 file whose byte 44 holds a stray weapon count (readable, no
+// weapon records).
+std::vector<MplVariant> MalformedMissionFiles(const MissionSpec& spec);
+
+// The demo missions: 22 (two rooms, the hero, the guard, the key) and 7
+// (three rooms in a chain, the hero and a guard).
+MissionSpec DemoMission22();
+MissionSpec DemoMission7();
+
+// The missions' mission.mpl files and the 3D files of mission 7's rooms.
+std::vector<NamedFile> DemoMissionFiles();
+
+}  // namespace kit
