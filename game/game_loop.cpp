@@ -335,16 +335,19 @@ void CloseFrontEnd() {
     CloseOverlayCounters();
 }
 
-// The first mission opened from its records and started in its start room.
+// The run's first mission opened from its records, started in its start
+// room, the camera at the room's start.
 void BeginMission(int missionNumber) {
     RunTrace("BeginMission");
     OpenMission(missionNumber, 0);
     StartMission(0);
+    PlaceCameraAtRoomStart();
+    RefreshHeroPoint();
 }
 
-// The last mission ended: its play clock stopped, everything it loaded
-// freed.
+// The last mission's play clock stopped and everything it loaded freed.
 void LeaveMission() {
     RunTrace("LeaveMission");
-    if (MissionPtr) EndMission();
+    StopMissionClock();
+    if (MissionPtr) CloseMission();
 }

@@ -3,7 +3,6 @@
 // and the front end's joystick bindings.  The loop runs against a screen in
 // memory and a scripted keyboard; the world's stand-ins log their calls.
 #include "draw_support.h"
-#include "program_state.h"
 #include "test_archives.h"
 #include "engine3d/dqx_3d.h"
 #include "game/dqx_load.h"
@@ -22,11 +21,13 @@
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/window.h"
+#include "tools/kit/demo_settings.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <fstream>
 #include <map>
 #include <string>
@@ -686,8 +687,11 @@ int JoyAcquire() { return g_acquireAnswer; }
 int JoyUnacquire() { return 1; }
 
 TEST_F(GameLoopTest, FrontEndBindsTheJoystickToThePlayersKeys) {
-    // The front end reads the menu texts first.
-    test::WriteRunData(dir_);
+    // The menu texts the front end's graphics load, as a loose file.
+    fs::create_directories(dir_ / "menus");
+    std::ofstream(dir_ / "menus" / "f_text.txt", std::ios::binary) << kit::TextFileBytes(kit::DemoMenuTexts());
+    const FileTable* table = CurrentFileTable;
+    CurrentFileTable = &PlainFileTable;
     std::vector<KeyBinding> saved(PlayerKeyBindings, PlayerKeyBindings + kKeyBindings);
     for (int i = 0; i < kKeyBindings; ++i) PlayerKeyBindings[i].scanCode = uint8_t(0x40 + i);
     const JoystickCase cases[] = {{"acquired", 1, true}, {"not acquired", 0, false}};
@@ -712,6 +716,7 @@ TEST_F(GameLoopTest, FrontEndBindsTheJoystickToThePlayersKeys) {
         CloseFrontEnd();
     }
     CurrentJoystick = nullptr;
+    CurrentFileTable = table;
     std::copy(saved.begin(), saved.end(), PlayerKeyBindings);
 }
 

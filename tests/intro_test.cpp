@@ -50,9 +50,11 @@ protected:
         std::vector<uint8_t> empty = test::Archive({});
         for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
             WriteFile(name, std::string(empty.begin(), empty.end()));
+        // The menu texts and the first mission, as loose files.
+        for (const kit::NamedFile& f : test::DemoRunFiles())
+            WriteFile(test::LoosePath(f.name), std::string(f.data.begin(), f.data.end()));
         std::vector<uint8_t> movie = kit::DemoIntroStream();
         WriteFile("video/fmorvanel.qvs", std::string(movie.begin(), movie.end()));
-        test::WriteRunData(dir_);
         for (int i = 0; i < kit::kDemoIntroFrames; ++i) expected_.push_back(kit::IntroFrame({}, i));
         QVF_RegisterBuiltinCodecs();
         g_deadlocks.clear();

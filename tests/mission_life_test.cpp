@@ -597,7 +597,7 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         std::string err;
         EXPECT_EQ(RunDemo(row.program, dir, &err), 0) << err;
         for (const char* step : {"trace: OpenMission 22", "trace: StartMission 0", "trace: EnterRoom 0",
-                                 "trace: SetupCharacters 0", "trace: CM_OpenMission 22", "trace: EndMission",
+                                 "trace: SetupCharacters 0", "trace: CM_OpenMission 22", "trace: CloseMission",
                                  "trace: SavePlayerSettings"})
             EXPECT_NE(err.find(step), std::string::npos) << step;
         EXPECT_EQ(err.find("[box"), std::string::npos) << err;

@@ -1,6 +1,5 @@
 #include "program_state.h"
 
-#include "game/characters.h"
 #include "game/game_state.h"
 #include "host/host.h"
 #include "platform/display/ddraw.h"
@@ -11,11 +10,6 @@
 #include "platform/window.h"
 #include "program/winmain.h"
 #include "test_archives.h"
-#include "tools/kit/archive_writer.h"
-#include "tools/kit/demo_effects.h"
-#include "tools/kit/demo_settings.h"
-#include "tools/kit/mission_writer.h"
-#include "tools/kit/shapes.h"
 
 #include <cstdlib>
 
@@ -38,11 +32,11 @@ void ResetProgramState() {
     EngineConfig.DevicesStarted = 0;
     FreeArchives();
     ResourceMode = 0;
-    // The game's tables, allocated by the run's front end and first mission.
-    CharacterTable = nullptr;
-    CharacterAnimTable = nullptr;
-    GameState = GameStateRecord{};
+    // The game loop's state, as a fresh process starts it.
     GameLoopState = kLoopPlay;
+    GameState = GameStateRecord{};
+    OverlayFlags = 0;
+    BriefingStep = 0;
 }
 
 int RunWinMain(const char* commandLine) {
@@ -52,20 +46,6 @@ int RunWinMain(const char* commandLine) {
     } catch (const host::ProcessExit& e) {
         return e.code;
     }
-}
-
-void WriteRunData(const std::filesystem::path& dir) {
-    auto put = [&](const std::string& gameName, const std::vector<uint8_t>& bytes) {
-        std::string relative = gameName.rfind(".\\", 0) == 0 ? gameName.substr(2) : gameName;
-        for (char& c : relative)
-            if (c == '\\') c = '/';
-        std::filesystem::create_directories((dir / relative).parent_path());
-        kit::WriteBytes((dir / relative).string(), bytes);
-    };
-    for (const auto& files : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
-        for (const kit::NamedFile& f : files) put(f.name, f.data);
-    for (const char* folder : {"game", "voice"})
-        for (const kit::ArchiveMember& m : kit::DemoSettingsMembers(folder)) put(m.name, m.data);
 }
 
 }  // namespace test

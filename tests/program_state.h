@@ -2,8 +2,6 @@
 // globals put back as a fresh process has them, and WinMain run to its end.
 #pragma once
 
-#include <filesystem>
-
 namespace test {
 
 // The globals a fresh process starts with; frees the work buffer a fatal
@@ -14,10 +12,5 @@ void ResetProgramState();
 // Runs WinMain with the command line; answers the process exit code, or
 // 1000 + WinMain's result when it returned instead of ending the process.
 int RunWinMain(const char* commandLine);
-
-// The least data a run of the game reads besides its settings, as loose
-// files under dir (a run without [Game] Resource reads them so): the menu
-// texts, and mission 22 with its rooms, characters and animations.
-void WriteRunData(const std::filesystem::path& dir);
 
 }  // namespace test

@@ -27,6 +27,9 @@ protected:
         std::vector<uint8_t> empty = test::Archive({});
         for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
             WriteFile(name, std::string(empty.begin(), empty.end()));
+        // The menu texts and the first mission, as loose files.
+        for (const kit::NamedFile& f : test::DemoRunFiles())
+            WriteFile(test::LoosePath(f.name), std::string(f.data.begin(), f.data.end()));
     }
     void TearDown() override {
         ResetProgramState();
@@ -35,7 +38,6 @@ protected:
     }
     static void ResetProgramState() { test::ResetProgramState(); }
     void WriteSettings() {
-        test::WriteRunData(dir_);
         WriteFile("config.ini", "[Game]\nOption=0\n");
         WriteFile("registry.ini",
                   "[HKEY_LOCAL_MACHINE\\Software\\Vorn\\Morvanel\\Version]\nRevision=1\n"
