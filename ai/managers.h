@@ -7,12 +7,32 @@ void EM_Open();
 void EM_Close();
 // Bit 0 log, bit 1 call trace.
 void EM_SetDebug(uint32_t bits);
+// One frame of the enemies' strategy for the open mission; answers 0 when
+// the frame went on as usual.
+int EM_UpdateStrategyMission();
 void CM_Open();
 int CM_Close();
 void CM_SetDebug(uint32_t bits);
+
+// A mission's life in the two managers: opened with the mission, told of
+// each room change, closed with it.
+void EM_OpenMission(int mission);
+void EM_CloseMission();
+void EM_PlayerChangeRoom();
+void CM_OpenMission(int mission);
+void CM_CloseMission();
+void CM_PlayerChangeRoom();
+// One frame of the camera, driven by the hero's movement.
+void CM_UpdataCamera();
+
+// Host function of the game world: the camera at the start of the current
+// room.
+void CMH_PlaceCameraAtRoomStart();
 
 extern uint32_t EmDebugBits;
 extern uint32_t CmDebugBits;
 extern bool EmOpen;
 extern bool CmOpen;
 extern uint32_t CmCallCount;
+// Frames of the strategy run since the manager opened.
+extern uint32_t EmStrategyFrames;

@@ -1,34 +1,70 @@
-// The character table and the requests of the effects.
+// The character tables, the requests of the effects, and the placing and
+// per-frame control of a character as far as the mission life cycle needs
+// them.
 #include "game/characters.h"
 
+#include "engine3d/dqx_obj.h"
+
 CharacterRecord* CharacterTable = nullptr;
+CharacterAnimState* CharacterAnimTable = nullptr;
 std::vector<GameCall> g_GameCalls;
 
 namespace {
 
-void Record(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
+CharacterRecord g_records[kCharacterSlots];
+CharacterAnimState g_animStates[kCharacterSlots];
+
+}  // namespace
+
+void RecordGameCall(const char* what, CharacterRecord* character, int32_t a, int32_t b) {
     if (g_GameCalls.size() >= 1024) g_GameCalls.erase(g_GameCalls.begin(), g_GameCalls.begin() + 512);
     g_GameCalls.push_back({what, character, a, b});
 }
 
-}  // namespace
+void AllocCharacterTables() {
+    if (!CharacterTable) CharacterTable = g_records;
+    if (!CharacterAnimTable) CharacterAnimTable = g_animStates;
+}
 
 void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) {
-    Record("HitCharacter", character, damage, hitValue);
+    RecordGameCall("HitCharacter", character, damage, hitValue);
     if (!character) return;
     character->life = character->life > damage ? character->life - damage : 0;
 }
 
 int SetCharacterAnim(CharacterRecord* character, int32_t code) {
-    Record("SetCharacterAnim", character, code, 0);
+    RecordGameCall("SetCharacterAnim", character, code, 0);
     if (!character) return 1;
-    character->requestedAnim = code;
+    character->animCode = code;
     return 0;
 }
 
 void SetLifeStanceAnim(CharacterRecord* character) {
-    Record("SetLifeStanceAnim", character, 0, 0);
+    RecordGameCall("SetLifeStanceAnim", character, 0, 0);
     if (!character) return;
     int32_t life = character->life;
-    character->requestedAnim = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
+    character->animCode = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
+}
+
+void PlaceCharacterModel(CharacterRecord* character) {
+    RecordGameCall("PlaceCharacterModel", character, 0, 0);
+    if (!character || character->model <= 0) return;
+    Set_ObjPos(character->model, &character->position);
+    Set_ObjMatrix(character->model, &character->orientation);
+    Restore_Object(character->model);
+}
+
+void InstallKeyframeCallbacks(CharacterRecord* character) {
+    RecordGameCall("InstallKeyframeCallbacks", character, 0, 0);
+}
+
+void UpdateCharacter(CharacterRecord* character) {
+    RecordGameCall("UpdateCharacter", character, 0, 0);
+}
+
+void StartCharacterDeath(CharacterRecord* character) {
+    RecordGameCall("StartCharacterDeath", character, 0, 0);
+    if (!character) return;
+    character->currentAnim = 21;
+    character->dying = 2;
 }

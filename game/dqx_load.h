@@ -5,6 +5,7 @@
 #pragma once
 
 #include "game/mission_records.h"
+#include "engine3d/dqx_3d.h"
 #include "platform/resfile.h"
 
 #include <cstdint>
@@ -52,3 +53,26 @@ void LoadHeroAnims();
 void FreeHeroAnims();
 // Appends a blank definition; 0, or -1 when the capacity is reached.
 int AddCharacterDef();
+
+struct CharacterRecord;
+// Puts the character at the current portal (its x and z; its y stays),
+// offset in x and z for its animation position; without a current portal
+// at the room's point 0, or the room's position when it has no points.
+void PlaceAtPortal(CharacterRecord* character, int offset);
+
+// The hero's power animations: 7 spells, then 14 weapons.
+struct HeroAnimEntry {
+    char file[36];
+    int32_t first, last, speed, step;
+};
+constexpr int kHeroPowerAnims = 21;
+constexpr int kHeroAnimHandles = 25;
+extern HeroAnimEntry HeroPowerAnims[kHeroPowerAnims];
+extern ObjHandle HeroAnimHandles[kHeroAnimHandles];  // 0 = none
+
+// The room timer, cleared at each room entry and point refresh.
+extern int32_t RoomTimer;
+// Room entries since the program started (each EnterRoom counts one).
+extern uint32_t RoomEntries;
+// Whether the current room's collision object is loaded.
+extern uint8_t RoomCollisionLoaded;

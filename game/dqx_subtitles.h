@@ -20,3 +20,5 @@ extern SubtitleState Subtitles;
 // Clears the whole state: no text, idle (at mission load and at the hero's
 // death).
 void ClearSubtitles();
+// Stops the subtitle on screen (at room changes); logged only.
+void StopSubtitle();

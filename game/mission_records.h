@@ -131,6 +131,14 @@ struct CharacterDef {
     int16_t maxLife;        // at 2194
     uint8_t dying;          // at 2197
     uint8_t immunity;       // at 2198
+    // Bytes of the definition whose place in the file is not known; held in
+    // memory only, 0 when a mission is read.
+    uint8_t weaponIndex;    // selects its weapon record (its patrol track)
+    uint8_t shadow;         // non-zero: the character gets a shadow
+    uint8_t lockOn;         // set to 1 at set-up
+    uint8_t placement;      // 2 placed before, 1 placed for the first time
+    uint8_t spindrel;       // non-zero: a roaming spindrel, set up in every room
+    uint8_t resetPlace;     // non-zero: put at the room model's x and z at set-up
     uint8_t image[kCharacterDefBytes];
 };
 

@@ -24,7 +24,7 @@ int Guarded(void* character) {
 }
 
 int32_t HitValue(void* character) {
-    return character ? Record(character)->hitValue : 0;
+    return character ? Record(character)->shotCost : 0;
 }
 
 int32_t HeroOpacity() {

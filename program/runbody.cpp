@@ -6,6 +6,8 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_3d.h"
 #include "engine3d/dqx_view.h"
+#include "game/dqx_load.h"
+#include "game/game_loop.h"
 #include "game/game_world.h"
 #include "media/iss_fx.h"
 #include "media/movie.h"
@@ -56,7 +58,7 @@ void RunGame() {
     EM_SetDebug(0);
     CM_SetDebug(0);
     OpenFrontEnd();
-    RunStarted = 1;
+    FirstMission = 1;
     BeginMission(MissionNumber);
     host::ShowCursor(false);
     GameLoop();

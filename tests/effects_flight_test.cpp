@@ -103,7 +103,7 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     ASSERT_EQ(g_GameCalls.size(), 2u);
     EXPECT_EQ(g_GameCalls[0].what, "SetCharacterAnim");
     EXPECT_EQ(g_GameCalls[0].a, 7);
-    EXPECT_EQ(guard().requestedAnim, 7);
+    EXPECT_EQ(guard().animCode, 7);
     EXPECT_EQ(g_GameCalls[1].what, "HitCharacter");
     // The hero, shot by the enemy: its stance by life.
     g_GameCalls.clear();
@@ -114,7 +114,7 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     EXPECT_EQ(g_GameCalls[0].what, "SetLifeStanceAnim");
     EXPECT_EQ(g_GameCalls[1].what, "HitCharacter");
     EXPECT_EQ(g_GameCalls[1].b, 12);
-    EXPECT_EQ(hero().requestedAnim, 1);
+    EXPECT_EQ(hero().animCode, 1);
     EXPECT_EQ(g_ImpactCalls.size(), 1u);
 }
 

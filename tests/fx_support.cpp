@@ -44,7 +44,7 @@ void EffectsTest::SetUp() {
         records[i]->model = Load_SceneObject(files[i]);
         records[i]->def = defs[i];
         records[i]->life = 100;
-        records[i]->hitValue = 10 + i;
+        records[i]->shotCost = 10 + i;
         Set_ObjPos(records[i]->model, &places[i]);
     }
     CharacterTable = characters_;

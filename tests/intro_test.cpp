@@ -50,6 +50,9 @@ protected:
         std::vector<uint8_t> empty = test::Archive({});
         for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
             WriteFile(name, std::string(empty.begin(), empty.end()));
+        // The menu texts and the first mission, as loose files.
+        for (const kit::NamedFile& f : test::DemoRunFiles())
+            WriteFile(test::LoosePath(f.name), std::string(f.data.begin(), f.data.end()));
         std::vector<uint8_t> movie = kit::DemoIntroStream();
         WriteFile("video/fmorvanel.qvs", std::string(movie.begin(), movie.end()));
         for (int i = 0; i < kit::kDemoIntroFrames; ++i) expected_.push_back(kit::IntroFrame({}, i));
@@ -92,7 +95,10 @@ protected:
     }
     static void Observe(const host::headless::CapturedFrame& f, uint64_t us, void* self) {
         auto* t = static_cast<IntroTest*>(self);
-        int k = t->Match(f);
+        // Once the intro's hook is gone, no frame is the intro's: the game
+        // loop may show a page the intro left when it has no scene to draw.
+        if (WindowHook) t->hookSeen_ = true;
+        int k = t->hookSeen_ && !WindowHook ? -1 : t->Match(f);
         if (k >= 0) {
             t->shown_.push_back({k, us});
             if (k == t->escapeAt_) {
@@ -100,7 +106,8 @@ protected:
                 t->escapeDown_ = true;
             }
         } else if (WindowHook == nullptr && us > kLogoUs && !t->escaped_) {
-            // The game loop after the intro: a new press of Escape ends it.
+            // The game loop after the intro: a new press of Escape raises
+            // the quit prompt...
             if (t->escapeDown_) {
                 host::headless::PressKey(1, false);
                 t->escapeDown_ = false;
@@ -108,6 +115,10 @@ protected:
                 t->escaped_ = true;
                 host::headless::PressKey(1, true);
             }
+        } else if (t->escaped_ && !t->answered_) {
+            // ... and Y on the next frame leaves the game.
+            t->answered_ = true;
+            host::headless::PressKey(0x15, true);
         }
     }
     std::vector<uint32_t> ClientCodes() const {
@@ -135,6 +146,8 @@ protected:
     int escapeAt_ = -1;
     bool escapeDown_ = false;
     bool escaped_ = false;
+    bool answered_ = false;
+    bool hookSeen_ = false;
 };
 
 }  // namespace

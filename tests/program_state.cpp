@@ -1,5 +1,6 @@
 #include "program_state.h"
 
+#include "game/game_state.h"
 #include "host/host.h"
 #include "platform/display/ddraw.h"
 #include "platform/errors.h"
@@ -31,6 +32,11 @@ void ResetProgramState() {
     EngineConfig.DevicesStarted = 0;
     FreeArchives();
     ResourceMode = 0;
+    // The game loop's state, as a fresh process starts it.
+    GameLoopState = kLoopPlay;
+    GameState = GameStateRecord{};
+    OverlayFlags = 0;
+    BriefingStep = 0;
 }
 
 int RunWinMain(const char* commandLine) {

@@ -3,6 +3,7 @@
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_pictures.h"
+#include "tools/kit/demo_settings.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -161,7 +162,7 @@ TEST_P(ProgramTest, PresentedFramesAreCapturedInAWindowAndInFullScreen) {
 
 TEST_P(ProgramTest, EscapeEndsTheRun) {
     // Held across a few frames of 1/70 s ticks, so the run sees it down.
-    Write("input.txt", "25 keydown 1\n400 keyup 1\n");
+    Write("input.txt", "25 keydown 1\n400 keyup 1\n500 keydown Y\n900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("pumps done"), std::string::npos) << r.err;
@@ -169,7 +170,8 @@ TEST_P(ProgramTest, EscapeEndsTheRun) {
 }
 
 TEST_P(ProgramTest, EscapeByNameOnTheMessageKeyboard) {
-    Write("input.txt", "20 keydown escape\n300 keyup escape\n");
+    // Once the game loop runs (its start forgets the keys held before it).
+    Write("input.txt", "5000 keydown escape\n5300 keyup escape\n5400 keydown y\n5800 keyup y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_KEYBOARD", "none"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -211,7 +213,11 @@ TEST_P(ProgramTest, WithoutConfigTheRegistryIsNotRead) {
     fs::remove(dir_ / "registry.ini");
     Result r = Run({{"MORVANEL_FRAMES", "30"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err.find("[box"), std::string::npos) << r.err;
+    // Without config.ini the data are loose files, which this folder does
+    // not hold: the run stops at the first one it needs, not at the
+    // registry.
+    EXPECT_EQ(r.err.find("No settings found"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Please Insert CD"), std::string::npos) << r.err;
 }
 
 TEST_P(ProgramTest, MissingMainArchiveAsksForTheCd) {
@@ -247,7 +253,7 @@ std::vector<std::string> Steps(const std::string& err) {
 TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     Write("player.ini", "[Options]\nMusicVol=70\nSubTitles=no\n");
     // Escape after the logo's four seconds, held for a few frames.
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -259,7 +265,12 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
                                          "CloseFrontEnd",   "CM_Close",          "EM_Close",     "STRM_StopAll",
                                          "SND_FreeAllVoices", "ShowPicture",     "SavePlayerSettings",
                                          "SND_FreeAllVoices"};  // the sound layer's close at the device stop
-    EXPECT_EQ(Steps(r.err), expected) << r.err;
+    // The run body's own steps, in order (the mission life cycle's steps
+    // between them are its own suite's).
+    std::vector<std::string> steps;
+    for (const std::string& step : Steps(r.err))
+        if (std::find(expected.begin(), expected.end(), step) != expected.end()) steps.push_back(step);
+    EXPECT_EQ(steps, expected) << r.err;
     // Written whole in its fixed lines: the default keys and shortcuts, the
     // music volume held at its highest (63), subtitles as read.
     EXPECT_EQ(Read("player.ini"),
@@ -274,7 +285,7 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
 // at the primary's rate (22050 Hz, 16-bit stereo): silent during the logo,
 // then the mission's music.
 TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_AUDIO_CAPTURE", (dir_ / "capture.wav").string()}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -302,7 +313,7 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     size_t at = registry.find("Disable=0");
     ASSERT_NE(at, std::string::npos);
     Write("registry.ini", registry.replace(at, 9, "Disable=1"));
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n");
+    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -319,12 +330,14 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
 }
 
 TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
-    // A voice archive without the pictures.
-    std::vector<uint8_t> empty;
-    ASSERT_TRUE(kit::BuildArchive({}, kit::DirectoryForm::Gzip, &empty, nullptr));
-    ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), empty));
+    // A voice archive without the pictures (only the menu texts).
+    std::vector<uint8_t> voice;
+    std::string texts = kit::TextFileBytes(kit::DemoMenuTexts());
+    ASSERT_TRUE(kit::BuildArchive({{".\\menus\\f_text.txt", {texts.begin(), texts.end()}}}, kit::DirectoryForm::Gzip,
+                                  &voice, nullptr));
+    ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), voice));
     CopyIntro();
-    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n");
+    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -364,7 +377,7 @@ std::vector<int> IntroFramesIn(const fs::path& frames) {
 TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
     CopyIntro();
     // Space once the video plays, then Escape in the game loop.
-    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n");
+    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n6500 keydown Y\n6900 keyup Y\n");
     fs::path frames = dir_ / "frames";
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -391,7 +404,7 @@ TEST_P(ProgramTest, TheDemoIntroPlaysWhole) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n");
+        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n9500 keydown Y\n9900 keyup Y\n");
         fs::path frames = dir_ / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                         {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -424,7 +437,7 @@ TEST_P(ProgramTest, LogoFirstAndTheEndPictureAfterEscape) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n");
+        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
         // A capture folder that does not exist yet: the host makes it.
         fs::path frames = dir_ / "frames" / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"},

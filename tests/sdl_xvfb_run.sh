@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs one program with the SDL back end under a virtual X server, SDL's
 # file-writing audio driver standing in for the sound card, and ends it with
-# Escape once the game loop runs.  Passes when it ends with code 0 with sound
+# Escape and Y (the quit prompt) once the game loop runs.  Passes when it
+# ends with code 0 with sound
 # on (the run body gave the sound layer its voices), the intro video was
 # played, the audio device received the mix, and nothing but the AI
 # manager's banner reached debug.txt.  With a matcher, dumps of the window
@@ -44,8 +45,8 @@ gpid=$!
 # The trace names each step: the logo (up for four seconds), the intro
 # video (48 frames, 3.2 seconds), the game loop, the end picture.  The window
 # is dumped a few times within each, however slowly the program starts.
-# Once the game loop runs, Escape is pressed again and again until the
-# program ends.
+# Once the game loop runs, Escape (the quit prompt) and Y are pressed again
+# and again until the program ends.
 traced() {
     n=$(grep -c "trace: $1" "$work/stderr.txt" 2>/dev/null)
     echo "${n:-0}"
@@ -95,8 +96,12 @@ for i in $(seq 30); do
     xdotool search --name Morvanel windowfocus keydown Escape >/dev/null 2>&1
     sleep 0.5
     xdotool keyup Escape >/dev/null 2>&1
+    sleep 0.3
+    xdotool keydown y >/dev/null 2>&1
+    sleep 0.3
+    xdotool keyup y >/dev/null 2>&1
     [ "$(traced ShowPicture)" -ge 2 ] && dump end-$i
-    sleep 0.5
+    sleep 0.2
 done
 wait "$gpid"
 code=$?

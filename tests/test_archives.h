@@ -4,6 +4,10 @@
 #include "platform/resfile.h"
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/byte_writer.h"
+#include "tools/kit/demo_effects.h"
+#include "tools/kit/demo_settings.h"
+#include "tools/kit/mission_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <string>
 #include <vector>
@@ -20,6 +24,26 @@ inline std::vector<uint8_t> Archive(const std::vector<kit::ArchiveMember>& membe
     std::string error;
     kit::BuildArchive(members, form, &out, &error);
     return out;
+}
+
+// What a run of the programs reads before its game loop, by the game's
+// names: the menu texts, the demo's 3D and animation files and its
+// missions.
+inline std::vector<kit::NamedFile> DemoRunFiles() {
+    std::string texts = kit::TextFileBytes(kit::DemoMenuTexts());
+    std::vector<kit::NamedFile> files = {{".\\menus\\f_text.txt", Bytes(texts)}};
+    for (auto list : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
+        for (kit::NamedFile& f : list) files.push_back(std::move(f));
+    return files;
+}
+
+// A game name (".\ms22\mission.mpl") as a path below the program's
+// folder ("ms22/mission.mpl").
+inline std::string LoosePath(std::string name) {
+    if (name.rfind(".\\", 0) == 0) name.erase(0, 2);
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
 }
 
 // Gives back every resource set the globals hold.

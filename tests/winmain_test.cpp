@@ -27,6 +27,9 @@ protected:
         std::vector<uint8_t> empty = test::Archive({});
         for (const char* name : {"game.res", "audio.res", "voice.res", "music.res"})
             WriteFile(name, std::string(empty.begin(), empty.end()));
+        // The menu texts and the first mission, as loose files.
+        for (const kit::NamedFile& f : test::DemoRunFiles())
+            WriteFile(test::LoosePath(f.name), std::string(f.data.begin(), f.data.end()));
     }
     void TearDown() override {
         ResetProgramState();
@@ -48,7 +51,8 @@ protected:
 
 TEST_F(SpineTest, NormalEndShowsNoBoxAndExitsWithZero) {
     WriteSettings();
-    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over
+    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over,
+    host::headless::ScheduleKey(5500, 0x15, true);  // then Y at the quit prompt
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(host::headless::Boxes().empty());
     EXPECT_EQ(ReadFile("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");  // the enemy manager's banner

@@ -7,8 +7,8 @@
 // voice.res the pictures the kit paints, and in game.res the menu sprite
 // sheets and bitmap fonts; beside them, loose, the intro video
 // video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
-// targets.  The menu texts go into voice.res and the missions'
-// gameplay.ini files into game.res.
+// targets.  The menu texts go into voice.res and the missions' gameplay.ini
+// files into game.res.
 //
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>

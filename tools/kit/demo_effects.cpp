@@ -239,6 +239,13 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("GUARDSHOT"), BuildAnimation(Reach(30, {0, -60, 120}, 0), false, nullptr)},
         {Name("GUARDHIT"), BuildAnimation(Hit(20, 20), false, nullptr)},
         {Name("GUARDDIE"), BuildAnimation(Death(40), false, nullptr)},
+        // The entries every mission gives the hero: thrown back by a blast
+        // (standing and lying), the two deaths, and the take of entry 16.
+        {Name("blaste"), BuildAnimation(Hit(30, 25), false, nullptr)},
+        {Name("blastedd"), BuildAnimation(Hit(30, 40), false, nullptr)},
+        {Name("dead03"), BuildAnimation(Death(40), false, nullptr)},
+        {Name("dead02"), BuildAnimation(Death(60), false, nullptr)},
+        {Name("prend1"), BuildAnimation(Reach(80, {0, 140, 90}, 25), false, nullptr)},
     };
     std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
     for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",

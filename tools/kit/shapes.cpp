@@ -345,6 +345,18 @@ RoomShape DemoRoom(int which) {
     return room;
 }
 
+ObjectSpec Shadow(int32_t radius, uint32_t colour) {
+    ObjectSpec spec;
+    NodeSpec root;
+    root.name = "ombre";
+    root.groups = {{1, "", colour, {}}};
+    // Flat on the floor (y = 0), seen from above (y points down).
+    AddQuad(&root, 0, {{{-radius, 0, -radius}, {radius, 0, -radius}, {radius, 0, radius}, {-radius, 0, radius}}},
+            {0, -1000, 0});
+    spec.nodes = {root};
+    return spec;
+}
+
 std::vector<NamedFile> Demo3DFiles() {
     RoomShape room1 = DemoRoom(1), room2 = DemoRoom(2);
     return {
@@ -360,6 +372,7 @@ std::vector<NamedFile> Demo3DFiles() {
         {".\\ms22\\grate.3DM", GrateTexture()},
         {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F, "heroskin"), nullptr)},
         {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800, "guardskin"), nullptr)},
+        {".\\all\\ombre.3dc", BuildObject(Shadow(120, 0x2104), nullptr)},
         {".\\all\\heroskin.3DM", SkinTexture(0x001F)},
         {".\\all\\guardskin.3DM", SkinTexture(0xF800)},
     };

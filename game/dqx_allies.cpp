@@ -1,0 +1,21 @@
+// Summoned allies.
+#include "game/dqx_allies.h"
+
+#include "game/characters.h"
+#include "platform/step_log.h"
+
+void CreateSummonedAllies() {
+    LogStep("CreateSummonedAllies");
+}
+
+void ClearAllyFlags() {
+    LogStep("ClearAllyFlags");
+}
+
+void DismissAllAllies() {
+    LogStep("DismissAllAllies");
+}
+
+void UpdateAllies() {
+    RecordGameCall("UpdateAllies");
+}

@@ -1,0 +1,9 @@
+// The briefing and the credits pages.
+#pragma once
+
+#include <cstdint>
+
+// The credits page's state (21: the end screen's credits).
+extern int32_t CreditsState;
+// Draws the credits page by its state.
+void CreditsPage();

@@ -1,0 +1,15 @@
+// Scripted events and their timers, as far as the game loop and the
+// mission life cycle ask.
+// Stand-ins under their final names: each only logs its call.
+#pragma once
+
+// The ten event timers cleared.
+void ClearEventTimers();
+// The events of a room being left.
+void RunArrivalEvents();
+// The events of a room just entered.
+void RunRoomEntryEvents();
+// The mission's marked character forgotten.
+void ClearMarkedCharacter();
+// One pass over the mission's events.
+void RunEvents(int mode);

@@ -1,0 +1,28 @@
+// Objects, the inventory and the doors, as far as the game loop and the
+// mission life cycle ask.
+// Stand-ins under their final names: each only logs its call.
+#pragma once
+
+#include "game/characters.h"
+
+// The object slots and the block after them cleared.
+void ClearObjectSlots();
+// The model handle of every object slot forgotten (save games reload them).
+void ClearObjectSlotModels();
+// The objects carried from the last mission put back.
+void RestoreCarriedObjects();
+// The carried objects kept for the next mission.
+void SaveCarriedObjects();
+// The carried objects' follow-up once the mission is open.
+void FinishCarriedObjects();
+// The objects of the current room set up.
+void SetupObjects(int restoring);
+// Every object slot's model and picture freed.
+void FreeObjectSlots();
+// The door of the named portal of the current room opened.
+void OpenPortalDoor(const char* portal);
+
+// The character's use of its selected object (mode 1: the frame's use).
+void UseObject(CharacterRecord* character, int mode);
+// One step of the objects' animations.
+void AnimateObjects();

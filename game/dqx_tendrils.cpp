@@ -1,0 +1,33 @@
+// Tendrils and the mission's drills.
+#include "game/dqx_tendrils.h"
+
+#include "game/characters.h"
+#include "platform/step_log.h"
+
+void ClearDrillState() {
+    LogStep("ClearDrillState");
+}
+
+void LoadDrills() {
+    LogStep("LoadDrills");
+}
+
+void FreeDrills() {
+    LogStep("FreeDrills");
+}
+
+void FreeRoomDrills() {
+    LogStep("FreeRoomDrills");
+}
+
+void CreateRoomTendrils() {
+    LogStep("CreateRoomTendrils");
+}
+
+void FreeRoomTendrils() {
+    LogStep("FreeRoomTendrils");
+}
+
+void UpdateTendrils(int mode) {
+    RecordGameCall("UpdateTendrils", nullptr, mode);
+}
