@@ -30,7 +30,7 @@
 #include "game/game_state.h"
 #include "game/game_world.h"
 #include "game/gameplay.h"
-#include "game/overlay.h"
+#include "game/dqx_overlay.h"
 #include "media/sfx.h"
 #include "media/sfx_music.h"
 #include "platform/display/ddraw.h"

@@ -1,9 +1,13 @@
 // The overlay: nothing is drawn over the 3D view yet; the status line keeps
-// its text (drawn once the overlay draws).
+// its text (drawn once the overlay draws), and the energy-change notice its
+// sum and deadline.
 #include "game/dqx_overlay.h"
 
 #include "game/characters.h"
+#include "platform/timer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 char StatusText[64] = "";
@@ -31,4 +35,13 @@ void CloseOverlayFonts() {
 
 void CloseOverlayCounters() {
     RecordGameCall("CloseOverlayCounters");
+}
+
+int32_t EnergyChangeSum = 0;
+uint32_t EnergyChangeUntil = 0;
+
+void ShowEnergyChange(int32_t amount) {
+    const int64_t sum = int64_t(EnergyChangeSum) + amount;
+    EnergyChangeSum = int32_t(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+    EnergyChangeUntil = GetTimeMs() + 3000;
 }

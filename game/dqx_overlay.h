@@ -15,3 +15,11 @@ void OpenOverlayFonts();
 void OpenOverlayCounters();
 void CloseOverlayFonts();
 void CloseOverlayCounters();
+
+// The signed sum of the energy changes shown at present, and the tick count
+// (ms) until which it shows.
+extern int32_t EnergyChangeSum;
+extern uint32_t EnergyChangeUntil;
+
+// Adds the amount to the sum on show and shows it for 3000 ms from now.
+void ShowEnergyChange(int32_t amount);

@@ -24,3 +24,9 @@ void FreeWeapons(int mission) {
 void UpdateWeapons() {
     RecordGameCall("UpdateWeapons");
 }
+
+int32_t SavedCharges[kWeaponSlots] = {};
+
+void ClearSavedCharges() {
+    for (int32_t& charges : SavedCharges) charges = -1;
+}

@@ -1,7 +1,7 @@
 // The mission's gameplay settings and the power tables.
 #include "game/gameplay.h"
 
-#include "game/overlay.h"
+#include "game/dqx_overlay.h"
 #include "game/player_settings.h"
 #include "platform/errors.h"
 #include "platform/ini.h"

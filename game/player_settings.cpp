@@ -3,7 +3,7 @@
 
 #include "game/characters.h"
 #include "game/gameplay.h"
-#include "game/weapons.h"
+#include "game/dqx_weapons.h"
 #include "platform/display/picture.h"
 #include "platform/display/screen.h"
 #include "platform/display/sprites.h"

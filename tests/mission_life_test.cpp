@@ -13,7 +13,7 @@
 #include "game/game_state.h"
 #include "game/gameplay.h"
 #include "game/game_world.h"
-#include "game/overlay.h"
+#include "game/dqx_overlay.h"
 #include "host/headless/headless.h"
 #include "media/iss_fx.h"
 #include "media/sample.h"

@@ -2,9 +2,9 @@
 // power tables.
 #include "game/characters.h"
 #include "game/gameplay.h"
-#include "game/overlay.h"
+#include "game/dqx_overlay.h"
 #include "game/player_settings.h"
-#include "game/weapons.h"
+#include "game/dqx_weapons.h"
 #include "platform/display/picture.h"
 #include "platform/display/screen.h"
 #include "platform/display/sprites.h"
