@@ -12,7 +12,13 @@ bool CmOpen = false;
 uint32_t CmCallCount = 0;
 uint32_t EmStrategyFrames = 0;
 
+CameraManagerHost CmHost = {};
+
 namespace {
+
+void PlaceCameraAtRoomStart() {
+    if (CmHost.PlaceCameraAtRoomStart) CmHost.PlaceCameraAtRoomStart();
+}
 
 struct Traced {
     const char* name;
@@ -91,12 +97,12 @@ void EM_PlayerChangeRoom() {
 void CM_OpenMission(int mission) {
     Traced t("CM_OpenMission", CmDebugBits, false);
     LogStep("CM_OpenMission", mission);
-    CMH_PlaceCameraAtRoomStart();
+    PlaceCameraAtRoomStart();
 }
 
 // Each frame the camera is put back at the start of the room.
 void CM_UpdataCamera() {
-    CMH_PlaceCameraAtRoomStart();
+    PlaceCameraAtRoomStart();
 }
 
 void CM_CloseMission() {
@@ -107,5 +113,5 @@ void CM_CloseMission() {
 void CM_PlayerChangeRoom() {
     Traced t("CM_PlayerChangeRoom", CmDebugBits, false);
     LogStep("CM_PlayerChangeRoom");
-    CMH_PlaceCameraAtRoomStart();
+    PlaceCameraAtRoomStart();
 }

@@ -25,9 +25,13 @@ void CM_PlayerChangeRoom();
 // One frame of the camera, driven by the hero's movement.
 void CM_UpdataCamera();
 
-// Host function of the game world: the camera at the start of the current
-// room.
-void CMH_PlaceCameraAtRoomStart();
+// The game world's services the camera manager calls, filled by the spine
+// at start; an empty slot does nothing.
+struct CameraManagerHost {
+    // The camera at the start of the current room.
+    void (*PlaceCameraAtRoomStart)();
+};
+extern CameraManagerHost CmHost;
 
 extern uint32_t EmDebugBits;
 extern uint32_t CmDebugBits;

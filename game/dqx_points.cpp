@@ -64,11 +64,6 @@ void SetCharacterPos(CharacterRecord* character) {
     LogStep("SetCharacterPos", character && CharacterTable ? int(character - CharacterTable) : -1);
 }
 
-// The camera manager's way to the room start.
-void CMH_PlaceCameraAtRoomStart() {
-    PlaceCameraAtRoomStart();
-}
-
 void UpdateHeroMovement(CharacterRecord* hero) {
     RecordGameCall("UpdateHeroMovement", hero);
     CM_UpdataCamera();

@@ -4,8 +4,10 @@
 #include "program/engine_services.h"
 
 #include "ai/em_impact.h"
+#include "ai/managers.h"
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
+#include "game/dqx_points.h"
 #include "media/sfx.h"
 
 namespace {
@@ -63,4 +65,5 @@ void InstallEngineServices() {
     EngineServices.SetLifeStanceAnim = Stance;
     EngineServices.ImpactEnemy = Impact;
     EngineServices.PlaySound = Sound;
+    CmHost.PlaceCameraAtRoomStart = PlaceCameraAtRoomStart;
 }
