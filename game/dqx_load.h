@@ -1,7 +1,6 @@
 // Mission loading: mission.mpl read into the mission records, and the life
-// cycle of a mission and of its current room.  The globals here are also
-// read by the sound levels (layouts and globals only; the operations'
-// bodies are the game's).
+// cycle of a mission and of its current room.  The open mission's globals
+// are in mission_records.h.
 #pragma once
 
 #include "game/mission_records.h"
@@ -9,25 +8,6 @@
 #include "platform/resfile.h"
 
 #include <cstdint>
-
-// The open mission; none while no mission is open.
-extern MissionRecord* MissionPtr;
-extern uint8_t CurrentRoomIndex;
-extern RoomRecord* CurrentRoomPtr;
-extern uint8_t CurrentPointIndex;
-extern RoomPoint* CurrentPointPtr;
-extern PortalRecord* CurrentPortalPtr;
-extern uint8_t CurrentMapLevel;
-extern MapLevelRecord* CurrentMapLevelPtr;
-extern uint8_t PreviousRoomIndex;
-extern uint8_t GameStateFlags;
-extern uint8_t CameraMode;
-extern uint8_t RoomCameraMode;
-extern uint8_t ForcedCameraMode;
-extern int32_t RoomModelHandle;  // -1 while no room model is loaded
-// Set by the run body before the first mission; cleared by the game loop
-// and by GoToMission.
-extern uint8_t FirstMission;
 
 // Reads a mission file from an open file of the current file table:
 // `restoring` set means the records come from a save game and are not

@@ -8,7 +8,8 @@
 // the whole file image in `image`, so that the bytes nobody names yet are
 // carried from the file to the save games unchanged.  The reader decodes
 // the named fields from the image; a writer starts from the image and
-// encodes the named fields over it.  The pointer words of an image are
+// encodes the named fields over it.  The open mission's globals close the
+// header: the sound levels read them.  The pointer words of an image are
 // never read: pointers are rebuilt when a mission is read and written as 0.
 // Text fields in memory always end in a NUL (a name that fills its whole
 // field in the file loses its last character in memory, not in the image).
@@ -185,3 +186,22 @@ struct MissionRecord {
         weaponCapacity;
     uint8_t image[kMissionRecordBytes];
 };
+
+// The open mission; none while no mission is open.
+extern MissionRecord* MissionPtr;
+extern uint8_t CurrentRoomIndex;
+extern RoomRecord* CurrentRoomPtr;
+extern uint8_t CurrentPointIndex;
+extern RoomPoint* CurrentPointPtr;
+extern PortalRecord* CurrentPortalPtr;
+extern uint8_t CurrentMapLevel;
+extern MapLevelRecord* CurrentMapLevelPtr;
+extern uint8_t PreviousRoomIndex;
+extern uint8_t GameStateFlags;
+extern uint8_t CameraMode;
+extern uint8_t RoomCameraMode;
+extern uint8_t ForcedCameraMode;
+extern int32_t RoomModelHandle;  // -1 while no room model is loaded
+// Set by the run body before the first mission; cleared by the game loop
+// and by GoToMission.
+extern uint8_t FirstMission;

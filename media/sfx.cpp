@@ -2,7 +2,7 @@
 #include "media/sfx.h"
 
 #include "engine3d/dqx_obj.h"
-#include "game/dqx_load.h"
+#include "game/mission_records.h"
 #include "game/player_options.h"
 #include "media/iss_fx.h"
 #include "media/sfx_music.h"
