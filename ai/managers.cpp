@@ -115,3 +115,15 @@ void CM_PlayerChangeRoom() {
     LogStep("CM_PlayerChangeRoom");
     PlaceCameraAtRoomStart();
 }
+
+// The manager keeps no enemy records yet: no character has life points of
+// its own there or is a spindrel, and a target room is not kept.
+int32_t EM_GetLifePoints(void*) {
+    return 0;
+}
+
+int EM_IsSpindrel(void*) {
+    return 0;
+}
+
+void EM_SetSpindrelTargetRoom(void*, int32_t) {}

@@ -33,6 +33,14 @@ struct CameraManagerHost {
 };
 extern CameraManagerHost CmHost;
 
+// What the game world asks of the manager about one character (a
+// CharacterRecord, passed as the manager's host passes it): its life points
+// by its enemy record, whether it is a roaming spindrel, and the room a
+// spindrel is sent to.
+int32_t EM_GetLifePoints(void* character);
+int EM_IsSpindrel(void* character);
+void EM_SetSpindrelTargetRoom(void* character, int32_t room);
+
 extern uint32_t EmDebugBits;
 extern uint32_t CmDebugBits;
 extern bool EmOpen;

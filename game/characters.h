@@ -49,6 +49,14 @@ struct CharacterRecord {
     ObjHandle hand;        // node of the hand ("repere", "main-d", ...)
     ObjHandle head;        // node of the head ("tete"), else the model
     ObjHandle animObjects[kCharacterAnimEntries];  // the loaded base animations, 0 = none
+
+    // What the per-frame character pass and the target choices keep.
+    uint8_t present;           // the character exists in this mission (slots below the definition count)
+    uint16_t stateTimer;       // countdown in ticks of a special state; above 0 while it runs
+    uint8_t defaultAnim;       // the code taken when code 0 is asked
+    uint8_t nearBit;           // cleared while it stands on the hero's spot, set otherwise
+    int32_t protection;        // its power state's protection countdown, in ticks
+    int32_t protectionEffect;  // instance of the protection effect, 0 = none
 };
 
 // One animation slot of a character: the animation object, its frame

@@ -19,3 +19,7 @@ void DismissAllAllies() {
 void UpdateAllies() {
     RecordGameCall("UpdateAllies");
 }
+
+int UpdateSummonedAlly(CharacterRecord*) {
+    return 0;
+}

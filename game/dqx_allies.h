@@ -9,5 +9,10 @@ void ClearAllyFlags();
 // Every summoned ally dismissed.
 void DismissAllAllies();
 
+struct CharacterRecord;
+// One frame of a summoned ally's time; 1 while the character is a live
+// summoned ally (it is then shown wherever it is).
+int UpdateSummonedAlly(CharacterRecord* character);
+
 // One frame of the summoned allies: their time, their dismissal.
 void UpdateAllies();

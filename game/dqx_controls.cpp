@@ -6,6 +6,7 @@
 #include "platform/input.h"
 
 uint8_t PowerSelection = 1;
+uint8_t DebugFlags = 0;
 
 namespace {
 

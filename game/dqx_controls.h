@@ -6,6 +6,12 @@
 
 #include <cstdint>
 
+// Developer toggles: bit 0 "Vision" (every model shown, nothing pushed),
+// bit 2 "Turbo Fire".
+extern uint8_t DebugFlags;
+constexpr uint8_t kDebugVision = 0x01;
+constexpr uint8_t kDebugTurboFire = 0x04;
+
 // 0 spells, 1 weapons.
 extern uint8_t PowerSelection;
 

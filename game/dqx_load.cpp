@@ -434,6 +434,7 @@ void StartMission(int restoring) {
     CurrentRoomPtr = RoomInRange(CurrentRoomIndex) ? &MissionPtr->rooms[CurrentRoomIndex] : nullptr;
     EnterRoom();
     CreateSummonedAllies();
+    for (int i = 0; i < kCharacterSlots; ++i) CharacterTable[i].present = i < CharacterCount() ? 1 : 0;
     for (int i = 0; i < CharacterCount(); ++i) {
         CharacterRecord& c = CharacterTable[i];
         CharacterDef& def = MissionPtr->characterDefs[i];

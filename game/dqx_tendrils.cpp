@@ -4,6 +4,8 @@
 #include "game/characters.h"
 #include "platform/step_log.h"
 
+uint8_t MissionStateByte = 0;
+
 void ClearDrillState() {
     LogStep("ClearDrillState");
 }

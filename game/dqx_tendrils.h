@@ -2,6 +2,12 @@
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 
+#include <cstdint>
+
+// The mission's state byte: 9 once the tendrils stop shooting.
+extern uint8_t MissionStateByte;
+constexpr uint8_t kTendrilsSilenced = 9;
+
 // The mission's drill state cleared.
 void ClearDrillState();
 // The mission's drills loaded.

@@ -20,6 +20,14 @@ void* Hero() {
     return CharacterTable ? &CharacterTable[0] : nullptr;
 }
 
+Vec3* Position(void* character) {
+    return character ? &Record(character)->position : nullptr;
+}
+
+Mat3* Orientation(void* character) {
+    return character ? &Record(character)->orientation : nullptr;
+}
+
 int Guarded(void* character) {
     CharacterRecord* c = Record(character);
     return c && c->def && (c->def->flags & kCharacterGuarded) ? 1 : 0;
@@ -56,6 +64,8 @@ void Sound(int32_t owner, const char* name, int loop, int priority, int archive)
 }  // namespace
 
 void InstallEngineServices() {
+    EngineServices.CharacterPosition = Position;
+    EngineServices.CharacterOrientation = Orientation;
     EngineServices.HeroCharacter = Hero;
     EngineServices.CharacterGuarded = Guarded;
     EngineServices.CharacterHitValue = HitValue;

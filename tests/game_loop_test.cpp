@@ -530,11 +530,28 @@ TEST_F(GameLoopTest, ScreenshotKeysWriteNumberedFiles) {
 // ---------------------------------------------------------------------------
 
 TEST_F(GameLoopTest, FrameRunsItsStepsInOrder) {
+    // A mission of one room whose hero is present, so that the characters'
+    // pass updates it; its model handle names no object.
+    MissionRecord mission{};
+    RoomRecord room{};
+    CharacterDef hero{};
+    hero.opacity = 255;
+    hero.shown = 1;
+    mission.characterDefs = &hero;
+    mission.characterDefCount = 1;
+    mission.rooms = &room;
+    mission.roomCount = 1;
+    heroes_[0].def = &hero;
+    heroes_[0].present = 1;
+    heroes_[0].model = 0x7ffffff;
+    MissionPtr = &mission;
+    CurrentRoomIndex = 0;
     script_.lastFrame = 1;
     GameLoop();
+    MissionPtr = nullptr;
+    heroes_[0] = CharacterRecord{};
     const std::vector<std::string> expected = {
-        "HandlePlayerControls", "UpdateHeroMovement", "UpdateCharacters", "UpdateAllies",
-        "UpdateCharacterVisibility", "AnimateObjects", "UpdateWeapons", "UpdateDrains", "UpdateTendrils",
+        "HandlePlayerControls", "UpdateHeroMovement", "UpdateCharacter", "UpdateAllies", "AnimateObjects", "UpdateWeapons", "UpdateDrains", "UpdateTendrils",
         "RunEvents", "UpdateMessages", "DrawOverlay", "UseObject", "UpdateSubtitles"};
     EXPECT_EQ(Order(expected), expected);
     EXPECT_EQ(Calls("UseObject"), std::vector<int32_t>{1});
