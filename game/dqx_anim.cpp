@@ -243,7 +243,11 @@ int CheckAnimSlotEnd(CharacterRecord* c, CharacterAnimState* st) {
     // time past its end; one that hands over starts from 0 and is left at
     // the next frame's switch.
     bool again = st->current == st->requested;
-    st->baseTime = again ? st->time % limit : 0;
+    // The time past a blend's end ran at the blend's tenfold rate: kept in
+    // the slot's own rate, so the slot does not start up to ten frames in.
+    int32_t remainder = st->time % limit;
+    if (st->blending == 1) remainder /= 10;
+    st->baseTime = again ? remainder : 0;
     StartAnimSlot(st, st->current, again ? 1 : 0);
     return 1;
 }
@@ -514,13 +518,14 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
     st->position = c->position;
     // A finished death keeps its last pose; a dying hero's pose still runs.
     bool posed = c->model > 0 && (hero || !(dying & 1));
+    // The frame shown, where the next blend starts.
+    st->blendFrom = fraction < 128 ? st->rangeStart : st->rangeEnd;
+    if (st->blending != 1) {
+        int32_t length = s.length < 1 ? 1 : s.length;
+        st->blendFrom = Anim_Ref(s.anim, s.first + length * fraction / 256);
+    }
     if (posed) {
         AnimateObject(c->model, st->rangeStart, st->rangeEnd, fraction, 0);
-        st->blendFrom = fraction < 128 ? st->rangeStart : st->rangeEnd;
-        if (st->blending != 1) {
-            int32_t length = s.length < 1 ? 1 : s.length;
-            st->blendFrom = Anim_Ref(s.anim, s.first + length * fraction / 256);
-        }
         Vec3 root{};
         Get_ObjPos(c->model, &root);
         if ((s.mode & kSlotRootMotion) && st->blending != 1) {
