@@ -584,8 +584,8 @@ int CountColour(const std::vector<uint32_t>& xrgb, bool blue) {
 
 // Both programs begin mission 22 from its mission.mpl: the hero and the
 // guard stand where their definitions put them in room 0, the camera at the
-// room's start sees both, and the run ends on Escape and Y with player.ini
-// written.
+// room's start sees both, they play their idle animations, and the run
+// ends on Escape and Y with player.ini written.
 TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
     struct Row {
         const char* name;
@@ -614,6 +614,15 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         // behind it.
         EXPECT_GE(hero, 3000);
         EXPECT_GE(guard, 300);
+        // The characters play their idle animations before the fixed
+        // camera: the twentieth frame (before the Escape of the script at
+        // 1 s) differs from the tenth.
+        std::vector<uint32_t> later;
+        ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00020.png").string(), &later, &w, &h));
+        size_t moved = 0;
+        for (size_t i = 0; i < frame.size() && i < later.size(); ++i) moved += frame[i] != later[i];
+        std::printf("%s: %zu pixels differ between frames 10 and 20\n", row.name, moved);
+        EXPECT_GT(moved, 0u);
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
