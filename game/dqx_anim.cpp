@@ -169,9 +169,11 @@ void ChangeCharacterAnim(CharacterRecord* c, int32_t code, int restart) {
     c->animCode = slot;
 }
 
-int SetCharacterAnim(CharacterRecord* c, int32_t code) {
-    RecordGameCall("SetCharacterAnim", c, code, 0);
-    if (!c) return 1;
+namespace {
+
+// The public request's rules, without its log entry (the hit reaction is
+// logged as itself).
+int RequestAnim(CharacterRecord* c, int32_t code) {
     if (DyingByte(c)) return 1;
     int32_t slot = AnimCodeSlot(code);
     if (IsHero(c) && slot == 23) return 0;
@@ -181,11 +183,18 @@ int SetCharacterAnim(CharacterRecord* c, int32_t code) {
     return 0;
 }
 
+}  // namespace
+
+int SetCharacterAnim(CharacterRecord* c, int32_t code) {
+    RecordGameCall("SetCharacterAnim", c, code, 0);
+    return c ? RequestAnim(c, code) : 1;
+}
+
 void SetLifeStanceAnim(CharacterRecord* c) {
     RecordGameCall("SetLifeStanceAnim", c, 0, 0);
     if (!c) return;
     int32_t life = c->life;
-    SetCharacterAnim(c, life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7));
+    RequestAnim(c, life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7));
 }
 
 void StartAnimSlot(CharacterAnimState* st, int32_t slot, int blend) {
