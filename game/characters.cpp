@@ -32,39 +32,3 @@ void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) 
     character->life = character->life > damage ? character->life - damage : 0;
 }
 
-int SetCharacterAnim(CharacterRecord* character, int32_t code) {
-    RecordGameCall("SetCharacterAnim", character, code, 0);
-    if (!character) return 1;
-    character->animCode = code;
-    return 0;
-}
-
-void SetLifeStanceAnim(CharacterRecord* character) {
-    RecordGameCall("SetLifeStanceAnim", character, 0, 0);
-    if (!character) return;
-    int32_t life = character->life;
-    character->animCode = life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7);
-}
-
-void PlaceCharacterModel(CharacterRecord* character) {
-    RecordGameCall("PlaceCharacterModel", character, 0, 0);
-    if (!character || character->model <= 0) return;
-    Set_ObjPos(character->model, &character->position);
-    Set_ObjMatrix(character->model, &character->orientation);
-    Restore_Object(character->model);
-}
-
-void InstallKeyframeCallbacks(CharacterRecord* character) {
-    RecordGameCall("InstallKeyframeCallbacks", character, 0, 0);
-}
-
-void UpdateCharacter(CharacterRecord* character) {
-    RecordGameCall("UpdateCharacter", character, 0, 0);
-}
-
-void StartCharacterDeath(CharacterRecord* character) {
-    RecordGameCall("StartCharacterDeath", character, 0, 0);
-    if (!character) return;
-    character->currentAnim = 21;
-    character->dying = 2;
-}

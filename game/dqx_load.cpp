@@ -3,6 +3,8 @@
 // entered and left, and everything freed again in a fixed order.
 #include "game/dqx_load.h"
 
+#include "engine3d/dqx_anim.h"
+
 #include "ai/managers.h"
 #include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_f3dc.h"
@@ -300,8 +302,19 @@ void LoadCharacterAnims(int slot, bool hero, bool first) {
         }
         c.animObjects[e] = anim;
         entry.step = RangeStep(entry.first, entry.last);
-        uint16_t next = s.next;
-        s = AnimSlot{anim, entry.first, entry.last, entry.third, entry.step, next};
+        // A range given last-to-first plays backwards.
+        int32_t next = s.next;
+        bool backwards = entry.last < entry.first;
+        s = AnimSlot{};
+        s.anim = anim;
+        s.first = backwards ? entry.last : entry.first;
+        s.length = backwards ? entry.first - entry.last : entry.last - entry.first;
+        if (s.length < 1) s.length = Get_AnimLength(anim);  // an empty range plays the whole animation
+        if (s.length < 1) s.length = 1;
+        s.mode = backwards ? kSlotBackwards : 0;
+        s.keyframe = entry.third;
+        s.sound = -1;
+        s.next = next;
     }
     if (first)
         for (const FollowUp& f : kFollowUps) CharacterAnimTable[slot].slots[f.entry].next = f.next;
@@ -332,6 +345,8 @@ void SetUpCharacter(int i, int restoring) {
         Set_Identity(&c.orientation);
         if (c.model > 0) Set_ObjPos(c.model, &c.position);
         c.animCode = 0;
+        c.life = def.life;
+        c.present = 1;
         c.stateBytes[0] = c.stateBytes[1] = 0;
         c.controls = 0;
         c.weaponBusy = 0;

@@ -45,3 +45,21 @@ void UseObject(CharacterRecord* character, int mode) {
 void AnimateObjects() {
     RecordGameCall("AnimateObjects");
 }
+
+int32_t RequestObjectUse(CharacterRecord* character) {
+    RecordGameCall("RequestObjectUse", character, 0, 0);
+    return -2;
+}
+
+bool FindObjectAt(CharacterRecord* character) {
+    RecordGameCall("FindObjectAt", character, 0, 0);
+    return false;
+}
+
+void TakeObject(CharacterRecord* character) {
+    RecordGameCall("TakeObject", character, 0, 0);
+}
+
+void PutObject(CharacterRecord* character) {
+    RecordGameCall("PutObject", character, 0, 0);
+}

@@ -26,3 +26,12 @@ void OpenPortalDoor(const char* portal);
 void UseObject(CharacterRecord* character, int mode);
 // One step of the objects' animations.
 void AnimateObjects();
+
+// The object-use request of the action control: -2 nothing to do, -1 and
+// 2 a take, 1 a put, 3 the second put, others an action on an object.
+int32_t RequestObjectUse(CharacterRecord* character);
+// Whether an object lies at the character's position to act on.
+bool FindObjectAt(CharacterRecord* character);
+// The object the character reaches for taken, or its held object put down.
+void TakeObject(CharacterRecord* character);
+void PutObject(CharacterRecord* character);

@@ -339,26 +339,29 @@ TEST_F(MissionLifeTest, SetupCharactersLoadsModelsNodesAndAnimations) {
         const CharacterRecord* who;
         int entry;
         const char* file;  // "" = the entry is empty
-        int32_t first, last, step;
-        uint16_t next;
+        int32_t first, length, next;
+        bool backwards;
     };
-    // Steps: 256 / (last - first), 256 when the range is one frame.
+    // Lengths: last - first; a range of no frames (the forced entries take
+    // first frame 0 and keep the definition's last frame, 0 in the kit's
+    // hero) plays the whole animation: the kit's blast has 30 frames, its
+    // deaths 40 and 60 (tools/kit/demo_effects.cpp).  The follow-ups are
+    // the loader's first set-up, then the slots' own (a guard's death
+    // ends in its dead pose, 23).
     const Row rows[] = {
-        {"hero idle", &hero, 0, ".\\all\\HEROIDLE.3da", 1, 60, 256 / 59, 0},
-        // The forced entries take first frame 0 and keep the definition's
-        // last frame (0 in the kit's hero): a one-frame range, step 256.
-        {"hero forced blast", &hero, 1, ".\\all\\blaste.3da", 0, 0, 256, 0},
-        {"hero walk, then 5", &hero, 2, ".\\all\\HEROWALK.3da", 1, 32, 256 / 31, 5},
-        {"hero run, then 6", &hero, 4, ".\\all\\HERORUN.3da", 1, 20, 256 / 19, 6},
-        {"hero hit, then 17", &hero, 7, ".\\all\\HEROHIT.3da", 1, 20, 256 / 19, 17},
-        {"hero forced take", &hero, 16, ".\\all\\prend1.3da", 1, 80, 256 / 79, 0},
-        {"hero forced deaths", &hero, 21, ".\\all\\dead03.3da", 0, 0, 256, 0},
-        {"hero forced deaths", &hero, 23, ".\\all\\dead02.3da", 0, 0, 256, 0},
-        {"guard wait", &guard, 5, ".\\all\\GUARDWAIT.3da", 1, 40, 256 / 39, 0},
-        {"guard 3: entry 5 backwards", &guard, 3, ".\\all\\GUARDWAIT.3da", 40, 1, 256 / -39, 0},
-        {"guard shot, then 18", &guard, 6, ".\\all\\GUARDSHOT.3da", 1, 30, 256 / 29, 18},
-        {"guard death, then 4", &guard, 22, ".\\all\\GUARDDIE.3da", 1, 40, 256 / 39, 4},
-        {"guard has no entry 1", &guard, 1, "", 0, 0, 0, 0},
+        {"hero idle", &hero, 0, ".\\all\\HEROIDLE.3da", 1, 59, 0, false},
+        {"hero forced blast", &hero, 1, ".\\all\\blaste.3da", 0, 30, 0, false},
+        {"hero walk, then 5", &hero, 2, ".\\all\\HEROWALK.3da", 1, 31, 5, false},
+        {"hero run, then 6", &hero, 4, ".\\all\\HERORUN.3da", 1, 19, 6, false},
+        {"hero hit, then 17", &hero, 7, ".\\all\\HEROHIT.3da", 1, 19, 17, false},
+        {"hero forced take", &hero, 16, ".\\all\\prend1.3da", 1, 79, 0, false},
+        {"hero forced deaths", &hero, 21, ".\\all\\dead03.3da", 0, 40, 0, false},
+        {"hero forced deaths", &hero, 23, ".\\all\\dead02.3da", 0, 60, 0, false},
+        {"guard wait", &guard, 5, ".\\all\\GUARDWAIT.3da", 1, 39, 0, false},
+        {"guard 3: entry 5 backwards", &guard, 3, ".\\all\\GUARDWAIT.3da", 1, 39, 0, true},
+        {"guard shot, then 18", &guard, 6, ".\\all\\GUARDSHOT.3da", 1, 29, 18, false},
+        {"guard death, then its pose", &guard, 22, ".\\all\\GUARDDIE.3da", 1, 39, 23, false},
+        {"guard has no entry 1", &guard, 1, "", 0, 1, 0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -366,9 +369,9 @@ TEST_F(MissionLifeTest, SetupCharactersLoadsModelsNodesAndAnimations) {
         const AnimSlot& slot = CharacterAnimTable[row.who - CharacterTable].slots[row.entry];
         EXPECT_STREQ(e.file, row.file);
         EXPECT_EQ(slot.first, row.first);
-        EXPECT_EQ(slot.last, row.last);
-        EXPECT_EQ(slot.step, row.step);
+        EXPECT_EQ(slot.length, row.length);
         EXPECT_EQ(slot.next, row.next);
+        EXPECT_EQ((slot.mode & kSlotBackwards) != 0, row.backwards);
         EXPECT_EQ(slot.anim > 0, row.file[0] != 0);
         EXPECT_EQ(row.who->animObjects[row.entry], slot.anim);
     }
@@ -581,8 +584,8 @@ int CountColour(const std::vector<uint32_t>& xrgb, bool blue) {
 
 // Both programs begin mission 22 from its mission.mpl: the hero and the
 // guard stand where their definitions put them in room 0, the camera at the
-// room's start sees both, and the run ends on Escape and Y with player.ini
-// written.
+// room's start sees both, they play their idle animations, and the run
+// ends on Escape and Y with player.ini written.
 TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
     struct Row {
         const char* name;
@@ -611,6 +614,15 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         // behind it.
         EXPECT_GE(hero, 3000);
         EXPECT_GE(guard, 300);
+        // The characters play their idle animations before the fixed
+        // camera: the twentieth frame (before the Escape of the script at
+        // 1 s) differs from the tenth.
+        std::vector<uint32_t> later;
+        ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00020.png").string(), &later, &w, &h));
+        size_t moved = 0;
+        for (size_t i = 0; i < frame.size() && i < later.size(); ++i) moved += frame[i] != later[i];
+        std::printf("%s: %zu pixels differ between frames 10 and 20\n", row.name, moved);
+        EXPECT_GT(moved, 0u);
         std::error_code ec;
         fs::remove_all(dir, ec);
     }

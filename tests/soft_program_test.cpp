@@ -88,18 +88,26 @@ protected:
     fs::path exe_;
 };
 
+// Pixels at which two frames of one size differ.
+size_t PixelsThatDiffer(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    size_t n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) n += a[i] != b[i];
+    return n;
+}
+
 TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
     for (bool windowed : {true, false}) {
         std::string err;
         fs::path frames = RunSixFrames(windowed, &err);
-        // The room does not move: the last frames are the same picture.
+        // The room does not move: the last frames differ only where the
+        // characters play their idle animations.
         std::vector<uint32_t> a, b;
         int w = 0, h = 0;
         ASSERT_TRUE(ReadPng((frames / "frame-00005.png").string(), &a, &w, &h)) << err;
         ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
         ASSERT_EQ(w, 640);
         ASSERT_EQ(h, 480);
-        EXPECT_EQ(a, b);
+        EXPECT_LT(PixelsThatDiffer(a, b), a.size() / 100);
         // A window's back page is 5-5-5, the full screen 5-6-5.
         ExpectPngGolden(windowed ? "demo_room-555.png" : "demo_room-565.png", b, w, h);
         // The reference fill draws the same frame where the back end's rules
@@ -144,8 +152,9 @@ TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
         ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
         ASSERT_EQ(w, 640);
         ASSERT_EQ(h, 480);
-        // The room does not move: the last frames are the same picture.
-        EXPECT_EQ(a, b);
+        // The room does not move: the last frames differ only where the
+        // characters play their idle animations.
+        EXPECT_LT(PixelsThatDiffer(a, b), a.size() / 100);
         ExpectPngGolden(windowed ? "d3d_program_room-window.png" : "d3d_program_room-full.png", b, w, h);
         ASSERT_TRUE(ReadPng(GoldenPath(windowed ? "demo_room-555.png" : "demo_room-565.png"), &soft, &sw, &sh));
         ASSERT_EQ(soft.size(), b.size());
