@@ -93,7 +93,7 @@ int EventProgressTest(const ScriptEvent* event) {
 }
 
 int EventRoomTest(const CharacterRecord* character, const ScriptEvent* event) {
-    if (!RoomExists(CurrentRoomIndex)) return 0;
+    if (!MissionPtr || !MissionPtr->rooms) return 0;
     const int32_t room = CharacterRoom(character);
     const uint8_t code = event->roomCode;
     // A code naming the Box room stands for any room.

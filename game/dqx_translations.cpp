@@ -69,18 +69,6 @@ int32_t PlaceFor(const char* name) {
 
 }  // namespace
 
-void CollectNames(int restoring) {
-    if (TranslationNames) MemFree(TranslationNames);
-    TranslationNames = nullptr;
-    TranslationCount = 0;
-    if (!MissionPtr) return;
-    TranslationCount = MissionNameCount() + kTranslationSpare;
-    // One more entry for the null that ends the list.
-    TranslationNames = static_cast<const char**>(MemAlloc(uint32_t((TranslationCount + 1) * sizeof(char*))));
-    ListNames(TranslationNames, TranslationCount, restoring);
-    TranslationNames[TranslationCount] = nullptr;
-}
-
 void FreeTranslations() {
     if (TranslationLines) {
         for (int32_t i = 0; i < TranslationCount; ++i)
@@ -91,6 +79,20 @@ void FreeTranslations() {
     TranslationLines = nullptr;
     TranslationNames = nullptr;
     TranslationCount = 0;
+}
+
+void CollectNames(int restoring) {
+    // Both lists are made anew with the one capacity.
+    FreeTranslations();
+    if (!MissionPtr) return;
+    TranslationCount = MissionNameCount() + kTranslationSpare;
+    // One more entry each for the null that ends the list.
+    const uint32_t bytes = uint32_t((TranslationCount + 1) * sizeof(char*));
+    TranslationNames = static_cast<const char**>(MemAlloc(bytes));
+    TranslationLines = static_cast<char**>(MemAlloc(bytes));
+    ListNames(TranslationNames, TranslationCount, restoring);
+    TranslationNames[TranslationCount] = nullptr;
+    TranslationLines[TranslationCount] = nullptr;
 }
 
 void LoadTranslations(int mission, int restoring) {
@@ -109,7 +111,6 @@ void LoadTranslations(int mission, int restoring) {
     CollectNames(restoring);
     StringList lines = LoadTextLines(file, TranslationCount, kLongestLine);
     CurrentFileTable->Close(file);
-    TranslationLines = static_cast<char**>(MemAlloc(uint32_t((TranslationCount + 1) * sizeof(char*))));
     for (int32_t i = 0; lines && lines[i] && i < TranslationCount; ++i) {
         TranslationLines[i] = NewLine();
         CopyLine(TranslationLines[i], lines[i]);

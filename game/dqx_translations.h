@@ -24,8 +24,9 @@ extern const char** TranslationNames;
 extern char** TranslationLines;
 extern int32_t TranslationCount;
 
-// Builds the name list of the open mission: every room's name, every
-// definition's name, every object's name.  Restoring a save game, whose
+// Builds the name list of the open mission, with an empty list of
+// translated lines beside it: every room's name, every definition's name,
+// every object's name.  Restoring a save game, whose
 // definitions carry the two summoned allies at their end, the objects start
 // two places earlier, over those two, so that each name keeps the place it
 // has in a fresh mission (never before the rooms' and definitions' own).

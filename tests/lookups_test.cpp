@@ -434,6 +434,12 @@ TEST_F(TranslationTest, EmptyNamesShowAsHashAndMissingFilesLeaveNamesAsStored) {
     EXPECT_NE(ReadFile("debug.txt").find(".\\ms23\\f_string.txt translation kit was not found ..."), std::string::npos);
     EXPECT_EQ(AddTranslationSlot(rooms_[0].name), nullptr);
     EXPECT_EQ(BindTranslation(rooms_[0].name, "x"), 0);
+    // The name list alone: nothing translated, but names can be bound.
+    CollectNames(0);
+    EXPECT_EQ(TranslationCount, 8 + kTranslationSpare);
+    EXPECT_STREQ(TranslateName(rooms_[0].name), "Hall");
+    EXPECT_EQ(BindTranslation(rooms_[0].name, "Hall of kings"), 1);
+    EXPECT_STREQ(TranslateName(rooms_[0].name), "Hall of kings");
 }
 
 TEST_F(TranslationTest, LongLinesAreCutWithoutShiftingTheNextNames) {
