@@ -14,7 +14,6 @@
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "tools/kit/demo_settings.h"
-#include "tools/kit/translation_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -484,19 +483,6 @@ TEST_F(TranslationTest, TheKitListsTheNamesWithCrLfAndKeepsAnExistingFile) {
     WriteFile("e_string.txt", "mine");
     EXPECT_EQ(WriteTranslationKit(), 0);
     EXPECT_EQ(ReadFile("e_string.txt"), "mine");
-}
-
-TEST_F(TranslationTest, TheDemoFilesTranslateTheDemoMissionsNames) {
-    // The kit's file of mission 22 has a line per name, that of mission 7
-    // stops before the guard.
-    const kit::MissionSpec m22 = kit::DemoMission22(), m7 = kit::DemoMission7();
-    EXPECT_EQ(kit::DemoTranslations(22).size(), kit::MissionNames(m22).size());
-    EXPECT_EQ(kit::DemoTranslations(7).size(), m7.rooms.size() + 1);
-    for (const kit::ArchiveMember& m : kit::DemoTranslationMembers("voice")) {
-        std::string text(m.data.begin(), m.data.end());
-        EXPECT_NE(text.find("\r\n"), std::string::npos) << m.name;
-    }
-    EXPECT_TRUE(kit::DemoTranslationMembers("game").empty());
 }
 
 }  // namespace
