@@ -5,10 +5,6 @@
 #include "game/characters.h"
 #include "platform/step_log.h"
 
-void ClearEventTimers() {
-    LogStep("ClearEventTimers");
-}
-
 void RunArrivalEvents() {
     LogStep("RunArrivalEvents");
 }

@@ -1,10 +1,10 @@
-// Scripted events and their timers, as far as the game loop and the
-// mission life cycle ask.
+// Scripted events, as far as the game loop and the mission life cycle ask
+// (their countdowns and condition tests are dqx_lookup's).
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 
-// The ten event timers cleared.
-void ClearEventTimers();
+#include "game/dqx_lookup.h"
+
 // The events of a room being left.
 void RunArrivalEvents();
 // The events of a room just entered.

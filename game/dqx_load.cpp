@@ -516,6 +516,8 @@ void FreeMissionData() {
     if (CharacterTable)
         for (int i = 0; i < kCharacterSlots; ++i) CharacterTable[i].def = nullptr, CharacterTable[i].track = nullptr;
     FreeNeighbourLists();
+    // The name list points into the records.
+    FreeTranslations();
     if (MissionPtr) FreeMissionRecords();
     FreeWeapons(MissionNumber);
     MissionPtr = nullptr;

@@ -18,6 +18,8 @@ extern int32_t GameLoopState;
 extern int32_t OverlayFlags;
 
 constexpr int kEventFlagBytes = 256;
+constexpr int kEventTimers = 10;
+constexpr int kEventTimerIds = 16;
 
 // The members of the game-state block the game loop and the mission life
 // cycle use (the save games hold the whole block).
@@ -29,9 +31,14 @@ struct GameStateRecord {
     uint8_t pendingRoomTicks;    // countdown in ticks; 0 = none pending
     uint8_t framesToSkip;        // frames neither rendered nor presented
     uint8_t nextMissionRequest;  // 0 = none
-    uint8_t progress[2];         // the mission's two progress bytes
+    uint8_t progress[2];         // the progress step, and the step of the previous frame
     int32_t mapZoom;             // 16.16, 1.0 when the loop starts
     uint8_t eventFlags[kEventFlagBytes];
+    // The event countdowns in ticks (running while at 1 or above), the id
+    // each was started with, and one done byte per id 0..15.
+    int32_t eventTimers[kEventTimers];
+    uint8_t eventTimerIds[kEventTimers];
+    uint8_t eventTimerDone[kEventTimerIds];
 };
 extern GameStateRecord GameState;
 

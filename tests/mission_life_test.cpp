@@ -10,6 +10,7 @@
 #include "game/dqx_load.h"
 #include "game/dqx_messages.h"
 #include "game/dqx_stats.h"
+#include "game/dqx_translations.h"
 #include "game/game_state.h"
 #include "game/gameplay.h"
 #include "game/game_world.h"
@@ -23,6 +24,7 @@
 #include "platform/step_log.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
+#include "tools/kit/translation_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -625,6 +627,31 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         EXPECT_GT(moved, 0u);
         std::error_code ec;
         fs::remove_all(dir, ec);
+    }
+}
+
+// The kit's translation files as the demo missions read them: mission 22
+// translates every name; mission 7's file stops before the guard, who
+// shows as stored.  Restoring mission 22 lists the names in the same places.
+TEST_F(MissionLifeTest, DemoMissionsShowTheirTranslatedNames) {
+    for (const kit::ArchiveMember& m : kit::DemoTranslationMembers("voice")) Put(m.name, m.data);
+    struct Row {
+        int mission;
+        std::vector<std::string> shown;  // rooms, definitions, objects
+    };
+    const std::vector<Row> rows = {
+        {22, {"Great hall", "Old crypt", "Aldric", "Temple guard", "Iron key"}},
+        {7, {"West gate", "Long nave", "Deep vault", "Aldric", "guard"}},
+    };
+    for (const Row& r : rows) {
+        OpenMission(r.mission, 0);
+        std::vector<std::string> shown;
+        for (int i = 0; i < MissionPtr->roomCount; ++i) shown.push_back(TranslateName(MissionPtr->rooms[i].name));
+        for (int i = 0; i < MissionPtr->characterDefCount; ++i)
+            shown.push_back(TranslateName(MissionPtr->characterDefs[i].name));
+        for (int i = 0; i < MissionPtr->objectCount; ++i) shown.push_back(TranslateName(MissionPtr->objects[i].name));
+        EXPECT_EQ(shown, r.shown) << r.mission;
+        EndMission();
     }
 }
 

@@ -8,6 +8,7 @@
 #include "tools/kit/demo_settings.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/translation_writer.h"
 
 #include <string>
 #include <vector>
@@ -27,13 +28,14 @@ inline std::vector<uint8_t> Archive(const std::vector<kit::ArchiveMember>& membe
 }
 
 // What a run of the programs reads before its game loop, by the game's
-// names: the menu texts, the demo's 3D and animation files and its
-// missions.
+// names: the menu texts, the demo's 3D and animation files, its missions
+// and their translation files.
 inline std::vector<kit::NamedFile> DemoRunFiles() {
     std::string texts = kit::TextFileBytes(kit::DemoMenuTexts());
     std::vector<kit::NamedFile> files = {{".\\menus\\f_text.txt", Bytes(texts)}};
     for (auto list : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
         for (kit::NamedFile& f : list) files.push_back(std::move(f));
+    for (kit::ArchiveMember& m : kit::DemoTranslationMembers("voice")) files.push_back({m.name, std::move(m.data)});
     return files;
 }
 

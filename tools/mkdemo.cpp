@@ -25,6 +25,7 @@
 #include "tools/kit/qvs_writer.h"
 #include "tools/kit/sound_writer.h"
 #include "tools/kit/sprite_list_writer.h"
+#include "tools/kit/translation_writer.h"
 #include "tools/kit/wq6_writer.h"
 
 #include <algorithm>
@@ -113,6 +114,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         for (kit::ArchiveMember& m : kit::DemoSpriteMembers(spec.folder)) members.push_back(std::move(m));
         // And the menu texts and the missions' gameplay settings.
         for (kit::ArchiveMember& m : kit::DemoSettingsMembers(spec.folder)) members.push_back(std::move(m));
+        // And the missions' translation files.
+        for (kit::ArchiveMember& m : kit::DemoTranslationMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -347,6 +350,19 @@ void BuildSettingsCorpus(const fs::path& folder) {
     odd[132] = "%d %d %d %d %5.2f";
     odd[260] = "@ the end";
     put(folder / "menutext" / "odd.txt", kit::TextFileBytes(odd));
+    // The translation files: the demo's, and lines that are too long, too
+    // many, empty, end the file early or end without a line feed.
+    fs::create_directories(folder / "strings");
+    for (int mission : {22, 7})
+        put(folder / "strings" / ("ms" + std::to_string(mission) + ".txt"),
+            kit::TextFileBytes(kit::DemoTranslations(mission)));
+    std::vector<std::string> many(80, "name");
+    many[0] = std::string(300, 'y');
+    many[1] = "";
+    many[3] = "%s%n";
+    many[60] = "@";
+    put(folder / "strings" / "odd.txt", kit::TextFileBytes(many));
+    put(folder / "strings" / "bare.txt", "Hall\rCrypt\n\nkey");
 }
 
 int BuildCorpus(const fs::path& folder) {
