@@ -5,59 +5,19 @@
 // with their animations.  The mission is ended between iterations outside
 // the timing.  Goal: at most 50 ms.  Also one frame of the game world's
 // work outside drawing (UpdateWorld) with the mission open.
+#include "bench/demo_mission.h"
 #include "engine3d/dqx_3d.h"
 #include "game/characters.h"
 #include "game/dqx_load.h"
 #include "game/game_loop.h"
-#include "host/host.h"
-#include "platform/errors.h"
-#include "platform/resfile.h"
 #include "platform/settings.h"
-#include "platform/window.h"
-#include "tools/kit/archive_writer.h"
-#include "tools/kit/demo_effects.h"
-#include "tools/kit/demo_settings.h"
-#include "tools/kit/mission_writer.h"
-#include "tools/kit/shapes.h"
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-
 namespace {
 
-namespace fs = std::filesystem;
-
-bool g_ready = false;
-
-bool Prepare() {
-    if (g_ready) return true;
-    if (!host::IsStarted() && !host::Start(host::BackendKind::Headless, nullptr)) return false;
-    ErrorHook = EngineErrorHook;
-    AppActive = 1;
-    g_SoundOn = 0;
-    DisplayOptions = 4;
-    fs::path dir = fs::temp_directory_path() / "morvanel-mission-bench";
-    fs::create_directories(dir);
-    fs::current_path(dir);
-    std::vector<kit::ArchiveMember> members;
-    for (const auto& files : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
-        for (const kit::NamedFile& f : files) members.push_back({f.name, f.data});
-    for (kit::ArchiveMember& m : kit::DemoSettingsMembers("game")) members.push_back(std::move(m));
-    std::vector<uint8_t> image;
-    if (!kit::BuildArchive(members, kit::DirectoryForm::Gzip, &image, nullptr)) return false;
-    if (!kit::WriteBytes((dir / "game.res").string(), image)) return false;
-    MainResArchive = ResAddArchive("game.res", 0);
-    if (!MainResArchive) return false;
-    CurrentResArchive = MainResArchive;
-    CurrentFileTable = &ResourceFileTable;
-    Init_3DMemory();
-    g_ready = true;
-    return true;
-}
-
 void BM_OpenAndStartMission22(benchmark::State& state) {
-    if (!Prepare()) {
+    if (!PrepareDemoMissionArchive()) {
         state.SkipWithError("no demo archive");
         return;
     }
@@ -80,7 +40,7 @@ void BM_OpenAndStartMission22(benchmark::State& state) {
 BENCHMARK(BM_OpenAndStartMission22)->Unit(benchmark::kMillisecond);
 
 void BM_WorldFrameOfMission22(benchmark::State& state) {
-    if (!Prepare()) {
+    if (!PrepareDemoMissionArchive()) {
         state.SkipWithError("no demo archive");
         return;
     }
