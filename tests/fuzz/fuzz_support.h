@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fuzz {
@@ -22,7 +23,11 @@ inline void Prepare() {
     ErrorHook = EngineErrorHook;
 }
 
+// The input as the named file; a folder the name begins with is made first.
 inline void WriteInput(const char* name, const uint8_t* data, size_t size) {
+    const std::string path = name;
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos) mkdir(path.substr(0, slash).c_str(), 0755);
     std::FILE* f = std::fopen(name, "wb");
     if (!f) std::abort();
     if (size) std::fwrite(data, 1, size, f);

@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -22,11 +21,6 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Prepare();
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        mkdir("ms7", 0755);
-    }
     fuzz::WriteInput("ms7/gameplay.ini", data, size);
     CurrentFileTable = &PlainFileTable;
     PowerTables = BuiltInPowerTables;

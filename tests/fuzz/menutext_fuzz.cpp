@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -44,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = false;
     if (!ready) {
         ready = true;
-        mkdir("menus", 0755);
         LanguageLetter = 'f';
     }
     fuzz::WriteInput("menus/f_text.txt", data, size);

@@ -10,7 +10,6 @@
 #include "tests/mission_fixtures.h"
 
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -34,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = false;
     if (!ready) {
         ready = true;
-        mkdir("ms22", 0755);
         FillFields();
     }
     fuzz::WriteInput("ms22/sndlev.txt", data, size);
