@@ -10,6 +10,7 @@
 // count, DrainBaseTime as the dividend of a drain's fill time, BonusEnergy
 // and the energy account as energy, RecupMonster and RecupEntity as
 // percentages of a maximum life).
+#pragma once
 
 #include <cstdint>
 

@@ -17,6 +17,7 @@
 #include "platform/settings.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
+#include "tests/mission_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -399,14 +400,7 @@ protected:
         Engine3DTest::SetUp();
         savedSound_ = g_SoundOn;
         g_SoundOn = 0;
-        for (const kit::NamedFile& f : kit::Demo3DFiles()) Put(f.name, f.data);
-        for (const kit::NamedFile& f : kit::DemoAnimationFiles()) Put(f.name, f.data);
-        for (const kit::NamedFile& f : kit::DemoMissionFiles()) Put(f.name, f.data);
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        GameState = GameStateRecord{};
-        GameplaySettings = GameplaySettingsRecord{};
-        FirstMission = 1;
+        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
         host::headless::SetClock(0);
         OpenMission(22, 0);
         StartMission(0);

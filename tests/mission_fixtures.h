@@ -2,7 +2,13 @@
 // open mission without reading a mission file.
 #pragma once
 
+#include "game/characters.h"
 #include "game/dqx_load.h"
+#include "game/game_state.h"
+#include "game/gameplay.h"
+#include "tools/kit/demo_effects.h"
+#include "tools/kit/mission_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <cstring>
 
@@ -35,4 +41,17 @@ inline MissionRecord TestMission(int32_t defCount, CharacterDef* defs, int32_t r
     m.roomCount = roomCount;
     m.rooms = rooms;
     return m;
+}
+
+// The demo's 3D files, animations and mission files handed to `put` (name,
+// bytes), and the game's records cleared as before a run's first mission.
+template <class Put>
+void PrepareDemoMission(Put put) {
+    for (const auto& files : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
+        for (const kit::NamedFile& f : files) put(f.name, f.data);
+    CharacterTable = nullptr;
+    CharacterAnimTable = nullptr;
+    GameState = GameStateRecord{};
+    GameplaySettings = GameplaySettingsRecord{};
+    FirstMission = 1;
 }

@@ -25,6 +25,7 @@
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/translation_writer.h"
+#include "tests/mission_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -58,15 +59,8 @@ protected:
         savedOptions_ = DisplayOptions;
         g_SoundOn = 0;
         DisplayOptions = 4;
-        for (const kit::NamedFile& f : kit::Demo3DFiles()) Put(f.name, f.data);
-        for (const kit::NamedFile& f : kit::DemoAnimationFiles()) Put(f.name, f.data);
-        for (const kit::NamedFile& f : kit::DemoMissionFiles()) Put(f.name, f.data);
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        GameState = GameStateRecord{};
-        GameplaySettings = GameplaySettingsRecord{};
+        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
         PendingVoice = -1;
-        FirstMission = 1;
         g_StepLog.clear();
         g_GameCalls.clear();
     }
