@@ -40,11 +40,7 @@ void Fill(const char* format, const char* kinds) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Prepare();
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        LanguageLetter = 'f';
-    }
+    LanguageLetter = 'f';
     fuzz::WriteInput("menus/f_text.txt", data, size);
     CurrentFileTable = &PlainFileTable;
     LoadMenuTexts();

@@ -28,11 +28,7 @@ void Name(Record& r, char (Record::*field)[N], const char* text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Prepare();
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        LanguageLetter = 'f';
-    }
+    LanguageLetter = 'f';
     fuzz::WriteInput("ms22/f_string.txt", data, size);
     CurrentFileTable = &PlainFileTable;
     static RoomRecord rooms[3];
