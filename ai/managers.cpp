@@ -101,8 +101,10 @@ void CM_OpenMission(int mission) {
 }
 
 // Each frame the camera is put back at the start of the room.
-void CM_UpdataCamera() {
-    PlaceCameraAtRoomStart();
+int CM_UpdataCamera(int apply) {
+    if (!CmOpen) return -1;
+    if (apply) PlaceCameraAtRoomStart();
+    return 1;
 }
 
 void CM_CloseMission() {

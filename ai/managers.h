@@ -22,8 +22,9 @@ void EM_PlayerChangeRoom();
 void CM_OpenMission(int mission);
 void CM_CloseMission();
 void CM_PlayerChangeRoom();
-// One frame of the camera, driven by the hero's movement.
-void CM_UpdataCamera();
+// One frame of the follow camera, driven by the hero's movement; the camera
+// object is moved only when `apply` is non-zero.  -1 when not open.
+int CM_UpdataCamera(int apply);
 
 // The game world's services the camera manager calls, filled by the spine
 // at start; an empty slot does nothing.

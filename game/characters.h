@@ -20,6 +20,9 @@ constexpr uint8_t kSetUpInRoom = 1;
 constexpr uint8_t kSetUpSpindrel = 2;
 
 struct CharacterRecord;
+struct ObjectSlotEntry;
+
+constexpr int kInventorySlots = 32;
 
 // A slot's keyframe callback: called each frame with the frame reached in
 // the slot (time / 256), or 10000 as the slot's end notice, until it
@@ -88,6 +91,12 @@ struct CharacterRecord {
     ObjHandle hand;        // node of the hand ("repere", "main-d", ...)
     ObjHandle head;        // node of the head ("tete"), else the model
     ObjHandle animObjects[kCharacterAnimEntries];  // the loaded base animations, 0 = none
+
+    // Its inventory: up to kInventorySlots object slots, the count and the
+    // selected entry (1-based, 0 = none).
+    ObjectSlotEntry* inventory[kInventorySlots];
+    uint8_t inventoryCount;
+    uint8_t selectedEntry;
 
     // What the per-frame character pass and the target choices keep.
     uint8_t nearBit;           // cleared while it stands on the hero's spot, set otherwise

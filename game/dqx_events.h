@@ -3,7 +3,10 @@
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 
+#include "game/characters.h"
 #include "game/dqx_lookup.h"
+
+#include <cstdint>
 
 // The events of a room being left.
 void RunArrivalEvents();
@@ -13,3 +16,19 @@ void RunRoomEntryEvents();
 void ClearMarkedCharacter();
 // One pass over the mission's events.
 void RunEvents(int mode);
+
+// The events' say on an object or a door, asked by the objects and doors.
+// QueryObjectTake: 1 or more may be taken, 0 refuses quietly, below 0
+// refuses with a status text.
+int32_t QueryObjectTake(CharacterRecord* character, ObjectRecord* object);
+// Whether the held object is used on what the character stands at (1) or
+// not (0).
+int32_t QueryObjectUse(CharacterRecord* character, ObjectRecord* object);
+// An object put down or given touches the events' flags.
+void QueryObjectTouch(CharacterRecord* character, ObjectRecord* object);
+// 1 when the door of the 0-based portal may open, 0 when it stays locked.
+int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal);
+// The portal chain of mission 3's room 2 opened as its doors allow.
+void OpenPortalChain();
+// The mission's progress step counted up.
+void AdvanceStep();

@@ -22,6 +22,7 @@
 #include "game/dqx_map.h"
 #include "game/dqx_messages.h"
 #include "game/dqx_mpl.h"
+#include "game/dqx_doors.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_points.h"
 #include "game/dqx_stats.h"
@@ -467,7 +468,7 @@ void StartMission(int restoring) {
     LoadMapPictures();
     RefreshHeroPoint();
     LoadDrains(MissionNumber, restoring);
-    if (!restoring) StartMissionJournal();
+    if (!restoring) StartJournal(MissionNumber);
     CM_OpenMission(MissionNumber);
     GameState.framesToSkip = 1;
 }
@@ -698,7 +699,8 @@ void RefreshHeroPoint() {
     RoomRecord* room = CurrentRoomPtr;
     if (!room) return;
     const Vec3* hero = HeroPresent() ? &CharacterTable[0].position : nullptr;
-    CurrentPointIndex = uint8_t(hero ? FindNearestPoint(hero) : 0);
+    int point = hero ? FindNearestPoint(hero, kPointsWithAction | kPointsBlockedToo) : 0;
+    CurrentPointIndex = uint8_t(point == 255 ? 0 : point);
     CurrentPointPtr = room->points && CurrentPointIndex < room->pointCount ? &room->points[CurrentPointIndex] : nullptr;
     // Rooms whose model file begins with "DO" take camera mode 4.
     const char* name = room->modelName;

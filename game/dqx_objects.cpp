@@ -4,7 +4,8 @@
 
 #include "platform/step_log.h"
 
-#include <string>
+
+ObjectSlotTable ObjectSlots{};
 
 void ClearObjectSlots() {
     LogStep("ClearObjectSlots");
@@ -34,10 +35,6 @@ void FreeObjectSlots() {
     LogStep("FreeObjectSlots");
 }
 
-void OpenPortalDoor(const char* portal) {
-    LogStep((std::string("OpenPortalDoor ") + (portal ? portal : "")).c_str());
-}
-
 void UseObject(CharacterRecord* character, int mode) {
     RecordGameCall("UseObject", character, mode);
 }
@@ -62,4 +59,40 @@ void TakeObject(CharacterRecord* character) {
 
 void PutObject(CharacterRecord* character) {
     RecordGameCall("PutObject", character, 0, 0);
+}
+
+void FreeObjectSlot(ObjectSlotEntry* slot) {
+    if (slot) *slot = ObjectSlotEntry{};
+}
+
+ObjectSlotEntry* FindObjectSlot(const char*) {
+    return nullptr;
+}
+
+int FindInventoryIndex(const CharacterRecord* character, const ObjectSlotEntry* slot) {
+    if (!character) return -1;
+    for (int i = 0; i < character->inventoryCount && i < kInventorySlots; ++i)
+        if (character->inventory[i] == slot) return i;
+    return -1;
+}
+
+int32_t TakeNearestObject(CharacterRecord* character, int32_t mode) {
+    RecordGameCall("TakeNearestObject", character, mode);
+    return 0;
+}
+
+void GiveObject(CharacterRecord* character, int32_t slot) {
+    RecordGameCall("GiveObject", character, slot);
+}
+
+void HoldObject(ObjectSlotEntry*) {
+    RecordGameCall("HoldObject");
+}
+
+void RestoreCarriedNames() {
+    LogStep("RestoreCarriedNames");
+}
+
+void SetupRoomObjectModels() {
+    RecordGameCall("SetupRoomObjectModels");
 }

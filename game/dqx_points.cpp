@@ -21,7 +21,11 @@ Vec3 Offset(const Vec3& base, int32_t x, int32_t y, int32_t z) {
 
 }  // namespace
 
-int FindNearestPoint(const Vec3* position) {
+Vec3 CameraAimPoint{};
+uint8_t SavedCameraMode = 0;
+int32_t PointCountdown = 0;
+
+int FindNearestPoint(const Vec3* position, int) {
     const RoomRecord* room = CurrentRoomPtr;
     if (!room || !room->points || room->pointCount <= 0 || !position) return 0;
     int best = 0;
@@ -66,6 +70,30 @@ void SetCharacterPos(CharacterRecord* character) {
 
 void UpdateHeroMovement(CharacterRecord* hero) {
     RecordGameCall("UpdateHeroMovement", hero);
-    CM_UpdataCamera();
+    if (CameraMode != kCameraNoMovement) CM_UpdataCamera(CameraMode == kCameraFollow);
 }
 
+
+void SetHeroPointFlagOn(int index) {
+    RecordGameCall("SetHeroPointFlagOn", nullptr, index);
+}
+
+void SetHeroPointFlagOff(int index) {
+    RecordGameCall("SetHeroPointFlagOff", nullptr, index);
+}
+
+int IsPointSideBlocked(RoomPoint*, int32_t, const Vec3*, int32_t) {
+    return 0;
+}
+
+int IsOutsidePointSector(const Vec3*) {
+    return 0;
+}
+
+void CheckHeroPoint(CharacterRecord* hero) {
+    RecordGameCall("CheckHeroPoint", hero);
+}
+
+void MoveCameraAlongPoints(CharacterRecord* hero) {
+    RecordGameCall("MoveCameraAlongPoints", hero);
+}
