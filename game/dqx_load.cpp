@@ -543,6 +543,7 @@ void EnterRoom() {
         CharacterDef& hero = MissionPtr->characterDefs[0];
         hero.life += 1;
         hero.energy += 10;
+        LogStep("FirstVisitBonus", CurrentRoomIndex);
         ShowEnergyChange(10);
         MissionStats.rooms += 1;
         MissionStats.energy += 10;

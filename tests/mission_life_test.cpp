@@ -25,12 +25,11 @@
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/translation_writer.h"
+#include "tests/demo_run.h"
 #include "tests/mission_fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -528,56 +527,6 @@ TEST_F(MissionLifeTest, ChangeRoomWaitsAtMostThreeSecondsForThePendingVoice) {
 
 namespace fs = std::filesystem;
 
-// Runs a program headless in its own copy of the game folder, Escape then
-// Y quitting it after about a second and a half of its clock, every frame
-// captured; its exit code, standard error in `err`.
-int RunDemo(const fs::path& program, const fs::path& dir, std::string* err) {
-    fs::create_directories(dir / "frames");
-    for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-        std::string name = entry.path().filename().string();
-        bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
-        if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), dir / name);
-    }
-    std::ofstream(dir / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=no\n";
-    std::ofstream(dir / "input.txt") << "1000 keydown 1\n1100 keyup 1\n1300 keydown 21\n1400 keyup 21\n";
-    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
-                                    "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (dir / "input.txt").string(),
-                                    "MORVANEL_CAPTURE=" + (dir / "frames").string()};
-    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-        if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
-    std::string errFile = (dir / "stderr.txt").string(), exe = (dir / program.filename()).string();
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (chdir(dir.c_str()) != 0) _exit(125);
-        FILE* f = std::fopen(errFile.c_str(), "w");
-        if (!f || dup2(fileno(f), 2) < 0) _exit(126);
-        char* argv[] = {const_cast<char*>("/usr/bin/timeout"), const_cast<char*>("60"), exe.data(), nullptr};
-        execve(argv[0], argv, envp.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::stringstream text;
-    text << std::ifstream(errFile).rdbuf();
-    *err = text.str();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Pixels of a character's colour: the hero's blue (0x001F) and the guard's
-// red (0xF800), as its skin shows them lit or its hand flat, channel by
-// channel well clear of the room's bricks, tiles and glass.
-int CountColour(const std::vector<uint32_t>& xrgb, bool blue) {
-    int n = 0;
-    for (uint32_t p : xrgb) {
-        int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
-        if (blue ? (b >= 96 && r < 24 && g < 24) : (r >= 96 && g < 24 && b < 24)) ++n;
-    }
-    return n;
-}
-
 // Both programs begin mission 22 from its mission.mpl: the hero and the
 // guard stand where their definitions put them in room 0, the camera at the
 // room's start sees both, they play their idle animations, and the run
@@ -588,39 +537,39 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         const char* program;
     };
     const Row rows[] = {{"game-soft", MORVANEL_GAME_SOFT}, {"game-d3d", MORVANEL_GAME_D3D}};
+    // Escape then Y quit the program after about a second and a half of
+    // its clock.
+    const char* quit = "1000 keydown 1\n1100 keyup 1\n1300 keydown 21\n1400 keyup 21\n";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        char pattern[] = "/tmp/morvanel-mission-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        fs::path dir = pattern;
-        std::string err;
-        EXPECT_EQ(RunDemo(row.program, dir, &err), 0) << err;
+        test::DemoRun run = test::RunDemoProgram(row.program, quit);
+        ASSERT_FALSE(run.dir.empty());
+        const std::string& err = run.err;
+        EXPECT_EQ(run.exitCode, 0) << err;
         for (const char* step : {"trace: OpenMission 22", "trace: StartMission 0", "trace: EnterRoom 0",
                                  "trace: SetupCharacters 0", "trace: CM_OpenMission 22", "trace: CloseMission",
                                  "trace: SavePlayerSettings"})
             EXPECT_NE(err.find(step), std::string::npos) << step;
         EXPECT_EQ(err.find("[box"), std::string::npos) << err;
-        EXPECT_TRUE(fs::exists(dir / "player.ini"));
+        EXPECT_TRUE(fs::exists(run.dir / "player.ini"));
         std::vector<uint32_t> frame;
-        int w = 0, h = 0;
-        ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00010.png").string(), &frame, &w, &h));
-        int hero = CountColour(frame, true), guard = CountColour(frame, false);
+        ASSERT_TRUE(test::ReadRunFrame(run, 10, &frame));
+        int hero = test::CountCharacterColour(frame, true), guard = test::CountCharacterColour(frame, false);
         std::printf("%s: %d pixels of the hero's blue, %d of the guard's red\n", row.name, hero, guard);
         // The hero stands before the camera; the guard farther in, partly
         // behind it.
         EXPECT_GE(hero, 3000);
         EXPECT_GE(guard, 300);
-        // The characters play their idle animations before the fixed
-        // camera: the twentieth frame (before the Escape of the script at
-        // 1 s) differs from the tenth.
+        // The characters play their idle animations: the twentieth frame
+        // (before the Escape of the script at 1 s) differs from the tenth.
         std::vector<uint32_t> later;
-        ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00020.png").string(), &later, &w, &h));
+        ASSERT_TRUE(test::ReadRunFrame(run, 20, &later));
         size_t moved = 0;
         for (size_t i = 0; i < frame.size() && i < later.size(); ++i) moved += frame[i] != later[i];
         std::printf("%s: %zu pixels differ between frames 10 and 20\n", row.name, moved);
         EXPECT_GT(moved, 0u);
         std::error_code ec;
-        fs::remove_all(dir, ec);
+        fs::remove_all(run.dir, ec);
     }
 }
 

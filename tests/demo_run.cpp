@@ -1,0 +1,75 @@
+// Runs one of the two programs headless on the demo data.
+#include "tests/demo_run.h"
+
+#include "golden_files.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace test {
+
+DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds) {
+    DemoRun run;
+    char pattern[] = "/tmp/morvanel-run-XXXXXX";
+    if (!mkdtemp(pattern)) return run;
+    run.dir = pattern;
+    fs::create_directories(run.dir / "frames");
+    for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+        std::string name = entry.path().filename().string();
+        bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
+        if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), run.dir / name);
+    }
+    std::ofstream(run.dir / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=no\n";
+    std::ofstream(run.dir / "input.txt") << input;
+    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
+                                    "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
+                                    "MORVANEL_CAPTURE=" + (run.dir / "frames").string()};
+    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
+    std::string errFile = (run.dir / "stderr.txt").string(), exe = (run.dir / program.filename()).string();
+    std::string timeout = std::to_string(timeoutSeconds);
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (chdir(run.dir.c_str()) != 0) _exit(125);
+        FILE* f = std::fopen(errFile.c_str(), "w");
+        if (!f || dup2(fileno(f), 2) < 0) _exit(126);
+        char* argv[] = {const_cast<char*>("/usr/bin/timeout"), timeout.data(), exe.data(), nullptr};
+        execve(argv[0], argv, envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::stringstream text;
+    text << std::ifstream(errFile).rdbuf();
+    run.err = text.str();
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue) {
+    int n = 0;
+    for (uint32_t p : xrgb) {
+        int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+        if (blue ? (b >= 96 && r < 24 && g < 24) : (r >= 96 && g < 24 && b < 24)) ++n;
+    }
+    return n;
+}
+
+bool ReadRunFrame(const DemoRun& run, int n, std::vector<uint32_t>* xrgb) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", n);
+    int w = 0, h = 0;
+    return ReadPng((run.dir / "frames" / name).string(), xrgb, &w, &h);
+}
+
+}  // namespace test

@@ -1,0 +1,30 @@
+// Runs one of the two programs headless on the demo data, in its own copy
+// of the game folder, with a script of input, every frame captured.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct DemoRun {
+    int exitCode = -1;          // the program's exit status, -1 when it did not exit
+    std::string err;            // its standard error (the run trace with MORVANEL_TRACE)
+    std::filesystem::path dir;  // the game folder copy; frames in dir / "frames"
+};
+
+// Copies the program, registry.ini and the resource archives beside it
+// into a fresh folder under /tmp, writes config.ini and the input script
+// there, and runs the program in it with a timeout in seconds.
+DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60);
+
+// Pixels of the hero's blue (0x001F) and the guard's red (0xF800), as
+// their skins show them lit or flat, well clear of the rooms' colours.
+int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue);
+
+// Frame n of a run ("frames/frame-%05d.png"); false when missing.
+bool ReadRunFrame(const DemoRun& run, int n, std::vector<uint32_t>* xrgb);
+
+}  // namespace test
