@@ -509,3 +509,57 @@ TEST_F(DoorWalkTest, TheHeroRunsStraightToTheHallsDoorAndThrough) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every portal of the kit's missions finds its part in its room's model,
+// and every door it names is loaded into it.
+TEST_F(DoorWalkTest, EveryDemoPortalHasItsPartAndDoor) {
+    for (int mission : {22, 7}) {
+        SCOPED_TRACE(mission);
+        Begin(mission);
+        for (int32_t r = 0; r < MissionPtr->roomCount; ++r) {
+            FreeRoom();
+            CurrentRoomIndex = uint8_t(r);
+            EnterRoom();
+            const RoomRecord& room = MissionPtr->rooms[r];
+            ASSERT_GT(room.portalCount, 0) << room.name;
+            ASSERT_EQ(PortalDoorCount, room.portalCount);
+            for (int32_t i = 0; i < room.portalCount; ++i) {
+                EXPECT_GT(PortalDoors[i].part, 0) << room.name << " " << room.portals[i].name;
+                EXPECT_EQ(PortalDoors[i].door > 0, room.portals[i].doorObject[0] != 0) << room.portals[i].name;
+            }
+        }
+        EndMission();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Only mission 3's second room runs its portal chain after an opened door.
+TEST_F(DoorsTest, MissionThreeRoomTwoRunsThePortalChain) {
+    struct Row {
+        uint8_t mission, room;
+        int chains;
+    };
+    const uint8_t savedMission = MissionNumber;
+    for (const Row& r : {Row{3, 2, 1}, Row{3, 0, 0}, Row{22, 2, 0}}) {
+        SCOPED_TRACE(int(r.mission) * 100 + r.room);
+        FreeRoom();
+        EnterRoom();
+        ASSERT_EQ(Draw_Scene(0), 0);
+        Clear();
+        MissionNumber = r.mission;
+        CurrentRoomIndex = r.room;  // the hall's records stay current
+        Stand(0, -450);
+        UseDoor(&Hero(), 0);
+        CurrentRoomIndex = 0;
+        MissionNumber = savedMission;
+        EXPECT_EQ(PortalDoors[kPass].open, 1);
+        EXPECT_EQ(Calls("OpenPortalChain", 0), r.chains);
+    }
+}
+
+}  // namespace
