@@ -3,6 +3,9 @@
 #include "game/dqx_events.h"
 
 #include "game/characters.h"
+#include "game/game_state.h"
+#include "game/object_slots.h"
+#include "game/script_event.h"
 #include "platform/step_log.h"
 
 void RunArrivalEvents() {
@@ -36,8 +39,36 @@ void QueryObjectTouch(CharacterRecord* character, ObjectRecord*) {
     RecordGameCall("QueryObjectTouch", character);
 }
 
+namespace {
+
+// Fields of an event's image that the door query reads.
+constexpr size_t kEventObject = 84;    // 1-based object the door asks for
+constexpr size_t kEventFlagKind = 90;  // 15: a door locked by a flag or an object
+constexpr size_t kEventDoor = 97;      // 1-based portal of the current room
+constexpr size_t kEventFlag = 100;     // event flag that unlocks the door
+constexpr uint8_t kLockedDoorKind = 15;
+
+bool Carries(const CharacterRecord* character, uint8_t object) {
+    if (!character || object == 0) return false;
+    for (int i = 0; i < character->inventoryCount && i < kInventorySlots; ++i) {
+        const ObjectSlotEntry* slot = character->inventory[i];
+        if (slot && slot->object && slot->object->b308 == object - 1) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Only the lock of kind 15 so far: an active event naming the door refuses
+// it unless its flag is set or the character carries its object.
 int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal) {
     RecordGameCall("QueryDoorEvent", character, portal);
+    for (int32_t i = 0; EventTable && i < EventCount; ++i) {
+        const ScriptEvent& e = EventTable[i];
+        if (e.state != kEventActive || e.image[kEventFlagKind] != kLockedDoorKind) continue;
+        if (int32_t(e.image[kEventDoor]) != portal + 1) continue;
+        if (!GameState.eventFlags[e.image[kEventFlag]] && !Carries(character, e.image[kEventObject])) return 0;
+    }
     return 1;
 }
 

@@ -71,13 +71,6 @@ ObjHandle HeroAnimHandles[kHeroAnimHandles];
 
 namespace {
 
-// The objects of one portal of the room entered: the further object named
-// by the portal, its door and the portal's part of the room model.
-struct PortalObjects {
-    ObjHandle extra, door, part;
-};
-std::vector<PortalObjects> g_portalObjects;
-
 // The hero's power animations: file and frame range, in the order of the
 // power tables (7 spells, then 14 weapons).
 struct HeroAnimBlock {
@@ -182,38 +175,6 @@ void FreeNeighbourLists() {
 void PlaySoundEvent(uint8_t kind, uint8_t room) {
     SoundEvent event{kind, room, 0, 0};
     SFX_PlayEvent(&event, 0);
-}
-
-void LoadPortalObjects(RoomRecord* room) {
-    g_portalObjects.assign(size_t(room->portals && room->portalCount > 0 ? room->portalCount : 0), PortalObjects{});
-    for (size_t i = 0; i < g_portalObjects.size(); ++i) {
-        const PortalRecord& portal = room->portals[i];
-        PortalObjects& objects = g_portalObjects[i];
-        objects.extra = LoadIfPresent(portal.extraObject);
-        ObjHandle part = Find_Part(RoomModelHandle, portal.name);
-        if (part <= 0 || !portal.doorObject[0]) continue;
-        objects.part = part;
-        objects.door = Load_SceneObject(portal.doorObject);
-        if (objects.door <= 0) continue;
-        // The door hangs in its portal.
-        Attach_Obj(objects.door, part);
-        if (portal.doorShown) {
-            Show_Obj(objects.door);
-        } else {
-            Disable_Obj(objects.door);
-            Hide_Obj(objects.door);
-            Disable_Obj(part);
-            Hide_Obj(part);
-        }
-    }
-}
-
-void FreePortalObjects() {
-    for (const PortalObjects& objects : g_portalObjects) {
-        if (objects.door > 0) Free_Object(objects.door);
-        if (objects.extra > 0) Free_Object(objects.extra);
-    }
-    g_portalObjects.clear();
 }
 
 // The doors some rooms always show in a state their events decide.
@@ -564,7 +525,7 @@ void EnterRoom() {
         Load_Collision(room->collisionName);
         RoomCollisionLoaded = 1;
     }
-    LoadPortalObjects(room);
+    LoadPortalDoors(room);
     SetFixedDoorStates();
     room->flags |= 1;
     CreateRoomTendrils();
@@ -580,7 +541,7 @@ void FreeRoom() {
     if (d && (ScreenState.flags & 0x800)) d->Unlock(d);
     if (RoomModelHandle <= 0) return;
     FreeRoomDrills();
-    FreePortalObjects();
+    FreePortalDoors();
     if (RoomCollisionLoaded) Free_Collision();
     RoomCollisionLoaded = 0;
     Free_Object(RoomModelHandle);

@@ -10,6 +10,7 @@
 #include "game/dqx_allies.h"
 #include "game/dqx_briefing.h"
 #include "game/dqx_controls.h"
+#include "game/dqx_doors.h"
 #include "game/dqx_drains.h"
 #include "game/dqx_events.h"
 #include "game/dqx_load.h"
@@ -210,6 +211,7 @@ void UpdateWorld(CharacterRecord* hero) {
     UpdateAllies();
     UpdateCharacterVisibility();
     AnimateObjects();
+    AnimateDoors();
     UpdateWeapons();
     UpdateDrains();
     UpdateTendrils(0);
