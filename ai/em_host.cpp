@@ -6,6 +6,7 @@
 
 #include "ai/managers.h"
 #include "engine3d/dqx_collworld.h"
+#include "engine3d/dqx_front.h"
 #include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
@@ -111,6 +112,11 @@ void EMH_GetPlayerPosition(const CharacterRecord* character, float* out) {
 
 void EMH_GetFacingDirection(const CharacterRecord* character, float* out) {
     Mat3 m{};
+    // The world matrix is read from the scene's camera-space transforms,
+    // which the frame's walk leaves behind; a model placed or turned since
+    // (a mission's open, a room change, this frame's movement) is brought
+    // up to date first.
+    if (character && character->model > 0) Update_SubtreeTransforms(0);
     if (!character || character->model <= 0 || Get_ObjWorldMatrix(character->model, &m) < 0) m = {};
     out[0] = float(m.m[0]), out[1] = float(m.m[1]), out[2] = -float(m.m[2]);
 }

@@ -567,21 +567,29 @@ int RunDemo(const fs::path& program, const fs::path& dir, std::string* err) {
 }
 
 // Pixels of a character's colour: the hero's blue (0x001F) and the guard's
-// red (0xF800), as its skin shows them lit or its hand flat, channel by
-// channel well clear of the room's bricks, tiles and glass.
-int CountColour(const std::vector<uint32_t>& xrgb, bool blue) {
+// red (0xF800), as its skin shows them lit or its hand flat, and the hero's
+// also in its own shade (pure dark blue: seen from behind, away from the
+// room's lamp), channel by channel well clear of the room's bricks, tiles
+// and glass; with the mean column of those pixels (of a 640-pixel row) when
+// asked.
+int CountColour(const std::vector<uint32_t>& xrgb, bool blue, int* meanX = nullptr) {
     int n = 0;
-    for (uint32_t p : xrgb) {
+    int64_t sumX = 0;
+    for (size_t i = 0; i < xrgb.size(); ++i) {
+        uint32_t p = xrgb[i];
         int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
-        if (blue ? (b >= 96 && r < 24 && g < 24) : (r >= 96 && g < 24 && b < 24)) ++n;
+        bool shaded = b >= 8 && r == 0 && g == 0;
+        if (blue ? ((b >= 96 && r < 24 && g < 24) || shaded) : (r >= 96 && g < 24 && b < 24)) ++n, sumX += int64_t(i % 640);
     }
+    if (meanX) *meanX = n ? int(sumX / n) : -1;
     return n;
 }
 
 // Both programs begin mission 22 from its mission.mpl: the hero and the
-// guard stand where their definitions put them in room 0, the camera at the
-// room's start sees both, they play their idle animations, and the run
-// ends on Escape and Y with player.ini written.
+// guard stand where their definitions put them in room 0, the follow camera
+// behind the hero sees it in the middle of the picture and the guard at the
+// left, they play their idle animations, and the run ends on Escape and Y
+// with player.ini written.
 TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
     struct Row {
         const char* name;
@@ -604,15 +612,18 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         std::vector<uint32_t> frame;
         int w = 0, h = 0;
         ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00010.png").string(), &frame, &w, &h));
-        int hero = CountColour(frame, true), guard = CountColour(frame, false);
-        std::printf("%s: %d pixels of the hero's blue, %d of the guard's red\n", row.name, hero, guard);
-        // The hero stands before the camera; the guard farther in, partly
-        // behind it.
-        EXPECT_GE(hero, 3000);
-        EXPECT_GE(guard, 300);
-        // The characters play their idle animations before the fixed
-        // camera: the twentieth frame (before the Escape of the script at
-        // 1 s) differs from the tenth.
+        int heroX = 0, guardX = 0;
+        int hero = CountColour(frame, true, &heroX), guard = CountColour(frame, false, &guardX);
+        std::printf("%s: %d pixels of the hero's blue about column %d, %d of the guard's red about column %d\n",
+                    row.name, hero, heroX, guard, guardX);
+        // The hero stands before the camera, in the middle of the picture;
+        // the guard farther in, at the left edge.
+        EXPECT_GE(hero, 2000);
+        EXPECT_NEAR(heroX, 320, 40);
+        EXPECT_GE(guard, 100);
+        EXPECT_LT(guardX, 100);
+        // The characters play their idle animations: the twentieth frame
+        // (before the Escape of the script at 1 s) differs from the tenth.
         std::vector<uint32_t> later;
         ASSERT_TRUE(test::ReadPng((dir / "frames" / "frame-00020.png").string(), &later, &w, &h));
         size_t moved = 0;
