@@ -1,7 +1,11 @@
 // What the run body needs of the enemy AI manager and the camera manager.
 #pragma once
 
+#include "ai/cm_manager.h"
+
 #include <cstdint>
+
+struct CharacterRecord;
 
 void EM_Open();
 void EM_Close();
@@ -10,27 +14,23 @@ void EM_SetDebug(uint32_t bits);
 // One frame of the enemies' strategy for the open mission; answers 0 when
 // the frame went on as usual.
 int EM_UpdateStrategyMission();
-void CM_Open();
-int CM_Close();
-void CM_SetDebug(uint32_t bits);
 
-// A mission's life in the two managers: opened with the mission, told of
+// A mission's life in the enemy manager: opened with the mission, told of
 // each room change, closed with it.
 void EM_OpenMission(int mission);
 void EM_CloseMission();
 void EM_PlayerChangeRoom();
-void CM_OpenMission(int mission);
-void CM_CloseMission();
-void CM_PlayerChangeRoom();
-// One frame of the follow camera, driven by the hero's movement; the camera
-// object is moved only when `apply` is non-zero.  -1 when not open.
-int CM_UpdataCamera(int apply);
 
-// The game world's services the camera manager calls, filled by the spine
-// at start; an empty slot does nothing.
+// What the camera manager's host functions ask of the game world, filled by
+// the spine at start; an empty slot answers none, 0 or one tick.
 struct CameraManagerHost {
-    // The camera at the start of the current room.
-    void (*PlaceCameraAtRoomStart)();
+    // The character the attacker's target choice picks (inSight 1: only one
+    // in sight), or null.
+    CharacterRecord* (*FindCharacterTarget)(CharacterRecord* attacker, int inSight);
+    // Non-zero when the character's definition lets the hero lock on to it.
+    int (*CanLockOn)(const CharacterRecord* character);
+    // The frame step as measured, in ticks of 1/70 s.
+    float (*FrameStep)();
 };
 extern CameraManagerHost CmHost;
 
@@ -43,9 +43,6 @@ int EM_IsSpindrel(void* character);
 void EM_SetSpindrelTargetRoom(void* character, int32_t room);
 
 extern uint32_t EmDebugBits;
-extern uint32_t CmDebugBits;
 extern bool EmOpen;
-extern bool CmOpen;
-extern uint32_t CmCallCount;
 // Frames of the strategy run since the manager opened.
 extern uint32_t EmStrategyFrames;

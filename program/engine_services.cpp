@@ -1,13 +1,14 @@
 // The 3D engine reaches the game world, the enemy manager and the sound
-// effects only through EngineServices; the spine, which sees every layer,
-// fills it.
+// effects only through EngineServices, and the camera manager the game world
+// only through CmHost; the spine, which sees every layer, fills them.
 #include "program/engine_services.h"
 
 #include "ai/em_impact.h"
 #include "ai/managers.h"
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
-#include "game/dqx_points.h"
+#include "game/dqx_targets.h"
+#include "game/game_state.h"
 #include "media/sfx.h"
 
 namespace {
@@ -61,6 +62,16 @@ void Sound(int32_t owner, const char* name, int loop, int priority, int archive)
     SFX_Play(owner, name, loop, uint8_t(priority < 0 ? 0 : priority > 255 ? 255 : priority), archive);
 }
 
+int CanLockOn(const CharacterRecord* character) {
+    return character && character->def && character->def->lockOn ? 1 : 0;
+}
+
+// The frame step as the frame pacing measured it (not multiplied by the
+// fast key, not raised to 1).
+float FrameStep() {
+    return GameTimer.Delta;
+}
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -75,5 +86,9 @@ void InstallEngineServices() {
     EngineServices.SetLifeStanceAnim = Stance;
     EngineServices.ImpactEnemy = Impact;
     EngineServices.PlaySound = Sound;
-    CmHost.PlaceCameraAtRoomStart = PlaceCameraAtRoomStart;
+    CmHost = CameraManagerHost{
+        .FindCharacterTarget = FindCharacterTarget,
+        .CanLockOn = CanLockOn,
+        .FrameStep = FrameStep,
+    };
 }

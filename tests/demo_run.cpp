@@ -56,12 +56,17 @@ DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int ti
     return run;
 }
 
-int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue) {
+int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* meanX) {
     int n = 0;
-    for (uint32_t p : xrgb) {
+    int64_t sumX = 0;
+    for (size_t i = 0; i < xrgb.size(); ++i) {
+        uint32_t p = xrgb[i];
         int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
-        if (blue ? (b >= 96 && r < 24 && g < 24) : (r >= 96 && g < 24 && b < 24)) ++n;
+        bool shaded = b >= 8 && r == 0 && g == 0;
+        bool counted = blue ? ((b >= 96 && r < 24 && g < 24) || shaded) : (r >= 96 && g < 24 && b < 24);
+        if (counted) ++n, sumX += int64_t(i % 640);
     }
+    if (meanX) *meanX = n ? int(sumX / n) : -1;
     return n;
 }
 

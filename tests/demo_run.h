@@ -21,8 +21,11 @@ struct DemoRun {
 DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60);
 
 // Pixels of the hero's blue (0x001F) and the guard's red (0xF800), as
-// their skins show them lit or flat, well clear of the rooms' colours.
-int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue);
+// their skins show them lit or flat, and the hero's also in its own shade
+// (pure dark blue: seen from behind, away from the room's lamp), channel by
+// channel well clear of the rooms' colours; with the mean column of those
+// pixels (of a 640-pixel row) when asked, -1 when there are none.
+int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* meanX = nullptr);
 
 // Frame n of a run ("frames/frame-%05d.png"); false when missing.
 bool ReadRunFrame(const DemoRun& run, int n, std::vector<uint32_t>* xrgb);

@@ -528,9 +528,10 @@ TEST_F(MissionLifeTest, ChangeRoomWaitsAtMostThreeSecondsForThePendingVoice) {
 namespace fs = std::filesystem;
 
 // Both programs begin mission 22 from its mission.mpl: the hero and the
-// guard stand where their definitions put them in room 0, the camera at the
-// room's start sees both, they play their idle animations, and the run
-// ends on Escape and Y with player.ini written.
+// guard stand where their definitions put them in room 0, the follow camera
+// behind the hero sees it in the middle of the picture and the guard at the
+// left, they play their idle animations, and the run ends on Escape and Y
+// with player.ini written.
 TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
     struct Row {
         const char* name;
@@ -554,12 +555,17 @@ TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
         EXPECT_TRUE(fs::exists(run.dir / "player.ini"));
         std::vector<uint32_t> frame;
         ASSERT_TRUE(test::ReadRunFrame(run, 10, &frame));
-        int hero = test::CountCharacterColour(frame, true), guard = test::CountCharacterColour(frame, false);
-        std::printf("%s: %d pixels of the hero's blue, %d of the guard's red\n", row.name, hero, guard);
-        // The hero stands before the camera; the guard farther in, partly
-        // behind it.
-        EXPECT_GE(hero, 3000);
-        EXPECT_GE(guard, 300);
+        int heroX = 0, guardX = 0;
+        int hero = test::CountCharacterColour(frame, true, &heroX);
+        int guard = test::CountCharacterColour(frame, false, &guardX);
+        std::printf("%s: %d pixels of the hero's blue about column %d, %d of the guard's red about column %d\n",
+                    row.name, hero, heroX, guard, guardX);
+        // The follow camera stands behind the hero, who is in the middle
+        // of the picture; the guard farther in, at the left edge.
+        EXPECT_GE(hero, 2000);
+        EXPECT_NEAR(heroX, 320, 40);
+        EXPECT_GE(guard, 100);
+        EXPECT_LT(guardX, 100);
         // The characters play their idle animations: the twentieth frame
         // (before the Escape of the script at 1 s) differs from the tenth.
         std::vector<uint32_t> later;

@@ -47,13 +47,14 @@ protected:
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
-    // Runs the program for six frames of the game loop, in a window or full
-    // screen, capturing every frame; the folder the frames are in.
-    fs::path RunSixFrames(bool windowed, std::string* err) {
+    // Runs the program for sixteen frames of the game loop, in a window or
+    // full screen, capturing every frame; the folder the frames are in.  By
+    // the last two the follow camera has settled behind the standing hero.
+    fs::path RunSixteenFrames(bool windowed, std::string* err) {
         std::ofstream(dir_ / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
         fs::path frames = dir_ / (windowed ? "window" : "full");
         fs::create_directories(frames);
-        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", frames.string()}}, err), 0) << *err;
+        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "16"}, {"MORVANEL_CAPTURE", frames.string()}}, err), 0) << *err;
         return frames;
     }
     // Runs game-soft headless with the host options given; its exit code,
@@ -95,16 +96,16 @@ size_t PixelsThatDiffer(const std::vector<uint32_t>& a, const std::vector<uint32
     return n;
 }
 
-TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
+TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromTheFollowCamera) {
     for (bool windowed : {true, false}) {
         std::string err;
-        fs::path frames = RunSixFrames(windowed, &err);
+        fs::path frames = RunSixteenFrames(windowed, &err);
         // The room does not move: the last frames differ only where the
         // characters play their idle animations.
         std::vector<uint32_t> a, b;
         int w = 0, h = 0;
-        ASSERT_TRUE(ReadPng((frames / "frame-00005.png").string(), &a, &w, &h)) << err;
-        ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00015.png").string(), &a, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00016.png").string(), &b, &w, &h)) << err;
         ASSERT_EQ(w, 640);
         ASSERT_EQ(h, 480);
         EXPECT_LT(PixelsThatDiffer(a, b), a.size() / 100);
@@ -118,14 +119,14 @@ TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromItsFixedCamera) {
         // there the same pixels are covered and the content agrees.
         fs::path ref = dir_ / (windowed ? "window-reference" : "full-reference");
         fs::create_directories(ref);
-        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "6"}, {"MORVANEL_CAPTURE", ref.string()}, {"MORVANEL_REFERENCE_FILL", "1"}},
+        EXPECT_EQ(Run({{"MORVANEL_FRAMES", "16"}, {"MORVANEL_CAPTURE", ref.string()}, {"MORVANEL_REFERENCE_FILL", "1"}},
                       &err),
                   0)
             << err;
         std::vector<uint32_t> c;
-        ASSERT_TRUE(ReadPng((ref / "frame-00006.png").string(), &c, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((ref / "frame-00016.png").string(), &c, &w, &h)) << err;
         EXPECT_EQ(CoverageAgreement(c, 0, b, 0), 1.0);
-        const Rect hero{350, 285, 382, 368};  // inside the hero's body, in front of everything
+        const Rect hero{310, 130, 328, 250};  // inside the hero's body, in front of everything
         for (int y = hero.y0; y < hero.y1; ++y)
             for (int x = hero.x0; x < hero.x1; ++x) ASSERT_EQ(c[size_t(y * w + x)], b[size_t(y * w + x)]) << x << "," << y;
         const Rect all{0, 0, w, h};
@@ -141,15 +142,15 @@ protected:
 };
 
 // The frames game-d3d presents in a window or full screen, from the same
-// fixed camera as game-soft's goldens.
+// follow camera as game-soft's goldens.
 TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
     for (bool windowed : {true, false}) {
         std::string err;
-        fs::path frames = RunSixFrames(windowed, &err);
+        fs::path frames = RunSixteenFrames(windowed, &err);
         std::vector<uint32_t> a, b, soft;
         int w = 0, h = 0, sw = 0, sh = 0;
-        ASSERT_TRUE(ReadPng((frames / "frame-00005.png").string(), &a, &w, &h)) << err;
-        ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &b, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00015.png").string(), &a, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00016.png").string(), &b, &w, &h)) << err;
         ASSERT_EQ(w, 640);
         ASSERT_EQ(h, 480);
         // The room does not move: the last frames differ only where the
@@ -167,34 +168,39 @@ TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
 
 // The same view by content: in each region the share of strong edges (the
 // joints, bricks and bars the textures show) within 25 % of each other and
-// the mean level within 15 %.  The two programs draw the room's types by
-// different rules where the note says; the bounds hold in spite of them.
+// the mean level within 15 %, unless the region says otherwise.  The two
+// programs draw the room's types by different rules where the note says;
+// the bounds hold in spite of them.
 TEST_F(D3DProgramTest, GameLoopShowsTheDemoRoomWithGameSoftsContent) {
     struct Region {
         const char* name;
         Rect rect;
         const char* differences;
+        double edgeBound = 0.25, levelBound = 0.15;
     };
     const Region regions[] = {
         {"whole frame", {0, 0, 640, 480}, "every rule below"},
-        {"walls, window and grate", {0, 0, 640, 240},
+        {"walls, window and grate", {0, 0, 640, 210},
          "game-soft's span back end draws the walls' type 23 with the routine of type 3, in the shade row of the "
          "face's own shade, where game-d3d shades each corner by the lighting; game-soft draws the grate (-6) in the "
          "face's shade row, game-d3d decals it unshaded; the window (-3) is half-blended in game-soft, blended by "
-         "its texture's alpha and a diffuse alpha of one half in game-d3d"},
-        {"floor", {0, 280, 640, 480},
+         "its texture's alpha and a diffuse alpha of one half in game-d3d; the follow camera sees the walls from "
+         "behind the hero, away from the room's lamp, where the corners' lighting falls well below the faces' rows",
+         0.25, 0.30},
+        {"floor", {0, 270, 640, 480},
          "game-d3d draws type 3 with a white diffuse, unshaded; game-soft in the shade row the lighting gives each "
-         "face"},
-        {"characters", {320, 210, 400, 380},
+         "face; the 5-5-5 window page steps the floor's fine grain into more strong edges",
+         0.50, 0.15},
+        {"characters", {300, 110, 340, 265},
          "game-soft's type 22 on a lit node takes the row of each corner's shade, game-d3d modulates by a grey of "
          "the same shade, which cannot brighten the texture beyond its own colours"},
     };
     for (bool windowed : {true, false}) {
         std::string err;
-        fs::path frames = RunSixFrames(windowed, &err);
+        fs::path frames = RunSixteenFrames(windowed, &err);
         std::vector<uint32_t> d3d, soft;
         int w = 0, h = 0, sw = 0, sh = 0;
-        ASSERT_TRUE(ReadPng((frames / "frame-00006.png").string(), &d3d, &w, &h)) << err;
+        ASSERT_TRUE(ReadPng((frames / "frame-00016.png").string(), &d3d, &w, &h)) << err;
         // game-soft's frame of the same view is its golden (its own test
         // holds the program to it).
         ASSERT_TRUE(ReadPng(GoldenPath(windowed ? "demo_room-555.png" : "demo_room-565.png"), &soft, &sw, &sh));
@@ -208,10 +214,10 @@ TEST_F(D3DProgramTest, GameLoopShowsTheDemoRoomWithGameSoftsContent) {
             std::printf("%s (%s): strong edges %.4f soft, %.4f d3d; mean level %.1f soft, %.1f d3d\n", r.name,
                         windowed ? "window" : "full screen", edgesSoft, edgesD3d, levelSoft, levelD3d);
             EXPECT_GT(edgesSoft, 0.0) << r.name;
-            EXPECT_LE(std::abs(edgesD3d - edgesSoft), 0.25 * std::max(edgesSoft, edgesD3d))
-                << r.name << ": texture detail differs beyond 25 %; known differences: " << r.differences;
-            EXPECT_LE(std::abs(levelD3d - levelSoft), 0.15 * std::max(levelSoft, levelD3d))
-                << r.name << ": mean level differs beyond 15 %; known differences: " << r.differences;
+            EXPECT_LE(std::abs(edgesD3d - edgesSoft), r.edgeBound * std::max(edgesSoft, edgesD3d))
+                << r.name << ": texture detail differs beyond the bound; known differences: " << r.differences;
+            EXPECT_LE(std::abs(levelD3d - levelSoft), r.levelBound * std::max(levelSoft, levelD3d))
+                << r.name << ": mean level differs beyond the bound; known differences: " << r.differences;
         }
     }
 }
