@@ -3,17 +3,22 @@
 #include "game/dqx_anim.h"
 
 #include "engine3d/dqx_anim.h"
+#include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_combat.h"
+#include "game/dqx_controls.h"
 #include "game/dqx_load.h"
 #include "game/dqx_objects.h"
+#include "game/dqx_targets.h"
 #include "game/game_state.h"
 #include "host/host.h"
 #include "media/sfx.h"
 #include "platform/settings.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -652,6 +657,39 @@ void ActionRequests(CharacterRecord* c) {
     if (c->controls & kCtlHitReaction) SetCharacterAnim(c, 7);
 }
 
+// The collision push: the hero is a sphere of 170 tested 300 units above
+// its position (its waist; y points down), any other character one of 110
+// at its position.
+constexpr int32_t kHeroCollisionRadius = 170;
+constexpr int32_t kCollisionRadius = 110;
+constexpr int32_t kHeroCollisionRise = 300;
+
+bool PushExempt(CharacterRecord* c) {
+    if (DebugFlags & kDebugVision) return true;
+    if (!c->def || c->def->movedIn || !c->def->active) return true;
+    return DyingByte(c) != 0 || c->dying != 0 || c->special != 0;
+}
+
+// Pushes the character out of the room's collision faces, then out of the
+// other characters.  Only the horizontal part of the collision push is
+// kept: the height is root motion's (measured from the floor), and a sphere
+// at a character's feet always touches the floor.  The record, the
+// animation state (from which the next frame's root motion goes on) and
+// the model move together.
+void PushOutOfRoom(CharacterRecord* c, CharacterAnimState* st, bool hero) {
+    if (PushExempt(c)) return;
+    Vec3 centre = c->position;
+    if (hero) centre.y = int32_t(std::max<int64_t>(int64_t(centre.y) - kHeroCollisionRise, INT32_MIN));
+    if (Collide_Sphere(&centre, hero ? kHeroCollisionRadius : kCollisionRadius) &&
+        (centre.x != c->position.x || centre.z != c->position.z)) {
+        c->position.x = centre.x;
+        c->position.z = centre.z;
+        st->position = c->position;
+        if (c->model > 0) Set_ObjPos(c->model, &c->position);
+    }
+    SeparateCharacters(c);
+}
+
 }  // namespace
 
 void UpdateCharacter(CharacterRecord* c) {
@@ -670,6 +708,7 @@ void UpdateCharacter(CharacterRecord* c) {
         }
     }
     AdvanceCharacterAnim(index);
+    PushOutOfRoom(c, st, index == 0);
     if (c->attached > 0) {
         Vec3 shadow{c->position.x, 1218, c->position.z};
         Set_ObjPos(c->attached, &shadow);

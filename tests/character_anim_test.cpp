@@ -6,9 +6,11 @@
 #include "test_3d.h"
 #include "test_support.h"
 
+#include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
 #include "game/dqx_anim.h"
+#include "game/dqx_controls.h"
 #include "game/dqx_load.h"
 #include "game/dqx_targets.h"
 #include "game/game_state.h"
@@ -471,6 +473,93 @@ TEST_F(CharacterMissionTest, AWalkControlWordMovesTheGuardByRootMotion) {
     int32_t stopped = guard.position.z;
     Frames(10);
     EXPECT_EQ(guard.position.z, stopped);
+}
+
+// The Hall's far wall stands at z = 2000 (the kit's room box).  A
+// character walking into it is held at its collision radius from it: 170
+// for the hero, whose sphere is tested 300 units above its feet, 110 for
+// the others.  Only the horizontal push is taken: both stay on the floor,
+// and the next frames' root motion goes on from where they were held.
+TEST_F(CharacterMissionTest, WalkingIntoAWallStopsAtTheRadius) {
+    struct Row {
+        int who;
+        int32_t radius;
+    } rows[] = {{0, 170}, {1, 110}};
+    ASSERT_NE(g_CollisionProbe, nullptr);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.who);
+        CharacterRecord& c = CharacterTable[r.who];
+        c.position = {-1000, 1218, 1000};
+        Set_Identity(&c.orientation);
+        SetCharacterAngle(r.who, 0, 0, 0);
+        PlaceCharacterModel(&c);
+        c.controls = kCtlForward;
+        Frames(120);
+        EXPECT_EQ(c.position.z, 2000 - r.radius);
+        EXPECT_EQ(c.position.x, -1000);
+        EXPECT_EQ(c.position.y, 1218);
+        Frames(20);
+        EXPECT_EQ(c.position.z, 2000 - r.radius) << "root motion does not carry it through";
+        EXPECT_EQ(CharacterAnimTable[r.who].position.z, c.position.z);
+        Vec3 model{};
+        Get_ObjPos(c.model, &model);
+        EXPECT_EQ(model.z, c.position.z);
+        c.controls = 0;
+        Frames(10);
+        c.position = {-1000 + 3000 * r.who, 1218, -1500};  // out of the next row's way
+        PlaceCharacterModel(&c);
+    }
+}
+
+// Who is not pushed: the guard stands idle 50 units into its radius from
+// the far wall, and one frame pushes it back to 110 unless one of the rules
+// holds it where it is.
+TEST_F(CharacterMissionTest, ThePushSkipsVisionMovedInInactiveDyingAndSpecial) {
+    struct Row {
+        const char* name;
+        uint8_t debug, movedIn, active, dying, special;
+        int32_t z;
+    } rows[] = {
+        {"pushed", 0, 0, 1, 0, 0, 1890},
+        {"Vision", kDebugVision, 0, 1, 0, 0, 1950},
+        {"moved in", 0, 1, 1, 0, 0, 1950},
+        {"not active", 0, 0, 0, 0, 0, 1950},
+        {"dying", 0, 0, 1, 2, 0, 1950},
+        {"special state", 0, 0, 1, 0, 16, 1950},
+    };
+    CharacterRecord& guard = CharacterTable[1];
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        guard.position = {700, 1218, 1950};
+        PlaceCharacterModel(&guard);
+        DebugFlags = r.debug;
+        guard.def->movedIn = r.movedIn;
+        guard.def->active = r.active;
+        guard.def->dying = r.dying;
+        guard.special = r.special;
+        host::headless::AdvanceClock(33333);
+        UpdateCharacter(&guard);
+        EXPECT_EQ(guard.position.z, r.z);
+        EXPECT_EQ(guard.position.x, 700);
+    }
+    DebugFlags = 0;
+    guard.def->movedIn = guard.def->dying = 0;
+    guard.def->active = 1;
+    guard.special = 0;
+}
+
+// After the room, the other characters: the guard 249 units beside the
+// hero is pushed out to 250.
+TEST_F(CharacterMissionTest, ThePushSeparatesCharacters) {
+    CharacterRecord& hero = CharacterTable[0];
+    CharacterRecord& guard = CharacterTable[1];
+    hero.def->active = guard.def->active = 1;
+    guard.position = {hero.position.x + 249, hero.position.y, hero.position.z};
+    PlaceCharacterModel(&guard);
+    host::headless::AdvanceClock(33333);
+    UpdateCharacter(&guard);
+    EXPECT_EQ(guard.position.x, hero.position.x + 250);
+    EXPECT_EQ(CharacterAnimTable[1].position.x, guard.position.x);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ini_writer.h"
+#include "tools/kit/journal_writer.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
@@ -369,6 +370,9 @@ int BuildCorpus(const fs::path& folder) {
     BuildSettingsCorpus(folder);
     BuildSoundCorpus(folder);
     BuildMissionCorpus(folder / "mpl");
+    fs::create_directories(folder / "journal");
+    for (const kit::JournalFixture& f : kit::JournalFixtures())
+        kit::WriteBytes((folder / "journal" / (std::string(f.name) + ".jnl")).string(), f.bytes);
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");
