@@ -643,13 +643,9 @@ void PowerRequests(CharacterRecord* c, CharacterAnimState* st) {
 
 void ActionRequests(CharacterRecord* c) {
     if ((c->controls & kCtlAction) && c->actionResult == 0) {
-        int32_t r = RequestObjectUse(c);
-        c->actionResult = r == 0 ? -3 : r;  // any answer marks the request as made
-        int32_t code = 10;
-        if (r == -2) code = -1;
-        else if (r == -1 || r == 2) code = 9;
-        else if (r == 1) code = 8;
-        else if (r == 3) code = 16;
+        // The request answers the animation to ask, -2 for none.
+        int32_t code = RequestObjectUse(c);
+        c->actionResult = code == 0 ? -3 : code;  // any answer marks the request as made
         if (code >= 0) SetCharacterAnim(c, code);
         c->controls &= uint16_t(~(kCtlTurnLeft | kCtlTurnRight | kCtlAction));
     }

@@ -25,14 +25,17 @@ void RunEvents(int mode) {
     RecordGameCall("RunEvents", nullptr, mode);
 }
 
-int32_t QueryObjectTake(CharacterRecord* character, ObjectRecord*) {
-    RecordGameCall("QueryObjectTake", character);
-    return 1;
+int32_t (*ObjectTakeAnswer)(const ObjectRecord* object) = nullptr;
+int32_t ObjectUseAnswer = 0;
+
+int32_t QueryObjectTake(CharacterRecord* character, ObjectRecord* object) {
+    RecordGameCall("QueryObjectTake", character, object ? object->index : -1);
+    return ObjectTakeAnswer ? ObjectTakeAnswer(object) : 1;
 }
 
-int32_t QueryObjectUse(CharacterRecord* character, ObjectRecord*) {
-    RecordGameCall("QueryObjectUse", character);
-    return 0;
+int32_t QueryObjectUse(CharacterRecord* character, ObjectRecord* object) {
+    RecordGameCall("QueryObjectUse", character, object ? object->index : -1);
+    return ObjectUseAnswer;
 }
 
 void QueryObjectTouch(CharacterRecord* character, ObjectRecord*) {

@@ -24,6 +24,10 @@ int32_t QueryObjectTake(CharacterRecord* character, ObjectRecord* object);
 // Whether the held object is used on what the character stands at (1) or
 // not (0).
 int32_t QueryObjectUse(CharacterRecord* character, ObjectRecord* object);
+// Until the events are read, the answers of the two queries above: the take
+// answer per object (none: 1, every object may be taken) and the use answer.
+extern int32_t (*ObjectTakeAnswer)(const ObjectRecord* object);
+extern int32_t ObjectUseAnswer;
 // An object put down or given touches the events' flags.
 void QueryObjectTouch(CharacterRecord* character, ObjectRecord* object);
 // 1 when the door of the 0-based portal may open, 0 when it stays locked.

@@ -147,11 +147,21 @@ void DecodeObject(ObjectRecord* o) {
     const uint8_t* im = o->image;
     o->position = GetVec(im, 0);
     GetText(im, 12, sizeof o->name, o->name);
-    o->b292 = im[292];
-    o->b304 = im[304];
-    o->b308 = im[308];
-    o->b310 = im[310];
-    o->b312 = im[312];
+    GetText(im, 44, sizeof o->modelName, o->modelName);
+    GetText(im, 76, sizeof o->pictureName, o->pictureName);
+    o->room = Get32(im, 284);
+    o->takeable = im[292];
+    o->giveAtSetUp = im[304];
+    o->carriedMark = im[305];
+    o->carriedAtStart = im[307];
+    o->index = im[308];
+    o->inInventory = im[310];
+    o->roomCopy = im[311];
+    o->takeableCopy = im[312];
+    o->carryOver = im[313];
+    o->hidden = im[314];
+    o->staticModel = im[315];
+    o->consumed = im[316];
 }
 
 constexpr size_t kAnimEntryAt = 76;
@@ -260,11 +270,21 @@ void EncodeObject(const ObjectRecord* o, uint8_t* im) {
     std::memcpy(im, o->image, kObjectRecordBytes);
     PutVec(im, 0, o->position);
     PutText(im, 12, sizeof o->name, o->name);
-    im[292] = o->b292;
-    im[304] = o->b304;
-    im[308] = o->b308;
-    im[310] = o->b310;
-    im[312] = o->b312;
+    PutText(im, 44, sizeof o->modelName, o->modelName);
+    PutText(im, 76, sizeof o->pictureName, o->pictureName);
+    Put32(im, 284, o->room);
+    im[292] = o->takeable;
+    im[304] = o->giveAtSetUp;
+    im[305] = o->carriedMark;
+    im[307] = o->carriedAtStart;
+    im[308] = o->index;
+    im[310] = o->inInventory;
+    im[311] = o->roomCopy;
+    im[312] = o->takeableCopy;
+    im[313] = o->carryOver;
+    im[314] = o->hidden;
+    im[315] = o->staticModel;
+    im[316] = o->consumed;
 }
 
 void EncodeDef(const CharacterDef* d, uint8_t* im) {
@@ -378,9 +398,9 @@ void ReadObjects(MissionRecord* m, FileHandle file, int restoring) {
     for (int32_t i = 0; i < m->objectCount; ++i) {
         ObjectRecord& o = m->objects[i];
         DecodeObject(&o);
-        o.b308 = uint8_t(i);
-        if (o.b310) o.b304 = 1;
-        o.b312 = o.b292;
+        o.index = uint8_t(i);
+        if (o.inInventory) o.giveAtSetUp = 1;
+        o.takeableCopy = o.takeable;
     }
     ScaleAll(m->objects, m->objectCount, restoring);
 }

@@ -32,27 +32,39 @@ void GiveObject(CharacterRecord* character, int32_t slot);
 void HoldObject(ObjectSlotEntry* slot);
 // The take keyframe: the selected inventory object held.
 void TakeObject(CharacterRecord* character);
-// The put keyframe: the selected inventory object put down.
+// The put keyframe: the selected inventory object put down where the
+// character stands, in the current room; when the character's action
+// request took an object, that take is completed instead (the high take's
+// animation carries this keyframe).
 void PutObject(CharacterRecord* character);
 // Mode 0 hands the selected object to the weapons, mode 1 uses it.
 void UseObject(CharacterRecord* character, int mode);
 
-// The objects carried into the next mission: kept when leaving one, put
-// back after the next one's objects, given their translated names.
+// The objects carried into the next mission: the hero's inventory entries
+// after the first that go on (from mission 20 on those marked as carried,
+// below it those whose carry-over byte is set) are kept when leaving a
+// mission, put after the next one's objects (as many as its object array
+// and the 32 slots hold; the others dropped with a log line) to be given
+// to the hero at set-up, and given their translated names.
 void SaveCarriedObjects();
 void RestoreCarriedObjects();
 void RestoreCarriedNames();
-// The carried objects' follow-up once the mission is open.
+// The carried objects' follow-up once the translations are read: their
+// names (RestoreCarriedNames).
 void FinishCarriedObjects();
 
 // Once a frame: the models of the objects of the current room shown (and
-// animated), the others hidden.
+// turned one step unless static), the others, the taken, the used and the
+// hidden ones (unless the Vision debug bit is set) hidden.
 void SetupRoomObjectModels();
-// One step of the objects' animations.
+// The world update's object step: SetupRoomObjectModels.
 void AnimateObjects();
 
-// The hero's action request: -2 nothing to do, -1 used on a target,
-// 1 taken low, 3 taken high, 0 put down; a door in front is used instead.
+// The character's action request, answered as the animation code to ask:
+// a door in front is used (-2, nothing asked); else the nearest object is
+// taken (9, or 16 when it lies high), the held object used on what is there
+// (10), or, with nothing in reach, the held object put down (8); -2 when
+// there is nothing to do.
 int32_t RequestObjectUse(CharacterRecord* character);
-// Whether an object lies at the character's position to act on.
+// Whether an object that may be taken lies within reach of the character.
 bool FindObjectAt(CharacterRecord* character);

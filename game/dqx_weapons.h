@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+struct ObjectRecord;
+struct ObjectSlotEntry;
+struct WeaponRecord;
+
 // The mission's weapon files read (charges kept with keep).
 void LoadWeapons(int mission, int keep);
 // The save game's weapon block read again.
@@ -22,3 +26,12 @@ extern int32_t SavedCharges[kWeaponSlots];
 
 // Every slot's saved charges := -1 (once, when the front end starts).
 void ClearSavedCharges();
+
+// A mission object flagged as a weapon when its name names one.
+void MarkWeaponObject(ObjectRecord* object);
+// The take (or the put) of an object told to the weapons.
+void SelectWeapon(ObjectSlotEntry* slot);
+// The inventory's use of the object of that name.
+void UseWeapon(const char* name);
+// The first selected weapon with charges left; none when there is none.
+WeaponRecord* GetSelectedWeapon();

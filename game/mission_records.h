@@ -93,13 +93,23 @@ struct RoomRecord {
 };
 
 struct ObjectRecord {
-    Vec3 position;   // at 0, x5 when a mission is read
-    char name[32];   // at 12
-    uint8_t b292;    // copied into b312 when read
-    uint8_t b304;    // 1 when b310 is set
-    uint8_t b308;    // the object's index
-    uint8_t b310;
-    uint8_t b312;
+    Vec3 position;          // at 0, x5 when a mission is read
+    char name[32];          // at 12
+    char modelName[32];     // at 44: its model's file; empty = none
+    char pictureName[32];   // at 76: its inventory picture's file; empty = none
+    int32_t room;           // at 284: where it lies, also where it was used
+    uint8_t takeable;       // at 292
+    uint8_t giveAtSetUp;    // at 304: goes into the hero's inventory at set-up
+    uint8_t carriedMark;    // at 305: carried (held, given or carried over)
+    uint8_t carriedAtStart; // at 307: carried, placed by the mission
+    uint8_t index;          // at 308: its place among the mission's objects
+    uint8_t inInventory;    // at 310: set in the file for objects carried at start
+    uint8_t roomCopy;       // at 311: its room when first set up
+    uint8_t takeableCopy;   // at 312: the takeable byte as read
+    uint8_t carryOver;      // at 313: goes on to the next mission
+    uint8_t hidden;         // at 314: its model never shown (but with the Vision debug bit)
+    uint8_t staticModel;    // at 315: its model is not animated
+    uint8_t consumed;       // at 316: used up; its model no longer shown
     uint8_t image[kObjectRecordBytes];
 };
 

@@ -150,9 +150,9 @@ TEST_F(MissionFileTest, VersionsReadWithCapacitiesAndScaling) {
         EXPECT_EQ(m->objectCount, 2);
         EXPECT_EQ(m->objectCapacity, 64);
         EXPECT_EQ(m->objects[0].position.x, want(-800));
-        EXPECT_EQ(m->objects[1].b308, 1);  // its index
-        EXPECT_EQ(m->objects[1].b304, 1);  // 310 set
-        EXPECT_EQ(m->objects[0].b312, 1);  // from 292
+        EXPECT_EQ(m->objects[1].index, 1);  // its index
+        EXPECT_EQ(m->objects[1].giveAtSetUp, 1);  // 310 set
+        EXPECT_EQ(m->objects[0].takeableCopy, 1);  // from 292
         EXPECT_EQ(m->characterDefCount, 2);
         EXPECT_EQ(m->characterDefCapacity, 2 + 8);
         const CharacterDef& hero = m->characterDefs[0];
@@ -445,8 +445,11 @@ TEST_F(DemoMissionTest, MissionsNameTheFilesOfTheMainArchive) {
             }
         }
         for (int32_t o = 0; o < MissionPtr->objectCount; ++o) {
-            const char* model = reinterpret_cast<const char*>(MissionPtr->objects[o].image + 44);
-            EXPECT_GT(Load_SceneObject(model), 0) << model;
+            const ObjectRecord& object = MissionPtr->objects[o];
+            EXPECT_GT(Load_SceneObject(object.modelName), 0) << object.modelName;
+            if (object.pictureName[0]) {
+                EXPECT_EQ(CurrentFileTable->Exists(object.pictureName), 1) << object.pictureName;
+            }
         }
         for (int32_t d = 0; d < MissionPtr->characterDefCount; ++d) {
             const CharacterDef& def = MissionPtr->characterDefs[d];

@@ -2,6 +2,7 @@
 #include "tools/kit/demo_pictures.h"
 
 #include "tools/kit/bitmap_font.h"
+#include "tools/kit/mission_writer.h"
 
 #include <cmath>
 #include <filesystem>
@@ -209,6 +210,36 @@ Image DemoDisk() {
         }
     }
     return image;
+}
+
+Image DemoKeyPicture() {
+    // Index 0 black (keyed), 1 gold, 2 dark gold (the edges).
+    constexpr int kSize = 48;
+    Image image = MakeImage(kSize, kSize, 8);
+    const uint8_t colours[3][3] = {{0, 0, 0}, {230, 190, 60}, {140, 100, 20}};
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 3; ++c) image.palette[size_t(i * 3 + c)] = colours[i][c];
+    auto put = [&](int x, int y, uint8_t v) {
+        if (x >= 0 && y >= 0 && x < kSize && y < kSize) image.pixels[size_t(y) * kSize + size_t(x)] = v;
+    };
+    // The bow: a ring centred at (14, 24).
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            int d2 = (x - 14) * (x - 14) + (y - 24) * (y - 24);
+            if (d2 <= 100 && d2 >= 25) put(x, y, d2 >= 81 || d2 <= 36 ? 2 : 1);
+        }
+    }
+    // The shaft and two teeth.
+    for (int x = 24; x < 44; ++x)
+        for (int y = 22; y < 27; ++y) put(x, y, y == 22 || y == 26 ? 2 : 1);
+    for (int x : {34, 40})
+        for (int y = 27; y < 34; ++y)
+            for (int w = 0; w < 3; ++w) put(x + w, y, w == 1 ? 1 : 2);
+    return image;
+}
+
+std::vector<uint8_t> DemoKeyPictureFile() {
+    return EncodePng(DemoKeyPicture());
 }
 
 std::vector<ArchiveMember> DemoPictureMembers(const std::string& archiveFolder) {

@@ -47,6 +47,9 @@ Image DemoFinishedPicture(); // .\info\fend.jpg: after the game is finished
 Image DemoConsole(bool small = false);
 Image DemoHead(bool second); // .\menus\head.png, head2.png (24-bit)
 Image DemoDisk();            // .\menus\disk.png (8-bit)
+// .\ms22\key.png: mission 22's key as the inventory shows it (8-bit,
+// 48 x 48, index 0 keyed).
+Image DemoKeyPicture();
 
 // The generated members of an archive folder ("voice", "game", ...).
 std::vector<ArchiveMember> DemoPictureMembers(const std::string& archiveFolder);

@@ -110,10 +110,16 @@ bool PortalImage(const MplPortal& p, Image* r) {
 bool ObjectImage(const MplObject& o, size_t index, Image* r) {
     r->Position(0, o.position);
     bool ok = r->Text(12, 32, o.name) && r->Text(44, 32, o.model) && r->Text(76, 32, o.picture);
+    r->I32(284, o.room);
     r->U8(292, o.takeable);
-    r->U8(310, o.b310);
+    r->U8(305, o.carried);
+    r->U8(307, o.carried);
+    r->U8(310, o.inInventory);
+    r->U8(313, o.carryOver);
+    r->U8(314, o.hidden);
+    r->U8(315, o.staticModel);
     // As the game sets them when it reads the mission.
-    r->U8(304, o.b310 ? 1 : 0);
+    r->U8(304, o.inInventory ? 1 : 0);
     r->U8(308, uint8_t(index));
     r->U8(312, o.takeable);
     return ok;
@@ -336,7 +342,9 @@ MissionSpec DemoMission22() {
     MplObject key;
     key.name = "key";
     key.model = ".\\ms22\\key.3dc";
-    key.position = {-800, kFloor, 400};
+    key.picture = ".\\ms22\\key.png";
+    // Beside the hero's way from its start to the door.
+    key.position = {-250, kFloor, 300};
     key.takeable = 1;
     s.objects = {key};
     // Both stand in the first room when the mission begins, as in the
@@ -370,6 +378,7 @@ std::vector<NamedFile> DemoMissionFiles() {
     std::vector<NamedFile> files = {
         {".\\ms22\\mission.mpl", MissionFile(DemoMission22())},
         {".\\ms7\\mission.mpl", MissionFile(DemoMission7())},
+        {".\\ms22\\key.png", DemoKeyPictureFile()},
         {".\\ms7\\wall.3DM", WallTexture()},
         {".\\ms7\\floor.3DM", FloorTexture()},
     };

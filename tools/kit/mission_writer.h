@@ -46,8 +46,13 @@ struct MplObject {
     I3 position;
     std::string model;    // at 44
     std::string picture;  // at 76
-    uint8_t takeable = 0;  // byte 292
-    uint8_t b310 = 0;
+    uint8_t takeable = 0;     // byte 292
+    uint8_t inInventory = 0;  // byte 310: carried at start
+    int32_t room = 0;         // at 284
+    uint8_t carried = 0;      // bytes 305 and 307: carried, placed by the mission
+    uint8_t carryOver = 0;    // byte 313: goes on to the next mission
+    uint8_t hidden = 0;       // byte 314: the model never shown
+    uint8_t staticModel = 0;  // byte 315: the model not animated
 };
 
 struct MplAnim {
@@ -116,7 +121,12 @@ std::vector<MplVariant> MalformedMissionFiles(const MissionSpec& spec);
 MissionSpec DemoMission22();
 MissionSpec DemoMission7();
 
-// The missions' mission.mpl files and the 3D files of mission 7's rooms.
+// Mission 22's key as the inventory shows it: .\ms22\key.png (made with
+// the demo pictures).
+std::vector<uint8_t> DemoKeyPictureFile();
+
+// The missions' mission.mpl files, the 3D files of mission 7's rooms and
+// the key's picture.
 std::vector<NamedFile> DemoMissionFiles();
 
 }  // namespace kit
