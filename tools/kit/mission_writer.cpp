@@ -94,6 +94,14 @@ Image PointImage(const MplPoint& p) {
     Image r(kPointBytes);
     r.Position(0, p.position);
     r.I32(12, MissionUnits(p.radius));
+    r.I32(16, p.sectorMin);
+    r.I32(20, p.sectorMax);
+    r.U8(24, p.cameraHere);
+    r.U8(25, p.sectorActive);
+    r.U8(26, p.sectorEnabled);
+    r.U8(27, p.expectedSide);
+    r.U8(28, p.action);
+    r.U8(29, p.blocked);
     return r;
 }
 
