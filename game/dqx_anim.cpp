@@ -12,6 +12,7 @@
 #include "game/dqx_load.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_targets.h"
+#include "game/dqx_points.h"
 #include "game/game_state.h"
 #include "host/host.h"
 #include "media/sfx.h"
@@ -319,6 +320,13 @@ int AnimKeyFire(CharacterRecord* c, int32_t frame, int32_t slot) {
     if (slot == 38 && MissionNumber > 20) s.keyframe = 180;
     bool forced = frame == -1;
     if (!forced && !Ready(st, s, frame)) return 0;
+    // The point-3 sequence: the hero's code 38 acts only once the hero has
+    // gone on from point 3 to point 4, and then ends the sequence.
+    if (slot == kScenePowerCode && IsHero(c) && MissionNumber >= kSceneFirstMission) {
+        if (GameState.scene[0] != kSceneLeftPoint || CurrentPointIndex != kSceneEndPoint) return 0;
+        GameState.scene[0] = kSceneEnded;
+        c->special = 0;
+    }
     if (!IsHero(c) || c->castMode) {
         PlaySlotSound(c, s);
         return 1;

@@ -406,7 +406,7 @@ void OpenMission(int n, int restoring) {
 
 void StartMission(int restoring) {
     LogStep("StartMission", restoring);
-    if (!restoring) GameState.progress[0] = GameState.progress[1] = 0;
+    if (!restoring) GameState.progress[0] = GameState.progress[1] = GameState.scene[0] = GameState.scene[1] = 0;
     if (!RoomInRange(CurrentRoomIndex)) CurrentRoomIndex = 0;
     CurrentRoomPtr = RoomInRange(CurrentRoomIndex) ? &MissionPtr->rooms[CurrentRoomIndex] : nullptr;
     EnterRoom();

@@ -127,8 +127,17 @@ void DecodeRoom(RoomRecord* r) {
 }
 
 void DecodePoint(RoomPoint* p) {
-    p->position = GetVec(p->image, 0);
-    p->radius = Get32(p->image, 12);
+    const uint8_t* im = p->image;
+    p->position = GetVec(im, 0);
+    p->radius = Get32(im, 12);
+    p->sectorMin = Get32(im, 16);
+    p->sectorMax = Get32(im, 20);
+    p->cameraHere = im[24];
+    p->sectorActive = im[25];
+    p->sectorEnabled = im[26];
+    p->expectedSide = im[27];
+    p->action = im[28];
+    p->blocked = im[29];
 }
 
 void DecodePortal(PortalRecord* p) {
@@ -252,6 +261,14 @@ void EncodePoint(const RoomPoint* p, uint8_t* im) {
     std::memcpy(im, p->image, kRoomPointBytes);
     PutVec(im, 0, p->position);
     Put32(im, 12, p->radius);
+    Put32(im, 16, p->sectorMin);
+    Put32(im, 20, p->sectorMax);
+    im[24] = p->cameraHere;
+    im[25] = p->sectorActive;
+    im[26] = p->sectorEnabled;
+    im[27] = p->expectedSide;
+    im[28] = p->action;
+    im[29] = p->blocked;
 }
 
 void EncodePortal(const PortalRecord* p, uint8_t* im) {

@@ -21,6 +21,21 @@ constexpr uint8_t kCameraDying = 6;
 // Ticks between two choices of the current point.
 constexpr int32_t kPointRechoiceTicks = 100;
 
+// The point-3 sequence (GameState.scene): from this mission on, the hero
+// reaching point 3 plays code 38 held in special state 32 with the
+// sequence's effect; its fire keyframe ends the sequence at point 4.
+constexpr int kSceneFirstMission = 20;
+constexpr uint8_t kScenePoint = 3;
+constexpr uint8_t kSceneEndPoint = 4;
+constexpr int32_t kScenePowerCode = 38;
+constexpr uint8_t kSceneHeld = 32;  // CharacterRecord::special
+// GameState.scene[0] values.
+constexpr uint8_t kSceneNotBegun = 0;
+constexpr uint8_t kSceneEnded = 1;
+constexpr uint8_t kSceneLeftPoint = 3;
+constexpr uint8_t kSceneAtPoint = 4;
+extern const char* const kSceneEffect;
+
 // The hero's position when the characters were last set up.
 extern Vec3 HeroPreviousPosition;
 // The mode that follows mode 3.
@@ -34,8 +49,13 @@ extern Vec3 CameraAimPoint;
 // also blocked points (and no inside answer).
 constexpr int kPointsWithAction = 1;
 constexpr int kPointsBlockedToo = 2;
+// CurrentPointIndex while no point is current.
+constexpr uint8_t kNoPoint = 255;
 // The current room's point for the position, which becomes the current
-// point; the current point index when none is nearer (255 when none).
+// point: of the points whose radius holds the position (horizontally), the
+// nearest, ties to the later one; one whose sector accepts the position
+// wins over one that rejects it.  Outside every radius the current point
+// stays (kNoPoint when there is none, or the room has no points).
 int FindNearestPoint(const Vec3* position, int flags);
 // Event actions: the point becomes current, blocked (on) or free (off).
 void SetHeroPointFlagOn(int index);
@@ -50,12 +70,15 @@ int IsOutsidePointSector(const Vec3* position);
 void CheckHeroPoint(CharacterRecord* hero);
 // The point camera's step.
 void MoveCameraAlongPoints(CharacterRecord* hero);
-// The camera at the current room's first point, turned to the hero; and,
+// The camera at the current room's first point, turned to the hero's
+// model, point 0 current (a room without points keeps the camera); and,
 // once a room entry, the room's lamp.
 void PlaceCameraAtRoomStart();
 // Hands the character's position to the movement layer (logged only).
 void SetCharacterPos(CharacterRecord* character);
 
-// The movement step of the world update: the follow camera, the point
-// camera, the hero's point and the point's action.
+// The movement step of the world update: the room's lamp once a room
+// entry, then (not in mode 5) the follow camera, the point camera, the
+// hero's point and the point's action.  A room without points keeps the
+// camera where the follow camera left it and runs no point step.
 void UpdateHeroMovement(CharacterRecord* hero);

@@ -32,6 +32,10 @@ struct GameStateRecord {
     uint8_t framesToSkip;        // frames neither rendered nor presented
     uint8_t nextMissionRequest;  // 0 = none
     uint8_t progress[2];         // the progress step, and the step of the previous frame
+    // The point-3 sequence of missions 20 and above: its step (0 not begun,
+    // 4 the hero held at point 3, 3 the hero gone on, 1 ended), and a byte
+    // that holds the sequence off while set.
+    uint8_t scene[2];
     int32_t mapZoom;             // 16.16, 1.0 when the loop starts
     uint8_t eventFlags[kEventFlagBytes];
     // The event countdowns in ticks (running while at 1 or above), the id

@@ -54,8 +54,16 @@ struct MapLevelRecord {
 
 // A point of a room: where the hero may stand and the point camera looks.
 struct RoomPoint {
-    Vec3 position;   // at 0, x5 when a mission is read
-    int32_t radius;  // at 12, x5 when a mission is read
+    Vec3 position;          // at 0, x5 when a mission is read
+    int32_t radius;         // at 12, x5 when a mission is read
+    int32_t sectorMin;      // at 16: the sector's first angle, 4096 a turn
+    int32_t sectorMax;      // at 20: the sector's last angle, 4096 a turn
+    uint8_t cameraHere;     // at 24: the point camera jumps here when the point becomes current
+    uint8_t sectorActive;   // at 25: set by the sector test while the point rejects a position
+    uint8_t sectorEnabled;  // at 26: non-zero, the point has a sector
+    uint8_t expectedSide;   // at 27: 1 the sector accepts what lies outside its angles, 0 inside
+    uint8_t action;         // at 28: non-zero, the hero's take request runs while the point is current
+    uint8_t blocked;        // at 29: set and cleared by events
     uint8_t image[kRoomPointBytes];
 };
 

@@ -94,6 +94,14 @@ Image PointImage(const MplPoint& p) {
     Image r(kPointBytes);
     r.Position(0, p.position);
     r.I32(12, MissionUnits(p.radius));
+    r.I32(16, p.sectorMin);
+    r.I32(20, p.sectorMax);
+    r.U8(24, p.cameraHere);
+    r.U8(25, p.sectorActive);
+    r.U8(26, p.sectorEnabled);
+    r.U8(27, p.expectedSide);
+    r.U8(28, p.action);
+    r.U8(29, p.blocked);
     return r;
 }
 
@@ -300,9 +308,13 @@ MplPortal Portal(const std::string& name, I3 at, int32_t target, int32_t arrival
     return p;
 }
 
+// A point's height is where the point camera stands on it: 518 units
+// above the floor.
+constexpr int32_t kCameraHeight = 700;
+
 std::vector<MplPoint> RoomPoints(int count) {
     std::vector<MplPoint> points;
-    for (int i = 0; i < count; ++i) points.push_back({{0, kFloor, -1200 + 1200 * i}, 600});
+    for (int i = 0; i < count; ++i) points.push_back({{0, kCameraHeight, -1200 + 1200 * i}, 600});
     return points;
 }
 
@@ -334,6 +346,9 @@ MissionSpec DemoMission22() {
     s.mapLevels = {{-2000, -2000, 2000, 2000}};
     MplRoom hall = Room("ms22", 1, "Hall");
     hall.points = RoomPoints(3);
+    // The room's start: the camera stands back in the near left corner,
+    // from where it sees the hero and, beyond, the guard.
+    hall.points[0].position = {-400, kCameraHeight, -1850};
     hall.portals = {Portal("door12", kFarDoor, 1, 1, ".\\ms22\\door.3dc")};
     MplRoom crypt = Room("ms22", 2, "Crypt");
     crypt.points = RoomPoints(2);

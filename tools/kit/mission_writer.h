@@ -19,6 +19,13 @@ namespace kit {
 struct MplPoint {
     I3 position;
     int32_t radius = 250;
+    int32_t sectorMin = 0, sectorMax = 0;  // angles, 4096 a turn (not scaled)
+    uint8_t cameraHere = 0;
+    uint8_t sectorActive = 0;
+    uint8_t sectorEnabled = 0;
+    uint8_t expectedSide = 0;
+    uint8_t action = 0;
+    uint8_t blocked = 0;
 };
 
 struct MplPortal {
