@@ -1,6 +1,7 @@
 // Combat: shots, hits and the witness effect.
 #include "game/dqx_combat.h"
 
+#include "game/gameplay.h"
 #include "platform/step_log.h"
 
 void UpdateWitnessEffect() {
@@ -17,7 +18,17 @@ void FireCharacterWeapon(CharacterRecord* character, int32_t kind, uint32_t tick
 }
 
 void ChooseHeroPower(CharacterRecord* hero) {
-    RecordGameCall("ChooseHeroPower", hero, 0, 0);
+    if (hero) {
+        hero->castMode = (hero->controls & kCtlPowerMode) ? 1 : 0;
+        hero->spell = uint8_t(PowerTables.selectedSpell);
+        hero->weapon = uint8_t(PowerTables.selectedWeapon);
+    }
+    RecordGameCall("ChooseHeroPower", hero, PowerTables.selectedSpell, PowerTables.selectedWeapon);
+}
+
+int32_t ImpactEnemiesInRadius(const Vec3*, int32_t radius, const char*) {
+    RecordGameCall("ImpactEnemiesInRadius", nullptr, radius, 0);
+    return 0;
 }
 
 void StartWeaponEffect(CharacterRecord* hero) {

@@ -13,7 +13,12 @@ void UpdateWitnessEffect();
 void ApplyPowerEffect(CharacterRecord* character);
 // A shot of the character's power or weapon at `tick` (kind 0 from a keyframe).
 void FireCharacterWeapon(CharacterRecord* character, int32_t kind, uint32_t tick);
-// The hero's choice of power when the power key is pressed unarmed.
+// The hero's choice of power when the power key is pressed unarmed: its
+// cast mode from control bit 12, its spell and weapon rows from the
+// player's selections (PowerTables).
 void ChooseHeroPower(CharacterRecord* hero);
+// An explosion at the position: the enemies within the radius are hit
+// under the name; answers how many were hit.
+int32_t ImpactEnemiesInRadius(const Vec3* position, int32_t radius, const char* name);
 // The weapon record's shot effect started from the hero.
 void StartWeaponEffect(CharacterRecord* hero);

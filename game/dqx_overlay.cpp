@@ -4,6 +4,8 @@
 #include "game/dqx_overlay.h"
 
 #include "game/characters.h"
+#include "game/dqx_menu.h"
+#include "game/game_state.h"
 #include "platform/timer.h"
 
 #include <algorithm>
@@ -14,6 +16,7 @@ char StatusText[64] = "";
 
 void DrawOverlay(int32_t flags) {
     RecordGameCall("DrawOverlay", nullptr, flags);
+    if (GameState.menuSlide != 0) RunMenuPages();
 }
 
 void ShowStatusMessage(const char* text) {

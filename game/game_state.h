@@ -27,6 +27,15 @@ struct GameStateRecord {
     int32_t menuSlide;           // 0 closed, 1 open (paused), above 1 sliding
     int32_t menuDirection;       // -1 opening, +1 closing
     uint8_t menuPage;            // 0 none
+    // The menu's cursors, moved by the pause keys and read by the pages.
+    int32_t menuTabFocus;        // non-zero: Up/Down move between the page tabs
+    int32_t menuChoice;          // highlighted entry of the page, from 0
+    int32_t menuColumn;          // the tab of the journal and options pages (0..2)
+    int32_t menuSubCursor;       // the journal's second cursor, 0 none
+    int32_t menuSubItem;         // the journal's sub-tab
+    int32_t menuValueIndex;      // the options' value index in column 1, 0 or more
+    int32_t mapScrollX;          // the map page's scroll, pixels
+    int32_t mapScrollY;
     uint8_t pendingRoom;         // room index of a pending room change
     uint8_t pendingRoomTicks;    // countdown in ticks; 0 = none pending
     uint8_t framesToSkip;        // frames neither rendered nor presented

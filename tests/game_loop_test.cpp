@@ -331,6 +331,7 @@ struct QuickKeyCase {
     int32_t menuSlide;
     const char* saveOrLoad;  // the call expected, or nullptr
     const char* status;
+    bool developerCtrl = false;  // Left Ctrl held in developer mode
 };
 
 TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
@@ -341,7 +342,11 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
         {"F4 loads", kScanF4, 0, 0, "ReadSaveGame", "Quick loaded"},
         {"F4 while the hero is held", kScanF4, 1, 0, "ReadSaveGame", "Quick loaded"},
         {"F4 in the pause path", kScanF4, 0, 1, "ReadSaveGame", "Quick loaded"},
+        // The controls read the developer F4 first and take its press.
+        {"Ctrl+F4 in developer mode opens the level jump", kScanF4, 0, 0, nullptr, "", true},
+        {"Ctrl+F4 in the pause path loads", kScanF4, 0, 1, "ReadSaveGame", "Quick loaded", true},
     };
+    const int32_t savedOption = GameOption;
     for (const QuickKeyCase& c : cases) {
         SCOPED_TRACE(c.name);
         g_GameCalls.clear();
@@ -351,11 +356,20 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
         GameLoopState = kLoopPlay;
         heroes_[0].lock = c.lock;
         GameState.menuSlide = c.menuSlide;
+        GameState.menuPage = 0;
+        GameOption = c.developerCtrl ? 4 : 0;
         script_ = FrameScript{};
         script_.keys[1] = {c.key};
         script_.keys[3] = {-c.key};
+        if (c.developerCtrl) {
+            script_.keys[1].push_back(0x1D);
+            script_.keys[3].push_back(-0x1D);
+        }
         script_.lastFrame = 6;
         GameLoop();
+        if (c.developerCtrl && c.menuSlide == 0) {
+            EXPECT_EQ(GameState.menuPage, 17);
+        }
         EXPECT_EQ(Calls("WriteSaveGame").size() + Calls("ReadSaveGame").size(), c.saveOrLoad ? 1u : 0u);
         if (c.saveOrLoad) {
             EXPECT_EQ(Calls(c.saveOrLoad), std::vector<int32_t>{0});  // slot 0
@@ -366,6 +380,7 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
         }
         EXPECT_STREQ(StatusText, c.status);
     }
+    GameOption = savedOption;
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "tools/kit/demo_settings.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/sound_writer.h"
 #include "tools/kit/translation_writer.h"
 
 #include <string>
@@ -36,6 +37,8 @@ inline std::vector<kit::NamedFile> DemoRunFiles() {
     for (auto list : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
         for (kit::NamedFile& f : list) files.push_back(std::move(f));
     for (kit::ArchiveMember& m : kit::DemoTranslationMembers("voice")) files.push_back({m.name, std::move(m.data)});
+    // The menu sounds the run's keys play.
+    for (kit::DemoSound& s : kit::DemoEffects()) files.push_back({s.member, std::move(s.file)});
     return files;
 }
 

@@ -279,6 +279,9 @@ std::vector<DemoSound> DemoEffects() {
         {".\\smp\\effets\\menu.wav", wav(Click(r, 0.03, 0.6))},
         {".\\smp\\effets\\selection1.wav",
          wav(Concat({Tone(r, 0.06, 880, 880, 0.4), silence(0.04), Tone(r, 0.06, 1320, 1320, 0.4)}))},
+        {".\\smp\\effets\\selection2.wav", wav(Tone(r, 0.04, 1100, 1100, 0.35))},
+        // A power's level changed: a short rising sweep.
+        {".\\smp\\effets\\potentio.wav", wav(Tone(r, 0.15, 400, 900, 0.4))},
         // A door: a low rumbling burst; a locked door: two knocks.
         {".\\smp\\effets\\porte.wav", wav(NoiseBurst(r, 0.7, 0.6, 7, 0.95))},
         {".\\smp\\effets\\verrou.wav", wav(Concat({Click(r, 0.05, 0.8), silence(0.08), Click(r, 0.05, 0.8)}))},
