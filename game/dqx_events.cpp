@@ -55,7 +55,7 @@ bool Carries(const CharacterRecord* character, uint8_t object) {
     if (!character || object == 0) return false;
     for (int i = 0; i < character->inventoryCount && i < kInventorySlots; ++i) {
         const ObjectSlotEntry* slot = character->inventory[i];
-        if (slot && slot->object && slot->object->b308 == object - 1) return true;
+        if (slot && slot->object && slot->object->index == object - 1) return true;
     }
     return false;
 }

@@ -50,7 +50,6 @@ constexpr int32_t kHighTake = -400; // above this height in the frame the take i
 constexpr int32_t kGiveMode = 0x1000;
 constexpr int64_t kTakeReach = 8;   // measure below which an object is in reach
 constexpr int64_t kGiveReach = 32;  // the same when giving
-constexpr int32_t kJournalPut = 4;
 // Turn of an animated object model per frame, 4096 a turn.
 constexpr int32_t kObjectSpinStep = 16;
 
