@@ -19,6 +19,7 @@
 #include "tools/kit/demo_settings.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
+#include "tools/kit/drain_writer.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
@@ -324,6 +325,20 @@ void BuildMissionCorpus(const fs::path& folder) {
     }
 }
 
+// Seeds of the drain table's save block, read for a mission of three rooms:
+// a drain of each state, and the malformed variants.
+void BuildDrainCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    const std::vector<kit::DrainSpec> records = {
+        {0, 0, 20, 0, {0, 0, 0}, 0},
+        {0, 40, 40, 1, {300, 1210, -500}, 1},
+        {12000, 60, 80, 2, {-700, 1210, 250}, 1},
+    };
+    kit::WriteBytes((folder / "three-rooms.bin").string(), kit::DrainBlock(3, records));
+    for (const kit::DrainVariant& v : kit::MalformedDrainBlocks(records))
+        kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
+}
+
 // Seeds of the player.ini, gameplay.ini and menu text readers: the files
 // the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
@@ -369,6 +384,7 @@ int BuildCorpus(const fs::path& folder) {
     BuildSettingsCorpus(folder);
     BuildSoundCorpus(folder);
     BuildMissionCorpus(folder / "mpl");
+    BuildDrainCorpus(folder / "drains");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

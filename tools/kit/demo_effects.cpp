@@ -116,6 +116,15 @@ std::vector<TrackSpec> Death(int32_t length) {
     };
 }
 
+// The drain's single node turns a whole turn about the vertical axis and
+// bobs up by `bob` at the half.
+std::vector<TrackSpec> Spin(int32_t length, int32_t bob) {
+    return {
+        Track(length, {Rot(0, kStill), Rot(length / 3, TurnY(120)), Rot(2 * length / 3, TurnY(240)), Rot(length, TurnY(360))},
+              {Pos(0, kBody), Pos(length / 2, {0, -bob, 0}), Pos(length, kBody)}),
+    };
+}
+
 // The power animations share one block: the hand rises over the head and
 // comes down again over 141 frames.
 std::vector<TrackSpec> Cast() {
@@ -246,6 +255,9 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("dead03"), BuildAnimation(Death(40), false, nullptr)},
         {Name("dead02"), BuildAnimation(Death(60), false, nullptr)},
         {Name("prend1"), BuildAnimation(Reach(80, {0, 140, 90}, 25), false, nullptr)},
+        // The drain's models: full, and filling.
+        {Name("drains"), BuildAnimation(Spin(48, 40), false, nullptr)},
+        {Name("drainf"), BuildAnimation(Spin(96, 15), false, nullptr)},
     };
     std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
     for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",
