@@ -149,7 +149,7 @@ TEST_F(DrainsTest, PlacingAnswersAndFillTimes) {
         if (!row.answer) {
             EXPECT_EQ(d.state, row.stateBefore);
             EXPECT_EQ(d.endTick, 777u);
-            EXPECT_TRUE(g_GameCalls.empty());
+            for (const GameCall& call : g_GameCalls) EXPECT_NE(call.what, "AddJournalEntry");
             continue;
         }
         EXPECT_EQ(d.state, kDrainFilling);
@@ -160,10 +160,14 @@ TEST_F(DrainsTest, PlacingAnswersAndFillTimes) {
         EXPECT_EQ(d.position.y, kDrainLevel);
         EXPECT_EQ(d.position.z, -200);
         EXPECT_EQ(std::string(StatusText), "Filling: " + std::to_string(row.fillMs / 1000) + " s");
-        ASSERT_EQ(g_GameCalls.size(), 1u);
-        EXPECT_EQ(g_GameCalls[0].what, "AddJournalEntry");
-        EXPECT_EQ(g_GameCalls[0].character, hero);
-        EXPECT_EQ(g_GameCalls[0].a, 3);
+        int entries = 0;
+        for (const GameCall& call : g_GameCalls)
+            if (call.what == "AddJournalEntry") {
+                ++entries;
+                EXPECT_EQ(call.character, hero);
+                EXPECT_EQ(call.a, 3);
+            }
+        EXPECT_EQ(entries, 1);
         EXPECT_FALSE(Hidden(DrainTable.fillingModel));
     }
 }
@@ -207,8 +211,9 @@ TEST_F(DrainsTest, NoRecordsOrNoRoomAnswersZero) {
         else if (!DrainTable.records) LoadDrains(30, 0);
         CurrentRoomIndex = row.room;
         EXPECT_EQ(PlaceDrain(row.character ? At(0, 0, 0, 0) : nullptr, 1), 0);
-        if (DrainTable.records)
+        if (DrainTable.records) {
             for (int i = 0; i < 3; ++i) EXPECT_EQ(Room(i).state, kDrainNone);
+        }
         UpdateDrains();  // and a frame with no room does nothing either
     }
 }

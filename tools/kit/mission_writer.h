@@ -37,9 +37,9 @@ struct MplRoom {
     I3 position{0, 0, 0};
     uint8_t flags = 0;  // bit 1: special room
     int32_t mapLevel = 0;
-    int32_t energyValue = 0;  // what a drain placed in the room gives (at 248)
     std::vector<MplPoint> points;
     std::vector<MplPortal> portals;
+    int32_t energyValue = 0;  // what a drain placed in the room gives (at 248)
 };
 
 struct MplObject {
