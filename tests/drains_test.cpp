@@ -34,6 +34,7 @@ protected:
     void SetUp() override {
         Engine3DTest::SetUp();
         PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
+        for (const kit::NamedFile& f : kit::DemoDrainAnimationFiles()) Put(f.name, f.data);
         host::headless::SetAutoStep(0, 0);
         SetMs(1000);
         savedTable_ = CurrentFileTable;

@@ -105,6 +105,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         if (std::string(spec.folder) == "game") {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoDrainAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }

@@ -255,15 +255,19 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("dead03"), BuildAnimation(Death(40), false, nullptr)},
         {Name("dead02"), BuildAnimation(Death(60), false, nullptr)},
         {Name("prend1"), BuildAnimation(Reach(80, {0, 140, 90}, 25), false, nullptr)},
-        // The drain's models: full, and filling.
-        {Name("drains"), BuildAnimation(Spin(48, 40), false, nullptr)},
-        {Name("drainf"), BuildAnimation(Spin(96, 15), false, nullptr)},
     };
     std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
     for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",
                               "HEROET4", "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
         files.push_back({Name(power), cast});
     return files;
+}
+
+std::vector<NamedFile> DemoDrainAnimationFiles() {
+    return {
+        {Name("drains"), BuildAnimation(Spin(48, 40), false, nullptr)},
+        {Name("drainf"), BuildAnimation(Spin(96, 15), false, nullptr)},
+    };
 }
 
 std::vector<NamedFile> DemoEffectFiles() {
