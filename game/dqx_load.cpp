@@ -474,7 +474,7 @@ void FreeMissionData() {
     CloseJournal();
     CM_CloseMission();
     EM_CloseMission();
-    CloseDrains();
+    FreeDrains();
     if (CharacterTable)
         for (int i = 0; i < kCharacterSlots; ++i) CharacterTable[i].def = nullptr, CharacterTable[i].track = nullptr;
     FreeNeighbourLists();
@@ -506,8 +506,7 @@ void EnterRoom() {
         hero.energy += 10;
         LogStep("FirstVisitBonus", CurrentRoomIndex);
         ShowEnergyChange(10);
-        MissionStats.rooms += 1;
-        MissionStats.energy += 10;
+        MissionStats.energyFromRooms += 10;
     }
     RoomModelHandle = Load_SceneObject(room->modelName);
     if (RoomModelHandle > 0) {

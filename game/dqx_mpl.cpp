@@ -124,6 +124,7 @@ void DecodeRoom(RoomRecord* r) {
     r->isBox = im[158];
     r->mapLevel = Get32(im, 168);
     r->modelWorldPos = GetVec(im, 192);
+    r->energyValue = Get32(im, 248);
 }
 
 void DecodePoint(RoomPoint* p) {
@@ -255,6 +256,7 @@ void EncodeRoom(const RoomRecord* r, uint8_t* im) {
     Put32(im, 168, r->mapLevel);
     Put32(im, 188, 0);
     PutVec(im, 192, r->modelWorldPos);
+    Put32(im, 248, r->energyValue);
 }
 
 void EncodePoint(const RoomPoint* p, uint8_t* im) {

@@ -1,17 +1,20 @@
-// Mission statistics.
-// Stand-ins under their final names: each only logs its call.
+// Mission statistics and the play clock.  The record lies in the game-state
+// block (GameState.stats), so it travels with the save games; the code of
+// the events it counts raises its words.
 #pragma once
+
+#include "game/game_state.h"
 
 #include <cstdint>
 
-// The counts of the mission's statistics the room entries raise.
-struct MissionStatsRecord {
-    int32_t rooms;   // rooms visited
-    int32_t energy;  // energy gained by visiting them
-};
-extern MissionStatsRecord MissionStats;
+// The statistics of the game: GameState.stats.
+extern MissionStatsRecord& MissionStats;
 
-// The statistics of the mission started: cleared unless restoring.
+// At a mission's open: every word cleared unless restoring, then the
+// present time in seconds added to the clock word, which turns the elapsed
+// seconds it holds into the time play would have started.
 void StartMissionStats(int restoring);
-// Stops the mission's play clock (its time becomes the elapsed time).
+// Fills the four totals and answers the play time in seconds.
+int32_t ComputeMissionStats();
+// At a mission's end: the clock word becomes the elapsed play seconds.
 void StopMissionClock();

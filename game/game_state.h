@@ -21,6 +21,35 @@ constexpr int kEventFlagBytes = 256;
 constexpr int kEventTimers = 10;
 constexpr int kEventTimerIds = 16;
 
+// The statistics of the game: the play clock and the counts of what
+// happened, 17 words (68 bytes) in this order in the save games.  The
+// totals (energyLost, killed, energyGained, health) are filled by
+// ComputeMissionStats from the words after them.
+struct MissionStatsRecord {
+    // While a mission runs, the time in seconds (GetTimeSeconds) at which
+    // play would have started; between missions the elapsed play seconds;
+    // a save game holds the start minus the time of the save (minus the
+    // elapsed seconds), which the restore turns back into a start.
+    int32_t playClock;
+    int32_t energyLost;        // energyLostShots + energyLostSpells + energySpent
+    int32_t energyLostShots;
+    int32_t energyLostSpells;
+    int32_t uncounted;         // in no total
+    int32_t energySpent;       // on purchases
+    int32_t killed;            // ghostsKilled + friendsKilled + tendrilsKilled
+    int32_t ghostsKilled;
+    int32_t friendsKilled;
+    int32_t tendrilsKilled;
+    int32_t energyGained;      // energyFromRooms + energyFromKills
+    int32_t energyFromRooms;
+    int32_t energyFromKills;
+    int32_t health;            // healthHealed + healthGained - healthLost
+    int32_t healthGained;      // in combat
+    int32_t healthLost;        // in combat
+    int32_t healthHealed;
+};
+static_assert(sizeof(MissionStatsRecord) == 68);
+
 // The members of the game-state block the game loop and the mission life
 // cycle use (the save games hold the whole block).
 struct GameStateRecord {
@@ -52,6 +81,7 @@ struct GameStateRecord {
     int32_t eventTimers[kEventTimers];
     uint8_t eventTimerIds[kEventTimers];
     uint8_t eventTimerDone[kEventTimerIds];
+    MissionStatsRecord stats;
 };
 extern GameStateRecord GameState;
 

@@ -97,6 +97,7 @@ struct RoomRecord {
     int32_t mapLevel;        // at 168
     RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
+    int32_t energyValue;     // at 248: the energy a drain placed in the room gives
     uint8_t image[kRoomRecordBytes];
 };
 

@@ -19,6 +19,7 @@
 #include "tools/kit/demo_settings.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
+#include "tools/kit/drain_writer.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/journal_writer.h"
 #include "tools/kit/mission_writer.h"
@@ -105,6 +106,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         if (std::string(spec.folder) == "game") {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoDrainAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }
@@ -325,6 +327,20 @@ void BuildMissionCorpus(const fs::path& folder) {
     }
 }
 
+// Seeds of the drain table's save block, read for a mission of three rooms:
+// a drain of each state, and the malformed variants.
+void BuildDrainCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    const std::vector<kit::DrainSpec> records = {
+        {0, 0, 20, 0, {0, 0, 0}, 0},
+        {0, 40, 40, 1, {300, 1210, -500}, 1},
+        {12000, 60, 80, 2, {-700, 1210, 250}, 1},
+    };
+    kit::WriteBytes((folder / "three-rooms.bin").string(), kit::DrainBlock(3, records));
+    for (const kit::DrainVariant& v : kit::MalformedDrainBlocks(records))
+        kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
+}
+
 // Seeds of the player.ini, gameplay.ini and menu text readers: the files
 // the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
@@ -373,6 +389,7 @@ int BuildCorpus(const fs::path& folder) {
     fs::create_directories(folder / "journal");
     for (const kit::JournalFixture& f : kit::JournalFixtures())
         kit::WriteBytes((folder / "journal" / (std::string(f.name) + ".jnl")).string(), f.bytes);
+    BuildDrainCorpus(folder / "drains");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

@@ -116,6 +116,15 @@ std::vector<TrackSpec> Death(int32_t length) {
     };
 }
 
+// The drain's single node turns a whole turn about the vertical axis and
+// bobs up by `bob` at the half.
+std::vector<TrackSpec> Spin(int32_t length, int32_t bob) {
+    return {
+        Track(length, {Rot(0, kStill), Rot(length / 3, TurnY(120)), Rot(2 * length / 3, TurnY(240)), Rot(length, TurnY(360))},
+              {Pos(0, kBody), Pos(length / 2, {0, -bob, 0}), Pos(length, kBody)}),
+    };
+}
+
 // The power animations share one block: the hand rises over the head and
 // comes down again over 141 frames.
 std::vector<TrackSpec> Cast() {
@@ -252,6 +261,13 @@ std::vector<NamedFile> DemoAnimationFiles() {
                               "HEROET4", "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
         files.push_back({Name(power), cast});
     return files;
+}
+
+std::vector<NamedFile> DemoDrainAnimationFiles() {
+    return {
+        {Name("drains"), BuildAnimation(Spin(48, 40), false, nullptr)},
+        {Name("drainf"), BuildAnimation(Spin(96, 15), false, nullptr)},
+    };
 }
 
 std::vector<NamedFile> DemoEffectFiles() {

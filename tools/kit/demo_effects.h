@@ -38,6 +38,9 @@ std::vector<uint8_t> FlareTexture();
 // ".\all\*.3da" for the two characters of Character() (nodes body, tete,
 // repere, $DUMMY).
 std::vector<NamedFile> DemoAnimationFiles();
+// The drain models' animations (".\all\drains.3da", full, 48 frames, and
+// ".\all\drainf.3da", filling, 96 frames): one node turning once.
+std::vector<NamedFile> DemoDrainAnimationFiles();
 // ".\effects\dezavivo.cgs" and its set with ".\effects\flare.3DM".
 std::vector<NamedFile> DemoEffectFiles();
 

@@ -87,6 +87,7 @@ bool RoomImage(const MplRoom& room, Image* r) {
     r->U8(157, room.flags);
     r->U8(158, IsBoxName(room.name) ? 1 : 0);
     r->I32(168, room.mapLevel);
+    r->I32(248, room.energyValue);
     return ok;
 }
 
@@ -345,12 +346,14 @@ MissionSpec DemoMission22() {
     s.version = 4;
     s.mapLevels = {{-2000, -2000, 2000, 2000}};
     MplRoom hall = Room("ms22", 1, "Hall");
+    hall.energyValue = 40;
     hall.points = RoomPoints(3);
     // The room's start: the camera stands back in the near left corner,
     // from where it sees the hero and, beyond, the guard.
     hall.points[0].position = {-400, kCameraHeight, -1850};
     hall.portals = {Portal("door12", kFarDoor, 1, 1, ".\\ms22\\door.3dc")};
     MplRoom crypt = Room("ms22", 2, "Crypt");
+    crypt.energyValue = 60;
     crypt.points = RoomPoints(2);
     crypt.portals = {Portal("door21", kNearDoor, 0, 1, "")};
     s.rooms = {hall, crypt};
@@ -376,6 +379,7 @@ MissionSpec DemoMission7() {
     const char* names[kMission7Rooms] = {"Gate", "Nave", "Vault"};
     for (int i = 1; i <= kMission7Rooms; ++i) {
         MplRoom r = Room("ms7", i, names[i - 1]);
+        r.energyValue = 25 * i;
         r.points = RoomPoints(3);
         if (i > 1)
             r.portals.push_back(

@@ -46,6 +46,7 @@ struct MplRoom {
     int32_t mapLevel = 0;
     std::vector<MplPoint> points;
     std::vector<MplPortal> portals;
+    int32_t energyValue = 0;  // what a drain placed in the room gives (at 248)
 };
 
 struct MplObject {

@@ -373,6 +373,10 @@ std::vector<NamedFile> Demo3DFiles() {
         {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F, "heroskin"), nullptr)},
         {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800, "guardskin"), nullptr)},
         {".\\all\\ombre.3dc", BuildObject(Shadow(120, 0x2104), nullptr)},
+        // The drain: a large cyan block when full, a small blue one while it
+        // fills.
+        {".\\all\\drains.3dc", BuildObject(Cube("drains", 60, 0x07FF), nullptr)},
+        {".\\all\\drainf.3dc", BuildObject(Cube("drainf", 35, 0x041F), nullptr)},
         {".\\all\\heroskin.3DM", SkinTexture(0x001F)},
         {".\\all\\guardskin.3DM", SkinTexture(0xF800)},
     };

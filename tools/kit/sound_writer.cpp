@@ -299,6 +299,11 @@ std::vector<DemoSound> DemoEffects() {
         // An enemy waiting: a low growl; a blast taken: a rising whoosh.
         {".\\smp\\effets\\grogne.wav", wav(Mix(Tone(r, 0.6, 95, 70, 0.35), NoiseBurst(r, 0.6, 0.25, 19, 0.97)))},
         {".\\smp\\effets\\souffle.wav", wav(Mix(Tone(r, 0.5, 300, 1200, 0.2), NoiseBurst(r, 0.5, 0.5, 23, 0.6)))},
+        // A drain placed: a falling drop; filling: a low hum; full: a bell.
+        {".\\smp\\effets\\poseDrain.wav", wav(Tone(r, 0.3, 900, 250, 0.5))},
+        {".\\smp\\effets\\drain.wav", wav(Mix(Tone(r, 0.8, 110, 110, 0.3), Tone(r, 0.8, 165, 160, 0.15)))},
+        {".\\smp\\effets\\bouledrain.wav",
+         wav(Concat({Tone(r, 0.15, 1046, 1046, 0.45), Tone(r, 0.35, 1568, 1568, 0.4)}))},
     };
 }
 
