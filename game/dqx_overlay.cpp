@@ -6,11 +6,13 @@
 #include "game/characters.h"
 #include "game/dqx_menu.h"
 #include "game/game_state.h"
+#include "platform/step_log.h"
 #include "platform/timer.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 char StatusText[64] = "";
 
@@ -22,6 +24,8 @@ void DrawOverlay(int32_t flags) {
 void ShowStatusMessage(const char* text) {
     std::snprintf(StatusText, sizeof StatusText, "%s", text ? text : "");
     RecordGameCall("ShowStatusMessage");
+    // The run trace shows what the player is told.
+    LogStep((std::string("Status ") + StatusText).c_str());
 }
 
 void OpenOverlayFonts() {

@@ -1,0 +1,113 @@
+// Both programs on mission 22, driven by scripted keys: the hero runs from
+// its start point to the hall's door, Enter opens it and the hand-over
+// takes the hero into the crypt, whose first visit gives its bonus once;
+// back through the crypt's door into the hall and in again gives nothing.
+// With the fast key held the hand-over passes in fewer frames.
+#include "tests/demo_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// About 40 pumps of the host make one frame of the game.
+const char* kThereAndBack =
+    "# Run from the start point to the hall's door and open it.\n"
+    "500 keydown 200\n3000 keyup 200\n3100 keydown 28\n3150 keyup 28\n"
+    "# In the crypt: turn round, step to its door and open it.\n"
+    "4400 keydown 203\n5400 keyup 203\n5450 keydown 200\n5650 keyup 200\n5700 keydown 28\n5750 keyup 28\n"
+    "# Back in the hall: turn round, step to its door and pass it again.\n"
+    "7000 keydown 203\n7850 keyup 203\n8050 keydown 200\n8250 keyup 200\n8300 keydown 28\n8350 keyup 28\n"
+    "# Escape, then Y at the quit prompt.\n"
+    "10000 keydown 1\n10100 keyup 1\n10300 keydown 21\n10400 keyup 21\n";
+
+// The door opened, then Escape 10 frames later: the 70-tick hand-over
+// (3 ticks a frame) has not run out unless Backspace multiplies the step.
+std::string ShortHandOver(bool fast) {
+    std::string s;
+    if (fast) s += "500 keydown 14\n";
+    s += "500 keydown 200\n2500 keyup 200\n2600 keydown 28\n2650 keyup 28\n";
+    s += "3000 keydown 1\n3100 keyup 1\n3300 keydown 21\n3400 keyup 21\n";
+    return s;
+}
+
+// The run trace's steps that tell the rooms entered and the doors opened.
+std::vector<std::string> RoomSteps(const std::string& err) {
+    std::vector<std::string> steps;
+    size_t at = 0;
+    while ((at = err.find("trace: ", at)) != std::string::npos) {
+        size_t end = err.find('\n', at);
+        std::string step = err.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
+        for (const char* kind : {"EnterRoom", "FirstVisitBonus", "DoorOpenSound", "ChangeRoom"})
+            if (step.rfind(kind, 0) == 0) steps.push_back(step);
+        at = end;
+    }
+    return steps;
+}
+
+struct Program {
+    const char* name;
+    const char* path;
+};
+const Program kPrograms[] = {{"game-soft", MORVANEL_GAME_SOFT}, {"game-d3d", MORVANEL_GAME_D3D}};
+
+TEST(DoorRunTest, TheHeroPassesTheDoorAndTheFirstVisitPaysOnce) {
+    const std::vector<std::string> expected = {
+        "EnterRoom 0", "FirstVisitBonus 0", "DoorOpenSound 0", "ChangeRoom 1", "EnterRoom 1", "FirstVisitBonus 1",
+        "DoorOpenSound 0", "ChangeRoom 0", "EnterRoom 0", "DoorOpenSound 0", "ChangeRoom 1", "EnterRoom 1"};
+    for (const Program& p : kPrograms) {
+        SCOPED_TRACE(p.name);
+        test::DemoRun run = test::RunDemoProgram(p.path, kThereAndBack);
+        ASSERT_FALSE(run.dir.empty());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(RoomSteps(run.err), expected) << run.err;
+        // The follow camera keeps the hero in the picture while it runs
+        // the 2600 units to the door, and the room moves behind it.
+        std::vector<uint32_t> first, frame;
+        ASSERT_TRUE(test::ReadRunFrame(run, 10, &first));
+        for (int n : {20, 30, 40, 50, 60, 70}) {
+            ASSERT_TRUE(test::ReadRunFrame(run, n, &frame)) << n;
+            int x = 0, hero = test::CountCharacterColour(frame, true, &x);
+            size_t changed = 0;
+            for (size_t i = 0; i < frame.size() && i < first.size(); ++i) changed += frame[i] != first[i];
+            std::printf("%s frame %d: %d hero pixels about column %d, %zu pixels changed since frame 10\n", p.name,
+                        n, hero, x, changed);
+            EXPECT_GE(hero, 500) << n;
+            EXPECT_GT(x, 120) << n;
+            EXPECT_LT(x, 520) << n;
+            EXPECT_GT(changed, frame.size() / 4) << n;
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(run.dir, ec);
+    }
+}
+
+TEST(DoorRunTest, TheFastKeyPassesTheHandOverInFewerFrames) {
+    struct Row {
+        bool fast;
+        bool entered;
+    };
+    const Row rows[] = {{false, false}, {true, true}};
+    for (const Program& p : kPrograms)
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(p.name) + (row.fast ? " with Backspace" : ""));
+            test::DemoRun run = test::RunDemoProgram(p.path, ShortHandOver(row.fast));
+            ASSERT_FALSE(run.dir.empty());
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            std::vector<std::string> steps = RoomSteps(run.err);
+            EXPECT_NE(std::find(steps.begin(), steps.end(), "DoorOpenSound 0"), steps.end()) << run.err;
+            bool entered = std::find(steps.begin(), steps.end(), "EnterRoom 1") != steps.end();
+            bool paid = std::find(steps.begin(), steps.end(), "FirstVisitBonus 1") != steps.end();
+            EXPECT_EQ(entered, row.entered);
+            EXPECT_EQ(paid, row.entered);
+            std::error_code ec;
+            std::filesystem::remove_all(run.dir, ec);
+        }
+}
+
+}  // namespace
