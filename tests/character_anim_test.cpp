@@ -396,24 +396,14 @@ TEST_F(CharacterAnimTest, ControlsBecomeRequests) {
 // Mission 22's characters
 // ---------------------------------------------------------------------------
 
-class CharacterMissionTest : public test::Engine3DTest {
+class CharacterMissionTest : public DemoMissionTest {
 protected:
     void SetUp() override {
-        Engine3DTest::SetUp();
-        savedSound_ = g_SoundOn;
-        g_SoundOn = 0;
-        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
+        DemoMissionTest::SetUp();
         host::headless::SetClock(0);
         OpenMission(22, 0);
         StartMission(0);
         FirstMission = 0;
-    }
-    void TearDown() override {
-        if (MissionPtr) EndMission();
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        g_SoundOn = savedSound_;
-        Engine3DTest::TearDown();
     }
     // Frames of the per-frame pass at 30 a second.
     void Frames(int n) {
@@ -422,7 +412,6 @@ protected:
             UpdateCharacters();
         }
     }
-    uint8_t savedSound_ = 0;
 };
 
 // Both characters play their idle animation: the head of each turns over

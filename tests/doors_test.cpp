@@ -112,25 +112,18 @@ int ShownText() {
     return -1;
 }
 
-class DoorsFixture : public test::Engine3DTest {
+class DoorsFixture : public DemoMissionTest {
 protected:
     void SetUp() override {
-        Engine3DTest::SetUp();
-        savedSound_ = g_SoundOn;
-        g_SoundOn = 0;
-        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
+        DemoMissionTest::SetUp();
         for (int line : {95, 96, 103, 104, 120}) std::snprintf(MenuTexts[line], kMenuTextBytes, "text %d", line);
         host::headless::SetClock(0);
         GameTimer.DeltaUnits = 1;
     }
     void TearDown() override {
-        if (MissionPtr) EndMission();
+        DemoMissionTest::TearDown();
         EventTable = nullptr;
         EventCount = 0;
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        g_SoundOn = savedSound_;
-        Engine3DTest::TearDown();
     }
     void Begin(int mission) {
         OpenMission(mission, 0);
@@ -147,7 +140,6 @@ protected:
         GameState.pendingRoom = 0;
         GameState.pendingRoomTicks = 0;
     }
-    uint8_t savedSound_ = 0;
 };
 
 class DoorsTest : public DoorsFixture {

@@ -6,6 +6,8 @@
 #include "game/dqx_load.h"
 #include "game/game_state.h"
 #include "game/gameplay.h"
+#include "platform/settings.h"
+#include "tests/test_3d.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
@@ -55,3 +57,24 @@ void PrepareDemoMission(Put put) {
     GameplaySettings = GameplaySettingsRecord{};
     FirstMission = 1;
 }
+
+// A test on the kit's demo missions, written where the game finds them,
+// with sound off; afterwards the open mission is ended and the character
+// tables are let go.
+class DemoMissionTest : public test::Engine3DTest {
+protected:
+    void SetUp() override {
+        Engine3DTest::SetUp();
+        savedSound_ = g_SoundOn;
+        g_SoundOn = 0;
+        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
+    }
+    void TearDown() override {
+        if (MissionPtr) EndMission();
+        CharacterTable = nullptr;
+        CharacterAnimTable = nullptr;
+        g_SoundOn = savedSound_;
+        Engine3DTest::TearDown();
+    }
+    uint8_t savedSound_ = 0;
+};

@@ -50,31 +50,23 @@ void Begin(int mission) {
     FirstMission = 0;
 }
 
-class MissionLifeTest : public test::Engine3DTest {
+class MissionLifeTest : public DemoMissionTest {
 protected:
     void SetUp() override {
-        Engine3DTest::SetUp();
-        savedSound_ = g_SoundOn;
+        DemoMissionTest::SetUp();
         savedOptions_ = DisplayOptions;
-        g_SoundOn = 0;
         DisplayOptions = 4;
-        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
         PendingVoice = -1;
         g_StepLog.clear();
         g_GameCalls.clear();
     }
     void TearDown() override {
-        if (MissionPtr) EndMission();
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        g_SoundOn = savedSound_;
+        DemoMissionTest::TearDown();
         DisplayOptions = savedOptions_;
-        Engine3DTest::TearDown();
     }
     // A mission of the case's own written where the game finds mission 30.
     void PutMission(const kit::MissionSpec& spec) { Put(".\\ms30\\mission.mpl", kit::MissionFile(spec)); }
 
-    uint8_t savedSound_ = 0;
     uint32_t savedOptions_ = 0;
 };
 

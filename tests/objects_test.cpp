@@ -494,25 +494,18 @@ kit::MplObject Object(const char* name, kit::I3 at, int32_t room) {
     return o;
 }
 
-class ObjectLifeTest : public test::Engine3DTest {
+class ObjectLifeTest : public DemoMissionTest {
 protected:
     void SetUp() override {
-        Engine3DTest::SetUp();
-        savedSound_ = g_SoundOn;
+        DemoMissionTest::SetUp();
         savedOptions_ = DisplayOptions;
-        g_SoundOn = 0;
         DisplayOptions = 4;
-        PrepareDemoMission([this](const std::string& name, const std::vector<uint8_t>& bytes) { Put(name, bytes); });
         PendingVoice = -1;
         g_GameCalls.clear();
     }
     void TearDown() override {
-        if (MissionPtr) EndMission();
-        CharacterTable = nullptr;
-        CharacterAnimTable = nullptr;
-        g_SoundOn = savedSound_;
+        DemoMissionTest::TearDown();
         DisplayOptions = savedOptions_;
-        Engine3DTest::TearDown();
     }
     // Mission 22's rooms and characters with the case's objects, written
     // where the game finds mission n, with a translation file naming each
@@ -528,7 +521,6 @@ protected:
     }
     std::vector<std::string> HeroInventory() const { return InventoryNames(CharacterTable[0]); }
 
-    uint8_t savedSound_ = 0;
     uint32_t savedOptions_ = 0;
 };
 
