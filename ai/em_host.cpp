@@ -25,10 +25,6 @@ void ToFloats(const Vec3& v, float* out) {
     out[0] = float(v.x), out[1] = float(v.y), out[2] = float(v.z);
 }
 
-CharacterRecord* Hero() {
-    return CharacterTable ? &CharacterTable[0] : nullptr;
-}
-
 // Walks the collision candidates of the segment from a to b; every face it
 // crosses offers its crossing point to the nearest-to-eye choice.
 void WalkHits(const Vec3& a, const Vec3& b, const float* eye, bool* found, double* best, Vec3* nearest) {
@@ -126,25 +122,25 @@ float EMH_GetFrameFactor() {
 }
 
 void CMH_GetHeroPosition(float* out) {
-    EMH_GetPlayerPosition(Hero(), out);
+    EMH_GetPlayerPosition(HeroRecord(), out);
 }
 
 void CMH_GetHeroDirection(float* out) {
-    EMH_GetFacingDirection(Hero(), out);
+    EMH_GetFacingDirection(HeroRecord(), out);
 }
 
 int CMH_HeroHasFlags4Or8() {
-    const CharacterRecord* hero = Hero();
+    const CharacterRecord* hero = HeroRecord();
     return hero && (hero->controls & (kCtlForward | kCtlBackward)) ? 1 : 0;
 }
 
 int CMH_HeroHasFlags1Or2() {
-    const CharacterRecord* hero = Hero();
+    const CharacterRecord* hero = HeroRecord();
     return hero && (hero->controls & (kCtlTurnLeft | kCtlTurnRight)) ? 1 : 0;
 }
 
 CharacterRecord* CMH_GetLockedEnemy() {
-    CharacterRecord* hero = Hero();
+    CharacterRecord* hero = HeroRecord();
     if (!hero || !CmHost.FindCharacterTarget) return nullptr;
     CharacterRecord* enemy = CmHost.FindCharacterTarget(hero, 1);
     if (!enemy || !CmHost.CanLockOn || !CmHost.CanLockOn(enemy)) return nullptr;

@@ -166,6 +166,10 @@ extern CharacterRecord* CharacterTable;
 extern CharacterAnimState* CharacterAnimTable;
 // Points the tables at the program's own 64 records when they are null.
 void AllocCharacterTables();
+// The hero's record (slot 0); none while the tables do not exist.
+inline CharacterRecord* HeroRecord() {
+    return CharacterTable ? &CharacterTable[0] : nullptr;
+}
 
 // A hit: the character loses the damage (life stays at 0 or above).
 void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue);

@@ -325,10 +325,6 @@ constexpr int kScanM = 0x32;
 constexpr int32_t kOverlayDeveloperA = 2;
 constexpr int32_t kOverlayDeveloperB = 4;
 
-CharacterRecord* MenuHero() {
-    return CharacterTable ? &CharacterTable[0] : nullptr;
-}
-
 bool InsidePage() {
     return GameState.menuTabFocus == 0;
 }
@@ -377,7 +373,7 @@ void LeftKey(GameStateRecord& g) {
     case kPageInventory: {
         // The carried objects' selection is 1-based: the first entry goes
         // to the tab bar.
-        CharacterRecord* hero = MenuHero();
+        CharacterRecord* hero = HeroRecord();
         if (!hero || hero->selectedEntry <= 1) g.menuTabFocus = 1;
         else --hero->selectedEntry;
         break;
@@ -413,7 +409,7 @@ void RightKey(GameStateRecord& g) {
         break;
     case kPageInventory: {
         g.menuTabFocus = 0;
-        CharacterRecord* hero = MenuHero();
+        CharacterRecord* hero = HeroRecord();
         if (hero && hero->selectedEntry < hero->inventoryCount) ++hero->selectedEntry;
         break;
     }

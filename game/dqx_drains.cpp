@@ -49,10 +49,6 @@ constexpr int kCollectedText = 119;
 // shifted right by 15: about 360 world units).
 constexpr int32_t kCollectDist2 = 4;
 
-CharacterRecord* Hero() {
-    return CharacterTable ? &CharacterTable[0] : nullptr;
-}
-
 // The current room's index when it is a room of the mission and of the
 // table, else -1 (any index past the room count is no room).
 int CurrentDrainRoom() {
@@ -242,7 +238,7 @@ bool DecodeDrain(ByteReader& in, uint32_t now, DrainRecord* d) {
         return false;
     d->endTick = DrainTimesToTicks(timeLeft, now);
     // Only the presence of an owner is kept: the hero.
-    d->owner = owned ? Hero() : nullptr;
+    d->owner = owned ? HeroRecord() : nullptr;
     return true;
 }
 
@@ -265,7 +261,7 @@ void RebindDrainOwners(int restoring) {
     for (int32_t i = 0; i < DrainTable.roomCount; ++i) {
         DrainRecord& d = DrainTable.records[i];
         if (!restoring) d.baseTime = GameplaySettings.DrainBaseTime;
-        if (d.owner) d.owner = Hero();
+        if (d.owner) d.owner = HeroRecord();
     }
 }
 

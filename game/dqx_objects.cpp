@@ -85,10 +85,6 @@ int32_t g_restoredFirst = 0;
 int32_t g_restoredCount = 0;
 char g_restoredNames[kInventorySlots][32];
 
-CharacterRecord* Hero() {
-    return CharacterTable ? &CharacterTable[0] : nullptr;
-}
-
 int IndexOfCharacter(const CharacterRecord* c) {
     if (!CharacterTable || !c || c < CharacterTable || c >= CharacterTable + kCharacterSlots) return -1;
     return int(c - CharacterTable);
@@ -233,7 +229,7 @@ void UpperCase(char* text) {
 }
 
 void GiveAtSetUp(ObjectSlotEntry& slot) {
-    CharacterRecord* hero = Hero();
+    CharacterRecord* hero = HeroRecord();
     ObjectRecord& o = *slot.object;
     if (!hero) return;
     if (FindInventoryIndex(hero, &slot) < 0 && !JoinInventory(hero, &slot)) return;
@@ -377,7 +373,7 @@ void SetupObjects(int restoring) {
         count = kObjectSlots;
     }
     ObjectSlots.count = uint8_t(count < 0 ? 0 : count);
-    CharacterRecord* hero = Hero();
+    CharacterRecord* hero = HeroRecord();
     ObjectSlotEntry* heroFirst = hero && hero->inventoryCount > 0 ? hero->inventory[0] : nullptr;
     for (int i = 0; i < ObjectSlots.count; ++i) {
         ObjectSlotEntry& slot = ObjectSlots.slots[i];
@@ -434,7 +430,7 @@ int32_t TakeNearestObject(CharacterRecord* character, int32_t mode) {
     TakeChoice choice = ChooseObjectToTake(character, mode);
     g_lastTakeInReach = choice.inReach;
     if (choice.slot >= 0) return TakeChosen(character, ObjectSlots.slots[choice.slot], choice.local, giving);
-    if (choice.inReach || giving || character != Hero()) return 0;
+    if (choice.inReach || giving || character != HeroRecord()) return 0;
     return UseHeldObject(character);
 }
 
@@ -512,7 +508,7 @@ void UseObject(CharacterRecord* character, int mode) {
 void SaveCarriedObjects() {
     LogStep("SaveCarriedObjects");
     g_carriedCount = 0;
-    CharacterRecord* hero = Hero();
+    CharacterRecord* hero = HeroRecord();
     if (!hero) return;
     for (int i = 1; i < hero->inventoryCount && i < kInventorySlots; ++i) {
         ObjectSlotEntry* slot = hero->inventory[i];

@@ -275,7 +275,7 @@ void PlaceCameraAtRoomStart() {
     if (!room) return;
     MakeCurrent(room, 0);
     Set_ObjPos(0, &room->points[0].position);
-    const CharacterRecord* hero = CharacterTable ? &CharacterTable[0] : nullptr;
+    const CharacterRecord* hero = HeroRecord();
     Vec3 model{};
     if (hero && hero->model > 0 && Get_ObjPos(hero->model, &model) >= 0) TurnCameraTo(model);
 }

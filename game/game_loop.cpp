@@ -74,15 +74,11 @@ bool KeyDown(int scanCode) {
     return CurrentKeyboard && (CurrentKeyboard->keyStates[scanCode] & 0x80);
 }
 
-CharacterRecord* Hero() {
-    return CharacterTable ? &CharacterTable[0] : nullptr;
-}
-
 void StartLoop() {
     FrameTimerInit(&GameTimer, kTicksPerSecond);
     GameState.mapZoom = kMapZoomOne;
     RefreshHeroPoint();
-    if (CharacterRecord* hero = Hero()) hero->controls = 0;
+    if (CharacterRecord* hero = HeroRecord()) hero->controls = 0;
     if (CurrentKeyboard) CurrentKeyboard->Reset();
     GameState.menuPage = 0;
     FirstMission = 0;
@@ -223,7 +219,7 @@ void GameLoop() {
     StartLoop();
     VideoDriver* driver = CurrentVideoDriver;
     do {
-        CharacterRecord* hero = Hero();
+        CharacterRecord* hero = HeroRecord();
         SFX_UpdateMusic();
         SFX_UpdateStreams();
         Update_Effects();
