@@ -9,7 +9,7 @@
 #include "engine3d/dqx_front.h"
 #include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
-#include "game/characters.h"
+#include "game/character_records.h"
 
 #include <cmath>
 
