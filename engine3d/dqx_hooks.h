@@ -57,6 +57,20 @@ extern RenderHooksTable RenderHooks;
 // The table as it starts: every slot does nothing.
 extern const RenderHooksTable kNullRenderHooks;
 
+// What a hit lands on: a character record or a tendril record, never one
+// taken for the other.
+enum class HitTargetKind : int32_t { None = 0, Character = 1, Tendril = 2 };
+struct HitTarget {
+    HitTargetKind kind;
+    void* record;  // a CharacterRecord or a tendril record, by kind
+};
+// The argument table of a hit, the same for the effects engine and the game.
+struct HitArgs {
+    HitTarget target;
+    int32_t damage;    // the shot's damage (for effects: the class it was started with)
+    int32_t hitValue;  // the shooter's hit value when the shot started
+};
+
 // Services of the layers above the engine.
 struct EngineServiceHooks {
     // Refills the playing sound streams; called for every object file read.

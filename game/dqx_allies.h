@@ -1,18 +1,46 @@
-// Summoned allies.
-// Stand-ins under their final names: each only logs its call.
+// Summoned allies: two extra characters appended to the mission's, called
+// by weapon powers for a time, fighting on the hero's side.
 #pragma once
 
-// The two ally definitions and records made.
-void CreateSummonedAllies();
-// The allies' flags cleared.
-void ClearAllyFlags();
-// Every summoned ally dismissed.
-void DismissAllAllies();
+#include "engine3d/dqx_3d.h"
+#include "platform/resfile.h"
+
+#include <cstdint>
 
 struct CharacterRecord;
-// One frame of a summoned ally's time; 1 while the character is a live
-// summoned ally (it is then shown wherever it is).
-int UpdateSummonedAlly(CharacterRecord* character);
+struct CharacterDef;
 
-// One frame of the summoned allies: their time, their dismissal.
+// AllySlot::flags bits.
+constexpr int32_t kAllyCreated = 0x01;
+constexpr int32_t kAllyCalled = 0x02;
+
+struct AllySlot {
+    CharacterRecord* record;
+    CharacterRecord* summoner;
+    CharacterDef* definition;
+    int32_t flags;      // kAlly... bits; saved
+    int32_t ticksLeft;  // ticks before dismissal; saved
+};
+// Ally 0 "callentity" (weapon row 2), ally 1 "callspirit" (weapon row 1).
+extern AllySlot AllySlots[2];
+
+// The two ally definitions and records appended to the mission's (the
+// previous ones replaced when the mission already has them).
+void CreateSummonedAllies();
+// A created ally called by the summoner for `seconds` at the position.
+void SummonAlly(CharacterRecord* summoner, int ally, int32_t seconds, const Vec3* position);
+// One frame of a character's ally time: the ally number + 1 while it is a
+// live called ally, else 0 (dismissing it when its time or life ran out).
+int UpdateSummonedAlly(CharacterRecord* character);
+// The ally sent away: inactive, life restored, in no room.
+void DismissAlly(int ally);
+// Every summoned ally dismissed (at every room change).
+void DismissAllAllies();
+// The allies' created bits cleared (mission end).
+void ClearAllyFlags();
+// One frame of the summoned allies.
 void UpdateAllies();
+// The save game's ally block: 8 bytes (flags, ticksLeft) per ally.  Write
+// answers 1 when every byte was written; read answers 0 on a short block.
+int WriteAllies(FileHandle file);
+int ReadAllies(FileHandle file);

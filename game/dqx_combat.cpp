@@ -4,7 +4,7 @@
 #include "game/gameplay.h"
 #include "platform/step_log.h"
 
-void UpdateWitnessEffect() {
+void UpdateWitnessEffect(CharacterRecord*, CharacterRecord*) {
     LogStep("UpdateWitnessEffect");
 }
 

@@ -32,6 +32,9 @@ extern int32_t ObjectUseAnswer;
 void QueryObjectTouch(CharacterRecord* character, ObjectRecord* object);
 // 1 when the door of the 0-based portal may open, 0 when it stays locked.
 int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal);
+// The events asked about a use (a weapon row, or 128 + a spell row) by
+// the character; 0 when no event took it.
+int32_t QueryUseEvent(CharacterRecord* character, int32_t use);
 // The portal chain of mission 3's room 2 opened as its doors allow.
 void OpenPortalChain();
 // The mission's progress step counted up.

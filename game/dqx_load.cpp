@@ -531,7 +531,7 @@ void EnterRoom() {
     MUS_FadeOut();
     PlaySoundEvent(16, CurrentRoomIndex);
     SFX_PreloadRoom(CurrentRoomIndex);
-    UpdateWitnessEffect();
+    UpdateWitnessEffect(HeroRecord(), HeroRecord());
 }
 
 void FreeRoom() {

@@ -2,6 +2,8 @@
 // Stand-ins under their final names: each only logs its call.
 #pragma once
 
+#include "engine3d/dqx_3d.h"
+
 #include <cstdint>
 
 // The mission's state byte: 9 once the tendrils stop shooting.
@@ -22,3 +24,13 @@ void CreateRoomTendrils();
 void FreeRoomTendrils();
 // One frame of the tendrils of the current room.
 void UpdateTendrils(int mode);
+
+struct CharacterRecord;
+struct TendrilRecord;
+// The live tendril most nearly in front of the character (horizontal
+// facing cosine above 12000), or none.
+TendrilRecord* FindFacingTendril(CharacterRecord* character);
+// A hit of the hero's weapon on a tendril.
+void HitTendril(TendrilRecord* tendril);
+// Where the tendril is aimed at (its world position).
+void GetTendrilPosition(const TendrilRecord* tendril, Vec3* out);

@@ -1,37 +1,108 @@
-// Weapons: their records and charges.
-// Stand-ins under their final names: each only logs its call.
+// Weapons: the hero's weapon objects, their records built from the weapon
+// files (.cws), their charges kept across missions, grenades and barriers.
 #pragma once
+
+#include "engine3d/dqx_3d.h"
+#include "platform/resfile.h"
 
 #include <cstdint>
 
+struct CharacterRecord;
 struct ObjectRecord;
 struct ObjectSlotEntry;
-struct WeaponRecord;
-
-// The mission's weapon files read (charges kept with keep).
-void LoadWeapons(int mission, int keep);
-// The save game's weapon block read again.
-void ReloadSaveWeapons();
-// The weapons' names given back.
-void RestoreWeaponNames();
-// The weapon records freed.
-void FreeWeapons(int mission);
-
-// One frame of the weapons in use (expiry, grenades, barriers).
-void UpdateWeapons();
 
 constexpr int kWeaponSlots = 24;
-// A slot's charges carried to the next mission; -1 = none saved.
-extern int32_t SavedCharges[kWeaponSlots];
+constexpr int kWeaponDescriptionSize = 344;  // the .cws body after its 4 skipped bytes
+constexpr int kWeaponNameSize = 64;
 
+// Slots by family.
+constexpr int kWeaponBlaster = 0;   // "PKBLASTER", ".\all\Pkbl.cws"
+constexpr int kWeaponSword = 1;     // "SWORD", ".\all\epee.cws"
+constexpr int kWeaponGrimoire = 2;  // "GRIMOIRE", ".\all\Grim.cws"
+constexpr int kWeaponPent = 3;      // "PENT", ".\all\Pent.cws"
+constexpr int kWeaponGrenade0 = 4;  // "GRENADE%d", ".\all\Gren.cws"
+constexpr int kWeaponBarrier0 = 14; // "BARRIEREH%d", ".\all\Barr.cws"
+
+// WeaponRecord::flags bits.
+constexpr uint8_t kWeaponSelected = 0x01;
+constexpr uint8_t kWeaponLoaded = 0x02;
+constexpr uint8_t kWeaponNameWritten = 0x04;
+
+// The weapon file's description (fields in file order) and what the game
+// keeps with it.
+struct WeaponRecord {
+    char effect[kWeaponNameSize];      // started when attached or fired; "*" = none
+    char shotEffect[kWeaponNameSize];  // the shot (a grenade's explosion); "*" = none
+    char partName[kWeaponNameSize];    // the hero's part it hangs on; "*" = the model
+    char animName[kWeaponNameSize];    // base name of its .3da and .mor; "*" = none
+    char modelFile[kWeaponNameSize];   // its model; "*" = none
+    uint8_t reserved[12];
+    int32_t radius;                    // explosion radius
+    int32_t runningTime;               // ms (grenades, barriers)
+    int32_t charges;                   // -1 = unlimited
+
+    uint32_t lastUpdate;               // tick of the last update, 0xFFFFFFFF = not started
+    int32_t timeLeft;                  // ms
+    int32_t chargesAtLoad;
+    int32_t effectInstance;            // -1 none
+    ObjHandle model;                   // 0 = none
+    int32_t animation;                 // animation handle + 1, 0 = none
+    int32_t morphSet;                  // 0 = none
+    ObjHandle attachedTo;              // the object it hangs on
+    int32_t objectSlot;                // the weapon's mission object
+    char objectName[32];               // the object's translated name, for save games
+    uint8_t flags;                     // kWeapon... bits
+    int32_t armed;                     // 1 while a grenade or barrier runs
+};
+
+// The mission's weapon records (null = none) and, for the whole run, the
+// charges saved per slot (-1 = none saved).
+extern WeaponRecord* WeaponTable[kWeaponSlots];
+extern int32_t SavedCharges[kWeaponSlots];
+// The selected slot, -1 = none.
+extern int32_t SelectedWeaponSlot;
+// Where the running barrier stands (read by the overlay for BarrierFlags bit 1).
+extern Vec3 BarrierPosition;
+
+// At mission start: every slot's record loaded (charges saved from the
+// file when keep, else the saved ones kept); selected := -1, shield := 0.
+void LoadWeapons(int mission, int keep);
+// One slot's record from its weapon file; 0 when there is none.
+WeaponRecord* LoadWeaponFile(const char* file, int slot, int keep);
+// The save game's weapon block read again.
+void ReloadSaveWeapons();
+// The saved object names given back as translations.
+void RestoreWeaponNames();
+// Every record freed and the table cleared.
+void FreeWeapons(int mission);
 // Every slot's saved charges := -1 (once, when the front end starts).
 void ClearSavedCharges();
 
-// A mission object flagged as a weapon when its name names one.
-void MarkWeaponObject(ObjectRecord* object);
-// The take (or the put) of an object told to the weapons.
-void SelectWeapon(ObjectSlotEntry* slot);
+// The record hung on the character's model or part; 1, or -1 when its
+// charges are spent or its effect fails to start.
+int AttachWeapon(WeaponRecord* record, CharacterRecord* character, int skipEffect);
 // The inventory's use of the object of that name.
 void UseWeapon(const char* name);
+// The take of a weapon object.
+void SelectWeapon(ObjectSlotEntry* slot);
+// A charge taken from the selected records; the first still charged, or none.
+WeaponRecord* TakeWeaponCharge();
 // The first selected weapon with charges left; none when there is none.
 WeaponRecord* GetSelectedWeapon();
+// The time left of the first running grenade or barrier (slots 3..22), 0
+// when none; sets BarrierFlags bit 0 for slots 14..17.
+int32_t GetBarrierTime();
+// One frame of the weapons in use (expiry, grenades, barriers).
+void UpdateWeapons();
+// The active shield (the weapon code only clears it).
+int32_t GetActiveShield();
+// A mission object flagged as a weapon when its name names one.
+void MarkWeaponObject(ObjectRecord* object);
+
+// The save game's weapon block through the current file table: for each
+// slot that has a record, 20 + 8 bytes and its 32-byte name (made
+// self-delimiting by a slot mask ahead of the entries).  Write answers 1
+// when every byte was written; read answers 0 (the records untouched) on a
+// short or malformed block, else 1.
+int WriteWeapons(FileHandle file);
+int ReadWeapons(FileHandle file);
