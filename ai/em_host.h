@@ -6,6 +6,7 @@
 // the 32-bit range, NaN giving 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct CharacterRecord;
@@ -58,3 +59,97 @@ void CMH_SetCameraPosition(const float* position);
 // The camera turned to look from where it stands toward the truncated
 // point; a point at the camera's own position leaves its orientation.
 void CMH_AimCamera(const float* point);
+
+// ---------------------------------------------------------------------------
+// The enemy manager's host functions (filled in by em_host.cpp; what they
+// need of the game's logic comes through EmHost).
+// ---------------------------------------------------------------------------
+
+// Memory and files.  Alloc answers null when the memory manager has no room.
+void* EMH_Alloc(size_t size);
+void EMH_Free(void* block);
+void EMH_Copy(void* destination, const void* source, size_t n);
+// Opened "rb" through the current file table whatever the mode; null when missing.
+void* EMH_OpenFile(const char* name, int mode);
+int32_t EMH_GetFileSize(void* file);
+// One item of `size` bytes; answers items read x size.
+int32_t EMH_ReadFile(void* buffer, int32_t size, void* file);
+void EMH_CloseFile(void* file);
+void EMH_SaveDirectory();
+int EMH_EnterMissionDirectory(int mission);
+void EMH_RestoreDirectory();
+
+// 0 when n is 0; else the runtime's pseudo-random number (seed x 1103515245
+// + 12345, bits 16-30) modulo n.
+int32_t EMH_Random(int32_t n);
+// The seed of EMH_Random (tests set it).
+extern uint32_t EmhRandomSeed;
+
+// Character lists: each answers the count and stores the shared list
+// (null-terminated, valid until the next list call) through `list`.
+constexpr int kEmhListSize = 64;
+int EMH_GetEnemies(CharacterRecord*** list);
+int EMH_GetPlayers(CharacterRecord*** list);
+int EMH_GetEnemiesInRoom(CharacterRecord*** list);
+int EMH_GetPlayersInRoom(CharacterRecord*** list);
+
+// Character state.
+// At most n - 1 characters of the definition's name and a NUL, the rest of n zeroed.
+void EMH_GetCharacterName(const CharacterRecord* character, char* buffer, int n);
+void EMH_MoveCharacter(CharacterRecord* character, const float* position);
+void EMH_SetObjectPosition(CharacterRecord* character, const float* position);
+int32_t EMH_GetLife(const CharacterRecord* character);
+// Radians per step of turn speed.
+float EMH_GetTurnSpeed(const CharacterRecord* character);
+void EMH_GetObjectMatrix(const CharacterRecord* character, float* out);
+void EMH_SetDirection(CharacterRecord* character, const float* direction);
+// The control flags as the manager's 4-bit mask.
+void EMH_GetActionFlags(const CharacterRecord* character, int32_t* out);
+int EMH_RaiseFlag4(CharacterRecord* character);
+int EMH_RaiseFlag8(CharacterRecord* character);
+int32_t EMH_GetCharacterRoom(const CharacterRecord* character);
+int32_t EMH_GetTargetRoom(const CharacterRecord* character);
+int EMH_IsCharacterActive(const CharacterRecord* character);
+void EMH_ReviveCharacter(CharacterRecord* character);
+void EMH_SetAbsent(CharacterRecord* character);
+void EMH_SetPresent(CharacterRecord* character);
+void EMH_DamagePlayer(CharacterRecord* character, int32_t damage);
+// Fade percent clamped to 0..100.
+void EMH_SetTransparency(CharacterRecord* character, int32_t percent);
+void EMH_KillCharacter(CharacterRecord* character);
+void EMH_CharacterDies(CharacterRecord* character);
+void EMH_ChangeCharacterRoom(CharacterRecord* character, int32_t room);
+
+// Animation by the manager's index (0 wait, 1 attack, 2 second attack,
+// 3 impact, 4 death, 5 guard, 6 move).
+void EMH_SetAnim(CharacterRecord* character, int32_t index, int32_t flags, int32_t speedPercent);
+int EMH_HasPassedActionKeyframe(const CharacterRecord* character, int32_t keyframe, int32_t index);
+int EMH_IsAnimPlaying(const CharacterRecord* character, int32_t index);
+void EMH_SetDeathAnimState(CharacterRecord* character, int32_t kind);
+int EMH_CanGuard(const CharacterRecord* character, int32_t index);
+
+// Effects, sounds and shots.
+void EMH_StartEffect(CharacterRecord* character, const char* name);
+void EMH_PlaySound(CharacterRecord* character, const char* name);
+void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const char* effect, const char* part,
+                     int32_t strength);
+int EMH_IsLineFree(const float* a, const float* b);
+
+// Patrol tracks.
+int EMH_HasTrack(const CharacterRecord* character);
+int32_t EMH_GetTrackPointCount(const CharacterRecord* character);
+void EMH_GetTrackPoint(const CharacterRecord* character, int32_t index, float* out);
+int32_t EMH_GetTrackIndex(const CharacterRecord* character);
+int EMH_SetTrackIndex(CharacterRecord* character, int32_t index);
+
+// Rooms (indices into the mission's rooms; outside them 0 or none).
+int32_t EMH_GetRoomCount();
+int32_t EMH_GetCurrentRoom();
+int32_t EMH_GetRoomTendrils(int32_t room);
+void EMH_SetRoomTendrils(int32_t room, int32_t side, int32_t count);
+int EMH_GetLinkedRooms(int32_t room, int32_t* out, int maximum);
+int EMH_GetExitPosition(int32_t room, float* out);
+void EMH_GetViewPosition(float* out);
+
+// Links: fills nothing but zeroes its outputs.
+void EMH_GetLink(const CharacterRecord* character, char* name, int size, int32_t* value1, int32_t* value2);
