@@ -3,6 +3,7 @@
 // only through CmHost; the spine, which sees every layer, fills them.
 #include "program/engine_services.h"
 
+#include "ai/em_geometry.h"
 #include "ai/em_impact.h"
 #include "ai/managers.h"
 #include "engine3d/dqx_hooks.h"
@@ -62,6 +63,13 @@ void Sound(int32_t owner, const char* name, int loop, int priority, int archive)
     SFX_Play(owner, name, loop, uint8_t(priority < 0 ? 0 : priority > 255 ? 255 : priority), archive);
 }
 
+// The game's gradual turning (Face_Point) turns with the enemy manager's
+// step toward a copy of the wanted direction, which it flattens in place.
+void Rotate(float direction[3], const float target[3], float step) {
+    float wanted[3] = {target[0], target[1], target[2]};
+    EM_RotateVectorToward(direction, wanted, step);
+}
+
 int CanLockOn(const CharacterRecord* character) {
     return character && character->def && character->def->lockOn ? 1 : 0;
 }
@@ -86,6 +94,7 @@ void InstallEngineServices() {
     EngineServices.SetLifeStanceAnim = Stance;
     EngineServices.ImpactEnemy = Impact;
     EngineServices.PlaySound = Sound;
+    EngineServices.RotateVectorToward = Rotate;
     CmHost = CameraManagerHost{
         .FindCharacterTarget = FindCharacterTarget,
         .CanLockOn = CanLockOn,
