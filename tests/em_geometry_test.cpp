@@ -378,9 +378,8 @@ TEST_F(EmGeometryTest, FreePointsBesideTheTargetAvoidBlockedLines) {
         int answer = row.behind ? EM_FindTargetBackPoint(Mover(), enemy_.get(), out)
                                 : EM_FindTargetFrontPoint(Mover(), enemy_.get(), out);
         EXPECT_EQ(answer, row.answer);
-        const float* want = row.point ? row.point : nullptr;
         const float unchanged[3] = {-1, -2, -3};
-        if (!want) want = unchanged;
+        const float* want = row.point ? row.point : unchanged;
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(out[k], want[k], 0.05f) << k;
     }
 }
@@ -474,7 +473,7 @@ TEST_F(EmGeometryTest, FormationLookupsFindTheAssignedSlot) {
         bool players;
         int block;
     };
-    Row rows[] = {
+    const Row rows[] = {
         {"player Circle", EM_FindAffectedPlayerDestCircle, true, kEmFormationCircle},
         {"player Front", EM_FindAffectedPlayerDestFront, true, kEmFormationFront},
         {"player FrontBack", EM_FindAffectedPlayerDestFrontBack, true, kEmFormationFrontBack},
