@@ -8,6 +8,8 @@
 #include "engine3d/dqx_front.h"
 #include "engine3d/dqx_fx.h"
 #include "game/characters.h"
+#include "game/dqx_load.h"
+#include "game/dqx_mpl.h"
 #include "game/dqx_overlay.h"
 #include "game/game_state.h"
 #include "game/gameplay.h"
@@ -18,8 +20,10 @@
 #include "platform/resfile.h"
 #include "program/engine_services.h"
 #include "scene_support.h"
+#include "memory_file.h"
 #include "test_collision.h"
 #include "tools/kit/demo_effects.h"
+#include "tools/kit/mission_writer.h"
 
 #include <cmath>
 #include <cstring>
@@ -514,6 +518,39 @@ TEST_F(EmHostTest, TracksGuardTheirPoints) {
     EXPECT_EQ(EMH_HasTrack(&c), 0);
     EXPECT_EQ(EMH_SetTrackIndex(&c, 5), 1);
     EXPECT_EQ(EMH_GetTrackIndex(&c), 5);
+}
+
+// A track as the kit writes it (world units, stored as mission units) and
+// the game reads it (mission units x 5): the host hands the read points over
+// as they are, in world units.
+TEST_F(EmHostTest, TrackPointsFromAMissionFileAreInWorldUnits) {
+    kit::MissionSpec spec;
+    spec.rooms = {kit::MplRoom{".\\t\\a.3dc", "", "Hall", {0, 0, 0}, 0, 0, {}, {}}};
+    spec.characters.resize(2);
+    spec.weapons = {kit::MplWeapon{{{-1000, 1218, 0}, {1000, 1218, 35}, {2500, 600, -4005}}}};
+    MemoryFile file{kit::MissionFile(spec), 0};
+    const FileTable* savedFiles = CurrentFileTable;
+    CurrentFileTable = &MemoryFileTable;
+    ReadMissionFile(&file, "test.mpl", 0);
+    CurrentFileTable = savedFiles;
+    ASSERT_NE(MissionPtr, &mission_);
+    ASSERT_GE(MissionPtr->weaponCount, 1);
+    records_[1].track = &MissionPtr->weapons[0];
+    records_[1].trackIndex = 0;
+    EXPECT_EQ(EMH_HasTrack(&records_[1]), 1);
+    ASSERT_EQ(EMH_GetTrackPointCount(&records_[1]), 3);
+    // 1218 is no multiple of 5: the file holds it as whole mission units.
+    const float floor = float(kit::MissionUnits(1218) * 5);
+    const float expected[3][3] = {{-1000, floor, 0}, {1000, floor, 35}, {2500, 600, -4005}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        float out[3];
+        EMH_GetTrackPoint(&records_[1], i, out);
+        for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(out[k], expected[i][k]);
+    }
+    records_[1].track = nullptr;
+    FreeMissionRecords();
+    MissionPtr = &mission_;
 }
 
 // Open portals in order, up to the maximum; blocked portals (byte 232) and
