@@ -9,11 +9,15 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_collworld.h"
 #include "engine3d/dqx_front.h"
+#include "engine3d/dqx_fx.h"
+#include "engine3d/dqx_hooks.h"
 #include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "game/character_records.h"
+#include "game/game_state.h"
 #include "game/mission_records.h"
 #include "game/object_slots.h"
+#include "host/host.h"
 #include "platform/memory.h"
 #include "platform/resfile.h"
 
@@ -591,4 +595,194 @@ void EMH_GetLink(const CharacterRecord*, char* name, int size, int32_t* value1, 
     if (name && size > 0) std::memset(name, 0, size_t(size));
     if (value1) *value1 = 0;
     if (value2) *value2 = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Harm, fading, death and room changes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The menu line telling a spindrel's move (0-based slot of the menu texts).
+constexpr int kMovedText = 199;
+// The room of a killed character: none.
+constexpr int32_t kKilledRoom = 254;
+// A shot of a character other than the hero, and the class its effect
+// carries to the hit (an enemy's shot).
+constexpr int32_t kShotKind = 2;
+constexpr int32_t kShotClass = 2;
+
+int32_t Saturate(int64_t v) {
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
+}
+
+void AddTo(int32_t* word, int64_t amount) {
+    *word = Saturate(int64_t(*word) + amount);
+}
+
+const char* Translated(const char* name) {
+    const char* t = EmHost.TranslateName ? EmHost.TranslateName(name) : nullptr;
+    return t ? t : name;
+}
+
+// The menu line with its "%s" conversions taken, in order, by the two names
+// (a third and later one by nothing); "%%" gives "%", any other conversion
+// is kept as written.  The line is data: it never becomes a printf format.
+void FormatNames(char* out, size_t size, const char* line, const char* first, const char* second) {
+    size_t used = 0;
+    int taken = 0;
+    auto put = [&](const char* text, size_t length) {
+        for (size_t i = 0; i < length && used + 1 < size; ++i) out[used++] = text[i];
+    };
+    for (const char* p = line; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            const char* name = taken == 0 ? first : taken == 1 ? second : "";
+            ++taken;
+            put(name, std::strlen(name));
+            ++p;
+        } else if (p[0] == '%' && p[1] == '%') {
+            put("%", 1);
+            ++p;
+        } else {
+            put(p, 1);
+        }
+    }
+    out[used] = 0;
+}
+
+}  // namespace
+
+void EMH_DamagePlayer(CharacterRecord* character, int32_t damage) {
+    CharacterDef* def = DefOf(character);
+    if (!def) return;
+    if (EmHost.GetActiveShield && EmHost.GetActiveShield() != 0) return;
+    const CharacterRecord* hero = HeroRecord();
+    if (hero && hero->immunity > 0) return;
+    def->life = def->life > damage ? Saturate(int64_t(def->life) - damage) : 0;
+}
+
+void EMH_SetTransparency(CharacterRecord* character, int32_t percent) {
+    if (!character || character->model <= 0) return;
+    const int32_t p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    Set_ObjOpacity(character->model, (100 - p) * 255 / 100);
+}
+
+void EMH_KillCharacter(CharacterRecord* character) {
+    CharacterDef* def = DefOf(character);
+    if (!def) return;
+    // The hero gains the RecupMonster percentage of the enemy's maximum life.
+    const int32_t recup = EmHost.RecupMonster ? EmHost.RecupMonster() : 0;
+    const int32_t gain = Saturate(int64_t(def->maxLife) * recup / 100);
+    MissionStatsRecord* stats = EmHost.MissionStats ? EmHost.MissionStats() : nullptr;
+    if (stats) AddTo(&stats->energyFromKills, gain);
+    CharacterRecord* hero = HeroRecord();
+    if (hero && hero->def) AddTo(&hero->def->energy, gain);
+    if (EmHost.ShowEnergyChange) EmHost.ShowEnergyChange(gain);
+    if (stats) AddTo(&stats->ghostsKilled, 1);
+    if (EmHost.AddJournalEntry) EmHost.AddJournalEntry(0, character, nullptr);
+    def->lockOn = 0;
+    def->life = 0;
+    character->special = 8;
+    def->dying = 2;
+    if (EmHost.CheckCharacterEvents) EmHost.CheckCharacterEvents(character);
+    def->room = kKilledRoom;
+}
+
+void EMH_CharacterDies(CharacterRecord* character) {
+    EMH_KillCharacter(character);
+}
+
+void EMH_ChangeCharacterRoom(CharacterRecord* character, int32_t room) {
+    CharacterDef* def = DefOf(character);
+    if (!def) return;
+    const CharacterRecord* hero = HeroRecord();
+    // While the hero's power countdown runs, a roaming spindrel's move into
+    // a room is told on the status line.
+    if (hero && hero->stateTimer != 0 && def->dying == 0 && InRoomTable(room) && EmHost.IsSpindrelCharacter &&
+        EmHost.IsSpindrelCharacter(character) && EmHost.MenuText && EmHost.ShowStatusMessage) {
+        char text[128];
+        // The translations are found by the names' own addresses.
+        char who[sizeof def->name + 1], where[sizeof MissionPtr->rooms[0].name + 1];
+        std::snprintf(who, sizeof who, "%s", Translated(def->name));
+        std::snprintf(where, sizeof where, "%s", Translated(MissionPtr->rooms[room].name));
+        FormatNames(text, sizeof text, EmHost.MenuText(kMovedText), who, where);
+        EmHost.ShowStatusMessage(text);
+    }
+    def->room = room;
+    if (character->model <= 0) return;
+    if (room == int32_t(CurrentRoomIndex) && InRoomTable(room)) {
+        def->shown = 1;
+        Restore_Object(character->model);
+    } else {
+        Remove_Object(character->model);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Effects, sounds, shots and lines of sight
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Where each character's last shot started: the effects follow the source
+// position through its pointer while the projectile flies.
+Vec3 g_FirePositions[kCharacterSlots];
+
+// Walks the collision candidates of the segment from a to b; true at the
+// first face it crosses.
+bool AnyHit(const Vec3& a, const Vec3& b) {
+    SegmentQuery query{};
+    for (PoolRef<CollisionFace> f = Next_SegmentCandidate(&query, &a, &b); f; f = Next_SegmentCandidate(&query, &a, &b))
+        if (Hit_SegmentFace(&a, &b, f)) return true;
+    return false;
+}
+
+}  // namespace
+
+void EMH_StartEffect(CharacterRecord* character, const char* name) {
+    if (!character || character->model <= 0 || !name) return;
+    char path[96];
+    std::snprintf(path, sizeof path, ".\\effects\\%.64s.cgs", name);
+    Q3D_FXInit(path, character->model, 1.0f, 1, 0, 0);
+}
+
+void EMH_PlaySound(CharacterRecord* character, const char* name) {
+    if (!character || character->model <= 0 || !name || !EngineServices.PlaySound) return;
+    char path[96];
+    std::snprintf(path, sizeof path, ".\\smp\\emi\\%.64s.wav", name);
+    EngineServices.PlaySound(character->model, path, 0, 255, 0);
+}
+
+void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const char* effect, const char* part,
+                     int32_t strength) {
+    const int slot = SlotOf(shooter);
+    if (slot < 0) return;
+    shooter->controls = kCtlPower;
+    const CharacterRecord* hero = HeroRecord();
+    if (!hero || !hero->def || hero->def->dying != 0) return;
+    if (part && shooter->model > 0) {
+        const ObjHandle found = Find_Part(shooter->model, part);
+        if (found > 0) shooter->source = found;
+    }
+    Vec3& fire = g_FirePositions[slot];
+    // The world positions are those of the last walk: bring them up to date
+    // with this frame's moves first.
+    Update_SubtreeTransforms(0);
+    const ObjHandle source = shooter->source > 0 ? shooter->source : shooter->model;
+    if (source <= 0 || Get_ObjWorldPos(source, &fire) < 0) fire = shooter->position;
+    shooter->shotCost = strength;
+    shooter->target = target;
+    if (EmHost.FireCharacterWeapon) EmHost.FireCharacterWeapon(shooter, kShotKind, host::GetTickCount());
+    if (!effect || !target) return;
+    char path[96];
+    std::snprintf(path, sizeof path, ".\\effects\\%.64s.CGS", effect);
+    void* hitTarget = target;
+    Q3D_FXInit2(path, &target->position, &fire, shooter, hitTarget, kShotClass);
+}
+
+int EMH_IsLineFree(const float* a, const float* b) {
+    const float from[3] = {a[0] + 5.0f, a[1] + 5.0f, a[2] + 5.0f};
+    const float to[3] = {b[0] - 5.0f, b[1] - 5.0f, b[2] - 5.0f};
+    const Vec3 p = ToPosition(from), q = ToPosition(to);
+    return AnyHit(p, q) || AnyHit(q, p) ? 0 : 1;
 }
