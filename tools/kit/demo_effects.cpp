@@ -260,7 +260,7 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("gasttolm"), BuildAnimation(Idle(48), true, nullptr)},
         {Name("gastmar"), BuildAnimation(Gait(28, 360, 30, 12), false, nullptr)},
         {Name("gastir1"), BuildAnimation(Reach(24, {0, -80, 130}, 0), false, nullptr)},
-        {Name("gastimp"), BuildAnimation(Hit(16, 25), false, nullptr)},
+        {Name("gastimp"), BuildAnimation(Hit(22, 25), false, nullptr)},
         {Name("gastmort"), BuildAnimation(Death(36), false, nullptr)},
         {Name("666g"), BuildAnimation(Idle(72), true, nullptr)},
         {Name("666m"), BuildAnimation(Gait(36, 440, 50, 6), false, nullptr)},
