@@ -102,6 +102,7 @@ void DecodeMission(MissionRecord* m) {
     // Below version 3 the file has no weapon records: whatever byte 44
     // holds is not a count.
     m->weaponCount = m->version >= 3 ? Get32(im, 44) : 0;
+    m->alliesAppended = im[56] != 0 ? 1 : 0;
     m->boxRoom = im[57];
 }
 
@@ -230,6 +231,7 @@ void EncodeMission(const MissionRecord* m, uint8_t* im) {
     Put32(im, 44, m->weaponCount);
     Put32(im, 48, 0);
     Put32(im, 52, 0);
+    im[56] = m->alliesAppended;
     im[57] = m->boxRoom;
 }
 
@@ -514,6 +516,9 @@ void ReadMissionFile(FileHandle file, const char* path, int restoring) {
     MissionRecord* m = ReadRecords<MissionRecord>(kMissionRecordBytes, 1, &one, file);
     MissionPtr = m;
     DecodeMission(m);
+    // Only a save game's records carry the summoned allies: whatever byte
+    // 56 of a mission.mpl holds, its definitions are all the mission's own.
+    if (!restoring) m->alliesAppended = 0;
     // Counts are taken in now; each array's read checks its own.
     m->mapLevelCapacity = kMapLevelCapacity;
     m->mapLevels = ReadRecords<MapLevelRecord>(kMapLevelBytes, m->mapLevelCount, &m->mapLevelCapacity, file);

@@ -201,6 +201,7 @@ struct MissionRecord {
     int32_t weaponCount;         // at 44
     MissionWeaponRecord* weapons;
     char** roomNames;            // one per room, built when read
+    uint8_t alliesAppended;      // at 56: the two summoned allies close the definitions (save games only)
     uint8_t boxRoom;             // at 57: index of the room named "Box" (0 when none)
     // Capacities of the arrays as allocated (in memory only).
     int32_t mapLevelCapacity, roomCapacity, objectCapacity, characterDefCapacity, record36Capacity,

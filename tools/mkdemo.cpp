@@ -19,6 +19,7 @@
 #include "tools/kit/demo_settings.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
+#include "tools/kit/ally_writer.h"
 #include "tools/kit/drain_writer.h"
 #include "tools/kit/esc_writer.h"
 #include "tools/kit/ini_writer.h"
@@ -353,6 +354,18 @@ void BuildEscCorpus(const fs::path& folder) {
         kit::WriteBytes((folder / (v.name + ".esc")).string(), v.bytes);
 }
 
+// Seeds of the summoned allies' save block: none called, one called with
+// its time left, both called; the short and the odd blocks.
+void BuildAllyCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    kit::WriteBytes((folder / "created.bin").string(), kit::AllyBlock({{1, 0}, {1, 0}}));
+    kit::WriteBytes((folder / "spirit-called.bin").string(), kit::AllyBlock({{1, 0}, {3, 1400}}));
+    kit::WriteBytes((folder / "both-called.bin").string(), kit::AllyBlock({{3, 2100}, {3, 70}}));
+    for (const kit::AllyVariant& v : kit::ShortAllyBlocks({{3, 2100}, {3, 70}}))
+        kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
+    for (const kit::AllyVariant& v : kit::OddAllyBlocks()) kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
+}
+
 // Seeds of the player.ini, gameplay.ini and menu text readers: the files
 // the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
@@ -403,6 +416,7 @@ int BuildCorpus(const fs::path& folder) {
         kit::WriteBytes((folder / "journal" / (std::string(f.name) + ".jnl")).string(), f.bytes);
     BuildDrainCorpus(folder / "drains");
     BuildEscCorpus(folder / "esc");
+    BuildAllyCorpus(folder / "allies");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

@@ -255,6 +255,18 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("dead03"), BuildAnimation(Death(40), false, nullptr)},
         {Name("dead02"), BuildAnimation(Death(60), false, nullptr)},
         {Name("prend1"), BuildAnimation(Reach(80, {0, 140, 90}, 25), false, nullptr)},
+        // The summoned allies' entries: idle (also the wait), walk, shot,
+        // hit and death.
+        {Name("gasttolm"), BuildAnimation(Idle(48), true, nullptr)},
+        {Name("gastmar"), BuildAnimation(Gait(28, 360, 30, 12), false, nullptr)},
+        {Name("gastir1"), BuildAnimation(Reach(24, {0, -80, 130}, 0), false, nullptr)},
+        {Name("gastimp"), BuildAnimation(Hit(22, 25), false, nullptr)},
+        {Name("gastmort"), BuildAnimation(Death(36), false, nullptr)},
+        {Name("666g"), BuildAnimation(Idle(72), true, nullptr)},
+        {Name("666m"), BuildAnimation(Gait(36, 440, 50, 6), false, nullptr)},
+        {Name("666t1"), BuildAnimation(Reach(32, {0, -40, 150}, 10), false, nullptr)},
+        {Name("666dead"), BuildAnimation(Hit(20, 30), false, nullptr)},
+        {Name("666d2"), BuildAnimation(Death(50), false, nullptr)},
     };
     std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
     for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",

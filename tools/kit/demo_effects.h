@@ -1,6 +1,7 @@
 // The demo's animations and effect set: the hero's and the guard's
 // animations (idle, walk and run with forward root motion, hit, put, take,
-// action; the guard's wait, shot and death; the hero's power animations),
+// action; the guard's wait, shot and death; the hero's power animations;
+// the two summoned allies' idle, walk, shot, hit and death),
 // and the hit flash ".\effects\dezavivo.cgs" with its texture.
 #pragma once
 
@@ -35,8 +36,8 @@ EffectSetSpec FlashSet();
 // 4 x 4 cells of 64 texels, a flare growing from cell 0 to cell 15.
 std::vector<uint8_t> FlareTexture();
 
-// ".\all\*.3da" for the two characters of Character() (nodes body, tete,
-// repere, $DUMMY).
+// ".\all\*.3da" for the characters of Character() (nodes body, tete,
+// repere, $DUMMY): the hero, the guard and the two summoned allies.
 std::vector<NamedFile> DemoAnimationFiles();
 // The drain models' animations (".\all\drains.3da", full, 48 frames, and
 // ".\all\drainf.3da", filling, 96 frames): one node turning once.

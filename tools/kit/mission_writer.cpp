@@ -65,6 +65,7 @@ Image MissionImage(const MissionSpec& s) {
     m.U8(40, s.version);
     m.U8(41, s.addedDefRoom);
     m.U8(42, s.addedDefValue);
+    m.U8(56, s.alliesAppended);
     if (s.version >= 3) m.I32(44, int32_t(s.weapons.size()));
     for (size_t i = 0; i < s.rooms.size(); ++i)
         if (IsBoxName(s.rooms[i].name)) m.U8(57, uint8_t(i));

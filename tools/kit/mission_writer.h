@@ -93,6 +93,9 @@ struct MplWeapon {
 struct MissionSpec {
     uint8_t version = 4;
     uint8_t addedDefRoom = 0, addedDefValue = 0;  // bytes 41 and 42
+    // Byte 56: the last two definitions are the summoned allies (a save
+    // game's records; a mission's own file has 0).
+    uint8_t alliesAppended = 0;
     std::vector<MplMapLevel> mapLevels;
     std::vector<MplRoom> rooms;
     std::vector<MplObject> objects;

@@ -377,6 +377,9 @@ std::vector<NamedFile> Demo3DFiles() {
         // fills.
         {".\\all\\drains.3dc", BuildObject(Cube("drains", 60, 0x07FF), nullptr)},
         {".\\all\\drainf.3dc", BuildObject(Cube("drainf", 35, 0x041F), nullptr)},
+        // The two summoned allies: a green and a violet figure.
+        {".\\all\\ga.3dc", BuildObject(Character("ga", 0x07E0), nullptr)},
+        {".\\all\\999.3dc", BuildObject(Character("999", 0x801F), nullptr)},
         {".\\all\\heroskin.3DM", SkinTexture(0x001F)},
         {".\\all\\guardskin.3DM", SkinTexture(0xF800)},
     };
