@@ -12,6 +12,7 @@
 #include "game/dqx_load.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_targets.h"
+#include "game/dqx_weapons.h"
 #include "game/dqx_points.h"
 #include "game/game_state.h"
 #include "host/host.h"
@@ -332,6 +333,9 @@ int AnimKeyFire(CharacterRecord* c, int32_t frame, int32_t slot) {
         return 1;
     }
     if (st->weaponRecord) {
+        // The shot's charge; a record it spends stays until the frame's
+        // weapon step, after its shot has started.
+        TakeWeaponCharge();
         st->flags |= 1;  // the weapon's shot starts after the animation step
         return 1;
     }

@@ -4,6 +4,8 @@
 #include "game/gameplay.h"
 #include "platform/step_log.h"
 
+uint8_t BarrierFlags = 0;
+
 void UpdateWitnessEffect(CharacterRecord*, CharacterRecord*) {
     LogStep("UpdateWitnessEffect");
 }

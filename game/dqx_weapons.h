@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct CharacterRecord;
+struct MorphRec;
 struct ObjectRecord;
 struct ObjectSlotEntry;
 
@@ -28,6 +29,19 @@ constexpr uint8_t kWeaponSelected = 0x01;
 constexpr uint8_t kWeaponLoaded = 0x02;
 constexpr uint8_t kWeaponNameWritten = 0x04;
 
+// WeaponRecord::charges: a weapon loaded with -1 never runs out.  A limited
+// weapon's charges may fall to -1 when its last one is taken: it is spent.
+constexpr int32_t kWeaponUnlimited = -1;
+// WeaponRecord::lastUpdate of a record whose running time has not started.
+constexpr uint32_t kWeaponNotStarted = 0xFFFFFFFFu;
+// The slots the per-frame update and the barrier query walk: 3..22.  Slot
+// 23 (the tenth barrier) is loaded and can be taken but is never updated.
+constexpr int kWeaponFirstTimed = 3;
+constexpr int kWeaponLastTimed = 22;
+// The barriers whose run sets BarrierFlags bit 0.
+constexpr int kWeaponFirstFlagBarrier = 14;
+constexpr int kWeaponLastFlagBarrier = 17;
+
 // The weapon file's description (fields in file order) and what the game
 // keeps with it.
 struct WeaponRecord {
@@ -47,12 +61,16 @@ struct WeaponRecord {
     int32_t effectInstance;            // -1 none
     ObjHandle model;                   // 0 = none
     int32_t animation;                 // animation handle + 1, 0 = none
-    int32_t morphSet;                  // 0 = none
+    MorphRec* morphSet;                // the ".mor" targets of the model; none = null
     ObjHandle attachedTo;              // the object it hangs on
     int32_t objectSlot;                // the weapon's mission object
     char objectName[32];               // the object's translated name, for save games
     uint8_t flags;                     // kWeapon... bits
     int32_t armed;                     // 1 while a grenade or barrier runs
+    // The generation of the effect's first set when it started: the
+    // instance is this record's only while its set keeps it (a room change
+    // frees every effect, and the instance may then serve another).
+    uint32_t effectStamp;
 };
 
 // The mission's weapon records (null = none) and, for the whole run, the
@@ -63,11 +81,30 @@ extern int32_t SavedCharges[kWeaponSlots];
 extern int32_t SelectedWeaponSlot;
 // Where the running barrier stands (read by the overlay for BarrierFlags bit 1).
 extern Vec3 BarrierPosition;
+// The active shield: read by the hero's protection; the weapon code only
+// clears it (at mission start and when slot 3 or a barrier expires).
+extern int32_t ActiveShield;
+// The area impact of a grenade's explosion (ImpactEnemiesInRadius; a test
+// may put its own recorder here).
+extern int32_t (*WeaponExplosionImpact)(const Vec3* position, int32_t radius, const char* name);
+
+// The slot of a weapon object's name (letter case ignored): the four fixed
+// names, "GRENADE" or "BARRIEREH" followed by exactly one digit; -1 for
+// any other name.
+int WeaponSlotOfName(const char* name);
+// The object name of a slot ("PKBLASTER", ..., "GRENADE3", "BARRIEREH9")
+// and its weapon file; null outside 0..23.
+const char* WeaponObjectName(int slot, char* buffer, int size);
+const char* WeaponFileName(int slot);
 
 // At mission start: every slot's record loaded (charges saved from the
 // file when keep, else the saved ones kept); selected := -1, shield := 0.
 void LoadWeapons(int mission, int keep);
-// One slot's record from its weapon file; 0 when there is none.
+// One slot's record from its weapon file; 0 when there is none: no mission
+// object of the slot's name, no file, a short or malformed file (a name
+// without its NUL within 64 bytes or empty, a negative radius or running
+// time, charges below -1), or a model, animation or morph that does not
+// load.  The record found in the slot before is freed first.
 WeaponRecord* LoadWeaponFile(const char* file, int slot, int keep);
 // The save game's weapon block read again.
 void ReloadSaveWeapons();
@@ -99,10 +136,21 @@ int32_t GetActiveShield();
 // A mission object flagged as a weapon when its name names one.
 void MarkWeaponObject(ObjectRecord* object);
 
-// The save game's weapon block through the current file table: for each
-// slot that has a record, 20 + 8 bytes and its 32-byte name (made
-// self-delimiting by a slot mask ahead of the entries).  Write answers 1
-// when every byte was written; read answers 0 (the records untouched) on a
-// short or malformed block, else 1.
+// The save game's weapon block through the current file table,
+// little-endian: a 24-bit slot mask (bit n: slot n has an entry), then for
+// each slot of the mask in slot order a 60-byte entry: running time,
+// charges, last update tick, time left, charges at load (i32 each), the
+// flag word (bit 2 set: the name follows), armed, and the object's
+// translated name (32 bytes, NUL-ended).  Write answers 1 when every byte
+// was written.  Read answers 0, the records untouched, on a short block or
+// one no writer makes (flags other than bits 0..2 or without bit 2, armed
+// other than 0/1, a negative running time, a time left outside 0..running
+// time, charges below -1, a name without its NUL); else 1: each entry goes
+// into the slot's record (an entry for a slot without a record is passed
+// over), a started record's time runs on from the present, the flags are
+// cleared and the saved charges follow; a record whose slot the mask leaves
+// out (spent or expired when saved) is freed.
+constexpr int kWeaponSaveMaskBytes = 3;
+constexpr int kWeaponSaveEntryBytes = 60;
 int WriteWeapons(FileHandle file);
 int ReadWeapons(FileHandle file);

@@ -120,6 +120,7 @@ struct ObjectRecord {
     uint8_t hidden;         // at 314: its model never shown (but with the Vision debug bit)
     uint8_t staticModel;    // at 315: its model is not animated
     uint8_t consumed;       // at 316: used up; its model no longer shown
+    uint8_t weapon;         // not in the file: its name names a weapon (set at set-up)
     uint8_t image[kObjectRecordBytes];
 };
 

@@ -11,6 +11,7 @@
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
+#include "tools/kit/weapon_writer.h"
 
 #include <cstring>
 
@@ -49,7 +50,8 @@ inline MissionRecord TestMission(int32_t defCount, CharacterDef* defs, int32_t r
 // bytes), and the game's records cleared as before a run's first mission.
 template <class Put>
 void PrepareDemoMission(Put put) {
-    for (const auto& files : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
+    for (const auto& files :
+         {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles(), kit::DemoWeaponFiles()})
         for (const kit::NamedFile& f : files) put(f.name, f.data);
     CharacterTable = nullptr;
     CharacterAnimTable = nullptr;

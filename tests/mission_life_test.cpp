@@ -580,8 +580,8 @@ TEST_F(MissionLifeTest, DemoMissionsShowTheirTranslatedNames) {
         std::vector<std::string> shown;  // rooms, definitions, objects
     };
     const std::vector<Row> rows = {
-        {22, {"Great hall", "Old crypt", "Aldric", "Temple guard", "Iron key"}},
-        {7, {"West gate", "Long nave", "Deep vault", "Aldric", "guard"}},
+        {22, {"Great hall", "Old crypt", "Aldric", "Temple guard", "Iron key", "Pulse blaster"}},
+        {7, {"West gate", "Long nave", "Deep vault", "Aldric", "guard", "GRENADE0", "BARRIEREH0"}},
     };
     for (const Row& r : rows) {
         OpenMission(r.mission, 0);

@@ -2,9 +2,9 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the missions' 3D
-// files and mission.mpl files, the characters' animations and the effect
-// set in game.res, the sound effects in audio.res, in game.res and
-// voice.res the pictures the kit paints, and in game.res the menu sprite
+// files and mission.mpl files, the characters' animations, the effect set
+// and the weapons' files in game.res, the sound effects in audio.res, in
+// game.res and voice.res the pictures the kit paints, and in game.res the menu sprite
 // sheets and bitmap fonts; beside them, loose, the intro video
 // video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
 // targets.  The menu texts go into voice.res and the missions' gameplay.ini
@@ -30,6 +30,7 @@
 #include "tools/kit/sound_writer.h"
 #include "tools/kit/sprite_list_writer.h"
 #include "tools/kit/translation_writer.h"
+#include "tools/kit/weapon_writer.h"
 #include "tools/kit/wq6_writer.h"
 
 #include <algorithm>
@@ -110,6 +111,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoDrainAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoWeaponFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }
         AddGeneratedMembers(spec.folder, &members);
@@ -366,6 +368,28 @@ void BuildAllyCorpus(const fs::path& folder) {
     for (const kit::AllyVariant& v : kit::OddAllyBlocks()) kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
 }
 
+// Seeds of the weapon file reader (the demo's three and the malformed
+// variants of the blaster's) and of the weapon save block (read for a
+// mission with a blaster, a grenade and a barrier).
+void BuildWeaponCorpus(const fs::path& cws, const fs::path& block) {
+    fs::create_directories(cws);
+    fs::create_directories(block);
+    kit::WriteBytes((cws / "pkbl.cws").string(), kit::CwsFile(kit::DemoBlaster()));
+    kit::WriteBytes((cws / "gren.cws").string(), kit::CwsFile(kit::DemoGrenade()));
+    kit::WriteBytes((cws / "barr.cws").string(), kit::CwsFile(kit::DemoBarrier()));
+    for (const kit::WeaponVariant& v : kit::MalformedCwsFiles(kit::DemoBlaster()))
+        kit::WriteBytes((cws / (v.name + ".cws")).string(), v.bytes);
+    const std::vector<kit::WeaponSaveEntry> entries = {
+        {0, 0, 7, 0xFFFFFFFFu, 0, 12, 5, 0, "Pulse blaster"},
+        {4, 3000, 1, 1000, 1200, 1, 4, 1, "GRENADE0"},
+        {14, 10000, 1, 0xFFFFFFFFu, 10000, 1, 4, 0, "BARRIEREH0"},
+    };
+    kit::WriteBytes((block / "three.bin").string(), kit::WeaponSaveBlock(entries));
+    kit::WriteBytes((block / "empty.bin").string(), kit::WeaponSaveBlock({}));
+    for (const kit::WeaponVariant& v : kit::MalformedWeaponSaveBlocks(entries))
+        kit::WriteBytes((block / (v.name + ".bin")).string(), v.bytes);
+}
+
 // Seeds of the player.ini, gameplay.ini and menu text readers: the files
 // the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
@@ -417,6 +441,7 @@ int BuildCorpus(const fs::path& folder) {
     BuildDrainCorpus(folder / "drains");
     BuildEscCorpus(folder / "esc");
     BuildAllyCorpus(folder / "allies");
+    BuildWeaponCorpus(folder / "cws", folder / "weapons");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

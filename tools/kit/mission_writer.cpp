@@ -366,7 +366,14 @@ MissionSpec DemoMission22() {
     // Beside the hero's way from its start to the door.
     key.position = {-250, kFloor, 300};
     key.takeable = 1;
-    s.objects = {key};
+    // The blaster lies in the hall's near right corner, behind the start
+    // camera and out of the hero's way to the door.
+    MplObject blaster;
+    blaster.name = "PKBLASTER";
+    blaster.model = ".\\all\\pkbl.3dc";
+    blaster.position = {1700, kFloor, -1800};
+    blaster.takeable = 1;
+    s.objects = {key, blaster};
     // Both stand in the first room when the mission begins, as in the
     // demo view of the kit's shapes.
     s.characters = {Hero({150, kFloor, -800}, 0), Guard({700, kFloor, 600}, 0)};
@@ -378,6 +385,17 @@ MissionSpec DemoMission7() {
     MissionSpec s;
     s.version = 4;
     s.mapLevels = {{-2000, -2000, 2000, 2000}};
+    // A grenade and a barrier at the gate, on either side of the hero.
+    MplObject grenade;
+    grenade.name = "GRENADE0";
+    grenade.model = ".\\all\\gren.3dc";
+    grenade.position = {-800, kFloor, -600};
+    grenade.takeable = 1;
+    MplObject barrier = grenade;
+    barrier.name = "BARRIEREH0";
+    barrier.model = ".\\all\\barr.3dc";
+    barrier.position = {800, kFloor, -600};
+    s.objects = {grenade, barrier};
     const char* names[kMission7Rooms] = {"Gate", "Nave", "Vault"};
     for (int i = 1; i <= kMission7Rooms; ++i) {
         MplRoom r = Room("ms7", i, names[i - 1]);

@@ -127,8 +127,9 @@ struct MplVariant {
 // weapon records).
 std::vector<MplVariant> MalformedMissionFiles(const MissionSpec& spec);
 
-// The demo missions: 22 (two rooms, the hero, the guard, the key) and 7
-// (three rooms in a chain, the hero and a guard on a four-point track).
+// The demo missions: 22 (two rooms, the hero, the guard, the key and the
+// blaster "PKBLASTER") and 7 (three rooms in a chain, the hero, a guard on
+// a four-point track, a grenade "GRENADE0" and a barrier "BARRIEREH0").
 MissionSpec DemoMission22();
 MissionSpec DemoMission7();
 

@@ -19,6 +19,7 @@ std::vector<std::string> DemoTranslations(int mission) {
     static const std::map<std::string, std::string> kWords = {
         {"Hall", "Great hall"}, {"Crypt", "Old crypt"}, {"hero", "Aldric"},    {"guard", "Temple guard"},
         {"key", "Iron key"},    {"Gate", "West gate"},  {"Nave", "Long nave"}, {"Vault", "Deep vault"},
+        {"PKBLASTER", "Pulse blaster"},
     };
     const MissionSpec spec = mission == 7 ? DemoMission7() : DemoMission22();
     std::vector<std::string> lines;
