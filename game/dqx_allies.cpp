@@ -23,3 +23,7 @@ void UpdateAllies() {
 int UpdateSummonedAlly(CharacterRecord*) {
     return 0;
 }
+
+void SummonAlly(CharacterRecord* summoner, int ally, int32_t seconds, const Vec3*) {
+    RecordGameCall("SummonAlly", summoner, ally, seconds);
+}

@@ -49,3 +49,7 @@ void UseWeapon(const char* name) {
 WeaponRecord* GetSelectedWeapon() {
     return nullptr;
 }
+
+int32_t GetActiveShield() {
+    return 0;
+}

@@ -7,6 +7,7 @@
 #include "ai/managers.h"
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
+#include "game/dqx_combat.h"
 #include "game/dqx_targets.h"
 #include "game/game_state.h"
 #include "media/sfx.h"
@@ -42,8 +43,8 @@ int32_t HeroOpacity() {
     return CharacterTable && CharacterTable[0].def ? CharacterTable[0].def->opacity : 255;
 }
 
-void Hit(void* character, int32_t damage, int32_t hitValue) {
-    HitCharacter(Record(character), damage, hitValue);
+void Hit(const HitArgs* hit) {
+    if (hit) HitCharacter(*hit);
 }
 
 void Anim(void* character, int32_t code) {
