@@ -776,8 +776,7 @@ void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const ch
     if (!effect || !target) return;
     char path[96];
     std::snprintf(path, sizeof path, ".\\effects\\%.64s.CGS", effect);
-    void* hitTarget = target;
-    Q3D_FXInit2(path, &target->position, &fire, shooter, hitTarget, kShotClass);
+    Q3D_FXInit2(path, &target->position, &fire, shooter, HitTarget{HitTargetKind::Character, target}, kShotClass);
 }
 
 int EMH_IsLineFree(const float* a, const float* b) {

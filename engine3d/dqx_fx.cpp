@@ -57,6 +57,11 @@ ObjHandle CharacterObject(const void* character) {
     return h;
 }
 
+// The slot's target when it is a character record; none for a tendril.
+void* TargetCharacter(const EffectSlot& s) {
+    return s.target.kind == HitTargetKind::Character ? s.target.record : nullptr;
+}
+
 double Distance(const Vec3& a, const Vec3& b) {
     double dx = double(a.x) - b.x, dy = double(a.y) - b.y, dz = double(a.z) - b.z;
     return std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -320,7 +325,7 @@ struct SetRequest {
     const Vec3* target;
     const Vec3* source;
     void* shooter;
-    void* targetCharacter;
+    HitTarget hitTarget;
     int32_t damage;
 };
 
@@ -350,11 +355,12 @@ void SetProjectile(EffectSlot& s, const SetRequest& r) {
     s.sourcePosition = r.source;
     s.targetPosition = *r.target;
     s.flightPosition = *r.source;
-    s.targetCharacter = r.targetCharacter;
+    s.target = r.hitTarget.record ? r.hitTarget : HitTarget{HitTargetKind::None, nullptr};
     s.damage = r.damage;
     s.aimed = 1;
     s.flying = 1;
-    s.homing = (r.targetCharacter && r.damage != 3) ? 1 : 0;
+    // Only a character is homed on: a tendril is no character record.
+    s.homing = (TargetCharacter(s) && r.damage != 3) ? 1 : 0;
     s.hitValue = r.shooter ? EngineServices.CharacterHitValue(r.shooter) : 0;
     s.speed = (!s.homing && r.damage != 3) ? 1.0f : float(Distance(*r.source, *r.target) * (1.0 / 2400.0));
     // The flight frame's third column points from the target back to the
@@ -601,7 +607,8 @@ void PlaceSet(EffectSlot& s) {
 bool TestHit(int index) {
     EffectSlot& s = g_EffectSlots[index];
     if (!s.flying || !s.aimed) return true;
-    ObjHandle targetObject = s.targetCharacter ? CharacterObject(s.targetCharacter) : -1;
+    void* targetCharacter = TargetCharacter(s);
+    ObjHandle targetObject = targetCharacter ? CharacterObject(targetCharacter) : -1;
     bool hit = false;
     for (int i = 0; i < PartCount(s.object) && !hit; ++i) {
         ObjHandle p = Part(s.object, i);
@@ -616,21 +623,20 @@ bool TestHit(int index) {
     }
     if (!hit) return true;
     uint32_t generation = s.generation;
-    void* target = s.targetCharacter;
-    int32_t damage = s.damage, hitValue = s.hitValue;
+    const HitArgs args{s.target, s.damage, s.hitValue};
     bool homing = s.homing;
     char weapon[kCgsNameSize];
     std::snprintf(weapon, sizeof weapon, "%s", SetFileName(s));
     s.flying = 0;
     if (s.header.projectile) s.frame = s.endFrame;
     if (homing) {
-        if (target == EngineServices.HeroCharacter()) EngineServices.SetLifeStanceAnim(target);
-        else if (!EngineServices.CharacterGuarded(target)) EngineServices.ImpactEnemy(target, weapon);
-        else EngineServices.SetCharacterAnim(target, 7);
+        if (targetCharacter == EngineServices.HeroCharacter()) EngineServices.SetLifeStanceAnim(targetCharacter);
+        else if (!EngineServices.CharacterGuarded(targetCharacter)) EngineServices.ImpactEnemy(targetCharacter, weapon);
+        else EngineServices.SetCharacterAnim(targetCharacter, 7);
         if (!Alive(index, generation)) return false;
     }
-    // A projectile without a target character has no one to hit.
-    if (target) EngineServices.HitCharacter(target, damage, hitValue);
+    // A projectile without a target has no one to hit.
+    if (args.target.kind != HitTargetKind::None) EngineServices.HitCharacter(&args);
     return Alive(index, generation);
 }
 
@@ -649,9 +655,9 @@ void MoveSet(EffectSlot& s) {
         }
         return;
     }
-    if (s.homing && s.targetCharacter) {
+    if (s.homing && TargetCharacter(s)) {
         Vec3 target, back, unit;
-        if (Get_ObjWorldPos(CharacterObject(s.targetCharacter), &target) == 0) {
+        if (Get_ObjWorldPos(CharacterObject(TargetCharacter(s)), &target) == 0) {
             Sub_Vector(&s.flightPosition, &target, &back);
             Normalize_Vector(&back, &unit);
             Make_DirMatrix2(&unit, 0, &s.flightOrientation);
@@ -865,15 +871,15 @@ int Load_EffectSet(const char* name, ObjHandle anchor, float speed, int32_t repe
                    const char* soundName, int32_t soundFrame, const char* secondName, int32_t quarterTurn,
                    int32_t hitValue) {
     SetRequest r{name,       anchor,      speed,   repeat,  startDelay, soundName, soundFrame, secondName,
-                 quarterTurn, hitValue,   false,   nullptr, nullptr,    nullptr,   nullptr,    0};
+                 quarterTurn, hitValue,   false,   nullptr, nullptr,    nullptr,   HitTarget{},  0};
     return LoadSet(r);
 }
 
 int Load_EffectSet2(const char* name, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
-                    void* targetCharacter, int32_t damage, int32_t startDelay, const char* soundName,
+                    HitTarget target, int32_t damage, int32_t startDelay, const char* soundName,
                     int32_t soundFrame, const char* secondName) {
     SetRequest r{name,  0,     1.0f,           1,              startDelay, soundName, soundFrame,      secondName,
-                 0,     0,     true,           targetPosition, sourcePosition, shooter, targetCharacter, damage};
+                 0,     0,     true,           targetPosition, sourcePosition, shooter, target, damage};
     return LoadSet(r);
 }
 
@@ -908,7 +914,7 @@ int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, 
 }
 
 int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
-                void* targetCharacter, int32_t damage) {
+                HitTarget target, int32_t damage) {
     OpenCgs cgs{Fx_Open(path, "rb")};
     FxFile* f = cgs.file;
     if (!f) {
@@ -931,7 +937,7 @@ int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* source
         ObjHandle part;
         int slot;
         if (r.part[0] == '*' || FindHeroPart(r.part, &part) < 0)
-            slot = Load_EffectSet2(r.base, targetPosition, sourcePosition, shooter, targetCharacter, damage, r.startDelay,
+            slot = Load_EffectSet2(r.base, targetPosition, sourcePosition, shooter, target, damage, r.startDelay,
                                    NameOrNull(r.sound), r.soundFrame + 1, NameOrNull(r.second));
         else
             slot = Load_EffectSet(r.base, part, 1.0f, 1, r.startDelay, NameOrNull(r.sound), r.soundFrame + 1,

@@ -21,6 +21,7 @@
 #pragma once
 
 #include "engine3d/dqx_3d.h"
+#include "engine3d/dqx_hooks.h"
 
 #include <cstdint>
 
@@ -127,7 +128,7 @@ struct EffectSlot {
     int32_t aimed;
     const Vec3* sourcePosition;  // the shooter's, followed while the projectile lives
     Vec3 targetPosition;
-    void* targetCharacter;
+    HitTarget target;          // what it hits: a character (homing unless damage is 3), a tendril or none
     int32_t damage;            // 3: an unguided projectile
     int32_t flying;
     int32_t homing;
@@ -183,11 +184,13 @@ extern int32_t g_EffectSetCacheCount;
 int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, int32_t quarterTurn, int32_t hitValue);
 // Starts a projectile effect.  The source position is followed through its
 // pointer while the projectile lives, so it must stay valid until the
-// instance ends (a character record's own position); the shooter and the
-// target are character records or null, and the target must outlive the
+// instance ends (a character record's own field); the shooter is a
+// character record or null.  The target is what the projectile hits: a
+// character record (the projectile homes on it unless the damage is 3), a
+// tendril record (never homed on) or none; its record must outlive the
 // instance too.  The instance, or -1.
 int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
-                void* targetCharacter, int32_t damage);
+                HitTarget target, int32_t damage);
 // The per-frame update: every running set steps once, in slot order; 1.
 int Update_Effects();
 // The sets of the instance stop following their anchor; 1, -1 for a bad
@@ -209,7 +212,7 @@ int Load_EffectSet(const char* name, ObjHandle anchor, float speed, int32_t repe
                    const char* soundName, int32_t soundFrame, const char* secondName, int32_t quarterTurn,
                    int32_t hitValue);
 int Load_EffectSet2(const char* name, const Vec3* targetPosition, const Vec3* sourcePosition, void* shooter,
-                    void* targetCharacter, int32_t damage, int32_t startDelay, const char* soundName,
+                    HitTarget target, int32_t damage, int32_t startDelay, const char* soundName,
                     int32_t soundFrame, const char* secondName);
 // Frees one slot's buffers and object and compacts.
 void Free_EffectSlot(int slot);

@@ -38,7 +38,7 @@ int32_t NoHitValue(void*) {
 int32_t Opaque() {
     return 255;
 }
-void NoHit(void*, int32_t, int32_t) {}
+void NoHit(const HitArgs*) {}
 void NoAnim(void*, int32_t) {}
 void NoStance(void*) {}
 void NoImpact(void*, const char*) {}
@@ -55,9 +55,24 @@ RenderHooksTable RenderHooks = [] {
     return t;
 }();
 
-const EngineServiceHooks kNullEngineServices = {NoCall,   NoText,  NoGetDirection, NoSetDirection,
-                                                 NoRotate, OneTick, NoPosition,     NoOrientation,
-                                                 // effects and morphs
-                                                 NoHero, NotGuarded, NoHitValue, Opaque, NoHit, NoAnim, NoStance,
-                                                 NoImpact, NoSound};
+const EngineServiceHooks kNullEngineServices = {
+    .UpdateStreams = NoCall,
+    .DrawString = NoText,
+    .IAGetDirection = NoGetDirection,
+    .IASetDirection = NoSetDirection,
+    .RotateVectorToward = NoRotate,
+    .FrameTickFactor = OneTick,
+    .CharacterPosition = NoPosition,
+    .CharacterOrientation = NoOrientation,
+    // effects and morphs
+    .HeroCharacter = NoHero,
+    .CharacterGuarded = NotGuarded,
+    .CharacterHitValue = NoHitValue,
+    .HeroOpacity = Opaque,
+    .HitCharacter = NoHit,
+    .SetCharacterAnim = NoAnim,
+    .SetLifeStanceAnim = NoStance,
+    .ImpactEnemy = NoImpact,
+    .PlaySound = NoSound,
+};
 EngineServiceHooks EngineServices = kNullEngineServices;

@@ -100,10 +100,12 @@ struct EngineServiceHooks {
     int (*CharacterGuarded)(void* character);
     int32_t (*CharacterHitValue)(void* character);
     int32_t (*HeroOpacity)();
-    // The game's reactions to an effect's hit: HitCharacter, SetCharacterAnim,
+    // The game's reactions to an effect's hit: HitCharacter (with the
+    // projectile's target, the class it was started with as the damage and
+    // the shooter's hit value at the start), SetCharacterAnim,
     // SetLifeStanceAnim and the enemy manager's EM_ImpactEnemy (with the
     // set's file name as the weapon).  They may start or free effects.
-    void (*HitCharacter)(void* character, int32_t damage, int32_t hitValue);
+    void (*HitCharacter)(const HitArgs* hit);
     void (*SetCharacterAnim)(void* character, int32_t code);
     void (*SetLifeStanceAnim)(void* character);
     void (*ImpactEnemy)(void* character, const char* weapon);

@@ -99,7 +99,9 @@ struct CharacterRecord {
     // What the per-frame character pass and the target choices keep.
     uint8_t nearBit;           // cleared while it stands on the hero's spot, set otherwise
     int32_t protection;        // its power state's protection countdown, in ticks
-    int32_t protectionEffect;  // instance of the protection effect, 0 = none
+    // Where its last aimed shot started (world units): the effects follow
+    // the start of a flying shot through this field.
+    Vec3 firePosition;
 };
 
 // AnimSlot::mode bits.

@@ -26,9 +26,3 @@ void AllocCharacterTables() {
     if (!CharacterAnimTable) CharacterAnimTable = g_animStates;
 }
 
-void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue) {
-    RecordGameCall("HitCharacter", character, damage, hitValue);
-    if (!character) return;
-    character->life = character->life > damage ? character->life - damage : 0;
-}
-

@@ -1,7 +1,8 @@
 // The characters of a mission: the 64 runtime records (the hero in slot 0)
 // and their parallel animation states, as far as the mission life cycle
-// sets them up and the 3D engine's effects and morphs reach them.  The hit
-// and animation requests of the effects are kept in a log that tests read.
+// sets them up and the 3D engine's effects and morphs reach them.  The
+// animation requests, and the hits dqx_combat takes, are kept in a log that
+// tests read.
 #pragma once
 
 #include "game/character_records.h"
@@ -13,8 +14,6 @@
 // Points the tables at the program's own 64 records when they are null.
 void AllocCharacterTables();
 
-// A hit: the character loses the damage (life stays at 0 or above).
-void HitCharacter(CharacterRecord* character, int32_t damage, int32_t hitValue);
 // Asks for an animation code; 0 when the request was taken.
 int SetCharacterAnim(CharacterRecord* character, int32_t code);
 // The hit reaction by life: code 1 at 67 or more, 20 at 1..33, else 7.

@@ -321,6 +321,7 @@ int AnimKeyFire(CharacterRecord* c, int32_t frame, int32_t slot) {
     if (slot == 38 && MissionNumber > 20) s.keyframe = 180;
     bool forced = frame == -1;
     if (!forced && !Ready(st, s, frame)) return 0;
+    FindNearestTarget(c);
     // The point-3 sequence: the hero's code 38 acts only once the hero has
     // gone on from point 3 to point 4, and then ends the sequence.
     if (slot == kScenePowerCode && IsHero(c) && MissionNumber >= kSceneFirstMission) {
@@ -341,8 +342,10 @@ int AnimKeyFire(CharacterRecord* c, int32_t frame, int32_t slot) {
     }
     uint32_t now = host::GetTickCount();
     if (!forced && int32_t(now - c->nextFireTick) < 0) return 0;
-    // A rate of 0 or less means no delay, never a division.
-    c->nextFireTick = now + (c->fireRate > 0 ? uint32_t(1000 / c->fireRate) : 0u);
+    // A rate of 0 or less means no delay, never a division; so does the
+    // debug Turbo Fire bit.
+    const bool delay = c->fireRate > 0 && !(DebugFlags & kDebugTurboFire);
+    c->nextFireTick = now + (delay ? uint32_t(1000 / c->fireRate) : 0u);
     FireCharacterWeapon(c, 0, c->nextFireTick);
     st->flags |= 2;
     c->powerFlags = uint8_t((c->powerFlags & ~3) | ((c->powerFlags & 1) << 1));

@@ -4,7 +4,9 @@
 
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
+#include "game/gameplay.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Power kinds of a shot.
@@ -19,6 +21,11 @@ constexpr int32_t kShotTendril = 3;
 constexpr int32_t kShotAimedAlways = 4;
 constexpr int32_t kShotBlast = 10;
 constexpr int32_t kShotProtection = 20;
+
+// Menu texts of the status line: the energy and its reserve could not pay
+// for a power, and a spell the events did not take.
+constexpr int kEnergyExhaustedText = 176;
+constexpr int kPowerRefusedText = 177;
 
 // BarrierFlags bits.
 constexpr uint8_t kBarrierRunning = 0x01;  // a barrier of weapon slots 14-17 runs
@@ -54,5 +61,17 @@ int IsHeroProtected(const CharacterRecord* character);
 // Starts or stops the protection effect on the character by its
 // protection countdown (the owner is the record whose power state runs it).
 void UpdateWitnessEffect(CharacterRecord* character, CharacterRecord* owner);
-// The weapon record's shot effect started from the hero.
+// The protection effect freed (it repeats forever) and its handle -1.
+void StopWitnessEffect();
+// The weapon record's shot effect started from the hero: aimed with class 2
+// at its target when it has one, else on its model.
 void StartWeaponEffect(CharacterRecord* hero);
+
+// The shot effect file of a power row: ".\effects\<name>-<level>-<A|B>.cgs",
+// the level (in hexadecimal) the row's level in use when the name's second
+// character is '5', else 1; B instead of A at random, one time in two, for
+// a row with the A/B variant.
+void PowerEffectFile(const PowerRow& row, char* out, size_t size);
+// The row of a character's power kind: its spell row for kind 1, its
+// weapon row otherwise; none when the record's row lies past the table.
+PowerRow* CharacterPowerRow(const CharacterRecord* character, int32_t kind);

@@ -42,6 +42,18 @@ void QueryObjectTouch(CharacterRecord* character, ObjectRecord*) {
     RecordGameCall("QueryObjectTouch", character);
 }
 
+int32_t UseEventAnswer = 0;
+
+int32_t QueryUseEvent(CharacterRecord* character, int32_t use) {
+    RecordGameCall("QueryUseEvent", character, use);
+    return UseEventAnswer;
+}
+
+int32_t MissionEventHook(int32_t value) {
+    RecordGameCall("MissionEventHook", nullptr, value);
+    return value;
+}
+
 namespace {
 
 // Fields of an event's image that the door query reads.

@@ -37,6 +37,12 @@ int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal);
 int32_t QueryUseEvent(CharacterRecord* character, int32_t use);
 // The events' test of a character whose life or animation changed.
 void CheckCharacterEvents(CharacterRecord* character);
+// Until the events are read, the use query's answer (0: no event takes a
+// use).
+extern int32_t UseEventAnswer;
+// The mission's own reaction to a value (mission 3: 256 shows its "menu2"
+// object); answers the value.
+int32_t MissionEventHook(int32_t value);
 // The portal chain of mission 3's room 2 opened as its doors allow.
 void OpenPortalChain();
 // The mission's progress step counted up.

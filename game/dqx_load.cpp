@@ -322,6 +322,9 @@ void SetUpCharacter(int i, int restoring) {
             c.counter = 0;
         }
         def.lockOn = 1;
+        // Every character of the mission but the hero is one the hero and
+        // the enemy manager may aim at (a called ally takes kind 2).
+        if (i != 0 && c.kind == 0) c.kind = 1;
     }
     // The head, and the hand shots and held objects start from.
     ObjHandle head = c.model > 0 ? Find_Part(c.model, "tete") : -1;
@@ -464,6 +467,8 @@ void CloseMission() {
     FreeMissionData();
     FreeHeroAnims();
     SFX_CloseMission();
+    // Every effect goes, the protection's with its handle.
+    StopWitnessEffect();
     Free_AllEffects();
     Free_EffectSets();
 }
@@ -554,6 +559,9 @@ void ChangeRoom(int n) {
     LogStep("ChangeRoom", n);
     if (!MissionPtr || !CharacterTable) return;
     StopSubtitle();
+    // Every effect goes, the protection's with its handle (the room entry
+    // starts it again while the countdown runs).
+    StopWitnessEffect();
     Free_AllEffects();
     if (GameplaySettings.roomChangeCounter < 25) GameplaySettings.roomChangeCounter += 1;
     RunArrivalEvents();

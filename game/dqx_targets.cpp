@@ -6,6 +6,7 @@
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_allies.h"
+#include "game/dqx_combat.h"
 #include "game/dqx_controls.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_tendrils.h"
@@ -14,6 +15,7 @@
 #include "host/host.h"
 #include "platform/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -89,12 +91,13 @@ void StepOneCharacter(int slot, CharacterRecord* c) {
             def.flags |= kDefProtected;
             c->protection -= GameTimer.DeltaUnits;
             if (c->protection < 1) {
-                if (c->protectionEffect > 0) Free_Effect(c->protectionEffect);
-                c->protectionEffect = 0;
+                StopWitnessEffect();
                 c->protection = 0;
             }
         }
     }
+    // The immunity of a power runs down by the frame step too.
+    if (c->immunity > 0) c->immunity = std::max(c->immunity - GameTimer.DeltaUnits, 0);
     if (!InCurrentRoom(c)) return;
     if (def.immunity > 0) --def.immunity;
     def.active = def.shown && !(def.flags & kDefHidden) ? 1 : 0;

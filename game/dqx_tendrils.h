@@ -9,6 +9,12 @@
 // The mission's state byte: 9 once the tendrils stop shooting.
 extern uint8_t MissionStateByte;
 constexpr uint8_t kTendrilsSilenced = 9;
+// The mission's flag byte: the tendrils show while it is 1, 2 or 3; bit 0
+// is set by spell row 3, bit 1 while a shown spindrel hit by the hero
+// lives.
+extern uint8_t MissionFlagByte;
+constexpr uint8_t kMissionFlagSpell = 0x01;
+constexpr uint8_t kMissionFlagSpindrelHit = 0x02;
 
 // The mission's drill state cleared.
 void ClearDrillState();

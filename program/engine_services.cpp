@@ -54,8 +54,8 @@ int32_t HeroOpacity() {
     return CharacterTable && CharacterTable[0].def ? CharacterTable[0].def->opacity : 255;
 }
 
-void Hit(void* character, int32_t damage, int32_t hitValue) {
-    HitCharacter(Record(character), damage, hitValue);
+void Hit(const HitArgs* hit) {
+    if (hit) HitCharacter(*hit);
 }
 
 void Anim(void* character, int32_t code) {

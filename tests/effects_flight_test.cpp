@@ -36,7 +36,7 @@ protected:
 };
 
 TEST_F(Flight, UnguidedBoltFliesSixtyUnitsAStepAndEndsAtItsHit) {
-    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &target_, &source_, nullptr, nullptr, 5);
+    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &target_, &source_, nullptr, kNoTarget, 5);
     ASSERT_GE(e, 0);
     int slot = InstanceSlots(e)[0];
     const EffectSlot& s = g_EffectSlots[slot];
@@ -62,7 +62,7 @@ TEST_F(Flight, UnguidedBoltFliesSixtyUnitsAStepAndEndsAtItsHit) {
 
 TEST_F(Flight, BoltThatNeverComesNearFliesToItsLastFrame) {
     Vec3 far{0, 0, 20000};
-    int e = Q3D_FXInit2(".\\fx\\short.cgs", &far, &source_, nullptr, nullptr, 5);
+    int e = Q3D_FXInit2(".\\fx\\short.cgs", &far, &source_, nullptr, kNoTarget, 5);
     int slot = InstanceSlots(e)[0];
     uint32_t t = 0;
     StepTo(t);
@@ -78,7 +78,7 @@ TEST_F(Flight, BoltThatNeverComesNearFliesToItsLastFrame) {
 TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     // The enemy (unguarded): the enemy manager hears of the weapon.
     Vec3 at = {600, 0, 1200};
-    int a = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source_, &hero(), &enemy(), 4);
+    int a = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source_, &hero(), AtCharacter(&enemy()), 4);
     int slot = InstanceSlots(a)[0];
     EXPECT_EQ(g_EffectSlots[slot].homing, 1);
     EXPECT_EQ(g_EffectSlots[slot].hitValue, 10);
@@ -94,11 +94,12 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     EXPECT_EQ(g_GameCalls[0].character, &enemy());
     EXPECT_EQ(g_GameCalls[0].a, 4);
     EXPECT_EQ(g_GameCalls[0].b, 10);
-    EXPECT_EQ(enemy().life, 96);
+    // An enemy loses the hero's shot cost (its hit value), not the class.
+    EXPECT_EQ(enemy().life, 90);
     // The guard (guarded): its hit animation is asked for.
     g_GameCalls.clear();
     Vec3 guardAt = {0, 0, 1200};
-    int b = Q3D_FXInit2(".\\fx\\bolt.cgs", &guardAt, &source_, &hero(), &guard(), 6);
+    int b = Q3D_FXInit2(".\\fx\\bolt.cgs", &guardAt, &source_, &hero(), AtCharacter(&guard()), 6);
     FlyOut(InstanceSlots(b)[0], &t);
     ASSERT_EQ(g_GameCalls.size(), 2u);
     EXPECT_EQ(g_GameCalls[0].what, "SetCharacterAnim");
@@ -108,7 +109,7 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     // The hero, shot by the enemy: its stance by life.
     g_GameCalls.clear();
     Vec3 enemyAt = {600, 0, 1200}, heroAt = {0, 0, 0};
-    int c = Q3D_FXInit2(".\\fx\\bolt.cgs", &heroAt, &enemyAt, &enemy(), &hero(), 3 + 5);
+    int c = Q3D_FXInit2(".\\fx\\bolt.cgs", &heroAt, &enemyAt, &enemy(), AtCharacter(&hero()), 3 + 5);
     FlyOut(InstanceSlots(c)[0], &t);
     ASSERT_EQ(g_GameCalls.size(), 2u);
     EXPECT_EQ(g_GameCalls[0].what, "SetLifeStanceAnim");
@@ -120,7 +121,7 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
 
 TEST_F(Flight, BoltFiredAtItsOwnPlaceEndsAtOnce) {
     // Damage 3 is unguided with the speed from the distance: 0 here.
-    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &source_, &source_, nullptr, nullptr, 3);
+    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &source_, &source_, nullptr, kNoTarget, 3);
     int slot = InstanceSlots(e)[0];
     EXPECT_FLOAT_EQ(g_EffectSlots[slot].speed, 0.0f);
     StepTo(0);
@@ -131,7 +132,7 @@ TEST_F(Flight, BoltStartsAtItsSourceNotAtTheSceneRoot) {
     // The hero stands at the camera's place; a bolt fired at it from 1500
     // units away must fly there first.
     Vec3 from{0, 0, 1500}, heroAt{0, 0, 0};
-    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &heroAt, &from, &enemy(), &hero(), 4);
+    int e = Q3D_FXInit2(".\\fx\\bolt.cgs", &heroAt, &from, &enemy(), AtCharacter(&hero()), 4);
     int slot = InstanceSlots(e)[0];
     Vec3 p;
     Get_ObjPos(g_EffectSlots[slot].object, &p);
@@ -154,14 +155,14 @@ TEST_F(Flight, SetsWithoutTimeScaleOrPositionsDoNotPlay) {
     StepTo(1);
     EXPECT_FALSE(g_EffectSlots[slot].inUse);
     // A projectile needs both positions.
-    int p = Q3D_FXInit2(".\\fx\\bolt.cgs", nullptr, &source_, nullptr, nullptr, 5);
+    int p = Q3D_FXInit2(".\\fx\\bolt.cgs", nullptr, &source_, nullptr, kNoTarget, 5);
     ASSERT_GE(p, 0);
     EXPECT_EQ(g_EffectInstances[p].count, 0);
 }
 
 TEST_F(Flight, PartFoundOnTheHeroIsPlayedThereWithTheShootersHitValue) {
     PutCgs(".\\fx\\cast.cgs", {{0, 0, "*", ".\\fx\\bolt", "*", "repere"}, {0, 0, "*", ".\\fx\\bolt", "*", "nothing"}});
-    int e = Q3D_FXInit2(".\\fx\\cast.cgs", &target_, &source_, &enemy(), nullptr, 5);
+    int e = Q3D_FXInit2(".\\fx\\cast.cgs", &target_, &source_, &enemy(), kNoTarget, 5);
     std::vector<int> slots = InstanceSlots(e);
     ASSERT_EQ(slots.size(), 2u);
     EXPECT_EQ(g_EffectSlots[slots[0]].anchor, hero().model + 2);
@@ -173,7 +174,7 @@ TEST_F(Flight, PartFoundOnTheHeroIsPlayedThereWithTheShootersHitValue) {
 
 TEST_F(Flight, WrongVersionIsFatalForProjectilesOnly) {
     PutCgs(".\\fx\\old.cgs", {{0, 0, "*", ".\\fx\\bolt"}}, 0, 714);
-    EXPECT_EQ(Fatal([&] { Q3D_FXInit2(".\\fx\\old.cgs", &target_, &source_, nullptr, nullptr, 5); }),
+    EXPECT_EQ(Fatal([&] { Q3D_FXInit2(".\\fx\\old.cgs", &target_, &source_, nullptr, kNoTarget, 5); }),
               "Mauvaise version de .\\fx\\old.cgs");
     EXPECT_EQ(Fx_OpenCount(), 0);
     std::string fatal = Fatal([&] { EXPECT_GE(Q3D_FXInit(".\\fx\\old.cgs", prop_, 1.0f, 1, 0, 0), 0); });

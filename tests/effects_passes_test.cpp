@@ -109,7 +109,7 @@ TEST_F(Passes, RestartStepsNoOtherSetTwice) {
     cls.projectile = 1;
     std::string boltPath = PutEffect(".\\fx\\bolt", SimpleSet(60, cls));
     Vec3 source{0, 0, 0}, far{0, 0, 20000};
-    int bolt = Q3D_FXInit2(boltPath.c_str(), &far, &source, nullptr, nullptr, 7);
+    int bolt = Q3D_FXInit2(boltPath.c_str(), &far, &source, nullptr, kNoTarget, 7);
     int ever = Q3D_FXInit(path_.c_str(), prop_, 1.0f, -1, 0, 0);
     const EffectSlot& flying = g_EffectSlots[SlotOf(bolt)];
     const EffectSlot& looping = g_EffectSlots[SlotOf(ever)];
@@ -283,20 +283,20 @@ TEST_F(Passes, ReactionsMayStartAndFreeEffectsDuringTheUpdate) {
     started = path_;
     startedInstance = -1;
     // The hit starts an effect of its own.
-    EngineServices.HitCharacter = [](void*, int32_t, int32_t) {
+    EngineServices.HitCharacter = [](const HitArgs*) {
         startedInstance = Q3D_FXInit(started.c_str(), 0, 1.0f, 1, 0, 0);
     };
     Vec3 source{0, 0, 0}, at{600, 0, 1200};
-    int bolt = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source, &hero(), &enemy(), 4);
+    int bolt = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source, &hero(), AtCharacter(&enemy()), 4);
     int boltSlot = SlotOf(bolt);
     uint32_t t = 0;
     while (g_EffectSlots[boltSlot].inUse && t < 3000) StepTo(t += 33);
     ASSERT_GE(startedInstance, 0);
     EXPECT_EQ(Get_EffectParam(startedInstance), 0);
     // The hit frees every effect, its own set among them.
-    EngineServices.HitCharacter = [](void*, int32_t, int32_t) { Free_AllEffects(); };
+    EngineServices.HitCharacter = [](const HitArgs*) { Free_AllEffects(); };
     int other = Q3D_FXInit(path_.c_str(), prop_, 1.0f, -1, 0, 0);
-    bolt = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source, &hero(), &enemy(), 4);
+    bolt = Q3D_FXInit2(".\\fx\\bolt.cgs", &at, &source, &hero(), AtCharacter(&enemy()), 4);
     boltSlot = SlotOf(bolt);
     while (g_EffectSlots[boltSlot].inUse && t < 6000) StepTo(t += 33);
     EXPECT_EQ(Get_EffectParam(other), -1);

@@ -151,7 +151,7 @@ protected:
             CharacterRecord* targets[3] = {&guard(), &enemy(), nullptr};
             CharacterRecord* target = targets[kind % 3];
             Vec3* at = target ? &places_[kind % 3] : &far_;
-            Q3D_FXInit2(path.c_str(), at, &source_, &hero(), target, int32_t(kind % 5));
+            Q3D_FXInit2(path.c_str(), at, &source_, &hero(), AtCharacter(target), int32_t(kind % 5));
         } else if (kind == 0) {
             int e = Q3D_FXInit(path.c_str(), prop_, 1.0f, -1, 0, 0);
             if (e >= 0) forever->push_back(e);

@@ -60,9 +60,10 @@ protected:
                  archive);
             saved_.PlaySound(owner, name, loop, priority, archive);
         };
-        EngineServices.HitCharacter = [](void* c, int32_t damage, int32_t hitValue) {
-            Line("        game HitCharacter %s damage %d hit value %d", self_->Who(c), damage, hitValue);
-            saved_.HitCharacter(c, damage, hitValue);
+        EngineServices.HitCharacter = [](const HitArgs* hit) {
+            Line("        game HitCharacter %s damage %d hit value %d", self_->Who(hit->target.record), hit->damage,
+                 hit->hitValue);
+            saved_.HitCharacter(hit);
         };
         EngineServices.SetCharacterAnim = [](void* c, int32_t code) {
             Line("        game SetCharacterAnim %s %d", self_->Who(c), code);
@@ -149,10 +150,10 @@ TEST_F(Timeline, MixedEffectsMatchTheirGoldenLog) {
     int forever = Start("ever", Q3D_FXInit(".\\fx\\loop.cgs", prop_, 1.0f, -1, 0, 0));
     Start("twice", Q3D_FXInit(".\\fx\\loop.cgs", prop_, 1.0f, 2, 0, 0));
     int longer = Start("forced", Q3D_FXInit(".\\fx\\long.cgs", prop_, 1.0f, 1, 0, 0));
-    Start("bolt1", Q3D_FXInit2(".\\fx\\bolt.cgs", &atEnemy, &source, &hero(), &enemy(), 4));
-    Start("bolt2", Q3D_FXInit2(".\\fx\\bolt.cgs", &atGuard, &source, &hero(), &guard(), 5));
-    Start("bolt3", Q3D_FXInit2(".\\fx\\bolt.cgs", &atHero, &enemySource, &enemy(), &hero(), 6));
-    Start("miss", Q3D_FXInit2(".\\fx\\short.cgs", &far, &source, nullptr, nullptr, 7));
+    Start("bolt1", Q3D_FXInit2(".\\fx\\bolt.cgs", &atEnemy, &source, &hero(), AtCharacter(&enemy()), 4));
+    Start("bolt2", Q3D_FXInit2(".\\fx\\bolt.cgs", &atGuard, &source, &hero(), AtCharacter(&guard()), 5));
+    Start("bolt3", Q3D_FXInit2(".\\fx\\bolt.cgs", &atHero, &enemySource, &enemy(), AtCharacter(&hero()), 6));
+    Start("miss", Q3D_FXInit2(".\\fx\\short.cgs", &far, &source, nullptr, kNoTarget, 7));
     int forcedSlot = InstanceSlots(longer)[0];
     for (uint32_t t = 0; t <= 1749; t += 33) {
         if (t == 330) {

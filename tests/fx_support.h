@@ -16,6 +16,12 @@
 #include <string>
 #include <vector>
 
+// What a projectile is aimed at: a character record, or nothing.
+inline HitTarget AtCharacter(CharacterRecord* c) {
+    return c ? HitTarget{HitTargetKind::Character, c} : HitTarget{};
+}
+constexpr HitTarget kNoTarget{};
+
 // The sounds the effects asked the program for, oldest first, as the
 // engine's PlaySound service received them.
 struct SfxPlayCall {

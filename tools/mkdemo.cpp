@@ -112,6 +112,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::DemoDrainAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoWeaponFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoShotEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
         }
         AddGeneratedMembers(spec.folder, &members);
@@ -294,6 +295,13 @@ void BuildEffectCorpus(const fs::path& folder) {
     for (const kit::NamedFile& f : kit::DemoEffectFiles()) {
         std::string ext = f.name.substr(f.name.rfind('.') + 1);
         if (ext == "cgs" || ext == "eff" || ext == "cls") put(ext.c_str(), "demo." + ext, f.data);
+    }
+    // The shots: the bolt's projectile timing, the burst's scale track.
+    int shot = 0;
+    for (const kit::NamedFile& f : kit::DemoShotEffectFiles()) {
+        std::string ext = f.name.substr(f.name.rfind('.') + 1);
+        if (ext == "cgs" || ext == "eff" || ext == "cls")
+            put(ext.c_str(), "shot" + std::to_string(shot++) + "." + ext, f.data);
     }
     kit::CgsRecordSpec two = {3, 4, "*", ".\\effects\\dezavivo", "*", "tete"};
     put("cgs", "two.cgs", kit::CgsFile({two, two}, 7));

@@ -92,7 +92,7 @@ void Play(const char* cgs) {
     Vec3 source{0, 0, 0}, target{0, 0, 900};
     Q3D_FXInit(cgs, 0, 1.0f, 2, 0, 0);
     Q3D_FXInit(cgs, 0, 0.5f, -1, 1, 0);
-    Q3D_FXInit2(cgs, &target, &source, nullptr, nullptr, 5);
+    Q3D_FXInit2(cgs, &target, &source, nullptr, HitTarget{}, 5);
     for (int i = 0; i < kUpdates; ++i) {
         host::headless::AdvanceClock(kUpdateStepUs);
         Update_Effects();

@@ -293,4 +293,91 @@ std::vector<NamedFile> DemoEffectFiles() {
     return files;
 }
 
+namespace {
+
+NodeSpec BoxNode(const char* name, int parent, I3 pos, int32_t half, uint16_t colour) {
+    NodeSpec n;
+    n.name = name;
+    n.parent = parent;
+    n.pos = pos;
+    n.groups = {{1, "", colour, {}}};
+    AddBox(&n, 0, {-half, -half, -half}, {half, half, half});
+    return n;
+}
+
+}  // namespace
+
+EffectSetSpec BoltSet(uint16_t colour) {
+    EffectSetSpec s;
+    NodeSpec root;
+    root.name = "bolt";
+    // The core, a trail behind it and the tip ahead (the flight frame's
+    // forward is -z).
+    s.object.nodes = {root, BoxNode("core", 0, {0, 0, 0}, 24, colour), BoxNode("trail", 0, {0, 0, 60}, 12, colour),
+                      BoxNode("#tip", 0, {0, 0, -30}, 6, 0xFFFF)};
+    // Long enough to cross a room at 60 units a step before its last frame.
+    const int32_t n = 90;
+    const TrackSpec spin =
+        Track(n, {Rot(0, kStill), Rot(n / 2, TurnZ(180)), Rot(n, TurnZ(359))}, {Pos(0, {0, 0, 0}), Pos(n, {0, 0, 0})});
+    s.tracks = {Still(n), spin, Still(n), Still(n)};
+    s.eff.endFrame = n;
+    s.cls.projectile = 1;
+    s.cls.follow = 1;
+    s.cls.rate = 15;
+    return s;
+}
+
+EffectSetSpec BurstSet() {
+    EffectSetSpec s;
+    NodeSpec root;
+    root.name = "burst";
+    s.object.nodes = {root, BoxNode("ring", 0, {0, -200, 0}, 40, 0xFD20),
+                      BoxNode("spark", 0, {0, -200, 0}, 12, 0xFFE0)};
+    const int32_t n = 16;
+    s.tracks = {Still(n), Still(n),
+                Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, {0, -200, 0}), Pos(n, {0, -200, -300})})};
+    s.eff.endFrame = n;
+    s.eff.scales = {{"ring", {0, 0, 0}, {{1, 0.5f, 0.5f, 0.5f}, {n, 3.0f, 3.0f, 3.0f}}}};
+    s.cls.follow = 1;
+    s.cls.rate = 15;
+    return s;
+}
+
+EffectSetSpec GlowSet() {
+    EffectSetSpec s;
+    NodeSpec root;
+    root.name = "glow";
+    s.object.nodes = {root, BoxNode("halo", 0, {0, -150, 0}, 90, 0x07FF)};
+    const int32_t n = 30;
+    s.tracks = {Still(n), Track(n, {Rot(0, kStill), Rot(n / 2, TurnY(180)), Rot(n, TurnY(359))},
+                                {Pos(0, {0, -150, 0}), Pos(n, {0, -150, 0})})};
+    s.eff.endFrame = n;
+    s.cls.follow = 1;
+    s.cls.rate = 15;
+    return s;
+}
+
+std::vector<NamedFile> DemoShotEffectFiles() {
+    std::vector<NamedFile> files;
+    auto set = [&](const std::string& base, const EffectSetSpec& spec) {
+        for (NamedFile& f : EffectSetFiles(base, spec)) files.push_back(std::move(f));
+    };
+    set(".\\effects\\bolt", BoltSet(0xFFE0));
+    set(".\\effects\\gbolt", BoltSet(0xF800));
+    set(".\\effects\\burst", BurstSet());
+    set(".\\effects\\glow", GlowSet());
+    auto cgs = [&](const std::string& name, const std::string& base, int32_t rate) {
+        CgsRecordSpec record;
+        record.base = base;
+        record.sound = ".\\smp\\effets\\tir.wav";
+        files.push_back({name, CgsFile({record}, rate)});
+    };
+    cgs(".\\effects\\w1-1-A.cgs", ".\\effects\\burst", kDemoShotRate);
+    cgs(".\\effects\\w5-1-A.cgs", ".\\effects\\bolt", kDemoShotRate);
+    cgs(".\\effects\\w5-1-B.cgs", ".\\effects\\bolt", kDemoShotRate);
+    cgs(".\\effects\\gshot.cgs", ".\\effects\\gbolt", kDemoShotRate);
+    cgs(".\\effects\\w8-1-a.cgs", ".\\effects\\glow", 0);
+    return files;
+}
+
 }  // namespace kit

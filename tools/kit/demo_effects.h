@@ -45,4 +45,19 @@ std::vector<NamedFile> DemoDrainAnimationFiles();
 // ".\effects\dezavivo.cgs" and its set with ".\effects\flare.3DM".
 std::vector<NamedFile> DemoEffectFiles();
 
+// The shots: a bolt that flies and hits (a projectile: its "#tip" part is
+// the one that touches), a burst around its anchor, and a glow that holds
+// around its anchor while it repeats.
+EffectSetSpec BoltSet(uint16_t colour);
+EffectSetSpec BurstSet();
+EffectSetSpec GlowSet();
+// The effect parameter (shots a second) of the demo's unaimed shots.
+constexpr int32_t kDemoShotRate = 2;
+// The shot effects of the demo mission: the hero's weapon row 0
+// (".\effects\w1-1-A.cgs", a burst: the row is never aimed), row 4
+// (".\effects\w5-1-A.cgs" and its variant "w5-1-B.cgs", bolts), the
+// guard's shot (".\effects\gshot.cgs", a bolt named by its strategy
+// script) and the protection's witness (".\effects\w8-1-a.cgs").
+std::vector<NamedFile> DemoShotEffectFiles();
+
 }  // namespace kit

@@ -98,6 +98,10 @@ const Slot kMenuTexts[] = {
     {171, "Enter uses the object"},
     {173, "Up and Down: page, Right: enter"},
     {175, "+ and -: zoom, Tab: close"},
+    // Powers: the energy and its reserve could not pay; a spell took no
+    // effect here.
+    {176, "Not enough energy."},
+    {177, "The spell has no effect here."},
     {199, "%s has gone elsewhere."},
     {200, "Texture filtering: %s"}, {201, "Dithering: %s"}, {202, "Entity points: %s"},
     {203, "Fast scroll: %s"},

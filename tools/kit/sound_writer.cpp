@@ -304,6 +304,11 @@ std::vector<DemoSound> DemoEffects() {
         {".\\smp\\effets\\drain.wav", wav(Mix(Tone(r, 0.8, 110, 110, 0.3), Tone(r, 0.8, 165, 160, 0.15)))},
         {".\\smp\\effets\\bouledrain.wav",
          wav(Concat({Tone(r, 0.15, 1046, 1046, 0.45), Tone(r, 0.35, 1568, 1568, 0.4)}))},
+        // The energy runs out: a falling buzz; the hero's life runs low: a
+        // repeated high beep.
+        {".\\smp\\effets\\jauge_vide.wav", wav(Mix(Tone(r, 0.4, 300, 150, 0.4), NoiseBurst(r, 0.4, 0.2, 29, 0.9)))},
+        {".\\smp\\effets\\alarm1.wav",
+         wav(Concat({Tone(r, 0.1, 1500, 1500, 0.4), silence(0.1), Tone(r, 0.1, 1500, 1500, 0.4)}))},
     };
 }
 
