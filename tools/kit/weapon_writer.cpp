@@ -65,7 +65,7 @@ MorSpec BlasterMorph() {
 // The weapons' effect sets: a glow that follows its anchor (the blaster's
 // hand, a grenade's fuse, the barrier round the hero), a bolt that flies,
 // and an explosion that stays where it started.
-EffectSetSpec GlowSet() {
+EffectSetSpec WeaponGlowSet() {
     EffectSetSpec s = FlashSet();
     s.object.nodes[0].name = "wglow";
     return s;
@@ -199,7 +199,7 @@ std::vector<NamedFile> DemoWeaponFiles() {
         {".\\all\\gren.3dc", BuildObject(Cube("gren", 25, 0x2C40), nullptr)},
         {".\\all\\barr.3dc", BuildObject(Cube("barr", 30, 0x8410), nullptr)},
     };
-    AddSet(&files, ".\\effects\\wglow", GlowSet());
+    AddSet(&files, ".\\effects\\wglow", WeaponGlowSet());
     AddSet(&files, ".\\effects\\wbolt", BoltSet());
     AddSet(&files, ".\\effects\\grexp", ExplosionSet());
     AddEffect(&files, ".\\effects\\pkbl.cgs", ".\\effects\\wglow");
