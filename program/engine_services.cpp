@@ -85,6 +85,8 @@ void InstallEngineServices() {
     EngineServices.SetCharacterAnim = Anim;
     EngineServices.SetLifeStanceAnim = Stance;
     EngineServices.ImpactEnemy = Impact;
+    EngineServices.IAGetDirection = EM_IAGetDirection;
+    EngineServices.IASetDirection = EM_IASetDirection;
     EngineServices.PlaySound = Sound;
     CmHost = CameraManagerHost{
         .FindCharacterTarget = FindCharacterTarget,
