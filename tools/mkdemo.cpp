@@ -20,6 +20,7 @@
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/drain_writer.h"
+#include "tools/kit/esc_writer.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/journal_writer.h"
 #include "tools/kit/mission_writer.h"
@@ -341,6 +342,17 @@ void BuildDrainCorpus(const fs::path& folder) {
         kit::WriteBytes((folder / (v.name + ".bin")).string(), v.bytes);
 }
 
+// Seeds of the strategy script target: the demo missions' scripts and the
+// malformed variants.
+void BuildEscCorpus(const fs::path& folder) {
+    fs::create_directories(folder);
+    for (int mission : {22, 7})
+        kit::WriteBytes((folder / ("ms" + std::to_string(mission) + ".esc")).string(),
+                        kit::EscFile(kit::DemoScript(mission)));
+    for (const kit::EscVariant& v : kit::MalformedEscFiles())
+        kit::WriteBytes((folder / (v.name + ".esc")).string(), v.bytes);
+}
+
 // Seeds of the player.ini, gameplay.ini and menu text readers: the files
 // the program writes and ships, and the kit's odd ones.
 void BuildSettingsCorpus(const fs::path& folder) {
@@ -390,6 +402,7 @@ int BuildCorpus(const fs::path& folder) {
     for (const kit::JournalFixture& f : kit::JournalFixtures())
         kit::WriteBytes((folder / "journal" / (std::string(f.name) + ".jnl")).string(), f.bytes);
     BuildDrainCorpus(folder / "drains");
+    BuildEscCorpus(folder / "esc");
     BuildEffectCorpus(folder);
     BuildSoundLevelsCorpus(folder / "sndlev");
     fs::create_directories(folder / "archive");

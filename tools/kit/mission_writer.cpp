@@ -3,6 +3,7 @@
 #include "tools/kit/mission_writer.h"
 
 #include "tools/kit/byte_writer.h"
+#include "tools/kit/esc_writer.h"
 
 #include <cmath>
 #include <cstring>
@@ -389,7 +390,8 @@ MissionSpec DemoMission7() {
         s.rooms.push_back(r);
     }
     s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1)};
-    s.weapons = {MplWeapon{{{-1000, kFloor, 0}, {1000, kFloor, 0}}}};
+    // The guard's patrol track: four corners of the room, walked in turn.
+    s.weapons = {MplWeapon{{{-1000, kFloor, -500}, {1000, kFloor, -500}, {1000, kFloor, 1000}, {-1000, kFloor, 1000}}}};
     return s;
 }
 
@@ -401,6 +403,7 @@ std::vector<NamedFile> DemoMissionFiles() {
         {".\\ms7\\wall.3DM", WallTexture()},
         {".\\ms7\\floor.3DM", FloorTexture()},
     };
+    for (NamedFile& f : DemoScriptFiles()) files.push_back(std::move(f));
     for (int i = 1; i <= kMission7Rooms; ++i) {
         RoomShape room = ChainRoom(i, kMission7Rooms);
         std::string base = ".\\ms7\\room" + std::to_string(i);

@@ -133,7 +133,7 @@ MissionSpec DemoMission7();
 // the demo pictures).
 std::vector<uint8_t> DemoKeyPictureFile();
 
-// The missions' mission.mpl files, the 3D files of mission 7's rooms and
+// The missions' mission.mpl and ENEMIES.ESC files, the 3D files of mission 7's rooms and
 // the key's picture.
 std::vector<NamedFile> DemoMissionFiles();
 
