@@ -10,6 +10,8 @@
 #include <cstdint>
 
 struct CharacterRecord;
+struct MissionStatsRecord;
+struct ObjectRecord;
 
 // Vector operations (a, b, v: three floats).
 float EMH_Distance3DSquared(const float* a, const float* b);
@@ -65,6 +67,37 @@ void CMH_AimCamera(const float* point);
 // need of the game's logic comes through EmHost).
 // ---------------------------------------------------------------------------
 
+// What the enemy manager's host functions ask of the game's logic, filled
+// by the spine at start; an empty slot does nothing and answers 0 or none.
+struct EnemyManagerHost {
+    // The character's new position handed to the game's movement (the
+    // record, its animation state and its model already hold it).
+    void (*SetCharacterPos)(CharacterRecord* character);
+    // The game's animation request with a game code (0x1000 may be added).
+    int (*SetCharacterAnim)(CharacterRecord* character, int32_t code);
+    // A shot of the character, of the power kind, at the millisecond tick;
+    // the target is the record's own.
+    void (*FireCharacterWeapon)(CharacterRecord* character, int32_t kind, uint32_t tick);
+    // The energy gauge's notice of a gain (or a loss).
+    void (*ShowEnergyChange)(int32_t amount);
+    void (*AddJournalEntry)(int32_t kind, CharacterRecord* character, ObjectRecord* object);
+    // The events' test of a character whose life or animation changed.
+    void (*CheckCharacterEvents)(CharacterRecord* character);
+    void (*ShowStatusMessage)(const char* text);
+    // The translation of a name, or the name itself.
+    const char* (*TranslateName)(const char* name);
+    // Non-zero while a shield keeps the hero from harm.
+    int32_t (*GetActiveShield)();
+    int (*IsSpindrelCharacter)(CharacterRecord* character);
+    // Line `slot` of the menu texts (0-based).
+    const char* (*MenuText)(int slot);
+    // The percentage of a killed enemy's maximum life the hero gains.
+    int32_t (*RecupMonster)();
+    // The game's statistics record.
+    MissionStatsRecord* (*MissionStats)();
+};
+extern EnemyManagerHost EmHost;
+
 // Memory and files.  Alloc answers null when the memory manager has no room.
 void* EMH_Alloc(size_t size);
 void EMH_Free(void* block);
@@ -88,6 +121,7 @@ extern uint32_t EmhRandomSeed;
 // Character lists: each answers the count and stores the shared list
 // (null-terminated, valid until the next list call) through `list`.
 constexpr int kEmhListSize = 64;
+extern CharacterRecord* EmhCharacterList[kEmhListSize + 1];
 int EMH_GetEnemies(CharacterRecord*** list);
 int EMH_GetPlayers(CharacterRecord*** list);
 int EMH_GetEnemiesInRoom(CharacterRecord*** list);
@@ -135,14 +169,19 @@ void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const ch
                      int32_t strength);
 int EMH_IsLineFree(const float* a, const float* b);
 
-// Patrol tracks.
+// Patrol tracks (the record's track; its points are in world units, the
+// mission's units having been multiplied by 5 when the mission was read).
+// A track counts when it has at least one point and the record's track
+// index lies below the count; a point outside the track reads (0, 0, 0).
 int EMH_HasTrack(const CharacterRecord* character);
 int32_t EMH_GetTrackPointCount(const CharacterRecord* character);
 void EMH_GetTrackPoint(const CharacterRecord* character, int32_t index, float* out);
 int32_t EMH_GetTrackIndex(const CharacterRecord* character);
 int EMH_SetTrackIndex(CharacterRecord* character, int32_t index);
 
-// Rooms (indices into the mission's rooms; outside them 0 or none).
+// Rooms (indices into the mission's rooms; outside them 0 or none).  The
+// linked rooms are the destinations of the room's open portals (blocked
+// byte 0) that lie in the room table.
 int32_t EMH_GetRoomCount();
 int32_t EMH_GetCurrentRoom();
 int32_t EMH_GetRoomTendrils(int32_t room);

@@ -67,6 +67,7 @@ struct CharacterRecord {
     uint16_t stateTimer;   // countdown in ticks of a special state
     uint8_t dying;         // non-zero from the death's start
     uint8_t lock;          // non-zero while the hero dies or a sequence holds it
+    uint8_t hold;          // non-zero while events hold its animation; the AI's request clears it
     uint8_t opacity;       // 255 opaque, lowered while the character fades
     uint8_t kind;          // 0 ordinary, 1 attacker, 2 summoned ally
     uint8_t powerFlags;    // bit 0 casting, bit 1 power armed, bit 2 no casting animation

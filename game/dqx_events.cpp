@@ -82,3 +82,7 @@ void OpenPortalChain() {
 void AdvanceStep() {
     RecordGameCall("AdvanceStep");
 }
+
+void CheckCharacterEvents(CharacterRecord* character) {
+    RecordGameCall("CheckCharacterEvents", character);
+}

@@ -35,6 +35,8 @@ int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal);
 // The events asked about a use (a weapon row, or 128 + a spell row) by
 // the character; 0 when no event took it.
 int32_t QueryUseEvent(CharacterRecord* character, int32_t use);
+// The events' test of a character whose life or animation changed.
+void CheckCharacterEvents(CharacterRecord* character);
 // The portal chain of mission 3's room 2 opened as its doors allow.
 void OpenPortalChain();
 // The mission's progress step counted up.

@@ -49,3 +49,8 @@ void UseWeapon(const char* name) {
 WeaponRecord* GetSelectedWeapon() {
     return nullptr;
 }
+
+int32_t GetActiveShield() {
+    RecordGameCall("GetActiveShield");
+    return 0;
+}

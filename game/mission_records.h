@@ -98,6 +98,7 @@ struct RoomRecord {
     RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     int32_t energyValue;     // at 248: the energy a drain placed in the room gives
+    int32_t tendrilCount;    // tendrils of the room (in memory only, 0 when a mission is read)
     uint8_t image[kRoomRecordBytes];
 };
 
@@ -159,6 +160,7 @@ struct CharacterDef {
     uint8_t placement;      // 2 placed before, 1 placed for the first time
     uint8_t spindrel;       // non-zero: a roaming spindrel, set up in every room
     uint8_t resetPlace;     // non-zero: put at the room model's x and z at set-up
+    int32_t turnSpeed;      // the enemy manager's starting heading, 4096 steps a turn
     uint8_t image[kCharacterDefBytes];
 };
 

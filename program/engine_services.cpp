@@ -3,12 +3,23 @@
 // only through CmHost; the spine, which sees every layer, fills them.
 #include "program/engine_services.h"
 
+#include "ai/em_host.h"
 #include "ai/em_impact.h"
 #include "ai/managers.h"
 #include "engine3d/dqx_hooks.h"
 #include "game/characters.h"
+#include "game/dqx_combat.h"
+#include "game/dqx_events.h"
+#include "game/dqx_journal.h"
+#include "game/dqx_overlay.h"
+#include "game/dqx_points.h"
+#include "game/dqx_stats.h"
 #include "game/dqx_targets.h"
+#include "game/dqx_translations.h"
+#include "game/dqx_weapons.h"
 #include "game/game_state.h"
+#include "game/gameplay.h"
+#include "game/player_settings.h"
 #include "media/sfx.h"
 
 namespace {
@@ -72,6 +83,18 @@ float FrameStep() {
     return GameTimer.Delta;
 }
 
+const char* MenuText(int slot) {
+    return slot >= 0 && slot < kMenuTextSlots ? MenuTexts[slot] : "";
+}
+
+int32_t RecupMonster() {
+    return GameplaySettings.RecupMonster;
+}
+
+MissionStatsRecord* Stats() {
+    return &MissionStats;
+}
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -92,5 +115,20 @@ void InstallEngineServices() {
         .FindCharacterTarget = FindCharacterTarget,
         .CanLockOn = CanLockOn,
         .FrameStep = FrameStep,
+    };
+    EmHost = EnemyManagerHost{
+        .SetCharacterPos = SetCharacterPos,
+        .SetCharacterAnim = SetCharacterAnim,
+        .FireCharacterWeapon = FireCharacterWeapon,
+        .ShowEnergyChange = ShowEnergyChange,
+        .AddJournalEntry = AddJournalEntry,
+        .CheckCharacterEvents = CheckCharacterEvents,
+        .ShowStatusMessage = ShowStatusMessage,
+        .TranslateName = TranslateName,
+        .GetActiveShield = GetActiveShield,
+        .IsSpindrelCharacter = IsSpindrelCharacter,
+        .MenuText = MenuText,
+        .RecupMonster = RecupMonster,
+        .MissionStats = Stats,
     };
 }

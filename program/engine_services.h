@@ -2,6 +2,6 @@
 #pragma once
 
 // Fills EngineServices with the game world's, the enemy manager's and the
-// sound layer's routines, and the camera manager's host table with the game
-// world's.
+// sound layer's routines, and the camera and enemy managers' host tables
+// with the game world's.
 void InstallEngineServices();

@@ -685,7 +685,11 @@ TEST_F(ObjectLifeTest, RestoringCarriedObjectsStopsAtTheSlotTable) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.own);
         std::vector<kit::MplObject> own;
-        for (int i = 0; i < r.own; ++i) own.push_back(Object(("o" + std::to_string(i)).c_str(), {0, kFloorY, 0}, 1));
+        for (int i = 0; i < r.own; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "o%d", i);
+            own.push_back(Object(name, {0, kFloorY, 0}, 1));
+        }
         PutMission(40, own);
         Begin(19);
         ASSERT_EQ(CharacterTable[0].inventoryCount, 6);
