@@ -24,15 +24,15 @@ const std::string kTrace = "******************************";
 // spindrel); every other name takes "<DEFAULT>".
 kit::EscScript GuardScript(bool withDefault = true) {
     kit::EscScript s;
-    kit::EscCharacter guard = EnemyManagerTest::ScriptCharacter("Guard", 30);
+    kit::EscCharacter guard = test::ScriptCharacter("Guard", 30);
     guard.characteristics.shootDelay = {100, 100};
     guard.weapons = {{"w1-1-A.cgs", 12}};
-    kit::EscCharacter roamer = EnemyManagerTest::ScriptCharacter("Roamer", 50);
+    kit::EscCharacter roamer = test::ScriptCharacter("Roamer", 50);
     roamer.characteristics.spindrel = 1;
     roamer.characteristics.moveMethod = 1;
     roamer.characteristics.visibleFade = 80;
     s.characters = {guard, roamer};
-    if (withDefault) s.characters.push_back(EnemyManagerTest::ScriptCharacter("<DEFAULT>", 7));
+    if (withDefault) s.characters.push_back(test::ScriptCharacter("<DEFAULT>", 7));
     return s;
 }
 
@@ -54,7 +54,9 @@ TEST_F(EnemyManagerTest, OpenAndCloseAnswerAsTheRunAsksAndTheBannerIsAlwaysWritt
         for (size_t i = 0; i < r.ops.size(); ++i) {
             EmFrameCount = 77;
             EXPECT_EQ(r.ops[i] == Open ? EM_Open() : EM_Close(), r.answers[i]) << i;
-            if (r.answers[i]) EXPECT_EQ(EmFrameCount, 0u) << "the AI clock restarts at open and close";
+            if (r.answers[i]) {
+                EXPECT_EQ(EmFrameCount, 0u) << "the AI clock restarts at open and close";
+            }
         }
     }
     // The banner goes out with both switches off.
@@ -74,13 +76,13 @@ TEST_F(EnemyManagerTest, DebugFlagsTurnOnTheLogWithBitValue1AndTheTraceWith2) {
         std::string probe = "probe " + std::to_string(r.flags);
         EM_Log("probe %u", r.flags);
         size_t before = DebugLines().size();
-        EM_IsSpindrel(nullptr);
+        EM_GetLibVersion();
         auto lines = DebugLines();
         EXPECT_EQ(Logged(probe), r.log);
         if (r.trace) {
             ASSERT_EQ(lines.size(), before + 2);
-            EXPECT_EQ(lines[before], kTrace + "EM_IsSpindrel()");
-            EXPECT_EQ(lines[before + 1], kTrace + "End Of EM_IsSpindrel()");
+            EXPECT_EQ(lines[before], kTrace + "EM_GetLibVersion()");
+            EXPECT_EQ(lines[before + 1], kTrace + "End Of EM_GetLibVersion()");
         } else {
             EXPECT_EQ(lines.size(), before);
         }
@@ -407,10 +409,10 @@ TEST_F(EnemyManagerTest, EnteringARoomSettlesTheSpindrelsBoundForIt) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
+        defs_[2].room = 2;
         ASSERT_EQ(OpenMission(), 1);
         Vec3 start{100, 600, 100};
         Set_ObjPos(roamer->model, &start);
-        defs_[2].room = 2;
         CurrentRoomIndex = 1;
         EmFrameCount = 1000;
         EmRoomEntryFlag = 0;
@@ -425,7 +427,9 @@ TEST_F(EnemyManagerTest, EnteringARoomSettlesTheSpindrelsBoundForIt) {
         EXPECT_EQ(s.room, r.room);
         EXPECT_EQ(s.nextRoom, r.nextAfter);
         EXPECT_EQ(s.waiting, r.waiting);
-        if (r.waiting) EXPECT_EQ(s.waitUntil, r.waitUntil);
+        if (r.waiting) {
+            EXPECT_EQ(s.waitUntil, r.waitUntil);
+        }
         EXPECT_EQ(s.state, r.settled ? 0 : r.state);
         EXPECT_EQ(test::CollisionTest::Pos(roamer->model), r.at);
         EXPECT_EQ(defs_[2].room, r.room) << "the game is told of the room change";

@@ -6,6 +6,8 @@
 
 #include "ai/em_enemy.h"
 #include "ai/em_impact.h"
+#include "engine3d/dqx_fx.h"
+#include "tools/kit/demo_effects.h"
 
 #include <cmath>
 #include <functional>
@@ -25,7 +27,7 @@ protected:
     // The script's Guard as `shape` leaves it; the mission opened on it.
     void Open(const std::function<void(kit::EscCharacter&)>& shape = {}) {
         kit::EscScript s;
-        kit::EscCharacter guard = ScriptCharacter("Guard", 30);
+        kit::EscCharacter guard = test::ScriptCharacter("Guard", 30);
         guard.weapons = {{"w1-1-A.cgs", 12}, {"w2-1-A.cgs", 0}, {"cure.cgs", -20}};
         if (shape) shape(guard);
         s.characters = {guard};
@@ -34,7 +36,7 @@ protected:
         enemy_ = &EmEnemyTable.items[0];
     }
     // The offsets from EmFrameCount that `draw` gives over `n` seeds.
-    static std::pair<uint32_t, uint32_t> Spread(const std::function<uint32_t()>& draw, int n = 400) {
+    static std::pair<uint32_t, uint32_t> Spread(const std::function<uint32_t()>& draw, int n = 2000) {
         uint32_t lo = std::numeric_limits<uint32_t>::max(), hi = 0;
         for (int i = 0; i < n; ++i) {
             EmhRandomSeed = uint32_t(i * 7919 + 1);
@@ -117,7 +119,9 @@ TEST_F(EnemyTest, EachTimerDrawsFromItsOwnPairIntoItsOwnField) {
         r.compute();
         EXPECT_EQ(*r.field, 9000 + r.delay);
         for (const Row& other : rows)
-            if (other.field != r.field) EXPECT_EQ(*other.field, 1u) << other.what;
+            if (other.field != r.field) {
+                EXPECT_EQ(*other.field, 1u) << other.what;
+            }
     }
 }
 
@@ -373,6 +377,68 @@ TEST_F(EnemyTest, TheActionKeyframeCountsOnlyForTheCurrentAnimation) {
         st.current = r.gameCode;
         st.time = r.time;
         EXPECT_EQ(EM_HasPassedActionKeyframe(guard_, enemy_), r.passed);
+    }
+}
+
+// Sounds are recorded with the effects of the model already started when
+// each sound went out, so that the order (sound first) shows.
+struct SoundStart {
+    std::string name;
+    int effectsBefore;
+};
+std::vector<SoundStart> g_Sounds;
+ObjHandle g_SoundModel = 0;
+
+int EffectsOn(ObjHandle model) {
+    int n = 0;
+    for (int s = 0; s < kEffectSlots; ++s)
+        if (g_EffectSlots[s].inUse && g_EffectSlots[s].anchor == model) ++n;
+    return n;
+}
+
+TEST_F(EnemyTest, EachEffectPairStartsItsSoundThenItsEffectAndSkipsNoName) {
+    Open();
+    for (const kit::NamedFile& f : kit::DemoEffectFiles()) Put(f.name, f.data);
+    GiveModel(guard_, {0, 600, 0});
+    g_Sounds.clear();
+    g_SoundModel = guard_->model;
+    EngineServices.PlaySound = [](int32_t owner, const char* name, int, int, int) {
+        EXPECT_EQ(owner, g_SoundModel);
+        g_Sounds.push_back({name, EffectsOn(g_SoundModel)});
+    };
+    using Start = void (*)(CharacterRecord*, const EmEnemy*);
+    struct Row {
+        const char* what;
+        Start start;
+        int sound, effect;           // the pair's places among the eight names
+        const char *soundName, *effectName;
+        bool sounds, effects;
+    };
+    const Row rows[] = {
+        {"impact", EM_StartImpactEffects, kEmImpactSound, kEmImpactFx, "cri", "dezavivo", true, true},
+        {"death", EM_StartDeathEffects, kEmDeathSound, kEmDeathFx, "cri", "dezavivo", true, true},
+        {"appearing", EM_StartAppearEffects, kEmAppearSound, kEmAppearFx, "cri", "dezavivo", true, true},
+        {"scene entry", EM_StartAppearSceneEffects, kEmSceneSound, kEmSceneFx, "cri", "dezavivo", true, true},
+        {"scene entry, both none", EM_StartAppearSceneEffects, kEmSceneSound, kEmSceneFx, "<NONAME>", "<NONAME>",
+         false, false},
+        {"impact, sound none in another case", EM_StartImpactEffects, kEmImpactSound, kEmImpactFx, "<noName>",
+         "dezavivo", false, true},
+        {"death, effect none", EM_StartDeathEffects, kEmDeathSound, kEmDeathFx, "cri", "<NONAME>", true, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Free_AllEffects();
+        g_Sounds.clear();
+        for (auto& name : enemy_->script.names) std::snprintf(name, sizeof name, "%s", "<NONAME>");
+        std::snprintf(enemy_->script.names[r.sound], kEmNameSize, "%s", r.soundName);
+        std::snprintf(enemy_->script.names[r.effect], kEmNameSize, "%s", r.effectName);
+        r.start(guard_, enemy_);
+        ASSERT_EQ(g_Sounds.size(), r.sounds ? 1u : 0u);
+        if (r.sounds) {
+            EXPECT_EQ(g_Sounds[0].name, ".\\smp\\emi\\cri.wav");
+            EXPECT_EQ(g_Sounds[0].effectsBefore, 0) << "the sound goes first";
+        }
+        EXPECT_EQ(EffectsOn(guard_->model), r.effects ? 1 : 0);
     }
 }
 

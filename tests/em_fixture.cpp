@@ -102,7 +102,7 @@ bool EnemyManagerTest::Logged(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-kit::EscCharacter EnemyManagerTest::ScriptCharacter(const std::string& name, int16_t life) {
+kit::EscCharacter ScriptCharacter(const std::string& name, int16_t life) {
     kit::EscCharacter c;
     c.name = name;
     c.characteristics.life = life;

@@ -28,6 +28,9 @@ struct EmHostLog {
 };
 extern EmHostLog g_EmHostLog;
 
+// A script character with the given name and life.
+kit::EscCharacter ScriptCharacter(const std::string& name, int16_t life = 30);
+
 class EnemyManagerTest : public CollisionTest {
 protected:
     static constexpr int kMission = 7;
@@ -50,9 +53,6 @@ protected:
     // The lines DebugLog wrote since the test started.
     std::vector<std::string> DebugLines() const;
     bool Logged(const std::string& line) const;
-
-    // A script character with the given name and life.
-    static kit::EscCharacter ScriptCharacter(const std::string& name, int16_t life = 30);
 
     std::vector<CharacterRecord> records_;
     std::vector<CharacterDef> defs_;
