@@ -209,10 +209,10 @@ void EM_InitializeEnemy(CharacterRecord* character, EmEnemy* enemy) {
     enemy->character = character;
     char name[kEmNameSize];
     EMH_GetCharacterName(character, name, kEmNameSize);
-    EM_Log("Initializing %s", name);
+    EM_Log("Initializing %.31s", name);
     const EmCharacter* entry = EM_FindCharacter(&EmCharacterTable, name);
     if (!entry) {
-        DebugLog("Character %s not found in enemies.esc file", name);
+        DebugLog("Character %.31s not found in enemies.esc file", name);
         entry = EM_FindCharacter(&EmCharacterTable, kEmDefaultName);
     }
     if (!entry) {

@@ -6,7 +6,6 @@
 #include "ai/em_host.h"
 #include "ai/em_script.h"
 #include "ai/em_targeting.h"
-#include "ai/managers.h"
 #include "platform/errors.h"
 
 #include <cmath>

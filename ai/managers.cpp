@@ -4,7 +4,6 @@
 #include "ai/managers.h"
 
 #include "ai/em_core.h"
-#include "ai/em_enemy.h"
 #include "ai/em_host.h"
 #include "ai/em_script.h"
 #include "platform/errors.h"

@@ -1,7 +1,7 @@
 // The operations on one enemy against the real host: timer draws and the
 // frame factor, hits and life, contact damage, AI animation requests,
-// effect and sound starts, appearing and disappearing, shots, states and
-// the patrol track walk.
+// effect and sound starts, appearing and disappearing, shots and the
+// patrol track walk.
 #include "em_fixture.h"
 
 #include "ai/em_enemy.h"
@@ -439,27 +439,6 @@ TEST_F(EnemyTest, EachEffectPairStartsItsSoundThenItsEffectAndSkipsNoName) {
             EXPECT_EQ(g_Sounds[0].effectsBefore, 0) << "the sound goes first";
         }
         EXPECT_EQ(EffectsOn(guard_->model), r.effects ? 1 : 0);
-    }
-}
-
-TEST_F(EnemyTest, StatesKeepTheirPreviousAndABehaviourClearsTheOtherKind) {
-    Open();
-    EM_SetState(enemy_, 100);
-    EXPECT_EQ(enemy_->previousState, 0);
-    EM_SetState(enemy_, 200);
-    EXPECT_EQ(enemy_->state, 200);
-    EXPECT_EQ(enemy_->previousState, 100);
-    struct Row {
-        bool main;
-        int32_t behaviour, currentMain, currentGroup;
-    };
-    const Row rows[] = {{true, 4, 4, 0}, {false, 2, 0, 2}, {true, 9, 9, 0}};
-    for (const Row& r : rows) {
-        enemy_->currentMain = enemy_->currentGroup = 77;
-        if (r.main) EM_SetCurrentMainBehaviour(enemy_, r.behaviour);
-        else EM_SetCurrentGroupBehaviour(enemy_, r.behaviour);
-        EXPECT_EQ(enemy_->currentMain, r.currentMain);
-        EXPECT_EQ(enemy_->currentGroup, r.currentGroup);
     }
 }
 
