@@ -185,7 +185,8 @@ void CheckReplacement(EmCharacteristics* c, int32_t models) {
 
 void CheckReplacements() {
     const int32_t models = EmModelTable.count;
-    for (int32_t i = 0; i < EmCharacterTable.count; ++i) CheckReplacement(&EmCharacterTable.items[i].characteristics, models);
+    for (int32_t i = 0; i < EmCharacterTable.count; ++i)
+        CheckReplacement(&EmCharacterTable.items[i].characteristics, models);
     for (int32_t i = 0; i < models; ++i) CheckReplacement(&EmModelTable.items[i].characteristics, models);
 }
 

@@ -222,7 +222,8 @@ TEST_F(EmScriptTest, EveryNamedFieldComesBackAsTheKitWroteIt) {
     ASSERT_EQ(EmModelTable.count, 2);
     for (int m = 0; m < 2; ++m) {
         EXPECT_STREQ(EmModelTable.items[m].name, s.models[size_t(m)].name.c_str());
-        ExpectBlock(EmModelTable.items[m].characteristics, s.models[size_t(m)].characteristics, s.models[size_t(m)].name);
+        const kit::EscModel& want = s.models[size_t(m)];
+        ExpectBlock(EmModelTable.items[m].characteristics, want.characteristics, want.name);
     }
     for (int side = 0; side < 2; ++side)
         for (int kind = 0; kind < 4; ++kind) {
@@ -423,7 +424,8 @@ TEST_F(EmScriptTest, ReleaseEmptiesTheTableAndTracesEachStep) {
     std::vector<std::string> want;
     for (const char* text : {"EM_FreePlayer()", "EM_FreeCharacteristic()", "End Of EM_FreeCharacteristic()",
                              "EM_FreeFreePWeapons()", "EM_FreeWeapon()", "End Of EM_FreeWeapon()",
-                             "End Of EM_FreePWeapons()", "EM_FreeFxs()", "End Of EM_FreeFxs()", "End Of EM_FreePlayer()"})
+                             "End Of EM_FreePWeapons()", "EM_FreeFxs()", "End Of EM_FreeFxs()",
+                             "End Of EM_FreePlayer()"})
         want.push_back(stars + text);
     EXPECT_EQ(lines, want);
     EXPECT_EQ(EmCharacterTable.items[0].weapons, nullptr);

@@ -125,7 +125,7 @@ struct MplVariant {
 std::vector<MplVariant> MalformedMissionFiles(const MissionSpec& spec);
 
 // The demo missions: 22 (two rooms, the hero, the guard, the key) and 7
-// (three rooms in a chain, the hero and a guard).
+// (three rooms in a chain, the hero and a guard on a four-point track).
 MissionSpec DemoMission22();
 MissionSpec DemoMission7();
 
@@ -133,8 +133,8 @@ MissionSpec DemoMission7();
 // the demo pictures).
 std::vector<uint8_t> DemoKeyPictureFile();
 
-// The missions' mission.mpl and ENEMIES.ESC files, the 3D files of mission 7's rooms and
-// the key's picture.
+// The missions' mission.mpl and ENEMIES.ESC files, the 3D files of mission
+// 7's rooms and the key's picture.
 std::vector<NamedFile> DemoMissionFiles();
 
 }  // namespace kit
