@@ -116,6 +116,8 @@ void InstallEngineServices() {
     EngineServices.SetCharacterAnim = Anim;
     EngineServices.SetLifeStanceAnim = Stance;
     EngineServices.ImpactEnemy = Impact;
+    EngineServices.IAGetDirection = EM_IAGetDirection;
+    EngineServices.IASetDirection = EM_IASetDirection;
     EngineServices.PlaySound = Sound;
     EngineServices.RotateVectorToward = Rotate;
     CmHost = CameraManagerHost{
