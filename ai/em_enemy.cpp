@@ -5,7 +5,7 @@
 #include "ai/em_core.h"
 #include "ai/em_host.h"
 #include "ai/em_script.h"
-#include "ai/em_targeting.h"
+#include "ai/em_geometry.h"
 #include "platform/errors.h"
 
 #include <cmath>
