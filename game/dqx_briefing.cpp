@@ -4,6 +4,7 @@
 #include "game/characters.h"
 
 int32_t CreditsState = 0;
+int32_t CreditsX = 0, CreditsY = 0;
 
 void CreditsPage() {
     RecordGameCall("CreditsPage", nullptr, CreditsState);

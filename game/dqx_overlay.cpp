@@ -1,6 +1,7 @@
-// The overlay: nothing is drawn over the 3D view yet; the status line keeps
-// its text (drawn once the overlay draws), and the energy-change notice its
-// sum and deadline.
+// The overlay: of what it draws over the 3D view only the menu pages are
+// drawn yet, with the blink bit and the highlight level they read; the
+// status line keeps its text (drawn once the overlay draws), and the
+// energy-change notice its sum and deadline.
 #include "game/dqx_overlay.h"
 
 #include "game/characters.h"
@@ -18,6 +19,10 @@ char StatusText[64] = "";
 
 void DrawOverlay(int32_t flags) {
     RecordGameCall("DrawOverlay", nullptr, flags);
+    // The menu's blink bit and highlight level move every frame, open or
+    // not.
+    MenuBlink ^= 1;
+    MenuPulse = uint8_t(MenuPulse - 4 * GameTimer.DoubleDelta);
     if (GameState.menuSlide != 0) RunMenuPages();
 }
 

@@ -1,20 +1,29 @@
-// The save and load pages' mission names.
+// The save and load pages and the missions' names for save names.
 #include "game/dqx_savepage.h"
 
+#include "game/characters.h"
+#include "game/dqx_menu.h"
+#include "game/dqx_text.h"
+#include "game/game_state.h"
 #include "game/player_settings.h"
 #include "platform/settings.h"
 
-namespace {
-
-// The mission list of the menu shows menu texts 7 to 16 (entries 1 to 10),
-// then this one, which starts mission 21.
-const char* const kLastEntry = "Vantilers";
-// The entry of missions 1 to 10 on the list.
-constexpr int kEntryOfMission[10] = {4, 6, 3, 5, 2, 1, 9, 8, 7, 10};
-
-}  // namespace
+int32_t LastSaveSlot = 0;
 
 const char* GetMissionName() {
-    if (MissionNumber < 1 || MissionNumber > 10) return kLastEntry;
-    return MenuTexts[6 + kEntryOfMission[MissionNumber - 1]];
+    // The last entry of the list starts mission 21; the numbered missions
+    // are found in its table of missions.
+    for (int i = 0; i + 1 < kMissionListEntries; ++i)
+        if (kMissionListMissions[i] == MissionNumber) return MenuTexts[kMissionListFirstText + i];
+    return kMissionListLastEntry;
+}
+
+void LoadGamePage() {
+    RecordGameCall("LoadGamePage");
+    if (GameState.menuTabFocus == 0) DrawPageTitle(MenuTexts[168], 1);
+}
+
+void SaveGamePage(int deleteMode) {
+    RecordGameCall("SaveGamePage", nullptr, deleteMode);
+    if (GameState.menuTabFocus == 0) DrawPageTitle(MenuTexts[169], 1);
 }

@@ -14,6 +14,7 @@
 #include "game/dqx_drains.h"
 #include "game/dqx_events.h"
 #include "game/dqx_load.h"
+#include "game/dqx_menu.h"
 #include "game/dqx_messages.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_overlay.h"
@@ -245,6 +246,9 @@ void GameLoop() {
         QuitPrompt(locked);
         ScreenshotKeys();
         driver->Unlock(driver);
+        // A room or mission the menu asked for changes only now, with the
+        // frame no longer drawn into.
+        RunMenuRequest();
         UseObject(hero, 1);
         QuickSaveKeys(hero);
         int subtitlesIdle = UpdateSubtitles();

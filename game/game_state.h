@@ -69,6 +69,7 @@ struct GameStateRecord {
     uint8_t pendingRoomTicks;    // countdown in ticks; 0 = none pending
     uint8_t framesToSkip;        // frames neither rendered nor presented
     uint8_t nextMissionRequest;  // 0 = none
+    uint8_t chosenEntry;         // the menu entry (from 1) a new mission was last started from
     uint8_t progress[2];         // the progress step, and the step of the previous frame
     // The point-3 sequence of missions 20 and above: its step (0 not begun,
     // 4 the hero held at point 3, 3 the hero gone on, 1 ended), and a byte

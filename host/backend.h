@@ -115,6 +115,10 @@ void SetAppInForeground(bool active);
 void ResetWindowing();
 // Keeps a debugger-output line for tests (headless records every line).
 void RecordDebugOutput(const char* text);
+// Keeps a text drawn by TextOut, with its top-left corner and colour, for
+// tests (headless records every text, and writes it to the run trace when
+// MORVANEL_TRACE is set).
+void RecordTextOut(int x, int y, uint32_t colour, const char* text, int count);
 // Keeps a direct window-procedure call for tests (headless records each
 // message and its wParam); safe from any thread.
 void RecordWindowProcCall(uint32_t message, uintptr_t wParam);

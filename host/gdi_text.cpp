@@ -9,6 +9,7 @@
 // rendered glyphs.
 
 #include "host/gdi.h"
+#include "host/backend.h"
 #include "host/host.h"
 
 #include <ft2build.h>
@@ -539,6 +540,8 @@ bool GetTextExtentPoint32(DC* dc, const char* text, int count, Size* size) {
 
 bool TextOut(DC* dc, int x, int y, const char* text, int count) {
     if (!dc || count < 0 || (!text && count > 0)) return false;
+    // Every text asked for is logged, whether a font can draw it or not.
+    if (CurrentBackend() == BackendKind::Headless) detail::RecordTextOut(x, y, dc->textColour, text, count);
     Font* font = ActiveFont(dc);
     if (!font) return false;
     const PixelTarget& t = dc->target;

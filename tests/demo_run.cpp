@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 namespace test {
 
-DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds) {
+DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
+                       const std::string& gameLines) {
     DemoRun run;
     char pattern[] = "/tmp/morvanel-run-XXXXXX";
     if (!mkdtemp(pattern)) return run;
@@ -26,7 +27,7 @@ DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int ti
         bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
         if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), run.dir / name);
     }
-    std::ofstream(run.dir / "config.ini") << "[Game]\nResource=yes\n[Video]\nWindowed=no\n";
+    std::ofstream(run.dir / "config.ini") << "[Game]\nResource=yes\n" << gameLines << "[Video]\nWindowed=no\n";
     std::ofstream(run.dir / "input.txt") << input;
     std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
                                     "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
@@ -54,6 +55,19 @@ DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int ti
     run.err = text.str();
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+std::string QuitKeys(int pump) {
+    std::string s;
+    auto key = [&](int at, int scanCode) {
+        s += std::to_string(pump + at) + " keydown " + std::to_string(scanCode) + "\n";
+        s += std::to_string(pump + at + 100) + " keyup " + std::to_string(scanCode) + "\n";
+    };
+    key(0, 1);      // Escape
+    key(600, 200);  // Up
+    key(800, 28);   // Enter
+    key(1100, 21);  // Y
+    return s;
 }
 
 int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* meanX) {

@@ -16,9 +16,11 @@ struct DemoRun {
 };
 
 // Copies the program, registry.ini and the resource archives beside it
-// into a fresh folder under /tmp, writes config.ini and the input script
-// there, and runs the program in it with a timeout in seconds.
-DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60);
+// into a fresh folder under /tmp, writes config.ini (with `gameLines` added
+// to its [Game] section) and the input script there, and runs the program
+// in it with a timeout in seconds.
+DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60,
+                       const std::string& gameLines = "");
 
 // Pixels of the hero's blue (0x001F) and the guard's red (0xF800), as
 // their skins show them lit or flat, and the hero's also in its own shade
@@ -26,6 +28,13 @@ DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& 
 // channel well clear of the rooms' colours; with the mean column of those
 // pixels (of a 640-pixel row) when asked, -1 when there are none.
 int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* meanX = nullptr);
+
+// The input script's lines that leave the game from play, from the pump
+// given (about 40 pumps make a frame): Escape opens the main menu; once
+// its panel has slid open (9 frames at 3 ticks a frame), Up moves the
+// highlight from the first entry round to the last, Quit; Enter chooses it
+// and Y answers the quit prompt.  Each key is held 100 pumps.
+std::string QuitKeys(int pump);
 
 // Frame n of a run ("frames/frame-%05d.png"); false when missing.
 bool ReadRunFrame(const DemoRun& run, int n, std::vector<uint32_t>* xrgb);

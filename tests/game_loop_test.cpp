@@ -9,7 +9,9 @@
 #include "tools/kit/mission_writer.h"
 #include "game/characters.h"
 #include "game/dqx_briefing.h"
+#include "game/dqx_menu.h"
 #include "game/dqx_messages.h"
+#include "game/dqx_controls.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_save.h"
 #include "game/game_loop.h"
@@ -465,13 +467,11 @@ TEST_F(GameLoopTest, QuitPromptAnswers) {
         {"O leaves", {kScanO}, kLoopLeave, true},
         {"N stays", {kScanN}, kLoopPlay, false},
         {"another key leaves the prompt up", {0x25}, kLoopQuitPrompt, false},
-        {"Escape raises the prompt, then Y", {kScanEscape, kScanY}, kLoopLeave, true},
-        {"Escape raises the prompt, then N", {kScanEscape, kScanN}, kLoopPlay, false},
     };
     for (const QuitCase& c : cases) {
         SCOPED_TRACE(c.name);
         presented_ = 0;
-        GameLoopState = c.keys[0] == kScanEscape ? kLoopPlay : kLoopQuitPrompt;
+        GameLoopState = kLoopQuitPrompt;
         script_ = FrameScript{};
         for (size_t i = 0; i < c.keys.size(); ++i) {
             script_.keys[1 + 2 * i].push_back(c.keys[i]);
@@ -488,6 +488,72 @@ TEST_F(GameLoopTest, QuitPromptAnswers) {
             EXPECT_EQ(GameLoopState, kLoopLeave);
         }
     }
+}
+
+// From play: Escape opens the main menu, whose panel slides open in 9
+// frames (50 down to 1 by 6 a frame); Up then moves the highlight from the
+// first entry round to the last, Quit, and Enter raises the quit prompt,
+// which Y or N answers.
+TEST_F(GameLoopTest, MainMenuQuitRaisesThePrompt) {
+    struct Case {
+        const char* name;
+        int answer;
+        bool loopLeft;
+    };
+    const Case cases[] = {
+        {"then Y", kScanY, true},
+        {"then N", kScanN, false},
+    };
+    // The loop's state after Enter's frame and after the answer's.
+    static int32_t afterEnter, afterAnswer;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        presented_ = 0;
+        GameLoopState = kLoopPlay;
+        GameState.menuSlide = 0;
+        GameState.menuChoice = 0;
+        GameState.menuTabFocus = 0;
+        script_ = FrameScript{};
+        const int keys[] = {kScanEscape, kScanUp, kScanEnter, c.answer};
+        const int pressedAfter[] = {1, 14, 16, 18};
+        for (int i = 0; i < 4; ++i) {
+            script_.keys[uint64_t(pressedAfter[i])].push_back(keys[i]);
+            script_.keys[uint64_t(pressedAfter[i] + 1)].push_back(-keys[i]);
+        }
+        afterEnter = afterAnswer = -1;
+        script_.actions[13] = [] { EXPECT_EQ(GameState.menuSlide, 1) << "open before Up"; };
+        script_.actions[17] = [] { afterEnter = GameLoopState; };
+        script_.actions[25] = [] { afterAnswer = GameLoopState; };
+        script_.lastFrame = 30;
+        GameLoop();
+        EXPECT_EQ(afterEnter, kLoopQuitPrompt);
+        EXPECT_EQ(presented_ < 30, c.loopLeft);
+        if (c.loopLeft) {
+            EXPECT_EQ(GameLoopState, kLoopLeave);
+        } else {
+            EXPECT_EQ(afterAnswer, kLoopPlay);
+        }
+    }
+}
+
+// A room or mission change a menu page asked for runs once the frame is
+// unlocked, before the frame's object use, never while the overlay draws.
+TEST_F(GameLoopTest, MenuRequestRunsOnceTheFrameIsUnlocked) {
+    driver_.Unlock = [](VideoDriver* driver) {
+        RecordGameCall("Unlock");
+        Unlock(driver);
+    };
+    script_.actions[2] = [] { QueueMenuRequest({MenuRequestKind::kChangeRoom, 3, 0}); };
+    script_.lastFrame = 5;
+    GameLoop();
+    EXPECT_EQ(Calls("ChangeRoom"), std::vector<int32_t>{3});
+    const std::vector<std::string> order = Order({"DrawOverlay", "Unlock", "ChangeRoom", "UseObject"});
+    const auto at = std::find(order.begin(), order.end(), "ChangeRoom");
+    ASSERT_NE(at, order.end());
+    ASSERT_GE(at - order.begin(), 2);
+    EXPECT_EQ(std::vector<std::string>(at - 2, at + 2),
+              (std::vector<std::string>{"DrawOverlay", "Unlock", "ChangeRoom", "UseObject"}));
+    EXPECT_EQ(PendingMenuRequest.kind, MenuRequestKind::kNone);
 }
 
 TEST_F(GameLoopTest, QuitPromptShadesTheScreenWithTheCheckerboard) {

@@ -106,8 +106,8 @@ protected:
                 t->escapeDown_ = true;
             }
         } else if (WindowHook == nullptr && us > kLogoUs && !t->escaped_) {
-            // The game loop after the intro: a new press of Escape raises
-            // the quit prompt...
+            // The game loop after the intro: a new press of Escape opens
+            // the main menu...
             if (t->escapeDown_) {
                 host::headless::PressKey(1, false);
                 t->escapeDown_ = false;
@@ -116,9 +116,21 @@ protected:
                 host::headless::PressKey(1, true);
             }
         } else if (t->escaped_ && !t->answered_) {
-            // ... and Y on the next frame leaves the game.
-            t->answered_ = true;
-            host::headless::PressKey(0x15, true);
+            // ... whose panel is open 9 frames later: Up moves round to its
+            // last entry, Quit, Enter raises the quit prompt and Y leaves
+            // the game; each key is pressed on one frame and let go on the
+            // next.
+            struct Step {
+                int frame;
+                uint8_t key;
+                bool down;
+            };
+            static const Step kSteps[] = {{1, 1, false},     {14, 0xC8, true}, {15, 0xC8, false},
+                                          {16, 0x1C, true},  {17, 0x1C, false}, {18, 0x15, true}};
+            ++t->menuFrames_;
+            for (const Step& s : kSteps)
+                if (s.frame == t->menuFrames_) host::headless::PressKey(s.key, s.down);
+            if (t->menuFrames_ >= 18) t->answered_ = true;
         }
     }
     std::vector<uint32_t> ClientCodes() const {
@@ -147,6 +159,7 @@ protected:
     bool escapeDown_ = false;
     bool escaped_ = false;
     bool answered_ = false;
+    int menuFrames_ = 0;  // frames since the game loop's Escape
     bool hookSeen_ = false;
 };
 

@@ -521,17 +521,17 @@ namespace fs = std::filesystem;
 // Both programs begin mission 22 from its mission.mpl: the hero and the
 // guard stand where their definitions put them in room 0, the follow camera
 // behind the hero sees it in the middle of the picture and the guard at the
-// left, they play their idle animations, and the run ends on Escape and Y
-// with player.ini written.
+// left, they play their idle animations, and the run ends on the main
+// menu's Quit and Y with player.ini written.
 TEST(MissionRunTest, BothProgramsBeginMissionTwentyTwoFromItsRecords) {
     struct Row {
         const char* name;
         const char* program;
     };
     const Row rows[] = {{"game-soft", MORVANEL_GAME_SOFT}, {"game-d3d", MORVANEL_GAME_D3D}};
-    // Escape then Y quit the program after about a second and a half of
-    // its clock.
-    const char* quit = "1000 keydown 1\n1100 keyup 1\n1300 keydown 21\n1400 keyup 21\n";
+    // The main menu's Quit then Y leave the program after about two
+    // seconds and a half of its clock.
+    const std::string quit = test::QuitKeys(1000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         test::DemoRun run = test::RunDemoProgram(row.program, quit);

@@ -1,5 +1,6 @@
 // Both programs, run as separate processes on the headless host in a
 // temporary copy of the game directory, driven by the host options.
+#include "tests/demo_run.h"
 #include "tools/kit/archive_writer.h"
 #include "tools/kit/demo_intro.h"
 #include "tools/kit/demo_pictures.h"
@@ -161,8 +162,12 @@ TEST_P(ProgramTest, PresentedFramesAreCapturedInAWindowAndInFullScreen) {
 }
 
 TEST_P(ProgramTest, EscapeEndsTheRun) {
-    // Held across a few frames of 1/70 s ticks, so the run sees it down.
-    Write("input.txt", "25 keydown 1\n400 keyup 1\n500 keydown Y\n900 keyup Y\n");
+    // Escape held across a few frames of 1/70 s ticks, so the run sees it
+    // down and opens the main menu; once its panel has slid open, Up moves
+    // round to its last entry, Quit, Enter chooses it and Y answers.
+    Write("input.txt",
+          "25 keydown 1\n400 keyup 1\n1100 keydown UP\n1200 keyup UP\n1300 keydown 28\n1400 keyup 28\n"
+          "1600 keydown Y\n2000 keyup Y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("pumps done"), std::string::npos) << r.err;
@@ -171,7 +176,9 @@ TEST_P(ProgramTest, EscapeEndsTheRun) {
 
 TEST_P(ProgramTest, EscapeByNameOnTheMessageKeyboard) {
     // Once the game loop runs (its start forgets the keys held before it).
-    Write("input.txt", "5000 keydown escape\n5300 keyup escape\n5400 keydown y\n5800 keyup y\n");
+    Write("input.txt",
+          "5000 keydown escape\n5300 keyup escape\n6000 keydown up\n6100 keyup up\n6200 keydown enter\n"
+          "6300 keyup enter\n6500 keydown y\n6900 keyup y\n");
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_KEYBOARD", "none"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -253,7 +260,7 @@ std::vector<std::string> Steps(const std::string& err) {
 TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
     Write("player.ini", "[Options]\nMusicVol=70\nSubTitles=no\n");
     // Escape after the logo's four seconds, held for a few frames.
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
+    Write("input.txt", test::QuitKeys(5000));
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -285,7 +292,7 @@ TEST_P(ProgramTest, RunOpensAndClosesInOrderAndSavesThePlayerSettings) {
 // at the primary's rate (22050 Hz, 16-bit stereo): silent during the logo,
 // then the mission's music.
 TEST_P(ProgramTest, SoundRunsOnTheHeadlessCapture) {
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
+    Write("input.txt", test::QuitKeys(5000));
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_AUDIO_CAPTURE", (dir_ / "capture.wav").string()}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -313,7 +320,7 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     size_t at = registry.find("Disable=0");
     ASSERT_NE(at, std::string::npos);
     Write("registry.ini", registry.replace(at, 9, "Disable=1"));
-    Write("input.txt", "5000 keydown ESCAPE\n5400 keyup ESCAPE\n5500 keydown Y\n5900 keyup Y\n");
+    Write("input.txt", test::QuitKeys(5000));
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -329,6 +336,13 @@ TEST_P(ProgramTest, WithSoundOffNoVoicesOrCache) {
     EXPECT_TRUE(fs::exists(dir_ / "player.ini"));
 }
 
+// An Escape held from the logo into the game loop opens the main menu
+// there: its Quit is reached with Up, Enter and Y.  Should the menu not
+// be open, those keys do nothing that matters and the whole sequence
+// follows.
+const std::string kQuitFromOpenMenu = "1500 keydown UP\n1600 keyup UP\n1700 keydown 28\n1800 keyup 28\n"
+                                      "2000 keydown Y\n2100 keyup Y\n";
+
 TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
     // A voice archive without the pictures (only the menu texts).
     std::vector<uint8_t> voice;
@@ -337,7 +351,7 @@ TEST_P(ProgramTest, EscapeDuringAMissingLogoSkipsTheVideo) {
                                   &voice, nullptr));
     ASSERT_TRUE(kit::WriteBytes((dir_ / "voice.res").string(), voice));
     CopyIntro();
-    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
+    Write("input.txt", "10 keydown ESCAPE\n600 keyup ESCAPE\n" + kQuitFromOpenMenu + test::QuitKeys(3000));
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -376,8 +390,8 @@ std::vector<int> IntroFramesIn(const fs::path& frames) {
 
 TEST_P(ProgramTest, SpaceEndsAPlayingVideo) {
     CopyIntro();
-    // Space once the video plays, then Escape in the game loop.
-    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n6000 keydown ESCAPE\n6400 keyup ESCAPE\n6500 keydown Y\n6900 keyup Y\n");
+    // Space once the video plays, then the main menu's Quit in the game loop.
+    Write("input.txt", "1000 keydown SPACE\n1100 keyup SPACE\n" + test::QuitKeys(6000));
     fs::path frames = dir_ / "frames";
     Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                     {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -404,7 +418,7 @@ TEST_P(ProgramTest, TheDemoIntroPlaysWhole) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "9000 keydown ESCAPE\n9400 keyup ESCAPE\n9500 keydown Y\n9900 keyup Y\n");
+        Write("input.txt", test::QuitKeys(9000));
         fs::path frames = dir_ / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_TRACE", "1"},
                         {"MORVANEL_FRAMES", "100000"}, {"MORVANEL_CAPTURE", frames.string()}});
@@ -437,7 +451,7 @@ TEST_P(ProgramTest, LogoFirstAndTheEndPictureAfterEscape) {
     for (bool windowed : {true, false}) {
         Write("config.ini", std::string("[Game]\nResource=yes\nLangue=f\n[Video]\nWindowed=") +
                                 (windowed ? "yes" : "no") + "\n");
-        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n700 keydown Y\n1100 keyup Y\n");
+        Write("input.txt", "200 keydown ESCAPE\n600 keyup ESCAPE\n" + kQuitFromOpenMenu + test::QuitKeys(3000));
         // A capture folder that does not exist yet: the host makes it.
         fs::path frames = dir_ / "frames" / (windowed ? "window" : "full");
         Result r = Run({{"MORVANEL_INPUT", (dir_ / "input.txt").string()}, {"MORVANEL_FRAMES", "100000"},

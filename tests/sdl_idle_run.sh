@@ -71,16 +71,17 @@ measure() {
     done
     grep -q "^trace: GameLoop" stderr.txt || { echo "the game loop was not reached" >&2; cat stderr.txt >&2; return 1; }
     sleep 5
+    # The main menu's Quit: Escape, Up once the panel is open, Return, y.
     for i in $(seq 20); do
         grep -q "^trace: LeaveMission" stderr.txt && break
-        xdotool search --name Morvanel windowfocus keydown Escape >/dev/null 2>&1
-        sleep 0.2
-        xdotool keyup Escape >/dev/null 2>&1
-        sleep 0.2
-        xdotool keydown y >/dev/null 2>&1
-        sleep 0.2
-        xdotool keyup y >/dev/null 2>&1
-        sleep 0.1
+        xdotool search --name Morvanel windowfocus >/dev/null 2>&1
+        for key in Escape _ Up Return y; do
+            if [ "$key" = _ ]; then sleep 1.0; continue; fi
+            xdotool keydown "$key" >/dev/null 2>&1
+            sleep 0.2
+            xdotool keyup "$key" >/dev/null 2>&1
+            sleep 0.1
+        done
     done
     wait "$gpid" 2>/dev/null
     gpid=""

@@ -279,12 +279,13 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
         int clipBottom;
         uint8_t redSize, redShift, greenSize, greenShift;
         uint32_t white;
-        int panelWidth, tabWidth;
+        int panelWidth, panelHeight, tabWidth;
     };
     // White: every bit of each channel, (255 >> (8 - size)) << shift.
     const Case cases[] = {
-        {479, 5, 11, 6, 5, 0xFFFF, 640, 88},  // 565; a tall screen: consol1, consol2
-        {399, 5, 10, 5, 5, 0x7FFF, 512, 70},  // 555; 400 lines or fewer: console1, console2
+        // The panel is the menu's whole page.
+        {479, 5, 11, 6, 5, 0xFFFF, 640, 480, 88},  // 565; a tall screen: consol1, consol2
+        {399, 5, 10, 5, 5, 0x7FFF, 512, 384, 70},  // 555; 400 lines or fewer: console1, console2
     };
     const std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
     for (const Case& c : cases) {
@@ -305,6 +306,7 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
         EXPECT_EQ(DefaultTextColour, c.white);
         ASSERT_TRUE(MenuPanelPicture && HeadPicture && DiskPicture && Head2Picture);
         EXPECT_EQ(MenuPanelPicture->width, c.panelWidth);
+        EXPECT_EQ(MenuPanelPicture->height, c.panelHeight);
         ASSERT_TRUE(MenuTabSprites && CaptionFont && RomanFont && ListFont && PageSprites && IconOffSprites &&
                     IconOnSprites);
         EXPECT_EQ(MenuTabSprites->count, 6);

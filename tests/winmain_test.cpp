@@ -51,8 +51,15 @@ protected:
 
 TEST_F(SpineTest, NormalEndShowsNoBoxAndExitsWithZero) {
     WriteSettings();
-    host::headless::ScheduleKey(5000, 1, true);  // Escape, once the logo's four seconds are over,
-    host::headless::ScheduleKey(5500, 0x15, true);  // then Y at the quit prompt
+    // Once the logo's four seconds are over: Escape opens the main menu;
+    // once its panel has slid open, Up moves round to its last entry, Quit,
+    // Enter raises the quit prompt and Y answers it.
+    const uint8_t keys[] = {1, 0xC8, 0x1C, 0x15};
+    const uint64_t at[] = {5000, 5600, 5800, 6100};
+    for (int i = 0; i < 4; ++i) {
+        host::headless::ScheduleKey(at[i], keys[i], true);
+        host::headless::ScheduleKey(at[i] + 100, keys[i], false);
+    }
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(host::headless::Boxes().empty());
     EXPECT_EQ(ReadFile("debug.txt"), "Spindrel I.A. Manager Version 2.05 RC7\n");  // the enemy manager's banner

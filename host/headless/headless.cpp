@@ -45,6 +45,7 @@ struct State {
     uint64_t closeAfter = 0;
     bool closePosted = false;
     std::vector<std::string> debugLines;
+    std::vector<TextRecord> texts;
     bool cpuSet = false;
     FakeCpu cpu{};
     int screenW = 640, screenH = 480;
@@ -657,6 +658,14 @@ const std::vector<std::string>& DebugOutput() {
     return g.debugLines;
 }
 
+const std::vector<TextRecord>& TextLog() {
+    return g.texts;
+}
+
+void ClearTextLog() {
+    g.texts.clear();
+}
+
 void SetPresentObserver(PresentObserver observer, void* context) {
     g_presentObserver = observer;
     g_presentContext = context;
@@ -729,6 +738,15 @@ const Backend kHeadlessBackend = {
 
 void RecordDebugOutput(const char* text) {
     headless::g.debugLines.emplace_back(text);
+}
+
+void RecordTextOut(int x, int y, uint32_t colour, const char* text, int count) {
+    static const bool trace = std::getenv("MORVANEL_TRACE") != nullptr;
+    std::vector<headless::TextRecord>& log = headless::g.texts;
+    // A long run keeps its latest texts: the older half goes when full.
+    if (log.size() >= 4096) log.erase(log.begin(), log.begin() + 2048);
+    log.push_back({x, y, colour, text ? std::string(text, size_t(count)) : std::string()});
+    if (trace) std::fprintf(stderr, "trace: Text %d %d %s\n", x, y, log.back().text.c_str());
 }
 
 void RecordWindowProcCall(uint32_t message, uintptr_t wParam) {

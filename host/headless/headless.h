@@ -141,6 +141,18 @@ void InjectStillDrawing(int count);
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();
 
+// Texts drawn through the GDI text layer (TextOut), in order, with the
+// top-left corner and the colour (COLORREF: red + green * 256 + blue *
+// 65536).  The last 4096 at most; with MORVANEL_TRACE set each text also
+// goes to the run trace on standard error as "trace: Text <x> <y> <text>".
+struct TextRecord {
+    int x, y;
+    uint32_t colour;
+    std::string text;
+};
+const std::vector<TextRecord>& TextLog();
+void ClearTextLog();
+
 // Direct calls of window procedures (host::CallWindowProc) in order: each
 // message with its wParam, whatever thread made the call.
 struct WindowProcCall {

@@ -161,22 +161,38 @@ Image DemoFinishedPicture() {
 }
 
 Image DemoConsole(bool small) {
-    // A bevelled panel: index 0 black (the key colour), 1-64 a blue-grey
-    // ramp, 255 white.
-    Image image = small ? MakeImage(512, 80, 8) : MakeImage(640, 100, 8);
+    // The menu's page: index 0 black (the key colour), 1-64 a blue-grey
+    // ramp, 255 white.  A bevelled frame round the whole page, a darker
+    // column on the left with a sunken slot for each of the six page tabs
+    // (drawn at y = page x 44), a band at the top for the page's title and
+    // one at the bottom for the caption lines.  The page is drawn opaque
+    // over the whole screen.
+    const int width = small ? 512 : 640, height = small ? 384 : 480;
+    const int tabWidth = small ? 70 : 88, tabHeight = small ? 32 : 40, column = tabWidth + 8;
+    Image image = MakeImage(width, height, 8);
     for (int i = 1; i <= 64; ++i) {
         image.palette[size_t(i * 3)] = uint8_t(i * 2);
         image.palette[size_t(i * 3 + 1)] = uint8_t(i * 5 / 2);
         image.palette[size_t(i * 3 + 2)] = uint8_t(i * 3 + 40);
     }
     image.palette[255 * 3] = image.palette[255 * 3 + 1] = image.palette[255 * 3 + 2] = 255;
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            int v = 20 + y * 30 / image.height;
+    auto inSlot = [&](int x, int y) {
+        for (int page = 1; page <= 6; ++page)
+            if (x >= 2 && x < 2 + tabWidth && y >= page * 44 - 2 && y < page * 44 + tabHeight + 2) return true;
+        return false;
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int v = 14 + y * 12 / height;                       // the page
+            if (x < column) v = 8;                               // the tab column
+            if (inSlot(x, y)) v = 4;                             // a tab's slot
+            if (x >= column && y < 40) v = 50;                    // the title band: dark titles
+            if (x >= column && y >= height - 72) v = 22;          // the caption band: light captions
+            if (x >= column && (y == 40 || y == height - 73)) v = 34;
+            if (x == column - 1) v = 30;
             if (y < 3 || x < 3) v = 60;
-            if (y >= image.height - 3 || x >= image.width - 3) v = 8;
-            if ((x / 80 + y / 50) % 2 == 0 && y > 8 && y < image.height - 8 && x % 80 > 6 && x % 80 < 74) v -= 6;
-            image.pixels[size_t(y) * image.width + x] = uint8_t(v);
+            if (y >= height - 3 || x >= width - 3) v = 6;
+            image.pixels[size_t(y) * width + x] = uint8_t(v);
         }
     }
     return image;

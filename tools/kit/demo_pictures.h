@@ -42,8 +42,8 @@ private:
 Image DemoLogo();            // .\info\logo.jpg
 Image DemoQuitPicture();     // .\info\ffin.jpg: after the player quits
 Image DemoFinishedPicture(); // .\info\fend.jpg: after the game is finished
-// .\menus\consol1.png (8-bit); small: console1.png, the panel of screens
-// of 400 lines or fewer, 512 x 80.
+// .\menus\consol1.png (8-bit), the menu's page, 640 x 480; small:
+// console1.png, the page of screens of 400 lines or fewer, 512 x 384.
 Image DemoConsole(bool small = false);
 Image DemoHead(bool second); // .\menus\head.png, head2.png (24-bit)
 Image DemoDisk();            // .\menus\disk.png (8-bit)

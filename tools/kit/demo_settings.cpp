@@ -25,11 +25,11 @@ const Slot kMenuTexts[] = {
     {6, "Missions"}, {7, "The Quarry"}, {8, "The Marsh"}, {9, "The Lighthouse"}, {10, "The Archives"},
     {11, "The Foundry"}, {12, "The Orchard"}, {13, "The Citadel"}, {14, "The Harbour"}, {15, "The Observatory"},
     {16, "The Last Door"},
-    // Mission choice entries, then the titles of the main menu and the
-    // mission choice.
-    {18, "Play this mission"}, {19, "Go back"}, {26, "Main menu"}, {27, "Choose a mission"},
+    // Mission choice entries (the current mission from its start, then
+    // mission 21), then the titles of the main menu and the mission choice.
+    {18, "This mission from its start"}, {19, "Vantilers"}, {26, "Main menu"}, {27, "Choose a mission"},
     // Main menu entries (with 92 and 138 below).
-    {28, "Back to the game"}, {29, "Save the game"}, {30, "Options"}, {31, "Credits"}, {33, "Quit"},
+    {28, "New game"}, {29, "Save the game"}, {30, "Options"}, {31, "Credits"}, {33, "Quit"},
     // Shop: title and the labels of the two tables.
     {41, "Shop"}, {42, "Spells"}, {43, "Weapons"},
     // Quick save refused.
