@@ -4,6 +4,9 @@
 #include "ai/em_core.h"
 #include "ai/em_enemy.h"
 #include "ai/managers.h"
+#include "platform/step_log.h"
+
+#include <cstdio>
 
 std::vector<ImpactCall> g_ImpactCalls;
 
@@ -15,6 +18,9 @@ int EM_ImpactEnemy(void* character, const char* weaponName) {
     if (!enemy) return -1;
     if (enemy->dead) return -2;
     int32_t damage = EM_GetHitPoints(&enemy->script, weaponName);
+    char step[96];
+    std::snprintf(step, sizeof step, "EM_ImpactEnemy %.40s %d", weaponName ? weaponName : "", damage);
+    LogStep(step);
     if (damage == 0) return 0;
     // Life is a 16-bit count: a heal (negative damage) stops at its top.
     int32_t life = int32_t(enemy->script.characteristics.life) - damage;

@@ -253,3 +253,7 @@ int ReadAllies(FileHandle file) {
     }
     return 1;
 }
+
+int IsSummonedAlly(const CharacterRecord* character) {
+    return character && AllyOf(character) >= 0 ? 1 : 0;
+}

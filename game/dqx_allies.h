@@ -43,6 +43,8 @@ void SummonAlly(CharacterRecord* summoner, int ally, int32_t seconds, const Vec3
 // One frame of a character's ally time: the ally number + 1 while it is a
 // live called ally, else 0 (dismissing it when its time or life ran out).
 int UpdateSummonedAlly(CharacterRecord* character);
+// 1 when the record is a created summoned ally.
+int IsSummonedAlly(const CharacterRecord* character);
 // The ally sent away: inactive, life restored, alive again, in no room.
 void DismissAlly(int ally);
 // Every summoned ally dismissed (at every room change).

@@ -324,7 +324,7 @@ void SetUpCharacter(int i, int restoring) {
         def.lockOn = 1;
         // Every character of the mission but the hero is one the hero and
         // the enemy manager may aim at (a called ally takes kind 2).
-        if (i != 0 && c.kind == 0) c.kind = 1;
+        if (i != 0 && c.kind == 0 && !IsSummonedAlly(&c)) c.kind = 1;
     }
     // The head, and the hand shots and held objects start from.
     ObjHandle head = c.model > 0 ? Find_Part(c.model, "tete") : -1;

@@ -463,7 +463,7 @@ TEST_F(EmScriptTest, LoadReadsTheMissionFolder) {
         int answer;
         int characters;
         size_t boxes;
-    } rows[] = {{22, 1, 2, 0}, {7, 1, 2, 0}, {5, 0, 0, 0}, {3, 0, 2, 0}, {4, 0, 0, 0}, {6, 0, 0, 1}};
+    } rows[] = {{22, 1, 4, 0}, {7, 1, 4, 0}, {5, 0, 0, 0}, {3, 0, 2, 0}, {4, 0, 0, 0}, {6, 0, 0, 1}};
     SetResourcePath(".\\");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mission);

@@ -122,6 +122,16 @@ EscCharacter Default() {
     return d;
 }
 
+// The two summoned allies every mission appends to its characters: they
+// hunt the room's enemies rather than the hero.
+EscCharacter Ally(const char* name) {
+    EscCharacter a;
+    a.name = name;
+    a.characteristics = Attacker(200);
+    a.characteristics.playerHunter = 0;
+    return a;
+}
+
 std::vector<uint8_t> Cut(const std::vector<uint8_t>& bytes, size_t size) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
 }
@@ -171,8 +181,19 @@ EscScript DemoScript(int mission) {
     return s;
 }
 
+// The demo's scripts: each mission's, with entries for the two summoned
+// allies every mission appends to its characters, and the guard hurt by
+// the hero's aimed bolt (the effects report a hit under the name of the
+// set that hit: "bolt") by 8.
 std::vector<NamedFile> DemoScriptFiles() {
-    return {{".\\ms22\\ENEMIES.ESC", EscFile(DemoScript(22))}, {".\\ms7\\ENEMIES.ESC", EscFile(DemoScript(7))}};
+    auto withAllies = [](int mission) {
+        EscScript s = DemoScript(mission);
+        s.characters[0].weapons.push_back({"bolt", 8});
+        s.characters.push_back(Ally("callentity"));
+        s.characters.push_back(Ally("callspirit"));
+        return EscFile(s);
+    };
+    return {{".\\ms22\\ENEMIES.ESC", withAllies(22)}, {".\\ms7\\ENEMIES.ESC", withAllies(7)}};
 }
 
 std::vector<EscVariant> MalformedEscFiles() {
