@@ -90,7 +90,7 @@ int32_t ReadCount(const char* key, IniFile* ini) {
 // is marked as kept (state 1).
 void ReadPowerRows(IniFile* ini, char letter, PowerRow* rows, int count) {
     for (int i = 0; i < count; ++i) {
-        char section[8];
+        char section[16];
         std::snprintf(section, sizeof section, "%c%x", letter, i + 1);
         PowerRow& row = rows[i];
         if (IniSelectSection(section, ini)) {
