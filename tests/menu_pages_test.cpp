@@ -457,9 +457,10 @@ TEST_F(MenuPagesTest, DrawMenuListColours) {
         GameState.menuTabFocus = r.focus;
         DrawMenuList(kList, kList + 1, 1);
         const std::vector<std::string> shown = {"one", "two", "three", "four"};
+        const std::vector<GdiCall> drawn = Drawn();
         for (size_t i = 0; i < shown.size(); ++i) {
             const GdiCall* c = nullptr;
-            for (const GdiCall& d : Drawn())
+            for (const GdiCall& d : drawn)
                 if (d.text == shown[i] && d.y == 48 + 17 * int(i)) c = &d;
             ASSERT_NE(c, nullptr) << shown[i];
             EXPECT_EQ(c->x, 320);
