@@ -43,7 +43,7 @@ void RunThroughTheMenu(const char* name, const char* program) {
     // highlighted one again as caption line 2 at (320, 479 - 48).
     const std::vector<std::string> menu = {
         "Text 322 10 Main menu",   "Text 320 48 New game", "Text 320 65 Load a game", "Text 320 82 Save the game",
-        "Text 320 99 Delete a game", "Text 320 116 Options", "Text 320 133 Credits",  "Text 320 150 Quit",
+        "Text 320 99 Delete a game", "Text 320 116 Credits", "Text 320 133 Options",  "Text 320 150 Quit",
         "Text 320 431 New game"};
     for (const std::string& line : menu) EXPECT_NE(TraceLine(err, line), std::string::npos) << line;
     // The mission choice, then the mission begun again after its list was

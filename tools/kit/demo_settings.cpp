@@ -28,8 +28,9 @@ const Slot kMenuTexts[] = {
     // Mission choice entries (the current mission from its start, then
     // mission 21), then the titles of the main menu and the mission choice.
     {18, "This mission from its start"}, {19, "Vantilers"}, {26, "Main menu"}, {27, "Choose a mission"},
-    // Main menu entries (with 92 and 138 below).
-    {28, "New game"}, {29, "Save the game"}, {30, "Options"}, {31, "Credits"}, {33, "Quit"},
+    // Main menu entries (with 92 and 138 below): entry 4 starts the credits,
+    // entry 5 opens the options.
+    {28, "New game"}, {29, "Save the game"}, {30, "Credits"}, {31, "Options"}, {33, "Quit"},
     // Shop: title and the labels of the two tables.
     {41, "Shop"}, {42, "Spells"}, {43, "Weapons"},
     // Quick save refused.
@@ -96,6 +97,7 @@ const Slot kMenuTexts[] = {
     {169, "Choose a slot"},
     {170, "Left and Right: table, Up and Down: power"},
     {171, "Enter uses the object"},
+    {172, "Enter, then a key: the new key"},
     {173, "Up and Down: page, Right: enter"},
     {175, "+ and -: zoom, Tab: close"},
     // Powers: the energy and its reserve could not pay; a spell took no
