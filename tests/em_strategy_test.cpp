@@ -279,6 +279,30 @@ TEST_F(StrategyTest, TheStepLogsTheEnemyAndTheFrameStepItsOwnExitLine) {
     }
 }
 
+TEST_F(StrategyTest, TheDispatchHandsOnTheBehaviourNumberOfTheCharacteristics) {
+    Open({}, {}, 1);
+    struct Row {
+        int32_t main, group, otherGroup;
+        const char* line;
+    };
+    const Row rows[] = {
+        {0, 0, 0, "Unknown main behaviour (0)"},
+        {12, 0, 0, "Unknown main behaviour (12)"},
+        {13, 4, 0, "Unknown main behaviour (13)"},  // a group nobody shares
+        {14, 4, 4, "Unknown group behaviour (4)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.line);
+        enemy_->script.characteristics.mainBehaviour = r.main;
+        enemy_->script.characteristics.groupBehaviour = r.group;
+        otherEnemy_->script.characteristics.groupBehaviour = r.otherGroup;
+        const size_t from = DebugLines().size();
+        Step();
+        auto lines = DebugLines();
+        EXPECT_EQ(std::count(lines.begin() + std::ptrdiff_t(from), lines.end(), std::string(r.line)), 1);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Thresholds, once-flags and replacement codes
 // ---------------------------------------------------------------------------
