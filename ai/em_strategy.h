@@ -18,7 +18,8 @@ constexpr int32_t kEmStateThreshold = -1;
 constexpr int32_t kEmKeepDistanceForward = 3300, kEmKeepDistanceBackward = 2475;
 
 // The i-th enemy of the frame's room lists: its scene-entry timers, then
-// its decision step; answers 1.
+// its decision step; answers 1, or 0 (nothing done) for an index outside
+// the lists.
 int EM_ProcessEnemy(int32_t index);
 // Scene-entry wait: 1 while the enemy must stay away, 0 once its fade-in
 // has been started.
