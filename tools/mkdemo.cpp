@@ -21,6 +21,7 @@
 #include "tools/kit/demo_sprites.h"
 #include "tools/kit/ally_writer.h"
 #include "tools/kit/drain_writer.h"
+#include "tools/kit/drill_writer.h"
 #include "tools/kit/esc_writer.h"
 #include "tools/kit/ini_writer.h"
 #include "tools/kit/journal_writer.h"
@@ -114,6 +115,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::DemoWeaponFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoShotEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoDrillFiles()) members.push_back({f.name, std::move(f.data)});
         }
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
@@ -223,6 +225,9 @@ int BuildObjectCorpus(const fs::path& folder) {
     };
     for (const kit::NamedFile& f : kit::Demo3DFiles())
         if (f.data.size() < 65536) put(f.data);
+    // The drills' models and sway animations.
+    for (const kit::NamedFile& f : kit::DemoDrillFiles())
+        if (f.name.rfind(".\\all\\", 0) == 0 && f.name.compare(f.name.size() - 4, 4, ".mor") != 0) put(f.data);
     kit::TrackSpec track{30, {{0, {0, 0, 0, 32768}}, {30, {0, 23170, 0, 23170}}}, {{0, {0, 0, 0}}, {30, {100, 0, 0}}}};
     put(kit::BuildAnimation({track, track}, false, nullptr));
     put(kit::BuildAnimation({track}, true, nullptr));
@@ -319,6 +324,7 @@ void BuildEffectCorpus(const fs::path& folder) {
     mor.targets = {{"~hand", {{0, 0, 0}, {24, 0, 0}, {24, 24, 0}, {0, 24, 0}}}, {"open", {{-8, -8, 0}, {32, -8, 0}, {32, 32, 0}, {-8, 32, 0}}}};
     mor.groups = {{"repere", {{1, "~hand"}, {10, "open"}, {20, "~hand"}}}};
     put("mor", "hand.mor", kit::MorFile(mor));
+    put("mor", "drill.mor", kit::MorFile(kit::DrillMorph()));
     mor.withGroups = false;
     put("mor", "targets.mor", kit::MorFile(mor));
 }

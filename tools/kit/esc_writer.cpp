@@ -172,12 +172,15 @@ EscScript DemoScript(int mission) {
     enraged.characteristics.shootDelay = {35, 35};
     s.characters = {guard, Default()};
     s.models = {enraged};
-    // Tendrils: two kinds on each side, the others never fire.  Amounts are
-    // tendril values (111 a tendril).
+    // Tendrils: two kinds on each side and side 0's steady growth (kind 3),
+    // the others never fire.  Amounts are tendril values (111 a tendril).
     s.tendrils[0][0] = {111, {350, 700}};
     s.tendrils[0][2] = {222, {700, 700}};
     s.tendrils[1][1] = {111, {500, 500}};
     s.tendrils[1][3] = {333, {1400, 2100}};
+    // Side 0 grows by one tendril every 2 to 4 seconds of AI frames while
+    // no spindrel of the side roams.
+    s.tendrils[0][3] = {111, {46, 92}};
     return s;
 }
 

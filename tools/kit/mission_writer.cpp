@@ -3,6 +3,7 @@
 #include "tools/kit/mission_writer.h"
 
 #include "tools/kit/byte_writer.h"
+#include "tools/kit/drill_writer.h"
 #include "tools/kit/esc_writer.h"
 
 #include <cmath>
@@ -427,7 +428,8 @@ std::vector<NamedFile> DemoMissionFiles() {
         RoomShape room = ChainRoom(i, kMission7Rooms);
         std::string base = ".\\ms7\\room" + std::to_string(i);
         files.push_back({base + ".3dc", BuildObject(BoxRoom(room), nullptr)});
-        files.push_back({base + "c.3dc", BuildCollision(RoomCollision(room), nullptr)});
+        // The tendrils grow on a canopy in the middle of each room.
+        files.push_back({base + "c.3dc", BuildCollision(WithCanopy(RoomCollision(room)), nullptr)});
     }
     return files;
 }

@@ -309,6 +309,10 @@ std::vector<DemoSound> DemoEffects() {
         {".\\smp\\effets\\jauge_vide.wav", wav(Mix(Tone(r, 0.4, 300, 150, 0.4), NoiseBurst(r, 0.4, 0.2, 29, 0.9)))},
         {".\\smp\\effets\\alarm1.wav",
          wav(Concat({Tone(r, 0.1, 1500, 1500, 0.4), silence(0.1), Tone(r, 0.1, 1500, 1500, 0.4)}))},
+        // The tendrils: a spotting hiss, a hurt crackle, a dying wail.
+        {".\\smp\\spotten.wav", wav(Mix(Tone(r, 0.4, 2000, 2600, 0.15), NoiseBurst(r, 0.4, 0.3, 31, 0.8)))},
+        {".\\smp\\blasten.wav", wav(NoiseBurst(r, 0.2, 0.7, 37, 0.5))},
+        {".\\smp\\death.wav", wav(Tone(r, 0.7, 800, 90, 0.5))},
     };
 }
 

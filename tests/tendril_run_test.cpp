@@ -1,0 +1,62 @@
+// Both programs headless: on mission 7 (developer option 4 names the first
+// mission) the room entered grows its tendrils on the canopy and every frame
+// updates them (a run-trace line per tendril update); on mission 22 no
+// tendril is ever made or updated.
+#include "tests/demo_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct Program {
+    const char* name;
+    const char* path;
+};
+const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
+
+constexpr int kRunSeconds = 110;
+
+// Trace lines that start with `prefix`.
+int CountTrace(const std::string& err, const std::string& prefix) {
+    const std::string wanted = "trace: " + prefix;
+    int n = 0;
+    for (size_t at = err.find(wanted); at != std::string::npos; at = err.find(wanted, at + 1))
+        if (at == 0 || err[at - 1] == '\n') ++n;
+    return n;
+}
+
+void RunMission(const Program& p, int mission) {
+    SCOPED_TRACE(std::string(p.name) + " mission " + std::to_string(mission));
+    const std::string lines = "Option=4\nMission=" + std::to_string(mission) + "\n";
+    test::DemoRun run = test::RunDemoProgram(p.path, test::QuitKeys(1600), kRunSeconds, lines);
+    ASSERT_FALSE(run.dir.empty());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(CountTrace(run.err, "OpenMission " + std::to_string(mission)), 1) << run.err;
+    EXPECT_GE(CountTrace(run.err, "CreateRoomTendrils"), 1);
+    const int updates = CountTrace(run.err, "UpdateTendril ");
+    std::printf("%s mission %d: %d tendril updates\n", p.name, mission, updates);
+    if (mission < 20) {
+        // Ten tendrils of side 0, each updated every frame of play.
+        EXPECT_GE(updates, 10 * 20);
+    } else {
+        EXPECT_EQ(updates, 0);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(run.dir, ec);
+}
+
+TEST(TendrilRunTest, GameSoftUpdatesTendrilsInMission7AndNeverIn22) {
+    RunMission(kSoft, 7);
+    RunMission(kSoft, 22);
+}
+
+TEST(TendrilRunTest, GameD3DUpdatesTendrilsInMission7AndNeverIn22) {
+    RunMission(kD3D, 7);
+    RunMission(kD3D, 22);
+}
+
+}  // namespace
