@@ -66,7 +66,7 @@ protected:
         MenuTest::TearDown();
     }
 
-    // Mission with two rooms (the hero in the hall), three characters,
+    // Mission with two rooms (the hero in the hall), four characters,
     // two objects, three events of which two fired, two flags and a
     // running countdown.
     void BuildState() {
@@ -84,9 +84,9 @@ protected:
         std::snprintf(objects_[1].name, sizeof objects_[1].name, "LAMP");
         objects_[1].room = 1;
         objects_[1].hidden = 1;
-        defs_.assign(3, CharacterDef{});
-        const char* names[3] = {"Hero", "Guard", "Ghost"};
-        for (int i = 0; i < 3; ++i) std::snprintf(defs_[size_t(i)].name, sizeof defs_[0].name, "%s", names[i]);
+        defs_.assign(4, CharacterDef{});
+        const char* names[4] = {"Hero", "Guard", "Ghost", "Monk"};
+        for (int i = 0; i < 4; ++i) std::snprintf(defs_[size_t(i)].name, sizeof defs_[0].name, "%s", names[i]);
         mission_ = MissionRecord{};
         mission_.rooms = rooms_.data();
         mission_.roomCount = 2;
@@ -128,6 +128,13 @@ protected:
         ghost.def = &defs_[2];
         ghost.dying = 1;
         defs_[2].room = 254;
+        CharacterRecord& monk = records_[3];
+        monk.def = &defs_[3];
+        monk.present = 1;
+        monk.mood = 1;
+        monk.hold = 1;
+        monk.life = 30;
+        defs_[3].room = 0;
 
         ObjectSlots.count = 2;
         ObjectSlots.slots[0] = ObjectSlotEntry{&objects_[0], 5, nullptr, 0, kSlotSetUp, 0};

@@ -460,6 +460,11 @@ TEST_F(OverlayTest, UsedObjectIsSpentWhenItsCountdownEnds) {
     mission.objectCount = 2;
     MissionRecord* savedMission = MissionPtr;
     MissionPtr = &mission;
+    // The name's line at B - 14 fits the GDI clip test only with a list
+    // font under 11 rows (glyph + 3 <= 14).
+    TestFont small;
+    MakeFont(&small, 6, 8);
+    ListFont = &small.set;
     struct Row {
         const char* name;
         int32_t timer;
@@ -506,6 +511,7 @@ TEST_F(OverlayTest, UsedObjectIsSpentWhenItsCountdownEnds) {
         }
     }
     MissionPtr = savedMission;
+    ListFont = &list_.set;
 }
 
 TEST_F(OverlayTest, LifeHeadBands) {
