@@ -369,6 +369,11 @@ void DrawHud(CharacterRecord* hero) {
 }
 
 void DrawStatusLines() {
+    // The clock is read only while something shows.
+    if (!StatusShown && !EnergyChangeShown) {
+        EnergyChangeSum = 0;
+        return;
+    }
     const uint32_t now = GetTimeMs();
     const int32_t x = int32_t(ScreenState.width / 40);
     const int32_t b = int32_t(Bottom());
