@@ -68,6 +68,7 @@ struct CharacterRecord {
     uint8_t dying;         // non-zero from the death's start
     uint8_t lock;          // non-zero while the hero dies or a sequence holds it
     uint8_t hold;          // non-zero while events hold its animation; the AI's request clears it
+    uint8_t mood;          // set by an event together with the hold byte (shown by the debug pages)
     uint8_t opacity;       // 255 opaque, lowered while the character fades
     uint8_t kind;          // 0 ordinary, 1 attacker, 2 summoned ally
     uint8_t powerFlags;    // bit 0 casting, bit 1 power armed, bit 2 no casting animation
@@ -102,6 +103,11 @@ struct CharacterRecord {
     // Where its last aimed shot started (world units): the effects follow
     // the start of a flying shot through this field.
     Vec3 firePosition;
+    // The charge the hero carries (the HUD shows charge / kChargeUnit while
+    // it is above 0), and the effect that shows it: instance + 1, 0 none;
+    // the HUD frees it once the charge is spent.
+    int32_t charge;
+    int32_t chargeEffect;
 };
 
 // AnimSlot::mode bits.

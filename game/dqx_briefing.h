@@ -9,3 +9,9 @@ extern int32_t CreditsState;
 extern int32_t CreditsX, CreditsY;
 // Draws the credits page by its state.
 void CreditsPage();
+// Set for one frame to keep a briefing step above 10 as it is: the overlay
+// otherwise puts such a step back to 3, and clears the flag every frame.
+extern uint8_t BriefingHoldFrame;
+// The briefing drawn over the 3D view by its step, once a frame by the
+// overlay.
+void BriefingPage();

@@ -505,6 +505,15 @@ void UseObject(CharacterRecord* character, int mode) {
     if (i >= 0 && CharacterAnimTable) CharacterAnimTable[i].weaponRecord = GetSelectedWeapon();
 }
 
+void ExpireObject(CharacterRecord* character, ObjectSlotEntry* slot) {
+    RecordGameCall("ExpireObject", character, SlotIndex(slot));
+    if (!slot || !slot->object) return;
+    slot->object->consumed = 1;
+    slot->object->takeable = 0;
+    HideModel(*slot);
+    if (character) LeaveInventory(character, FindInventoryIndex(character, slot));
+}
+
 void SaveCarriedObjects() {
     LogStep("SaveCarriedObjects");
     g_carriedCount = 0;

@@ -39,6 +39,10 @@ void TakeObject(CharacterRecord* character);
 void PutObject(CharacterRecord* character);
 // Mode 0 hands the selected object to the weapons, mode 1 uses it.
 void UseObject(CharacterRecord* character, int mode);
+// An object used on a target and spent: it leaves the character's
+// inventory (the selection cleared when it was selected) and its model is
+// no longer shown (consumed).
+void ExpireObject(CharacterRecord* character, ObjectSlotEntry* slot);
 
 // The objects carried into the next mission: the hero's inventory entries
 // after the first that go on (from mission 20 on those marked as carried,

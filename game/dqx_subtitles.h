@@ -22,3 +22,5 @@ extern SubtitleState Subtitles;
 void ClearSubtitles();
 // Stops the subtitle on screen (at room changes); logged only.
 void StopSubtitle();
+// The subtitle drawn over the 3D view, once a frame by the overlay.
+void DrawSubtitle();

@@ -1,5 +1,5 @@
 // The game world as far as the run body needs it beyond the game loop: the
-// disk icon and the wait for a voice.
+// wait for a voice.
 #include "game/game_world.h"
 
 #include "media/sfx.h"
@@ -14,5 +14,3 @@ void WaitForVoiceEnd(int voice) {
         SFX_UpdateStreams();
     }
 }
-
-void DrawDiskIcon() {}

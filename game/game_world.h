@@ -3,10 +3,8 @@
 
 #include <cstdint>
 
+#include "game/dqx_overlay.h"
 #include "game/player_settings.h"
-
-// The disk picture in the bottom-right corner of the screen.
-void DrawDiskIcon();
 
 // Waits while the voice plays, at most 3000 ms, pumping messages and
 // refilling the sound streams (a spoken line is a stream: unfed, it would

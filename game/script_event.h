@@ -46,6 +46,7 @@ struct ScriptEvent {
     uint8_t flagOperator;   // 1..6, see EventFlagTest
     uint8_t group;          // events counted together
     uint8_t groupState;     // kGroupDone once counted
+    uint8_t fired;          // set while the event fired this frame (shown by the debug pages)
     uint8_t image[kScriptEventBytes];
 };
 
