@@ -4,8 +4,12 @@
 // travel machine's transitions and the game's target room.
 #include "em_fixture.h"
 
+#include "mission_fixtures.h"
+
 #include "ai/em_spindrels.h"
 #include "ai/managers.h"
+#include "game/dqx_load.h"
+#include "game/game_state.h"
 #include "game/object_slots.h"
 
 #include <functional>
@@ -641,6 +645,50 @@ TEST_F(SpindrelTest, OnlyActiveSpindrelsMoveEachFrame) {
     EM_ProcessSpindrels(1);
     EXPECT_EQ(s[0].state, kEmSpindrelChoose);
     EXPECT_EQ(s[1].state, kEmSpindrelIdle) << "an inactive spindrel waits";
+}
+
+// ---------------------------------------------------------------------------
+// The demo data
+// ---------------------------------------------------------------------------
+
+class DemoSpindrelTest : public DemoMissionTest {
+protected:
+    void SetUp() override {
+        DemoMissionTest::SetUp();
+        savedEmOpen_ = EmOpenFlag;
+        EM_Open();
+    }
+    void TearDown() override {
+        DemoMissionTest::TearDown();
+        EM_Close();
+        EmOpenFlag = savedEmOpen_;
+    }
+    uint8_t savedEmOpen_ = 0;
+};
+
+// The kit's mission 7 and its ENEMIES.ESC, read by the game and the
+// manager: the vault holds the spindrel "drifter", roaming toward side 0's
+// tendrils.
+TEST_F(DemoSpindrelTest, Mission7StartsWithARoamingSpindrelInTheVault) {
+    OpenMission(7, 0);
+    StartMission(0);
+    FirstMission = 0;
+    ASSERT_EQ(EmSpindrelTable.count, 1);
+    const EmSpindrel& s = EmSpindrelTable.items[0];
+    char name[kEmNameSize];
+    EMH_GetCharacterName(s.character, name, kEmNameSize);
+    EXPECT_STREQ(name, "drifter");
+    EXPECT_EQ(s.room, 2);
+    EXPECT_EQ(s.state, kEmSpindrelIdle);
+    const EmCharacteristics& c = s.enemy->script.characteristics;
+    EXPECT_EQ(c.moveMethod, kEmMoveTendrilsMax);
+    EXPECT_EQ(c.side, 0);
+    EXPECT_EQ(c.spindrelMoveDelay.minimum, 280);
+    EXPECT_EQ(c.spindrelMoveDelay.maximum, 560);
+    EXPECT_GE(s.nextMoveTime, 280u);
+    EXPECT_LE(s.nextMoveTime, 560u);
+    // The guard is an enemy but no spindrel.
+    EXPECT_EQ(EmEnemyTable.count, MissionPtr->characterDefCount - 1);
 }
 
 }  // namespace
