@@ -10,6 +10,7 @@
 #include "ai/em_strategy.h"
 #include "ai/managers.h"
 #include "platform/errors.h"
+#include "platform/step_log.h"
 
 #include <cstdint>
 #include <vector>
@@ -148,6 +149,7 @@ void PointAlong(const float* from, const float* a, const float* b, float distanc
 
 // Starts a fade (1 in, 2 out) now, and runs its first frame at once.
 void StartFade(EmSpindrel* s, int32_t kind) {
+    LogStep(kind == 1 ? "SpindrelFadeIn" : "SpindrelFadeOut", s->nextRoom);
     EM_SetWaitOrGuardAnim(s->character, s->enemy);
     s->enemy->fadeArmed = 0;
     EM_AppearDisappearEnemy(s->character, kind);
