@@ -20,6 +20,7 @@
 #include "host/host.h"
 #include "platform/memory.h"
 #include "platform/resfile.h"
+#include "platform/step_log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -695,6 +696,7 @@ void EMH_CharacterDies(CharacterRecord* character) {
 void EMH_ChangeCharacterRoom(CharacterRecord* character, int32_t room) {
     CharacterDef* def = DefOf(character);
     if (!def) return;
+    LogStep("ChangeCharacterRoom", room);
     const CharacterRecord* hero = HeroRecord();
     // While the hero's power countdown runs, a roaming spindrel's move into
     // a room is told on the status line.

@@ -132,6 +132,3 @@ void EM_PlayerChangeRoom() {
         ShowSettled(s);
     }
 }
-
-// The spindrels' own moves are not taken yet: a target room is not kept.
-void EM_SetSpindrelTargetRoom(void*, int32_t) {}

@@ -45,8 +45,9 @@ extern CameraManagerHost CmHost;
 int32_t EM_GetLifePoints(void* character);
 // 1 when it is a roaming spindrel, else 0.
 int EM_IsSpindrel(void* character);
-// The room a spindrel is sent to.
-void EM_SetSpindrelTargetRoom(void* character, int32_t room);
+// The room a spindrel is sent to: 1 when taken, 0 for a room outside the
+// room table, a closed or blocked room, or a character that is no spindrel.
+int EM_SetSpindrelTargetRoom(void* character, int32_t room);
 // Its AI facing (three floats) while the manager is open and it has an
 // enemy record: get leaves `out` as it is otherwise, set does nothing.
 void EM_IAGetDirection(void* character, float* out);

@@ -92,6 +92,23 @@ void EnemyManagerTest::GiveModel(CharacterRecord* c, Vec3 at) {
     c->position = at;
 }
 
+void EnemyManagerTest::MakeRooms(const std::vector<std::vector<int32_t>>& links) {
+    rooms_.assign(links.size(), RoomRecord{});
+    portals_.assign(links.size(), {});
+    for (size_t i = 0; i < links.size(); ++i) {
+        for (size_t k = 0; k < links[i].size(); ++k) {
+            PortalRecord p{};
+            p.position = {int32_t(1000 * k), 0, 2000};
+            p.targetRoom = links[i][k];
+            portals_[i].push_back(p);
+        }
+        rooms_[i].portals = portals_[i].empty() ? nullptr : portals_[i].data();
+        rooms_[i].portalCount = rooms_[i].portalCapacity = int32_t(portals_[i].size());
+    }
+    mission_.rooms = rooms_.data();
+    mission_.roomCount = int32_t(rooms_.size());
+}
+
 std::vector<std::string> EnemyManagerTest::DebugLines() const {
     const auto& all = host::headless::DebugOutput();
     return std::vector<std::string>(all.begin() + std::ptrdiff_t(std::min(debugStart_, all.size())), all.end());

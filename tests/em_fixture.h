@@ -50,6 +50,10 @@ protected:
     int OpenMission(uint32_t flags = 0);
     // A model for the character at `at`, under the scene's root.
     void GiveModel(CharacterRecord* c, Vec3 at);
+    // The mission's rooms made anew before it opens: room i has one open
+    // portal to each room of links[i], in that order, the k-th at
+    // (1000 k, 0, 2000).
+    void MakeRooms(const std::vector<std::vector<int32_t>>& links);
     // The lines DebugLog wrote since the test started.
     std::vector<std::string> DebugLines() const;
     bool Logged(const std::string& line) const;
@@ -58,6 +62,7 @@ protected:
     std::vector<CharacterDef> defs_;
     std::vector<CharacterAnimState> anims_;
     std::vector<RoomRecord> rooms_;
+    std::vector<std::vector<PortalRecord>> portals_;
     MissionRecord mission_{};
     int next_ = 1;
     size_t debugStart_ = 0;

@@ -255,14 +255,14 @@ TEST_F(EmScriptTest, MalformedScriptsAnswerAsTheyShould) {
              EXPECT_EQ(EmCharacterTable.count, 0);
              EXPECT_EQ(g_Watch.held.size(), 1u);  // only the table
          }},
-        {"cut-in-model-count", -4, characters(2)},
+        {"cut-in-model-count", -4, characters(3)},
         {"cut-in-models", -4, [] {
-             EXPECT_EQ(EmCharacterTable.count, 2);
+             EXPECT_EQ(EmCharacterTable.count, 3);
              EXPECT_EQ(EmModelTable.count, 0);
              EXPECT_EQ(EmModelTable.items, nullptr);
          }},
         {"cut-in-tendrils", -4, [] { EXPECT_EQ(EmModelTable.count, 1); }},
-        {"lower-case-version", 1, characters(2)},
+        {"lower-case-version", 1, characters(3)},
         {"version-eleventh-byte", -1, characters(0)},
         // Only the first byte of each count: 257 would run past the file.
         {"counts-0x0101", 1, [] {
@@ -345,13 +345,14 @@ TEST_F(EmScriptTest, CancelOnTheBadVersionBoxIsFatal) {
 }
 
 // Each allocation of mission 7's script failing in turn: the character
-// table, the guard's weapons, the default's weapons, the model table.
+// table, the guard's weapons, the default's weapons, the spindrel's
+// weapons, the model table.
 TEST_F(EmScriptTest, FailedAllocationsAnswerMinus2OrMinus3) {
     const struct {
         int failAt;
         int answer;
         int characters;
-    } rows[] = {{1, -2, 0}, {2, -3, 0}, {3, -3, 1}, {4, -2, 2}, {5, 1, 2}};
+    } rows[] = {{1, -2, 0}, {2, -3, 0}, {3, -3, 1}, {4, -3, 2}, {5, -2, 3}, {6, 1, 3}};
     const std::vector<uint8_t> bytes = kit::EscFile(kit::DemoScript(7));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.failAt);
@@ -359,7 +360,7 @@ TEST_F(EmScriptTest, FailedAllocationsAnswerMinus2OrMinus3) {
         g_Watch.failAt = row.failAt;
         EXPECT_EQ(Analyse(bytes), row.answer);
         EXPECT_EQ(EmCharacterTable.count, row.characters);
-        if (row.failAt == 4) {
+        if (row.failAt == 5) {
             EXPECT_EQ(EmModelTable.items, nullptr);
         }
         g_Watch.failAt = 0;
@@ -463,7 +464,7 @@ TEST_F(EmScriptTest, LoadReadsTheMissionFolder) {
         int answer;
         int characters;
         size_t boxes;
-    } rows[] = {{22, 1, 4, 0}, {7, 1, 4, 0}, {5, 0, 0, 0}, {3, 0, 2, 0}, {4, 0, 0, 0}, {6, 0, 0, 1}};
+    } rows[] = {{22, 1, 4, 0}, {7, 1, 5, 0}, {5, 0, 0, 0}, {3, 0, 2, 0}, {4, 0, 0, 0}, {6, 0, 0, 1}};
     SetResourcePath(".\\");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mission);

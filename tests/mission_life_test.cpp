@@ -581,7 +581,7 @@ TEST_F(MissionLifeTest, DemoMissionsShowTheirTranslatedNames) {
     };
     const std::vector<Row> rows = {
         {22, {"Great hall", "Old crypt", "Aldric", "Temple guard", "Iron key", "Pulse blaster"}},
-        {7, {"West gate", "Long nave", "Deep vault", "Aldric", "guard", "GRENADE0", "BARRIEREH0"}},
+        {7, {"West gate", "Long nave", "Deep vault", "Aldric", "guard", "drifter", "GRENADE0", "BARRIEREH0"}},
     };
     for (const Row& r : rows) {
         OpenMission(r.mission, 0);

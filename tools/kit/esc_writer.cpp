@@ -114,6 +114,21 @@ EscCharacter Guard(int16_t life) {
     return g;
 }
 
+// Mission 7's spindrel: it roams toward the rooms that hold the most
+// tendrils of side 0, moving every 4 to 8 seconds of frames, and fights
+// like the guard between moves.
+EscCharacter Drifter() {
+    EscCharacter d;
+    d.name = "drifter";
+    d.characteristics = Attacker(30);
+    d.characteristics.spindrel = 1;
+    d.characteristics.spindrelMoveDelay = {280, 560};
+    d.characteristics.moveMethod = 1;
+    d.characteristics.side = 0;
+    d.weapons = {{"w1-1-A.cgs", 10}};
+    return d;
+}
+
 EscCharacter Default() {
     EscCharacter d;
     d.name = "<DEFAULT>";
@@ -170,7 +185,7 @@ EscScript DemoScript(int mission) {
     EscModel enraged{"enraged", Attacker(20)};
     enraged.characteristics.mainBehaviour = 10;
     enraged.characteristics.shootDelay = {35, 35};
-    s.characters = {guard, Default()};
+    s.characters = {guard, Default(), Drifter()};
     s.models = {enraged};
     // Tendrils: two kinds on each side and side 0's steady growth (kind 3),
     // the others never fire.  Amounts are tendril values (111 a tendril).

@@ -93,8 +93,9 @@ std::vector<uint8_t> EscFile(const EscScript& script);
 
 // The demo scripts: mission 22's guard, an Attacker whose delays have equal
 // minimum and maximum, hurt by the hero's first shot ("w1-1-A.cgs"); mission
-// 7's guard, an Attacker that hunts the hero, with a model to switch to and
-// tendril kinds enabled on both sides; each with a "<DEFAULT>" entry.
+// 7's guard, an Attacker that hunts the hero, with a model to switch to,
+// its spindrel "drifter" (move method 1, side 0) and tendril kinds enabled
+// on both sides; each with a "<DEFAULT>" entry.
 EscScript DemoScript(int mission);
 // .\ms22\ENEMIES.ESC and .\ms7\ENEMIES.ESC.
 std::vector<NamedFile> DemoScriptFiles();

@@ -409,7 +409,10 @@ MissionSpec DemoMission7() {
             r.portals.push_back(Portal("door" + std::to_string(i) + std::to_string(i + 1), kFarDoor, i, 1, ""));
         s.rooms.push_back(r);
     }
-    s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1)};
+    // The spindrel "drifter" (the guard's model) starts in the vault.
+    MplCharacter drifter = Guard({-500, kFloor, 500}, 2);
+    drifter.name = "drifter";
+    s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1), drifter};
     // The guard's patrol track: four corners of the room, walked in turn.
     s.weapons = {MplWeapon{{{-1000, kFloor, -500}, {1000, kFloor, -500}, {1000, kFloor, 1000}, {-1000, kFloor, 1000}}}};
     return s;
