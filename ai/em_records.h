@@ -124,7 +124,7 @@ struct EmEnemy {
     int32_t currentGroup, currentMain;
     CharacterRecord* target;
     int32_t trackIndex;
-    int32_t work[3];
+    float work[3];           // the behaviours' working point or step vector
     int32_t countdown;
     int32_t runAwayPassed, keepDistancePassed, changePassed;
     float direction[3];
