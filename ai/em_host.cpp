@@ -6,6 +6,7 @@
 // through the slots of CmHost and EmHost.
 #include "ai/em_host.h"
 
+#include "ai/em_records.h"
 #include "ai/managers.h"
 #include "engine3d/dqx_collworld.h"
 #include "engine3d/dqx_front.h"
@@ -447,9 +448,23 @@ int32_t AnimCode(int32_t index) {
 
 }  // namespace
 
+namespace {
+
+// The run trace's line of an AI step on a character, with the AI frame.
+void LogAiStep(const char* step, const CharacterRecord* character, const char* detail) {
+    const CharacterDef* def = character ? character->def : nullptr;
+    char line[160];
+    std::snprintf(line, sizeof line, "%s %.31s%s%s frame", step, def ? def->name : "-", detail[0] ? " " : "", detail);
+    LogStep(line, int(EmFrameCount));
+}
+
+}  // namespace
+
 void EMH_SetAnim(CharacterRecord* character, int32_t index, int32_t flags, int32_t speedPercent) {
     int32_t code = AnimCode(index);
     if (!character || code < 0) return;
+    // An attack starts: its one shot follows at the animation's keyframe.
+    if (index == 1 || index == 2) LogAiStep("EnemyAttack", character, "");
     if (flags & 2) code += 0x1000;
     character->hold = 0;
     character->controls = 0;
@@ -660,6 +675,9 @@ void EMH_DamagePlayer(CharacterRecord* character, int32_t damage) {
     const CharacterRecord* hero = HeroRecord();
     if (hero && hero->immunity > 0) return;
     def->life = def->life > damage ? Saturate(int64_t(def->life) - damage) : 0;
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "%d life %d factor %.3f", int(damage), int(def->life), double(EmFrameFactor));
+    LogAiStep("DamagePlayer", character, detail);
 }
 
 void EMH_SetTransparency(CharacterRecord* character, int32_t percent) {
@@ -687,6 +705,9 @@ void EMH_KillCharacter(CharacterRecord* character) {
     def->dying = 2;
     if (EmHost.CheckCharacterEvents) EmHost.CheckCharacterEvents(character);
     def->room = kKilledRoom;
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "gain %d energy %d", int(gain), hero && hero->def ? int(hero->def->energy) : 0);
+    LogAiStep("KillCharacter", character, detail);
 }
 
 void EMH_CharacterDies(CharacterRecord* character) {
@@ -778,11 +799,19 @@ void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const ch
     if (!effect || !target) return;
     char path[96];
     std::snprintf(path, sizeof path, ".\\effects\\%.64s.CGS", effect);
-    Q3D_FXInit2(path, &target->position, &fire, shooter, HitTarget{HitTargetKind::Character, target}, kShotClass);
+    const int instance =
+        Q3D_FXInit2(path, &target->position, &fire, shooter, HitTarget{HitTargetKind::Character, target}, kShotClass);
+    char detail[128];
+    std::snprintf(detail, sizeof detail, "at %.31s %.64s %d", target->def ? target->def->name : "-", effect, instance);
+    LogAiStep("EnemyShot", shooter, detail);
 }
 
+// Both ends are lifted 5 units (y points down) rather than moved 5 in
+// opposite ways: a line between two characters standing on one floor runs
+// just above it instead of crossing it, which would block every shot,
+// strafe and free point on the floor.
 int EMH_IsLineFree(const float* a, const float* b) {
-    const float from[3] = {a[0] + 5.0f, a[1] + 5.0f, a[2] + 5.0f};
+    const float from[3] = {a[0] + 5.0f, a[1] - 5.0f, a[2] + 5.0f};
     const float to[3] = {b[0] - 5.0f, b[1] - 5.0f, b[2] - 5.0f};
     const Vec3 p = ToPosition(from), q = ToPosition(to);
     return AnyHit(p, q) || AnyHit(q, p) ? 0 : 1;

@@ -81,15 +81,6 @@ int EM_Close() {
     return 1;
 }
 
-// No enemy acts yet: while a mission is open the frames are counted and
-// the game's frame factor is taken.
-int EM_UpdateStrategyMission() {
-    if (!EmOpenFlag) return 0;
-    EM_TakeFrameFactor(EMH_GetFrameFactor());
-    ++EmFrameCount;
-    return 0;
-}
-
 int EM_OpenMission(int mission) {
     EmCall t("EM_OpenMission");
     LogStep("EM_OpenMission", mission);

@@ -14,8 +14,10 @@ int EM_Open();
 int EM_Close();
 // Bit value 1 turns the log on, bit value 2 the call trace.
 void EM_SetDebug(uint32_t flags);
-// One frame of the enemies' strategy for the open mission; answers 0 when
-// the frame went on as usual.
+// One frame of the enemies' strategy for the open mission (ai/em_frame.cpp):
+// 0 when the manager is not open; 4 when the hero's room holds no player,
+// or more players or enemies than the frame lists hold; 3 when one of its
+// characters has no AI record; 1 when the frame ran.
 int EM_UpdateStrategyMission();
 
 // A mission's life in the enemy manager: opened with the mission (1 when

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 Journal MissionJournal{};
 
@@ -140,6 +141,7 @@ void AddJournalEntry(int32_t kind, CharacterRecord* character, ObjectRecord* obj
     } else {
         j.entries[j.count++] = e;
     }
+    LogStep(("JournalEntry " + std::to_string(kind)).c_str(), j.count);
 }
 
 int GetJournalEntryText(char* out, size_t size, int32_t n) {

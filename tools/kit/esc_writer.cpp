@@ -174,7 +174,13 @@ std::vector<uint8_t> EscFile(const EscScript& script) {
 EscScript DemoScript(int mission) {
     EscScript s;
     if (mission == 22) {
-        s.characters = {Guard(30), Default()};
+        // The hall's guard holds its ground and shoots from wherever the
+        // hero stands in the hall (4000 across), also when he walks up to
+        // it, so that its touch hurts him; two of the hero's bolts kill it.
+        EscCharacter guard = Guard(16);
+        guard.characteristics.forwardRange = 6000;
+        guard.characteristics.backwardRange = 0;
+        s.characters = {guard, Default()};
         return s;
     }
     // Mission 7: below 15 life points the guard becomes model 0, a Sniper

@@ -275,6 +275,8 @@ std::vector<DemoSound> DemoEffects() {
         // Taking and putting down an object: a rising and a falling chirp.
         {".\\smp\\effets\\priseobj.wav", wav(Tone(r, 0.25, 600, 1400, 0.5))},
         {".\\smp\\effets\\poseobj.wav", wav(Tone(r, 0.25, 1200, 500, 0.5))},
+        // A walking character's footstep: a soft low click.
+        {".\\smp\\effets\\deplacement.wav", wav(Click(r, 0.04, 0.3))},
         // Menu move and choice: a click, and two short blips.
         {".\\smp\\effets\\menu.wav", wav(Click(r, 0.03, 0.6))},
         {".\\smp\\effets\\selection1.wav",
