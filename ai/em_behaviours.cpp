@@ -126,6 +126,19 @@ void AdvanceToward(CharacterRecord* character, EmEnemy* enemy, const float* poin
     EMH_RaiseFlag4(character);
 }
 
+// On arrival at track point `index` the character's track index becomes it
+// and the shot sequence starts; until then it walks on toward it.
+void WalkToTrackPoint(CharacterRecord* character, EmEnemy* enemy, int32_t index) {
+    float point[3];
+    EMH_GetTrackPoint(character, index, point);
+    if (EM_HasArrived(character, point)) {
+        EMH_SetTrackIndex(character, index);
+        EM_SetState(enemy, kEmStateShotWait);
+    } else {
+        AdvanceToward(character, enemy, point);
+    }
+}
+
 // Track point `index` and its horizontal squared distance to the target.
 float TrackPointDistance2(const CharacterRecord* character, const EmEnemy* enemy, int32_t index) {
     float point[3], target[3];
@@ -303,14 +316,7 @@ void EM_ProcessMBCoward(CharacterRecord* character, EmEnemy* enemy) {
         const int32_t chosen =
             TrackPointDistance2(character, enemy, previous) > TrackPointDistance2(character, enemy, next) ? previous
                                                                                                           : next;
-        float point[3];
-        EMH_GetTrackPoint(character, chosen, point);
-        if (EM_HasArrived(character, point)) {
-            EMH_SetTrackIndex(character, chosen);
-            EM_SetState(enemy, kEmStateShotWait);
-        } else {
-            AdvanceToward(character, enemy, point);
-        }
+        WalkToTrackPoint(character, enemy, chosen);
         break;
     }
     default:
@@ -356,14 +362,7 @@ void EM_ProcessMBSpeedy(CharacterRecord* character, EmEnemy* enemy) {
         break;
     }
     case 2: {
-        float point[3];
-        EMH_GetTrackPoint(character, enemy->trackIndex, point);
-        if (EM_HasArrived(character, point)) {
-            EMH_SetTrackIndex(character, enemy->trackIndex);
-            EM_SetState(enemy, kEmStateShotWait);
-        } else {
-            AdvanceToward(character, enemy, point);
-        }
+        WalkToTrackPoint(character, enemy, enemy->trackIndex);
         break;
     }
     default:

@@ -30,20 +30,6 @@ const char* kFireAtTheGuard =
     "850 keydown 203\n1170 keyup 203\n"
     "1500 keydown 16\n1650 keyup 16\n";
 
-// The run trace's lines that begin with one of the steps.
-std::vector<std::string> Steps(const std::string& err, std::initializer_list<const char*> kinds) {
-    std::vector<std::string> steps;
-    size_t at = 0;
-    while ((at = err.find("trace: ", at)) != std::string::npos) {
-        size_t end = err.find('\n', at);
-        std::string step = err.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
-        for (const char* kind : kinds)
-            if (step.rfind(kind, 0) == 0) steps.push_back(step);
-        at = end;
-    }
-    return steps;
-}
-
 struct Program {
     const char* name;
     const char* path;
@@ -69,7 +55,7 @@ void FireAtTheGuard(const Program& p) {
     // The guard's own shots at the hero (it spends nothing) are not the
     // hero's.
     std::vector<std::string> steps;
-    for (const std::string& s : Steps(run.err, {"Spend", "Fire", "Hit", "EnergyExhausted", "EM_ImpactEnemy"}))
+    for (const std::string& s : test::TraceSteps(run.err, {"Spend", "Fire", "Hit", "EnergyExhausted", "EM_ImpactEnemy"}))
         if (s != "Spend 0 energy 0" && s.rfind("Hit hero ", 0) != 0) steps.push_back(s);
     for (const std::string& s : steps) std::printf("%s: %s\n", p.name, s.c_str());
     ASSERT_GE(steps.size(), 3u) << run.err;

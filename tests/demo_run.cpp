@@ -57,6 +57,19 @@ DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int ti
     return run;
 }
 
+std::vector<std::string> TraceSteps(const std::string& err, std::initializer_list<const char*> kinds) {
+    std::vector<std::string> steps;
+    size_t at = 0;
+    while ((at = err.find("trace: ", at)) != std::string::npos) {
+        size_t end = err.find('\n', at);
+        std::string step = err.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
+        for (const char* kind : kinds)
+            if (step.rfind(kind, 0) == 0) steps.push_back(step);
+        at = end;
+    }
+    return steps;
+}
+
 std::string QuitKeys(int pump) {
     std::string s;
     auto key = [&](int at, int scanCode) {

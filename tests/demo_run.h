@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* mean
 // highlight from the first entry round to the last, Quit; Enter chooses it
 // and Y answers the quit prompt.  Each key is held 100 pumps.
 std::string QuitKeys(int pump);
+// The run trace's lines ("trace: <step>") that begin with one of the kinds,
+// in order, without their prefix.
+std::vector<std::string> TraceSteps(const std::string& err, std::initializer_list<const char*> kinds);
 
 // Frame n of a run ("frames/frame-%05d.png"); false when missing.
 bool ReadRunFrame(const DemoRun& run, int n, std::vector<uint32_t>* xrgb);

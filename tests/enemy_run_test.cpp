@@ -36,19 +36,6 @@ std::string FightScript() {
     return s + test::QuitKeys(15000);
 }
 
-std::vector<std::string> Steps(const std::string& err, std::initializer_list<const char*> kinds) {
-    std::vector<std::string> steps;
-    size_t at = 0;
-    while ((at = err.find("trace: ", at)) != std::string::npos) {
-        size_t end = err.find('\n', at);
-        std::string step = err.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
-        for (const char* kind : kinds)
-            if (step.rfind(kind, 0) == 0) steps.push_back(step);
-        at = end;
-    }
-    return steps;
-}
-
 bool Starts(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
@@ -73,7 +60,7 @@ void GuardFightsTheHero(const Program& p) {
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> steps =
-        Steps(run.err, {"EnemyAttack", "EnemyShot", "DamagePlayer", "KillCharacter", "JournalEntry", "Spend",
+        test::TraceSteps(run.err, {"EnemyAttack", "EnemyShot", "DamagePlayer", "KillCharacter", "JournalEntry", "Spend",
                         "EM_ImpactEnemy"});
     for (const std::string& s : steps) std::printf("%s: %s\n", p.name, s.c_str());
 
