@@ -599,11 +599,12 @@ std::string ReadFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-// game-soft on mission 22: Escape, Down five times to Options, Enter; +
+// Either program on mission 22: Escape, Down five times to Options, Enter; +
 // held raises the music volume to its highest; Right to the keys tab;
 // Enter on Forward, then Q (Fire's key): the two swap; Escape closes the
 // menu and the main menu's Quit leaves.  player.ini holds the new values.
-TEST(OptionsRunTest, OptionsAndAKeyReachPlayerIni) {
+void OptionsAndAKeyReachPlayerIni(const char* program) {
+    SCOPED_TRACE(program);
     std::string script;
     auto key = [&](int at, int scanCode, int hold = 100) {
         script += std::to_string(at) + " keydown " + std::to_string(scanCode) + "\n";
@@ -618,7 +619,7 @@ TEST(OptionsRunTest, OptionsAndAKeyReachPlayerIni) {
     key(8500, 16);              // Q, after the quiet passes
     key(11000, 1);              // Escape closes the menu
     script += test::QuitKeys(12000);
-    test::DemoRun run = test::RunDemoProgram(MORVANEL_GAME_SOFT, script, 110);
+    test::DemoRun run = test::RunDemoProgram(program, script, 110);
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // The options' tabs and rows reached the text log.
@@ -633,6 +634,14 @@ TEST(OptionsRunTest, OptionsAndAKeyReachPlayerIni) {
     EXPECT_NE(ini.find("MusicVol=63\n"), std::string::npos) << ini;
     std::error_code ec;
     std::filesystem::remove_all(run.dir, ec);
+}
+
+TEST(OptionsRunTest, GameSoftOptionsAndAKeyReachPlayerIni) {
+    OptionsAndAKeyReachPlayerIni(MORVANEL_GAME_SOFT);
+}
+
+TEST(OptionsRunTest, GameD3DOptionsAndAKeyReachPlayerIni) {
+    OptionsAndAKeyReachPlayerIni(MORVANEL_GAME_D3D);
 }
 
 }  // namespace
