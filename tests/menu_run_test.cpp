@@ -2,7 +2,8 @@
 // through the menu: Escape opens the main menu, whose lines reach the
 // headless host's text log (the run trace); New game and its first entry
 // begin the mission again once the frame is done; Ctrl+F4's level jump
-// enters the crypt; the main menu's Quit and Y end the run.
+// enters the crypt; the main menu's Quit asks, N goes back to the game,
+// and Quit again and Y end the run.
 #include "tests/demo_run.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +21,13 @@ const std::string kScript =
     "# Left Ctrl + F4: the level jump; Enter: its first entry, room 1; Escape closes.\n"
     "2200 keydown 29\n2300 keydown 62\n2400 keyup 62\n2500 keyup 29\n3000 keydown 28\n3100 keyup 28\n"
     "3300 keydown 1\n3400 keyup 1\n"
-    "# The main menu's Quit, then Y.\n" +
-    test::QuitKeys(4200);
+    "# Escape, Down six times to Quit, Enter: the prompt; N: back to the game.\n"
+    "4200 keydown 1\n4300 keyup 1\n"
+    "4800 keydown 208\n4850 keyup 208\n5000 keydown 208\n5050 keyup 208\n5200 keydown 208\n5250 keyup 208\n"
+    "5400 keydown 208\n5450 keyup 208\n5600 keydown 208\n5650 keyup 208\n5800 keydown 208\n5850 keyup 208\n"
+    "6000 keydown 28\n6100 keyup 28\n6400 keydown 49\n6500 keyup 49\n"
+    "# The main menu is still open on Quit: Enter, then Y.\n"
+    "7200 keydown 28\n7300 keyup 28\n7600 keydown 21\n7700 keyup 21\n";
 
 // The position in the run trace of the first line that starts with `line`
 // from `from` on, npos when none.
@@ -61,7 +67,15 @@ void RunThroughTheMenu(const char* name, const char* program) {
     EXPECT_NE(TraceLine(err, "EnterRoom 1", crypt), std::string::npos);
     // Quit: the prompt is shown, then the run ends.
     EXPECT_NE(TraceLine(err, "Text 320 150 Quit", crypt), std::string::npos);
-    EXPECT_NE(err.find("Leave the game? (Y/N)"), std::string::npos);
+    // N answers the first prompt and play goes on with the menu still open;
+    // its Quit asks again; Y then ends the run with the player's
+    // settings written.
+    const size_t prompt = err.find("Leave the game? (Y/N)");
+    ASSERT_NE(prompt, std::string::npos) << err;
+    const size_t reopened = TraceLine(err, "Text 322 10 Main menu", prompt);
+    ASSERT_NE(reopened, std::string::npos) << err;
+    EXPECT_NE(err.find("Leave the game? (Y/N)", reopened), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(run.dir / "player.ini"));
     std::error_code ec;
     std::filesystem::remove_all(run.dir, ec);
 }
