@@ -356,8 +356,10 @@ TEST_F(OptionsPagesTest, OptionsPageByTab) {
         EXPECT_EQ(GameState.menuValueIndex, r.editWordAfter);
         const char* labels[] = {"Sound", "Keys", "Display"};
         for (int tab = 0; tab < 3; ++tab) {
+            // The drawn list is kept while the found entry is read.
+            const std::vector<GdiCall> drawn = DrawnAt(28);
             const GdiCall* c = nullptr;
-            for (const GdiCall& d : DrawnAt(28))
+            for (const GdiCall& d : drawn)
                 if (d.text == labels[tab]) c = &d;
             ASSERT_NE(c, nullptr) << labels[tab];
             EXPECT_EQ(c->x, 335 + 105 * tab);
