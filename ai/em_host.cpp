@@ -453,8 +453,8 @@ namespace {
 // The run trace's line of an AI step on a character, with the AI frame.
 void LogAiStep(const char* step, const CharacterRecord* character, const char* detail) {
     const CharacterDef* def = character ? character->def : nullptr;
-    char line[160];
-    std::snprintf(line, sizeof line, "%s %.31s%s%s frame", step, def ? def->name : "-", detail[0] ? " " : "", detail);
+    char line[256];
+    std::snprintf(line, sizeof line, "%.63s %.31s%s%.127s frame", step, def ? def->name : "-", detail[0] ? " " : "", detail);
     LogStep(line, int(EmFrameCount));
 }
 

@@ -57,10 +57,6 @@ int32_t MissionEventHook(int32_t value) {
 namespace {
 
 // Fields of an event's image that the door query reads.
-constexpr size_t kEventObject = 84;    // 1-based object the door asks for
-constexpr size_t kEventFlagKind = 90;  // 15: a door locked by a flag or an object
-constexpr size_t kEventDoor = 97;      // 1-based portal of the current room
-constexpr size_t kEventFlag = 100;     // event flag that unlocks the door
 constexpr uint8_t kLockedDoorKind = 15;
 
 bool Carries(const CharacterRecord* character, uint8_t object) {
@@ -80,9 +76,9 @@ int32_t QueryDoorEvent(CharacterRecord* character, int32_t portal) {
     RecordGameCall("QueryDoorEvent", character, portal);
     for (int32_t i = 0; EventTable && i < EventCount; ++i) {
         const ScriptEvent& e = EventTable[i];
-        if (e.state != kEventActive || e.image[kEventFlagKind] != kLockedDoorKind) continue;
-        if (int32_t(e.image[kEventDoor]) != portal + 1) continue;
-        if (!GameState.eventFlags[e.image[kEventFlag]] && !Carries(character, e.image[kEventObject])) return 0;
+        if (e.state != kEventActive || e.flagKind != kLockedDoorKind) continue;
+        if (int32_t(e.queryDoor) != portal + 1) continue;
+        if (!GameState.eventFlags[e.queryFlag] && !Carries(character, e.queryObject)) return 0;
     }
     return 1;
 }

@@ -1,5 +1,5 @@
-// Subtitles: the line of text shown under the picture while a voice or a
-// message plays.
+// Subtitles: the one line of spoken text at the top of the screen, with its
+// voice, priority and mode.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,21 @@ extern SubtitleState Subtitles;
 // Clears the whole state: no text, idle (at mission load and at the hero's
 // death).
 void ClearSubtitles();
-// Stops the subtitle on screen (at room changes); logged only.
+// Takes the line when its priority is above the current one's and starts
+// its voice (mode 0 as an effect, else streamed); 1 when taken.
+int SetSubtitle(const char* text, const char* voice, int priority, int mode);
+// One frame of the subtitle: 1 while idle, else 0.
+int UpdateSubtitles();
+// Frames for which UpdateSubtitles still answers busy; each call counts one
+// down.
+extern int32_t SubtitleBusyFrames;
+// A block line ended now, its voice stopped.
+void FinishSubtitle();
+// Stops the subtitle on screen (at room changes).
 void StopSubtitle();
+// The voice turned down while the briefing speaks, and back; 1 when a voice
+// stream exists.
+int DuckVoice();
+int RestoreVoice();
 // The subtitle drawn over the 3D view, once a frame by the overlay.
 void DrawSubtitle();

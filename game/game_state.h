@@ -20,6 +20,9 @@ extern int32_t OverlayFlags;
 constexpr int kEventFlagBytes = 256;
 constexpr int kEventTimers = 10;
 constexpr int kEventTimerIds = 16;
+// The message slots: one joined text per message number 0..15.
+constexpr int kMessageSlots = 16;
+constexpr int kMessageSlotBytes = 1024;
 
 // The statistics of the game: the play clock and the counts of what
 // happened, 17 words (68 bytes) in this order in the save games.  The
@@ -82,6 +85,9 @@ struct GameStateRecord {
     int32_t eventTimers[kEventTimers];
     uint8_t eventTimerIds[kEventTimers];
     uint8_t eventTimerDone[kEventTimerIds];
+    uint8_t storyState;          // the story's state, set by the events
+    uint8_t lastSpeaker;         // character slot of the last phrase, 0 after a message
+    char messageSlots[kMessageSlots][kMessageSlotBytes];
     MissionStatsRecord stats;
 };
 extern GameStateRecord GameState;

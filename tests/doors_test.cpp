@@ -252,9 +252,9 @@ TEST_F(DoorsTest, TheMeasureIsTakenInTheHerosFrame) {
 // and text 95 or 96; the door stays shut.  Its flag set: the door opens.
 TEST_F(DoorsTest, AnEventRefusingTheDoorPlaysTheLockedSound) {
     ScriptEvent lock{};
-    lock.image[90] = 15;
-    lock.image[97] = kPass + 1;
-    lock.image[100] = 7;
+    lock.flagKind = 15;
+    lock.queryDoor = kPass + 1;
+    lock.queryFlag = 7;
     EventTable = &lock;
     EventCount = 1;
     Stand(0, -450);
@@ -274,8 +274,8 @@ TEST_F(DoorsTest, AnEventRefusingTheDoorPlaysTheLockedSound) {
 // Both texts of a pair come up at random, and only those.
 TEST_F(DoorsTest, RefusalsPickEitherTextOfTheirPair) {
     ScriptEvent lock{};
-    lock.image[90] = 15;
-    lock.image[97] = kBare + 1;
+    lock.flagKind = 15;
+    lock.queryDoor = kBare + 1;
     EventTable = &lock;
     EventCount = 1;
     std::set<int> far, locked;
