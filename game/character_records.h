@@ -69,6 +69,8 @@ struct CharacterRecord {
     uint8_t lock;          // non-zero while the hero dies or a sequence holds it
     uint8_t hold;          // non-zero while events hold its animation; the AI's request clears it
     uint8_t mood;          // set by an event together with the hold byte (shown by the debug pages)
+    uint8_t flags2;        // second flags byte, set by events: 2 and 8 collapsed, 16 held by an event
+    uint8_t collapsed;     // 1 once an event made it collapse
     uint8_t opacity;       // 255 opaque, lowered while the character fades
     uint8_t kind;          // 0 ordinary, 1 attacker, 2 summoned ally
     uint8_t powerFlags;    // bit 0 casting, bit 1 power armed, bit 2 no casting animation

@@ -121,6 +121,7 @@ struct ObjectRecord {
     uint8_t staticModel;    // at 315: its model is not animated
     uint8_t consumed;       // at 316: used up; its model no longer shown
     uint8_t weapon;         // not in the file: its name names a weapon (set at set-up)
+    uint8_t active;         // not in the file: set by events (0 idle, 1 activated, 2 switched)
     uint8_t image[kObjectRecordBytes];
 };
 
@@ -162,6 +163,7 @@ struct CharacterDef {
     uint8_t spindrel;       // non-zero: a roaming spindrel, set up in every room
     uint8_t resetPlace;     // non-zero: put at the room model's x and z at set-up
     int32_t turnSpeed;      // the enemy manager's starting heading, 4096 steps a turn
+    uint8_t behaviour;      // its behaviour byte, set by events
     uint8_t image[kCharacterDefBytes];
 };
 

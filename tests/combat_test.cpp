@@ -50,7 +50,8 @@ protected:
         BarrierFlags = 0;
         ProtectionEffect = -1;
         MissionFlagByte = 0;
-        UseEventAnswer = 0;
+        EventTable = nullptr;
+        EventCount = 0;
         StatusText[0] = 0;
         EnergyChangeSum = 0;
         std::snprintf(MenuTexts[kEnergyExhaustedText], kMenuTextBytes, "%s", kExhausted);
@@ -89,7 +90,8 @@ protected:
         EmOpenFlag = savedEmOpen_;
         BarrierFlags = 0;
         MissionFlagByte = 0;
-        UseEventAnswer = 0;
+        EventTable = nullptr;
+        EventCount = 0;
         MenuTexts[kEnergyExhaustedText][0] = MenuTexts[kPowerRefusedText][0] = 0;
         MissionPtr = nullptr;
         CurrentRoomPtr = nullptr;
@@ -740,18 +742,31 @@ TEST_F(CombatTest, PowersChangeTheWorldByTheirRow) {
         uint8_t flag;
         const char* status;
     };
-    for (const Spell& s : {Spell{1, 0, 350, 0, kRefused}, Spell{3, 1, 0, 1, ""}, Spell{5, 2, 0, 0, ""}}) {
+    for (const Spell& s : {Spell{1, 0, 350, 0, kRefused}, Spell{3, 1, 0, 1, ""}, Spell{5, 1, 0, 0, ""}}) {
         SCOPED_TRACE(s.row);
         StatusText[0] = 0;
         MissionFlagByte = 0;
         hero().stateTimer = 0;
-        UseEventAnswer = s.answer;
+        // An event of kind 6 on the spell's use number takes it.
+        ScriptEvent take{};
+        take.step = kAnyStep;
+        take.roomCode = kAnyRoom;
+        take.stateValue = kAnyState;
+        take.flagKind = 6;
+        take.flagObject = uint8_t(128 + s.row);
+        take.flagIndex = 30;
+        GameState.eventFlags[30] = 0;
+        EventTable = s.answer ? &take : nullptr;
+        EventCount = s.answer ? 1 : 0;
         hero().spell = uint8_t(s.row);
         hero().pendingPower = 2;
         ApplyPowerEffect(&hero());
         EXPECT_EQ(hero().stateTimer, s.timer);
         EXPECT_EQ(MissionFlagByte, s.flag);
         EXPECT_STREQ(StatusText, s.status);
+        EXPECT_EQ(GameState.eventFlags[30], s.answer ? 1 : 0);
+        EventTable = nullptr;
+        EventCount = 0;
     }
 }
 

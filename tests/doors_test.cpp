@@ -105,6 +105,15 @@ int Calls(const std::string& what, int32_t a) {
     return n;
 }
 
+// An event of the hero that holds at any step, in any room and state.
+ScriptEvent OpenEvent() {
+    ScriptEvent e{};
+    e.step = kAnyStep;
+    e.roomCode = kAnyRoom;
+    e.stateValue = kAnyState;
+    return e;
+}
+
 // The menu line now on the status line, -1 for none of the door texts.
 int ShownText() {
     for (int line : {95, 96, 103, 104, 120})
@@ -251,7 +260,7 @@ TEST_F(DoorsTest, TheMeasureIsTakenInTheHerosFrame) {
 // An active event of kind 15 on the door, its flag clear: the locked sound
 // and text 95 or 96; the door stays shut.  Its flag set: the door opens.
 TEST_F(DoorsTest, AnEventRefusingTheDoorPlaysTheLockedSound) {
-    ScriptEvent lock{};
+    ScriptEvent lock = OpenEvent();
     lock.flagKind = 15;
     lock.queryDoor = kPass + 1;
     lock.queryFlag = 7;
@@ -273,7 +282,7 @@ TEST_F(DoorsTest, AnEventRefusingTheDoorPlaysTheLockedSound) {
 
 // Both texts of a pair come up at random, and only those.
 TEST_F(DoorsTest, RefusalsPickEitherTextOfTheirPair) {
-    ScriptEvent lock{};
+    ScriptEvent lock = OpenEvent();
     lock.flagKind = 15;
     lock.queryDoor = kBare + 1;
     EventTable = &lock;

@@ -92,8 +92,14 @@ protected:
         std::snprintf(MenuTexts[105], kMenuTextBytes, "%%s gives %%s");
         FreeTranslations();
         StatusText[0] = 0;
-        ObjectTakeAnswer = nullptr;
-        ObjectUseAnswer = 0;
+        savedEvents_ = EventTable;
+        savedEventCount_ = EventCount;
+        events_.clear();
+        events_.reserve(8);
+        EventTable = nullptr;
+        EventCount = 0;
+        std::memset(GameState.eventFlags, 0, sizeof GameState.eventFlags);
+        GameState.progress[0] = 0;
         ClearObjectSlots();
         Put(".\\t\\cube.3dc", kit::BuildObject(kit::Cube("cube", 20, 0xFFE0), nullptr));
         g_GameCalls.clear();
@@ -107,8 +113,9 @@ protected:
         CurrentRoomIndex = savedRoom_;
         MissionNumber = savedNumber_;
         std::memcpy(MenuTexts, savedTexts_, sizeof savedTexts_);
-        ObjectTakeAnswer = nullptr;
-        ObjectUseAnswer = 0;
+        EventTable = savedEvents_;
+        EventCount = savedEventCount_;
+        std::memset(GameState.eventFlags, 0, sizeof GameState.eventFlags);
         DebugFlags = 0;
         SceneTest::TearDown();
     }
@@ -126,6 +133,38 @@ protected:
         return o;
     }
     ObjectSlotEntry& Slot(int i) { return ObjectSlots.slots[i]; }
+    // An event of the hero that holds at any step, in any room and state.
+    ScriptEvent& AddEvent() {
+        ScriptEvent e{};
+        e.step = kAnyStep;
+        e.roomCode = kAnyRoom;
+        e.stateValue = kAnyState;
+        events_.push_back(e);
+        EventTable = events_.data();
+        EventCount = int32_t(events_.size());
+        return events_.back();
+    }
+    // The events' answer to a take of the object: 0 refused quietly (an
+    // event of kind 16 on the object waits for flag 200), -1 refused with
+    // the text (an event waits for the object, armed by the refusal), else
+    // no event.
+    void TakeAnswer(int32_t object, int32_t answer) {
+        if (answer == 0) {
+            ScriptEvent& e = AddEvent();
+            e.flagKind = 16;
+            e.queryObject = uint8_t(object + 1);
+            e.queryFlag = 200;
+        } else if (answer < 0) {
+            AddEvent().onceBits = uint8_t(object + 1);
+        }
+    }
+    // An event of kind 3 takes the use of the object (setting flag 20).
+    void UseTaken(int32_t object) {
+        ScriptEvent& e = AddEvent();
+        e.flagKind = 3;
+        e.flagObject = uint8_t(object + 1);
+        e.flagIndex = 20;
+    }
 
     std::vector<CharacterRecord> records_;
     std::vector<CharacterAnimState> anims_;
@@ -138,6 +177,9 @@ protected:
     MissionRecord* savedMission_ = nullptr;
     uint8_t savedRoom_ = 0, savedNumber_ = 0;
     char savedTexts_[kMenuTextSlots][kMenuTextBytes];
+    std::vector<ScriptEvent> events_;
+    ScriptEvent* savedEvents_ = nullptr;
+    int32_t savedEventCount_ = 0;
 };
 
 struct TakeRow {
@@ -165,13 +207,11 @@ TEST_F(ObjectsTest, TakeByReachRefusalAndHeight) {
         {"taken above -400: high", {100, -401, 0}, 0, 1, 3, "Taken: KEY"},
         {"taken below the feet: low", {100, 300, 0}, 0, 2, 1, "Taken: KEY"},
     };
-    static int32_t answer = 1;
     for (const TakeRow& r : rows) {
         SCOPED_TRACE(r.what);
         TearDown();
         SetUp();
-        answer = r.answer;
-        ObjectTakeAnswer = [](const ObjectRecord*) { return answer; };
+        TakeAnswer(0, r.answer);
         Add("key", r.offset);
         SetupObjects(0);
         ObjHandle model = Slot(0).model;
@@ -186,6 +226,8 @@ TEST_F(ObjectsTest, TakeByReachRefusalAndHeight) {
         EXPECT_EQ(Slot(0).timer, taken ? 70 : 0);
         EXPECT_EQ(Hidden(model), taken);
         EXPECT_EQ(objects_[0].carriedMark, taken && r.mode ? 1 : 0);
+        // The refusal with a text arms the event that waited for the object.
+        if (r.answer < 0) EXPECT_EQ(events_[0].onceBits, 0x40 | 1);
     }
 }
 
@@ -211,7 +253,7 @@ TEST_F(ObjectsTest, NearestAcceptedObjectIsTaken) {
     Add("far", {400, 0, 0});
     Add("nearer", {50, 0, 0}, 0);  // not takeable
     SetupObjects(0);
-    ObjectTakeAnswer = [](const ObjectRecord* o) { return std::strcmp(o->name, "NEAR") == 0 ? 0 : 1; };
+    TakeAnswer(0, 0);
     EXPECT_EQ(TakeNearestObject(&Hero(), 0), 1);
     EXPECT_EQ(InventoryNames(Hero()), std::vector<std::string>{"FAR"});
     // The query was asked of both takeable objects in reach only.
@@ -265,13 +307,14 @@ TEST_F(ObjectsTest, HeldObjectUsedOnATarget) {
         Add("far", {3000, 0, 0});
         SetupObjects(0);
         ASSERT_EQ(Hero().inventoryCount, r.holding ? 1 : 0);
-        ObjectUseAnswer = r.useAnswer;
+        if (r.useAnswer) UseTaken(0);
         EXPECT_EQ(TakeNearestObject(&Hero(), 0), r.result);
         EXPECT_STREQ(StatusText, r.status);
         bool used = r.result == -1;
         EXPECT_EQ((Slot(0).flags & kSlotUsed) != 0, used);
         EXPECT_EQ(objects_[0].room, used ? 0 : 1);         // the room where it was used
         EXPECT_EQ(objects_[0].inInventory, r.holding && !used ? 1 : 0);
+        EXPECT_EQ(GameState.eventFlags[20], used ? 1 : 0);
     }
 }
 
@@ -362,20 +405,18 @@ TEST_F(ObjectsTest, ActionRequestAnswersTheAnimation) {
         {"nothing in reach, nothing held", {3000, 0, 0}, false, 1, 0, -2, 0},
         {"a refused object in reach: nothing put", {100, 0, 0}, true, 0, 0, -2, 1},
     };
-    static int32_t answer = 1;
     for (const RequestRow& r : rows) {
         SCOPED_TRACE(r.what);
         TearDown();
         SetUp();
-        answer = r.takeAnswer;
-        ObjectTakeAnswer = [](const ObjectRecord* o) { return o->carriedMark ? 1 : answer; };
+        TakeAnswer(0, r.takeAnswer);
         Add("key", r.offset);
         if (r.holding) {
             ObjectRecord& held = Add("held", {5000, 0, 0}, 0);
             held.giveAtSetUp = 1;
         }
         SetupObjects(0);
-        ObjectUseAnswer = r.useAnswer;
+        if (r.useAnswer) UseTaken(1);
         EXPECT_EQ(RequestObjectUse(&Hero()), r.code);
         // The animation's keyframe: slots 9 take, 8 and 16 put.
         if (r.code == 9) TakeObject(&Hero());
