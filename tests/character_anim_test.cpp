@@ -464,6 +464,47 @@ TEST_F(CharacterMissionTest, AWalkControlWordMovesTheGuardByRootMotion) {
     EXPECT_EQ(guard.position.z, stopped);
 }
 
+// Weapon row 4 shoots with code 139, slot 43: the block of the SHOOT
+// animation, frames 1 to 42, whose fire keyframe lies half way.  The power
+// key held from idle fires within a second (a blend of 0.14 s, then 21
+// frames at 30 a second) and again about each 1.4 s while it stays held;
+// once it is released the casting loop (18 frames) gives way to the guard
+// stance and Down walks the hero back again within two seconds.  A shot
+// that took the whole casting animation (141 frames) would leave the power
+// key and Down without answer for almost three seconds.
+TEST_F(CharacterMissionTest, TheHerosShotFiresWithinASecondAndThenLetsHimWalk) {
+    CharacterRecord& hero = CharacterTable[0];
+    CharacterAnimState& st = CharacterAnimTable[0];
+    ASSERT_NE(hero.def, nullptr);
+    hero.def->energy = 200;
+    PowerSelection = kSelectWeapons;
+    PowerTables.selectedWeapon = 4;
+    ASSERT_EQ(st.current, 0);
+    auto fires = [] {
+        int n = 0;
+        for (const GameCall& c : g_GameCalls) n += c.what == "FireCharacterWeapon";
+        return n;
+    };
+    g_GameCalls.clear();
+    int firstShot = -1;
+    for (int frame = 0; frame < 90 && firstShot < 0; ++frame) {
+        hero.controls = kCtlPower;
+        Frames(1);
+        if (fires() > 0) firstShot = frame;
+    }
+    EXPECT_GE(firstShot, 0) << "no shot in three seconds";
+    EXPECT_LT(firstShot, 30);
+    EXPECT_EQ(st.slots[43].length, 42);
+    int walkBack = -1;
+    for (int frame = 0; frame < 90 && walkBack < 0; ++frame) {
+        hero.controls = kCtlBackward;
+        Frames(1);
+        if (st.current == 3) walkBack = frame;
+    }
+    EXPECT_GE(walkBack, 0) << "Down not taken in three seconds";
+    EXPECT_LT(walkBack, 60);
+}
+
 // The Hall's far wall stands at z = 2000 (the kit's room box).  A
 // character walking into it is held at its collision radius from it: 170
 // for the hero, whose sphere is tested 300 units above its feet, 110 for

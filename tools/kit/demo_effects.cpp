@@ -138,6 +138,21 @@ std::vector<TrackSpec> Cast() {
     };
 }
 
+// The shot of the first four weapon rows (".\all\SHOOT.3da", whose block
+// the game plays as frames 1 to 42): the hand comes up to aim ahead, holds
+// and goes back down, the fire keyframe half way, 0.7 s after the key.
+std::vector<TrackSpec> Shot() {
+    const int32_t n = 42;
+    const I3 aim{80, -240, 120};
+    return {
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, kBody), Pos(n, kBody)}),
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, kHead), Pos(n, kHead)}),
+        Track(n, {Rot(0, kStill), Rot(12, TurnX(-70)), Rot(30, TurnX(-70)), Rot(n, kStill)},
+              {Pos(0, kHand), Pos(12, aim), Pos(30, aim), Pos(n, kHand)}),
+        Still(n),
+    };
+}
+
 std::string Name(const char* file) {
     return std::string(".\\all\\") + file + ".3da";
 }
@@ -269,9 +284,10 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("666d2"), BuildAnimation(Death(50), false, nullptr)},
     };
     std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
-    for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",
-                              "HEROET4", "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
+    for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "HEROSND", "HEROET4",
+                              "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
         files.push_back({Name(power), cast});
+    files.push_back({Name("SHOOT"), BuildAnimation(Shot(), false, nullptr)});
     return files;
 }
 
