@@ -222,5 +222,48 @@ TEST_F(D3DProgramTest, GameLoopShowsTheDemoRoomWithGameSoftsContent) {
     }
 }
 
+// The HUD over the same view: both programs draw the overlay with the same
+// 16-bit primitives and blits, so its opaque parts agree pixel for pixel:
+// the frame line, the weapon and spell tabs and the life head.  The energy
+// figure's colour pulses with the clock, which the two programs step by
+// their own frame times, so it is held to its glyphs' shape only.
+TEST_F(D3DProgramTest, GameLoopDrawsTheHudAsGameSoftDoes) {
+    std::string err;
+    fs::path frames = RunSixteenFrames(false, &err);
+    std::vector<uint32_t> d3d, soft;
+    int w = 0, h = 0, sw = 0, sh = 0;
+    ASSERT_TRUE(ReadPng((frames / "frame-00016.png").string(), &d3d, &w, &h)) << err;
+    ASSERT_TRUE(ReadPng(GoldenPath("demo_room-565.png"), &soft, &sw, &sh));
+    ASSERT_EQ(w, sw);
+    ASSERT_EQ(soft.size(), d3d.size());
+    struct Part {
+        const char* name;
+        Rect rect;
+    };
+    const Part opaque[] = {
+        {"frame line", {10, 409, 191, 410}},
+        {"weapon tab", {164, 439, 180, 471}},
+        {"spell tab", {364, 439, 380, 471}},
+        {"life head", {591, 423, 620, 452}},
+    };
+    for (const Part& p : opaque) {
+        int differ = 0;
+        for (int y = p.rect.y0; y < p.rect.y1; ++y)
+            for (int x = p.rect.x0; x < p.rect.x1; ++x) differ += soft[size_t(y * w + x)] != d3d[size_t(y * w + x)];
+        EXPECT_EQ(differ, 0) << p.name;
+    }
+    // The energy figure in a strong red on either program's floor.
+    auto red = [](uint32_t c) { return ((c >> 16) & 0xFF) > 100 && ((c >> 8) & 0xFF) < 60 && (c & 0xFF) < 60; };
+    int glyphs = 0, unlike = 0;
+    for (int y = 378; y < 396; ++y)
+        for (int x = 10; x < 50; ++x) {
+            const size_t i = size_t(y * w + x);
+            glyphs += red(soft[i]);
+            unlike += red(soft[i]) != red(d3d[i]);
+        }
+    EXPECT_GT(glyphs, 50);
+    EXPECT_EQ(unlike, 0);
+}
+
 }  // namespace
 }  // namespace test
