@@ -214,6 +214,9 @@ int ReadEventScript(FileHandle file) {
     FreeEventTable();
     const FileTable* t = CurrentFileTable;
     if (!file || !t) return 0;
+    // A member of an archive tells its position in the archive's file: the
+    // bytes read are counted from where the file began.
+    const long start = t->Tell ? t->Tell(file) : -1;
     uint8_t header[kScriptHeaderBytes];
     if (t->Read(header, 1, sizeof header, file) != sizeof header) return 0;
     const int32_t count = GetInt32(header);
@@ -221,7 +224,7 @@ int ReadEventScript(FileHandle file) {
     // The count may not promise more records than the file holds; where the
     // table cannot tell the length, a short read refuses the table instead.
     const long length = t->Length ? t->Length(file) : -1;
-    const long at = t->Tell ? t->Tell(file) : -1;
+    const long at = t->Tell && start >= 0 ? t->Tell(file) - start : -1;
     if (length >= 0 && at >= 0 && length >= at && size_t(count) > size_t(length - at) / kScriptEventBytes) return 0;
     std::vector<ScriptEvent> events;
     uint8_t image[kScriptEventBytes];

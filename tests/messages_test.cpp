@@ -10,6 +10,7 @@
 #include "game/dqx_messages.h"
 #include "game/script_event.h"
 #include "menu_support.h"
+#include "platform/memory.h"
 #include "test_archives.h"
 #include "tools/kit/script_writer.h"
 
@@ -113,7 +114,9 @@ TEST_F(MessagesTest, TheDialogueComesFromTheVoicesAndTheEventsFromTheGameArchive
         EXPECT_EQ(DialogueCount(), c.lines);
         EXPECT_EQ(EventCount, c.events);
         EXPECT_EQ(DialogueState != nullptr, c.restoring == 0);
-        if (c.lines) EXPECT_STREQ(DialogueText(1), "Halt! Who goes there?");
+        if (c.lines) {
+            EXPECT_STREQ(DialogueText(1), "Halt! Who goes there?");
+        }
         // Both archives' paths are cleared after their reads, the game
         // archive selected.
         EXPECT_EQ(Prefix(VoiceResArchive), "");
@@ -186,7 +189,9 @@ TEST_F(MessagesTest, SayPhraseSpeaksTheChosenPhraseOrRestoresTheEvent) {
         else DemoTexts();
         LoadDialogues(0);
         ClearSubtitles();
-        if (c.busyPriority) ASSERT_EQ(SetSubtitle("busy", "", c.busyPriority, kSubtitleBlock), 1);
+        if (c.busyPriority) {
+            ASSERT_EQ(SetSubtitle("busy", "", c.busyPriority, kSubtitleBlock), 1);
+        }
         LastPhrase = c.lastPhrase;
         GameState.lastSpeaker = 9;
         ScriptEvent e{};
@@ -201,7 +206,9 @@ TEST_F(MessagesTest, SayPhraseSpeaksTheChosenPhraseOrRestoresTheEvent) {
         EXPECT_EQ(SayPhrase(&e, c.mode, c.force), c.result);
         EXPECT_EQ(e.phrase, c.phraseAfter);
         EXPECT_EQ(e.phraseCountdown, c.countdownAfter);
-        if (c.phrase) EXPECT_EQ(e.phraseMode, c.modeAfter);
+        if (c.phrase) {
+            EXPECT_EQ(e.phraseMode, c.modeAfter);
+        }
         if (c.result) {
             EXPECT_STREQ(Subtitles.text, c.text);
             EXPECT_EQ(Subtitles.mode, kSubtitleBlock);

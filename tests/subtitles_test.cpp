@@ -84,7 +84,9 @@ TEST_F(SubtitleTest, ALineIsTakenOnlyAboveTheCurrentPriority) {
     for (const PriorityCase& c : cases) {
         SCOPED_TRACE(c.name);
         ClearSubtitles();
-        if (c.currentPriority) ASSERT_EQ(SetSubtitle("first", "", c.currentPriority, c.currentMode), 1);
+        if (c.currentPriority) {
+            ASSERT_EQ(SetSubtitle("first", "", c.currentPriority, c.currentMode), 1);
+        }
         EXPECT_EQ(SetSubtitle("second", ".\\v.snp", c.priority, c.mode), c.taken);
         EXPECT_STREQ(Subtitles.text, c.taken ? "second" : "first");
         EXPECT_EQ(Subtitles.priority, c.taken ? c.priority : c.currentPriority);
