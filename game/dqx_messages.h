@@ -17,6 +17,13 @@ struct ScriptEvent;
 constexpr int kDialogueLines = 256;
 constexpr int kDialogueStateBytes = 256;
 constexpr int kMessageLines = 64;
+// Ticks of a phrase armed with no phrase number.
+constexpr int32_t kNoPhraseTicks = 140;
+// The repeat timer of an armed phrase, and its least value once a phrase
+// has started.
+constexpr int32_t kArmedRepeatTicks = 350;
+constexpr int32_t kSpokenRepeatTicks = 140;
+constexpr int32_t kArmedContactTicks = 10;
 // script.ana's version word as written (not tested when read).
 constexpr int32_t kEventScriptVersion = 521;
 
@@ -71,5 +78,11 @@ void UpdateMessages();
 int SayPhrase(ScriptEvent* event, int mode, int force);
 // The event's phrase armed: its timers set so the phrase is spoken.
 void ShowEventMessage(ScriptEvent* event);
-// The text of dialogue line n from its fifth character ("" when none).
+// The text of dialogue line n from its fifth character ("" when none);
+// line 0 is the placeholder of a phrase beyond the file ("Phrase %d", whole)
+// or empty.
 const char* DialogueText(int n);
+// The number of dialogue lines read (0 without a dial file).
+int DialogueCount();
+// The phrase countdown of a line: its length x 4 + 1 ticks.
+int32_t PhraseTicks(int n);

@@ -124,7 +124,8 @@ protected:
         GameLoopState = kLoopPlay;
         OverlayFlags = 0;
         BriefingStep = 0;
-        SubtitleBusyFrames = 0;
+        ClearSubtitles();
+        tickerFrames_ = 0;
         CreditsState = 0;
         StatusText[0] = 0;
         g_LastSaveName.clear();
@@ -170,8 +171,24 @@ protected:
             }
         auto action = t->script_.actions.find(frame);
         if (action != t->script_.actions.end()) action->second();
+        // The ticker leaves the screen: its last busy frame is the next.
+        if (frame + 2 == uint64_t(t->tickerFrames_)) Subtitles.tickerX = -kTickerOff;
         if (frame + 1 >= t->script_.lastFrame) GameLoopState = kLoopLeave;
     }
+
+    // A message ticker on screen whose subtitle answers busy for the loop's
+    // first `frames` frames (it is moved off the screen as the frame before
+    // its last is presented).
+    void RunTicker(int frames) {
+        ClearSubtitles();
+        tickerFrames_ = frames;
+        if (frames <= 0) return;
+        Subtitles.mode = kSubtitleTicker;
+        Subtitles.priority = kMessagePriority;
+        Subtitles.tickerX = frames == 1 ? -kTickerOff : kTickerOff;
+    }
+    static constexpr int32_t kTickerOff = 1 << 20;
+    int tickerFrames_ = 0;
 
     // The calls of that name, in order, with their first argument.
     std::vector<int32_t> Calls(const std::string& name) const {
@@ -392,7 +409,7 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
 struct MissionChangeCase {
     const char* name;
     uint8_t mission;
-    int32_t busyFrames;  // frames during which a voice line runs
+    int32_t busyFrames;  // frames during which a message runs
     const char* autosave;  // the autosave's name, nullptr for none
     int textPage;          // the page shown instead, -1 for none
     int changeFrame;  // the frame (from 0) whose end changes the mission
@@ -403,7 +420,7 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
     std::snprintf(MenuTexts[10], kMenuTextBytes, "The Harbour");
     const MissionChangeCase cases[] = {
         {"mission 1 autosaves under its name", 1, 0, "Vantilers-The Harbour", -1, 0},
-        {"waits for the voice line", 1, 3, "Vantilers-The Harbour", -1, 3},
+        {"waits for the message", 1, 3, "Vantilers-The Harbour", -1, 3},
         {"mission 15: the list's last entry", 15, 0, "Vantilers-Vantilers", -1, 0},
         {"mission 20 still autosaves", 20, 0, "Vantilers-Vantilers", -1, 0},
         {"mission 21: text page 0, no autosave", 21, 0, nullptr, 0, 0},
@@ -426,7 +443,7 @@ TEST_F(GameLoopTest, MissionChangeWaitsForIdleSubtitles) {
         g_LastSaveName.clear();
         GameLoopState = kLoopPlay;
         MissionNumber = c.mission;
-        SubtitleBusyFrames = c.busyFrames;
+        RunTicker(c.busyFrames);
         script_ = FrameScript{};
         script_.lastFrame = 8;
         script_.actions[0] = [] { GameState.nextMissionRequest = 7; };
@@ -752,9 +769,9 @@ TEST_F(GameLoopTest, OpenMenuMovesTheSlideCounter) {
 
 TEST_F(GameLoopTest, FinishedGameShowsTheEndScreenUntilEscapeIsHeld) {
     GameLoopState = kLoopFinished;
-    SubtitleBusyFrames = 2;
+    RunTicker(2);
     // Escape is held from the end screen's fourth frame (frames 0 and 1
-    // are the game's, while the voice line ends).
+    // are the game's, while the message ends).
     script_.keys[5] = {kScanEscape};
     script_.lastFrame = 100;
     ResArchive* main = MainResArchive;

@@ -6,7 +6,8 @@
 // and the weapons' files in game.res, the sound effects in audio.res, in
 // game.res and voice.res the pictures the kit paints, and in game.res the menu sprite
 // sheets and bitmap fonts; beside them, loose, the intro video
-// video\fmorvanel.qvs.  With --corpus it writes seed inputs for the fuzz
+// video\fmorvanel.qvs.  The missions' script.ana go into game.res, their
+// dialogues, messages and voices into voice.res.  With --corpus it writes seed inputs for the fuzz
 // targets.  The menu texts go into voice.res and the missions' gameplay.ini
 // files into game.res.
 //
@@ -28,6 +29,7 @@
 #include "tools/kit/mission_writer.h"
 #include "tools/kit/shapes.h"
 #include "tools/kit/qvs_writer.h"
+#include "tools/kit/script_writer.h"
 #include "tools/kit/sound_writer.h"
 #include "tools/kit/sprite_list_writer.h"
 #include "tools/kit/translation_writer.h"
@@ -126,6 +128,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         for (kit::ArchiveMember& m : kit::DemoSettingsMembers(spec.folder)) members.push_back(std::move(m));
         // And the missions' translation files.
         for (kit::ArchiveMember& m : kit::DemoTranslationMembers(spec.folder)) members.push_back(std::move(m));
+        // And the missions' scripted events, dialogues, messages and voices.
+        for (kit::ArchiveMember& m : kit::DemoScriptMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {
@@ -445,8 +449,28 @@ void BuildSettingsCorpus(const fs::path& folder) {
     put(folder / "strings" / "bare.txt", "Hall\rCrypt\n\nkey");
 }
 
+// Seeds of the event script reader (the demo missions' scripts, the
+// malformed and the faulty ones) and of the dialogue and message texts.
+void BuildScriptCorpus(const fs::path& scripts, const fs::path& texts) {
+    fs::create_directories(scripts);
+    fs::create_directories(texts);
+    for (int mission : {22, 7}) {
+        const std::string name = "ms" + std::to_string(mission);
+        kit::WriteBytes((scripts / (name + ".ana")).string(), kit::ScriptFile(kit::DemoEvents(mission)));
+        std::string dial = kit::TextFileBytes(kit::DemoDialogue(mission));
+        std::string message = kit::TextFileBytes(kit::DemoMessage(mission, 1));
+        kit::WriteBytes((texts / (name + "-dial.txt")).string(), {dial.begin(), dial.end()});
+        kit::WriteBytes((texts / (name + "-mes1.txt")).string(), {message.begin(), message.end()});
+    }
+    for (const auto& list : {kit::MalformedScriptFiles(), kit::FaultyEventScripts()})
+        for (const kit::ScriptVariant& v : list) kit::WriteBytes((scripts / (v.name + ".ana")).string(), v.bytes);
+    for (const auto& [name, text] : kit::OddDialogueTexts())
+        kit::WriteBytes((texts / name).string(), {text.begin(), text.end()});
+}
+
 int BuildCorpus(const fs::path& folder) {
     BuildSettingsCorpus(folder);
+    BuildScriptCorpus(folder / "script", folder / "dialtext");
     BuildSoundCorpus(folder);
     BuildMissionCorpus(folder / "mpl");
     fs::create_directories(folder / "journal");
