@@ -10,12 +10,16 @@
 #include "game/dqx_doors.h"
 #include "game/dqx_events.h"
 #include "game/dqx_lookup.h"
+#include "game/dqx_messages.h"
+#include "game/dqx_subtitles.h"
 #include "game/dqx_objects.h"
 #include "game/dqx_overlay.h"
 #include "game/game_state.h"
 #include "game/object_slots.h"
 #include "host/headless/headless.h"
 #include "platform/step_log.h"
+#include "tests/memory_file.h"
+#include "tools/kit/script_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -492,24 +496,27 @@ TEST_F(EventsTest, TheRepeatTimerRunsDownAndActs) {
         const char* what;
         int32_t timer, step;
         uint8_t newState, timerAdvance, countUp, kind;
+        uint8_t stateBefore;
         int framesToRunOut;
         int32_t timerAfter;
         uint8_t stateAfter, stepAfter;
         bool flagSet;
     };
-    // A firing event sets its new state (53) or counts the state up (45)
-    // every frame; when the timer runs out the timer actions run once more:
-    // a state already reached holds the timer at 700.
+    // The events carry an alternative phrase (68), which keeps the actions
+    // of a firing event from setting the state and arming the phrase every
+    // frame: only the timer's run-out acts.  Its actions that arm the
+    // phrase set the timer to 350; a new state already reached holds it at
+    // 700; without either it restarts at 150.
     const Row rows[] = {
-        {"a new state already reached", 5, 1, 3, 0, 0, 0, 5, 700, 3, 0, false},
-        {"255 is state 0", 2, 2, 255, 0, 0, 0, 1, 700, 0, 0, false},
-        {"the step advances", 4, 3, 0, 1, 0, 0, 2, 150, 0, 1, false},
-        {"the state counts up each frame, and once more", 3, 1, 0, 0, 1, 0, 3, 150, 6, 0, false},
-        {"kind 5 sets its flag", 1, 1, 0, 0, 0, 5, 1, 150, 2, 0, true},
+        {"a new state", 5, 1, 3, 0, 0, 0, 2, 5, 350, 3, 0, false},
+        {"a new state already reached (255 is 0)", 2, 2, 255, 0, 0, 0, 0, 1, 700, 0, 0, false},
+        {"the step advances", 4, 3, 0, 1, 0, 0, 2, 2, 350, 0, 1, false},
+        {"the state counts up", 3, 1, 0, 0, 1, 0, 2, 3, 350, 3, 0, false},
+        {"kind 5 sets its flag", 1, 1, 0, 0, 0, 5, 2, 1, 150, 2, 0, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        defs_[1].state = 2;
+        defs_[1].state = r.stateBefore;
         GameState.progress[0] = 0;
         GameState.eventFlags[40] = 0;
         GameState.eventFlags[41] = 1;
@@ -522,12 +529,15 @@ TEST_F(EventsTest, TheRepeatTimerRunsDownAndActs) {
         e.flagKind = r.kind;
         e.flagIndex = 40;
         e.clearFlag = 41;
+        e.phraseA = 1;
         e.speakDistance = 600;
         Table({e});
         for (int f = 1; f < r.framesToRunOut; ++f) Frame();
         EXPECT_EQ(events_[0].repeatTimer, r.timer - (r.framesToRunOut - 1) * r.step);
-        EXPECT_EQ(C(1).controls, 0);
+        EXPECT_EQ(defs_[1].state, r.stateBefore);
+        EXPECT_EQ(Flag(41), 1);
         Frame();
+        EXPECT_EQ(C(1).controls, 0);
         EXPECT_EQ(events_[0].repeatTimer, r.timerAfter);
         EXPECT_EQ(defs_[1].state, r.stateAfter);
         EXPECT_EQ(GameState.progress[0], r.stepAfter);
@@ -593,9 +603,12 @@ TEST_F(EventsTest, TheContactPathWaitsForTheObject) {
         const std::vector<int32_t> anims = CallArgs("SetCharacterAnim", &C(1));
         EXPECT_EQ(std::count(anims.begin(), anims.end(), 8), r.touches ? 1 : 0);
         if (r.hold) continue;
-        // The timer runs down; once out, the call-out phrase is tried and,
-        // when it does not start, the timer waits 300 ticks.
-        EXPECT_EQ(events_[0].contactTimer, 1);
+        // The timer runs down (a contact arms the phrase, which sets it to
+        // 10 first); once out, the call-out phrase of mode 2 is tried and,
+        // when it does not start (no dialogue lines), the timer waits 300
+        // ticks.
+        EXPECT_EQ(events_[0].contactTimer, r.touches ? 9 : 1);
+        if (r.touches) continue;
         Frame();
         EXPECT_EQ(events_[0].contactTimer, 300);
     }
@@ -1113,6 +1126,79 @@ TEST_F(EventsTest, MissionThreeShowsItsMenuObject) {
         EXPECT_EQ(objects_[1].hidden, r.hidden);
         EXPECT_EQ(objects_[1].active, r.hidden);
     }
+}
+
+// --- phrases ---------------------------------------------------------------------------
+
+// An armed phrase (76 set) is spoken on the next frame when the hero is
+// near, then counts down with the guard in its speaking animation; with
+// sound off the line is finished when the countdown runs out, and the
+// event is done.
+TEST_F(EventsTest, AnArmedPhraseIsSpokenThenCountsDown) {
+    char line0[] = "0000", line1[] = "0001Hello";
+    char* lines[] = {line0, line1, nullptr};
+    DialogueLines = lines;
+    ClearSubtitles();
+    LastPhrase = 0;
+    ScriptEvent e = Open(1);
+    e.phrase = e.phraseA = 1;  // 68 set: the event's other actions wait
+    e.phraseMode = 1;
+    e.speakDistance = 600;
+    e.faceHero = 1;
+    e.state = kEventCinematicPlayed;
+    Table({e});
+    Frame();
+    EXPECT_EQ(events_[0].phraseMode, 0);
+    EXPECT_STREQ(Subtitles.text, "Hello");
+    EXPECT_EQ(Subtitles.mode, 2);
+    EXPECT_EQ(GameState.lastSpeaker, 1);
+    const int32_t ticks = events_[0].phraseCountdown;
+    EXPECT_EQ(ticks, PhraseTicks(1));
+    ASSERT_GT(ticks, 1);
+    for (int32_t f = 1; f < ticks; ++f) {
+        Frame();
+        EXPECT_EQ(events_[0].phraseCountdown, ticks - f);
+        EXPECT_EQ(C(1).defaultAnim, 15);
+    }
+    EXPECT_EQ(events_[0].state, kEventCinematicPlayed);
+    g_GameCalls.clear();
+    Frame();
+    EXPECT_EQ(events_[0].phraseCountdown, 0);
+    EXPECT_EQ(Subtitles.mode, 0);
+    EXPECT_EQ(events_[0].state, kEventFinished);
+    EXPECT_EQ(CallArgs("SetCharacterAnim", &C(1)), std::vector<int32_t>{15});
+    DialogueLines = nullptr;
+    ClearSubtitles();
+}
+
+// The kit's faulty scripts, read as a mission reads them: every walk ends,
+// no countdown starts under an id without a done byte, nobody moves.
+TEST_F(EventsTest, TheKitsFaultyScriptsEnd) {
+    mission_.roomCount = 1;  // "room-255" is for a mission of one room
+    rooms_[0].flags = 1;
+    const FileTable* savedFiles = CurrentFileTable;
+    for (const kit::ScriptVariant& v : kit::FaultyEventScripts()) {
+        SCOPED_TRACE(v.name);
+        CurrentFileTable = &MemoryFileTable;
+        MemoryFile file{v.bytes, 0};
+        ASSERT_EQ(ReadEventScript(&file), 1);
+        CurrentFileTable = savedFiles;
+        ASSERT_GT(EventCount, 0);
+        Frame(3);
+        Watchdog([] {
+            ForEachActiveEvent([](ScriptEvent*, void*) {}, nullptr);
+            ForEachEvent([](ScriptEvent*, void*) {}, nullptr);
+            RunRoomEntryEvents();
+            RunArrivalEvents();
+            QueryObjectTake(HeroRecord(), &MissionPtr->objects[0]);
+            QueryDoorEvent(HeroRecord(), 0);
+            QueryUseEvent(HeroRecord(), 11);
+        });
+        for (int i = 0; i < kEventTimers; ++i) EXPECT_EQ(GameState.eventTimers[i], 0);
+        EXPECT_EQ(defs_[1].room, 0);
+        FreeMessages();
+    }
+    CurrentFileTable = savedFiles;
 }
 
 // --- cinematics, on the demo mission ------------------------------------------------------
