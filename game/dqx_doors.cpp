@@ -153,7 +153,7 @@ Vec3 DoorPlace(int32_t portal) {
 }
 
 // The offset from the character to the point in the character's frame
-// (Q15 orientation, its third column forward).
+// (Q15 orientation; a character looks along its first column, x).
 Vec3 InCharacterFrame(const CharacterRecord* character, const Vec3& at) {
     Vec3 offset, local;
     Sub_Vector(&at, &character->position, &offset);
@@ -171,14 +171,14 @@ int64_t DoorMeasure(const CharacterRecord* character, int32_t portal) {
     return Measure(InCharacterFrame(character, DoorPlace(portal)));
 }
 
-// The nearest portal ahead of the character (a positive forward
-// coordinate) below the use measure; the first of equals; -1 when none.
+// The nearest portal ahead of the character (a positive x in its frame)
+// below the use measure; the first of equals; -1 when none.
 int32_t NearestDoorInFront(const CharacterRecord* character) {
     int32_t best = -1;
     int64_t bestMeasure = 0;
     for (int32_t i = 0; character && HasDoor(i); ++i) {
         Vec3 local = InCharacterFrame(character, DoorPlace(i));
-        if (local.z <= 0) continue;
+        if (local.x <= 0) continue;
         int64_t m = Measure(local);
         if (m >= kUseMeasure || (best >= 0 && m >= bestMeasure)) continue;
         best = i;

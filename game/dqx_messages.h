@@ -8,7 +8,9 @@
 #include "platform/resfile.h"
 #include "platform/utils.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct ScriptEvent;
 
@@ -39,12 +41,24 @@ void FreeMessages();
 // for the bytes no member names), and encoded back.
 void DecodeScriptEvent(const uint8_t* image, ScriptEvent* event);
 void EncodeScriptEvent(const ScriptEvent& event, uint8_t* image);
-// script.ana's layout (count, version, records) into EventTable and
-// EventCount; 1 when read, 0 when refused (the table is left empty).
+// script.ana's layout (count, version, records) read through the current
+// file table into EventTable and EventCount; 1 when read, 0 when refused: a
+// count below 0 or beyond the bytes left, or a short read (the table is
+// left empty).
 int ReadEventScript(FileHandle file);
 // The count, the version 521, the records and the 256 bytes of
-// DialogueState; 1 when every write succeeded.
+// DialogueState (zeros while there is none) through the current file
+// table; 1 when every write succeeded.
 int WriteEventScript(FileHandle file);
+// The same layout from and to memory, for the save games.  DecodeEventScript
+// reads count, version and records from `size` bytes into EventTable and
+// EventCount and answers the bytes used (0 when refused: the table is left
+// as it was); it does not read the DialogueState block after them.
+// EncodeEventScript appends the whole layout with the DialogueState block.
+size_t DecodeEventScript(const uint8_t* data, size_t size);
+void EncodeEventScript(std::vector<uint8_t>* out);
+// The event table freed: EventTable none, EventCount 0.
+void FreeEventTable();
 
 // Message n joined into its slot and started as a ticker subtitle; 1 when
 // it started, else 0.

@@ -275,11 +275,13 @@ TEST_F(Animation, DemoWalkAndRunMoveTheCharacterForward) {
         ObjHandle a = Load_Object(g.file);
         EXPECT_EQ(Get_AnimLength(a), g.length);
         AnimateObject(hero, Anim_Ref(a, 0), Anim_Ref(a, 0), 0, 0);
-        EXPECT_EQ(Pos(hero).z, 0) << g.file;
+        // Forward is the x axis the character looks along.
+        EXPECT_EQ(Pos(hero).x, 0) << g.file;
         AnimateObject(hero, Anim_Ref(a, g.length / 2), Anim_Ref(a, g.length / 2), 0, 0);
-        EXPECT_EQ(Pos(hero).z, g.stride / 2) << g.file;
+        EXPECT_EQ(Pos(hero).x, g.stride / 2) << g.file;
+        EXPECT_EQ(Pos(hero).z, 0) << g.file;
         AnimateObject(hero, Anim_Ref(a, g.length), Anim_Ref(a, g.length), 0, 0);
-        EXPECT_EQ(Pos(hero).z, g.stride) << g.file;
+        EXPECT_EQ(Pos(hero).x, g.stride) << g.file;
         // The head rides at its place above the body.
         EXPECT_LE(Pos(hero + 1).y, -300) << g.file;
     }

@@ -17,12 +17,14 @@
 #include "game/gameplay.h"
 #include "host/headless/headless.h"
 #include "platform/settings.h"
+#include "program/engine_services.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/mission_writer.h"
 #include "tests/mission_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -439,33 +441,113 @@ TEST_F(CharacterMissionTest, IdleAnimationsPlay) {
 }
 
 // A walk control word moves the guard by its walk's root motion: the kit's
-// walk carries the body 400 units forward (z) over its 32 frames, so a
-// second (30 frames, less the first frame's blend) moves it between a
-// half and a full stride along z, and not across.
+// walk carries the body 400 units forward (along the x axis the model
+// looks along) over its 32 frames, so a second (30 frames, less the first
+// frame's blend) moves the guard, standing at heading 0, between a half and
+// a full stride along x, and not across.
 TEST_F(CharacterMissionTest, AWalkControlWordMovesTheGuardByRootMotion) {
     CharacterRecord& guard = CharacterTable[1];
+    ASSERT_EQ(CharacterAnimTable[1].angles[1], 0);
     Vec3 start = guard.position;
     guard.controls = kCtlForward;
     Frames(30);
     EXPECT_EQ(CharacterAnimTable[1].current, 2);
-    int32_t dz = guard.position.z - start.z;
-    EXPECT_GE(dz, 200);
-    EXPECT_LE(dz, 400);
-    EXPECT_EQ(guard.position.x, start.x);
+    int32_t dx = guard.position.x - start.x;
+    EXPECT_GE(dx, 200);
+    EXPECT_LE(dx, 400);
+    EXPECT_EQ(guard.position.z, start.z);
     EXPECT_EQ(guard.position.y, start.y);
     Vec3 model{};
     Get_ObjPos(guard.model, &model);
-    EXPECT_EQ(model.z, guard.position.z);
+    EXPECT_EQ(model.x, guard.position.x);
     // Without the control word, the walk returns to the idle: it stops.
     guard.controls = 0;
     Frames(10);
-    int32_t stopped = guard.position.z;
+    int32_t stopped = guard.position.x;
     Frames(10);
-    EXPECT_EQ(guard.position.z, stopped);
+    EXPECT_EQ(guard.position.x, stopped);
 }
 
-// The Hall's far wall stands at z = 2000 (the kit's room box).  A
-// character walking into it is held at its collision radius from it: 170
+// Weapon row 4 shoots with code 139, slot 43: the block of the SHOOT
+// animation, frames 1 to 42, whose fire keyframe lies half way.  The power
+// key held from idle fires within a second (a blend of 0.14 s, then 21
+// frames at 30 a second) and again about each 1.4 s while it stays held;
+// once it is released the casting loop (18 frames) gives way to the guard
+// stance and Down walks the hero back again within two seconds.  A shot
+// that took the whole casting animation (141 frames) would leave the power
+// key and Down without answer for almost three seconds.
+TEST_F(CharacterMissionTest, TheHerosShotFiresWithinASecondAndThenLetsHimWalk) {
+    CharacterRecord& hero = CharacterTable[0];
+    CharacterAnimState& st = CharacterAnimTable[0];
+    ASSERT_NE(hero.def, nullptr);
+    hero.def->energy = 200;
+    PowerSelection = kSelectWeapons;
+    PowerTables.selectedWeapon = 4;
+    ASSERT_EQ(st.current, 0);
+    auto fires = [] {
+        int n = 0;
+        for (const GameCall& c : g_GameCalls) n += c.what == "FireCharacterWeapon";
+        return n;
+    };
+    g_GameCalls.clear();
+    int firstShot = -1;
+    for (int frame = 0; frame < 90 && firstShot < 0; ++frame) {
+        hero.controls = kCtlPower;
+        Frames(1);
+        if (fires() > 0) firstShot = frame;
+    }
+    EXPECT_GE(firstShot, 0) << "no shot in three seconds";
+    EXPECT_LT(firstShot, 30);
+    EXPECT_EQ(st.slots[43].length, 42);
+    int walkBack = -1;
+    for (int frame = 0; frame < 90 && walkBack < 0; ++frame) {
+        hero.controls = kCtlBackward;
+        Frames(1);
+        if (st.current == 3) walkBack = frame;
+    }
+    EXPECT_GE(walkBack, 0) << "Down not taken in three seconds";
+    EXPECT_LT(walkBack, 60);
+}
+
+// Turned toward a point (Turn_CharTowards lays the model's x axis, the
+// axis a character looks along, on it) and walked for half a second, the
+// guard comes nearer to the point by most of the way the walk carries it
+// (400 units over the kit walk's 32 frames; less the first frame's blend)
+// and stays on the line to it, whichever way the point lies.
+TEST_F(CharacterMissionTest, AGuardTurnedTowardAPointWalksToIt) {
+    struct Row {
+        const char* name;
+        int32_t dx, dz;
+    };
+    const Row rows[] = {{"+x", 1000, 0}, {"-x", -1000, 0}, {"+z", 0, 1000}, {"-z", 0, -1000}, {"diagonal", -700, 700}};
+    // The program's wiring, through which the engine reaches a character's
+    // own position and orientation.
+    InstallEngineServices();
+    CharacterRecord& guard = CharacterTable[1];
+    const Vec3 home = guard.position;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        guard.controls = 0;
+        Frames(10);
+        guard.position = home;
+        CharacterAnimTable[1].position = home;
+        const Vec3 target{home.x + r.dx, home.y, home.z + r.dz};
+        Turn_CharTowards(&guard, &target);
+        const double before = std::hypot(double(r.dx), double(r.dz));
+        guard.controls = kCtlForward;
+        Frames(15);
+        const double ax = double(target.x) - guard.position.x, az = double(target.z) - guard.position.z;
+        const double moved = before - std::hypot(ax, az);
+        EXPECT_GE(moved, 100.0) << guard.position.x << ", " << guard.position.z;
+        // Sideways from the line home-target.
+        const double across = std::fabs((double(guard.position.x) - home.x) * r.dz - (double(guard.position.z) - home.z) * r.dx) / before;
+        EXPECT_LE(across, 10.0);
+    }
+    EngineServices = kNullEngineServices;
+}
+
+// The Hall's side wall stands at x = 2000 (the kit's room box).  A
+// character at heading 0 (looking along +x) walking into it is held at its collision radius from it: 170
 // for the hero, whose sphere is tested 300 units above its feet, 110 for
 // the others.  Only the horizontal push is taken: both stay on the floor,
 // and the next frames' root motion goes on from where they were held.
@@ -478,24 +560,24 @@ TEST_F(CharacterMissionTest, WalkingIntoAWallStopsAtTheRadius) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.who);
         CharacterRecord& c = CharacterTable[r.who];
-        c.position = {-1000, 1218, 1000};
+        c.position = {1000, 1218, -1000};
         Set_Identity(&c.orientation);
         SetCharacterAngle(r.who, 0, 0, 0);
         PlaceCharacterModel(&c);
         c.controls = kCtlForward;
         Frames(120);
-        EXPECT_EQ(c.position.z, 2000 - r.radius);
-        EXPECT_EQ(c.position.x, -1000);
+        EXPECT_EQ(c.position.x, 2000 - r.radius);
+        EXPECT_EQ(c.position.z, -1000);
         EXPECT_EQ(c.position.y, 1218);
         Frames(20);
-        EXPECT_EQ(c.position.z, 2000 - r.radius) << "root motion does not carry it through";
-        EXPECT_EQ(CharacterAnimTable[r.who].position.z, c.position.z);
+        EXPECT_EQ(c.position.x, 2000 - r.radius) << "root motion does not carry it through";
+        EXPECT_EQ(CharacterAnimTable[r.who].position.x, c.position.x);
         Vec3 model{};
         Get_ObjPos(c.model, &model);
-        EXPECT_EQ(model.z, c.position.z);
+        EXPECT_EQ(model.x, c.position.x);
         c.controls = 0;
         Frames(10);
-        c.position = {-1000 + 3000 * r.who, 1218, -1500};  // out of the next row's way
+        c.position = {-1500, 1218, -1000 + 3000 * r.who};  // out of the next row's way
         PlaceCharacterModel(&c);
     }
 }

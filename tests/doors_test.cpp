@@ -9,6 +9,7 @@
 #include "engine3d/dqx_obj.h"
 #include "engine3d/dqx_view.h"
 #include "game/characters.h"
+#include "game/dqx_anim.h"
 #include "game/dqx_doors.h"
 #include "game/dqx_load.h"
 #include "game/dqx_overlay.h"
@@ -40,6 +41,8 @@ namespace {
 // measure taken from them instead of from their parts fails; the blocked
 // gate's part lies 3000 units beyond its own position for the same reason.
 enum Portal { kPass = 0, kBare = 1, kGate = 2, kVeil = 3 };
+// Headings (4096 a turn) that make the hero look along +z, +x and -z.
+constexpr int32_t kLookPlusZ = 3072, kLookPlusX = 0, kLookMinusZ = 1024;
 constexpr int32_t kFloorY = 1218;
 const char* const kDoorFile = ".\\ms30\\door.3dc";
 
@@ -157,8 +160,9 @@ protected:
     }
     CharacterRecord& Hero() { return CharacterTable[0]; }
     // The hero at (x, floor, z) turned by `heading` (4096 a turn) about the
-    // vertical.
-    void Stand(int32_t x, int32_t z, int32_t heading = 0) {
+    // vertical; a character looks along the first column of its
+    // orientation, (cos h, 0, -sin h): +x at heading 0, +z at kLookPlusZ.
+    void Stand(int32_t x, int32_t z, int32_t heading = kLookPlusZ) {
         Hero().position = {x, kFloorY, z};
         Make_EulerMatrix(0, heading, 0, &Hero().orientation);
     }
@@ -191,25 +195,26 @@ struct UseRow {
     uint8_t pendingTicks;                // the hand-over's countdown, 0 none
 };
 
-// Measures: 450 units ahead is (450^2 / 65536) = 3, 512 ahead exactly 4,
+// Measures: 450 units ahead is (450^2 / 65536) = 3, 520 ahead 4 (512 is
+// 4 only to the unit, which the Q15 turn of the frame may take off),
 // 700 ahead 7 (below 12, so a blocked portal opens there).
 TEST_F(DoorsTest, UseDoorChoosesTheNearestDoorAheadAndAsksTheEvents) {
     const std::vector<UseRow> rows = {
-        {"nothing in front: text 120", 20000, 0, 0, 0, nullptr, {120}, -1, 0},
-        {"a door behind the hero is not chosen", 0, 450, 0, 0, nullptr, {120}, -1, 0},
-        {"a passage at measure 3 opens, 70 ticks with a door", 0, -450, 0, 0, nullptr, {-1}, kPass, 70},
-        {"a passage at measure 4 refuses with 103 or 104", 0, -512, 0, 0, nullptr, {103, 104}, -1, 0},
-        {"a bare opening hands over after 10 ticks", 4000, -450, 0, 0, nullptr, {-1}, kBare, 10},
-        {"a blocked portal is measured from its own place", 8000, -700, 0, 0, nullptr, {-1}, kGate, 0},
-        {"a turned hero finds the door on its own forward axis", -450, 0, 1024, 0, nullptr, {-1}, kPass, 70},
-        {"a door already moving refuses", 0, -450, 0, 0,
+        {"nothing in front: text 120", 20000, 0, kLookPlusZ, 0, nullptr, {120}, -1, 0},
+        {"a door behind the hero is not chosen", 0, 450, kLookPlusZ, 0, nullptr, {120}, -1, 0},
+        {"a passage at measure 3 opens, 70 ticks with a door", 0, -450, kLookPlusZ, 0, nullptr, {-1}, kPass, 70},
+        {"a passage at measure 4 refuses with 103 or 104", 0, -520, kLookPlusZ, 0, nullptr, {103, 104}, -1, 0},
+        {"a bare opening hands over after 10 ticks", 4000, -450, kLookPlusZ, 0, nullptr, {-1}, kBare, 10},
+        {"a blocked portal is measured from its own place", 8000, -700, kLookPlusZ, 0, nullptr, {-1}, kGate, 0},
+        {"a turned hero finds the door on its own forward axis", -450, 0, kLookPlusX, 0, nullptr, {-1}, kPass, 70},
+        {"a door already moving refuses", 0, -450, kLookPlusZ, 0,
          [] {
              ToggleDoor(nullptr, kPass);
              ToggleDoor(nullptr, kPass);  // closed again, still moving
          },
          {103, 104}, -1, 0},
-        {"a numbered portal needs not be ahead", 8000, -700, 2048, 3, nullptr, {-1}, kGate, 0},
-        {"a portal number past the room's: text 120", 0, -450, 0, 9, nullptr, {120}, -1, 0},
+        {"a numbered portal needs not be ahead", 8000, -700, kLookMinusZ, 3, nullptr, {-1}, kGate, 0},
+        {"a portal number past the room's: text 120", 0, -450, kLookPlusZ, 9, nullptr, {120}, -1, 0},
     };
     for (const UseRow& r : rows) {
         SCOPED_TRACE(r.name);
@@ -243,7 +248,7 @@ TEST_F(DoorsTest, TheMeasureIsTakenInTheHerosFrame) {
     Stand(-250, -250);
     EXPECT_EQ(DoorMeasureFrom(&Hero(), kPass), 0);
     // Facing along z, a door 450 units to the hero's side is not ahead.
-    Stand(-450, 0, 0);
+    Stand(-450, 0, kLookPlusZ);
     EXPECT_EQ(FindDoorInFront(&Hero()), -1);
     EXPECT_EQ(DoorMeasureFrom(&Hero(), 7), -1);
 }
@@ -464,19 +469,22 @@ TEST_F(DoorsTest, DoorsForTheFirstThirtyTwoPortalsOnly) {
 
 class DoorWalkTest : public DoorsFixture {};
 
-// Forward held frame after frame from the hero's start: its run carries it
-// along its forward axis (the third column of its orientation) until the
+// Forward held frame after frame from the hero's start, turned toward the
+// door: its run carries it
+// along the axis it looks along (the first column of its orientation) until the
 // hall's door "door12" lies ahead below measure 4 from the portal's part;
 // using the door then hands the hero over to the crypt after 70 ticks.
 TEST_F(DoorWalkTest, TheHeroRunsStraightToTheHallsDoorAndThrough) {
     Begin(22);
     CharacterRecord& hero = CharacterTable[0];
+    // The hero starts looking along +x; the door lies along +z.
+    SetCharacterAngle(0, kLookPlusZ, 0, 0);
     ASSERT_EQ(PortalDoorCount, 1);
     ASSERT_STREQ(CurrentRoomPtr->portals[0].name, "door12");
     ASSERT_GT(PortalDoors[0].part, 0);
     ASSERT_GT(PortalDoors[0].door, 0);
     const Vec3 start = hero.position;
-    const Vec3 forward{hero.orientation.m[2], hero.orientation.m[5], hero.orientation.m[8]};
+    const Vec3 forward{hero.orientation.m[0], hero.orientation.m[3], hero.orientation.m[6]};
     int frames = 0;
     for (; frames < 600; ++frames) {
         if (FindDoorInFront(&hero) == 0 && DoorMeasureFrom(&hero, 0) < 4) break;

@@ -319,7 +319,10 @@ TEST_F(EffectParts, SetOnAPartKeepsItsWorldPlaceWhenTheCameraMoves) {
     EXPECT_EQ(p.x, hand.x);
     EXPECT_EQ(p.y, hand.y);
     EXPECT_EQ(p.z, hand.z);
-    EXPECT_EQ(hand.x, 300 + 80);
+    // The hand hangs 80 units to the character's side: -z, for a character
+    // that looks along x.
+    EXPECT_EQ(hand.x, 300);
+    EXPECT_EQ(hand.z, 800 - 80);
 }
 
 TEST_F(EffectParts, QuarterTurnAimsTheSetAndTurnsItsStartOrientation) {

@@ -908,8 +908,9 @@ TEST_F(EmHostTest, ShootingFiresFromThePart) {
         if (g_EffectSlots[s].inUse && g_EffectSlots[s].sourcePosition) started = s;
     ASSERT_GE(started, 0);
     const EffectSlot& slot = g_EffectSlots[started];
-    // The hand hangs at (80, -160, 0) from the body.
-    EXPECT_EQ(*slot.sourcePosition, (Vec3{480, 1058, 900}));
+    // The hand hangs at (0, -160, -80) from the body (at its side: the
+    // character looks along x).
+    EXPECT_EQ(*slot.sourcePosition, (Vec3{400, 1058, 820}));
     EXPECT_EQ(slot.targetPosition, target.position);
     EXPECT_EQ(slot.damage, 2);
 

@@ -18,19 +18,18 @@
 namespace {
 
 // About 40 pumps make a frame.  Z (44) four times: weapon row 4, the bolt.
-// Right (205) for 90 pumps turns the hero onto the line to the guard; Up
-// (200) walks him into it (about 24 frames of walking stop him beside it,
-// within 330 units); Left (203) then turns him until the guard lies in his
-// facing cone (released anywhere from pump 4000 to 4300 the bolts hit; 4150
-// is the middle), and Q (16), pressed every 300 pumps, fires whenever he
-// may.
+// The hero starts looking along +x, the guard stands about 68 degrees to
+// its left: Left (203) for 320 pumps (some 8 frames of 32 x the frame step,
+// about 3 a frame) turns it onto the line to the guard; Up (200) walks it
+// into the guard (about 24 frames of walking stop it beside it, within 330
+// units), where the guard lies straight ahead, in its facing cone; and Q
+// (16), pressed every 300 pumps, fires whenever it may.
 std::string FightScript() {
     std::string s =
         "400 keydown 44\n440 keyup 44\n520 keydown 44\n560 keyup 44\n640 keydown 44\n680 keyup 44\n"
         "760 keydown 44\n800 keyup 44\n"
-        "900 keydown 205\n990 keyup 205\n"
-        "2800 keydown 200\n3870 keyup 200\n"
-        "3950 keydown 203\n4150 keyup 203\n";
+        "900 keydown 203\n1220 keyup 203\n"
+        "2800 keydown 200\n3870 keyup 200\n";
     for (int at = 4600; at < 14000; at += 300)
         s += std::to_string(at) + " keydown 16\n" + std::to_string(at + 150) + " keyup 16\n";
     return s + test::QuitKeys(15000);

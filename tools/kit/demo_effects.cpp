@@ -138,6 +138,27 @@ std::vector<TrackSpec> Cast() {
     };
 }
 
+// A character's animation for its rig turned to look along x.
+std::vector<uint8_t> CharacterAnimation(std::vector<TrackSpec> tracks, bool spline) {
+    TurnToFacingX(&tracks);
+    return BuildAnimation(tracks, spline, nullptr);
+}
+
+// The shot of the first four weapon rows (".\all\SHOOT.3da", whose block
+// the game plays as frames 1 to 42): the hand comes up to aim ahead, holds
+// and goes back down, the fire keyframe half way, 0.7 s after the key.
+std::vector<TrackSpec> Shot() {
+    const int32_t n = 42;
+    const I3 aim{80, -240, 120};
+    return {
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, kBody), Pos(n, kBody)}),
+        Track(n, {Rot(0, kStill), Rot(n, kStill)}, {Pos(0, kHead), Pos(n, kHead)}),
+        Track(n, {Rot(0, kStill), Rot(12, TurnX(-70)), Rot(30, TurnX(-70)), Rot(n, kStill)},
+              {Pos(0, kHand), Pos(12, aim), Pos(30, aim), Pos(n, kHand)}),
+        Still(n),
+    };
+}
+
 std::string Name(const char* file) {
     return std::string(".\\all\\") + file + ".3da";
 }
@@ -235,43 +256,44 @@ std::vector<uint8_t> FlareTexture() {
 
 std::vector<NamedFile> DemoAnimationFiles() {
     std::vector<NamedFile> files = {
-        {Name("HEROIDLE"), BuildAnimation(Idle(60), true, nullptr)},
-        {Name("HEROWALK"), BuildAnimation(Gait(32, 400, 40, 10), false, nullptr)},
-        {Name("HERORUN"), BuildAnimation(Gait(20, 600, 80, 20), false, nullptr)},
-        {Name("HEROHIT"), BuildAnimation(Hit(20, 15), false, nullptr)},
-        {Name("HEROPUT"), BuildAnimation(Reach(40, {0, 140, 60}, 20), false, nullptr)},
-        {Name("HEROTAKE"), BuildAnimation(Reach(40, {0, 140, 90}, 25), false, nullptr)},
-        {Name("HEROACT"), BuildAnimation(Reach(30, {0, -40, 110}, 5), false, nullptr)},
-        {Name("GUARDIDLE"), BuildAnimation(Idle(60), true, nullptr)},
-        {Name("GUARDWALK"), BuildAnimation(Gait(32, 400, 40, 10), false, nullptr)},
-        {Name("GUARDWAIT"), BuildAnimation(Idle(40), false, nullptr)},
-        {Name("GUARDSHOT"), BuildAnimation(Reach(30, {0, -60, 120}, 0), false, nullptr)},
-        {Name("GUARDHIT"), BuildAnimation(Hit(20, 20), false, nullptr)},
-        {Name("GUARDDIE"), BuildAnimation(Death(40), false, nullptr)},
+        {Name("HEROIDLE"), CharacterAnimation(Idle(60), true)},
+        {Name("HEROWALK"), CharacterAnimation(Gait(32, 400, 40, 10), false)},
+        {Name("HERORUN"), CharacterAnimation(Gait(20, 600, 80, 20), false)},
+        {Name("HEROHIT"), CharacterAnimation(Hit(20, 15), false)},
+        {Name("HEROPUT"), CharacterAnimation(Reach(40, {0, 140, 60}, 20), false)},
+        {Name("HEROTAKE"), CharacterAnimation(Reach(40, {0, 140, 90}, 25), false)},
+        {Name("HEROACT"), CharacterAnimation(Reach(30, {0, -40, 110}, 5), false)},
+        {Name("GUARDIDLE"), CharacterAnimation(Idle(60), true)},
+        {Name("GUARDWALK"), CharacterAnimation(Gait(32, 400, 40, 10), false)},
+        {Name("GUARDWAIT"), CharacterAnimation(Idle(40), false)},
+        {Name("GUARDSHOT"), CharacterAnimation(Reach(30, {0, -60, 120}, 0), false)},
+        {Name("GUARDHIT"), CharacterAnimation(Hit(20, 20), false)},
+        {Name("GUARDDIE"), CharacterAnimation(Death(40), false)},
         // The entries every mission gives the hero: thrown back by a blast
         // (standing and lying), the two deaths, and the take of entry 16.
-        {Name("blaste"), BuildAnimation(Hit(30, 25), false, nullptr)},
-        {Name("blastedd"), BuildAnimation(Hit(30, 40), false, nullptr)},
-        {Name("dead03"), BuildAnimation(Death(40), false, nullptr)},
-        {Name("dead02"), BuildAnimation(Death(60), false, nullptr)},
-        {Name("prend1"), BuildAnimation(Reach(80, {0, 140, 90}, 25), false, nullptr)},
+        {Name("blaste"), CharacterAnimation(Hit(30, 25), false)},
+        {Name("blastedd"), CharacterAnimation(Hit(30, 40), false)},
+        {Name("dead03"), CharacterAnimation(Death(40), false)},
+        {Name("dead02"), CharacterAnimation(Death(60), false)},
+        {Name("prend1"), CharacterAnimation(Reach(80, {0, 140, 90}, 25), false)},
         // The summoned allies' entries: idle (also the wait), walk, shot,
         // hit and death.
-        {Name("gasttolm"), BuildAnimation(Idle(48), true, nullptr)},
-        {Name("gastmar"), BuildAnimation(Gait(28, 360, 30, 12), false, nullptr)},
-        {Name("gastir1"), BuildAnimation(Reach(24, {0, -80, 130}, 0), false, nullptr)},
-        {Name("gastimp"), BuildAnimation(Hit(22, 25), false, nullptr)},
-        {Name("gastmort"), BuildAnimation(Death(36), false, nullptr)},
-        {Name("666g"), BuildAnimation(Idle(72), true, nullptr)},
-        {Name("666m"), BuildAnimation(Gait(36, 440, 50, 6), false, nullptr)},
-        {Name("666t1"), BuildAnimation(Reach(32, {0, -40, 150}, 10), false, nullptr)},
-        {Name("666dead"), BuildAnimation(Hit(20, 30), false, nullptr)},
-        {Name("666d2"), BuildAnimation(Death(50), false, nullptr)},
+        {Name("gasttolm"), CharacterAnimation(Idle(48), true)},
+        {Name("gastmar"), CharacterAnimation(Gait(28, 360, 30, 12), false)},
+        {Name("gastir1"), CharacterAnimation(Reach(24, {0, -80, 130}, 0), false)},
+        {Name("gastimp"), CharacterAnimation(Hit(22, 25), false)},
+        {Name("gastmort"), CharacterAnimation(Death(36), false)},
+        {Name("666g"), CharacterAnimation(Idle(72), true)},
+        {Name("666m"), CharacterAnimation(Gait(36, 440, 50, 6), false)},
+        {Name("666t1"), CharacterAnimation(Reach(32, {0, -40, 150}, 10), false)},
+        {Name("666dead"), CharacterAnimation(Hit(20, 30), false)},
+        {Name("666d2"), CharacterAnimation(Death(50), false)},
     };
-    std::vector<uint8_t> cast = BuildAnimation(Cast(), false, nullptr);
-    for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "SHOOT", "HEROSND",
-                              "HEROET4", "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
+    std::vector<uint8_t> cast = CharacterAnimation(Cast(), false);
+    for (const char* power : {"HEROSH", "HEROSS", "HEROSE1", "HEROSP", "HEROEX1", "HEROTR2", "HEROCE", "HEROSND", "HEROET4",
+                              "HERORE", "HERORS5", "HEAL", "HERSEUIL", "HEROTB00", "HEROTM"})
         files.push_back({Name(power), cast});
+    files.push_back({Name("SHOOT"), CharacterAnimation(Shot(), false)});
     return files;
 }
 

@@ -212,6 +212,29 @@ ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour) {
     return spec;
 }
 
+I3 FacingX(I3 p) {
+    return {p.z, p.y, -p.x};
+}
+
+void TurnToFacingX(ObjectSpec* spec) {
+    for (NodeSpec& n : spec->nodes) {
+        n.pos = FacingX(n.pos);
+        for (I3& v : n.vertices) v = FacingX(v);
+    }
+}
+
+void TurnToFacingX(std::vector<TrackSpec>* tracks) {
+    // A rotation about axis a becomes the same rotation about the turned a.
+    auto turn = [](std::array<int32_t, 4>& q) {
+        const I3 axis = FacingX({q[0], q[1], q[2]});
+        q = {axis.x, axis.y, axis.z, q[3]};
+    };
+    for (TrackSpec& t : *tracks) {
+        for (RotationKey& k : t.rotations) turn(k.q), turn(k.control);
+        for (PositionKey& k : t.positions) k.p = FacingX(k.p), k.in = FacingX(k.in), k.out = FacingX(k.out);
+    }
+}
+
 ObjectSpec Character(const std::string& name, uint32_t colour, const std::string& skin) {
     ObjectSpec spec;
     // A skin makes body and head lit, textured faces with a shade per corner.
@@ -242,6 +265,7 @@ ObjectSpec Character(const std::string& name, uint32_t colour, const std::string
     helper.name = "$DUMMY";
     helper.parent = 0;
     spec.nodes = {body, head, hand, helper};
+    TurnToFacingX(&spec);
     return spec;
 }
 

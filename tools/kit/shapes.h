@@ -61,8 +61,17 @@ ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness, int32_t ty
 ObjectSpec Shadow(int32_t radius, uint32_t colour);
 // A flat-coloured cube (PrimType 1).
 ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour);
+// A character looks along its model's x axis: the engine turns it toward a
+// point by laying that axis on the point, reports that axis as its facing
+// and fires its unaimed shots along it.  Its rig is drawn looking along +z
+// and turned here a quarter turn about the vertical axis: (x, y, z) becomes
+// (z, y, -x) for points, tangents and the axes of rotation keys.
+I3 FacingX(I3 p);
+void TurnToFacingX(ObjectSpec* spec);
+void TurnToFacingX(std::vector<TrackSpec>* tracks);
+
 // Root body with the parts "tete" (head) and "repere" (hand) and the hidden
-// helper "$DUMMY"; flat colours (PrimType 1).  With a skin, body and head
+// helper "$DUMMY", looking along x; flat colours (PrimType 1).  With a skin, body and head
 // are instead textured with that model (file of the same name) with a shade
 // per corner (PrimType 22, drawn lit when the part has lights); the hand
 // keeps its flat colour.

@@ -38,7 +38,9 @@ std::vector<TrackSpec> BlasterFire() {
     TrackSpec hand{n,
                    {{0, kStill}, {12, TurnX(-70)}, {30, TurnX(-70)}, {n, kStill}},
                    {{0, kHand}, {12, aim}, {30, aim}, {n, kHand}}};
-    return {Held(n, kBody), Held(n, kHead), hand, {n, {}, {}}};
+    std::vector<TrackSpec> tracks{Held(n, kBody), Held(n, kHead), hand, {n, {}, {}}};
+    TurnToFacingX(&tracks);
+    return tracks;
 }
 
 NodeSpec Barrel() {
@@ -56,6 +58,9 @@ MorSpec BlasterMorph() {
     const NodeSpec canon = Barrel();
     std::vector<I3> rest = canon.vertices, recoil = canon.vertices;
     for (I3& p : recoil) p.z = p.z == 20 ? 0 : p.z;
+    // Held in the hand of a character that looks along x.
+    for (I3& p : rest) p = FacingX(p);
+    for (I3& p : recoil) p = FacingX(p);
     MorSpec mor;
     mor.targets = {{"~canon", rest}, {"recoil", recoil}};
     mor.groups = {{"canon", {{1, "~canon"}, {14, "recoil"}, {28, "~canon"}}}};
@@ -185,6 +190,7 @@ ObjectSpec BlasterModel() {
     grip.groups = {{1, "", kBlasterColour, {}}};
     AddBox(&grip, 0, {-12, -30, -20}, {12, 10, 20});
     spec.nodes = {grip, Barrel()};
+    TurnToFacingX(&spec);
     return spec;
 }
 
