@@ -52,7 +52,9 @@ class SaveGameTest : public DemoMissionTest {
 protected:
     void SetUp() override {
         DemoMissionTest::SetUp();
-        host::headless::SetAutoStep(0, 1000);
+        // The clock stands still unless a test moves it: a load and the
+        // save after it happen at the same moment.
+        host::headless::SetAutoStep(0, 0);
         host::headless::SetClock(5'000'000'000ull);
         GameTimer = FrameTimer{};
         GameTimer.DeltaUnits = 2;
@@ -142,7 +144,7 @@ TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
     ASSERT_EQ(WriteSaveGame(3, "A game in play"), 1);
     const std::vector<uint8_t> first = SlotBytes(3);
     ASSERT_EQ(CheckSaveGame(first.data(), first.size()), 1);
-    Blocks(first);
+    const auto blocks = Blocks(first);
 
     // The load happens later, from a game that has moved on.
     host::headless::AdvanceClock(7'000'000);
@@ -160,7 +162,7 @@ TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
     EXPECT_EQ(Hero().inventory[0], FindObjectSlot("key"));
     EXPECT_EQ(GameState.eventFlags[7], 1);
     EXPECT_STREQ(GameState.messageSlots[2], "The door is open.");
-    EXPECT_EQ(MissionJournal.count, 2);
+    EXPECT_EQ(MissionJournal.count, 3) << "the take's entry and the two added";
     EXPECT_EQ(DrainTable.records[CurrentRoomIndex].state, kDrainFilling);
     EXPECT_TRUE(AllySlots[kAllySpirit].flags & kAllyCalled);
     EXPECT_EQ(WeaponTable[kWeaponBlaster]->charges, WeaponTable[kWeaponBlaster]->chargesAtLoad - 2);
@@ -178,7 +180,10 @@ TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
     PutWord(second, kSaveClockOffset, Word(first, kSaveClockOffset));
     size_t differ = 0;
     while (differ < first.size() && first[differ] == second[differ]) ++differ;
-    EXPECT_EQ(differ, first.size()) << "first difference at byte " << differ;
+    size_t block = 0;
+    while (block < blocks.size() && differ >= blocks[block].first + blocks[block].second) ++block;
+    EXPECT_EQ(differ, first.size()) << "first difference in block " << block + 1 << " at "
+                                    << (block < blocks.size() ? differ - blocks[block].first : 0);
 }
 
 // A save of 12 definitions holds 12 records; a name of 70 characters is
@@ -303,7 +308,7 @@ TEST_F(SaveGameTest, SavePagesListSaveAndDelete) {
     EXPECT_STREQ(SaveSlotLabels[11], "Slot 11: empty");
 
     static uint8_t enter = 0;
-    KeyboardDriver keys = *CurrentKeyboard;
+    KeyboardDriver keys = CurrentKeyboard ? *CurrentKeyboard : KeyboardDriver{};
     KeyboardDriver* savedKeys = CurrentKeyboard;
     keys.KeyHit = [](int scan) -> int { return scan == kScanEnter && enter-- > 0 ? 1 : 0; };
     CurrentKeyboard = &keys;
