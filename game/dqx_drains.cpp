@@ -325,6 +325,17 @@ int WriteDrains(FileHandle file) {
     return CurrentFileTable->Write(bytes.data(), 1, bytes.size(), file) == bytes.size() ? 1 : 0;
 }
 
+int CheckDrainsBlock(const uint8_t* bytes, size_t size, int32_t rooms) {
+    if (!bytes || rooms <= 0 || size != 4 + size_t(rooms) * kDrainRecordBytes) return 0;
+    ByteReader in(bytes, size);
+    if (in.I32() != rooms) return 0;
+    for (int32_t i = 0; i < rooms; ++i) {
+        DrainRecord d{};
+        if (!DecodeDrain(in, 0, &d)) return 0;
+    }
+    return 1;
+}
+
 int ReadDrains(FileHandle file) {
     if (!MissionPtr || !MissionPtr->rooms || MissionPtr->roomCount <= 0) return 0;
     const int32_t count = MissionPtr->roomCount;

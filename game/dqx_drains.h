@@ -81,3 +81,5 @@ int WriteDrains(FileHandle file);
 // short, or when a record holds a state, owner word or time left no
 // writer makes.  Times left become end ticks from the present.
 int ReadDrains(FileHandle file);
+// Whether ReadDrains would take the block in a mission of that many rooms.
+int CheckDrainsBlock(const uint8_t* bytes, size_t size, int32_t rooms);

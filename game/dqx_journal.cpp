@@ -196,6 +196,22 @@ int WriteJournal(FileHandle file) {
     return CurrentFileTable->Write(block, sizeof block, 1, file) == 1 ? 1 : 0;
 }
 
+int CheckJournalBlock(const uint8_t* bytes, size_t size, int32_t rooms, int32_t characters, int32_t objects) {
+    if (!bytes || size != kJournalBlockBytes) return 0;
+    ByteReader r(bytes, size);
+    const int32_t count = r.I32();
+    if (count < 0 || count > kJournalKept) return 0;
+    for (int32_t i = 0; i < count; ++i) {
+        JournalEntry e;
+        if (!DecodeEntry(r, &e)) return 0;
+        const KindLayout& k = kKinds[e.kind];
+        if (e.roomIndex >= rooms) return 0;
+        if (k.characterAt >= 0 && e.characterIndex >= characters) return 0;
+        if (k.objectAt >= 0 && e.objectIndex >= objects) return 0;
+    }
+    return 1;
+}
+
 int ReadJournal(FileHandle file) {
     StartJournal(MissionNumber);
     uint8_t block[kJournalBlockBytes];

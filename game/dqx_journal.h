@@ -75,3 +75,6 @@ void CloseJournal();
 // rooms, characters or objects is refused with 0 and an empty journal.
 int WriteJournal(FileHandle file);
 int ReadJournal(FileHandle file);
+// Whether ReadJournal would take the block in a mission of that many rooms,
+// characters and objects (read before the mission is there to ask).
+int CheckJournalBlock(const uint8_t* bytes, size_t size, int32_t rooms, int32_t characters, int32_t objects);

@@ -185,6 +185,7 @@ void MainMenuEnter() {
     case kMainDelete:
         g.menuPage = uint8_t(kPageLoad + (g.menuChoice - kMainLoad));
         g.menuChoice = LastSaveSlot;
+        ReadSaveSlotLabels();
         break;
     case kMainCredits:
         CreditsY = 0;

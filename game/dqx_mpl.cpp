@@ -420,6 +420,10 @@ void ReadObjects(MissionRecord* m, FileHandle file, int restoring) {
         ObjectRecord& o = m->objects[i];
         DecodeObject(&o);
         o.index = uint8_t(i);
+        // A save game's records hold these bytes as the game left them (an
+        // object taken since is no longer takeable, one given no longer
+        // waits to be given).
+        if (restoring) continue;
         if (o.inInventory) o.giveAtSetUp = 1;
         o.takeableCopy = o.takeable;
     }

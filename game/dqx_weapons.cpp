@@ -11,6 +11,7 @@
 #include "game/characters.h"
 #include "game/dqx_combat.h"
 #include "game/dqx_objects.h"
+#include "game/dqx_save.h"
 #include "game/dqx_translations.h"
 #include "game/object_slots.h"
 #include "media/byte_reader.h"
@@ -424,7 +425,9 @@ void ApplySaved(int slot, const SavedWeapon& w, uint32_t now) {
     r->chargesAtLoad = w.chargesAtLoad;
     r->armed = w.armed;
     std::memcpy(r->objectName, w.name, sizeof r->objectName);
-    r->flags = 0;
+    // The record stays loaded; the selection is not taken back (the hero
+    // selects the weapon again).
+    r->flags &= kWeaponLoaded;
     FollowSavedCharges(slot, r);
 }
 
@@ -515,8 +518,8 @@ WeaponRecord* LoadWeaponFile(const char* file, int slot, int keep) {
 }
 
 void ReloadSaveWeapons() {
-    // The save games that hold the block come later: nothing is re-read.
     LogStep("ReloadSaveWeapons");
+    ReadRestoringSaveBlock(kSaveBlockWeapons, ReadWeapons);
 }
 
 void RestoreWeaponNames() {
@@ -662,6 +665,25 @@ int WriteWeapons(FileHandle file) {
     for (WeaponRecord* r : WeaponTable)
         if (r) EncodeWeapon(r, bytes);
     return CurrentFileTable->Write(bytes.data(), 1, bytes.size(), file) == bytes.size() ? 1 : 0;
+}
+
+size_t WeaponsBlockSize(const uint8_t* bytes, size_t size) {
+    if (!bytes || size < size_t(kWeaponSaveMaskBytes)) return 0;
+    ByteReader head(bytes, size);
+    const uint32_t mask = head.U24();
+    int count = 0;
+    for (int slot = 0; slot < kWeaponSlots; ++slot) count += (mask >> slot) & 1;
+    return size_t(kWeaponSaveMaskBytes) + size_t(count) * kWeaponSaveEntryBytes;
+}
+
+int CheckWeaponsBlock(const uint8_t* bytes, size_t size) {
+    const size_t wanted = WeaponsBlockSize(bytes, size);
+    if (wanted == 0 || wanted != size) return 0;
+    ByteReader in(bytes + kWeaponSaveMaskBytes, size - kWeaponSaveMaskBytes);
+    SavedWeapon w{};
+    while (in.Position() < size - kWeaponSaveMaskBytes)
+        if (!DecodeWeapon(in, &w)) return 0;
+    return 1;
 }
 
 int ReadWeapons(FileHandle file) {

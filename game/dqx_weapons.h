@@ -154,3 +154,7 @@ constexpr int kWeaponSaveMaskBytes = 3;
 constexpr int kWeaponSaveEntryBytes = 60;
 int WriteWeapons(FileHandle file);
 int ReadWeapons(FileHandle file);
+// The size of the block that begins at bytes (its mask read), 0 when fewer
+// than 3 bytes are given; and whether ReadWeapons would take the block.
+size_t WeaponsBlockSize(const uint8_t* bytes, size_t size);
+int CheckWeaponsBlock(const uint8_t* bytes, size_t size);

@@ -124,16 +124,15 @@ void ScreenshotKeys() {
     if (print || p) SaveScreenshot("spindrel");
 }
 
-// F5 saves while nothing holds the hero; F4 loads at any time.
+// F5 saves while nothing holds the hero; F4 loads at any time.  Each
+// notice tells what happened: a save that failed says so, and a load that
+// was refused has shown its own notice (a missing quick save shows none).
 void QuickSaveKeys(CharacterRecord* hero) {
     if (KeyHit(kScanF5) && hero && hero->lock == 0) {
-        WriteSaveGame(kQuickSlot, "Quick save");
-        ShowStatusMessage(MenuTexts[kQuickSaveText]);
+        const int saved = WriteSaveGame(kQuickSlot, "Quick save");
+        ShowStatusMessage(MenuTexts[saved ? kQuickSaveText : kSaveFailedText]);
     }
-    if (KeyHit(kScanF4)) {
-        ReadSaveGame(kQuickSlot);
-        ShowStatusMessage(MenuTexts[kQuickLoadText]);
-    }
+    if (KeyHit(kScanF4) && ReadSaveGame(kQuickSlot)) ShowStatusMessage(MenuTexts[kQuickLoadText]);
 }
 
 void PresentOrSkip() {

@@ -141,6 +141,10 @@ void SetCursorFromBackend(int screenX, int screenY);
 
 // Reads MORVANEL_REGISTRY and the drive map options.
 void ConfigureFilesFromEnvironment();
+// File writes as on a disk with that many bytes free: once they are used
+// up every write stores only what still fits and answers the whole items
+// written (a full disk).  A negative budget never fails (the default).
+void SetFileWriteBudget(int64_t bytes);
 
 }  // namespace detail
 }  // namespace host

@@ -7,6 +7,7 @@
 #include "host/backend.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -245,7 +246,15 @@ struct File {
 namespace {
 std::vector<File*> g_openFiles;
 std::vector<std::string> g_fonts;
+// Bytes the next writes may still store, negative without a limit.
+std::atomic<int64_t> g_writeBudget{-1};
 }  // namespace
+
+namespace detail {
+void SetFileWriteBudget(int64_t bytes) {
+    g_writeBudget = bytes < 0 ? -1 : bytes;
+}
+}  // namespace detail
 
 File* FileOpen(const char* path, const char* mode) {
     if (!path || !*path || !mode) return nullptr;
@@ -311,7 +320,14 @@ size_t FileRead(void* buffer, size_t size, size_t count, File* file) {
 
 size_t FileWrite(const void* buffer, size_t size, size_t count, File* file) {
     if (!file || !buffer) return 0;
-    return std::fwrite(buffer, size, count, file->f);
+    const int64_t budget = g_writeBudget;
+    if (budget < 0 || size == 0) return std::fwrite(buffer, size, count, file->f);
+    // A disk that fills: what fits is stored, the rest is lost.
+    const uint64_t wanted = uint64_t(size) * count;
+    const size_t stored = size_t(std::min<uint64_t>(wanted, uint64_t(budget)));
+    const size_t written = stored ? std::fwrite(buffer, 1, stored, file->f) : 0;
+    g_writeBudget = budget - int64_t(written);
+    return written / size;
 }
 
 int FileSeek(File* file, long offset, int origin) {

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace test {
 
 DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
-                       const std::string& gameLines) {
+                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
     DemoRun run;
     char pattern[] = "/tmp/morvanel-run-XXXXXX";
     if (!mkdtemp(pattern)) return run;
@@ -29,6 +29,7 @@ DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int ti
     }
     std::ofstream(run.dir / "config.ini") << "[Game]\nResource=yes\n" << gameLines << "[Video]\nWindowed=no\n";
     std::ofstream(run.dir / "input.txt") << input;
+    for (const auto& [name, bytes] : files) std::ofstream(run.dir / name, std::ios::binary) << bytes;
     std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
                                     "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
                                     "MORVANEL_CAPTURE=" + (run.dir / "frames").string()};

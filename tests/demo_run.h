@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -18,10 +19,11 @@ struct DemoRun {
 
 // Copies the program, registry.ini and the resource archives beside it
 // into a fresh folder under /tmp, writes config.ini (with `gameLines` added
-// to its [Game] section) and the input script there, and runs the program
-// in it with a timeout in seconds.
+// to its [Game] section), the input script and the `files` (name, bytes)
+// there, and runs the program in it with a timeout in seconds.
 DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60,
-                       const std::string& gameLines = "");
+                       const std::string& gameLines = "",
+                       const std::vector<std::pair<std::string, std::string>>& files = {});
 
 // Pixels of the hero's blue (0x001F) and the guard's red (0xF800), as
 // their skins show them lit or flat, and the hero's also in its own shade

@@ -663,8 +663,9 @@ TEST_F(WeaponsTest, BarrierRunsOutTheFrameAfterItsLastTick) {
 // The save block of a game with the blaster chosen (7 left), a grenade
 // armed with 1800 ms left and a barrier not taken: written as the kit lays
 // it out, with the objects' translated names; read back later, each record
-// holds what was saved, flags cleared, the grenade's time running on from
-// the read; the block leaving a slot out frees its record.
+// holds what was saved, still loaded but no longer selected, the grenade's
+// time running on from the read; the block leaving a slot out frees its
+// record.
 TEST_F(WeaponsTest, TheSaveBlockRoundTrip) {
     SavedCharges[kWeaponBlaster] = 7;
     Begin({"PKBLASTER", "GRENADE0", "BARRIEREH0"}, 0);
@@ -698,7 +699,7 @@ TEST_F(WeaponsTest, TheSaveBlockRoundTrip) {
     const WeaponRecord* blaster = WeaponTable[kWeaponBlaster];
     const WeaponRecord* grenade = WeaponTable[kWeaponGrenade0];
     EXPECT_EQ(blaster->charges, 7);
-    EXPECT_EQ(blaster->flags, 0);
+    EXPECT_EQ(blaster->flags, kWeaponLoaded) << "still loaded, no longer selected";
     EXPECT_STREQ(blaster->objectName, "Pulse blaster");
     EXPECT_EQ(SavedCharges[kWeaponBlaster], 7);
     EXPECT_EQ(grenade->armed, 1);

@@ -326,6 +326,7 @@ void Reset() {
     g_presentObserver = nullptr;
     ClearWindowProcCalls();
     detail::ResetInput();
+    detail::SetFileWriteBudget(-1);
     ResetSound();
 }
 
@@ -623,6 +624,10 @@ void SetMemoryPitchPadding(int bytes) {
 
 void SetDriverCount(int count) {
     detail::Display().driverCount = count;
+}
+
+void SetDiskFreeBytes(int64_t bytes) {
+    detail::SetFileWriteBudget(bytes);
 }
 
 void SetNoBltHardware(bool none) {

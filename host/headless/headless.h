@@ -137,6 +137,9 @@ void SetWrongModeOnRestore(bool wrongMode);
 void SetExtraDisplayReferences(int references);
 void LoseSurfaces();
 void InjectStillDrawing(int count);
+// Files are written as on a disk with that many bytes free: past them every
+// write comes up short, as on a full disk.  -1 (and Reset) lifts the limit.
+void SetDiskFreeBytes(int64_t bytes);
 
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();

@@ -2,9 +2,9 @@
 // it, over a mission whose table holds the blaster, a grenade and a
 // barrier, through a file table over the bytes in memory.  A refused block
 // leaves every record as it was.  A block that is read leaves records that
-// hold flags 0, armed 0 or 1, a time left within the running time and a
-// name ended within its field; written again and read back it gives the
-// same records.
+// are still loaded and not selected, armed 0 or 1, with a time left within
+// the running time and a name ended within its field; written again and
+// read back it gives the same records.
 #include "fuzz_support.h"
 #include "game/characters.h"
 #include "game/dqx_weapons.h"
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<WeaponRecord> read;
         for (const WeaponRecord* r : WeaponTable) {
             if (!r) continue;
-            Check(r->flags == 0 && (r->armed == 0 || r->armed == 1));
+            Check(r->flags == kWeaponLoaded && (r->armed == 0 || r->armed == 1));
             Check(r->timeLeft >= 0 && r->timeLeft <= r->runningTime && r->charges >= -1);
             Check(std::memchr(r->objectName, 0, sizeof r->objectName) != nullptr);
             read.push_back(*r);

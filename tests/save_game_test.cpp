@@ -1,0 +1,368 @@
+// Save games on the kit's mission 22 in play: a save read back and saved
+// again gives the same bytes but for the play clock; files cut short,
+// foreign or unreadable are refused before the running mission is touched
+// and stay as they were; a disk that fills while saving leaves the slot's
+// previous save whole; the save pages' labels, names, saves and deletes.
+#include "test_3d.h"
+
+#include "game/characters.h"
+#include "game/dqx_allies.h"
+#include "game/dqx_anim.h"
+#include "game/dqx_drains.h"
+#include "game/dqx_journal.h"
+#include "game/dqx_load.h"
+#include "game/dqx_menu.h"
+#include "game/dqx_mpl.h"
+#include "game/dqx_objects.h"
+#include "game/dqx_overlay.h"
+#include "game/dqx_save.h"
+#include "game/dqx_savepage.h"
+#include "game/dqx_weapons.h"
+#include "game/game_state.h"
+#include "game/player_settings.h"
+#include "host/headless/headless.h"
+#include "platform/input.h"
+#include "platform/step_log.h"
+#include "platform/timer.h"
+#include "tests/mission_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint32_t Word(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+void PutWord(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+class SaveGameTest : public DemoMissionTest {
+protected:
+    void SetUp() override {
+        DemoMissionTest::SetUp();
+        // The clock stands still unless a test moves it: a load and the
+        // save after it happen at the same moment.
+        host::headless::SetAutoStep(0, 0);
+        host::headless::SetClock(5'000'000'000ull);
+        GameTimer = FrameTimer{};
+        GameTimer.DeltaUnits = 2;
+        std::snprintf(MenuTexts[136], kMenuTextBytes, "Saved");
+        std::snprintf(MenuTexts[139], kMenuTextBytes, "Slot %%d: empty");
+        std::snprintf(MenuTexts[140], kMenuTextBytes, "Beyond the map");
+        std::snprintf(MenuTexts[kSaveFailedText], kMenuTextBytes, "Not saved");
+        std::snprintf(MenuTexts[kLoadFailedText], kMenuTextBytes, "Not read");
+        OpenMission(22, 0);
+        StartMission(0);
+        FirstMission = 0;
+    }
+    void TearDown() override {
+        host::headless::SetDiskFreeBytes(-1);
+        DemoMissionTest::TearDown();
+    }
+    CharacterRecord& Hero() { return CharacterTable[0]; }
+    std::vector<uint8_t> SlotBytes(int slot) const {
+        std::ifstream in(dir_ / ("savegame.00" + std::to_string(slot)), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void PutSlot(int slot, const std::vector<uint8_t>& bytes) {
+        std::ofstream(dir_ / ("savegame.00" + std::to_string(slot)), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    // A game in play: the hero has walked to the key and taken it, turned,
+    // placed a drain that fills, called an ally; the blaster has spent two
+    // charges; the journal has two entries; flags, a message and a
+    // countdown are set.
+    void PlaySomeGame() {
+        ObjectSlotEntry* key = FindObjectSlot("key");
+        ASSERT_NE(key, nullptr);
+        Hero().position = key->object->position;
+        ASSERT_GT(TakeNearestObject(&Hero(), 0), 0);
+        Hero().position = {420, Hero().position.y, -260};
+        SetCharacterAngle(0, 1000, 0, 0);
+        Hero().life = 77;
+        Hero().protection = 140;
+        ASSERT_EQ(PlaceDrain(&Hero(), 2), 1);
+        const Vec3 at{300, 0, 400};
+        SummonAlly(&Hero(), kAllySpirit, 30, &at);
+        ASSERT_NE(WeaponTable[kWeaponBlaster], nullptr);
+        WeaponTable[kWeaponBlaster]->charges -= 2;
+        AddJournalEntry(kJournalTaken, nullptr, key->object);
+        AddJournalEntry(kJournalMet, &CharacterTable[1], nullptr);
+        GameState.eventFlags[7] = 1;
+        GameState.progress[0] = 3;
+        std::snprintf(GameState.messageSlots[2], kMessageSlotBytes, "The door is open.");
+        GameState.eventTimers[1] = 90;
+        GameState.eventTimerIds[1] = 4;
+        const Vec3 camera{-50, 900, -1200};
+        Set_ObjPos(0, &camera);
+    }
+    // The file's blocks 1..11 as [offset, size) pairs, from the layout's
+    // sizes and the mission records' own encoding.
+    std::vector<std::pair<size_t, size_t>> Blocks(const std::vector<uint8_t>& file) {
+        const size_t n = Word(file, 12);
+        std::vector<uint8_t> records;
+        EncodeMissionRecords(MissionPtr, &records);
+        size_t at = kSaveHeaderBytes;
+        std::vector<std::pair<size_t, size_t>> blocks;
+        auto add = [&](size_t size) {
+            blocks.push_back({at, size});
+            at += size;
+        };
+        add(kSaveGameStateBytes);
+        add(kSaveObjectSlotsBytes);
+        add(kSavePowersBytes);
+        add(n * kSaveCharacterBytes);
+        add(8 + size_t(Word(file, at)) * 138 + 256);
+        add(records.size());
+        add(4 + size_t(Word(file, at)) * kDrainRecordBytes);
+        add(12);
+        add(kJournalBlockBytes);
+        add(3 + size_t(std::popcount(Word(file, at) & 0xFFFFFF)) * kWeaponSaveEntryBytes);
+        add(kAllyBlockBytes);
+        EXPECT_EQ(at, file.size());
+        return blocks;
+    }
+};
+
+// Save, load, save: the same bytes but for the clock word, and the game
+// read back stands as it was saved (the numbers are those PlaySomeGame
+// set).
+TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
+    PlaySomeGame();
+    ASSERT_EQ(WriteSaveGame(3, "A game in play"), 1);
+    const std::vector<uint8_t> first = SlotBytes(3);
+    ASSERT_EQ(CheckSaveGame(first.data(), first.size()), 1);
+    const auto blocks = Blocks(first);
+
+    // The load happens later, from a game that has moved on.
+    host::headless::AdvanceClock(7'000'000);
+    Hero().position = {0, 0, 0};
+    Hero().inventoryCount = 0;
+    GameState.eventFlags[7] = 0;
+    ASSERT_EQ(ReadSaveGame(3), 1);
+
+    EXPECT_EQ(Hero().position.x, 420);
+    EXPECT_EQ(Hero().position.z, -260);
+    EXPECT_EQ(CharacterAnimTable[0].angles[1], 1000);
+    EXPECT_EQ(Hero().life, 77);
+    EXPECT_EQ(Hero().protection, 140);
+    ASSERT_EQ(Hero().inventoryCount, 1);
+    EXPECT_EQ(Hero().inventory[0], FindObjectSlot("key"));
+    EXPECT_EQ(GameState.eventFlags[7], 1);
+    EXPECT_STREQ(GameState.messageSlots[2], "The door is open.");
+    EXPECT_EQ(MissionJournal.count, 3) << "the take's entry and the two added";
+    EXPECT_EQ(DrainTable.records[CurrentRoomIndex].state, kDrainFilling);
+    EXPECT_TRUE(AllySlots[kAllySpirit].flags & kAllyCalled);
+    EXPECT_EQ(WeaponTable[kWeaponBlaster]->charges, WeaponTable[kWeaponBlaster]->chargesAtLoad - 2);
+    Vec3 camera{};
+    Get_ObjPos(0, &camera);
+    EXPECT_EQ(camera.x, -50);
+    EXPECT_EQ(camera.y, 900);
+    EXPECT_EQ(camera.z, -1200);
+
+    ASSERT_EQ(WriteSaveGame(3, "A game in play"), 1);
+    std::vector<uint8_t> second = SlotBytes(3);
+    ASSERT_EQ(second.size(), first.size());
+    // The clock word: minus the seconds played, whenever it was saved.
+    EXPECT_EQ(int32_t(Word(first, kSaveClockOffset)), int32_t(Word(second, kSaveClockOffset)));
+    PutWord(second, kSaveClockOffset, Word(first, kSaveClockOffset));
+    size_t differ = 0;
+    while (differ < first.size() && first[differ] == second[differ]) ++differ;
+    size_t block = 0;
+    while (block < blocks.size() && differ >= blocks[block].first + blocks[block].second) ++block;
+    EXPECT_EQ(differ, first.size()) << "first difference in block " << block + 1 << " at "
+                                    << (block < blocks.size() ? differ - blocks[block].first : 0);
+}
+
+// A save of 12 definitions holds 12 records; a name of 70 characters is
+// kept as its first 63.
+TEST_F(SaveGameTest, HeaderHoldsTheCountAndTheNameCut) {
+    const std::string longName(70, 'x');
+    ASSERT_EQ(WriteSaveGame(2, longName.c_str()), 1);
+    const std::vector<uint8_t> bytes = SlotBytes(2);
+    EXPECT_EQ(Word(bytes, 0), 1040u);
+    EXPECT_EQ(int32_t(Word(bytes, 12)), MissionPtr->characterDefCount);
+    char name[kSaveNameBytes];
+    ASSERT_EQ(ReadSaveHeader(name, 2), 0);
+    EXPECT_EQ(std::string(name), longName.substr(0, 63));
+    EXPECT_EQ(ReadSaveHeader(name, 9), 1) << "missing";
+}
+
+struct RefusedCase {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&, const std::vector<std::pair<size_t, size_t>>&)> spoil;
+};
+
+// Every spoiled file is refused before the mission ends: the mission and
+// its hero stay, the file stays as it was, the status line says so.
+TEST_F(SaveGameTest, RefusedFilesLeaveTheGameRunning) {
+    ASSERT_EQ(WriteSaveGame(4, "good"), 1);
+    const std::vector<uint8_t> good = SlotBytes(4);
+    const auto blocks = Blocks(good);
+    std::vector<RefusedCase> cases = {
+        {"version 1039", [](auto& b, auto&) { PutWord(b, 0, 1039); }},
+        {"version 1041", [](auto& b, auto&) { PutWord(b, 0, 1041); }},
+        {"65 characters", [](auto& b, auto&) { PutWord(b, 12, 65); }},
+        {"a count other than the definitions", [](auto& b, auto&) { PutWord(b, 12, 1); }},
+        {"an unterminated name", [](auto& b, auto&) { std::memset(&b[16], 'n', 64); }},
+        {"a byte after the last block", [](auto& b, auto&) { b.push_back(0); }},
+        {"an empty file", [](auto& b, auto&) { b.clear(); }},
+        {"the current room past the rooms", [](auto& b, auto& bl) { b[bl[0].first + 1] = 40; }},
+        {"a countdown id past 15", [](auto& b, auto& bl) { b[bl[0].first + 345] = 16; }},
+        {"an object slot past the objects", [](auto& b, auto& bl) { PutWord(b, bl[1].first + 4, 9); }},
+        {"an inventory entry past the slots",
+         [](auto& b, auto& bl) {
+             b[bl[3].first + 101] = 1;
+             b[bl[3].first + 103] = 30;
+         }},
+        {"a journal count of 40", [](auto& b, auto& bl) { PutWord(b, bl[8].first, 40); }},
+        {"a drain in a state no writer makes", [](auto& b, auto& bl) { PutWord(b, bl[6].first + 4 + 12, 9); }},
+        {"an event count past the file", [](auto& b, auto& bl) { PutWord(b, bl[4].first, 100000); }},
+        {"mission records of version 3", [](auto& b, auto& bl) { b[bl[5].first + 40] = 3; }},
+    };
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t cut = blocks[i].first + blocks[i].second / 2;
+        cases.push_back({"", [cut](auto& b, auto&) { b.resize(cut); }});
+    }
+    int block = 0;
+    for (RefusedCase& c : cases) {
+        std::string name = c.name[0] ? c.name : "cut in block " + std::to_string(++block);
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> bad = good;
+        c.spoil(bad, blocks);
+        PutSlot(5, bad);
+        EXPECT_EQ(CheckSaveGame(bad.data(), bad.size()), 0);
+        const MissionRecord* mission = MissionPtr;
+        const Vec3 hero = Hero().position;
+        StatusText[0] = 0;
+        g_StepLog.clear();
+        EXPECT_EQ(ReadSaveGame(5), 0);
+        EXPECT_EQ(MissionPtr, mission);
+        EXPECT_EQ(Hero().position.x, hero.x);
+        EXPECT_STREQ(StatusText, "Not read");
+        for (const std::string& step : g_StepLog) EXPECT_NE(step.rfind("EndMission", 0), 0u);
+        EXPECT_EQ(SlotBytes(5), bad) << "the file stays as it was";
+    }
+    // Not a file at all: a folder in the slot's place.
+    fs::remove(dir_ / "savegame.005");
+    fs::create_directory(dir_ / "savegame.005");
+    StatusText[0] = 0;
+    EXPECT_EQ(ReadSaveGame(5), 0);
+    EXPECT_STREQ(StatusText, "Not read");
+    // A missing file does nothing, silently.
+    StatusText[0] = 0;
+    EXPECT_EQ(ReadSaveGame(6), 0);
+    EXPECT_STREQ(StatusText, "");
+}
+
+// A disk that fills while the save is written: the answer is 0, no new
+// file is left behind, and the slot's previous save still loads.
+TEST_F(SaveGameTest, AWriteFailureKeepsThePreviousSave) {
+    ASSERT_EQ(WriteSaveGame(7, "before"), 1);
+    const std::vector<uint8_t> before = SlotBytes(7);
+    Hero().position.x += 500;
+    for (int64_t free : {int64_t(0), int64_t(80), int64_t(before.size() - 1)}) {
+        SCOPED_TRACE(free);
+        host::headless::SetDiskFreeBytes(free);
+        EXPECT_EQ(WriteSaveGame(7, "after"), 0);
+        host::headless::SetDiskFreeBytes(-1);
+        EXPECT_EQ(SlotBytes(7), before);
+        EXPECT_FALSE(fs::exists(dir_ / "savegame.007.new"));
+    }
+    char name[kSaveNameBytes];
+    ASSERT_EQ(ReadSaveHeader(name, 7), 0);
+    EXPECT_STREQ(name, "before");
+    EXPECT_EQ(ReadSaveGame(7), 1);
+    // With room for the whole file the save goes through.
+    host::headless::SetDiskFreeBytes(int64_t(before.size()));
+    EXPECT_EQ(WriteSaveGame(7, "after"), 1);
+    ASSERT_EQ(ReadSaveHeader(name, 7), 0);
+    EXPECT_STREQ(name, "after");
+}
+
+// The pages' labels: a slot's header name, text 139 with its number for a
+// missing or foreign slot; the save page names a save by text 140 outside
+// missions 1..10 and "<mission>-<date>" in them; delete empties a slot;
+// the load page asks for the load after the frame and closes the menu.
+TEST_F(SaveGameTest, SavePagesListSaveAndDelete) {
+    ASSERT_EQ(WriteSaveGame(0, "Quick save"), 1);
+    std::vector<uint8_t> foreign = SlotBytes(0);
+    PutWord(foreign, 0, 1039);
+    PutSlot(2, foreign);
+    ReadSaveSlotLabels();
+    EXPECT_STREQ(SaveSlotLabels[0], "Quick save");
+    EXPECT_STREQ(SaveSlotLabels[1], "Slot 1: empty");
+    EXPECT_STREQ(SaveSlotLabels[2], "Slot 2: empty");
+    EXPECT_STREQ(SaveSlotLabels[11], "Slot 11: empty");
+
+    static uint8_t enter = 0;
+    KeyboardDriver keys = CurrentKeyboard ? *CurrentKeyboard : KeyboardDriver{};
+    KeyboardDriver* savedKeys = CurrentKeyboard;
+    keys.KeyHit = [](int scan) -> int { return scan == kScanEnter && enter-- > 0 ? 1 : 0; };
+    CurrentKeyboard = &keys;
+
+    struct Row {
+        const char* name;
+        uint8_t mission;
+        int page;  // 14 save, 15 delete, 13 load
+        int32_t choice;
+        const char* label;  // the slot's label afterwards (prefix)
+    };
+    std::snprintf(MenuTexts[10], kMenuTextBytes, "The Harbour");
+    const Row rows[] = {
+        {"mission 22 saves under text 140", 22, 14, 3, "Beyond the map"},
+        {"mission 1 saves under its name and the date", 1, 14, 4, "The Harbour-"},
+        {"delete empties the slot", 22, 15, 3, "Slot 3: empty"},
+        {"a choice past the last slot wraps to 0", 22, 14, 12, "Beyond the map"},
+    };
+    const uint8_t mission = MissionNumber;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        MissionNumber = r.mission;
+        GameState.menuChoice = r.choice;
+        StatusText[0] = 0;
+        enter = 1;
+        SaveGamePage(r.page == 15 ? 1 : 0);
+        const int slot = r.choice % kSavePageSlots;
+        EXPECT_EQ(LastSaveSlot, slot);
+        EXPECT_EQ(std::string(SaveSlotLabels[slot]).rfind(r.label, 0), 0u) << SaveSlotLabels[slot];
+        if (r.page == 14) {
+            EXPECT_STREQ(StatusText, "Saved");
+        }
+        EXPECT_EQ(fs::exists(dir_ / ("savegame.00" + std::to_string(slot))), r.page == 14);
+    }
+    MissionNumber = mission;
+
+    // The load page asks for the quick save (slot 0, mission 22).
+    const Vec3 saved = Hero().position;
+    Hero().position.x += 700;
+    GameState.menuChoice = 0;
+    GameState.menuSlide = 1;
+    PendingMenuRequest = MenuRequest{};
+    enter = 1;
+    LoadGamePage();
+    EXPECT_EQ(PendingMenuRequest.kind, MenuRequestKind::kLoadGame);
+    EXPECT_EQ(PendingMenuRequest.value, 0);
+    EXPECT_EQ(GameState.menuDirection, 1);
+    EXPECT_EQ(GameState.menuSlide, kSlideLast);
+    EXPECT_EQ(LastSaveSlot, 0);
+    EXPECT_EQ(Hero().position.x, saved.x + 700) << "nothing is read while the page draws";
+    RunMenuRequest();
+    EXPECT_EQ(Hero().position.x, saved.x);
+    EXPECT_EQ(GameState.menuSlide, kSlideLast) << "the menu goes on closing";
+    CurrentKeyboard = savedKeys;
+}
+
+}  // namespace
