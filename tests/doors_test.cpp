@@ -132,10 +132,12 @@ protected:
         host::headless::SetClock(0);
         GameTimer.DeltaUnits = 1;
     }
+    // The tests' event tables are their own: taken back before the
+    // mission's end frees the mission's table.
     void TearDown() override {
-        DemoMissionTest::TearDown();
         EventTable = nullptr;
         EventCount = 0;
+        DemoMissionTest::TearDown();
     }
     void Begin(int mission) {
         OpenMission(mission, 0);
