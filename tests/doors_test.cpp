@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -132,13 +133,28 @@ protected:
         host::headless::SetClock(0);
         GameTimer.DeltaUnits = 1;
     }
-    // The tests' event tables are their own: taken back before the
-    // mission's end frees the mission's table.
     void TearDown() override {
+        // The mission's own table goes back before the mission ends (and
+        // frees it).
+        if (missionEvents_) {
+            EventTable = missionEvents_->table;
+            EventCount = missionEvents_->count;
+        }
+        DemoMissionTest::TearDown();
         EventTable = nullptr;
         EventCount = 0;
-        DemoMissionTest::TearDown();
     }
+    // The test's events in place of the mission's until the test ends.
+    void UseEvents(ScriptEvent* events, int32_t count) {
+        if (!missionEvents_) missionEvents_ = {EventTable, EventCount};
+        EventTable = events;
+        EventCount = count;
+    }
+    struct SavedEvents {
+        ScriptEvent* table;
+        int32_t count;
+    };
+    std::optional<SavedEvents> missionEvents_;
     void Begin(int mission) {
         OpenMission(mission, 0);
         StartMission(0);
@@ -271,8 +287,7 @@ TEST_F(DoorsTest, AnEventRefusingTheDoorPlaysTheLockedSound) {
     lock.flagKind = 15;
     lock.queryDoor = kPass + 1;
     lock.queryFlag = 7;
-    EventTable = &lock;
-    EventCount = 1;
+    UseEvents(&lock, 1);
     Stand(0, -450);
     UseDoor(&Hero(), 0);
     EXPECT_TRUE(ShownText() == 95 || ShownText() == 96) << StatusText;
@@ -292,8 +307,7 @@ TEST_F(DoorsTest, RefusalsPickEitherTextOfTheirPair) {
     ScriptEvent lock = OpenEvent();
     lock.flagKind = 15;
     lock.queryDoor = kBare + 1;
-    EventTable = &lock;
-    EventCount = 1;
+    UseEvents(&lock, 1);
     std::set<int> far, locked;
     for (int i = 0; i < 64; ++i) {
         Stand(0, -600);
