@@ -106,8 +106,9 @@ TEST_F(MapComposeTest, VisitedRoomsTakeTheDrawnMap) {
         for (int n = 1; n <= 3; ++n) {
             const bool shown = n <= r.roomCount && r.visited[n - 1];
             EXPECT_EQ(RoomPixel(n), shown ? VelmarkRoomPixel(n) : uint8_t(n)) << "room " << n;
-            if (n <= r.roomCount)
+            if (n <= r.roomCount) {
                 EXPECT_EQ(RoomMapPalette[n * 3], shown ? kVisitedGrey : kUnvisitedGrey) << "room " << n;
+            }
         }
         // The screen colours come from velmark.png's palette.
         ASSERT_EQ(MapPicture->extra, MapScreenPalette);
