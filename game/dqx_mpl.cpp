@@ -123,7 +123,10 @@ void DecodeRoom(RoomRecord* r) {
     r->portalCount = Get32(im, 148);
     r->flags = im[157];
     r->isBox = im[158];
+    r->hidden = im[159];
+    r->mapLabel = Get32(im, 160);
     r->mapLevel = Get32(im, 168);
+    r->entryPoint = GetVec(im, 172);
     r->modelWorldPos = GetVec(im, 192);
     r->energyValue = Get32(im, 248);
 }
@@ -255,7 +258,10 @@ void EncodeRoom(const RoomRecord* r, uint8_t* im) {
     Put32(im, 152, 0);
     im[157] = r->flags;
     im[158] = r->isBox;
+    im[159] = r->hidden;
+    Put32(im, 160, r->mapLabel);
     Put32(im, 168, r->mapLevel);
+    PutVec(im, 172, r->entryPoint);
     Put32(im, 188, 0);
     PutVec(im, 192, r->modelWorldPos);
     Put32(im, 248, r->energyValue);
@@ -396,7 +402,10 @@ void ReadRooms(MissionRecord* m, FileHandle file, int restoring) {
             r.isBox = 1;
             m->boxRoom = uint8_t(i);
         }
-        if (!restoring) ScaleMplPosition(&r.position);
+        if (!restoring) {
+            ScaleMplPosition(&r.position);
+            ScaleMplPosition(&r.entryPoint);
+        }
         r.pointCapacity = kRoomPointCapacity;
         r.points = ReadRecords<RoomPoint>(kRoomPointBytes, r.pointCount, &r.pointCapacity, file);
         for (int32_t p = 0; p < r.pointCount; ++p) {

@@ -94,7 +94,10 @@ struct RoomRecord {
     int32_t pointCapacity, portalCapacity;  // room the arrays have (in memory only)
     uint8_t flags;           // at 157: bit 0 visited, bit 1 special room
     uint8_t isBox;           // at 158: 1 for the room named "Box"
+    uint8_t hidden;          // at 159: non-zero, no character of the room is marked on the map
+    int32_t mapLabel;        // at 160: the number the map screen labels the room with
     int32_t mapLevel;        // at 168
+    Vec3 entryPoint;         // at 172, x5 when a mission is read: where the map labels the room
     RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     int32_t energyValue;     // at 248: the energy a drain placed in the room gives

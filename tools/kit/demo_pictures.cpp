@@ -4,6 +4,7 @@
 #include "tools/kit/bitmap_font.h"
 #include "tools/kit/mission_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -252,6 +253,61 @@ Image DemoKeyPicture() {
         for (int y = 27; y < 34; ++y)
             for (int w = 0; w < 3; ++w) put(x + w, y, w == 1 ? 1 : 2);
     return image;
+}
+
+// The chain of rooms runs down the map: the Vault above the Gate, the Nave
+// below it; the hero's start (world 0, -1200) lies in the Gate.
+const DemoMapRoom kDemoMapRooms[3] = {{60, 62, 100, 100}, {56, 104, 104, 140}, {64, 22, 96, 58}};
+
+Image DemoVelmarkPicture() {
+    // 0 black, 1..3 the unvisited greys, 10 the parchment, 11 the ink,
+    // 12..14 the rooms' floors, 15 the doorways.
+    Image image = MakeImage(kDemoMapSide, kDemoMapSide, 8);
+    const uint8_t colours[][3] = {{0, 0, 0},       {40, 40, 48},   {48, 48, 56},   {56, 56, 64},
+                                  {0, 0, 0},       {0, 0, 0},      {0, 0, 0},      {0, 0, 0},
+                                  {0, 0, 0},       {0, 0, 0},      {36, 52, 88},   {220, 200, 140},
+                                  {150, 90, 60},   {70, 130, 90},  {90, 80, 150},  {240, 230, 120}};
+    for (size_t i = 0; i < sizeof colours / sizeof *colours; ++i)
+        for (int c = 0; c < 3; ++c) image.palette[i * 3 + size_t(c)] = colours[i][c];
+    std::fill(image.pixels.begin(), image.pixels.end(), uint8_t(10));
+    for (int n = 0; n < 3; ++n) {
+        const DemoMapRoom& r = kDemoMapRooms[n];
+        for (int y = r.top; y <= r.bottom; ++y)
+            for (int x = r.left; x <= r.right; ++x) {
+                const bool edge = x == r.left || x == r.right || y == r.top || y == r.bottom;
+                image.pixels[size_t(y) * kDemoMapSide + size_t(x)] = uint8_t(edge ? 11 : 12 + n);
+            }
+    }
+    // Doorways between the rooms of the chain.
+    for (int y : {59, 60, 61, 101, 102, 103})
+        for (int x = 76; x <= 84; ++x) image.pixels[size_t(y) * kDemoMapSide + size_t(x)] = 15;
+    return image;
+}
+
+Image DemoRoomMapPicture() {
+    Image image = MakeImage(kDemoMapSide, kDemoMapSide, 8);
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c) image.palette[size_t(i * 3 + c)] = uint8_t(i);
+    for (int n = 0; n < 3; ++n) {
+        const DemoMapRoom& r = kDemoMapRooms[n];
+        for (int y = r.top; y <= r.bottom; ++y)
+            for (int x = r.left; x <= r.right; ++x) image.pixels[size_t(y) * kDemoMapSide + size_t(x)] = uint8_t(n + 1);
+    }
+    return image;
+}
+
+std::vector<uint8_t> DemoVelmarkPictureFile() {
+    return EncodePng(DemoVelmarkPicture());
+}
+
+std::vector<uint8_t> DemoRoomMapPictureFile() {
+    return EncodePng(DemoRoomMapPicture());
+}
+
+I3 DemoMapRoomCentre(int room, int32_t y) {
+    // 125 world units a pixel from the level's corner at (-10000, -10000).
+    const DemoMapRoom& m = kDemoMapRooms[room - 1];
+    return {125 * (m.left + m.right) / 2 - 10000, y, 125 * (m.top + m.bottom) / 2 - 10000};
 }
 
 std::vector<uint8_t> DemoKeyPictureFile() {

@@ -51,6 +51,19 @@ Image DemoDisk();            // .\menus\disk.png (8-bit)
 // 48 x 48, index 0 keyed).
 Image DemoKeyPicture();
 
+// Mission 7's map of level 0 (".\ms7\l1\"), both 8-bit and of one size
+// over the level's bounds (-10000..10000 world units, 125 a pixel):
+// velmark.png, the drawn map, and map.png, each pixel the number of its
+// room (1 Gate, 2 Nave, 3 Vault; 0 outside).  velmark.png's entries 1..3
+// are the dark greys an unvisited room shows in.
+constexpr int kDemoMapSide = 160;
+struct DemoMapRoom {
+    int left, top, right, bottom;  // pixels, inclusive
+};
+extern const DemoMapRoom kDemoMapRooms[3];
+Image DemoVelmarkPicture();
+Image DemoRoomMapPicture();
+
 // The generated members of an archive folder ("voice", "game", ...).
 std::vector<ArchiveMember> DemoPictureMembers(const std::string& archiveFolder);
 

@@ -89,7 +89,10 @@ bool RoomImage(const MplRoom& room, Image* r) {
     r->I32(148, int32_t(room.portals.size()));
     r->U8(157, room.flags);
     r->U8(158, IsBoxName(room.name) ? 1 : 0);
+    r->U8(159, room.hidden);
+    r->I32(160, room.mapLabel);
     r->I32(168, room.mapLevel);
+    r->Position(172, room.entry);
     r->I32(248, room.energyValue);
     return ok;
 }
@@ -400,6 +403,9 @@ MissionSpec DemoMission7() {
     const char* names[kMission7Rooms] = {"Gate", "Nave", "Vault"};
     for (int i = 1; i <= kMission7Rooms; ++i) {
         MplRoom r = Room("ms7", i, names[i - 1]);
+        // The map labels each room at the middle of its part of the map.
+        r.mapLabel = i;
+        r.entry = DemoMapRoomCentre(i, kFloor);
         r.energyValue = 25 * i;
         r.points = RoomPoints(3);
         if (i > 1)
@@ -423,6 +429,8 @@ std::vector<NamedFile> DemoMissionFiles() {
         {".\\ms22\\mission.mpl", MissionFile(DemoMission22())},
         {".\\ms7\\mission.mpl", MissionFile(DemoMission7())},
         {".\\ms22\\key.png", DemoKeyPictureFile()},
+        {".\\ms7\\l1\\velmark.png", DemoVelmarkPictureFile()},
+        {".\\ms7\\l1\\map.png", DemoRoomMapPictureFile()},
         {".\\ms7\\wall.3DM", WallTexture()},
         {".\\ms7\\floor.3DM", FloorTexture()},
     };

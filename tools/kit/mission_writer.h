@@ -47,6 +47,9 @@ struct MplRoom {
     std::vector<MplPoint> points;
     std::vector<MplPortal> portals;
     int32_t energyValue = 0;  // what a drain placed in the room gives (at 248)
+    uint8_t hidden = 0;       // byte 159: its characters not marked on the map
+    int32_t mapLabel = 0;     // at 160: the map screen's label number
+    I3 entry{0, 0, 0};        // at 172: where the map labels it (world units)
 };
 
 struct MplObject {
@@ -136,6 +139,12 @@ MissionSpec DemoMission7();
 // Mission 22's key as the inventory shows it: .\ms22\key.png (made with
 // the demo pictures).
 std::vector<uint8_t> DemoKeyPictureFile();
+// Mission 7's map pictures .\ms7\l1\velmark.png and map.png (made with the
+// demo pictures), and the world position (at height y) of the middle of
+// room n's (1..3) part of the map, where the map labels it.
+std::vector<uint8_t> DemoVelmarkPictureFile();
+std::vector<uint8_t> DemoRoomMapPictureFile();
+I3 DemoMapRoomCentre(int room, int32_t y);
 
 // The missions' mission.mpl and ENEMIES.ESC files, the 3D files of mission
 // 7's rooms and the key's picture.
