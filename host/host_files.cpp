@@ -114,7 +114,7 @@ std::string ToNativePath(const char* path) {
         out = out.empty() ? comp : (out == "/" ? "/" + comp : out + "/" + comp);
         if (next >= p.size()) break;
     }
-    if (out.empty()) out = ".";
+    if (out.empty()) out.assign(1, '.');
     return out;
 }
 

@@ -288,7 +288,7 @@ TEST_F(BoxCollisionTest, PairWalkAfterUpdatesAndRestarts) {
     ASSERT_EQ(Init_BoxCollision(8), 0);
     std::vector<ObjHandle> bodies;
     for (int i = 0; i < 5; ++i) {
-        ObjHandle h = Body("n" + std::to_string(i));
+        ObjHandle h = Body(std::string("n").append(std::to_string(i)));
         PlaceBox(h, {i * 80.0, 0, 0}, {i * 80.0 + 100, 100, 100});  // each meets its neighbours
         Add_BoxBody(h, 0);
         bodies.push_back(h);

@@ -95,7 +95,8 @@ protected:
         c.def = &d;
         c.present = 1;
         c.kind = kind;
-        if (c.model <= 0) c.model = LoadSpec(Single(Triangle("c" + std::to_string(slot), 2, {-10, -10, 0}, {-10, 10, 0}, {10, -10, 0})), "c" + std::to_string(slot));
+        const std::string name = std::string("c").append(std::to_string(slot));
+        if (c.model <= 0) c.model = LoadSpec(Single(Triangle(name, 2, {-10, -10, 0}, {-10, 10, 0}, {10, -10, 0})), name);
         Move(c, at);
         Set_Identity(&c.orientation);
         if (slot >= mission_.characterDefCount) mission_.characterDefCount = slot + 1;

@@ -92,7 +92,7 @@ protected:
     }
     std::string SlotList(int instance) {
         std::string out;
-        for (int s : InstanceSlots(instance)) out += (out.empty() ? "" : ",") + std::to_string(s);
+        for (int s : InstanceSlots(instance)) out.append(out.empty() ? "" : ",").append(std::to_string(s));
         return out;
     }
     // One frame: the update, then what changed.

@@ -174,7 +174,7 @@ TEST_F(ModelBankTest, ConversionTo555OnceAndOnlyForUsedEntries) {
 
 TEST_F(ModelBankTest, TheTwoHundredFiftySeventhModelIsFatal) {
     kit::ObjectSpec spec = kit::Cube("many", 5, 1);
-    for (int i = 0; i < 256; ++i) spec.models.push_back({"m" + std::to_string(i), ""});
+    for (int i = 0; i < 256; ++i) spec.models.push_back({std::string("m").append(std::to_string(i)), ""});
     Put("many.3dc", kit::BuildObject(spec, nullptr));
     ObjHandle h = Load_Object("many.3dc");
     ASSERT_GT(h, 0);

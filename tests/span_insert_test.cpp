@@ -118,7 +118,7 @@ std::string Describe(const std::vector<HandSpan>& spans, const std::vector<uint1
         }
     for (const HandSpan& s : spans) {
         out += "span";
-        for (int32_t x : s.nodeX) out += " " + std::to_string(x / 65536.0);
+        for (int32_t x : s.nodeX) out.append(" ").append(std::to_string(x / 65536.0));
         out += " to " + std::to_string(s.endX / 65536.0) + " key " + std::to_string(s.key) + " slope " +
                std::to_string(s.slope) + " colour " + std::to_string(s.colours[0]) + "\n";
     }

@@ -346,7 +346,7 @@ TEST_F(SrTest, SortedEmitterDrawsOpaqueLinesAsThePlainOne) {
         std::vector<ObjHandle> handles;
         for (int i = 0; i < 8; ++i) {
             QuadSpec q;
-            q.name = "r" + std::to_string(scene) + "_" + std::to_string(i);
+            q.name = std::string("r").append(std::to_string(scene)).append("_").append(std::to_string(i));
             q.type = types[rng() % 5];
             q.texture = q.type == 1 ? "" : "check";
             q.colour = rng() & 0xFFFF;
@@ -391,7 +391,7 @@ TEST_F(SrTest, ScanConversionMatchesAPerPixelReference) {
                 return AtScreen(160 + (double(rng() % 2001) / 1000.0 - 1.0) * span, 120 + (double(rng() % 2001) / 1000.0 - 1.0) * 200, z);
             };
             uint16_t colour = uint16_t(0x0841 * (i + 1) + scene);
-            std::string name = "f" + std::to_string(scene) + "_" + std::to_string(i);
+            std::string name = std::string("f").append(std::to_string(scene)).append("_").append(std::to_string(i));
             handles.push_back(Add(FlatTriangle(name, colour, corner(), corner(), corner()), name));
             faces.push_back({{}, {}, colour, 0});
         }
@@ -788,7 +788,7 @@ TEST_F(SrTest, ViewsBeyondTheTargetFrameAreHeldToIt) {
 TEST_F(SrTest, SpanRecordsOfALineAreBounded) {
     for (int i = 0; i < 200; ++i) {
         QuadSpec q;
-        q.name = "l" + std::to_string(i);
+        q.name = std::string("l").append(std::to_string(i));
         q.type = -2;
         q.colour = 0x1111;
         int32_t z = 3000 - i * 10;

@@ -278,7 +278,7 @@ bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude)
     if (!g.forceFeedback || op < 0 || op > 6) return false;
     std::string line = names[op];
     if (op == detail::kForceSet)
-        line += " " + std::to_string(dx) + " " + std::to_string(dy) + " " + std::to_string(magnitude);
+        for (int32_t v : {dx, dy, magnitude}) line.append(" ").append(std::to_string(v));
     g.forceLog.push_back(line);
     return true;
 }

@@ -438,7 +438,7 @@ void BuildPaletteBlend(const uint8_t* first, const uint8_t* second, PaletteBlend
     if (!target) target = ScreenState.palette;
     const int a = level < 0 ? 0 : (level > 256 ? 256 : level);
     for (int i = 0; i < 256; ++i) {
-        uint8_t rgb[3];
+        uint8_t rgb[3] = {0, 0, 0};
         for (int c = 0; c < 3; ++c) {
             int p = first[i * 3 + c], q = second[i * 3 + c];
             switch (mode) {

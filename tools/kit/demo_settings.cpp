@@ -165,7 +165,7 @@ std::string DemoGameplayIni(int mission) {
         sections.push_back(PowerSection(std::string("w") + kLevelNames[i],
                                         {4 + i + (demo ? 0 : 2), i % 3 == 2 ? 8 : 12, (demo ? 120 : 150) - 5 * i}));
     for (int i = 0; i < 6; ++i)
-        sections.push_back(PowerSection("m" + std::to_string(i + 1),
+        sections.push_back(PowerSection(std::string("m").append(std::to_string(i + 1)),
                                         {10 + 5 * i + (demo ? 0 : 5), i < 3 ? 12 : 1, (demo ? 70 : 90) + 10 * i}));
     return IniText(sections, true);
 }

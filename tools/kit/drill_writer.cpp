@@ -91,7 +91,7 @@ std::vector<NamedFile> DemoDrillFiles() {
     for (NamedFile& f : EffectSetFiles(".\\effects\\tbolt", BoltSet(0x07E0))) files.push_back(std::move(f));
     CgsRecordSpec record;
     record.base = ".\\effects\\tbolt";
-    record.part = "*";
+    record.part.assign(1, '*');
     files.push_back({".\\effects\\tendtir.cgs", CgsFile({record})});
     return files;
 }

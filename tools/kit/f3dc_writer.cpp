@@ -37,7 +37,8 @@ const ManifestEntry* FindEntry(const Manifest& manifest, const std::string& what
 }
 
 BlockBuilder::BlockBuilder(int32_t type) {
-    Alloc(20);
+    // The 20-byte block header: the first allocation, at offset 0.
+    image_.assign(20, 0);
     I32(8, type);
 }
 
@@ -84,7 +85,8 @@ std::vector<uint8_t> BlockBuilder::File() const {
         case Base::Element0: v = p.target - element0_ + 1; break;
         case Base::Block19: v = p.target - 19; break;
         }
-        for (int i = 0; i < 4; ++i) image[p.at + i] = uint8_t(v >> (8 * i));
+        // A slot recorded past the image throws here rather than writing beyond it.
+        for (int i = 0; i < 4; ++i) image.at(p.at + i) = uint8_t(v >> (8 * i));
     }
     std::vector<uint8_t> file = {'F', '3', 'D', 'C'};
     PutWord(&file, 450);
