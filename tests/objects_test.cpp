@@ -227,7 +227,9 @@ TEST_F(ObjectsTest, TakeByReachRefusalAndHeight) {
         EXPECT_EQ(Hidden(model), taken);
         EXPECT_EQ(objects_[0].carriedMark, taken && r.mode ? 1 : 0);
         // The refusal with a text arms the event that waited for the object.
-        if (r.answer < 0) EXPECT_EQ(events_[0].onceBits, 0x40 | 1);
+        if (r.answer < 0) {
+            EXPECT_EQ(events_[0].onceBits, 0x40 | 1);
+        }
     }
 }
 
