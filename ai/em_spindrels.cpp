@@ -12,7 +12,9 @@
 #include "platform/errors.h"
 #include "platform/step_log.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 EmRoad EmRoadSolution[kEmRoadRows];
@@ -214,6 +216,11 @@ void StateExitTurn(EmSpindrel* s) {
 }
 
 void StateExitWalkStart(EmSpindrel* s) {
+    float position[3];
+    EMH_GetEnemyPosition(s->character, position);
+    char line[64];
+    std::snprintf(line, sizeof line, "SpindrelExitWalk %d distance", int(s->nextRoom));
+    LogStep(line, int(std::sqrt(EMH_DistanceXZSquared(position, s->point))));
     EM_Walk(s->character, s->enemy);
     EM_TurnTowardPoint(s->character, s->enemy, s->point);
     EMH_RaiseFlag4(s->character);

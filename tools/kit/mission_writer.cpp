@@ -158,6 +158,7 @@ bool DefImage(const MplCharacter& c, bool hero, Image* r) {
     r->U8(2188, hero ? 1 : 0);
     r->U8(2189, c.flags);
     r->U8(2190, 255);
+    r->U8(2191, c.active);
     r->I16(2194, c.maxLife);
     return ok;
 }
@@ -341,6 +342,8 @@ RoomShape ChainRoom(int which, int count) {
 }
 
 constexpr int kMission7Rooms = 3;
+// Half the width of mission 7's doorways.
+constexpr int32_t kDoorway = 400;
 
 }  // namespace
 
@@ -409,9 +412,11 @@ MissionSpec DemoMission7() {
             r.portals.push_back(Portal("door" + std::to_string(i) + std::to_string(i + 1), kFarDoor, i, 1, ""));
         s.rooms.push_back(r);
     }
-    // The spindrel "drifter" (the guard's model) starts in the vault.
+    // The spindrel "drifter" (the guard's model) starts in the vault,
+    // active, so that it roams while the hero is elsewhere.
     MplCharacter drifter = Guard({-500, kFloor, 500}, 2);
     drifter.name = "drifter";
+    drifter.active = 1;
     s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1), drifter};
     // The guard's patrol track: four corners of the room, walked in turn.
     s.weapons = {MplWeapon{{{-1000, kFloor, -500}, {1000, kFloor, -500}, {1000, kFloor, 1000}, {-1000, kFloor, 1000}}}};
@@ -431,8 +436,10 @@ std::vector<NamedFile> DemoMissionFiles() {
         RoomShape room = ChainRoom(i, kMission7Rooms);
         std::string base = ".\\ms7\\room" + std::to_string(i);
         files.push_back({base + ".3dc", BuildObject(BoxRoom(room), nullptr)});
-        // The tendrils grow on a canopy in the middle of each room.
-        files.push_back({base + "c.3dc", BuildCollision(WithCanopy(RoomCollision(room)), nullptr)});
+        // The tendrils grow on a canopy in the middle of each room; the
+        // walls leave doorways at the portals, through which the drifter
+        // walks out of the hero's sight.
+        files.push_back({base + "c.3dc", BuildCollision(WithCanopy(RoomCollision(room, kDoorway)), nullptr)});
     }
     return files;
 }
