@@ -149,7 +149,7 @@ std::string DemoGameplayIni(int mission) {
                                              {{"TendrilsDamage", demo ? "5" : "8"},
                                               {"DefaultShootFrequency", demo ? "2" : "3"},
                                               {"PowerEraseTendrils", demo ? "10" : "24"},
-                                              {"TendrilsShootFrequency", demo ? "3" : "8"},
+                                              {"TendrilsShootFrequency", demo ? "3" : "20"},
                                               {"TendrilsHealthMax", demo ? "30" : "45"},
                                               {"PowerDeathGhost", demo ? "2" : "3"},
                                               {"DrainBaseTime", demo ? "20" : "15"},

@@ -344,6 +344,19 @@ RoomShape ChainRoom(int which, int count) {
 constexpr int kMission7Rooms = 3;
 // Half the width of mission 7's doorways.
 constexpr int32_t kDoorway = 400;
+// Mission 7's room models are placed this low (y points down), their
+// shapes drawn as high, so that the room centre, where the tendrils grow
+// on the canopy, lies at the height of the hero's hand (160 above the
+// floor), in the line of its shots.
+constexpr int32_t kCentreHeight = kFloor - 160;
+
+// A room shape as drawn by a model placed at kCentreHeight.
+RoomShape Lifted(RoomShape room) {
+    room.min.y -= kCentreHeight;
+    room.max.y -= kCentreHeight;
+    for (auto& portal : room.portals) portal.second.y -= kCentreHeight;
+    return room;
+}
 
 }  // namespace
 
@@ -404,6 +417,7 @@ MissionSpec DemoMission7() {
     for (int i = 1; i <= kMission7Rooms; ++i) {
         MplRoom r = Room("ms7", i, names[i - 1]);
         r.energyValue = 25 * i;
+        r.position = {0, kCentreHeight, 0};
         r.points = RoomPoints(3);
         if (i > 1)
             r.portals.push_back(
@@ -435,11 +449,13 @@ std::vector<NamedFile> DemoMissionFiles() {
     for (int i = 1; i <= kMission7Rooms; ++i) {
         RoomShape room = ChainRoom(i, kMission7Rooms);
         std::string base = ".\\ms7\\room" + std::to_string(i);
-        files.push_back({base + ".3dc", BuildObject(BoxRoom(room), nullptr)});
+        files.push_back({base + ".3dc", BuildObject(BoxRoom(Lifted(room)), nullptr)});
         // The tendrils grow on a canopy in the middle of each room; the
         // walls leave doorways at the portals, through which the drifter
         // walks out of the hero's sight.
-        files.push_back({base + "c.3dc", BuildCollision(WithCanopy(RoomCollision(room, kDoorway)), nullptr)});
+        files.push_back({base + "c.3dc",
+                         BuildCollision(WithCanopy(RoomCollision(room, kDoorway), kCanopyRadius, kCentreHeight),
+                                        nullptr)});
     }
     return files;
 }
