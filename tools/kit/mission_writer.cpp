@@ -346,9 +346,11 @@ constexpr int kMission7Rooms = 3;
 constexpr int32_t kDoorway = 400;
 // Mission 7's room models are placed this low (y points down), their
 // shapes drawn as high, so that the room centre, where the tendrils grow
-// on the canopy, lies at the height of the hero's hand (160 above the
-// floor), in the line of its shots.
-constexpr int32_t kCentreHeight = kFloor - 160;
+// on the canopy, lies about the height of the hero's hand (160 above the
+// floor), in the line of its shots.  A multiple of 5: the mission file
+// holds positions in fifths.
+constexpr int32_t kCentreHeight = 1060;
+static_assert(kCentreHeight % 5 == 0 && kFloor - kCentreHeight > 150 && kFloor - kCentreHeight < 170);
 
 // A room shape as drawn by a model placed at kCentreHeight.
 RoomShape Lifted(RoomShape room) {
