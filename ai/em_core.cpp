@@ -7,6 +7,7 @@
 #include "ai/em_script.h"
 #include "ai/managers.h"
 #include "platform/errors.h"
+#include "platform/step_log.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -164,6 +165,9 @@ void EM_TendrilsKilled(int32_t room, int32_t side, int32_t count) {
     if (!r || (side != 0 && side != 1) || count <= 0) return;
     int64_t value = int64_t(r->tendrils[side]) - int64_t(count) * kEmTendrilCap / 9;
     r->tendrils[side] = value < 0 ? 0 : value > INT32_MAX ? INT32_MAX : int32_t(value);
+    char line[64];
+    std::snprintf(line, sizeof line, "TendrilsKilled room %d side %d count %d value", int(room), int(side), int(count));
+    LogStep(line, int(r->tendrils[side]));
 }
 
 // ---------------------------------------------------------------------------

@@ -9,8 +9,10 @@
 #include "ai/em_spindrels.h"
 #include "ai/em_strategy.h"
 #include "ai/managers.h"
+#include "platform/step_log.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -200,13 +202,17 @@ void PrepareFormation(const FormationKind& kind) {
     }
 }
 
-// The room's tendril value of a side moved by an amount, kept within
-// 0..999, and the game's count (value x 9 / 999) handed over.
-void AddTendrils(EmRoom* room, int32_t side, int32_t amount) {
-    int64_t value = int64_t(room->tendrils[side]) + amount;
+// The room's tendril value of a side moved by its kind's amount, kept
+// within 0..999, and the game's count (value x 9 / 999) handed over.
+void AddTendrils(EmRoom* room, int32_t side, int32_t kind) {
+    int64_t value = int64_t(room->tendrils[side]) + EmTendrils.kinds[side][kind].amount;
     value = value > kEmTendrilCap ? kEmTendrilCap : value < 0 ? 0 : value;
     room->tendrils[side] = int32_t(value);
     EMH_SetRoomTendrils(room->index, side, int32_t(value * 9 / kEmTendrilCap));
+    char line[64];
+    std::snprintf(line, sizeof line, "TendrilsGrow room %d side %d kind %d value", int(room->index), int(side),
+                  int(kind));
+    LogStep(line, int(value));
 }
 
 bool IsSideSpindrel(const EmSpindrel& s, int32_t side) {
@@ -425,14 +431,14 @@ void EM_ChangeTendrilsForRoom(EmRoom* room, int32_t kind) {
         if (!s.roomChangePending) continue;
         s.roomChangePending = 0;
         const int32_t side = s.enemy ? s.enemy->script.characteristics.side : -1;
-        if (side == 0 || side == 1) AddTendrils(room, side, EmTendrils.kinds[side][kind].amount);
+        if (side == 0 || side == 1) AddTendrils(room, side, kind);
     }
 }
 
 void EM_ChangeTendrilsForRoomAlways(EmRoom* room, int32_t side) {
     EmCall t("EM_ChangeTendrilsForRoomAlways");
     if (!room || side < 0 || side > 1) return;
-    AddTendrils(room, side, EmTendrils.kinds[side][3].amount);
+    AddTendrils(room, side, 3);
 }
 
 int EM_IsThereAnAgressiveSpindrel(int32_t side) {

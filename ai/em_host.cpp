@@ -684,6 +684,9 @@ void EMH_SetTransparency(CharacterRecord* character, int32_t percent) {
     if (!character || character->model <= 0) return;
     const int32_t p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
     Set_ObjOpacity(character->model, (100 - p) * 255 / 100);
+    char detail[16];
+    std::snprintf(detail, sizeof detail, "%d", int(p));
+    LogAiStep("Transparency", character, detail);
 }
 
 void EMH_KillCharacter(CharacterRecord* character) {

@@ -12,7 +12,9 @@
 #include "platform/errors.h"
 #include "platform/step_log.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 EmRoad EmRoadSolution[kEmRoadRows];
@@ -128,9 +130,16 @@ void Arm(EmSpindrel* s) {
     EM_ComputeNextTimeMove(s);
 }
 
+// The room the manager holds the spindrel in (the one its tendril kinds
+// count from), told in the run trace.
+void SetRoom(EmSpindrel* s, int32_t room) {
+    s->room = room;
+    LogStep("SpindrelRoom", room);
+}
+
 // The unseen room change: the game moves the character, the record follows.
 void ChangeRoomUnseen(EmSpindrel* s) {
-    s->room = s->nextRoom;
+    SetRoom(s, s->nextRoom);
     EMH_ChangeCharacterRoom(s->character, s->nextRoom);
     Arm(s);
     s->state = kEmSpindrelIdle;
@@ -214,6 +223,11 @@ void StateExitTurn(EmSpindrel* s) {
 }
 
 void StateExitWalkStart(EmSpindrel* s) {
+    float position[3];
+    EMH_GetEnemyPosition(s->character, position);
+    char line[64];
+    std::snprintf(line, sizeof line, "SpindrelExitWalk %d distance", int(s->nextRoom));
+    LogStep(line, int(std::sqrt(EMH_DistanceXZSquared(position, s->point))));
     EM_Walk(s->character, s->enemy);
     EM_TurnTowardPoint(s->character, s->enemy, s->point);
     EMH_RaiseFlag4(s->character);
@@ -231,7 +245,7 @@ void StateExitWalk(EmSpindrel* s) {
 // State 14: gone from sight, it arrives out of sight with fresh runtime data.
 void StateExitFade(EmSpindrel* s) {
     if (Fading(s)) return;
-    s->room = s->nextRoom;
+    SetRoom(s, s->nextRoom);
     Arm(s);
     EMH_ChangeCharacterRoom(s->character, s->nextRoom);
     EM_InitializeEnemyDatas(s->character, s->enemy);
@@ -262,7 +276,7 @@ void StateEntryFade(EmSpindrel* s) {
         EM_TurnTowardPoint(s->character, s->enemy, target);
         return;
     }
-    s->room = s->nextRoom;
+    SetRoom(s, s->nextRoom);
     s->nextRoom = -1;
     Arm(s);
     s->state = kEmSpindrelIdle;

@@ -695,6 +695,9 @@ void SetupCharacters(int restoring) {
             def.flags |= 4;
             continue;
         }
+        // A roaming spindrel is set up wherever it stands: the enemy manager
+        // (opened for the mission before the characters) knows which are.
+        if (EM_IsSpindrel(&c)) def.spindrel = 1;
         bool belongs = def.room == CurrentRoomIndex || def.room == kNoRoom || def.spindrel || def.life >= 1000;
         if (!belongs || (c.setUp != kNotSetUp && c.model > 0)) continue;
         SetUpCharacter(i, restoring);

@@ -683,10 +683,15 @@ TEST_F(DemoSpindrelTest, Mission7StartsWithARoamingSpindrelInTheVault) {
     const EmCharacteristics& c = s.enemy->script.characteristics;
     EXPECT_EQ(c.moveMethod, kEmMoveTendrilsMax);
     EXPECT_EQ(c.side, 0);
-    EXPECT_EQ(c.spindrelMoveDelay.minimum, 280);
-    EXPECT_EQ(c.spindrelMoveDelay.maximum, 560);
-    EXPECT_GE(s.nextMoveTime, 280u);
-    EXPECT_LE(s.nextMoveTime, 560u);
+    EXPECT_EQ(c.spindrelMoveDelay.minimum, 100);
+    EXPECT_EQ(c.spindrelMoveDelay.maximum, 140);
+    EXPECT_GE(s.nextMoveTime, 100u);
+    EXPECT_LE(s.nextMoveTime, 140u);
+    // Set up although it stands outside the hero's room, and active, so
+    // that it roams from the start.
+    EXPECT_EQ(s.character->def->spindrel, 1);
+    EXPECT_GT(s.character->model, 0);
+    EXPECT_EQ(EMH_IsCharacterActive(s.character), 1);
     // The guard is an enemy but no spindrel.
     EXPECT_EQ(EmEnemyTable.count, MissionPtr->characterDefCount - 1);
 }

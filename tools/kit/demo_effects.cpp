@@ -397,6 +397,8 @@ std::vector<NamedFile> DemoShotEffectFiles() {
     cgs(".\\effects\\w1-1-A.cgs", ".\\effects\\burst", kDemoShotRate);
     cgs(".\\effects\\w5-1-A.cgs", ".\\effects\\bolt", kDemoShotRate);
     cgs(".\\effects\\w5-1-B.cgs", ".\\effects\\bolt", kDemoShotRate);
+    // Weapon row 6, the tendril shot.
+    cgs(".\\effects\\w7-1-A.cgs", ".\\effects\\bolt", kDemoShotRate);
     cgs(".\\effects\\gshot.cgs", ".\\effects\\gbolt", kDemoShotRate);
     cgs(".\\effects\\w8-1-a.cgs", ".\\effects\\glow", 0);
     return files;

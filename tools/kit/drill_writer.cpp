@@ -63,15 +63,15 @@ MorSpec DrillMorph() {
     return mor;
 }
 
-CollisionSpec WithCanopy(CollisionSpec spec, int32_t radius) {
+CollisionSpec WithCanopy(CollisionSpec spec, int32_t radius, int32_t y) {
     const int part = int(spec.parts.size());
     const int v0 = int(spec.vertices.size());
     spec.parts.push_back("canopy");
     const int faces = 12;
-    spec.vertices.push_back({0, 0, 0});
+    spec.vertices.push_back({0, y, 0});
     for (int i = 0; i < faces; ++i) {
         const double a = 2 * 3.14159265358979 * i / faces;
-        spec.vertices.push_back({int32_t(std::lround(radius * std::cos(a))), 0, int32_t(std::lround(radius * std::sin(a)))});
+        spec.vertices.push_back({int32_t(std::lround(radius * std::cos(a))), y, int32_t(std::lround(radius * std::sin(a)))});
     }
     // Kind 2: a face tendrils grow on.
     for (int i = 0; i < faces; ++i) spec.faces.push_back({{v0, v0 + 1 + i, v0 + 1 + (i + 1) % faces}, part, 2});

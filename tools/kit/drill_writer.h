@@ -23,11 +23,11 @@ std::vector<TrackSpec> DrillSway();
 MorSpec DrillMorph();
 
 // Mission 7's rooms with a canopy: a disc of 12 faces of kind 2 (owned by
-// the part "canopy"), radius `radius`, level with the room model's origin
-// (y = 0), added to a room's collision.  Tendrils stand within 750 units
-// of the origin.
+// the part "canopy"), radius `radius`, at height `y` (the height the room
+// model is placed at: its origin), added to a room's collision.  Tendrils
+// stand within 750 units of the origin.
 constexpr int32_t kCanopyRadius = 1000;
-CollisionSpec WithCanopy(CollisionSpec room, int32_t radius = kCanopyRadius);
+CollisionSpec WithCanopy(CollisionSpec room, int32_t radius = kCanopyRadius, int32_t y = 0);
 
 // The six drill files and the shot's effect set.
 std::vector<NamedFile> DemoDrillFiles();

@@ -115,14 +115,14 @@ EscCharacter Guard(int16_t life) {
 }
 
 // Mission 7's spindrel: it roams toward the rooms that hold the most
-// tendrils of side 0, moving every 4 to 8 seconds of frames, and fights
-// like the guard between moves.
+// tendrils of side 0, moving every 100 to 140 AI frames (some 5 seconds),
+// and fights like the guard between moves.
 EscCharacter Drifter() {
     EscCharacter d;
     d.name = "drifter";
     d.characteristics = Attacker(30);
     d.characteristics.spindrel = 1;
-    d.characteristics.spindrelMoveDelay = {280, 560};
+    d.characteristics.spindrelMoveDelay = {100, 140};
     d.characteristics.moveMethod = 1;
     d.characteristics.side = 0;
     d.weapons = {{"w1-1-A.cgs", 10}};
@@ -193,10 +193,15 @@ EscScript DemoScript(int mission) {
     enraged.characteristics.shootDelay = {35, 35};
     s.characters = {guard, Default(), Drifter()};
     s.models = {enraged};
-    // Tendrils: two kinds on each side and side 0's steady growth (kind 3),
-    // the others never fire.  Amounts are tendril values (111 a tendril).
-    s.tendrils[0][0] = {111, {350, 700}};
-    s.tendrils[0][2] = {222, {700, 700}};
+    // Tendrils, amounts in tendril values (111 a tendril), delays in AI
+    // frames.  While the drifter roams, side 0 grows slowly in its own room
+    // (kind 0), by one tendril every 40 to 60 frames in the rooms beside it
+    // (kind 1) and by two in the rooms further away (kind 2): the rooms it
+    // has left behind fill fastest, so that it keeps roaming the chain and
+    // always finds its road through the rooms beside it.
+    s.tendrils[0][0] = {111, {400, 400}};
+    s.tendrils[0][1] = {111, {40, 60}};
+    s.tendrils[0][2] = {222, {40, 60}};
     s.tendrils[1][1] = {111, {500, 500}};
     s.tendrils[1][3] = {333, {1400, 2100}};
     // Side 0 grows by one tendril every 2 to 4 seconds of AI frames while

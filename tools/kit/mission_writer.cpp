@@ -161,6 +161,7 @@ bool DefImage(const MplCharacter& c, bool hero, Image* r) {
     r->U8(2188, hero ? 1 : 0);
     r->U8(2189, c.flags);
     r->U8(2190, 255);
+    r->U8(2191, c.active);
     r->I16(2194, c.maxLife);
     return ok;
 }
@@ -344,6 +345,23 @@ RoomShape ChainRoom(int which, int count) {
 }
 
 constexpr int kMission7Rooms = 3;
+// Half the width of mission 7's doorways.
+constexpr int32_t kDoorway = 400;
+// Mission 7's room models are placed this low (y points down), their
+// shapes drawn as high, so that the room centre, where the tendrils grow
+// on the canopy, lies about the height of the hero's hand (160 above the
+// floor), in the line of its shots.  A multiple of 5: the mission file
+// holds positions in fifths.
+constexpr int32_t kCentreHeight = 1060;
+static_assert(kCentreHeight % 5 == 0 && kFloor - kCentreHeight > 150 && kFloor - kCentreHeight < 170);
+
+// A room shape as drawn by a model placed at kCentreHeight.
+RoomShape Lifted(RoomShape room) {
+    room.min.y -= kCentreHeight;
+    room.max.y -= kCentreHeight;
+    for (auto& portal : room.portals) portal.second.y -= kCentreHeight;
+    return room;
+}
 
 }  // namespace
 
@@ -407,6 +425,7 @@ MissionSpec DemoMission7() {
         r.mapLabel = i;
         r.entry = DemoMapRoomCentre(i, kFloor);
         r.energyValue = 25 * i;
+        r.position = {0, kCentreHeight, 0};
         r.points = RoomPoints(3);
         if (i > 1)
             r.portals.push_back(
@@ -415,9 +434,11 @@ MissionSpec DemoMission7() {
             r.portals.push_back(Portal("door" + std::to_string(i) + std::to_string(i + 1), kFarDoor, i, 1, ""));
         s.rooms.push_back(r);
     }
-    // The spindrel "drifter" (the guard's model) starts in the vault.
+    // The spindrel "drifter" (the guard's model) starts in the vault,
+    // active, so that it roams while the hero is elsewhere.
     MplCharacter drifter = Guard({-500, kFloor, 500}, 2);
     drifter.name = "drifter";
+    drifter.active = 1;
     s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1), drifter};
     // The guard's patrol track: four corners of the room, walked in turn.
     s.weapons = {MplWeapon{{{-1000, kFloor, -500}, {1000, kFloor, -500}, {1000, kFloor, 1000}, {-1000, kFloor, 1000}}}};
@@ -438,9 +459,13 @@ std::vector<NamedFile> DemoMissionFiles() {
     for (int i = 1; i <= kMission7Rooms; ++i) {
         RoomShape room = ChainRoom(i, kMission7Rooms);
         std::string base = ".\\ms7\\room" + std::to_string(i);
-        files.push_back({base + ".3dc", BuildObject(BoxRoom(room), nullptr)});
-        // The tendrils grow on a canopy in the middle of each room.
-        files.push_back({base + "c.3dc", BuildCollision(WithCanopy(RoomCollision(room)), nullptr)});
+        files.push_back({base + ".3dc", BuildObject(BoxRoom(Lifted(room)), nullptr)});
+        // The tendrils grow on a canopy in the middle of each room; the
+        // walls leave doorways at the portals, through which the drifter
+        // walks out of the hero's sight.
+        files.push_back({base + "c.3dc",
+                         BuildCollision(WithCanopy(RoomCollision(room, kDoorway), kCanopyRadius, kCentreHeight),
+                                        nullptr)});
     }
     return files;
 }

@@ -81,6 +81,10 @@ struct MplCharacter {
     int32_t energy = 0;
     uint8_t shown = 0;
     uint8_t flags = 0;
+    // Active from the start: the game recomputes the byte only for the
+    // characters of the hero's room, so a character that is to act
+    // elsewhere (a roaming spindrel) starts active.
+    uint8_t active = 0;
     int16_t maxLife = 0;
 };
 

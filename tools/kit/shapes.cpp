@@ -1,6 +1,7 @@
 // Primitive shapes and the demo 3D files.
 #include "tools/kit/shapes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kit {
@@ -129,12 +130,38 @@ ObjectSpec BoxRoom(const RoomShape& room) {
     return spec;
 }
 
-CollisionSpec RoomCollision(const RoomShape& room) {
+namespace {
+
+// The near and far walls (quads 1 and 2) split around each portal that
+// stands on them: a gap `halfWidth` either side of the portal's x, floor to
+// ceiling.
+void CutDoorways(const RoomShape& room, int32_t halfWidth, std::vector<std::array<I3, 4>>* quads,
+                 std::vector<int>* isFloor) {
+    for (const auto& portal : room.portals) {
+        const I3& at = portal.second;
+        for (size_t i = 1; i <= 2 && i < quads->size(); ++i) {
+            std::array<I3, 4> q = (*quads)[i];
+            if (q[0].z != at.z || q[2].z != at.z) continue;
+            const int32_t lo = std::min(q[0].x, q[1].x), hi = std::max(q[0].x, q[1].x);
+            const int32_t left = std::max(lo, at.x - halfWidth), right = std::min(hi, at.x + halfWidth);
+            if (left >= right) continue;
+            const int32_t top = q[0].y, bottom = q[2].y;
+            (*quads)[i] = {{{lo, top, at.z}, {left, top, at.z}, {left, bottom, at.z}, {lo, bottom, at.z}}};
+            quads->push_back({{{right, top, at.z}, {hi, top, at.z}, {hi, bottom, at.z}, {right, bottom, at.z}}});
+            isFloor->push_back(0);
+        }
+    }
+}
+
+}  // namespace
+
+CollisionSpec RoomCollision(const RoomShape& room, int32_t doorway) {
     CollisionSpec spec;
     spec.parts = {"floor", "walls"};
     std::vector<int> isFloor;
     I3 centre = Centre(room);
     std::vector<std::array<I3, 4>> quads = RoomQuads(room, &isFloor);
+    if (doorway > 0) CutDoorways(room, doorway, &quads, &isFloor);
     for (size_t i = 0; i < quads.size(); ++i) {
         int part = isFloor[i] ? 0 : 1;
         std::array<I3, 4> c = quads[i];

@@ -48,7 +48,9 @@ struct RoomShape {
 // texture named (floor, wall, then the panes' in order, each once).
 ObjectSpec BoxRoom(const RoomShape& room);
 // Floor and walls as collision faces, owned by the parts "floor" and "walls".
-CollisionSpec RoomCollision(const RoomShape& room);
+// With `doorway` above 0, the near and far walls leave a gap of that
+// half-width, floor to ceiling, at each of the room's portals on them.
+CollisionSpec RoomCollision(const RoomShape& room, int32_t doorway = 0);
 // Collision fixtures: a fan of triangles on the level y = centre.y around
 // the centre (every face touches it), seen from above; and the six sides of
 // a solid box seen from outside, owned by the part "block".
