@@ -33,9 +33,8 @@ struct Program {
 };
 const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
 
-// Seconds a run may take: about 30 alone, more under the sanitizers.
-// Wall-clock bound only: a run takes about half a minute, several times
-// that under the sanitizers on a loaded machine.
+// Seconds a run may take: about 30 alone, several times that under the
+// sanitizers on a loaded machine.
 constexpr int kRunSeconds = 400;
 
 // One tendril is worth 111 of a room's value (9 at most, 999).
