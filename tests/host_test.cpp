@@ -1,10 +1,14 @@
 // The host layer's portable core and its headless back end.
 #include "host/headless/headless.h"
 #include "host/host.h"
+#include "golden_files.h"
 #include "test_support.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 using HostTest = test::HeadlessTest;
 
@@ -346,5 +350,36 @@ TEST_F(QueueTest, AnEmptyLookWaitsOutTheStatedIdleTime) {
         }
         EXPECT_GE(waited, row.fewest) << row.idleMs;
         EXPECT_LE(waited, row.most) << row.idleMs;
+    }
+}
+
+// Both PNG encodings give back the very pixels written: a game-like
+// picture of flat runs with noise in it, and pure noise, which defeats the
+// fast encoding's run-friendly settings.
+TEST(HostPngTest, BothEncodingsKeepEveryPixel) {
+    struct Case {
+        host::headless::PngEncoding encoding;
+        int noiseEvery;  // one pixel in this many is noise; 1: all of them
+    };
+    const Case cases[] = {{host::headless::PngEncoding::Small, 7},
+                          {host::headless::PngEncoding::Fast, 7},
+                          {host::headless::PngEncoding::Fast, 1}};
+    const int w = 97, h = 31;
+    uint32_t seed = 12345;
+    for (const Case& c : cases) {
+        std::vector<uint32_t> xrgb(size_t(w) * h);
+        for (size_t i = 0; i < xrgb.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            xrgb[i] = (i % size_t(c.noiseEvery) == 0) ? (seed >> 8) : 0x203040u + uint32_t(i / 50);
+        }
+        std::string path = (std::filesystem::temp_directory_path() / "morvanel-png-test.png").string();
+        ASSERT_TRUE(host::headless::WritePng(path, xrgb, w, h, c.encoding));
+        std::vector<uint32_t> back;
+        int bw = 0, bh = 0;
+        ASSERT_TRUE(test::ReadPng(path, &back, &bw, &bh));
+        EXPECT_EQ(bw, w);
+        EXPECT_EQ(bh, h);
+        EXPECT_EQ(back, xrgb) << int(c.encoding) << " " << c.noiseEvery;
+        std::filesystem::remove(path);
     }
 }

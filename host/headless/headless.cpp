@@ -300,7 +300,7 @@ void Present(const detail::Frame& frame) {
     if (!g.captureDir.empty()) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(g.frames));
-        WritePng(g.captureDir + name, c.xrgb, c.width, c.height);
+        WritePng(g.captureDir + name, c.xrgb, c.width, c.height, PngEncoding::Fast);
     }
     if (g_presentObserver) g_presentObserver(c, g.clockUs, g_presentContext);
 }
@@ -786,7 +786,8 @@ bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]) {
 
 namespace host::headless {
 
-bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height) {
+bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height,
+              PngEncoding encoding) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -799,6 +800,10 @@ bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int wi
     png_init_io(png, f);
     png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (encoding == PngEncoding::Fast) {
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    }
     png_write_info(png, info);
     std::vector<uint8_t> row(size_t(width) * 3);
     for (int y = 0; y < height; ++y) {
