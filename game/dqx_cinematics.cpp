@@ -226,9 +226,19 @@ void HideParts(ObjHandle h, bool hide) {
     for (int i = 0; i < count; ++i) hide ? Hide_Obj(first + i) : Show_Obj(first + i);
 }
 
+// A fade length below 0 counts as 0: the actor shows or hides at once.
+int32_t FadeLength(const CineHiddenRecord* r) {
+    return r->fadeLength > 0 ? r->fadeLength : 0;
+}
+
+// 255 x counter / fade length x percent / 100 (the counter stays within
+// 0..fade length), within 0..255; without a fade, the percent of full
+// opacity.  64-bit: any count and percent a file holds fit.
 int32_t FadeOpacity(const CineHiddenRecord* r) {
-    if (r->fadeLength <= 0) return r->counter >= 0 ? 255 * r->percent / 100 : 0;
-    return int32_t(int64_t(255) * r->counter / r->fadeLength * r->percent / 100);
+    const int32_t fade = FadeLength(r);
+    const int64_t share = fade > 0 ? int64_t(255) * r->counter / fade : 255;
+    const int64_t v = share * r->percent / 100;
+    return v <= 0 ? 0 : v >= 255 ? 255 : int32_t(v);
 }
 
 void SetOpacity(CineHiddenRecord* r, ObjHandle actor) {
@@ -621,17 +631,18 @@ void MorphActors(CineActorList* list, int32_t n) {
 }
 
 void UpdateHiddenParts(CineHiddenRecord* r, int32_t n, ObjHandle actor) {
+    const int32_t fade = FadeLength(r);
     if (IsKeyFrame(r, n)) {
         if (!r->visible) {
             HideParts(actor, false);
-            r->counter = n == 0 ? r->fadeLength : 0;
+            r->counter = n == 0 ? fade : 0;
             r->visible = 1;
         } else if (n == 0) {
             HideParts(actor, true);
             r->counter = 0;
             r->visible = 0;
         } else {
-            r->counter = r->fadeLength;
+            r->counter = fade;
             r->visible = 0;
         }
     }
@@ -639,8 +650,10 @@ void UpdateHiddenParts(CineHiddenRecord* r, int32_t n, ObjHandle actor) {
     SetOpacity(r, actor);
     if (!r->visible) {
         if (--r->counter < 0) HideParts(actor, true);
-    } else if (++r->counter > r->fadeLength) {
+    } else if (r->counter >= fade) {
         r->counter = -1;
+    } else {
+        ++r->counter;
     }
 }
 

@@ -464,25 +464,34 @@ TEST_F(CinematicTest, TheVisibilityKeysFadeTheActor) {
     }
 }
 
-TEST_F(CinematicTest, AZeroFadeLengthShowsAndHidesAtOnce) {
+TEST_F(CinematicTest, WithoutAFadeTheActorShowsAndHidesAtOnce) {
+    // Fade lengths of 0 and below divide nothing: the actor hides at its
+    // first key and shows at its second, at the percent of full opacity,
+    // kept within 0..255.
+    struct Row {
+        int32_t fade, percent, opacity;
+    };
     Put(".\\t\\actor.3dc", kit::BuildObject(kit::Cube("actor", 40, 0x07E0), nullptr));
     const ObjHandle actor = Load_SceneObject(".\\t\\actor.3dc");
-    Put(".\\t\\a1.hid", kit::HidFileBytes({0, 100, {3, 6}}));
-    CineHiddenRecord h;
-    ASSERT_EQ(ReadActorTracks(".\\t\\a1.hid", &h), 1);
-    const FadeStep steps[] = {{2, false, -1, -1}, {3, true, -1, 255}, {6, false, -1, 255}};
-    size_t next = 0;
-    for (int32_t n = 0; n <= 6; ++n) {
-        UpdateHiddenParts(&h, n, actor);
-        if (next < std::size(steps) && steps[next].frame == n) {
-            SCOPED_TRACE(n);
-            EXPECT_EQ(Hidden(actor), steps[next].hidden);
-            EXPECT_EQ(h.counter, steps[next].counter);
-            EXPECT_EQ(h.opacity, steps[next].opacity);
-            ++next;
+    for (const Row& r : {Row{0, 100, 255}, Row{-5, 50, 127}, Row{0, 1000, 255}, Row{-1, -20, 0}}) {
+        SCOPED_TRACE(r.fade);
+        Put(".\\t\\a1.hid", kit::HidFileBytes({r.fade, r.percent, {3, 6}}));
+        CineHiddenRecord h;
+        ASSERT_EQ(ReadActorTracks(".\\t\\a1.hid", &h), 1);
+        const FadeStep steps[] = {{2, false, -1, -1}, {3, true, -1, r.opacity}, {6, false, -1, r.opacity}};
+        size_t next = 0;
+        for (int32_t n = 0; n <= 6; ++n) {
+            UpdateHiddenParts(&h, n, actor);
+            if (next < std::size(steps) && steps[next].frame == n) {
+                SCOPED_TRACE(n);
+                EXPECT_EQ(Hidden(actor), steps[next].hidden);
+                EXPECT_EQ(h.counter, steps[next].counter);
+                EXPECT_EQ(h.opacity, steps[next].opacity);
+                ++next;
+            }
         }
+        FreeHiddenRecord(&h);
     }
-    FreeHiddenRecord(&h);
 }
 
 // --- playback ----------------------------------------------------------------------------
