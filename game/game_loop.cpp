@@ -196,6 +196,16 @@ void RenderFrame() {
     if (ScreenState.flags2 & kScreen2Locked) InterleaveFrame();
 }
 
+void PresentScene() {
+    VideoDriver* driver = CurrentVideoDriver;
+    if (!g_SoftwareDisplay) RenderFrame();
+    const bool locked = driver && driver->Lock(driver) != nullptr;
+    if (g_SoftwareDisplay && locked) RenderFrame();
+    if (!g_SoftwareDisplay && locked) InterleaveFrame();
+    if (driver) driver->Unlock(driver);
+    PresentOrSkip();
+}
+
 void UpdateWorld(CharacterRecord* hero) {
     if (hero && hero->dying && (hero->currentAnim < 21 || hero->currentAnim > 23) && hero->opacity > 128)
         StartCharacterDeath(hero);

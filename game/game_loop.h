@@ -21,6 +21,9 @@ void PaceFrame();
 void ApplyFrameStep(FrameTimer* timer, bool fast);
 // Draws the current frame's 3D scene (none while frames are skipped).
 void RenderFrame();
+// The 3D scene alone drawn, its odd lines blacked in the interleaved
+// display, and presented: the frame of loops that show only the scene.
+void PresentScene();
 // One step of the game world; `hero` is slot 0 of CharacterTable.
 void UpdateWorld(CharacterRecord* hero);
 // Opens the menu on the page, or starts closing it when it is open.

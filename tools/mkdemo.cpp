@@ -14,6 +14,7 @@
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/cinematic_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
@@ -118,7 +119,10 @@ int BuildGame(const fs::path& data, const fs::path& game) {
             for (kit::NamedFile& f : kit::DemoShotEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoMissionFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoDrillFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoCinematicFiles()) members.push_back({f.name, std::move(f.data)});
         }
+        if (std::string(spec.folder) == "voice")
+            members.push_back({".\\smp\\ms7\\cine\\cine1.snp", kit::DemoCinematicSound()});
         AddGeneratedMembers(spec.folder, &members);
         // Pictures the kit paints join the members of their archive.
         for (kit::ArchiveMember& m : kit::DemoPictureMembers(spec.folder)) members.push_back(std::move(m));
@@ -477,6 +481,12 @@ int BuildCorpus(const fs::path& folder) {
     for (const kit::JournalFixture& f : kit::JournalFixtures())
         kit::WriteBytes((folder / "journal" / (std::string(f.name) + ".jnl")).string(), f.bytes);
     BuildDrainCorpus(folder / "drains");
+    fs::create_directories(folder / "cam");
+    fs::create_directories(folder / "hid");
+    for (const kit::CamVariant& v : kit::CamVariants())
+        kit::WriteBytes((folder / "cam" / (v.name + ".cam")).string(), v.bytes);
+    kit::WriteBytes((folder / "hid" / "cine11.hid").string(), kit::HidFileBytes(kit::DemoCine1Actor1Visibility()));
+    kit::WriteBytes((folder / "hid" / "negative.hid").string(), kit::HidFileBytes({4, 80, {5}, -3}));
     BuildEscCorpus(folder / "esc");
     BuildAllyCorpus(folder / "allies");
     BuildWeaponCorpus(folder / "cws", folder / "weapons");
