@@ -56,9 +56,10 @@ constexpr int kArrival = 137;
 // frame 250 to 650 Q (16) is pressed every 300 pumps: the hero fires
 // whenever it may (the energy of 120 pays 10 shots at 12).
 std::string Script() {
-    // The mission opens on its briefing, which waits for Space (57): a
-    // short press ends it before the first keys of play.
-    std::string s = "200 keydown 57\n210 keyup 57\n";
+    // The mission opens on its briefing, which waits for Space (57): held
+    // over a few frames (a hit is a key seen down), it ends the briefing
+    // before the first keys of play.
+    std::string s = "200 keydown 57\n300 keyup 57\n";
     for (int at = 400; at <= 1000; at += 120)
         s += std::to_string(at) + " keydown 44\n" + std::to_string(at + 40) + " keyup 44\n";
     s += "1100 keydown 203\n1480 keyup 203\n";
