@@ -110,6 +110,9 @@ void RunMission7(const Program& p) {
             std::printf("%s: %s\n", p.name, s.c_str());
     ASSERT_FALSE(steps.empty()) << run.err;
     EXPECT_EQ(steps[0], "OpenMission 7");
+    // The briefing (".\ms29\") was shown and ended by Space.
+    EXPECT_NE(run.err.find("trace: BriefingShown 29\n"), std::string::npos);
+    EXPECT_NE(run.err.find("trace: BriefingEnded\n"), std::string::npos);
 
     // --- the drifter's moves -------------------------------------------------
     // It starts in the vault; the hero never leaves the gate.
