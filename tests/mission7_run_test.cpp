@@ -49,14 +49,17 @@ constexpr int kRevivedFade = 5, kFadeInStep = 15;
 // The walk ends within about 137 units of the exit point.
 constexpr int kArrival = 137;
 
-// About 40 pumps make a frame.  Z (44) six times: weapon row 6, the
+// About 40 pumps make a frame.  Space at frame 5 ends the briefing.  Z (44) six times: weapon row 6, the
 // tendril shot.  The hero starts looking along +x, the canopy lies along
 // +z: Left (203) for 380 pumps turns it a quarter turn, so that the
 // canopy's tendrils stand ahead of it, in the line of its shots.  From
 // frame 250 to 650 Q (16) is pressed every 300 pumps: the hero fires
 // whenever it may (the energy of 120 pays 10 shots at 12).
 std::string Script() {
-    std::string s;
+    // The mission opens on its briefing, which waits for Space (57): held
+    // over a few frames (a hit is a key seen down), it ends the briefing
+    // before the first keys of play.
+    std::string s = "200 keydown 57\n300 keyup 57\n";
     for (int at = 400; at <= 1000; at += 120)
         s += std::to_string(at) + " keydown 44\n" + std::to_string(at + 40) + " keyup 44\n";
     s += "1100 keydown 203\n1480 keyup 203\n";
@@ -107,6 +110,9 @@ void RunMission7(const Program& p) {
             std::printf("%s: %s\n", p.name, s.c_str());
     ASSERT_FALSE(steps.empty()) << run.err;
     EXPECT_EQ(steps[0], "OpenMission 7");
+    // The briefing (".\ms29\") was shown and ended by Space.
+    EXPECT_NE(run.err.find("trace: BriefingShown 29\n"), std::string::npos);
+    EXPECT_NE(run.err.find("trace: BriefingEnded\n"), std::string::npos);
 
     // --- the drifter's moves -------------------------------------------------
     // It starts in the vault; the hero never leaves the gate.
