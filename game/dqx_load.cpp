@@ -14,6 +14,7 @@
 #include "engine3d/dqx_view.h"
 #include "game/characters.h"
 #include "game/dqx_allies.h"
+#include "game/dqx_briefing.h"
 #include "game/dqx_combat.h"
 #include "game/dqx_controls.h"
 #include "game/dqx_drains.h"
@@ -433,6 +434,8 @@ void StartMission(int restoring) {
     RefreshHeroPoint();
     LoadDrains(MissionNumber, restoring);
     if (!restoring) StartJournal(MissionNumber);
+    // Each mission opens on its briefing; a restored game goes on as saved.
+    if (!restoring) BeginBriefing();
     CM_OpenMission(MissionNumber);
     GameState.framesToSkip = 1;
 }

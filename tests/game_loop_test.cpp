@@ -784,7 +784,7 @@ TEST_F(GameLoopTest, FinishedGameShowsTheEndScreenUntilEscapeIsHeld) {
     GameLoop();
     EXPECT_EQ(GameLoopState, kLoopFinished);  // left without the quit state
     EXPECT_EQ(FrameOf("CreditsPage"), 3);  // at the end of frame 2
-    EXPECT_EQ(CreditsState, 21);
+    EXPECT_EQ(CreditsState, 22);  // 21 set, then loaded and scrolling
     EXPECT_EQ(presented_, 6u);
     // Drawn once before the loop, then once per end-screen frame.
     EXPECT_EQ(Calls("CreditsPage").size(), 5u);

@@ -261,7 +261,7 @@ TEST_F(MenuPagesTest, PageTableDispatch) {
         {14, 0, 0, {"SaveGamePage"}, 0, 14, 169, 0},
         {14, 16, 0, {}, 0, 14, -1, 0},  // no saving while something holds the hero
         {15, 16, 0, {"SaveGamePage"}, 1, 15, 169, 0},
-        {18, 0, 0, {"CreditsPage"}, 11, 18, -1, 11},
+        {18, 0, 0, {"CreditsPage"}, 11, 18, -1, 12},  // loaded: scrolling
         {18, 0, 12, {"CreditsPage"}, 12, 18, -1, 12},
         {21, 0, 0, {}, 0, 21, -1, 0},
         {200, 0, 0, {}, 0, 200, -1, 0},
@@ -309,7 +309,7 @@ TEST_F(MenuPagesTest, MainMenuEnterChoices) {
         {"load: from the last slot", 1, kPageLoad, 4, kLoopPlay, 0},
         {"save", 2, kPageSave, 4, kLoopPlay, 0},
         {"delete", 3, kPageDelete, 4, kLoopPlay, 0},
-        {"credits: the short page", 4, kPageCredits, 4, kLoopPlay, 3},
+        {"credits: ended and cleaned (3, then 0)", 4, kPageCredits, 4, kLoopPlay, 0},
         {"options with their cursors at 0", 5, kPageOptions, 0, kLoopPlay, 0},
         {"quit: the quit prompt", 6, kPageMain, 6, kLoopQuitPrompt, 0},
         {"Up from the first entry wraps to quit", -1, kPageMain, 6, kLoopQuitPrompt, 0},

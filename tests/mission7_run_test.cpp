@@ -49,14 +49,16 @@ constexpr int kRevivedFade = 5, kFadeInStep = 15;
 // The walk ends within about 137 units of the exit point.
 constexpr int kArrival = 137;
 
-// About 40 pumps make a frame.  Z (44) six times: weapon row 6, the
+// About 40 pumps make a frame.  Space at frame 5 ends the briefing.  Z (44) six times: weapon row 6, the
 // tendril shot.  The hero starts looking along +x, the canopy lies along
 // +z: Left (203) for 380 pumps turns it a quarter turn, so that the
 // canopy's tendrils stand ahead of it, in the line of its shots.  From
 // frame 250 to 650 Q (16) is pressed every 300 pumps: the hero fires
 // whenever it may (the energy of 120 pays 10 shots at 12).
 std::string Script() {
-    std::string s;
+    // The mission opens on its briefing, which waits for Space (57): a
+    // short press ends it before the first keys of play.
+    std::string s = "200 keydown 57\n210 keyup 57\n";
     for (int at = 400; at <= 1000; at += 120)
         s += std::to_string(at) + " keydown 44\n" + std::to_string(at + 40) + " keyup 44\n";
     s += "1100 keydown 203\n1480 keyup 203\n";

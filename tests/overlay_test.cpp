@@ -167,7 +167,8 @@ TEST_F(OverlayTest, PutsAnEndedBriefingBackUnlessHeld) {
         uint8_t hold;
         int32_t after;
     };
-    const Row rows[] = {{11, 0, 3}, {11, 1, 11}, {10, 0, 10}, {2, 0, 2}};
+    // Put back to 3, the briefing page then ends it (0) in the same frame.
+    const Row rows[] = {{11, 0, 0}, {11, 1, 11}, {10, 0, 10}, {2, 0, 2}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.step * 10 + row.hold);
         BriefingStep = row.step;

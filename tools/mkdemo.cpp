@@ -14,6 +14,7 @@
 //   mkdemo <data folder> <game folder>
 //   mkdemo --corpus <folder>
 #include "tools/kit/archive_writer.h"
+#include "tools/kit/briefing_writer.h"
 #include "tools/kit/byte_writer.h"
 #include "tools/kit/demo_effects.h"
 #include "tools/kit/demo_pictures.h"
@@ -130,6 +131,8 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         for (kit::ArchiveMember& m : kit::DemoTranslationMembers(spec.folder)) members.push_back(std::move(m));
         // And the missions' scripted events, dialogues, messages and voices.
         for (kit::ArchiveMember& m : kit::DemoScriptMembers(spec.folder)) members.push_back(std::move(m));
+        // And mission 7's briefing with its voice, and the credits text.
+        for (kit::ArchiveMember& m : kit::DemoBriefingMembers(spec.folder)) members.push_back(std::move(m));
         std::vector<uint8_t> image;
         std::string error;
         if (!kit::BuildArchive(members, spec.form, &image, &error)) {

@@ -104,6 +104,8 @@ const Slot kMenuTexts[] = {
     {172, "Enter, then a key: the new key"},
     {173, "Up and Down: page, Right: enter"},
     {175, "+ and -: zoom, Tab: close"},
+    // The prompt under the briefing and the short credits page.
+    {148, "Space or Enter to go on"},
     // Powers: the energy and its reserve could not pay; a spell took no
     // effect here.
     {176, "Not enough energy."},
