@@ -189,6 +189,7 @@ int32_t EventTimerSeconds() {
 // --- mission end and texts ----------------------------------------------------
 
 void FinishMission(int n, CharacterRecord* character) {
+    LogStep("FinishMission", n);
     GameState.nextMissionRequest = uint8_t(n);
     if (!character || !character->def) return;
     CharacterDef& def = *character->def;

@@ -86,6 +86,8 @@ const Slot kMenuTexts[] = {
     {142, "Subtitles: %s"},
     // A save that could not be written, a saved game refused.
     {143, "The game could not be saved."}, {144, "The saved game could not be read."},
+    // The journal's statistics: the play time, the energy lost and gained.
+    {145, "Play time"}, {146, "Energy lost"}, {147, "Energy gained"},
     {149, "Enter buys the next level"},
     // Full-screen text pages, one per mission from 21 on.
     {150, "The road goes on"}, {151, "Well done: the gate is open"}, {152, "A new land lies ahead"},
