@@ -224,6 +224,8 @@ void HideParts(ObjHandle h, bool hide) {
     if (count <= 0) return;
     const ObjHandle first = Get_BlockBase(h);
     for (int i = 0; i < count; ++i) hide ? Hide_Obj(first + i) : Show_Obj(first + i);
+    // Shown again, the model keeps its helper parts out of sight.
+    if (!hide) Hide_HelperNodes(first);
 }
 
 // A fade length below 0 counts as 0: the actor shows or hides at once.

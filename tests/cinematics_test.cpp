@@ -442,7 +442,9 @@ TEST_F(CinematicTest, TheVisibilityKeysFadeTheActor) {
     for (const Row& r : {Row{7, true}, Row{10, false}}) {
         SCOPED_TRACE(r.mission);
         MissionNumber = uint8_t(r.mission);
-        Put(".\\t\\actor.3dc", kit::BuildObject(kit::Cube("actor", 40, 0x07E0), nullptr));
+        // A character model: its helper part "$DUMMY" stays hidden when
+        // the model is shown.
+        Put(".\\t\\actor.3dc", kit::BuildObject(kit::Character("actor", 0x07E0), nullptr));
         const ObjHandle actor = Load_SceneObject(".\\t\\actor.3dc");
         ASSERT_GT(actor, 0);
         Put(".\\t\\a1.hid", kit::HidFileBytes(kit::DemoCine1Actor1Visibility()));
@@ -454,6 +456,8 @@ TEST_F(CinematicTest, TheVisibilityKeysFadeTheActor) {
             if (steps[next].frame != n) continue;
             SCOPED_TRACE(n);
             EXPECT_EQ(Hidden(actor), steps[next].hidden);
+            EXPECT_EQ(Hidden(Find_Part(actor, "tete")), steps[next].hidden);
+            EXPECT_TRUE(Hidden(Find_Part(actor, "$DUMMY")));
             EXPECT_EQ(h.counter, steps[next].counter);
             EXPECT_EQ(h.opacity, r.opacityChanges ? steps[next].opacity : -1);
             ++next;
