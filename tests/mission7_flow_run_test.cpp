@@ -1,5 +1,7 @@
 // Both programs headless on mission 7 (developer option 4 names the first
 // mission), one run each, through the mission's flow with scripted keys:
+// - the mission opens on its briefing (number 29), which holds the game
+//   while Left is held and lets it go on after Space;
 // - Tab opens the map page with only the gate visited: the gate's floor
 //   is drawn, the nave's and the vault's are not;
 // - Ctrl+F4's level jump enters the nave; the map now draws the gate and
@@ -11,7 +13,8 @@
 // - Ctrl+F9 again: step 2's event finishes the mission (next 22); once the
 //   ticker has run out the game writes the autosave (slot 1, named after
 //   the mission) and opens mission 22.
-// The game-soft run's map and journal frames are kept as goldens (5-6-5).
+// The game-soft run's briefing, map and journal frames are kept as goldens
+// (5-6-5).
 #include "tests/demo_run.h"
 #include "tests/golden_files.h"
 
@@ -54,8 +57,8 @@ constexpr int kTab = 15, kEnter = 28, kEscape = 1, kR = 19, kRight = 205, kF4 = 
 constexpr int kHeldInBriefing = 200, kSpace = 1000, kHeldInPlay = 1200;
 // Frames while Left is held: two in the briefing, two in play.
 constexpr int kBriefingFrames[2] = {300 / 40, 900 / 40}, kPlayFrames[2] = {1300 / 40, 1600 / 40};
-// The HUD's counters below this row go on counting during the pause (the
-// first visit's energy); the view and the briefing lie above it.
+// The HUD below this row goes on drawing its counters during the pause;
+// the view and the briefing lie above it.
 constexpr int kHudTop = 376;
 // Turning for 300 pumps moves the view a great deal: a tenth of the screen
 // at least.
