@@ -44,8 +44,10 @@ constexpr uint8_t kBriefingGrey = 250, kCreditsGrey = 180;
 // Characters a wrapped line holds: the briefing's roman lines from x 10,
 // the credits' centred lines and the short page's lines from the cursor.
 constexpr int kBriefingWrap = 76, kCreditsWrap = 60;
-// The prompts: the briefing's centred 40 pixels above the clip bottom, the
-// short credits page's at x 220 at the same height.
+// The prompts: the briefing's centred at half the clip bottom, clear of
+// its text above and of the status lines below; the short credits page's at
+// x 220, 40 pixels above the clip bottom.
+constexpr int kBriefingPromptHalf = 2;
 constexpr int kPromptRaise = 40, kCreditsPromptX = 220;
 // The stored credits line is drawn centred at half the clip bottom.
 constexpr int kStoredLineHalf = 2;
@@ -168,7 +170,7 @@ void StartBriefing(int number, bool withVoice) {
 void DrawBriefing() {
     SetTextColour(kBriefingGrey, kBriefingGrey, kBriefingGrey);
     WrapText(BriefingLines, BriefingLineOf, kBriefingWrap);
-    DrawCentredText(MenuTexts[kBriefingPromptText], ScreenState.clipBottom - kPromptRaise, kBriefingGrey,
+    DrawCentredText(MenuTexts[kBriefingPromptText], ScreenState.clipBottom / kBriefingPromptHalf, kBriefingGrey,
                     kBriefingGrey, kBriefingGrey);
     if (!SpaceOrEnterHit()) return;
     BriefingStep = kBriefingEnd;

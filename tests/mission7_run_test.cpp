@@ -56,9 +56,10 @@ constexpr int kArrival = 137;
 // frame 250 to 650 Q (16) is pressed every 300 pumps: the hero fires
 // whenever it may (the energy of 120 pays 10 shots at 12).
 std::string Script() {
-    // The mission opens on its briefing, which waits for Space (57): a
-    // short press ends it before the first keys of play.
-    std::string s = "200 keydown 57\n210 keyup 57\n";
+    // The mission opens on its briefing, which waits for Space (57): held
+    // over a few frames (a hit is a key seen down), it ends the briefing
+    // before the first keys of play.
+    std::string s = "200 keydown 57\n300 keyup 57\n";
     for (int at = 400; at <= 1000; at += 120)
         s += std::to_string(at) + " keydown 44\n" + std::to_string(at + 40) + " keyup 44\n";
     s += "1100 keydown 203\n1480 keyup 203\n";
@@ -109,6 +110,9 @@ void RunMission7(const Program& p) {
             std::printf("%s: %s\n", p.name, s.c_str());
     ASSERT_FALSE(steps.empty()) << run.err;
     EXPECT_EQ(steps[0], "OpenMission 7");
+    // The briefing (".\ms29\") was shown and ended by Space.
+    EXPECT_NE(run.err.find("trace: BriefingShown 29\n"), std::string::npos);
+    EXPECT_NE(run.err.find("trace: BriefingEnded\n"), std::string::npos);
 
     // --- the drifter's moves -------------------------------------------------
     // It starts in the vault; the hero never leaves the gate.

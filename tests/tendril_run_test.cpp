@@ -35,7 +35,7 @@ void RunMission(const Program& p, int mission) {
     const std::string lines = "Option=4\nMission=" + std::to_string(mission) + "\n";
     // Mission 7 opens on its briefing, which waits for Space (57); mission 22
     // has none.
-    const std::string briefing = mission == kBriefedMission ? "200 keydown 57\n210 keyup 57\n" : "";
+    const std::string briefing = mission == kBriefedMission ? "200 keydown 57\n300 keyup 57\n" : "";
     test::DemoRun run = test::RunDemoProgram(p.path, briefing + test::QuitKeys(1600), kRunSeconds, lines);
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
