@@ -1,5 +1,7 @@
 // Both programs headless on mission 7 (developer option 4 names the first
 // mission), one run each, through the mission's flow with scripted keys:
+// - the mission opens on its briefing (number 29), which holds the game
+//   while Left is held and lets it go on after Space;
 // - Tab opens the map page with only the gate visited: the gate's floor
 //   is drawn, the nave's and the vault's are not;
 // - Ctrl+F4's level jump enters the nave; the map now draws the gate and
@@ -11,7 +13,8 @@
 // - Ctrl+F9 again: step 2's event finishes the mission (next 22); once the
 //   ticker has run out the game writes the autosave (slot 1, named after
 //   the mission) and opens mission 22.
-// The game-soft run's map and journal frames are kept as goldens (5-6-5).
+// The game-soft run's briefing, map and journal frames are kept as goldens
+// (5-6-5).
 #include "tests/demo_run.h"
 #include "tests/golden_files.h"
 
@@ -51,16 +54,28 @@ constexpr int kTab = 15, kEnter = 28, kEscape = 1, kR = 19, kRight = 205, kF4 = 
 
 // Pumps of the script's steps, and the frames looked at: each page has
 // slid open (9 frames) well before its frame.
-constexpr int kFirstMap = 400, kFirstMapFrame = 25;
-constexpr int kLevelJump = 1600;
-constexpr int kSecondMap = 3600, kSecondMapFrame = 4200 / 40;
-constexpr int kStepOne = 5200;
-constexpr int kJournal = 6000, kJournalFrame = 7400 / 40;
-constexpr int kStepTwo = 8400;
-constexpr int kQuit = 20000;
+constexpr int kHeldInBriefing = 200, kSpace = 1000, kHeldInPlay = 1200;
+// Frames while Left is held: two in the briefing, two in play.
+constexpr int kBriefingFrames[2] = {300 / 40, 900 / 40}, kPlayFrames[2] = {1300 / 40, 1600 / 40};
+// The HUD below this row goes on drawing its counters during the pause;
+// the view and the briefing lie above it.
+constexpr int kHudTop = 376;
+// Turning for 300 pumps moves the view a great deal: a tenth of the screen
+// at least.
+constexpr int kTurnedPixels = 640 * 48;
+constexpr int kFirstMap = 1800, kFirstMapFrame = 2400 / 40;
+constexpr int kLevelJump = 3000;
+constexpr int kSecondMap = 5000, kSecondMapFrame = 5600 / 40;
+constexpr int kStepOne = 6600;
+constexpr int kJournal = 7400, kJournalFrame = 8800 / 40;
+constexpr int kStepTwo = 9800;
+constexpr int kQuit = 21400;
 
 std::string Script() {
-    std::string s;
+    std::string s = "# Left held while the briefing shows; Space ends it; Left again.\n";
+    s += std::to_string(kHeldInBriefing) + " keydown 203\n" + std::to_string(kSpace - 100) + " keyup 203\n";
+    s += Press(kSpace, 57);
+    s += std::to_string(kHeldInPlay) + " keydown 203\n" + std::to_string(kHeldInPlay + 400) + " keyup 203\n";
     s += "# Tab: the map page; Tab closes it.\n" + Press(kFirstMap, kTab) + Press(kFirstMap + 800, kTab);
     s += "# Ctrl+F4: the level jump; Enter: its first entry, the nave; Escape closes.\n" +
          CtrlPress(kLevelJump, kF4) + Press(kLevelJump + 800, kEnter) + Press(kLevelJump + 1100, kEscape);
@@ -128,6 +143,13 @@ std::vector<int> TickerXs(const std::string& err, size_t from, size_t to) {
     return xs;
 }
 
+// Pixels in which two frames differ above row `rows`.
+int Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int rows) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size() && i < size_t(rows) * 640; ++i) n += a[i] != b[i] ? 1 : 0;
+    return n;
+}
+
 void RunFlow(const Program& p, bool goldens) {
     SCOPED_TRACE(p.name);
     test::DemoRun run = test::RunDemoProgram(p.path, Script(), kRunSeconds, "Option=4\nMission=7\n");
@@ -136,6 +158,25 @@ void RunFlow(const Program& p, bool goldens) {
     const std::string& err = run.err;
     const size_t opened = TraceLine(err, "OpenMission 7");
     ASSERT_NE(opened, std::string::npos) << err;
+
+    // The briefing (mission 7's is number 29) pauses the game until Space:
+    // while it shows, no frame updates the gate's tendrils and the held
+    // Left does not turn the hero (the view's frames agree); once it has
+    // ended both go on.
+    const size_t shown = TraceLine(err, "BriefingShown 29", opened);
+    ASSERT_NE(shown, std::string::npos) << err;
+    const size_t ended = TraceLine(err, "BriefingEnded", shown);
+    ASSERT_NE(ended, std::string::npos) << err;
+    EXPECT_NE(TraceLine(err, "Text 10 8 The Nave", shown), std::string::npos);
+    EXPECT_GT(TraceLine(err, "UpdateTendril ", shown), ended);
+    EXPECT_NE(TraceLine(err, "UpdateTendril ", ended), std::string::npos);
+    std::vector<uint32_t> briefingA, briefingB, playA, playB;
+    ASSERT_TRUE(test::ReadRunFrame(run, kBriefingFrames[0], &briefingA));
+    ASSERT_TRUE(test::ReadRunFrame(run, kBriefingFrames[1], &briefingB));
+    ASSERT_TRUE(test::ReadRunFrame(run, kPlayFrames[0], &playA));
+    ASSERT_TRUE(test::ReadRunFrame(run, kPlayFrames[1], &playB));
+    EXPECT_EQ(Differing(briefingA, briefingB, kHudTop), 0);
+    EXPECT_GT(Differing(playA, playB, kHudTop), kTurnedPixels);
 
     // The map: the first time only the gate's floor is drawn; once the
     // level jump has entered the nave, the nave's too; the vault, never
@@ -185,8 +226,9 @@ void RunFlow(const Program& p, bool goldens) {
     EXPECT_NE(TraceLine(err, "OpenMission 22", change), std::string::npos);
 
     if (goldens) {
-        // The map with the gate and the nave visited; the journal's
-        // record tab on its statistics.
+        // The briefing over the gate; the map with the gate and the nave
+        // visited; the journal's record tab on its statistics.
+        test::ExpectPngGolden("mission7_briefing-565.png", briefingB, 640, 480);
         test::ExpectPngGolden("mission7_map-565.png", second, 640, 480);
         std::vector<uint32_t> journal;
         ASSERT_TRUE(test::ReadRunFrame(run, kJournalFrame, &journal));

@@ -71,7 +71,7 @@ const Slot kMenuTexts[] = {
     // Options: tab labels and items.
     {121, "Sound"}, {122, "Music volume %d%%"}, {123, "Effects volume %d%%"}, {124, "Display"},
     // Journal tabs and the sub-tabs of the third.
-    {125, "Story"}, {126, "Log"}, {127, "Record"}, {128, "Events"}, {129, "Objects"}, {130, "Foes"},
+    {125, "Story"}, {126, "Log"}, {127, "Record"}, {128, "Events"}, {129, "Objects"}, {130, "Totals"},
     {132, "Room %d  zoom x%d  step %d"},
     {133, "Who said what"},
     {134, "Keys"},
