@@ -377,13 +377,20 @@ void RunLoop(Playback* p, int32_t lastFrame) {
         if (frame > handled) {
             Update_Effects();
             PresentScene();
+            LogStep("CinematicFrame", frame);
             SFX_UpdateStreams();
             handled = frame;
         }
-        if (hit) return;
+        if (hit) {
+            LogStep("CinematicKey", frame);
+            return;
+        }
         while (GetTimeMs() - tick < kCineFrameMs) PumpMessages();
         frame += int32_t((GetTimeMs() - tick) / kCineFrameMs);
-        if (frame > lastFrame) return;
+        if (frame > lastFrame) {
+            LogStep("CinematicLastFrame", handled);
+            return;
+        }
     }
 }
 
@@ -701,11 +708,13 @@ int PlayCinematic(const char* name) {
     const int32_t lastFrame = Get_AnimLength(p.sceneAnim);
     Get_ObjMatrix(0, &p.tracks.base);
     StartSound(name, &p);
+    LogStep("CinematicStart", lastFrame);
     RunLoop(&p, lastFrame);
     FreePlayback(&p);
     SoundTail(&p);
     Set_ObjPos(0, &savedPos);
     Set_ObjMatrix(0, &savedMatrix);
     Set_View();
+    LogStep("CinematicEnded");
     return 1;
 }
