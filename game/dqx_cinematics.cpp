@@ -6,6 +6,7 @@
 #include "engine3d/dqx_f3dc.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_lib.h"
+#include "engine3d/dqx_light.h"
 #include "engine3d/dqx_obj.h"
 #include "engine3d/dqx_view.h"
 #include "game/characters.h"
@@ -288,6 +289,16 @@ ObjHandle LoadIfExists(const char* path, bool scene) {
     return scene ? Load_SceneObject(path) : Load_Object(path);
 }
 
+// Every part of a cinematic model takes the lights the room set up (its
+// lamp): a part with no light of its own is drawn with shades nobody set,
+// in colours not its own.
+void LightModel(ObjHandle model) {
+    const int parts = Get_PartCount(model);
+    for (ObjHandle part = model; part < model + parts; ++part)
+        for (int i = 0; i < kMaxLights; ++i)
+            if (g_Lights[i].kind != kLightFree) Add_ObjLight(part, i);
+}
+
 // Actors 1, 2, ... while their .hid exists and their model loads.
 int LoadModels(const char* name, CineModel* models) {
     int count = 0;
@@ -309,6 +320,7 @@ int LoadModels(const char* name, CineModel* models) {
             break;
         }
         m.anim = LoadIfExists(anim, false);
+        LightModel(m.model);
         ++count;
     }
     return count;
@@ -377,13 +389,20 @@ void RunLoop(Playback* p, int32_t lastFrame) {
         if (frame > handled) {
             Update_Effects();
             PresentScene();
+            LogStep("CinematicFrame", frame);
             SFX_UpdateStreams();
             handled = frame;
         }
-        if (hit) return;
+        if (hit) {
+            LogStep("CinematicKey", frame);
+            return;
+        }
         while (GetTimeMs() - tick < kCineFrameMs) PumpMessages();
         frame += int32_t((GetTimeMs() - tick) / kCineFrameMs);
-        if (frame > lastFrame) return;
+        if (frame > lastFrame) {
+            LogStep("CinematicLastFrame", handled);
+            return;
+        }
     }
 }
 
@@ -696,16 +715,19 @@ int PlayCinematic(const char* name) {
     const ObjHandle first = Get_BlockBase(p.scene);
     for (int i = 0; i < parts; ++i)
         if (std::strcmp(Get_ObjName(first + i), "*") == 0) Hide_Obj(first + i);
+    LightModel(p.scene);
     BindCinematicActors(&p.actors, p.scene);
     p.modelCount = LoadModels(name, p.models);
     const int32_t lastFrame = Get_AnimLength(p.sceneAnim);
     Get_ObjMatrix(0, &p.tracks.base);
     StartSound(name, &p);
+    LogStep("CinematicStart", lastFrame);
     RunLoop(&p, lastFrame);
     FreePlayback(&p);
     SoundTail(&p);
     Set_ObjPos(0, &savedPos);
     Set_ObjMatrix(0, &savedMatrix);
     Set_View();
+    LogStep("CinematicEnded");
     return 1;
 }

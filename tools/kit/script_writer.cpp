@@ -54,7 +54,7 @@ std::vector<EventSpec> DemoEvents(int mission) {
     const uint8_t guard = 1, nextRoom = 1, object = 1;
     const uint8_t next = uint8_t(mission == 7 ? 22 : 7);
     const uint8_t flag = uint8_t(mission == 7 ? 21 : 20);
-    return {
+    std::vector<EventSpec> events = {
         // The hero entering the second room sets the flag.
         Event(0, nextRoom, kAnyStepCode, kAnyStateCode).Byte(ev::kFlagKind, 1).Byte(ev::kFlagIndex, flag),
         // Putting the object down at step 1 advances to 2; at step 0, to
@@ -72,6 +72,11 @@ std::vector<EventSpec> DemoEvents(int mission) {
         // At step 2 the mission ends.
         Event(0, kAnyRoomCode, 2, kAnyStateCode).Byte(ev::kMissionEnd, next),
     };
+    // The hero in the vault plays the cinematic; the action clears the
+    // event's number, so it plays once.
+    const uint8_t vault = 2, cinematic = 1;
+    if (mission == 7) events.push_back(Event(0, vault, kAnyStepCode, kAnyStateCode).Byte(ev::kCinematic, cinematic));
+    return events;
 }
 
 std::vector<std::string> DemoDialogue(int mission) {

@@ -50,6 +50,7 @@ constexpr int kFlagIndex = 89;
 constexpr int kFlagKind = 90;
 constexpr int kEventState = 108;
 constexpr int kLink = 109;
+constexpr int kCinematic = 120;  // cinematic number: 1 plays "cine\cine1" of the mission folder
 constexpr int kMissionEnd = 126;
 }  // namespace ev
 
@@ -76,6 +77,8 @@ std::vector<uint8_t> ScriptFile(const std::vector<EventSpec>& events, int32_t co
 // sets a flag; putting the first object down advances the step (twice to
 // reach step 2); at step 1 the guard speaks phrase 1 and starts message 1
 // after 140 ticks; at step 2 the mission ends, 22 leading to 7 and 7 to 22.
+// Mission 7 only, last: the hero entering the third room (the vault) plays
+// cinematic 1 once.
 // Nothing a run does without putting an object down reaches step 1.
 std::vector<EventSpec> DemoEvents(int mission);
 // The demo missions' dialogue lines (line 0 the placeholder line) and
