@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 FileHandle CamFile = nullptr;
 int64_t CamFileLength = 0;
@@ -678,11 +679,34 @@ void UpdateHiddenParts(CineHiddenRecord* r, int32_t n, ObjHandle actor) {
     }
 }
 
+namespace {
+
+// The world's parts HideWorldModels hid, for ShowWorldModels.
+std::vector<ObjHandle> HiddenWorldParts;
+
+void HideShownParts(ObjHandle model) {
+    const int count = Get_PartCount(model);
+    const ObjHandle first = Get_BlockBase(model);
+    for (int i = 0; i < count; ++i) {
+        const ObjHandle part = first + i;
+        PoolRef<Obj3D> node = Get_Node(part);
+        if (!node || (Get(node, &Obj3D::flags) & kObjHidden)) continue;
+        if (Hide_Obj(part) == 0) HiddenWorldParts.push_back(part);
+    }
+}
+
+}  // namespace
+
 void HideWorldModels() {
     for (int i = 0; CharacterTable && i < kCharacterSlots; ++i)
-        if (CharacterTable[i].model > 0) HideParts(CharacterTable[i].model, true);
+        if (CharacterTable[i].model > 0) HideShownParts(CharacterTable[i].model);
     for (int i = 0; i < ObjectSlots.count && i < kObjectSlots; ++i)
-        if (ObjectSlots.slots[i].model > 0) HideParts(ObjectSlots.slots[i].model, true);
+        if (ObjectSlots.slots[i].model > 0) HideShownParts(ObjectSlots.slots[i].model);
+}
+
+void ShowWorldModels() {
+    for (ObjHandle part : HiddenWorldParts) Show_Obj(part);
+    HiddenWorldParts.clear();
 }
 
 int PlayCinematic(const char* name) {
@@ -709,6 +733,7 @@ int PlayCinematic(const char* name) {
     HideWorldModels();
     if (ReadTracksNamed(path, &p) < 0 || p.scene <= 0 || p.sceneAnim <= 0) {
         FreePlayback(&p);
+        ShowWorldModels();
         return -1;
     }
     const int parts = Get_PartCount(p.scene);
@@ -728,6 +753,7 @@ int PlayCinematic(const char* name) {
     Set_ObjPos(0, &savedPos);
     Set_ObjMatrix(0, &savedMatrix);
     Set_View();
+    ShowWorldModels();
     LogStep("CinematicEnded");
     return 1;
 }

@@ -142,8 +142,12 @@ int ReadActorTracks(const char* file, CineHiddenRecord* record);
 void EvaluateCameraTracks(CamTrackState* state, int32_t frame);
 void MorphActors(CineActorList* actors, int32_t frame);
 void UpdateHiddenParts(CineHiddenRecord* record, int32_t frame, ObjHandle actor);
-// Hides every character model and every object model of the mission.
+// Hides every character model and every object model of the mission;
+// ShowWorldModels shows again the parts it hid, and only those, when the
+// cinematic ends (a part hidden before, such as a taken object's or a
+// helper node, stays hidden).
 void HideWorldModels();
+void ShowWorldModels();
 // Binds the actors to the scene's parts (the morphed part, its base, the
 // key parts hidden, the '~' vertex maps).
 void BindCinematicActors(CineActorList* actors, ObjHandle scene);

@@ -659,7 +659,9 @@ TEST_F(CinematicPlayTest, TheAnswerTellsPlayedMissingOrUnreadable) {
     EXPECT_NE(debug.find("cine:not found .\\ms7\\cine\\cine12.hid"), std::string::npos);
 }
 
-TEST_F(CinematicPlayTest, TheWorldModelsAreHiddenForTheCinematic) {
+// The world's models are hidden while the cinematic plays and come back as
+// they were after it: a part hidden before (a taken object) stays hidden.
+TEST_F(CinematicPlayTest, TheWorldModelsAreHiddenForTheCinematicOnly) {
     Put(".\\t\\actor.3dc", kit::BuildObject(kit::Cube("actor", 40, 0x07E0), nullptr));
     static CharacterRecord characters[kCharacterSlots];
     characters[0] = CharacterRecord{};
@@ -668,14 +670,24 @@ TEST_F(CinematicPlayTest, TheWorldModelsAreHiddenForTheCinematic) {
     CharacterTable = characters;
     ObjectSlotTable savedSlots = ObjectSlots;
     ObjectSlots = ObjectSlotTable{};
-    ObjectSlots.count = 1;
+    ObjectSlots.count = 2;
     ObjectSlots.slots[0].model = Load_SceneObject(".\\t\\actor.3dc");
+    ObjectSlots.slots[1].model = Load_SceneObject(".\\t\\actor.3dc");
     ASSERT_GT(characters[0].model, 0);
-    ASSERT_GT(ObjectSlots.slots[0].model, 0);
-    EXPECT_FALSE(Hidden(characters[0].model));
+    ASSERT_GT(ObjectSlots.slots[1].model, 0);
+    Hide_Obj(ObjectSlots.slots[1].model);
+    static const ObjHandle* watched;
+    static bool hiddenWhilePlaying;
+    const ObjHandle models[2] = {characters[0].model, ObjectSlots.slots[0].model};
+    watched = models;
+    hiddenWhilePlaying = true;
+    CinematicFrameObserver = [](int32_t) { hiddenWhilePlaying = hiddenWhilePlaying && Hidden(watched[0]) && Hidden(watched[1]); };
     EXPECT_EQ(PlayCinematic(kCine), 1);
-    EXPECT_TRUE(Hidden(characters[0].model));
-    EXPECT_TRUE(Hidden(ObjectSlots.slots[0].model));
+    CinematicFrameObserver = nullptr;
+    EXPECT_TRUE(hiddenWhilePlaying);
+    EXPECT_FALSE(Hidden(characters[0].model));
+    EXPECT_FALSE(Hidden(ObjectSlots.slots[0].model));
+    EXPECT_TRUE(Hidden(ObjectSlots.slots[1].model));
     CharacterTable = savedTable;
     ObjectSlots = savedSlots;
 }
