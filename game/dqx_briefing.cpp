@@ -9,6 +9,7 @@
 #include "media/sfx.h"
 #include "media/strm.h"
 #include "platform/display/ddraw.h"
+#include "platform/display/frame_unlocked.h"
 #include "platform/display/screen.h"
 #include "platform/input.h"
 #include "platform/resfile.h"
@@ -63,23 +64,6 @@ constexpr std::array<uint8_t, kStoredLineBytes> MakeStoredLine() {
     return line;
 }
 constexpr std::array<uint8_t, kStoredLineBytes> kStoredLine = MakeStoredLine();
-
-// While the frame buffer is locked, file and stream work runs with it
-// unlocked and locks it again afterwards.
-class FrameUnlocked {
-public:
-    FrameUnlocked() : locked_((ScreenState.flags2 & kScreen2Locked) && CurrentVideoDriver) {
-        if (locked_) CurrentVideoDriver->Unlock(CurrentVideoDriver);
-    }
-    ~FrameUnlocked() {
-        if (locked_) CurrentVideoDriver->Lock(CurrentVideoDriver);
-    }
-    FrameUnlocked(const FrameUnlocked&) = delete;
-    FrameUnlocked& operator=(const FrameUnlocked&) = delete;
-
-private:
-    bool locked_;
-};
 
 bool KeyHit(int scanCode) {
     return CurrentKeyboard && CurrentKeyboard->KeyHit && CurrentKeyboard->KeyHit(scanCode);

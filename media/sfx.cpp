@@ -9,6 +9,7 @@
 #include "media/snd_layer.h"
 #include "media/strm.h"
 #include "platform/display/ddraw.h"
+#include "platform/display/frame_unlocked.h"
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 #include "platform/ini.h"
@@ -36,23 +37,6 @@ struct FreeAtStart {
 bool Sound3D() {
     return (EngineConfig.AudioConfig & 0x200) != 0;
 }
-
-// While the frame buffer is locked, sound loads run with it unlocked and
-// lock it again afterwards.
-class FrameUnlocked {
-public:
-    FrameUnlocked() : locked_((ScreenState.flags2 & kScreen2Locked) && CurrentVideoDriver) {
-        if (locked_) CurrentVideoDriver->Unlock(CurrentVideoDriver);
-    }
-    ~FrameUnlocked() {
-        if (locked_) CurrentVideoDriver->Lock(CurrentVideoDriver);
-    }
-    FrameUnlocked(const FrameUnlocked&) = delete;
-    FrameUnlocked& operator=(const FrameUnlocked&) = delete;
-
-private:
-    bool locked_;
-};
 
 // A value as written, without the blanks around it.
 std::string Trimmed(const char* value) {

@@ -25,28 +25,6 @@
 
 namespace {
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: a few alone, several times that under the
-// sanitizers on a loaded machine.
-constexpr int kRunSeconds = 400;
-
-// Key presses, each held 60 pumps (1 ms of the headless clock a pump;
-// about 40 pumps make a game frame, 67 a cinematic frame).
-std::string Press(int pump, int key) {
-    return std::to_string(pump) + " keydown " + std::to_string(key) + "\n" + std::to_string(pump + 60) + " keyup " +
-           std::to_string(key) + "\n";
-}
-// Left Ctrl (29) held around a key.
-std::string CtrlPress(int pump, int key) {
-    return std::to_string(pump) + " keydown 29\n" + Press(pump + 100, key) + std::to_string(pump + 300) +
-           " keyup 29\n";
-}
-
 constexpr int kSpace = 57, kF4 = 62, kDown = 208, kEnter = 28, kEscape = 1, kLeft = 203;
 constexpr int kBriefingEnd = 1000, kLevelJump = 2000, kLeaveMenu = kLevelJump + 1300;
 // The cinematic starts with the page closing (about pump 3300) and lasts
@@ -56,11 +34,11 @@ constexpr int kKeyDuringCinematic = 4000;
 constexpr int kQuit = 9000;
 
 std::string Script(bool keyEnds) {
-    std::string s = "# Space ends the briefing.\n" + Press(kBriefingEnd, kSpace);
+    std::string s = "# Space ends the briefing.\n" + test::Press(kBriefingEnd, kSpace);
     s += "# Ctrl+F4: the level jump; Down, Enter: its second entry, the vault; Escape closes.\n";
-    s += CtrlPress(kLevelJump, kF4) + Press(kLevelJump + 800, kDown) + Press(kLevelJump + 1000, kEnter) +
-         Press(kLeaveMenu, kEscape);
-    if (keyEnds) s += "# Left while the cinematic plays.\n" + Press(kKeyDuringCinematic, kLeft);
+    s += test::CtrlPress(kLevelJump, kF4) + test::Press(kLevelJump + 800, kDown) + test::Press(kLevelJump + 1000, kEnter) +
+         test::Press(kLeaveMenu, kEscape);
+    if (keyEnds) s += "# Left while the cinematic plays.\n" + test::Press(kKeyDuringCinematic, kLeft);
     return s + test::QuitKeys(kQuit);
 }
 
@@ -125,9 +103,9 @@ constexpr int kMovedPixels = 640 * 480 / 50;
 // its sound's tail included, all before the quit keys.
 constexpr int kFramesAfter = 40;
 
-void RunCinematic(const Program& p, bool keyEnds, bool flatColours) {
+void RunCinematic(const test::Program& p, bool keyEnds, bool flatColours) {
     SCOPED_TRACE(p.name);
-    test::DemoRun run = test::RunDemoProgram(p.path, Script(keyEnds), kRunSeconds, "Option=4\nMission=7\n");
+    test::DemoRun run = test::RunDemoProgram(p.path, Script(keyEnds), test::kRunSeconds, "Option=4\nMission=7\n");
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string& err = run.err;
@@ -211,11 +189,11 @@ void RunCinematic(const Program& p, bool keyEnds, bool flatColours) {
 }
 
 TEST(CinematicRunTest, GameSoftVaultPlaysTheCinematicToItsLastFrame) {
-    RunCinematic(kSoft, false, true);
+    RunCinematic(test::kGameSoft, false, true);
 }
 
 TEST(CinematicRunTest, GameD3DVaultPlaysTheCinematicUntilAKey) {
-    RunCinematic(kD3D, true, false);
+    RunCinematic(test::kGameD3D, true, false);
 }
 
 }  // namespace

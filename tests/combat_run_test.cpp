@@ -30,16 +30,6 @@ const char* kFireAtTheGuard =
     "850 keydown 203\n1170 keyup 203\n"
     "1500 keydown 16\n1650 keyup 16\n";
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: under the address sanitizer with every core busy
-// a run of this length takes about 50.
-constexpr int kRunSeconds = 110;
-
 // The kit's numbers for mission 22: gameplay.ini gives weapon row 4 a cost
 // of 4 + 4 a level (used at level 1, the level it is bought at) and the
 // hero a start energy of 200; the guard has 100 life.
@@ -47,9 +37,9 @@ constexpr int kCost = 8;
 constexpr int kEnergyBefore = 200;
 constexpr int kGuardLife = 100;  // the game's life of the guard
 
-void FireAtTheGuard(const Program& p) {
+void FireAtTheGuard(const test::Program& p) {
     SCOPED_TRACE(p.name);
-    test::DemoRun run = test::RunDemoProgram(p.path, std::string(kFireAtTheGuard) + test::QuitKeys(9000), kRunSeconds);
+    test::DemoRun run = test::RunDemoProgram(p.path, std::string(kFireAtTheGuard) + test::QuitKeys(9000), test::kRunSeconds);
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // The guard's own shots at the hero (it spends nothing) are not the
@@ -82,11 +72,11 @@ void FireAtTheGuard(const Program& p) {
 }
 
 TEST(CombatRunTest, GameSoftHeroShootsTheGuard) {
-    FireAtTheGuard(kSoft);
+    FireAtTheGuard(test::kGameSoft);
 }
 
 TEST(CombatRunTest, GameD3DHeroShootsTheGuard) {
-    FireAtTheGuard(kD3D);
+    FireAtTheGuard(test::kGameD3D);
 }
 
 }  // namespace

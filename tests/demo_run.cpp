@@ -71,6 +71,18 @@ std::vector<std::string> TraceSteps(const std::string& err, std::initializer_lis
     return steps;
 }
 
+const Program kGameSoft{"game-soft", MORVANEL_GAME_SOFT}, kGameD3D{"game-d3d", MORVANEL_GAME_D3D};
+
+std::string Press(int pump, int key) {
+    return std::to_string(pump) + " keydown " + std::to_string(key) + "\n" + std::to_string(pump + 60) + " keyup " +
+           std::to_string(key) + "\n";
+}
+
+std::string CtrlPress(int pump, int key) {
+    return std::to_string(pump) + " keydown 29\n" + Press(pump + 100, key) + std::to_string(pump + 300) +
+           " keyup 29\n";
+}
+
 std::string QuitKeys(int pump) {
     std::string s;
     auto key = [&](int at, int scanCode) {

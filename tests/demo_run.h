@@ -11,6 +11,17 @@
 
 namespace test {
 
+// The two programs, by name and by the path the build gives them.
+struct Program {
+    const char* name;
+    const char* path;
+};
+extern const Program kGameSoft, kGameD3D;
+
+// Seconds an end-to-end run may take: most take 5 to 40 alone, several
+// times that under the sanitizers on a loaded machine.
+constexpr int kRunSeconds = 400;
+
 struct DemoRun {
     int exitCode = -1;          // the program's exit status, -1 when it did not exit
     std::string err;            // its standard error (the run trace with MORVANEL_TRACE)
@@ -38,6 +49,11 @@ int CountCharacterColour(const std::vector<uint32_t>& xrgb, bool blue, int* mean
 // highlight from the first entry round to the last, Quit; Enter chooses it
 // and Y answers the quit prompt.  Each key is held 100 pumps.
 std::string QuitKeys(int pump);
+// The input script's lines that press a key (a scan code) at the pump
+// given and release it 60 pumps later; CtrlPress holds Left Ctrl (29)
+// around such a press.
+std::string Press(int pump, int key);
+std::string CtrlPress(int pump, int key);
 // The run trace's lines ("trace: <step>") that begin with one of the kinds,
 // in order, without their prefix.
 std::vector<std::string> TraceSteps(const std::string& err, std::initializer_list<const char*> kinds);

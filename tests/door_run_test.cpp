@@ -58,23 +58,13 @@ std::vector<std::string> RoomSteps(const std::string& err) {
     return steps;
 }
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: a run of about 260 frames takes 10 s, and under
-// the address sanitizer with every core busy about 50.
-constexpr int kRunSeconds = 110;
-
-void ThereAndBack(const Program& p) {
+void ThereAndBack(const test::Program& p) {
     const std::vector<std::string> expected = {
         "EnterRoom 0", "FirstVisitBonus 0", "DoorOpenSound 0", "ChangeRoom 1", "EnterRoom 1", "FirstVisitBonus 1",
         "DoorOpenSound 0", "ChangeRoom 0", "EnterRoom 0", "DoorOpenSound 0", "ChangeRoom 1", "EnterRoom 1"};
     {
         SCOPED_TRACE(p.name);
-        test::DemoRun run = test::RunDemoProgram(p.path, kThereAndBack, kRunSeconds);
+        test::DemoRun run = test::RunDemoProgram(p.path, kThereAndBack, test::kRunSeconds);
         ASSERT_FALSE(run.dir.empty());
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(RoomSteps(run.err), expected) << run.err;
@@ -102,14 +92,14 @@ void ThereAndBack(const Program& p) {
 }
 
 TEST(DoorRunTest, GameSoftPassesTheDoorAndTheFirstVisitPaysOnce) {
-    ThereAndBack(kSoft);
+    ThereAndBack(test::kGameSoft);
 }
 
 TEST(DoorRunTest, GameD3DPassesTheDoorAndTheFirstVisitPaysOnce) {
-    ThereAndBack(kD3D);
+    ThereAndBack(test::kGameD3D);
 }
 
-void FastKey(const Program& p) {
+void FastKey(const test::Program& p) {
     struct Row {
         bool fast;
         bool entered;
@@ -118,7 +108,7 @@ void FastKey(const Program& p) {
     {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(p.name) + (row.fast ? " with Backspace" : ""));
-            test::DemoRun run = test::RunDemoProgram(p.path, ShortHandOver(row.fast), kRunSeconds);
+            test::DemoRun run = test::RunDemoProgram(p.path, ShortHandOver(row.fast), test::kRunSeconds);
             ASSERT_FALSE(run.dir.empty());
             EXPECT_EQ(run.exitCode, 0) << run.err;
             std::vector<std::string> steps = RoomSteps(run.err);
@@ -134,11 +124,11 @@ void FastKey(const Program& p) {
 }
 
 TEST(DoorRunTest, GameSoftsFastKeyPassesTheHandOverInFewerFrames) {
-    FastKey(kSoft);
+    FastKey(test::kGameSoft);
 }
 
 TEST(DoorRunTest, GameD3DsFastKeyPassesTheHandOverInFewerFrames) {
-    FastKey(kD3D);
+    FastKey(test::kGameD3D);
 }
 
 }  // namespace

@@ -44,18 +44,9 @@ int FrameOf(const std::string& step) {
     return std::atoi(step.substr(step.rfind(' ') + 1).c_str());
 }
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: about 20 alone, more under the sanitizers.
-constexpr int kRunSeconds = 110;
-
-void GuardFightsTheHero(const Program& p) {
+void GuardFightsTheHero(const test::Program& p) {
     SCOPED_TRACE(p.name);
-    test::DemoRun run = test::RunDemoProgram(p.path, FightScript(), kRunSeconds);
+    test::DemoRun run = test::RunDemoProgram(p.path, FightScript(), test::kRunSeconds);
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> steps =
@@ -127,11 +118,11 @@ void GuardFightsTheHero(const Program& p) {
 }
 
 TEST(EnemyRunTest, GameSoftGuardShootsTouchesAndDies) {
-    GuardFightsTheHero(kSoft);
+    GuardFightsTheHero(test::kGameSoft);
 }
 
 TEST(EnemyRunTest, GameD3DGuardShootsTouchesAndDies) {
-    GuardFightsTheHero(kD3D);
+    GuardFightsTheHero(test::kGameD3D);
 }
 
 }  // namespace

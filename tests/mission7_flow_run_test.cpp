@@ -29,27 +29,6 @@
 
 namespace {
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: about 30 alone, several times that under the
-// sanitizers on a loaded machine.
-constexpr int kRunSeconds = 400;
-
-// Key presses, each held 60 pumps (about 40 pumps make a frame).
-std::string Press(int pump, int key) {
-    return std::to_string(pump) + " keydown " + std::to_string(key) + "\n" + std::to_string(pump + 60) + " keyup " +
-           std::to_string(key) + "\n";
-}
-// Left Ctrl (29) held around a key.
-std::string CtrlPress(int pump, int key) {
-    return std::to_string(pump) + " keydown 29\n" + Press(pump + 100, key) + std::to_string(pump + 300) +
-           " keyup 29\n";
-}
-
 constexpr int kTab = 15, kEnter = 28, kEscape = 1, kR = 19, kRight = 205, kF4 = 62, kF9 = 67;
 
 // Pumps of the script's steps, and the frames looked at: each page has
@@ -74,17 +53,17 @@ constexpr int kQuit = 21400;
 std::string Script() {
     std::string s = "# Left held while the briefing shows; Space ends it; Left again.\n";
     s += std::to_string(kHeldInBriefing) + " keydown 203\n" + std::to_string(kSpace - 100) + " keyup 203\n";
-    s += Press(kSpace, 57);
+    s += test::Press(kSpace, 57);
     s += std::to_string(kHeldInPlay) + " keydown 203\n" + std::to_string(kHeldInPlay + 400) + " keyup 203\n";
-    s += "# Tab: the map page; Tab closes it.\n" + Press(kFirstMap, kTab) + Press(kFirstMap + 800, kTab);
+    s += "# Tab: the map page; Tab closes it.\n" + test::Press(kFirstMap, kTab) + test::Press(kFirstMap + 800, kTab);
     s += "# Ctrl+F4: the level jump; Enter: its first entry, the nave; Escape closes.\n" +
-         CtrlPress(kLevelJump, kF4) + Press(kLevelJump + 800, kEnter) + Press(kLevelJump + 1100, kEscape);
-    s += "# The map again.\n" + Press(kSecondMap, kTab) + Press(kSecondMap + 800, kTab);
-    s += "# Ctrl+F9: step 1.\n" + CtrlPress(kStepOne, kF9);
-    s += "# R: the journal; Right four times: the record's statistics; Escape closes.\n" + Press(kJournal, kR);
-    for (int i = 0; i < 4; ++i) s += Press(kJournal + 600 + 150 * i, kRight);
-    s += Press(kJournal + 1800, kEscape);
-    s += "# Ctrl+F9: step 2, the mission's end.\n" + CtrlPress(kStepTwo, kF9);
+         test::CtrlPress(kLevelJump, kF4) + test::Press(kLevelJump + 800, kEnter) + test::Press(kLevelJump + 1100, kEscape);
+    s += "# The map again.\n" + test::Press(kSecondMap, kTab) + test::Press(kSecondMap + 800, kTab);
+    s += "# Ctrl+F9: step 1.\n" + test::CtrlPress(kStepOne, kF9);
+    s += "# R: the journal; Right four times: the record's statistics; Escape closes.\n" + test::Press(kJournal, kR);
+    for (int i = 0; i < 4; ++i) s += test::Press(kJournal + 600 + 150 * i, kRight);
+    s += test::Press(kJournal + 1800, kEscape);
+    s += "# Ctrl+F9: step 2, the mission's end.\n" + test::CtrlPress(kStepTwo, kF9);
     return s + test::QuitKeys(kQuit);
 }
 
@@ -150,9 +129,9 @@ int Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, in
     return n;
 }
 
-void RunFlow(const Program& p, bool goldens) {
+void RunFlow(const test::Program& p, bool goldens) {
     SCOPED_TRACE(p.name);
-    test::DemoRun run = test::RunDemoProgram(p.path, Script(), kRunSeconds, "Option=4\nMission=7\n");
+    test::DemoRun run = test::RunDemoProgram(p.path, Script(), test::kRunSeconds, "Option=4\nMission=7\n");
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string& err = run.err;
@@ -239,11 +218,11 @@ void RunFlow(const Program& p, bool goldens) {
 }
 
 TEST(Mission7FlowRunTest, GameSoftBriefingEventMapAndMissionEnd) {
-    RunFlow(kSoft, true);
+    RunFlow(test::kGameSoft, true);
 }
 
 TEST(Mission7FlowRunTest, GameD3DBriefingEventMapAndMissionEnd) {
-    RunFlow(kD3D, false);
+    RunFlow(test::kGameD3D, false);
 }
 
 }  // namespace

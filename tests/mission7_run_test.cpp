@@ -27,16 +27,6 @@
 
 namespace {
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-// Seconds a run may take: about 30 alone, several times that under the
-// sanitizers on a loaded machine.
-constexpr int kRunSeconds = 400;
-
 // One tendril is worth 111 of a room's value (9 at most, 999).
 constexpr int kTendrilValue = 111;
 // The kit's mission-7 numbers: a tendril's life (gameplay.ini
@@ -96,9 +86,9 @@ bool ParseTendril(const std::string& s, TendrilLine* t) {
     return std::sscanf(s.c_str(), "UpdateTendril %d alive %d fade %d", &t->index, &t->alive, &t->fade) == 3;
 }
 
-void RunMission7(const Program& p) {
+void RunMission7(const test::Program& p) {
     SCOPED_TRACE(p.name);
-    test::DemoRun run = test::RunDemoProgram(p.path, Script(), kRunSeconds, "Option=4\nMission=7\n");
+    test::DemoRun run = test::RunDemoProgram(p.path, Script(), test::kRunSeconds, "Option=4\nMission=7\n");
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> steps = test::TraceSteps(
@@ -307,11 +297,11 @@ void RunMission7(const Program& p) {
 }
 
 TEST(Mission7RunTest, GameSoftSpindrelRoamsAndTendrilsGrowShootAndDie) {
-    RunMission7(kSoft);
+    RunMission7(test::kGameSoft);
 }
 
 TEST(Mission7RunTest, GameD3DSpindrelRoamsAndTendrilsGrowShootAndDie) {
-    RunMission7(kD3D);
+    RunMission7(test::kGameD3D);
 }
 
 }  // namespace

@@ -95,12 +95,9 @@ std::string Slurp(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Seconds a run may take: about 15 alone, more with every core busy.
-constexpr int kRunSeconds = 110;
-
 void QuickSaveAndLoad(const char* name, const char* program) {
     SCOPED_TRACE(name);
-    test::DemoRun run = test::RunDemoProgram(program, kQuickKeys, kRunSeconds, "Option=4\n");
+    test::DemoRun run = test::RunDemoProgram(program, kQuickKeys, test::kRunSeconds, "Option=4\n");
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.err);
@@ -145,7 +142,7 @@ void SavePagesSaveAndLoad(const char* name, const char* program) {
     // A slot the load page will be asked for: a save of another version.
     const std::string corrupt = std::string("\x11\x04\x00\x00", 4) + std::string(200, '\x01');
     test::DemoRun run =
-        test::RunDemoProgram(program, kSavePages, kRunSeconds, "Option=4\n", {{"savegame.003", corrupt}});
+        test::RunDemoProgram(program, kSavePages, test::kRunSeconds, "Option=4\n", {{"savegame.003", corrupt}});
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.err);

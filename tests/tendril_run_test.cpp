@@ -12,13 +12,6 @@
 
 namespace {
 
-struct Program {
-    const char* name;
-    const char* path;
-};
-const Program kSoft{"game-soft", MORVANEL_GAME_SOFT}, kD3D{"game-d3d", MORVANEL_GAME_D3D};
-
-constexpr int kRunSeconds = 110;
 constexpr int kBriefedMission = 7;
 
 // Trace lines that start with `prefix`.
@@ -30,13 +23,13 @@ int CountTrace(const std::string& err, const std::string& prefix) {
     return n;
 }
 
-void RunMission(const Program& p, int mission) {
+void RunMission(const test::Program& p, int mission) {
     SCOPED_TRACE(std::string(p.name) + " mission " + std::to_string(mission));
     const std::string lines = "Option=4\nMission=" + std::to_string(mission) + "\n";
     // Mission 7 opens on its briefing, which waits for Space (57); mission 22
     // has none.
     const std::string briefing = mission == kBriefedMission ? "200 keydown 57\n300 keyup 57\n" : "";
-    test::DemoRun run = test::RunDemoProgram(p.path, briefing + test::QuitKeys(1600), kRunSeconds, lines);
+    test::DemoRun run = test::RunDemoProgram(p.path, briefing + test::QuitKeys(1600), test::kRunSeconds, lines);
     ASSERT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(CountTrace(run.err, "OpenMission " + std::to_string(mission)), 1) << run.err;
@@ -54,13 +47,13 @@ void RunMission(const Program& p, int mission) {
 }
 
 TEST(TendrilRunTest, GameSoftUpdatesTendrilsInMission7AndNeverIn22) {
-    RunMission(kSoft, 7);
-    RunMission(kSoft, 22);
+    RunMission(test::kGameSoft, 7);
+    RunMission(test::kGameSoft, 22);
 }
 
 TEST(TendrilRunTest, GameD3DUpdatesTendrilsInMission7AndNeverIn22) {
-    RunMission(kD3D, 7);
-    RunMission(kD3D, 22);
+    RunMission(test::kGameD3D, 7);
+    RunMission(test::kGameD3D, 22);
 }
 
 }  // namespace
