@@ -1,7 +1,8 @@
 // The SDL back end on a virtual X server (Xvfb, started by the test; the
 // test is skipped where it or xdotool is missing): a key pressed while the
 // program idles in its message pump reaches its window procedure within
-// one frame, also while another thread keeps handing it pictures to show,
+// one frame (the median of many; a single key late under the machine's
+// load is allowed up to four frames), also while another thread keeps handing it pictures to show,
 // as the video player's presentation thread does during the intro.
 // Showing a picture talks to the X server, and the display library then
 // reads whatever events have come in along with the reply: the idle wait
@@ -11,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <spawn.h>
@@ -166,13 +169,22 @@ TEST_F(SdlXvfbIdleTest, AKeyPressedWhileIdleArrivesWithinOneFrame) {
     });
     // The window comes up and takes the focus.
     for (auto until = Clock::now() + std::chrono::milliseconds(500); Clock::now() < until;) Pump();
+    // Each key arrives, most within a frame.  A key the host holds back
+    // (behind an idle wait, or until the next message) is late every time,
+    // which the median shows; one late key among many is the machine's
+    // scheduling under load, allowed up to four frames.
     auto frame = std::chrono::duration_cast<std::chrono::milliseconds>(kFrame);
+    std::vector<std::chrono::milliseconds> late;
     for (int i = 0; i < kKeys; ++i) {
         std::chrono::milliseconds down = Send("keydown a", g_downAt);
-        EXPECT_LE(down, frame) << "key " << i << " went down " << down.count() << " ms after it was sent";
+        EXPECT_LE(down, 4 * frame) << "key " << i << " went down " << down.count() << " ms after it was sent";
         std::chrono::milliseconds up = Send("keyup a", g_upAt);
-        EXPECT_LE(up, frame) << "key " << i << " came up " << up.count() << " ms after it was sent";
+        EXPECT_LE(up, 4 * frame) << "key " << i << " came up " << up.count() << " ms after it was sent";
+        late.push_back(down);
+        late.push_back(up);
     }
+    std::sort(late.begin(), late.end());
+    EXPECT_LE(late[late.size() / 2], frame) << "the median key came " << late[late.size() / 2].count() << " ms late";
     presenting = false;
     presenter.join();
 }
