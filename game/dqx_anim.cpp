@@ -567,7 +567,10 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
             st->position.z += turned.z;
             st->position.y = st->floor + root.y - st->rootBase.y;
         }
-        if (!(s.mode & kSlotNoRotation) && st->blending != 2) {
+        // A slot without an animation of its own poses nothing: the model's
+        // matrix still holds last frame's turn, which composed with the
+        // orientation again would spin the model faster every frame.
+        if (!(s.mode & kSlotNoRotation) && st->blending != 2 && s.anim > 0) {
             Mat3 pose{}, turned{};
             Get_ObjMatrix(c->model, &pose);
             Mul_Matrix(&c->orientation, &pose, &turned);

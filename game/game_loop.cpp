@@ -6,6 +6,7 @@
 
 #include "ai/managers.h"
 #include "engine3d/dqx_fx.h"
+#include "engine3d/dqx_obj.h"
 #include "engine3d/dqx_view.h"
 #include "game/dqx_allies.h"
 #include "game/dqx_briefing.h"
@@ -44,6 +45,7 @@
 #include "render/d3d_display.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 int32_t GameLoopState = kLoopPlay;
 int32_t OverlayFlags = 0;
@@ -69,6 +71,21 @@ constexpr int kQuickSlot = 0;
 
 bool KeyHit(int scanCode) {
     return CurrentKeyboard && CurrentKeyboard->KeyHit(scanCode);
+}
+
+// With MORVANEL_TRACE and MORVANEL_TRACE_HERO, each frame of play tells
+// where the hero stands and the way it looks (its model's forward axis in
+// the ground plane, 32768 long), for a driver that plays the game from
+// outside by what it sees.
+void TraceHero(const CharacterRecord* hero) {
+    static const bool on = std::getenv("MORVANEL_TRACE") && std::getenv("MORVANEL_TRACE_HERO");
+    if (!on || !hero) return;
+    Mat3 m{};
+    if (hero->model <= 0 || Get_ObjMatrix(hero->model, &m) < 0) m = {};
+    char line[128];
+    std::snprintf(line, sizeof line, "Hero %d %d %d %d %d %d %d", int(CurrentRoomIndex), int(hero->position.x),
+                  int(hero->position.y), int(hero->position.z), int(m.m[0]), int(m.m[6]), int(hero->life));
+    RunTrace(line);
 }
 
 bool KeyDown(int scanCode) {
@@ -222,6 +239,7 @@ void UpdateWorld(CharacterRecord* hero) {
     UpdateDrains();
     UpdateTendrils(0);
     RunEvents(0);
+    TraceHero(hero);
 }
 
 void GameLoop() {
@@ -362,3 +380,4 @@ void LeaveMission() {
     StopMissionClock();
     if (MissionPtr) CloseMission();
 }
+

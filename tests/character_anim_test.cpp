@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "game/game_loop.h"
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -466,6 +468,43 @@ TEST_F(CharacterMissionTest, AWalkControlWordMovesTheGuardByRootMotion) {
     int32_t stopped = guard.position.x;
     Frames(10);
     EXPECT_EQ(guard.position.x, stopped);
+}
+
+// Turning asks slot 13 (left) or 12 (right), which the kit's hero has no
+// animation for: its model then looks along its orientation, which the
+// turn moves by 32 x the frame step (3 here, as the game loop's 70 Hz
+// timer gives it at 23 frames a second) every frame, evenly.  Posing such a slot over
+// the model's last matrix turned it by the whole heading again each frame,
+// so that the hero spun faster the longer the key was held.
+TEST_F(CharacterMissionTest, AHeldTurnTurnsTheModelEvenly) {
+    CharacterRecord& hero = CharacterTable[0];
+    ASSERT_EQ(CharacterAnimTable[0].slots[13].anim, 0);
+    const auto modelHeading = [&] {
+        Mat3 m{};
+        Get_ObjMatrix(hero.model, &m);
+        return std::atan2(double(m.m[6]), double(m.m[0]));
+    };
+    const auto orientationHeading = [&] { return std::atan2(double(hero.orientation.m[6]), double(hero.orientation.m[0])); };
+    const float savedDelta = GameTimer.Delta;
+    GameTimer.Delta = 3;
+    Frames(2);
+    double last = modelHeading(), firstStep = 0;
+    for (int frame = 0; frame < 8; ++frame) {
+        SCOPED_TRACE(frame);
+        hero.controls = kCtlTurnLeft;
+        Frames(1);
+        EXPECT_EQ(CharacterAnimTable[0].current, 13);
+        const double now = modelHeading();
+        double step = std::remainder(now - last, 2 * M_PI);
+        if (frame == 0) firstStep = step;
+        EXPECT_NE(step, 0.0);
+        EXPECT_NEAR(step, firstStep, 1e-3);
+        EXPECT_NEAR(std::remainder(now - orientationHeading(), 2 * M_PI), 0.0, 1e-3);
+        last = now;
+    }
+    // 32 x 3 of 4096 a frame.
+    EXPECT_NEAR(std::fabs(firstStep), 96 * 2 * M_PI / 4096, 2e-3);
+    GameTimer.Delta = savedDelta;
 }
 
 // Weapon row 4 shoots with code 139, slot 43: the block of the SHOOT

@@ -15,19 +15,25 @@ namespace fs = std::filesystem;
 
 namespace test {
 
-DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
-                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
-    DemoRun run;
+fs::path PrepareGameFolder(const fs::path& program, const std::string& gameLines) {
     char pattern[] = "/tmp/morvanel-run-XXXXXX";
-    if (!mkdtemp(pattern)) return run;
-    run.dir = pattern;
-    fs::create_directories(run.dir / "frames");
+    if (!mkdtemp(pattern)) return {};
+    fs::path dir = pattern;
+    fs::create_directories(dir / "frames");
     for (const auto& entry : fs::directory_iterator(program.parent_path())) {
         std::string name = entry.path().filename().string();
         bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
-        if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), run.dir / name);
+        if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), dir / name);
     }
-    std::ofstream(run.dir / "config.ini") << "[Game]\nResource=yes\n" << gameLines << "[Video]\nWindowed=no\n";
+    std::ofstream(dir / "config.ini") << "[Game]\nResource=yes\n" << gameLines << "[Video]\nWindowed=no\n";
+    return dir;
+}
+
+DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
+                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
+    DemoRun run;
+    run.dir = PrepareGameFolder(program, gameLines);
+    if (run.dir.empty()) return run;
     std::ofstream(run.dir / "input.txt") << input;
     for (const auto& [name, bytes] : files) std::ofstream(run.dir / name, std::ios::binary) << bytes;
     std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",

@@ -32,6 +32,12 @@ struct DemoRun {
 // into a fresh folder under /tmp, writes config.ini (with `gameLines` added
 // to its [Game] section), the input script and the `files` (name, bytes)
 // there, and runs the program in it with a timeout in seconds.
+// A fresh folder under /tmp with a copy of the program, registry.ini and
+// the resource archives beside it, an empty "frames" folder and config.ini
+// (with `gameLines` added to its [Game] section); empty when it cannot be
+// made.
+std::filesystem::path PrepareGameFolder(const std::filesystem::path& program, const std::string& gameLines);
+
 DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60,
                        const std::string& gameLines = "",
                        const std::vector<std::pair<std::string, std::string>>& files = {});

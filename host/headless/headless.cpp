@@ -13,6 +13,7 @@
 #include <fstream>
 #include <png.h>
 #include <functional>
+#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <strings.h>
@@ -61,6 +62,10 @@ struct State {
     CapturedFrame last;
     std::string captureDir;
     bool fullScreen = false;
+    // Input read from standard input as the run goes (MORVANEL_INPUT=-):
+    // the pump of the last line read, and whether the stream has ended.
+    bool live = false;
+    uint64_t liveReadTo = 0;
 };
 
 State g;
@@ -166,10 +171,13 @@ bool Start() {
 
 void Stop() {}
 
+void ReadLiveInput();
+
 void PollEvents(int waitMs) {
     g.lastWaitMs = waitMs;
     ++g.pumps;
     g.clockUs += g.perPumpUs;
+    if (g.live && g.liveReadTo <= g.pumps) ReadLiveInput();
     // Deliver every scripted message whose pump has come, in script order.
     std::vector<Scheduled> due;
     auto it = std::stable_partition(g.script.begin(), g.script.end(),
@@ -459,6 +467,9 @@ int LastPumpWaitMs() {
 //   joy N button B down|up
 //   joy N hat DEG|centre  the first hat, in hundredths of a degree
 //   joy N lost            its next read answers "input lost"
+//   nop                   nothing (a live driver's next stop)
+// MORVANEL_INPUT=- reads the lines from standard input as the run goes
+// (see ReadLiveInput).
 namespace {
 
 bool ParseNumber(const std::string& word, long* out) {
@@ -550,6 +561,8 @@ bool ParseLine(uint64_t pump, const std::string& event, std::istringstream& word
         g.script.push_back({pump, [=] { MoveMouse(x, y); }});
     } else if (event == "joy") {
         return ParseJoy(pump, words);
+    } else if (event == "nop") {
+        // Nothing: a live driver's mark of the pump it wants to be asked at.
     } else {
         return false;
     }
@@ -558,7 +571,49 @@ bool ParseLine(uint64_t pump, const std::string& event, std::istringstream& word
 
 }  // namespace
 
+namespace {
+
+// Live input: the program stops at the pump of the last line read and
+// says so on standard error ("headless: waiting at pump N"); the driver on
+// the other end of standard input answers with lines for this pump and
+// later ones, the last of them for a later pump, which the program runs
+// to before it asks again.  The virtual clock stands still meanwhile, so
+// a run is the same however slowly its driver thinks.  End of input ends
+// live mode: the run goes on with what was scheduled.
+void ReadLiveInput() {
+    std::fprintf(stderr, "headless: waiting at pump %llu\n", static_cast<unsigned long long>(g.pumps));
+    std::fflush(stderr);
+    std::string line;
+    while (g.liveReadTo <= g.pumps) {
+        if (!std::getline(std::cin, line)) {
+            g.live = false;
+            return;
+        }
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::string pumpText, event;
+        if (!(words >> pumpText)) continue;
+        long pump = 0;
+        bool ok = ParseNumber(pumpText, &pump) && pump >= 0 && static_cast<bool>(words >> event) &&
+                  ParseLine(uint64_t(pump), event, words);
+        if (!ok) {
+            std::fprintf(stderr, "MORVANEL_INPUT: live line not understood: %s\n", line.c_str());
+            continue;
+        }
+        if (uint64_t(pump) > g.liveReadTo) g.liveReadTo = uint64_t(pump);
+    }
+}
+
+}  // namespace
+
 bool LoadScript(const std::string& nativePath) {
+    if (nativePath == "-") {
+        // Read as the run goes, from the first pump on.
+        g.live = true;
+        g.liveReadTo = 0;
+        return true;
+    }
     std::ifstream in(nativePath);
     if (!in) {
         std::fprintf(stderr, "MORVANEL_INPUT: cannot read %s\n", nativePath.c_str());

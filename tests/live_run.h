@@ -1,0 +1,111 @@
+// Plays one of the two programs headless from outside, by what it shows:
+// the program reads its input from a pipe as it goes (MORVANEL_INPUT=-)
+// and stops at each pump the driver names, so the driver reads the run
+// trace so far (the hero's place, the debug pages' lines, the game's
+// steps) before it decides on the next keys.  The program's virtual clock
+// stands still while the driver thinks, so a run plays the same each time.
+#pragma once
+
+#include "tests/demo_run.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// Key scan codes the drivers use.
+enum ScanCode : int {
+    kScanEscape = 1,
+    kScanTab = 15,
+    kScanQ = 16,
+    kScanEnter = 28,
+    kScanLeftCtrl = 29,
+    kScanD = 32,
+    kScanL = 38,
+    kScanZ = 44,
+    kScanSpace = 57,
+    kScanF4 = 62,
+    kScanF5 = 63,
+    kScanF9 = 67,
+    kScanY = 21,
+    kScanR = 19,
+    kScanUp = 200,
+    kScanLeft = 203,
+    kScanRight = 205,
+    kScanDown = 208,
+};
+
+// The hero as the trace's last "Hero" line tells it: room, world position,
+// the way it looks (32768 long) and its life.
+struct HeroPlace {
+    bool known = false;
+    int room = -1, x = 0, y = 0, z = 0, facingX = 0, facingZ = 0, life = 0;
+};
+
+class LiveRun {
+public:
+    // Copies the program and its data into a fresh folder (as
+    // RunDemoProgram does), with `gameLines` in config.ini's [Game], and
+    // starts it; the whole run may take `timeoutSeconds`.
+    LiveRun(const Program& program, const std::string& gameLines, int timeoutSeconds);
+    ~LiveRun();
+    LiveRun(const LiveRun&) = delete;
+    LiveRun& operator=(const LiveRun&) = delete;
+
+    // False once the program has ended, failed to start or run out of time.
+    bool Running() const { return running_; }
+    // Gives `events` ("keydown 200", ...) at the current pump, then lets the
+    // program run `pumps` more pumps.
+    bool Run(int pumps, std::initializer_list<std::string> events = {});
+    // A key held `hold` pumps, then `after` pumps more.
+    void Press(int key, int hold = 60, int after = 60);
+    // Left Ctrl held around a press (the developer keys).
+    void CtrlPress(int key, int after = 200);
+    // Runs a frame (40 pumps) at a time until a trace step beginning with
+    // `step` appears after line `from`, at most `maxPumps` pumps; true when
+    // it did.
+    bool RunUntil(const std::string& step, int maxPumps, size_t from);
+
+    HeroPlace Hero() const;
+    // Turns the hero (Left, Right) until it looks at (x, z) within about
+    // 9 degrees; walks it (Up, turning on the way) until it stands within
+    // `within` of (x, z).  False when it does not get there.
+    bool TurnTo(int x, int z);
+    bool WalkTo(int x, int z, int within);
+
+    // The number of lines read so far: a mark for Steps.
+    size_t Mark() const { return lines_.size(); }
+    // The trace's steps ("trace: " taken off) from line `from` on that
+    // begin with `step`.
+    std::vector<std::string> Steps(const std::string& step, size_t from = 0) const;
+    // The last line from `from` on that contains `text`, "" when none.
+    std::string LastLine(const std::string& text, size_t from = 0) const;
+    const std::vector<std::string>& Lines() const { return lines_; }
+    uint64_t Pump() const { return pump_; }
+
+    // Lets the program go on without further stops until it ends (the
+    // quit keys must be on their way); its exit status, -1 when it had to
+    // be killed.
+    int Finish();
+
+    std::filesystem::path dir;
+
+private:
+    bool ReadToStop();
+    bool Send(const std::string& text);
+
+    pid_t pid_ = -1;
+    int toProgram_ = -1, fromProgram_ = -1;
+    bool running_ = false;
+    uint64_t pump_ = 0;
+    double deadline_ = 0;
+    std::string partial_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace test
