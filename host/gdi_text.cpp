@@ -19,6 +19,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <cctype>
 #include <climits>
@@ -540,8 +541,15 @@ bool GetTextExtentPoint32(DC* dc, const char* text, int count, Size* size) {
 
 bool TextOut(DC* dc, int x, int y, const char* text, int count) {
     if (!dc || count < 0 || (!text && count > 0)) return false;
-    // Every text asked for is logged, whether a font can draw it or not.
-    if (CurrentBackend() == BackendKind::Headless) detail::RecordTextOut(x, y, dc->textColour, text, count);
+    // Every text asked for is logged, whether a font can draw it or not;
+    // in a window, with MORVANEL_TRACE set, it goes to the run trace as the
+    // headless host's log puts it there.
+    if (CurrentBackend() == BackendKind::Headless) {
+        detail::RecordTextOut(x, y, dc->textColour, text, count);
+    } else {
+        static const bool trace = std::getenv("MORVANEL_TRACE") != nullptr;
+        if (trace) std::fprintf(stderr, "trace: Text %d %d %.*s\n", x, y, count, text ? text : "");
+    }
     Font* font = ActiveFont(dc);
     if (!font) return false;
     const PixelTarget& t = dc->target;

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace test {
 
-fs::path PrepareGameFolder(const fs::path& program, const std::string& gameLines) {
+fs::path PrepareGameFolder(const fs::path& program, const std::string& gameLines, bool windowed) {
     char pattern[] = "/tmp/morvanel-run-XXXXXX";
     if (!mkdtemp(pattern)) return {};
     fs::path dir = pattern;
@@ -25,7 +25,8 @@ fs::path PrepareGameFolder(const fs::path& program, const std::string& gameLines
         bool wanted = entry.path() == program || name == "registry.ini" || entry.path().extension() == ".res";
         if (wanted && entry.is_regular_file()) fs::copy_file(entry.path(), dir / name);
     }
-    std::ofstream(dir / "config.ini") << "[Game]\nResource=yes\n" << gameLines << "[Video]\nWindowed=no\n";
+    std::ofstream(dir / "config.ini") << "[Game]\nResource=yes\n"
+                                      << gameLines << "[Video]\nWindowed=" << (windowed ? "yes" : "no") << "\n";
     return dir;
 }
 

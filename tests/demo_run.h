@@ -34,9 +34,10 @@ struct DemoRun {
 // there, and runs the program in it with a timeout in seconds.
 // A fresh folder under /tmp with a copy of the program, registry.ini and
 // the resource archives beside it, an empty "frames" folder and config.ini
-// (with `gameLines` added to its [Game] section); empty when it cannot be
-// made.
-std::filesystem::path PrepareGameFolder(const std::filesystem::path& program, const std::string& gameLines);
+// (with `gameLines` added to its [Game] section, in a window or the full
+// screen); empty when it cannot be made.
+std::filesystem::path PrepareGameFolder(const std::filesystem::path& program, const std::string& gameLines,
+                                        bool windowed = false);
 
 DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60,
                        const std::string& gameLines = "",

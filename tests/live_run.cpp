@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -36,12 +37,24 @@ double AngleBetween(double a, double b) {
 
 }  // namespace
 
-LiveRun::LiveRun(const Program& program, const std::string& gameLines, int timeoutSeconds) {
-    dir = PrepareGameFolder(program.path, gameLines);
+LiveRun::LiveRun(const Program& program, const std::string& gameLines, int timeoutSeconds, LiveOptions options)
+    : options_(options) {
+    dir = PrepareGameFolder(program.path, gameLines, options.windowed);
     if (dir.empty()) return;
     deadline_ = Now() + timeoutSeconds;
-    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin",   "MORVANEL_TRACE=1",
-                                    "MORVANEL_TRACE_HERO=1",  "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=-"};
+    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "MORVANEL_TRACE=1", "MORVANEL_TRACE_HERO=1"};
+    if (options.window) {
+        const char* display = std::getenv("DISPLAY");
+        env.push_back(std::string("DISPLAY=") + (display ? display : ""));
+        // Sound on, into a file; SDL's own software renderer, the cheaper
+        // one without a graphics card.
+        for (const char* e : {"MORVANEL_HOST=sdl", "SDL_AUDIODRIVER=disk", "SDL_RENDER_DRIVER=software"})
+            env.push_back(e);
+        env.push_back("SDL_DISKAUDIOFILE=" + (dir / "audio.raw").string());
+    } else {
+        for (const char* e : {"MORVANEL_HOST=headless", "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=-"}) env.push_back(e);
+        if (options.capture) env.push_back("MORVANEL_CAPTURE=" + (dir / "frames").string());
+    }
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
     int in[2], err[2];
@@ -69,7 +82,7 @@ LiveRun::LiveRun(const Program& program, const std::string& gameLines, int timeo
     // A program that has ended leaves writes to its input failing, not the
     // driver killed.
     signal(SIGPIPE, SIG_IGN);
-    running_ = pid_ > 0 && ReadToStop();
+    running_ = pid_ > 0 && (options.window ? ReadFor(0.1) : ReadToStop());
 }
 
 LiveRun::~LiveRun() {
@@ -79,8 +92,35 @@ LiveRun::~LiveRun() {
     }
     if (toProgram_ >= 0) close(toProgram_);
     if (fromProgram_ >= 0) close(fromProgram_);
+    // MORVANEL_KEEP_RUN keeps the run's folder for a look afterwards.
     std::error_code ec;
-    if (!dir.empty()) fs::remove_all(dir, ec);
+    if (!dir.empty() && !std::getenv("MORVANEL_KEEP_RUN")) fs::remove_all(dir, ec);
+    else if (!dir.empty()) {
+        std::ofstream out(dir / "lines.txt");
+        for (const std::string& line : lines_) out << line << "\n";
+        std::printf("the run's folder: %s\n", dir.c_str());
+    }
+}
+
+// Files the whole lines of what was read; true when one was a stop.
+bool LiveRun::TakeLines(const char* buffer, size_t n) {
+    partial_.append(buffer, n);
+    bool stopped = false;
+    size_t start = 0, end;
+    while ((end = partial_.find('\n', start)) != std::string::npos) {
+        std::string line = partial_.substr(start, end - start);
+        start = end + 1;
+        unsigned long long pump = 0, frames = 0;
+        if (line.rfind(kStopLine, 0) == 0 &&
+            std::sscanf(line.c_str() + sizeof kStopLine - 1, "%llu frame %llu", &pump, &frames) == 2) {
+            pump_ = pump, frames_ = frames;
+            stopped = true;
+        } else {
+            lines_.push_back(std::move(line));
+        }
+    }
+    partial_.erase(0, start);
+    return stopped;
 }
 
 // Reads the program's standard error up to its next stop, or its end.
@@ -97,22 +137,95 @@ bool LiveRun::ReadToStop() {
         if (ready <= 0) continue;
         ssize_t n = read(fromProgram_, buffer, sizeof buffer);
         if (n <= 0) return false;  // the program has ended
-        partial_.append(buffer, size_t(n));
-        bool stopped = false;
-        size_t start = 0, end;
-        while ((end = partial_.find('\n', start)) != std::string::npos) {
-            std::string line = partial_.substr(start, end - start);
-            start = end + 1;
-            if (line.rfind(kStopLine, 0) == 0) {
-                pump_ = std::strtoull(line.c_str() + sizeof kStopLine - 1, nullptr, 10);
-                stopped = true;
-            } else {
-                lines_.push_back(std::move(line));
-            }
-        }
-        partial_.erase(0, start);
-        if (stopped) return true;
+        if (TakeLines(buffer, size_t(n))) return true;
     }
+}
+
+bool LiveRun::ReadFor(double seconds) {
+    char buffer[65536];
+    const double until = std::min(Now() + seconds, deadline_);
+    for (;;) {
+        const double left = until - Now();
+        if (left <= 0) return Now() < deadline_;
+        pollfd p{fromProgram_, POLLIN, 0};
+        if (poll(&p, 1, int(left * 1000) + 1) <= 0) continue;
+        ssize_t n = read(fromProgram_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        TakeLines(buffer, size_t(n));
+    }
+}
+
+namespace {
+
+// The X key names of the scan codes the drivers press.
+const char* KeyName(int scan) {
+    switch (scan) {
+    case kScanEscape: return "Escape";
+    case kScanTab: return "Tab";
+    case kScanQ: return "q";
+    case kScanR: return "r";
+    case kScanY: return "y";
+    case kScanEnter: return "Return";
+    case kScanLeftCtrl: return "Control_L";
+    case kScanD: return "d";
+    case kScanL: return "l";
+    case kScanZ: return "z";
+    case kScanSpace: return "space";
+    case kScanF4: return "F4";
+    case kScanF5: return "F5";
+    case kScanF9: return "F9";
+    case kScanUp: return "Up";
+    case kScanLeft: return "Left";
+    case kScanRight: return "Right";
+    case kScanDown: return "Down";
+    default: return nullptr;
+    }
+}
+
+// Runs a shell command with its output sent to `out` (or nowhere); true
+// when it ended with 0.
+bool Shell(const std::string& command, const std::string& out = "/dev/null") {
+    return std::system((command + " >" + out + " 2>/dev/null").c_str()) == 0;
+}
+
+}  // namespace
+
+bool LiveRun::FindWindow() {
+    if (!window_.empty()) return true;
+    const std::string found = (dir / "window.txt").string();
+    if (!Shell("xdotool search --name Morvanel", found)) return false;
+    std::FILE* f = std::fopen(found.c_str(), "r");
+    char id[64] = {};
+    if (f) {
+        if (!std::fgets(id, sizeof id, f)) id[0] = 0;
+        std::fclose(f);
+    }
+    for (char* c = id; *c; ++c)
+        if (*c == '\n') *c = 0;
+    window_ = id;
+    return !window_.empty();
+}
+
+// "keydown 200" as xdotool's "keydown Up", to the program's window.
+bool LiveRun::SendKey(const std::string& event) {
+    const size_t space = event.find(' ');
+    const char* name = space == std::string::npos ? nullptr : KeyName(std::atoi(event.c_str() + space + 1));
+    if (!name || !FindWindow()) return false;
+    return Shell("xdotool windowfocus " + window_ + " " + event.substr(0, space) + " " + name);
+}
+
+bool LiveRun::Snapshot(const std::string& name) {
+    if (!options_.window) {
+        snapshots_.push_back({name, frames_});
+        return running_;
+    }
+    return FindWindow() && Shell("xwd -silent -id " + window_, SnapshotPath(name).string());
+}
+
+uint64_t LiveRun::SnapshotFrame(const std::string& name) const {
+    for (const auto& [shot, frame] : snapshots_)
+        if (shot == name) return frame;
+    return 0;
 }
 
 bool LiveRun::Send(const std::string& text) {
@@ -127,6 +240,12 @@ bool LiveRun::Send(const std::string& text) {
 
 bool LiveRun::Run(int pumps, std::initializer_list<std::string> events) {
     if (!running_) return false;
+    if (options_.window) {
+        for (const std::string& e : events) SendKey(e);
+        // A frame of 3/70 s, 40 pumps.
+        running_ = ReadFor(double(pumps < 1 ? 1 : pumps) * 3.0 / 70.0 / kFramePumps);
+        return running_;
+    }
     std::string text;
     for (const std::string& e : events) text += std::to_string(pump_) + " " + e + "\n";
     text += std::to_string(pump_ + uint64_t(pumps < 1 ? 1 : pumps)) + " nop\n";
@@ -226,6 +345,7 @@ std::string LiveRun::LastLine(const std::string& text, size_t from) const {
 int LiveRun::Finish() {
     // Each stop is answered with the next frame until the program ends.
     while (running_) Run(kFramePumps);
+    std::fflush(nullptr);
     if (pid_ <= 0) return -1;
     int status = 0;
     // The program has closed its standard error: it is ending.

@@ -1,9 +1,13 @@
-// Plays one of the two programs headless from outside, by what it shows:
-// the program reads its input from a pipe as it goes (MORVANEL_INPUT=-)
-// and stops at each pump the driver names, so the driver reads the run
-// trace so far (the hero's place, the debug pages' lines, the game's
-// steps) before it decides on the next keys.  The program's virtual clock
-// stands still while the driver thinks, so a run plays the same each time.
+// Plays one of the two programs from outside, by what it shows.
+// Headless, the program reads its input from a pipe as it goes
+// (MORVANEL_INPUT=-) and stops at each pump the driver names, so the
+// driver reads the run trace so far (the hero's place, the debug pages'
+// lines, the game's steps) before it decides on the next keys; the
+// program's virtual clock stands still while the driver thinks, so a run
+// plays the same each time.  In a window (the SDL back end on the X
+// server of DISPLAY, with sound into a file), the same driving goes by the
+// wall clock: keys are sent to the window (xdotool), a pump is the 40th
+// part of a frame's 3/70 s, and the trace is read as it comes.
 #pragma once
 
 #include "tests/demo_run.h"
@@ -14,6 +18,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -42,6 +47,12 @@ enum ScanCode : int {
 
 // The hero as the trace's last "Hero" line tells it: room, world position,
 // the way it looks (32768 long) and its life.
+struct LiveOptions {
+    bool window = false;    // the SDL back end in a window, else headless
+    bool windowed = false;  // config.ini's [Video] Windowed
+    bool capture = false;   // headless: every frame kept (MORVANEL_CAPTURE)
+};
+
 struct HeroPlace {
     bool known = false;
     int room = -1, x = 0, y = 0, z = 0, facingX = 0, facingZ = 0, life = 0;
@@ -52,7 +63,7 @@ public:
     // Copies the program and its data into a fresh folder (as
     // RunDemoProgram does), with `gameLines` in config.ini's [Game], and
     // starts it; the whole run may take `timeoutSeconds`.
-    LiveRun(const Program& program, const std::string& gameLines, int timeoutSeconds);
+    LiveRun(const Program& program, const std::string& gameLines, int timeoutSeconds, LiveOptions options = {});
     ~LiveRun();
     LiveRun(const LiveRun&) = delete;
     LiveRun& operator=(const LiveRun&) = delete;
@@ -88,6 +99,17 @@ public:
     const std::vector<std::string>& Lines() const { return lines_; }
     uint64_t Pump() const { return pump_; }
 
+    // Keeps what is on the screen now under `name`: in a window a dump of
+    // it (xwd) in the run's folder, headless the number of the last frame
+    // presented (its capture is "frames/frame-%05d.png").  False when the
+    // dump could not be taken.
+    bool Snapshot(const std::string& name);
+    std::filesystem::path SnapshotPath(const std::string& name) const { return dir / (name + ".xwd"); }
+    // Headless: the frame presented last when the snapshot was taken, 0
+    // when none was.
+    uint64_t SnapshotFrame(const std::string& name) const;
+    uint64_t FramesPresented() const { return frames_; }
+
     // Lets the program go on without further stops until it ends (the
     // quit keys must be on their way); its exit status, -1 when it had to
     // be killed.
@@ -97,7 +119,18 @@ public:
 
 private:
     bool ReadToStop();
+    // In a window: reads what comes for `seconds`; false once it ended.
+    bool ReadFor(double seconds);
+    bool TakeLines(const char* buffer, size_t n);
     bool Send(const std::string& text);
+    // In a window: a key event through xdotool.
+    bool SendKey(const std::string& event);
+    bool FindWindow();
+
+    LiveOptions options_;
+    std::string window_;  // the X window's id
+    uint64_t frames_ = 0;
+    std::vector<std::pair<std::string, uint64_t>> snapshots_;
 
     pid_t pid_ = -1;
     int toProgram_ = -1, fromProgram_ = -1;

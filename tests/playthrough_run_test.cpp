@@ -12,6 +12,7 @@
 // step finishes the mission, which autosaves and opens mission 22 again.
 // Then the main menu's Quit and the quit prompt end the run with status 0.
 #include "tests/live_run.h"
+#include "tests/play_steps.h"
 
 #include <gtest/gtest.h>
 
@@ -27,72 +28,7 @@ namespace {
 
 using test::LiveRun;
 
-constexpr int kFrame = 40;  // pumps
-
-std::string Slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// A character's place on the debug pages' list: "name (...) ... (x,y,z)".
-bool CharacterPlace(const LiveRun& run, const std::string& name, int* x, int* z, std::string* line = nullptr) {
-    for (size_t i = run.Lines().size(); i-- > 0;) {
-        const std::string& l = run.Lines()[i];
-        if (l.rfind("trace: Text 200 ", 0) != 0 || l.find(" " + name + " (") == std::string::npos) continue;
-        const size_t open = l.rfind(" (");
-        int y = 0;
-        if (line) *line = l;
-        return open != std::string::npos && std::sscanf(l.c_str() + open, " (%d,%d,%d)", x, &y, z) == 3;
-    }
-    return false;
-}
-
-// The debug pages' room line ("Salle :<name>(<index>) ...") last drawn.
-std::string RoomLine(const LiveRun& run) {
-    const std::string line = run.LastLine(" Salle :");
-    return line.empty() ? line : line.substr(line.find("Salle :"));
-}
-
-bool HasStatus(const LiveRun& run, const std::string& text, size_t from) {
-    for (const std::string& s : run.Steps("Status ", from))
-        if (s == "Status " + text) return true;
-    return false;
-}
-
-// Menu keys: a press, then time for the page to follow.
-void MenuKeys(LiveRun& run, std::initializer_list<int> keys) {
-    for (int key : keys) run.Press(key, 50, key == test::kScanEscape ? 600 : 200);
-}
-
-// Z four times: weapon row 4, the bolt.
-void SelectBolt(LiveRun& run) {
-    for (int i = 0; i < 4; ++i) run.Press(test::kScanZ, kFrame, 2 * kFrame);
-}
-
-// Faces a character and fires (Q) until it is killed, walking nearer
-// first while it stands farther than `reach`; the character may move, so
-// its place is read again before each shot.
-bool FightAndKill(LiveRun& run, const std::string& name, size_t from, int reach) {
-    for (int shots = 0; shots < 80 && run.Running(); ++shots) {
-        if (!run.Steps("KillCharacter " + name + " ", from).empty()) return true;
-        int x = 0, z = 0;
-        if (!CharacterPlace(run, name, &x, &z)) return false;
-        const test::HeroPlace h = run.Hero();
-        if (std::hypot(double(x - h.x), double(z - h.z)) > reach) run.WalkTo(x, z, reach - 100);
-        run.TurnTo(x, z);
-        run.Press(test::kScanQ, 150, 150);
-    }
-    return !run.Steps("KillCharacter " + name + " ", from).empty();
-}
-
-// Walks to a room's far door, faces it and opens it; true once the room
-// behind it has been entered.
-bool ThroughTheFarDoor(LiveRun& run, int room) {
-    const size_t mark = run.Mark();
-    if (!run.WalkTo(0, 1750, 100) || !run.TurnTo(0, 2100)) return false;
-    run.Press(test::kScanEnter, 60, 60);
-    return run.RunUntil("EnterRoom " + std::to_string(room), 200 * kFrame, mark);
-}
+using namespace test::play;
 
 // Keeps a failed run's lines in a file beside the others of /tmp, named
 // after the program, for a look at what the driver saw.

@@ -574,14 +574,16 @@ bool ParseLine(uint64_t pump, const std::string& event, std::istringstream& word
 namespace {
 
 // Live input: the program stops at the pump of the last line read and
-// says so on standard error ("headless: waiting at pump N"); the driver on
+// says so on standard error ("headless: waiting at pump N frame F", F the
+// frames presented so far, the last of them frame-F.png of a capture); the driver on
 // the other end of standard input answers with lines for this pump and
 // later ones, the last of them for a later pump, which the program runs
 // to before it asks again.  The virtual clock stands still meanwhile, so
 // a run is the same however slowly its driver thinks.  End of input ends
 // live mode: the run goes on with what was scheduled.
 void ReadLiveInput() {
-    std::fprintf(stderr, "headless: waiting at pump %llu\n", static_cast<unsigned long long>(g.pumps));
+    std::fprintf(stderr, "headless: waiting at pump %llu frame %llu\n", static_cast<unsigned long long>(g.pumps),
+                 static_cast<unsigned long long>(g.frames));
     std::fflush(stderr);
     std::string line;
     while (g.liveReadTo <= g.pumps) {

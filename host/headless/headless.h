@@ -153,7 +153,8 @@ const std::vector<std::string>& DebugOutput();
 // Texts drawn through the GDI text layer (TextOut), in order, with the
 // top-left corner and the colour (COLORREF: red + green * 256 + blue *
 // 65536).  The last 4096 at most; with MORVANEL_TRACE set each text also
-// goes to the run trace on standard error as "trace: Text <x> <y> <text>".
+// goes to the run trace on standard error as "trace: Text <x> <y> <text>"
+// (as it does from a window).
 struct TextRecord {
     int x, y;
     uint32_t colour;

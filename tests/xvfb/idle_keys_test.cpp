@@ -9,6 +9,7 @@
 // must find those too, not only what is still unread on the connection.
 #include "host/display.h"
 #include "host/host.h"
+#include "tests/xvfb/xvfb_server.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +23,9 @@
 #include <vector>
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 
 namespace {
 
@@ -36,11 +35,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFrame = std::chrono::microseconds(3 * 1000000 / 70);
 constexpr int kKeys = 12;
 constexpr const char* kTitle = "Morvanel idle keys";
-
-bool OnPath(const char* program) {
-    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
 
 std::atomic<int64_t> g_downAt{0}, g_upAt{0};  // steady-clock ns of the last key message
 
@@ -57,8 +51,8 @@ intptr_t KeyProc(host::HWND window, uint32_t message, uintptr_t wParam, intptr_t
 class SdlXvfbIdleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        ASSERT_TRUE(StartServer());
+        if (!test::OnPath("Xvfb") || !test::OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        ASSERT_TRUE(server_.Start("640x480x24"));
         setenv("SDL_VIDEODRIVER", "x11", 1);
         setenv("SDL_RENDER_DRIVER", "software", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -90,35 +84,6 @@ protected:
             unsetenv("SDL_RENDER_DRIVER");
             unsetenv("SDL_AUDIODRIVER");
         }
-        if (server_ > 0) {
-            kill(server_, SIGTERM);
-            waitpid(server_, nullptr, 0);
-        }
-    }
-
-    // Xvfb on a display number of its own choosing, which it writes to the
-    // pipe once it accepts connections.
-    bool StartServer() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                              nullptr};
-        int r = posix_spawnp(&server_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ);
-        close(fds[1]);
-        if (r != 0) {
-            close(fds[0]);
-            server_ = 0;
-            return false;
-        }
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty()) return false;
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        return true;
     }
 
     // The program's pump, as the game runs it while the intro plays: it
@@ -150,7 +115,7 @@ protected:
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(seen - sentAt));
     }
 
-    pid_t server_ = 0;
+    test::XvfbServer server_;
     bool started_ = false;
     host::HWND window_ = nullptr;
     host::DDraw* dd_ = nullptr;
