@@ -5,7 +5,8 @@
 // developer keys (level jump, mission step, the mission list).  Every so
 // often the script steps the open mission twice with Ctrl+F9, whose second
 // step ends it and opens the other demo mission (7 and 22 each lead to the
-// other), so the run changes missions many times.
+// other), or picks mission 7 from the developer mission list, so the run
+// changes missions many times.
 //
 // The run must end by itself with status 0 within its time (the host
 // closes the window after the frames; a hang is killed and fails), with no
@@ -39,17 +40,25 @@
 
 namespace {
 
-constexpr int kFrames = 40000;
-// About 40 pumps of the host make a frame; the script runs a little past
-// the frames so that input never runs dry before the host closes.
+// Frames played: 40,000, or in the checked build 5,000 (its frames are
+// about fifteen times slower: 40,000 would take half an hour), with the
+// mission changes as many times closer; SOAK_FRAMES picks another number.
+constexpr int kFrames = SOAK_ASAN ? 5000 : 40000;
+// About 40 pumps of the host make a frame.
 constexpr int64_t kPumpsPerFrame = 40;
-constexpr int64_t kScriptPumps = (kFrames + 2000) * kPumpsPerFrame;
-// A mission change is forced every this many pumps (about 3,000 frames).
-constexpr int64_t kChangeEvery = 120000;
+// A mission change is forced every this many frames (as many as 13 in a
+// run).
+constexpr int kChangeFrames = SOAK_ASAN ? 400 : 3000;
 // The default seed; SOAK_SEED in the environment picks another.
 constexpr uint64_t kDefaultSeed = 0x5EED4041;
 // Seconds a run may take: the checked build plays many times slower.
 constexpr int kSoakSeconds = SOAK_ASAN ? 1500 : 600;
+
+int Frames() {
+    const char* text = std::getenv("SOAK_FRAMES");
+    const int n = text && *text ? std::atoi(text) : 0;
+    return n > 0 ? n : kFrames;
+}
 
 // Scan codes.
 enum : int {
@@ -205,16 +214,25 @@ void Developer(Script& s, Random& r) {
     }
 }
 
-// Ctrl+F9 twice: the second step ends the open mission and, once its
-// message has crossed the screen, opens the other; the game is left to run
-// (a menu would hold it) with walks only.
-void ChangeMission(Script& s, Random& r) {
+// A forced mission change, from play: either the developer mission list
+// (Ctrl+L; its ninth entry, eight steps down from the first, is mission 7)
+// or Ctrl+F9 twice, whose second step ends the open mission and, once its
+// message has crossed the screen, opens the other.  The game is then left
+// to run (a menu would hold it) with walks only.
+void ChangeMission(Script& s, Random& r, bool fromList) {
     Settle(s);
-    s.CtrlPress(kF9);
-    s.Wait(1500);
-    s.CtrlPress(kF9);
+    if (fromList) {
+        s.CtrlPress(kL);
+        s.Wait(500);
+        for (int i = 0; i < 8; ++i) s.Press(kDown, 90);
+        s.Press(kEnter, 600);
+    } else {
+        s.CtrlPress(kF9);
+        s.Wait(1500);
+        s.CtrlPress(kF9);
+    }
     s.Press(kSpace, 400);
-    const int64_t until = s.at + 16000;
+    const int64_t until = s.at + (fromList ? 4000 : 16000);
     while (s.at < until) Walk(s, r);
     // Mission 7 opens on its briefing, which Space ends.
     s.Press(kSpace, 400);
@@ -229,7 +247,11 @@ constexpr Episode kEpisodes[] = {
     {4, [](Script& s, Random& r) { s.Wait(r.Between(40, 1600)); }},
 };
 
-std::string SoakScript(uint64_t seed) {
+// The script runs a little past the frames so that input never runs dry
+// before the host closes.
+std::string SoakScript(uint64_t seed, int frames) {
+    const int64_t scriptPumps = (int64_t(frames) + 2000) * kPumpsPerFrame;
+    const int64_t changeEvery = int64_t(kChangeFrames) * kPumpsPerFrame;
     Random r{seed};
     Script s;
     s.Wait(2000);
@@ -237,11 +259,13 @@ std::string SoakScript(uint64_t seed) {
     s.Press(kSpace, 400);
     int total = 0;
     for (const Episode& e : kEpisodes) total += e.weight;
-    int64_t nextChange = kChangeEvery / 2;
-    while (s.at < kScriptPumps) {
+    int64_t nextChange = changeEvery / 2;
+    int changes = 0;
+    while (s.at < scriptPumps) {
         if (s.at >= nextChange) {
-            ChangeMission(s, r);
-            nextChange += kChangeEvery;
+            // Every third change goes through the mission list.
+            ChangeMission(s, r, ++changes % 3 == 0);
+            nextChange = std::max(nextChange + changeEvery, s.at + changeEvery / 2);
             continue;
         }
         int pick = r.Below(total);
@@ -258,9 +282,9 @@ uint64_t Seed() {
 }
 
 TEST(SoakScriptTest, SameSeedSameScriptOtherSeedOther) {
-    const std::string a = SoakScript(kDefaultSeed);
-    EXPECT_EQ(a, SoakScript(kDefaultSeed));
-    EXPECT_NE(a, SoakScript(kDefaultSeed + 1));
+    const std::string a = SoakScript(kDefaultSeed, kFrames);
+    EXPECT_EQ(a, SoakScript(kDefaultSeed, kFrames));
+    EXPECT_NE(a, SoakScript(kDefaultSeed + 1, kFrames));
     // Every kind of input the soak claims to send is in it.
     for (const char* wanted : {" keydown 200\n", " keydown 16\n", " keydown 28\n", " keydown 1\n", " keydown 63\n",
                                " keydown 62\n", " keydown 67\n", " keydown 38\n", " keydown 15\n", " keydown 19\n"})
@@ -282,16 +306,17 @@ long PeakKiB(const std::vector<test::RssSample>& samples, double from, double to
 void Soak(const test::Program& p) {
     SCOPED_TRACE(p.name);
     const uint64_t seed = Seed();
-    const std::string script = SoakScript(seed);
-    std::printf("%s: seed 0x%" PRIx64 ", %d frames, script %zu lines\n", p.name, seed, kFrames,
+    const int frames = Frames();
+    const std::string script = SoakScript(seed, frames);
+    std::printf("%s: seed 0x%" PRIx64 ", %d frames, script %zu lines\n", p.name, seed, frames,
                 size_t(std::count(script.begin(), script.end(), '\n')));
     test::WatchedRun w =
-        test::RunWatchedProgram(p.path, script, kSoakSeconds, "Option=4\nMission=7\n", kFrames, {"GoToMission"});
+        test::RunWatchedProgram(p.path, script, kSoakSeconds, "Option=4\nMission=7\n", frames, {"GoToMission"});
     ASSERT_FALSE(w.run.dir.empty());
     const std::string& err = w.run.err;
     EXPECT_FALSE(w.timedOut) << "no end within " << kSoakSeconds << " s";
     EXPECT_EQ(w.run.exitCode, 0) << err.substr(err.size() > 20000 ? err.size() - 20000 : 0);
-    EXPECT_NE(err.find("headless: " + std::to_string(kFrames) + " frames presented"), std::string::npos)
+    EXPECT_NE(err.find("headless: " + std::to_string(frames) + " frames presented"), std::string::npos)
         << "the run did not play all its frames";
     std::printf("%s: %.1f s, %zu memory samples\n", p.name, w.seconds, w.samples.size());
     ASSERT_FALSE(w.samples.empty());
