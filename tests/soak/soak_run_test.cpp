@@ -41,7 +41,7 @@
 namespace {
 
 // Frames played: 40,000, or in the checked build 5,000 (its frames are
-// about fifteen times slower: 40,000 would take half an hour), with the
+// about twenty times slower: 40,000 would take some 40 minutes), with the
 // mission changes as many times closer; SOAK_FRAMES picks another number.
 constexpr int kFrames = SOAK_ASAN ? 5000 : 40000;
 // About 40 pumps of the host make a frame.
