@@ -3,13 +3,16 @@
 
 #include "golden_files.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -30,39 +33,125 @@ fs::path PrepareGameFolder(const fs::path& program, const std::string& gameLines
     return dir;
 }
 
-DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
-                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
-    DemoRun run;
-    run.dir = PrepareGameFolder(program, gameLines);
-    if (run.dir.empty()) return run;
-    std::ofstream(run.dir / "input.txt") << input;
-    for (const auto& [name, bytes] : files) std::ofstream(run.dir / name, std::ios::binary) << bytes;
-    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
-                                    "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
-                                    "MORVANEL_CAPTURE=" + (run.dir / "frames").string()};
+namespace {
+
+// The game folder copy with the input script and the extra files.
+bool PrepareRunFolder(DemoRun* run, const fs::path& program, const std::string& input, const std::string& gameLines,
+                      const std::vector<std::pair<std::string, std::string>>& files) {
+    run->dir = PrepareGameFolder(program, gameLines);
+    if (run->dir.empty()) return false;
+    std::ofstream(run->dir / "input.txt") << input;
+    for (const auto& [name, bytes] : files) std::ofstream(run->dir / name, std::ios::binary) << bytes;
+    return true;
+}
+
+// Starts `argv` in the run's folder with `env`, its standard error to
+// stderr.txt there; answers the child's id, -1 when it could not fork.
+pid_t StartInRunFolder(const DemoRun& run, std::vector<std::string> env, std::vector<std::string> argv) {
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
-    std::string errFile = (run.dir / "stderr.txt").string(), exe = (run.dir / program.filename()).string();
-    std::string timeout = std::to_string(timeoutSeconds);
+    const std::string errFile = (run.dir / "stderr.txt").string();
     pid_t pid = fork();
     if (pid == 0) {
-        std::vector<char*> envp;
+        std::vector<char*> envp, args;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
         if (chdir(run.dir.c_str()) != 0) _exit(125);
         FILE* f = std::fopen(errFile.c_str(), "w");
         if (!f || dup2(fileno(f), 2) < 0) _exit(126);
-        char* argv[] = {const_cast<char*>("/usr/bin/timeout"), timeout.data(), exe.data(), nullptr};
-        execve(argv[0], argv, envp.data());
+        execve(args[0], args.data(), envp.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    return pid;
+}
+
+std::string ReadRunErr(const DemoRun& run) {
     std::stringstream text;
-    text << std::ifstream(errFile).rdbuf();
-    run.err = text.str();
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    text << std::ifstream(run.dir / "stderr.txt").rdbuf();
+    return text.str();
+}
+
+// The resident set of a process in KiB (VmRSS of /proc/<pid>/status), -1
+// when it cannot be read.
+long ResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+}  // namespace
+
+DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
+                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
+    DemoRun run;
+    if (!PrepareRunFolder(&run, program, input, gameLines, files)) return run;
+    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
+                                    "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
+                                    "MORVANEL_CAPTURE=" + (run.dir / "frames").string()};
+    const std::string exe = (run.dir / program.filename()).string();
+    pid_t pid = StartInRunFolder(run, env, {"/usr/bin/timeout", std::to_string(timeoutSeconds), exe});
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    run.err = ReadRunErr(run);
+    run.exitCode = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+WatchedRun RunWatchedProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
+                             const std::string& gameLines, int frames, std::initializer_list<const char*> kinds) {
+    WatchedRun w;
+    DemoRun& run = w.run;
+    if (!PrepareRunFolder(&run, program, input, gameLines, {})) return w;
+    std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
+                                    "MORVANEL_FRAMES=" + std::to_string(frames), "MORVANEL_AUDIO=uncaptured",
+                                    "MORVANEL_INPUT=" + (run.dir / "input.txt").string()};
+    // The program itself is the child, so that its memory can be read; the
+    // timeout is kept here.
+    const auto start = std::chrono::steady_clock::now();
+    auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    pid_t pid = StartInRunFolder(run, env, {(run.dir / program.filename()).string()});
+    if (pid <= 0) return w;
+    std::ifstream err;
+    std::string partial;
+    int status = 0;
+    bool exited = false;
+    while (!exited) {
+        const long kib = ResidentKiB(pid);
+        if (kib >= 0) w.samples.push_back({seconds(), kib});
+        // The trace lines written since the last look, each noted once it
+        // is whole.
+        if (!err.is_open()) err.open(run.dir / "stderr.txt", std::ios::binary);
+        if (err.is_open()) {
+            char buffer[1 << 16];
+            err.clear();
+            while (err.read(buffer, sizeof buffer) || err.gcount() > 0) partial.append(buffer, size_t(err.gcount()));
+            size_t from = 0;
+            for (size_t end; (end = partial.find('\n', from)) != std::string::npos; from = end + 1) {
+                const std::string_view line(partial.data() + from, end - from);
+                for (const char* kind : kinds)
+                    if (line.rfind(std::string("trace: ") + kind, 0) == 0)
+                        w.marks.push_back({seconds(), w.samples.empty() ? -1 : w.samples.back().kib,
+                                           std::string(line.substr(7))});
+            }
+            partial.erase(0, from);
+        }
+        if (waitpid(pid, &status, WNOHANG) == pid) exited = true;
+        else if (seconds() > timeoutSeconds) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            w.timedOut = true;
+            exited = true;
+        } else {
+            usleep(100 * 1000);
+        }
+    }
+    w.seconds = seconds();
+    run.err = ReadRunErr(run);
+    run.exitCode = !w.timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return w;
 }
 
 std::vector<std::string> TraceSteps(const std::string& err, std::initializer_list<const char*> kinds) {

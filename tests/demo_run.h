@@ -43,6 +43,31 @@ DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& 
                        const std::string& gameLines = "",
                        const std::vector<std::pair<std::string, std::string>>& files = {});
 
+// A run watched while it plays, for long runs: no frames captured, its
+// sound mixed but not kept (MORVANEL_AUDIO=uncaptured),
+// MORVANEL_FRAMES set to `frames` (the host closes the window after them),
+// the program's resident memory read about every 100 ms, and every trace
+// line of the kinds given noted as it is written, with the memory last
+// read.  A run past `timeoutSeconds` is killed and its exit code is -1.
+struct RssSample {
+    double seconds;  // since the start
+    long kib;        // VmRSS
+};
+struct TraceMark {
+    double seconds;
+    long kib;          // the last sample before the line was seen, -1 none
+    std::string step;  // the line without "trace: "
+};
+struct WatchedRun {
+    DemoRun run;
+    std::vector<RssSample> samples;
+    std::vector<TraceMark> marks;
+    double seconds = 0;  // the run's wall time
+    bool timedOut = false;
+};
+WatchedRun RunWatchedProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds,
+                             const std::string& gameLines, int frames, std::initializer_list<const char*> kinds);
+
 // Pixels of the hero's blue (0x001F) and the guard's red (0xF800), as
 // their skins show them lit or flat, and the hero's also in its own shade
 // (pure dark blue: seen from behind, away from the room's lamp), channel by

@@ -7,7 +7,8 @@
 // here.
 //
 // Environment options read at start:
-//   MORVANEL_AUDIO          "none": no sound device at all.
+//   MORVANEL_AUDIO          "none": no sound device at all; "uncaptured":
+//                           the sound is mixed as usual, none of it kept.
 //   MORVANEL_AUDIO_CAPTURE  a .wav file: the capture is written there each
 //                           time the output closes.
 #pragma once

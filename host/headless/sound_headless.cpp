@@ -28,6 +28,7 @@ struct SoundState {
     bool open = false;
     uint64_t openedUs = 0;
     std::string captureFile;
+    bool keep = true;  // whether the mix is kept in `capture`
     std::vector<std::string> names;
 };
 
@@ -38,6 +39,7 @@ uint64_t Clock() {
 }
 
 void Sink(const int16_t* frames, uint32_t count) {
+    if (!s.keep) return;
     size_t room = kMaxFrames * 2 - std::min(kMaxFrames * 2, s.capture.size());
     size_t n = std::min<size_t>(room, size_t(count) * 2);
     s.capture.insert(s.capture.end(), frames, frames + n);
@@ -103,14 +105,19 @@ void RenderToClock(void*, uint64_t) {
 
 void ResetSound() {
     std::string file = s.captureFile;
+    const bool keep = s.keep;
     s = SoundState{};
     s.captureFile = file;
+    s.keep = keep;
     detail::SoundResetInjections();
 }
 
 void ConfigureSoundFromEnvironment() {
     const char* audio = std::getenv("MORVANEL_AUDIO");
     if (audio && strcasecmp(audio, "none") == 0) s.devices = 0;
+    // A long run mixes its sound as usual but keeps none of it: the capture
+    // would hold up to 64 MiB of it.
+    if (audio && strcasecmp(audio, "uncaptured") == 0) s.keep = false;
     const char* capture = std::getenv("MORVANEL_AUDIO_CAPTURE");
     s.captureFile = capture ? capture : "";
 }
