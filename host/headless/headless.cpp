@@ -573,6 +573,21 @@ bool ParseLine(uint64_t pump, const std::string& event, std::istringstream& word
 
 namespace {
 
+// One line of a script: 1 when it scheduled its event (at *pump), 0 for a
+// blank or comment line, -1 when it is not understood.
+int ScheduleScriptLine(std::string line, uint64_t* pump) {
+    size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string pumpText, event;
+    if (!(words >> pumpText)) return 0;
+    long at = 0;
+    bool ok = ParseNumber(pumpText, &at) && at >= 0 && static_cast<bool>(words >> event) &&
+              ParseLine(uint64_t(at), event, words);
+    *pump = uint64_t(at < 0 ? 0 : at);
+    return ok ? 1 : -1;
+}
+
 // Live input: the program stops at the pump of the last line read and
 // says so on standard error ("headless: waiting at pump N frame F", F the
 // frames presented so far, the last of them frame-F.png of a capture); the driver on
@@ -591,19 +606,10 @@ void ReadLiveInput() {
             g.live = false;
             return;
         }
-        size_t hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
-        std::string pumpText, event;
-        if (!(words >> pumpText)) continue;
-        long pump = 0;
-        bool ok = ParseNumber(pumpText, &pump) && pump >= 0 && static_cast<bool>(words >> event) &&
-                  ParseLine(uint64_t(pump), event, words);
-        if (!ok) {
-            std::fprintf(stderr, "MORVANEL_INPUT: live line not understood: %s\n", line.c_str());
-            continue;
-        }
-        if (uint64_t(pump) > g.liveReadTo) g.liveReadTo = uint64_t(pump);
+        uint64_t pump = 0;
+        const int read = ScheduleScriptLine(line, &pump);
+        if (read < 0) std::fprintf(stderr, "MORVANEL_INPUT: live line not understood: %s\n", line.c_str());
+        if (read > 0 && pump > g.liveReadTo) g.liveReadTo = pump;
     }
 }
 
@@ -626,15 +632,8 @@ bool LoadScript(const std::string& nativePath) {
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        size_t hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
-        std::string pumpText, event;
-        if (!(words >> pumpText)) continue;
-        long pump = 0;
-        bool ok = ParseNumber(pumpText, &pump) && pump >= 0 && static_cast<bool>(words >> event) &&
-                  ParseLine(uint64_t(pump), event, words);
-        if (!ok) {
+        uint64_t pump = 0;
+        if (ScheduleScriptLine(line, &pump) < 0) {
             std::fprintf(stderr, "MORVANEL_INPUT: line %d not understood: %s\n", number, line.c_str());
             return false;
         }

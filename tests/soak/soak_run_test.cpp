@@ -310,11 +310,13 @@ void Soak(const test::Program& p) {
     const std::string script = SoakScript(seed, frames);
     std::printf("%s: seed 0x%" PRIx64 ", %d frames, script %zu lines\n", p.name, seed, frames,
                 size_t(std::count(script.begin(), script.end(), '\n')));
+    // A longer run (SOAK_FRAMES) may take as many times longer.
+    const int seconds = std::max(kSoakSeconds, int(int64_t(kSoakSeconds) * frames / kFrames));
     test::WatchedRun w =
-        test::RunWatchedProgram(p.path, script, kSoakSeconds, "Option=4\nMission=7\n", frames, {"GoToMission"});
+        test::RunWatchedProgram(p.path, script, seconds, "Option=4\nMission=7\n", frames, {"GoToMission"});
     ASSERT_FALSE(w.run.dir.empty());
     const std::string& err = w.run.err;
-    EXPECT_FALSE(w.timedOut) << "no end within " << kSoakSeconds << " s";
+    EXPECT_FALSE(w.timedOut) << "no end within " << seconds << " s";
     EXPECT_EQ(w.run.exitCode, 0) << err.substr(err.size() > 20000 ? err.size() - 20000 : 0);
     EXPECT_NE(err.find("headless: " + std::to_string(frames) + " frames presented"), std::string::npos)
         << "the run did not play all its frames";
