@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -26,8 +27,12 @@ double MemcpyFrameSeconds() {
 
 void ReportFrameRatio(benchmark::State& state, double loopSeconds, double goalMemcpys) {
     double perIteration = state.iterations() ? loopSeconds / double(state.iterations()) : 0;
-    state.counters["memcpys"] = perIteration / MemcpyFrameSeconds();
+    double memcpys = perIteration / MemcpyFrameSeconds();
+    state.counters["memcpys"] = memcpys;
+    if (goalMemcpys <= 0) return;
     state.counters["goal_memcpys"] = goalMemcpys;
+    if (memcpys > goalMemcpys)
+        state.SetLabel("over its goal by " + std::to_string(int((memcpys / goalMemcpys - 1) * 100 + 0.5)) + "%");
 }
 
 void ReportPixelRatio(benchmark::State& state, double loopSeconds, double pixelsPerIteration, double goalFraction) {

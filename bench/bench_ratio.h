@@ -32,7 +32,8 @@ private:
 
 // Counters "memcpys" (one iteration's time in frame memcpys) and
 // "goal_memcpys" (the most the goal allows) for a benchmark whose
-// iteration is one frame.
+// iteration is one frame (a goal of 0: none); over the goal, the
+// benchmark's label says by how much.
 void ReportFrameRatio(benchmark::State& state, double loopSeconds, double goalMemcpys);
 
 // Counters "of_memcpy" (pixels per second as a fraction of memcpy's pixel

@@ -2,8 +2,10 @@
 // with the hero, the guard and the HUD, as the golden picture of the game
 // loop keeps it) written as a PNG file, in the fast encoding the capture
 // uses and in the small one the goldens use.  Goal for the capture: at
-// most 5 ms a frame, so a scripted run can keep every frame; counted also
-// in memcpys of a frame (250 on a core whose frame memcpy takes 20 us).
+// most 5 ms a frame, so a scripted run can keep every frame.  The writer's
+// time is zlib's work on the pixels, which does not follow memory speed,
+// so the goal stays in milliseconds; the memcpys of a frame it takes are
+// given beside it.
 #include "bench/bench_ratio.h"
 #include "host/headless/headless.h"
 
@@ -17,7 +19,7 @@
 
 namespace {
 
-constexpr double kCaptureGoalMemcpys = 250.0;
+constexpr double kCaptureGoalMs = 5.0;
 
 // The golden frame's pixels; false when it cannot be read.
 bool ReadFrame(std::vector<uint32_t>* xrgb, int* width, int* height) {
@@ -66,9 +68,16 @@ void BM_CaptureFrame(benchmark::State& state) {
             state.SkipWithError("the frame was not written");
             break;
         }
-    bench::ReportFrameRatio(state, clock.Seconds(), kCaptureGoalMemcpys);
+    double seconds = clock.Seconds();
+    bench::ReportFrameRatio(state, seconds, 0);
+    double ms = state.iterations() ? seconds * 1e3 / double(state.iterations()) : 0;
+    state.counters["ms"] = ms;
     state.counters["bytes"] = double(std::filesystem::file_size(path));
     std::filesystem::remove(path);
+    if (encoding != host::headless::PngEncoding::Fast) return;  // the goal is the capture's
+    state.counters["goal_ms"] = kCaptureGoalMs;
+    if (ms > kCaptureGoalMs)
+        state.SetLabel("over its goal by " + std::to_string(int((ms / kCaptureGoalMs - 1) * 100 + 0.5)) + "%");
 }
 BENCHMARK(BM_CaptureFrame)->ArgName("fast")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 

@@ -54,6 +54,12 @@ void LoseAllSurfaces();
 void InjectStillDrawing(int count);
 // Converts a frame to 0x00RRGGBB pixels.
 std::vector<uint32_t> FrameToXrgb(const Frame& frame);
+// A row of 16-bit 5-5-5 pixels (little-endian, top bit ignored) as
+// 0x00RRGGBB, each channel widened by repeating its top bits; eight
+// pixels at a time where the processor allows, and the plain twin it is
+// held to.
+void Row555ToXrgb(const uint8_t* from, uint32_t* to, int count);
+void Row555ToXrgbPlain(const uint8_t* from, uint32_t* to, int count);
 
 // A back end's operations.  Each slot may be called only between start and
 // stop, from the program's thread, except tickCount, perfCounter and

@@ -5,8 +5,9 @@
 //
 // Single-threaded.  The FreeType library and every font file opened stay
 // open for the life of the process (they are shared by all fonts made from
-// the same file); each font owns only its FreeType size object and its
-// rendered glyphs.
+// the same file), and so do the rendered glyphs of each face at each size
+// and synthesised style: a font made anew for every line of text (as the
+// overlay does) finds its glyphs already rendered.
 
 #include "host/gdi.h"
 #include "host/backend.h"
@@ -25,6 +26,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -162,17 +164,27 @@ struct Glyph {
     std::vector<uint8_t> bits;
 };
 
+// The glyphs of one face at one em size and synthesised style, with the
+// FreeType size object they are rendered at; shared by every font of that
+// face, size and style, and kept for the life of the process.
+struct GlyphSet {
+    FT_Face face;
+    int em;
+    bool embolden, shear;
+    FT_Size size;
+    std::array<Glyph, 256> glyphs;
+};
+
 struct Font {
-    FT_Face face;  // shared, owned by the file cache
-    FT_Size size;  // this font's size object on the face
-    int em;        // pixels per em
+    FT_Face face;      // shared, owned by the file cache
+    GlyphSet* glyphs;  // shared, owned by the glyph set cache
+    int em;            // pixels per em
     int ascent;    // pixels from the cell top to the baseline
     int descent;   // pixels from the baseline to the cell bottom
     bool embolden, shear, underline, strikeOut;
     int lineThickness;  // underline and strike-out thickness, pixels
     int underlineTop;   // underline top row, pixels below the baseline
     int strikeTop;      // strike-out top row, pixels above the baseline
-    std::array<Glyph, 256> glyphs;
 };
 
 namespace {
@@ -229,6 +241,25 @@ void SetLines(Font* font) {
     font->strikeTop = std::max(1, font->ascent / 3) + font->lineThickness / 2;
 }
 
+std::vector<std::unique_ptr<GlyphSet>> g_glyphSets;
+
+// The glyph set of the face at the size and style, made on first use; null
+// when FreeType cannot size the face.
+GlyphSet* FindGlyphSet(FT_Face face, int em, bool embolden, bool shear) {
+    for (const auto& set : g_glyphSets)
+        if (set->face == face && set->em == em && set->embolden == embolden && set->shear == shear) return set.get();
+    auto set = std::make_unique<GlyphSet>();
+    *set = GlyphSet{face, em, embolden, shear, nullptr, {}};
+    if (FT_New_Size(face, &set->size) != 0) return nullptr;
+    FT_Activate_Size(set->size);
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) != 0) {
+        FT_Done_Size(set->size);
+        return nullptr;
+    }
+    g_glyphSets.push_back(std::move(set));
+    return g_glyphSets.back().get();
+}
+
 }  // namespace
 
 Font* CreateFont(int height, int weight, bool italic, bool underline, bool strikeOut, const char* face) {
@@ -247,21 +278,15 @@ Font* CreateFont(int height, int weight, bool italic, bool underline, bool strik
     font->strikeOut = strikeOut;
     SetHeight(font, height);
     SetLines(font);
-    if (FT_New_Size(ftFace, &font->size) != 0) {
+    font->glyphs = FindGlyphSet(ftFace, font->em, font->embolden, font->shear);
+    if (!font->glyphs) {
         delete font;
-        return nullptr;
-    }
-    FT_Activate_Size(font->size);
-    if (FT_Set_Pixel_Sizes(ftFace, 0, static_cast<FT_UInt>(font->em)) != 0) {
-        DeleteFont(font);
         return nullptr;
     }
     return font;
 }
 
 void DeleteFont(Font* font) {
-    if (!font) return;
-    FT_Done_Size(font->size);
     delete font;
 }
 
@@ -323,7 +348,7 @@ void LoadGlyph(Font* font, uint8_t byte, Glyph* g) {
     g->loaded = true;
     FT_Face face = font->face;
     // The size and transform belong to the face, which other fonts share.
-    FT_Activate_Size(font->size);
+    FT_Activate_Size(font->glyphs->size);
     FT_Matrix shear = {0x10000, font->shear ? kItalicShear : 0, 0, 0x10000};
     FT_Set_Transform(face, &shear, nullptr);
     FT_Int32 flags = FT_LOAD_TARGET_MONO;
@@ -343,7 +368,7 @@ void LoadGlyph(Font* font, uint8_t byte, Glyph* g) {
 }
 
 const Glyph& GetGlyph(Font* font, uint8_t byte) {
-    Glyph& g = font->glyphs[byte];
+    Glyph& g = font->glyphs->glyphs[byte];
     if (!g.loaded) LoadGlyph(font, byte, &g);
     return g;
 }

@@ -81,6 +81,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -507,10 +508,20 @@ Workers& TheWorkers() {
     return workers;
 }
 
-// The most threads: the setting, or one per processor (at most 8).
+// The processors this process may run on: a process held to one core
+// draws on its own thread, without waking helpers that would only take
+// turns with it.
+int UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// The most threads: the setting, or one per usable processor (at most 8).
 int ThreadCount() {
     int n = g_settings.rasterThreads;
-    if (n <= 0) n = int(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+    if (n <= 0) n = std::min(8, UsableProcessors());
     return std::min(n, 64);
 }
 

@@ -7,6 +7,9 @@
 #include "host/display_internal.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <unordered_set>
 
@@ -205,34 +208,67 @@ uint32_t PixelToXrgb(const Frame& f, const uint8_t* p, int bpp) {
 
 }  // namespace
 
+void Row555ToXrgbPlain(const uint8_t* from, uint32_t* to, int count) {
+    for (int x = 0; x < count; ++x) {
+        uint32_t v = uint32_t(from[2 * x]) | uint32_t(from[2 * x + 1]) << 8;
+        uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+        to[x] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+    }
+}
+
+void Row555ToXrgb(const uint8_t* from, uint32_t* to, int count) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i five = _mm_set1_epi16(31);
+    for (; x + 8 <= count; x += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2 * x));
+        __m128i r = _mm_and_si128(_mm_srli_epi16(v, 10), five);
+        __m128i g = _mm_and_si128(_mm_srli_epi16(v, 5), five);
+        __m128i b = _mm_and_si128(v, five);
+        // Five bits to eight: the value shifted up, its top bits below.
+        r = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
+        g = _mm_or_si128(_mm_slli_epi16(g, 3), _mm_srli_epi16(g, 2));
+        b = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+        __m128i gb = _mm_or_si128(_mm_slli_epi16(g, 8), b);  // the low half of each pixel
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), _mm_unpacklo_epi16(gb, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x + 4), _mm_unpackhi_epi16(gb, r));
+    }
+#endif
+    Row555ToXrgbPlain(from + 2 * x, to + x, count - x);
+}
+
 std::vector<uint32_t> FrameToXrgb(const Frame& f) {
     std::vector<uint32_t> out(size_t(f.width) * size_t(f.height));
     int bpp = BytesPerPixel(f.format);
     bool xrgb = bpp == 4 && f.format.redMask == 0xFF0000 && f.format.greenMask == 0xFF00 && f.format.blueMask == 0xFF;
-    // 16-bit pixels through a table of every value, made once per call for
-    // frames large enough to be worth it.
-    std::vector<uint32_t> table;
-    if (bpp == 2 && size_t(f.width) * size_t(f.height) > 65536) {
+    // 16-bit pixels through a table of every value, kept for the last
+    // format seen (a program presents in one format) and made only for
+    // frames large enough to be worth it.  Any thread may present, so the
+    // table is per thread.
+    thread_local std::vector<uint32_t> table;
+    thread_local PixelFormat tableFormat{};
+    bool useTable = bpp == 2 && size_t(f.width) * size_t(f.height) > 65536;
+    if (useTable && (table.empty() || std::memcmp(&tableFormat, &f.format, sizeof tableFormat) != 0)) {
         table.resize(65536);
         for (uint32_t v = 0; v < 65536; ++v) {
             uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
             table[v] = PixelToXrgb(f, p, 2);
         }
+        tableFormat = f.format;
     }
     for (int y = 0; y < f.height; ++y) {
         const uint8_t* row = f.pixels + size_t(y) * f.pitch;
         uint32_t* to = out.data() + size_t(y) * f.width;
-        for (int x = 0; x < f.width; ++x) {
-            const uint8_t* p = row + size_t(x) * bpp;
-            if (xrgb) {
+        if (xrgb) {
+            for (int x = 0; x < f.width; ++x) {
                 uint32_t v;
-                std::memcpy(&v, p, 4);
+                std::memcpy(&v, row + size_t(x) * 4, 4);
                 to[x] = v & 0xFFFFFF;
-            } else if (!table.empty()) {
-                to[x] = table[uint32_t(p[0]) | uint32_t(p[1]) << 8];
-            } else {
-                to[x] = PixelToXrgb(f, p, bpp);
             }
+        } else if (useTable) {
+            for (int x = 0; x < f.width; ++x) to[x] = table[uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8];
+        } else {
+            for (int x = 0; x < f.width; ++x) to[x] = PixelToXrgb(f, row + size_t(x) * bpp, bpp);
         }
     }
     return out;
@@ -691,19 +727,8 @@ bool StretchDIBits(HWND window, int dstX, int dstY, int dstW, int dstH, int srcX
             const uint8_t* from = src + size_t(fileRow) * stride + size_t(x0 - dstX + srcX) * bpp;
             uint8_t* to = g_windowPicture.data() + (size_t(py) * cw + x0) * 4;
             if (info.bitCount == 16) {
-                // 5-5-5 pixels through a table of every value.
-                static const std::vector<uint32_t> table = [] {
-                    std::vector<uint32_t> t(32768);
-                    for (uint32_t v = 0; v < 32768; ++v) {
-                        uint8_t p[2] = {uint8_t(v), uint8_t(v >> 8)};
-                        t[v] = ToXrgb(p, 16, nullptr);
-                    }
-                    return t;
-                }();
-                for (int x = x0; x < x1; ++x, from += 2, to += 4) {
-                    uint32_t v = table[(uint32_t(from[0]) | uint32_t(from[1]) << 8) & 0x7FFF];
-                    std::memcpy(to, &v, 4);
-                }
+                // The window picture's rows are whole 32-bit pixels.
+                detail::Row555ToXrgb(from, reinterpret_cast<uint32_t*>(to), x1 - x0);
                 continue;
             }
             for (int x = x0; x < x1; ++x, from += bpp, to += 4) {

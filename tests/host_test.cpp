@@ -1,9 +1,11 @@
 // The host layer's portable core and its headless back end.
+#include "host/backend.h"
 #include "host/headless/headless.h"
 #include "host/host.h"
 #include "golden_files.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -353,24 +355,27 @@ TEST_F(QueueTest, AnEmptyLookWaitsOutTheStatedIdleTime) {
     }
 }
 
-// Both PNG encodings give back the very pixels written: a game-like
-// picture of flat runs with noise in it, and pure noise, which defeats the
-// fast encoding's run-friendly settings.
+// Both PNG encodings give back the very pixels written; the fast one keeps
+// a frame of at most 256 colours as a palette picture (colour type 3 in the
+// header), one of more as RGB (type 2), and the small one always as RGB.
 TEST(HostPngTest, BothEncodingsKeepEveryPixel) {
     struct Case {
         host::headless::PngEncoding encoding;
-        int noiseEvery;  // one pixel in this many is noise; 1: all of them
+        int colours;       // distinct colours in the picture; 0: noise all over
+        int colourType;    // what the file's header says
     };
-    const Case cases[] = {{host::headless::PngEncoding::Small, 7},
-                          {host::headless::PngEncoding::Fast, 7},
-                          {host::headless::PngEncoding::Fast, 1}};
+    using host::headless::PngEncoding;
+    const Case cases[] = {{PngEncoding::Small, 40, 2}, {PngEncoding::Fast, 1, 3}, {PngEncoding::Fast, 40, 3},
+                          {PngEncoding::Fast, 256, 3}, {PngEncoding::Fast, 257, 2}, {PngEncoding::Fast, 0, 2}};
     const int w = 97, h = 31;
     uint32_t seed = 12345;
     for (const Case& c : cases) {
+        // Runs of one colour, as game frames hold, every colour present.
         std::vector<uint32_t> xrgb(size_t(w) * h);
         for (size_t i = 0; i < xrgb.size(); ++i) {
             seed = seed * 1664525u + 1013904223u;
-            xrgb[i] = (i % size_t(c.noiseEvery) == 0) ? (seed >> 8) : 0x203040u + uint32_t(i / 50);
+            uint32_t k = uint32_t(i < size_t(c.colours) ? i : (i / 9) % size_t(std::max(c.colours, 1)));
+            xrgb[i] = c.colours ? ((k & 0xFFu) * 0x010101u) ^ ((k >> 8) << 16) : seed >> 8;
         }
         std::string path = (std::filesystem::temp_directory_path() / "morvanel-png-test.png").string();
         ASSERT_TRUE(host::headless::WritePng(path, xrgb, w, h, c.encoding));
@@ -379,7 +384,36 @@ TEST(HostPngTest, BothEncodingsKeepEveryPixel) {
         ASSERT_TRUE(test::ReadPng(path, &back, &bw, &bh));
         EXPECT_EQ(bw, w);
         EXPECT_EQ(bh, h);
-        EXPECT_EQ(back, xrgb) << int(c.encoding) << " " << c.noiseEvery;
+        EXPECT_EQ(back, xrgb) << int(c.encoding) << " " << c.colours;
+        std::ifstream file(path, std::ios::binary);
+        char header[26] = {};
+        file.read(header, sizeof header);
+        EXPECT_EQ(header[25], c.colourType) << int(c.encoding) << " " << c.colours;
         std::filesystem::remove(path);
     }
+}
+
+// The eight-at-a-time 5-5-5 row conversion gives what its plain twin gives,
+// over random pixels (top bit set or not), lengths that leave a tail of
+// every size and rows starting at odd addresses.
+TEST(HostPixelsTest, Row555MatchesItsPlainTwin) {
+    uint32_t seed = 99;
+    std::vector<uint8_t> bytes(2 * 200 + 1);
+    for (int round = 0; round < 50; ++round) {
+        for (uint8_t& b : bytes) {
+            seed = seed * 1664525u + 1013904223u;
+            b = uint8_t(seed >> 24);
+        }
+        int count = round * 4 % 200, offset = round & 1;
+        std::vector<uint32_t> fast(size_t(count) + 1, 0xDEADBEEF), plain(size_t(count) + 1, 0xDEADBEEF);
+        host::detail::Row555ToXrgb(bytes.data() + offset, fast.data(), count);
+        host::detail::Row555ToXrgbPlain(bytes.data() + offset, plain.data(), count);
+        EXPECT_EQ(fast, plain) << count << " from " << offset;
+    }
+    // White and a pure channel come out at full strength.
+    const uint8_t white[] = {0xFF, 0x7F, 0x00, 0x7C};
+    uint32_t out[2] = {};
+    host::detail::Row555ToXrgb(white, out, 2);
+    EXPECT_EQ(out[0], 0xFFFFFFu);
+    EXPECT_EQ(out[1], 0xFF0000u);
 }

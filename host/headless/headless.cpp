@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <png.h>
+#include <zlib.h>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -60,6 +61,11 @@ struct State {
     uint64_t frames = 0;
     uint64_t closeAfterFrames = 0;
     CapturedFrame last;
+    // The last frame's 8-bit palette, and whether its 0x00RRGGBB pixels are
+    // still to be made: they are made when a reader asks for them, not at
+    // every present.
+    std::vector<uint8_t> lastPalette;
+    bool lastXrgbStale = false;
     std::string captureDir;
     bool fullScreen = false;
     // Input read from standard input as the run goes (MORVANEL_INPUT=-):
@@ -291,6 +297,15 @@ bool JoystickForceSlot(void*, int op, int32_t dx, int32_t dy, int32_t magnitude)
     return true;
 }
 
+// The last frame's 0x00RRGGBB pixels from its raw copy.
+void MakeLastXrgb() {
+    if (!g.lastXrgbStale) return;
+    CapturedFrame& c = g.last;
+    c.xrgb = detail::FrameToXrgb({c.raw.data(), c.width, c.height, c.pitch, c.format,
+                                  g.lastPalette.empty() ? nullptr : g.lastPalette.data()});
+    g.lastXrgbStale = false;
+}
+
 PresentObserver g_presentObserver = nullptr;
 void* g_presentContext = nullptr;
 std::mutex g_procLock;
@@ -304,7 +319,10 @@ void Present(const detail::Frame& frame) {
     c.pitch = frame.pitch;
     c.format = frame.format;
     c.raw.assign(frame.pixels, frame.pixels + size_t(frame.pitch) * size_t(frame.height));
-    c.xrgb = detail::FrameToXrgb(frame);
+    if (frame.palette) g.lastPalette.assign(frame.palette, frame.palette + 256 * 4);
+    else g.lastPalette.clear();
+    g.lastXrgbStale = true;
+    if (!g.captureDir.empty() || g_presentObserver) MakeLastXrgb();
     if (!g.captureDir.empty()) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(g.frames));
@@ -646,6 +664,7 @@ uint64_t PresentedFrames() {
 }
 
 const CapturedFrame& LastFrame() {
+    MakeLastXrgb();
     return g.last;
 }
 
@@ -842,8 +861,50 @@ bool CpuOverride(bool* available, uint32_t leaf, uint32_t regs[4]) {
 
 namespace host::headless {
 
+namespace {
+
+// The frame's colours as palette indices when it holds at most 256 of them
+// (menus, pictures and many game frames do); false as soon as a 257th
+// colour turns up.  Runs of one colour, the common case, skip the lookup.
+bool PaletteOf(const std::vector<uint32_t>& xrgb, std::vector<uint32_t>* palette, std::vector<uint8_t>* indices) {
+    constexpr uint32_t kSlots = 1024, kEmpty = 0xFFFFFFFFu;  // pixels are 0x00RRGGBB: never kEmpty
+    uint32_t keys[kSlots];
+    uint8_t values[kSlots];
+    std::fill(std::begin(keys), std::end(keys), kEmpty);
+    palette->clear();
+    indices->resize(xrgb.size());
+    uint32_t previous = kEmpty;
+    uint8_t index = 0;
+    for (size_t i = 0; i < xrgb.size(); ++i) {
+        uint32_t v = xrgb[i] & 0x00FFFFFFu;
+        if (v != previous) {
+            uint32_t slot = (v * 2654435761u) >> 22;
+            while (keys[slot] != v && keys[slot] != kEmpty) slot = (slot + 1) & (kSlots - 1);
+            if (keys[slot] == kEmpty) {
+                if (palette->size() == 256) return false;
+                keys[slot] = v;
+                values[slot] = uint8_t(palette->size());
+                palette->push_back(v);
+            }
+            index = values[slot];
+            previous = v;
+        }
+        (*indices)[i] = index;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height,
               PngEncoding encoding) {
+    if (width <= 0 || height <= 0 || xrgb.size() < size_t(width) * size_t(height)) return false;
+    // The fast encoding keeps a frame of few colours as a palette picture:
+    // a third of the bytes to compress, and zlib's run-length strategy finds
+    // the long runs of game frames quicker than its matcher.
+    std::vector<uint32_t> palette;
+    std::vector<uint8_t> indices;
+    bool indexed = encoding == PngEncoding::Fast && PaletteOf(xrgb, &palette, &indices);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -854,20 +915,31 @@ bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int wi
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (indexed) {
+        std::vector<png_color> colours(palette.size());
+        for (size_t i = 0; i < palette.size(); ++i)
+            colours[i] = {uint8_t(palette[i] >> 16), uint8_t(palette[i] >> 8), uint8_t(palette[i])};
+        png_set_PLTE(png, info, colours.data(), int(colours.size()));
+    }
     if (encoding == PngEncoding::Fast) {
         png_set_compression_level(png, 1);
+        png_set_compression_strategy(png, Z_RLE);
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     }
     png_write_info(png, info);
     std::vector<uint8_t> row(size_t(width) * 3);
     for (int y = 0; y < height; ++y) {
+        if (indexed) {
+            png_write_row(png, indices.data() + size_t(y) * size_t(width));
+            continue;
+        }
+        const uint32_t* line = xrgb.data() + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
-            uint32_t v = xrgb[size_t(y) * width + x];
-            row[size_t(x) * 3] = uint8_t(v >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(v);
+            row[size_t(x) * 3] = uint8_t(line[x] >> 16);
+            row[size_t(x) * 3 + 1] = uint8_t(line[x] >> 8);
+            row[size_t(x) * 3 + 2] = uint8_t(line[x]);
         }
         png_write_row(png, row.data());
     }

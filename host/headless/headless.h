@@ -108,12 +108,13 @@ struct CapturedFrame {
 };
 uint64_t PresentedFrames();
 const CapturedFrame& LastFrame();
-// Writes 0x00RRGGBB pixels as an 8-bit RGB PNG file; false when the file
-// cannot be written.  Small files take zlib's default level and libpng's
-// adaptive row filters (about 35 ms a 640 x 480 game frame); the fast
-// encoding, which the frame capture uses to keep up with play, takes level
-// 1 and no row filter (a fifth of the time, files of about the same size
-// on game frames, which hold long runs of equal pixels).
+// Writes 0x00RRGGBB pixels as a PNG file; false when the file cannot be
+// written.  Small files are 8-bit RGB at zlib's default level with libpng's
+// adaptive row filters (about 30 ms a 640 x 480 game frame).  The fast
+// encoding, which the frame capture uses to keep up with play, writes a
+// frame of at most 256 colours (most game frames) as a palette picture
+// with zlib's run-length strategy at level 1, and one of more colours as
+// RGB at level 1 without row filters: about a tenth of the time.
 enum class PngEncoding { Small, Fast };
 bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int width, int height,
               PngEncoding encoding = PngEncoding::Small);
