@@ -417,3 +417,39 @@ TEST(HostPixelsTest, Row555MatchesItsPlainTwin) {
     EXPECT_EQ(out[0], 0xFFFFFFu);
     EXPECT_EQ(out[1], 0xFF0000u);
 }
+
+// The last presented frame is what a reader gets, however many frames came
+// between readings, in each pixel format, and an 8-bit frame keeps the
+// palette it was presented with after the caller's palette changes.
+TEST_F(HostTest, LastFrameIsTheLatestPresentWhenRead) {
+    const host::detail::Backend* backend = host::detail::ActiveBackend();
+    ASSERT_NE(backend, nullptr);
+    struct Present {
+        int bits;          // 8, 16 (5-6-5) or 32
+        uint32_t value;    // every pixel's raw value
+        uint32_t expected; // as 0x00RRGGBB
+        bool read;         // LastFrame read right after it
+    };
+    const Present presents[] = {
+        {16, 0xF800, 0xFF0000, true}, {16, 0x001F, 0x0000FF, false}, {32, 0x00123456, 0x123456, false},
+        {8, 7, 0x405060, true},       {16, 0x07E0, 0x00FF00, true},  {32, 0xFF00FF00, 0x00FF00, true},
+    };
+    const int w = 300, h = 240;  // large enough for the 16-bit table
+    for (const Present& p : presents) {
+        int bytes = p.bits / 8;
+        std::vector<uint8_t> pixels(size_t(w) * h * bytes);
+        for (size_t i = 0; i < pixels.size(); i += bytes) std::memcpy(&pixels[i], &p.value, bytes);
+        std::vector<uint8_t> palette(256 * 4, 0);
+        palette[7 * 4] = 0x40, palette[7 * 4 + 1] = 0x50, palette[7 * 4 + 2] = 0x60;
+        host::PixelFormat format = p.bits == 8    ? host::PixelFormat{8, 0, 0, 0, 0}
+                                   : p.bits == 16 ? host::kFormat565
+                                                  : host::PixelFormat{32, 0xFF0000, 0xFF00, 0xFF, 0};
+        backend->present({pixels.data(), w, h, w * bytes, format, p.bits == 8 ? palette.data() : nullptr});
+        std::fill(palette.begin(), palette.end(), 0xEE);
+        if (!p.read) continue;
+        const host::headless::CapturedFrame& frame = host::headless::LastFrame();
+        ASSERT_EQ(frame.xrgb.size(), size_t(w) * h) << p.bits;
+        EXPECT_EQ(frame.xrgb.front(), p.expected) << p.bits << " " << p.value;
+        EXPECT_EQ(frame.xrgb.back(), p.expected) << p.bits << " " << p.value;
+    }
+}
