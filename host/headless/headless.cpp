@@ -925,7 +925,9 @@ bool WritePng(const std::string& path, const std::vector<uint32_t>& xrgb, int wi
     }
     if (encoding == PngEncoding::Fast) {
         png_set_compression_level(png, 1);
-        png_set_compression_strategy(png, Z_RLE);
+        // Runs of equal index bytes suit run-length matching; RGB frames
+        // repeat three-byte pixels, which only the full matcher finds.
+        if (indexed) png_set_compression_strategy(png, Z_RLE);
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     }
     png_write_info(png, info);
