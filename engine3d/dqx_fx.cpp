@@ -883,6 +883,17 @@ int Load_EffectSet2(const char* name, const Vec3* targetPosition, const Vec3* so
     return LoadSet(r);
 }
 
+namespace {
+
+// A record's sound frame counts from 0; a set's counts from 1.  The
+// file's largest value stays the largest (a sound never reached) rather
+// than wrapping round.
+int32_t SoundFrameOf(const CgsRecord& r) {
+    return r.soundFrame == INT32_MAX ? INT32_MAX : r.soundFrame + 1;
+}
+
+}  // namespace
+
 int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, int32_t quarterTurn, int32_t hitValue) {
     OpenCgs cgs{Fx_Open(path, "rb")};
     FxFile* f = cgs.file;
@@ -905,7 +916,7 @@ int Q3D_FXInit(const char* path, ObjHandle anchor, float speed, int32_t repeat, 
         ObjHandle setAnchor = anchor, part;
         if (r.part[0] != '*' && FindHeroPart(r.part, &part) > 0) setAnchor = part;
         int slot = Load_EffectSet(r.base, setAnchor, speed, repeat, r.startDelay, NameOrNull(r.sound),
-                                  r.soundFrame + 1, NameOrNull(r.second), quarterTurn, hitValue);
+                                  SoundFrameOf(r), NameOrNull(r.second), quarterTurn, hitValue);
         AddToInstance(instance, slot);
     }
     if (records == 0) return -1;
@@ -938,9 +949,9 @@ int Q3D_FXInit2(const char* path, const Vec3* targetPosition, const Vec3* source
         int slot;
         if (r.part[0] == '*' || FindHeroPart(r.part, &part) < 0)
             slot = Load_EffectSet2(r.base, targetPosition, sourcePosition, shooter, target, damage, r.startDelay,
-                                   NameOrNull(r.sound), r.soundFrame + 1, NameOrNull(r.second));
+                                   NameOrNull(r.sound), SoundFrameOf(r), NameOrNull(r.second));
         else
-            slot = Load_EffectSet(r.base, part, 1.0f, 1, r.startDelay, NameOrNull(r.sound), r.soundFrame + 1,
+            slot = Load_EffectSet(r.base, part, 1.0f, 1, r.startDelay, NameOrNull(r.sound), SoundFrameOf(r),
                                   NameOrNull(r.second), 0, shooterHit);
         AddToInstance(instance, slot);
     }

@@ -85,6 +85,36 @@ TEST_F(Effects, SoundPlaysOnceAtTheFrameAfterItsRecordOnTheImpactPart) {
     EXPECT_GE(e2, 0);
 }
 
+TEST_F(Effects, RecordFramesAtTheEdgesOfTheirRangeStartWithoutWrapping) {
+    // A sound frame of the largest value is never reached (it does not
+    // wrap round to the lowest), unless the lowest delay puts the set at
+    // the top of its frames at once; delays at either end still start it.
+    struct Row {
+        int32_t startDelay, soundFrame;
+        bool aimed, sounds;
+    };
+    const Row rows[] = {{0, INT32_MAX, false, false}, {0, INT32_MAX, true, false}, {INT32_MAX, 0, false, false},
+                        {INT32_MIN, 0, true, true},   {INT32_MIN, INT32_MAX, false, true}};
+    uint32_t t = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.startDelay << " " << row.soundFrame << " " << row.aimed);
+        kit::CgsRecordSpec record;
+        record.startDelay = row.startDelay;
+        record.soundFrame = row.soundFrame;
+        record.sound = ".\\smp\\effets\\tir.wav";
+        std::string path = PutEffect(".\\fx\\edge", SimpleSet(20, Timing(15)), record);
+        const Vec3 from{0, 0, 0}, to{0, 0, 1000};
+        int e = row.aimed ? Q3D_FXInit2(path.c_str(), &to, &from, nullptr, kNoTarget, 0)
+                          : Q3D_FXInit(path.c_str(), prop_, 1.0f, 1, 0, 0);
+        ASSERT_GE(e, 0);
+        ASSERT_EQ(InstanceSlots(e).size(), 1u);
+        g_SfxPlayCalls.clear();
+        for (int i = 0; i < 30; ++i) StepTo(t += 67);
+        EXPECT_EQ(!g_SfxPlayCalls.empty(), row.sounds);
+        Free_Effect(e);
+    }
+}
+
 TEST_F(Effects, PartsShowByTheirNamesAndTheGroupWord) {
     kit::ClsSpec shown = Timing(15);
     shown.groupShow = 1;
