@@ -88,6 +88,19 @@ void TraceHero(const CharacterRecord* hero) {
     RunTrace(line);
 }
 
+// With MORVANEL_TRACE and MORVANEL_TRACE_FRAMES, each frame of the loop,
+// paused or not, tells its number once it is presented: a driver sending
+// keys to a real window waits on these, so that a slow machine still shows
+// each press for the frames it was meant to last.
+void TraceFrame() {
+    static const bool on = std::getenv("MORVANEL_TRACE") && std::getenv("MORVANEL_TRACE_FRAMES");
+    static uint64_t frames = 0;
+    if (!on) return;
+    char line[48];
+    std::snprintf(line, sizeof line, "Frame %llu", static_cast<unsigned long long>(++frames));
+    RunTrace(line);
+}
+
 bool KeyDown(int scanCode) {
     return CurrentKeyboard && (CurrentKeyboard->keyStates[scanCode] & 0x80);
 }
@@ -284,6 +297,7 @@ void GameLoop() {
             return;
         }
         PresentOrSkip();
+        TraceFrame();
         PumpMessages();
         ChangeMission(subtitlesIdle);
     } while (GameLoopState != kLoopLeave);

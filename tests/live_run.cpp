@@ -25,6 +25,10 @@ namespace {
 constexpr int kFramePumps = 40;
 constexpr double kPi = 3.14159265358979323846;
 constexpr const char kStopLine[] = "headless: waiting at pump ";
+constexpr const char kFrameLine[] = "trace: Frame ";
+// The longest wait in a window for frames beyond the time asked for: a
+// program between frames longer (loading a mission) is let go on.
+constexpr double kFrameWaitSeconds = 5.0;
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -48,7 +52,8 @@ LiveRun::LiveRun(const Program& program, const std::string& gameLines, int timeo
         env.push_back(std::string("DISPLAY=") + (display ? display : ""));
         // Sound on, into a file; SDL's own software renderer, the cheaper
         // one without a graphics card.
-        for (const char* e : {"MORVANEL_HOST=sdl", "SDL_AUDIODRIVER=disk", "SDL_RENDER_DRIVER=software"})
+        for (const char* e : {"MORVANEL_HOST=sdl", "MORVANEL_TRACE_FRAMES=1", "SDL_AUDIODRIVER=disk",
+                              "SDL_RENDER_DRIVER=software"})
             env.push_back(e);
         env.push_back("SDL_DISKAUDIOFILE=" + (dir / "audio.raw").string());
     } else {
@@ -115,6 +120,8 @@ bool LiveRun::TakeLines(const char* buffer, size_t n) {
             std::sscanf(line.c_str() + sizeof kStopLine - 1, "%llu frame %llu", &pump, &frames) == 2) {
             pump_ = pump, frames_ = frames;
             stopped = true;
+        } else if (line.rfind(kFrameLine, 0) == 0) {
+            ++loopFrames_;
         } else {
             lines_.push_back(std::move(line));
         }
@@ -141,12 +148,30 @@ bool LiveRun::ReadToStop() {
     }
 }
 
-bool LiveRun::ReadFor(double seconds) {
+bool LiveRun::ReadWaiting() {
     char buffer[65536];
-    const double until = std::min(Now() + seconds, deadline_);
     for (;;) {
-        const double left = until - Now();
-        if (left <= 0) return Now() < deadline_;
+        pollfd p{fromProgram_, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0) return true;
+        ssize_t n = read(fromProgram_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        TakeLines(buffer, size_t(n));
+    }
+}
+
+bool LiveRun::ReadFor(double seconds, uint64_t frames) {
+    char buffer[65536];
+    const double start = Now();
+    const double until = std::min(start + seconds, deadline_);
+    const double latest = std::min(until + kFrameWaitSeconds, deadline_);
+    // Frames are waited for only once the game loop has told one.
+    const uint64_t wanted = loopFrames_ > 0 ? loopFrames_ + frames : 0;
+    for (;;) {
+        const double now = Now();
+        if (now >= deadline_) return false;
+        const bool framesShown = loopFrames_ >= wanted || now >= latest;
+        if (now >= until && framesShown) return true;
+        const double left = (now >= until ? latest : until) - now;
         pollfd p{fromProgram_, POLLIN, 0};
         if (poll(&p, 1, int(left * 1000) + 1) <= 0) continue;
         ssize_t n = read(fromProgram_, buffer, sizeof buffer);
@@ -241,9 +266,18 @@ bool LiveRun::Send(const std::string& text) {
 bool LiveRun::Run(int pumps, std::initializer_list<std::string> events) {
     if (!running_) return false;
     if (options_.window) {
+        // The frames told so far are counted before keys go: those still
+        // in the pipe were drawn before them.
+        running_ = ReadWaiting();
+        if (!running_) return false;
         for (const std::string& e : events) SendKey(e);
-        // A frame of 3/70 s, 40 pumps.
-        running_ = ReadFor(double(pumps < 1 ? 1 : pumps) * 3.0 / 70.0 / kFramePumps);
+        // A frame of 3/70 s, 40 pumps; as many frames as the pumps make,
+        // rounded up, are shown whatever the time they take, and one more
+        // after keys were sent (the frame being drawn may not have seen
+        // them).
+        const int wait = pumps < 1 ? 1 : pumps;
+        const uint64_t frames = uint64_t((wait + kFramePumps - 1) / kFramePumps) + (events.size() > 0 ? 1 : 0);
+        running_ = ReadFor(double(wait) * 3.0 / 70.0 / kFramePumps, frames);
         return running_;
     }
     std::string text;

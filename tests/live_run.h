@@ -119,8 +119,12 @@ public:
 
 private:
     bool ReadToStop();
-    // In a window: reads what comes for `seconds`; false once it ended.
-    bool ReadFor(double seconds);
+    // In a window: reads what comes for `seconds`, and on until the game
+    // loop has shown `frames` frames more (a loaded machine shows fewer in
+    // the time), for a while at most; false once it ended.
+    bool ReadFor(double seconds, uint64_t frames = 0);
+    // In a window: reads what is waiting now; false once it ended.
+    bool ReadWaiting();
     bool TakeLines(const char* buffer, size_t n);
     bool Send(const std::string& text);
     // In a window: a key event through xdotool.
@@ -130,6 +134,7 @@ private:
     LiveOptions options_;
     std::string window_;  // the X window's id
     uint64_t frames_ = 0;
+    uint64_t loopFrames_ = 0;  // in a window: the game loop's frames told so far
     std::vector<std::pair<std::string, uint64_t>> snapshots_;
 
     pid_t pid_ = -1;
