@@ -62,7 +62,6 @@ struct CharacterRecord {
     int32_t fireLevel;     // level of the power last fired
     int32_t eyeHeight;     // height of the head above the position
     int32_t shotCost;      // energy cost of its last shot; read as the hit value of its shots
-    int32_t life;          // what the effects' hits take from
     int32_t currentAnim;   // the animation code playing; 21, 22 and 23 are the deaths
     uint16_t stateTimer;   // countdown in ticks of a special state
     uint8_t dying;         // non-zero from the death's start

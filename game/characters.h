@@ -11,6 +11,14 @@
 #include <string>
 #include <vector>
 
+// A character's life is its definition's (offset 2092): the hits, the AI's
+// contact damage and the events change it there, and the death rules, the
+// hit reaction and the HUD read it there.  A record without a definition
+// has none.
+inline int32_t CharacterLife(const CharacterRecord* character) {
+    return character && character->def ? character->def->life : 0;
+}
+
 // Points the tables at the program's own 64 records when they are null.
 void AllocCharacterTables();
 

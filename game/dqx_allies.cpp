@@ -97,7 +97,6 @@ void Call(int ally, CharacterRecord* summoner, const Vec3& position) {
     def.active = 1;
     def.shown = 1;
     def.life = def.maxLife;
-    c.life = def.maxLife;
     const Vec3 at{position.x, summoner->position.y, position.z};
     def.position = at;
     c.position = at;
@@ -179,7 +178,6 @@ void DismissAlly(int ally) {
     CharacterRecord& c = *s.record;
     def.active = 0;
     def.life = def.maxLife;
-    c.life = def.maxLife;
     def.room = kNoRoom;
     c.kind = 0;
     s.flags &= ~kAllyCalled;

@@ -117,7 +117,7 @@ bool IsAnimAllowed(const CharacterRecord* c, int32_t code) {
         uint8_t dying = c->def ? c->def->dying : 0;
         return !(code == 0 && dying);
     }
-    if (code >= 21 && code <= 23) return c->life <= 0;
+    if (code >= 21 && code <= 23) return CharacterLife(c) <= 0;
     return true;
 }
 
@@ -200,7 +200,7 @@ int SetCharacterAnim(CharacterRecord* c, int32_t code) {
 void SetLifeStanceAnim(CharacterRecord* c) {
     RecordGameCall("SetLifeStanceAnim", c, 0, 0);
     if (!c) return;
-    int32_t life = c->life;
+    const int32_t life = CharacterLife(c);
     RequestAnim(c, life >= 67 ? 1 : (life >= 1 && life <= 33 ? 20 : 7));
 }
 
@@ -751,5 +751,6 @@ void StartCharacterDeath(CharacterRecord* c) {
         SetCharacterAngle(index, 0, 0, 0);
         st.angles[0] = st.angles[1] = st.angles[2] = 0;
     }
+    if (hero) FaceDyingHero(c);
     ChangeCharacterAnim(c, code, 1);
 }

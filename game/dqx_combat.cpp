@@ -2,9 +2,8 @@
 // an area, the hero's protection and its witness effect.
 //
 // Energy and life are the definition's words (energy at 2104, its reserve
-// at 2128, life at 2092); the record's life is kept equal to the
-// definition's, since the animation rules read it.  Countdowns are in ticks
-// of 1/70 s, fire ticks in milliseconds.
+// at 2128, life at 2092).  Countdowns are in ticks of 1/70 s, fire ticks in
+// milliseconds.
 #include "game/dqx_combat.h"
 
 #include "ai/em_impact.h"
@@ -72,12 +71,11 @@ bool IsHero(const CharacterRecord* c) {
 }
 
 int32_t LifeOf(const CharacterRecord* c) {
-    return c->def ? c->def->life : c->life;
+    return CharacterLife(c);
 }
 
 void SetLife(CharacterRecord* c, int32_t life) {
     if (c->def) c->def->life = life;
-    c->life = life;
 }
 
 bool Dying(const CharacterRecord* c) {

@@ -80,7 +80,9 @@ void ReadInput() {
 void ToggleTurboFire(CharacterRecord*) { DebugFlags ^= kDebugTurboFire; }
 void ToggleVision(CharacterRecord*) { DebugFlags ^= kDebugVision; }
 void KillHero(CharacterRecord* hero) { StartCharacterDeath(hero); }
-void FullLife(CharacterRecord* hero) { hero->life = 9999; }
+void FullLife(CharacterRecord* hero) {
+    if (hero->def) hero->def->life = 9999;
+}
 void FullEnergy(CharacterRecord* hero) {
     if (hero->def) hero->def->energy = 9999;
 }

@@ -149,7 +149,7 @@ void AddCharacters(PageWriter& page) {
                  anim ? int(anim->requested) : 0, int(c.animCode), int(d.room), RoomName(d.room), int(c.kind),
                  (d.flags & kDefFlagImmortal) ? "immortel" : "mortel", c.hold ? "agrsif" : "neutr",
                  (d.flags & kDefFlagHidden) ? "invis" : "visbl", d.shown ? "On" : "Off", c.mood ? "PMove" : "",
-                 int(c.special), int(d.flags), int(c.life), int(d.maxLife), int(c.position.x), int(c.position.y),
+                 int(c.special), int(d.flags), int(d.life), int(d.maxLife), int(c.position.x), int(c.position.y),
                  int(c.position.z));
     }
 }

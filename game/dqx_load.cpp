@@ -308,7 +308,6 @@ void SetUpCharacter(int i, int restoring) {
         Set_Identity(&c.orientation);
         if (c.model > 0) Set_ObjPos(c.model, &c.position);
         c.animCode = 0;
-        c.life = def.life;
         c.present = 1;
         c.stateBytes[0] = c.stateBytes[1] = 0;
         c.controls = 0;

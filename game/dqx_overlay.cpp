@@ -212,11 +212,11 @@ void DrawBarrierWarning(const CharacterRecord* hero) {
 
 void DrawTargetLife(const CharacterRecord* hero) {
     const CharacterRecord* target = hero->target;
-    if (!EntityPoints || !target || !target->def || target->life <= 0 || target->dying) return;
+    if (!EntityPoints || !target || !target->def || CharacterLife(target) <= 0 || target->dying) return;
     const int32_t maximum = target->def->maxLife;
     // A target whose maximum is not known yet shows nothing.
     if (maximum <= 0) return;
-    const int64_t percent = std::clamp<int64_t>(int64_t(target->life) * 100 / maximum, 0, 100);
+    const int64_t percent = std::clamp<int64_t>(int64_t(CharacterLife(target)) * 100 / maximum, 0, 100);
     std::snprintf(TextBuffer, sizeof TextBuffer, "%d %%", int(percent));
     DrawString(TextBuffer, kLeftColumnX, int32_t(Bottom()) - kWarningUp, ListFont);
 }
@@ -409,7 +409,7 @@ void DrawEnergyGauge(CharacterRecord* hero) {
     const int32_t x0 = s.clipRight - kHeadLeft;
     const Picture* head = HeadPicture;
     const int32_t savedTop = s.clipTop, savedBottom = s.clipBottom;
-    const int32_t bandEnd = HeadBandEnd(y0, head ? head->height : 0, hero->life);
+    const int32_t bandEnd = HeadBandEnd(y0, head ? head->height : 0, CharacterLife(hero));
     if (head && bandEnd > y0) {
         // The lost part of the head, faded.
         s.clipTop = std::max(savedTop, y0);
@@ -418,7 +418,7 @@ void DrawEnergyGauge(CharacterRecord* hero) {
         s.clipBottom = savedBottom;
     }
     s.clipTop = std::max(savedTop, bandEnd);
-    if (hero->life > kLifeSecondHead && Head2Picture) Blit(kBlitBlend2, x0, y0, Head2Picture);
+    if (CharacterLife(hero) > kLifeSecondHead && Head2Picture) Blit(kBlitBlend2, x0, y0, Head2Picture);
     else Blit(kBlitKeyed, x0, y0, head);
     s.clipTop = savedTop;
     const uint8_t state = hero->special;

@@ -280,6 +280,13 @@ void PlaceCameraAtRoomStart() {
     if (hero && hero->model > 0 && Get_ObjPos(hero->model, &model) >= 0) TurnCameraTo(model);
 }
 
+void FaceDyingHero(const CharacterRecord* hero) {
+    CameraMode = kCameraDying;
+    RoomRecord* room = PointRoom();
+    if (!hero || !room) return;
+    if (FindNearestPoint(&hero->position, kPointsWithAction | kPointsBlockedToo) == kNoPoint) MakeCurrent(room, 0);
+}
+
 void SetCharacterPos(CharacterRecord* character) {
     LogStep("SetCharacterPos", character && CharacterTable ? int(character - CharacterTable) : -1);
 }

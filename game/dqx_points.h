@@ -74,6 +74,11 @@ void MoveCameraAlongPoints(CharacterRecord* hero);
 // model, point 0 current (a room without points keeps the camera); and,
 // once a room entry, the room's lamp.
 void PlaceCameraAtRoomStart();
+// The dying hero's camera: the room point nearest the hero becomes the
+// current point (chosen as RefreshHeroPoint chooses it, the first point
+// when none holds the hero) and the movement mode becomes 6, in which the
+// camera stands on that point and looks straight at the hero.
+void FaceDyingHero(const CharacterRecord* hero);
 // Hands the character's position to the movement layer (logged only).
 void SetCharacterPos(CharacterRecord* character);
 

@@ -557,7 +557,7 @@ SavedCharacter LiveCharacter(int i) {
     s.immunity = c.immunity;
     s.fireLevel = c.fireLevel;
     s.shotCost = c.shotCost;
-    s.life = c.life;
+    s.life = CharacterLife(&c);
     s.counter = c.counter;
     s.protection = c.protection;
     s.charge = c.charge;
@@ -735,7 +735,9 @@ void ApplyCharacterFields(const SavedCharacter& s, CharacterRecord& c) {
     c.immunity = s.immunity;
     c.fireLevel = s.fireLevel;
     c.shotCost = s.shotCost;
-    c.life = s.life;
+    // The life is the definition's: the records are bound to theirs only
+    // once the mission has restarted.
+    if (c.def) c.def->life = s.life;
     c.counter = s.counter;
     c.protection = s.protection;
     c.charge = s.charge;

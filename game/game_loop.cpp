@@ -84,7 +84,7 @@ void TraceHero(const CharacterRecord* hero) {
     if (hero->model <= 0 || Get_ObjMatrix(hero->model, &m) < 0) m = {};
     char line[128];
     std::snprintf(line, sizeof line, "Hero %d %d %d %d %d %d %d", int(CurrentRoomIndex), int(hero->position.x),
-                  int(hero->position.y), int(hero->position.z), int(m.m[0]), int(m.m[6]), int(hero->life));
+                  int(hero->position.y), int(hero->position.z), int(m.m[0]), int(m.m[6]), int(CharacterLife(hero)));
     RunTrace(line);
 }
 
@@ -236,9 +236,24 @@ void PresentScene() {
     PresentOrSkip();
 }
 
+namespace {
+
+// The hero's death check of the world update: a death begun whose
+// animation is not playing (no death code yet, not faded past half) is
+// started again; and a hero whose life ran out without a hit (the enemy
+// manager's contact damage lowers the life and starts no death) dies here
+// by the rule of a hit, at life 0 or less in no special state, so a held
+// hero dies once it is let go.
+bool HeroDeathDue(const CharacterRecord* hero) {
+    if (hero->dying && (hero->currentAnim < 21 || hero->currentAnim > 23) && hero->opacity > 128) return true;
+    const CharacterDef* def = hero->def;
+    return def && def->life <= 0 && hero->special == 0 && !def->dying && !hero->dying;
+}
+
+}  // namespace
+
 void UpdateWorld(CharacterRecord* hero) {
-    if (hero && hero->dying && (hero->currentAnim < 21 || hero->currentAnim > 23) && hero->opacity > 128)
-        StartCharacterDeath(hero);
+    if (hero && HeroDeathDue(hero)) StartCharacterDeath(hero);
     SFX_Update();
     HandlePlayerControls(hero);
     UpdateHeroMovement(hero);

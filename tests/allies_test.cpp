@@ -282,7 +282,7 @@ TEST_F(AlliesTest, DismissalOnTimeDeathAndRoomChange) {
         {"time runs out", nullptr, false, 2, true, false},
         {"life 0", [](CharacterRecord&, CharacterDef& d) { d.life = 0; }, false, 700, true, false},
         {"dying", [](CharacterRecord& c, CharacterDef&) { StartCharacterDeath(&c); }, false, 700, true, false},
-        {"hurt, then the hero changes room", [](CharacterRecord& c, CharacterDef& d) { d.life = c.life = 35; }, true, 700,
+        {"hurt, then the hero changes room", [](CharacterRecord&, CharacterDef& d) { d.life = 35; }, true, 700,
          true, false},
         {"never runs out", nullptr, false, -1, false, true},
     };

@@ -63,7 +63,7 @@ protected:
         CharacterAnimTable = states_.get();
         for (int i = 0; i < 2; ++i) {
             records_[i].def = &defs_[i];
-            records_[i].life = 100;
+            defs_[i].life = 100;
             records_[i].present = 1;
             for (int s = 0; s < kAnimSlots; ++s) states_[i].slots[s].length = 1;
             states_[i].speed = 255;
@@ -153,7 +153,7 @@ TEST_F(CharacterAnimTest, RequestsFollowLifeAndDeath) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         CharacterRecord& c = C(r.who);
-        c.life = r.life;
+        c.def->life = r.life;
         c.def->dying = r.dying;
         c.defaultAnim = r.defaultAnim;
         S(r.who).requested = 9;

@@ -60,7 +60,6 @@ protected:
         const Vec3 places[3] = {{0, 0, 0}, {0, 0, 1200}, {600, 0, 1200}};
         for (int i = 0; i < 3; ++i) {
             characters_[i].position = places[i];
-            defs[i]->life = characters_[i].life;
             defs[i]->shown = defs[i]->active = 1;
             defs[i]->room = 0;
             characters_[i].present = 1;
@@ -469,7 +468,7 @@ TEST_F(CombatTest, HitsTakeLifeByWhoIsHit) {
         GameState.stats = MissionStatsRecord{};
         CharacterRecord& who = characters_[c.slot];
         CharacterDef& def = *defs[c.slot];
-        def.life = who.life = c.life;
+        def.life = c.life;
         def.flags = c.flags;
         def.dying = who.dying = 0;
         who.special = 0;
@@ -478,14 +477,13 @@ TEST_F(CombatTest, HitsTakeLifeByWhoIsHit) {
         EmOpenFlag = c.managerRuns ? 1 : 0;
         HitCharacter(&who, c.damage, 5);
         EXPECT_EQ(def.life, c.lifeAfter);
-        EXPECT_EQ(who.life, c.lifeAfter);
         EXPECT_EQ(GameState.stats.healthLost, c.healthLost);
         EXPECT_EQ(Count("StartCharacterDeath"), c.dies ? 1 : 0);
     }
 }
 
 TEST_F(CombatTest, ACharacterInASpecialStateIsNotKilledByAHit) {
-    enemyDef_.life = enemy().life = 5;
+    enemyDef_.life = 5;
     hero().shotCost = 10;
     enemy().special = 16;
     HitCharacter(&enemy(), 2, 0);
@@ -502,7 +500,7 @@ TEST_F(CombatTest, WhileTheManagerRunsEnemiesTakeDamageOnlyThroughIt) {
         SCOPED_TRACE(c.managerRuns);
         Free_AllEffects();
         g_ImpactCalls.clear();
-        enemyDef_.life = enemy().life = 100;
+        enemyDef_.life = 100;
         EmOpenFlag = c.managerRuns ? 1 : 0;
         hero().shotCost = 10;
         Vec3 at = {600, 0, 1200}, from{0, 0, 0};
@@ -721,7 +719,7 @@ TEST_F(CombatTest, PowersChangeTheWorldByTheirRow) {
         int32_t level, counter, lifeAfter, counterAfter;
     };
     for (const Heal& h : {Heal{2, 25, 150, 24}, Heal{3, 1, 103, 0}, Heal{3, 0, 100, 0}}) {
-        heroDef_.life = hero().life = 100;
+        heroDef_.life = 100;
         GameState.stats.healthHealed = 0;
         GameplaySettings.roomChangeCounter = h.counter;
         PowerTableW[10].levelInUse = h.level;
@@ -729,7 +727,6 @@ TEST_F(CombatTest, PowersChangeTheWorldByTheirRow) {
         hero().pendingPower = 1;
         ApplyPowerEffect(&hero());
         EXPECT_EQ(heroDef_.life, h.lifeAfter);
-        EXPECT_EQ(hero().life, h.lifeAfter);
         EXPECT_EQ(GameState.stats.healthHealed, h.lifeAfter - 100);
         EXPECT_EQ(GameplaySettings.roomChangeCounter, h.counterAfter);
     }

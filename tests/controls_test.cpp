@@ -98,7 +98,7 @@ protected:
         CharacterAnimTable = states_.data();
         def_ = CharacterDef{};
         Hero().def = &def_;
-        Hero().life = 100;
+        def_.life = 100;
     }
     void TearDown() override {
         ReleaseAll();
@@ -307,7 +307,7 @@ TEST_F(ControlsTest, DeveloperKeysNeedLeftCtrlInDeveloperMode) {
         GameState = GameStateRecord{};
         Hero() = CharacterRecord{};
         Hero().def = &def_;
-        Hero().life = 100;
+        def_.life = 100;
         def_.energy = 0;
         StatusText[0] = 0;
         g_GameCalls.clear();
@@ -317,7 +317,7 @@ TEST_F(ControlsTest, DeveloperKeysNeedLeftCtrlInDeveloperMode) {
         Frame();  // held: acted on once
         EXPECT_STREQ(StatusText, c.status);
         EXPECT_EQ(DebugFlags, c.debugFlags);
-        EXPECT_EQ(Hero().life, c.life);
+        EXPECT_EQ(def_.life, c.life);
         EXPECT_EQ(def_.energy, c.energy);
         EXPECT_EQ(GameState.menuPage, c.page);
         EXPECT_EQ(GameState.menuSlide, c.page ? 50 : 0);

@@ -103,7 +103,7 @@ protected:
         hero.def = &defs_[0];
         hero.model = 0x12;
         hero.present = 1;
-        hero.life = 100;
+        defs_[0].life = 100;
         hero.animCode = 2;
         hero.position = {100, -20, 300};
         hero.target = &records_[1];
@@ -116,7 +116,7 @@ protected:
         guard.def = &defs_[1];
         guard.model = 0x2a;
         guard.present = 1;
-        guard.life = 40;
+        defs_[1].life = 40;
         guard.kind = 1;
         guard.hold = 1;
         guard.special = 16;
@@ -133,7 +133,7 @@ protected:
         monk.present = 1;
         monk.mood = 1;
         monk.hold = 1;
-        monk.life = 30;
+        defs_[3].life = 30;
         defs_[3].room = 0;
 
         ObjectSlots.count = 2;

@@ -95,7 +95,7 @@ TEST_F(Flight, HomingBoltsTellTheGameWhomTheyHit) {
     EXPECT_EQ(g_GameCalls[0].a, 4);
     EXPECT_EQ(g_GameCalls[0].b, 10);
     // An enemy loses the hero's shot cost (its hit value), not the class.
-    EXPECT_EQ(enemy().life, 90);
+    EXPECT_EQ(enemy().def->life, 90);
     // The guard (guarded): its hit animation is asked for.
     g_GameCalls.clear();
     Vec3 guardAt = {0, 0, 1200};

@@ -43,7 +43,7 @@ void EffectsTest::SetUp() {
     for (int i = 0; i < 3; ++i) {
         records[i]->model = Load_SceneObject(files[i]);
         records[i]->def = defs[i];
-        records[i]->life = defs[i]->life = 100;
+        defs[i]->life = 100;
         records[i]->shotCost = 10 + i;
         Set_ObjPos(records[i]->model, &places[i]);
     }

@@ -668,6 +668,12 @@ struct DeathCase {
     int32_t anim;
     uint8_t opacity;
     bool starts;
+    // A hero with a definition: its life and special state, and whether
+    // the definition's dying byte is set.
+    bool defined = false;
+    int32_t life = 100;
+    uint8_t special = 0;
+    uint8_t defDying = 0;
 };
 
 TEST_F(GameLoopTest, WorldUpdateStartsTheHerosDeathOnce) {
@@ -679,11 +685,23 @@ TEST_F(GameLoopTest, WorldUpdateStartsTheHerosDeathOnce) {
         {"already in death 23", 1, 23, 255, false},
         {"code 24 is no death", 1, 24, 255, true},
         {"not dying", 0, 1, 255, false},
+        // A life run out without a hit (the enemy manager's contact damage)
+        // starts the death as a hit at that life would.
+        {"life 0", 0, 1, 255, true, true, 0},
+        {"life below 0", 0, 1, 255, true, true, -7},
+        {"life 1", 0, 1, 255, false, true, 1},
+        {"life 0, held by a scene", 0, 1, 255, false, true, 0, 8},
+        {"life 0, dying already", 0, 1, 255, false, true, 0, 0, 2},
     };
     for (const DeathCase& c : cases) {
         SCOPED_TRACE(c.name);
         g_GameCalls.clear();
         CharacterRecord hero{};
+        CharacterDef def{};
+        def.life = c.life;
+        def.dying = c.defDying;
+        if (c.defined) hero.def = &def;
+        hero.special = c.special;
         hero.dying = c.dying;
         hero.currentAnim = c.anim;
         hero.opacity = c.opacity;

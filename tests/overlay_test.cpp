@@ -43,7 +43,7 @@ protected:
         defs_.assign(2, CharacterDef{});
         records_[0].def = &defs_[0];
         records_[0].present = 1;
-        records_[0].life = 100;
+        defs_[0].life = 100;
         records_[1].def = &defs_[1];
         records_[1].present = 1;
         CharacterTable = records_.data();
@@ -380,7 +380,7 @@ TEST_F(OverlayTest, TargetLifeNeedsAKnownMaximum) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EntityPoints = row.entity;
-        records_[1].life = row.life;
+        defs_[1].life = row.life;
         defs_[1].maxLife = row.maximum;
         Hero()->target = &records_[1];
         Hud();
@@ -561,7 +561,7 @@ TEST_F(OverlayTest, LifeHeadPictures) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.life);
-        Hero()->life = row.life;
+        Hero()->def->life = row.life;
         g_headBlits.clear();
         DrawEnergyGauge(Hero());
         ASSERT_EQ(g_headBlits.size(), row.blits.size());

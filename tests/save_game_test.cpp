@@ -91,7 +91,7 @@ protected:
         ASSERT_GT(TakeNearestObject(&Hero(), 0), 0);
         Hero().position = {420, Hero().position.y, -260};
         SetCharacterAngle(0, 1000, 0, 0);
-        Hero().life = 77;
+        Hero().def->life = 77;
         Hero().protection = 140;
         ASSERT_EQ(PlaceDrain(&Hero(), 2), 1);
         const Vec3 at{300, 0, 400};
@@ -150,13 +150,14 @@ TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
     host::headless::AdvanceClock(7'000'000);
     Hero().position = {0, 0, 0};
     Hero().inventoryCount = 0;
+    Hero().def->life = 5;
     GameState.eventFlags[7] = 0;
     ASSERT_EQ(ReadSaveGame(3), 1);
 
     EXPECT_EQ(Hero().position.x, 420);
     EXPECT_EQ(Hero().position.z, -260);
     EXPECT_EQ(CharacterAnimTable[0].angles[1], 1000);
-    EXPECT_EQ(Hero().life, 77);
+    EXPECT_EQ(Hero().def->life, 77);
     EXPECT_EQ(Hero().protection, 140);
     ASSERT_EQ(Hero().inventoryCount, 1);
     EXPECT_EQ(Hero().inventory[0], FindObjectSlot("key"));
