@@ -29,6 +29,9 @@ constexpr int32_t kFullTurn = 4096;
 constexpr const char* kHitEffect = ".\\effects\\dezavivo.cgs";
 constexpr const char* kFootstepSound = ".\\smp\\effets\\deplacement.wav";
 constexpr uint8_t kFootstepKind = 21;
+// The fire keyframe of code 38 is the point-3 sequence's in the missions
+// after this one.
+constexpr int kSceneKeyframeAfter = 20;
 
 uint32_t g_animRandom = 0x2545F491u;
 
@@ -318,13 +321,15 @@ int AnimKeyFire(CharacterRecord* c, int32_t frame, int32_t slot) {
     if (!st) return 1;
     AnimSlot& s = st->slots[slot];
     if (s.state & kSlotKeyframeDone) return 1;
-    if (slot == 38 && MissionNumber > 20) s.keyframe = 180;
+    if (slot == 38 && MissionNumber > kSceneKeyframeAfter) s.keyframe = 180;
     bool forced = frame == -1;
     if (!forced && !Ready(st, s, frame)) return 0;
     FindNearestTarget(c);
     // The point-3 sequence: the hero's code 38 acts only once the hero has
-    // gone on from point 3 to point 4, and then ends the sequence.
-    if (slot == kScenePowerCode && IsHero(c) && MissionNumber >= kSceneFirstMission) {
+    // gone on from point 3 to point 4, and then ends the sequence.  The
+    // point step starts the sequence from mission 20, the keyframe waits
+    // for it only in the missions after 20.
+    if (slot == kScenePowerCode && IsHero(c) && MissionNumber > kSceneKeyframeAfter) {
         if (GameState.scene[0] != kSceneLeftPoint || CurrentPointIndex != kSceneEndPoint) return 0;
         GameState.scene[0] = kSceneEnded;
         c->special = 0;

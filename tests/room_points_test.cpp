@@ -518,12 +518,17 @@ TEST_F(RoomPointsTest, PointThreeSequenceFromMissionTwenty) {
     record.base = ".\\fx\\scene";
     PutSet(record.base, test::SimpleSet(20, test::Timing(1)));
     PutCgs(kSceneEffect, {record}, 38);
+    // The point step starts the sequence in missions above 19; the fire
+    // keyframe of code 38 waits for point 4 only in missions above 20, and
+    // in mission 20 acts at once, leaving the sequence as it is.
     struct Row {
         int mission;
         uint8_t held;  // the second scene byte
         bool runs;
+        bool keyframeWaits;
     };
-    const Row rows[] = {{19, 0, false}, {20, 0, true}, {22, 0, true}, {20, 1, false}};
+    const Row rows[] = {{19, 0, false, false}, {20, 0, true, false}, {21, 0, true, true}, {22, 0, true, true},
+                        {20, 1, false, false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "mission " << row.mission << " held " << int(row.held));
         Free_AllEffects();
@@ -551,6 +556,12 @@ TEST_F(RoomPointsTest, PointThreeSequenceFromMissionTwenty) {
         hero().currentAnim = kScenePowerCode;
         CheckHeroPoint(&hero());
         EXPECT_EQ(Calls("SetCharacterAnim"), 1);
+        if (!row.keyframeWaits) {
+            EXPECT_EQ(AnimKeyFire(&hero(), -1, kScenePowerCode), 1);
+            EXPECT_EQ(GameState.scene[0], kSceneAtPoint);
+            EXPECT_EQ(hero().special, kSceneHeld);
+            continue;
+        }
         // The fire keyframe waits while the hero is still at point 3.
         EXPECT_EQ(AnimKeyFire(&hero(), -1, kScenePowerCode), 0);
         EXPECT_EQ(hero().special, kSceneHeld);
