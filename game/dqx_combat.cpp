@@ -340,12 +340,15 @@ void FireCharacterWeapon(CharacterRecord* character, int32_t kind, uint32_t tick
     CharacterRecord* c = character;
     const bool hero = IsHero(c);
     const int32_t shotKind = hero ? kind : kPowerOther;
+    // A power the energy and the reserve cannot pay answers class 0 (the
+    // status line says so, and no power effect waits for the animation's
+    // end): its shot still goes, as a plain class-0 shot of its row.
     bool paid = false;
     const int32_t shotClass = SpendEnergy(c, shotKind, &paid);
     const ObjHandle source = c->source > 0 ? c->source : c->model;
     // Only the hero launches effects (the AI host starts its enemies'
-    // shots itself); a power it could not pay for launches nothing.
-    if (!hero || !paid) return;
+    // shots itself).
+    if (!hero) return;
     c->fireRate = GameplaySettings.DefaultShootFrequency;
     const PowerRow* row = CharacterPowerRow(c, shotKind);
     if (!row) return;

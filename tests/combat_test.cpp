@@ -360,15 +360,53 @@ TEST_F(CombatTest, AFailedEffectLogsItsFileAndLeavesNoFirePeriod) {
     EXPECT_NE(std::find(out.begin(), out.end(), "Q3D_FXInit2 FAILS! on .\\effects\\w6-1-A.cgs"), out.end());
 }
 
-TEST_F(CombatTest, APowerThatCannotBePaidLaunchesNothing) {
-    Weapon(0, 1, 50);
-    heroDef_.energy = 10;
-    heroDef_.energyReserve = 5;
-    FireCharacterWeapon(&hero(), kPowerWeapon, 0);
-    EXPECT_EQ(ActiveInstances(), 0);
-    EXPECT_STREQ(StatusText, kExhausted);
-    EXPECT_EQ(heroDef_.energy, 0);
-    EXPECT_EQ(heroDef_.energyReserve, 0);
+// A power the energy and the reserve cannot pay answers class 0: its shot
+// still goes, as a plain shot of its row (unaimed here: no target), with
+// the status message and no power effect waiting.  Row 7's protection
+// unpaid is such a plain shot: played once, neither the protection effect
+// nor any immunity.
+TEST_F(CombatTest, APowerThatCannotBePaidStillFiresAsClassZero) {
+    PutCgs(".\\effects\\w8-1-A.cgs", {{0, 0, "*", ".\\effects\\glow"}});
+    struct Row {
+        const char* name;
+        int row;
+        int32_t energy, reserve;  // the cost is 50
+        bool exhausted;
+        int32_t repeat;           // of the shot's effect on the hero
+        bool protection;          // it became the protection effect
+        int32_t energyAfter;
+    };
+    const Row rows[] = {
+        {"row 0 paid", 0, 60, 0, false, 1, false, 10},
+        {"row 0 unpaid", 0, 10, 5, true, 1, false, 0},
+        {"row 7 paid", 7, 60, 0, false, -1, true, 10},
+        {"row 7 unpaid", 7, 10, 5, true, 1, false, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Free_AllEffects();
+        ProtectionEffect = -1;
+        StatusText[0] = 0;
+        Weapon(r.row, 1, 50);
+        heroDef_.energy = r.energy;
+        heroDef_.energyReserve = r.reserve;
+        hero().immunity = 0;
+        hero().pendingPower = 0;
+        hero().target = nullptr;
+        FireCharacterWeapon(&hero(), kPowerWeapon, 0);
+        ASSERT_EQ(ActiveInstances(), 1);
+        ASSERT_GE(hero().effect, 0);
+        const std::vector<int> slots = InstanceSlots(hero().effect);
+        ASSERT_FALSE(slots.empty());
+        EXPECT_EQ(g_EffectSlots[slots[0]].anchor, hero().model);
+        EXPECT_EQ(g_EffectSlots[slots[0]].repeat, r.repeat);
+        EXPECT_EQ(ProtectionEffect >= 0, r.protection);
+        EXPECT_EQ(hero().immunity > 0, r.protection);
+        EXPECT_STREQ(StatusText, r.exhausted ? kExhausted : "");
+        EXPECT_EQ(heroDef_.energy, r.energyAfter);
+        EXPECT_EQ(heroDef_.energyReserve, 0);
+        EXPECT_EQ(hero().pendingPower, r.exhausted ? 0 : 1);
+    }
 }
 
 TEST_F(CombatTest, AFirePeriodOfZeroOrLessMeansNoDelay) {
