@@ -18,10 +18,13 @@
 #include "host/host.h"
 #include "media/sfx.h"
 #include "platform/settings.h"
+#include "platform/step_log.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -574,13 +577,19 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
         }
         // A slot without an animation of its own poses nothing: the model's
         // matrix still holds last frame's turn, which composed with the
-        // orientation again would spin the model faster every frame.
-        if (!(s.mode & kSlotNoRotation) && st->blending != 2 && s.anim > 0) {
+        // orientation again would spin the model faster every frame.  A
+        // finished death keeps the pose of its last frame as the animation
+        // gives it, the fall's turn included: the orientation is neither
+        // composed with it nor put in its place (which would stand the
+        // fallen hero up again).  The death's start reset the angles, so the
+        // pose is the one the hero fell with.
+        const bool deathHeld = st->blending == 2;
+        if (!deathHeld && !(s.mode & kSlotNoRotation) && s.anim > 0) {
             Mat3 pose{}, turned{};
             Get_ObjMatrix(c->model, &pose);
             Mul_Matrix(&c->orientation, &pose, &turned);
             Set_ObjMatrix(c->model, &turned);
-        } else {
+        } else if (!deathHeld) {
             Set_ObjMatrix(c->model, &c->orientation);
         }
     }
@@ -747,6 +756,10 @@ void StartCharacterDeath(CharacterRecord* c) {
     bool hero = index == 0;
     int32_t code = hero ? 21 + AnimRandom(3) : 22;
     if (DyingByte(c) || !IsAnimAllowed(c, code)) return;
+    if (c->def) {
+        const std::string name(c->def->name, strnlen(c->def->name, sizeof c->def->name));
+        LogStep(("Death " + name).c_str(), code);
+    }
     DyingByte(c) = 2;
     c->dying = 2;
     c->controls = 0;

@@ -7,6 +7,7 @@
 
 #include "ai/em_records.h"
 #include "ai/managers.h"
+#include "engine3d/dqx_front.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_anim.h"
 #include "game/dqx_load.h"
@@ -74,8 +75,8 @@ protected:
 
 // The guard's contact, as the enemy manager's frame gives it, kills the
 // hero once it takes the last of its life; the next world update starts
-// the death.  What the contact leaves is the one life the death rule, the
-// hit reaction and the HUD read.
+// the death.  What the contact leaves is the one life the death rule and
+// the hit reaction read.
 TEST_F(HeroDeathTest, ContactDamageKillsTheHeroThroughTheWorldUpdate) {
     struct Row {
         const char* name;
@@ -100,8 +101,7 @@ TEST_F(HeroDeathTest, ContactDamageKillsTheHeroThroughTheWorldUpdate) {
         Hero().special = row.special;
         Hero().immunity = row.immunity;
         // Long enough for the guard's first touch and the frame after it.
-        int frames = 0;
-        for (; frames < 120 && Hero().def->life == row.life; ++frames) {
+        for (int frames = 0; frames < 120 && Hero().def->life == row.life; ++frames) {
             GuardTouchesHero();
             Frame();
         }
@@ -184,35 +184,49 @@ TEST_F(HeroDeathTest, TheDyingHeroIsSeenFromItsNearestPoint) {
     }
 }
 
-// The death plays through to its last frame and holds it: the dying
-// byte's bit 0 set, the state dead (blending 2), the pose still from frame
-// to frame, and no second death begun.
-TEST_F(HeroDeathTest, TheDeathHoldsItsLastFrame) {
-    Hero().def->life = 0;
-    Frame();
-    ASSERT_TRUE(DeathStarted());
-    const int code = HeroAnim().requested;
-    ASSERT_TRUE(code >= 21 && code <= 23) << code;
-    // The longest of the kit's hero deaths is 60 frames at 30 a second.
-    for (int i = 0; i < 70; ++i) Frame();
-    EXPECT_EQ(HeroAnim().current, code);
-    EXPECT_EQ(HeroAnim().blending, 2);
-    EXPECT_EQ(Hero().def->dying & 1, 1);
-    EXPECT_GT(HeroAnim().slots[code].length, 1) << "the kit gives the hero no animation for death " << code;
-    const ObjHandle model = Hero().model;
-    ASSERT_GT(model, 0);
-    const int parts = Get_PartCount(model);
-    std::vector<Mat3> before(static_cast<size_t>(parts));
-    for (int p = 0; p < parts; ++p) Get_ObjMatrix(model + p, &before[size_t(p)]);
-    for (int i = 0; i < 10; ++i) Frame();
-    for (int p = 0; p < parts; ++p) {
-        Mat3 now{};
-        Get_ObjMatrix(model + p, &now);
-        for (int k = 0; k < 9; ++k) EXPECT_EQ(now.m[k], before[size_t(p)].m[k]) << "part " << p;
+// Each of the hero's three deaths falls to the floor (its head ends lying
+// less than the body's width above the floor, where standing it is 300 up
+// and more) and holds its last frame: the dying byte's bit 0 set, the state
+// dead (blending 2), the pose still from frame to frame, the life 0 and the
+// dying state kept.  The kit's deaths last 40 (entry 21), 50 (22) and 60
+// (23) frames at 30 a second.
+TEST_F(HeroDeathTest, EachDeathFallsToTheFloorAndHoldsItsLastFrame) {
+    for (int code : {21, 22, 23}) {
+        SCOPED_TRACE(code);
+        EndMission();
+        BeginMission(22);
+        Vec3 head{};
+        Update_SubtreeTransforms(0);
+        ASSERT_EQ(Get_ObjWorldPos(Hero().head, &head), 0);
+        const int32_t floor = Hero().position.y;
+        ASSERT_GT(floor - head.y, 250);
+        Hero().def->life = 0;
+        Frame();
+        ASSERT_TRUE(DeathStarted());
+        // The death drawn is random: the one of the row asked for instead.
+        ChangeCharacterAnim(&Hero(), code, 1);
+        for (int i = 0; i < 80; ++i) Frame();
+        EXPECT_EQ(HeroAnim().current, code);
+        EXPECT_EQ(HeroAnim().blending, 2);
+        EXPECT_EQ(Hero().def->dying & 1, 1);
+        Update_SubtreeTransforms(0);
+        ASSERT_EQ(Get_ObjWorldPos(Hero().head, &head), 0);
+        EXPECT_LT(floor - head.y, 100) << "the head stands " << floor - head.y << " above the floor";
+        const ObjHandle model = Hero().model;
+        ASSERT_GT(model, 0);
+        const int parts = Get_PartCount(model);
+        std::vector<Mat3> before(static_cast<size_t>(parts));
+        for (int p = 0; p < parts; ++p) Get_ObjMatrix(model + p, &before[size_t(p)]);
+        for (int i = 0; i < 10; ++i) Frame();
+        for (int p = 0; p < parts; ++p) {
+            Mat3 now{};
+            Get_ObjMatrix(model + p, &now);
+            for (int k = 0; k < 9; ++k) EXPECT_EQ(now.m[k], before[size_t(p)].m[k]) << "part " << p;
+        }
+        EXPECT_EQ(Hero().def->life, 0);
+        EXPECT_EQ(Hero().special, 4);
+        EXPECT_EQ(HeroAnim().current, code);
     }
-    EXPECT_EQ(Hero().def->life, 0);
-    EXPECT_EQ(Hero().special, 4);
-    EXPECT_EQ(HeroAnim().current, code);
 }
 
 }  // namespace

@@ -116,6 +116,23 @@ std::vector<TrackSpec> Death(int32_t length) {
     };
 }
 
+// The hero falls forward onto its front and stays: the body turns over its
+// feet and comes to lie on the floor (lifted by half its depth, so that it
+// lies on the floor rather than in it), the head sinks, the hand reaches
+// out ahead.
+std::vector<TrackSpec> FallForward(int32_t length) {
+    const int32_t fallen = length * 2 / 3;
+    return {
+        Track(length, {Rot(0, kStill), Rot(fallen, TurnX(90)), Rot(length, TurnX(90))},
+              {Pos(0, kBody), Pos(fallen, Add(kBody, {0, -40, 120})), Pos(length, Add(kBody, {0, -40, 120}))}),
+        Track(length, {Rot(0, kStill), Rot(fallen, TurnX(30)), Rot(length, TurnX(30))},
+              {Pos(0, kHead), Pos(length, kHead)}),
+        Track(length, {Rot(0, kStill), Rot(length, kStill)},
+              {Pos(0, kHand), Pos(fallen, Add(kHand, {0, -100, 60})), Pos(length, Add(kHand, {0, -100, 60}))}),
+        Still(length),
+    };
+}
+
 // The drain's single node turns a whole turn about the vertical axis and
 // bobs up by `bob` at the half.
 std::vector<TrackSpec> Spin(int32_t length, int32_t bob) {
@@ -263,6 +280,7 @@ std::vector<NamedFile> DemoAnimationFiles() {
         {Name("HEROPUT"), CharacterAnimation(Reach(40, {0, 140, 60}, 20), false)},
         {Name("HEROTAKE"), CharacterAnimation(Reach(40, {0, 140, 90}, 25), false)},
         {Name("HEROACT"), CharacterAnimation(Reach(30, {0, -40, 110}, 5), false)},
+        {Name("HERODIE"), CharacterAnimation(FallForward(50), false)},
         {Name("GUARDIDLE"), CharacterAnimation(Idle(60), true)},
         {Name("GUARDWALK"), CharacterAnimation(Gait(32, 400, 40, 10), false)},
         {Name("GUARDWAIT"), CharacterAnimation(Idle(40), false)},

@@ -278,6 +278,9 @@ MplCharacter Hero(I3 at, int32_t room) {
     c.anims[8] = Anim("HEROPUT", 40);
     c.anims[9] = Anim("HEROTAKE", 40);
     c.anims[10] = Anim("HEROACT", 30);
+    // Its own death, one of the three it may fall by (the other two are
+    // the entries every mission gives it).
+    c.anims[22] = Anim("HERODIE", 50);
     return c;
 }
 
