@@ -317,6 +317,27 @@ void Apply_MorphBlend(MorphRec* morphA, MorphRec* morphB, ObjHandle object, int3
     }
 }
 
+void Apply_MorphRest(MorphRec* morph, ObjHandle object, int32_t frame, int32_t weight) {
+    if (!morph || morph->groupCount <= 0) return;
+    const int64_t w = std::clamp(weight, 0, 255);
+    if (w < 255) Apply_Morph(morph, object, frame);
+    for (int32_t i = 0; i < morph->groupCount; ++i) {
+        const MorphGroup& g = morph->groups[i];
+        ObjHandle part = Get_BlockBase(object) + g.part;
+        int count = g.part >= 0 ? Get_VertexCount(part) : -1;
+        if (count < 0) continue;
+        std::vector<Vec3> v(size_t(count) + 1);
+        Get_Vertices(part, v.data());
+        auto mix = [w](int32_t x, int32_t rest) { return Narrow(int64_t(x) + (int64_t(rest) - x) * w / 255); };
+        for (int p = 0; p < std::min(count, g.vertexCount); ++p) {
+            const Vec3& rest = g.base[p];
+            v[size_t(p)] = {mix(v[size_t(p)].x, rest.x), mix(v[size_t(p)].y, rest.y), mix(v[size_t(p)].z, rest.z)};
+        }
+        Set_Vertices(part, v.data());
+        Update_Normals(part);
+    }
+}
+
 int Free_Morph(MorphRec* morph) {
     if (!morph) return 0;
     FreeRecord(morph);

@@ -58,6 +58,11 @@ void Apply_Morph(MorphRec* morph, ObjHandle object, int32_t frame);
 // frameB (B), then A + (B - A) x weight / 255; weight 0 gives A, 255 gives B.
 void Apply_MorphBlend(MorphRec* morphA, MorphRec* morphB, ObjHandle object, int32_t frameA, int32_t frameB,
                       int32_t weight);
+// Per group: the part at the frame's shape (as Apply_Morph) blended toward
+// its rest shape, the vertices it had when the file was read: weight 0
+// gives the frame's shape, 255 the rest shape; frame 0 starts from the
+// shape the part has.  Nothing for a null morph or one without groups.
+void Apply_MorphRest(MorphRec* morph, ObjHandle object, int32_t frame, int32_t weight);
 // 0 for null, else 1 after freeing the record and its buffers.
 int Free_Morph(MorphRec* morph);
 

@@ -17,6 +17,7 @@ constexpr uint8_t kSetUpInRoom = 1;
 constexpr uint8_t kSetUpSpindrel = 2;
 
 struct CharacterRecord;
+struct MorphRec;
 struct ObjectSlotEntry;
 
 constexpr int kInventorySlots = 32;
@@ -127,7 +128,7 @@ constexpr uint8_t kSlotEndSent = 0x02;
 struct AnimSlot {
     ObjHandle anim;        // the animation block of the slot's frames, 0 = none
     int32_t first;         // first frame
-    int32_t morphs;        // morph-target set (hero only), 0 = none
+    MorphRec* morphs;      // morph-target set of its animation (hero only), null = none
     int32_t length;        // frames played, at least 1
     int32_t next;          // code that follows when the slot ends
     int32_t sound;         // voice of the slot's keyframe sound, -1 none
@@ -164,6 +165,13 @@ struct CharacterAnimState {
     uint8_t stopMode;             // 1 holds a playing non-zero code on its last frame
     uint8_t ended;                // 1 when a slot ended without a blend
     uint8_t isHero;
+    // The hero's morph sets as step 6 left them: the set whose shape the
+    // model's parts show (null: their rest shape), the set of the frame at
+    // blendFrom and the set of the frame the running blend starts from
+    // (null: the rest shape).
+    MorphRec* morphsShown;
+    MorphRec* blendFromMorphs;
+    MorphRec* rangeMorphs;
 };
 
 // The 64 records of the mission, the hero in slot 0, and their animation

@@ -6,6 +6,7 @@
 #include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_math.h"
+#include "engine3d/dqx_morph.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_combat.h"
 #include "game/dqx_controls.h"
@@ -17,11 +18,13 @@
 #include "game/game_state.h"
 #include "host/host.h"
 #include "media/sfx.h"
+#include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/step_log.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -218,10 +221,12 @@ void StartAnimSlot(CharacterAnimState* st, int32_t slot, int blend) {
         st->rangeStart = st->blendFrom;
         st->rangeEnd = first;
         st->blending = 1;
+        st->rangeMorphs = st->blendFromMorphs;
     } else {
         st->rangeStart = first;
         st->rangeEnd = Anim_Ref(s.anim, s.first + length);
         st->blending = 0;
+        st->rangeMorphs = nullptr;
     }
     st->startTick = host::GetTickCount();
     st->time = 0;
@@ -413,7 +418,74 @@ void InstallPowerSlots(CharacterAnimState* st) {
     st->slots[42] = loop;
 }
 
+// The hero's morph sets, one a file, shared by the slots whose animations
+// name it; bound to the hero's model they were loaded for.
+struct HeroMorphSet {
+    char path[64];
+    MorphRec* set;
+};
+HeroMorphSet g_heroMorphs[kAnimSlots];
+int g_heroMorphCount = 0;
+
+// ".\all\" and the animation's file name (without its folder) with the
+// extension "mor"; false when there is no name or the path does not fit.
+bool MorphPathOf(const char* animation, size_t size, char* out, size_t outSize) {
+    const size_t length = strnlen(animation, size);
+    size_t name = 0;
+    for (size_t i = 0; i < length; ++i)
+        if (animation[i] == '\\' || animation[i] == '/') name = i + 1;
+    size_t stem = length - name;
+    for (size_t i = length; i > name; --i)
+        if (animation[i - 1] == '.') {
+            stem = i - 1 - name;
+            break;
+        }
+    if (stem == 0) return false;
+    const int n = std::snprintf(out, outSize, ".\\all\\%.*s.mor", int(stem), animation + name);
+    return n > 0 && size_t(n) < outSize;
+}
+
+// The set of the animation's ".mor" file for the hero's model, loaded once
+// when the file exists; null otherwise (and for a file that does not read).
+MorphRec* HeroMorphsOf(const char* animation, size_t size, ObjHandle model) {
+    char path[sizeof HeroMorphSet::path];
+    if (!MorphPathOf(animation, size, path, sizeof path)) return nullptr;
+    for (int i = 0; i < g_heroMorphCount; ++i)
+        if (std::strcmp(g_heroMorphs[i].path, path) == 0) return g_heroMorphs[i].set;
+    if (!CurrentFileTable->Exists(path) || g_heroMorphCount >= kAnimSlots) return nullptr;
+    HeroMorphSet& entry = g_heroMorphs[g_heroMorphCount++];
+    std::snprintf(entry.path, sizeof entry.path, "%s", path);
+    entry.set = Load_Morph(path, model, 0);
+    return entry.set;
+}
+
+// Every slot built from an animation that loaded takes that animation's
+// morph set: the base slots from the definition's entries, the power slots
+// from the power table; the casting loop (42) is part of slot 43.
+void LoadHeroMorphs(CharacterRecord* c, CharacterAnimState* st) {
+    FreeHeroMorphs();
+    if (c->model <= 0) return;
+    for (int i = 0; c->def && i < kCharacterAnimEntries; ++i) {
+        const CharacterAnimEntry& e = c->def->anims[i];
+        if (st->slots[i].anim > 0) st->slots[i].morphs = HeroMorphsOf(e.file, sizeof e.file, c->model);
+    }
+    for (int i = 0; i < kPowerSlotCount && i < kHeroAnimHandles; ++i) {
+        const HeroAnimEntry& e = HeroPowerAnims[i];
+        if (HeroAnimHandles[i] > 0) st->slots[kPowerSlotFirst + i].morphs = HeroMorphsOf(e.file, sizeof e.file, c->model);
+    }
+    st->slots[42].morphs = st->slots[43].morphs;
+}
+
 }  // namespace
+
+void FreeHeroMorphs() {
+    for (int i = 0; i < g_heroMorphCount; ++i) Free_Morph(g_heroMorphs[i].set);
+    g_heroMorphCount = 0;
+    if (!CharacterAnimTable) return;
+    CharacterAnimState& st = CharacterAnimTable[0];
+    for (AnimSlot& s : st.slots) s.morphs = nullptr;
+    st.morphsShown = st.blendFromMorphs = st.rangeMorphs = nullptr;
+}
 
 void InstallKeyframeCallbacks(CharacterRecord* c) {
     RecordGameCall("InstallKeyframeCallbacks", c, 0, 0);
@@ -447,6 +519,7 @@ void InstallKeyframeCallbacks(CharacterRecord* c) {
         slots[22].onKeyframe = AnimKeyHeroDeath;
         slots[23].onKeyframe = AnimKeyHeroDeath;
         InstallPowerSlots(st);
+        LoadHeroMorphs(c, st);
     } else {
         slots[22].next = 23;
         AnimSlot dead = slots[22];
@@ -464,6 +537,9 @@ void StartPowerAnim(CharacterRecord* hero, ObjHandle animation, int fire) {
     AnimSlot& s = st->slots[20];
     int32_t frames = Get_AnimLength(animation);
     s.anim = animation;
+    // The slot now plays the weapon's frames: the set made for the frames of
+    // the hero's own animation of the slot would not fit them.
+    s.morphs = nullptr;
     s.first = 0;
     s.length = frames < 1 ? 1 : frames;
     s.keyframe = 0;
@@ -512,6 +588,8 @@ void PlaceCharacterModel(CharacterRecord* c, int reset) {
     st->rangeStart = Anim_Ref(idle.anim, idle.first);
     st->rangeEnd = Anim_Ref(idle.anim, idle.first + (idle.length < 1 ? 1 : idle.length));
     st->blendFrom = st->rangeStart;
+    st->blendFromMorphs = idle.morphs;
+    st->rangeMorphs = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -547,7 +625,33 @@ Vec3 TurnDelta(const Mat3& m, const Vec3& d) {
     return {row(0), row(1), row(2)};
 }
 
-// Steps 6 and 7: the pose, the rotation and the root motion.
+// Step 6's morphs: the current slot's set at the frame shown; during a
+// blend, the set of the frame the blend starts from, at that frame,
+// blended into the current slot's at its first frame by the fraction.  A
+// side without a set is the parts' rest shape, and a set this frame does
+// not use gives its parts back their rest shape first, so that no shape
+// outlives its animation.
+void ApplyMorphs(CharacterAnimState* st, ObjHandle model, const AnimSlot& s, int32_t fraction) {
+    const bool blend = st->blending == 1;
+    MorphRec* to = s.morphs;
+    MorphRec* from = blend ? st->rangeMorphs : nullptr;
+    MorphRec* shown = st->morphsShown;
+    if (shown && shown != from && shown != to) Apply_MorphRest(shown, model, 0, 255);
+    if (blend) {
+        const int32_t fromFrame = int32_t(uint32_t(st->rangeStart) & 0xFFFFu);
+        if (from && to) Apply_MorphBlend(from, to, model, fromFrame, s.first, fraction);
+        else if (from) Apply_MorphRest(from, model, fromFrame, fraction);
+        else if (to) Apply_MorphRest(to, model, s.first, 255 - fraction);
+        st->blendFromMorphs = fraction < 128 ? from : to;
+    } else {
+        const int64_t length = s.length < 1 ? 1 : s.length;
+        if (to) Apply_Morph(to, model, int32_t(s.first + length * fraction / 256));
+        st->blendFromMorphs = to;
+    }
+    st->morphsShown = from ? from : to;
+}
+
+// Steps 6 and 7: the pose, the morphs, the rotation and the root motion.
 void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
     bool hero = IsHero(c);
     uint8_t dying = DyingByte(c);
@@ -563,6 +667,7 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
     }
     if (posed) {
         AnimateObject(c->model, st->rangeStart, st->rangeEnd, fraction, 0);
+        if (hero) ApplyMorphs(st, c->model, s, fraction);
         Vec3 root{};
         Get_ObjPos(c->model, &root);
         if ((s.mode & kSlotRootMotion) && st->blending != 1) {

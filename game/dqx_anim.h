@@ -39,6 +39,9 @@ int32_t GetCharacterAnimTime(const CharacterAnimState* state);
 void SetCharacterAngle(int index, int32_t heading, int32_t z, int32_t x);
 // One frame of the state machine of character `index`.
 void AdvanceCharacterAnim(int index);
+// The hero's morph sets freed, and every slot of slot 0's state left
+// without one (InstallKeyframeCallbacks loads them for the hero's model).
+void FreeHeroMorphs();
 // Slot 20 takes the hero's weapon animation; code 20 is requested.
 void StartPowerAnim(CharacterRecord* hero, ObjHandle animation, int fire);
 // Starts slot `slot` of the state (blend: from the frame shown last).

@@ -14,6 +14,7 @@
 #include "engine3d/dqx_view.h"
 #include "game/characters.h"
 #include "game/dqx_allies.h"
+#include "game/dqx_anim.h"
 #include "game/dqx_briefing.h"
 #include "game/dqx_combat.h"
 #include "game/dqx_controls.h"
@@ -719,6 +720,7 @@ void FreeCharacterModels(int mode) {
         if (c.attached > 0) Free_Object(c.attached);
         for (ObjHandle anim : c.animObjects)
             if (anim > 0) Free_Object(anim);
+        if (i == 0) FreeHeroMorphs();
         if (CharacterAnimTable) CharacterAnimTable[i] = CharacterAnimState{};
         if (c.setUp != kNotSetUp) SetCharacterPos(&c);
         c.setUp = kNotSetUp;

@@ -78,10 +78,15 @@ bool Enabled() {
     return !TendrilsDisabled;
 }
 
-// Tendrils grow only below mission 20, side 1 only in mission 6.
-bool SideLives(int side) {
-    if (MissionNumber >= kNoTendrilMission) return false;
+// Side 0 grows in every mission, side 1 only in mission 6.
+bool SideGrows(int side) {
     return side == 0 || (side == 1 && MissionNumber == kTendrilSide1Mission);
+}
+
+// From mission 20 on the tendrils made stand frozen: shown, found and hit,
+// but never updated (no fading, swaying, shots or counting).
+bool SideMoves(int side) {
+    return MissionNumber < kNoTendrilMission && SideGrows(side);
 }
 
 // The flag byte lets the tendrils show (1, 2 or 3).
@@ -288,7 +293,7 @@ void CreateRoomTendrils() {
     TendrilSources.count = 0;
     if (!Enabled()) return;
     for (int side = 0; side < kTendrilSides; ++side)
-        if (SideLives(side)) CreateTendrils(side, side * kTendrilsPerSide, kTendrilsPerSide);
+        if (SideGrows(side)) CreateTendrils(side, side * kTendrilsPerSide, kTendrilsPerSide);
 }
 
 void FreeRoomTendrils() {
@@ -392,7 +397,7 @@ void UpdateTendrils(int mode) {
     RecordGameCall("UpdateTendrils", nullptr, mode);
     if (!Enabled()) return;
     for (int side = 0; side < kTendrilSides; ++side)
-        if (SideLives(side)) UpdateTendrilSide(side, mode);
+        if (SideMoves(side)) UpdateTendrilSide(side, mode);
 }
 
 void UpdateTendrilSide(int side, int mode) {

@@ -6,7 +6,8 @@
 // kills back (EM_TendrilsKilled).
 //
 // Two sides, each with its own model, sway animation and morph set; side 1
-// lives only in mission 6.  Nothing grows or moves in missions 20 and above.
+// lives only in mission 6.  In missions 20 and above the tendrils are made
+// as anywhere but stand frozen: nothing updates them.
 // Times are ticks of 1/70 s, positions world units (y points down).
 #pragma once
 
@@ -28,8 +29,8 @@ constexpr uint8_t kMissionFlagSpindrelHit = 0x02;
 constexpr int kTendrilRecords = 20;
 constexpr int kTendrilSides = 2;
 constexpr int kTendrilsPerSide = kTendrilRecords / 2;
-// The only mission with tendrils of side 1, and the first mission where no
-// tendril grows.
+// The only mission with tendrils of side 1, and the first mission whose
+// tendrils are made but never updated.
 constexpr int kTendrilSide1Mission = 6;
 constexpr int kNoTendrilMission = 20;
 // TendrilRecord::alive of a tendril just made, and of one revived.
@@ -82,7 +83,8 @@ void LoadDrills();
 void FreeDrills();
 // At a room's release, before its model goes: the tendrils' models freed.
 void FreeRoomDrills();
-// At a room entry (after its collision is loaded): the tendrils made.
+// At a room entry (after its collision is loaded): the tendrils made, ten
+// of side 0 and in mission 6 ten of side 1, in every mission.
 void CreateRoomTendrils();
 // At a room's release, after its model went: nothing is left of the room's
 // tendrils.

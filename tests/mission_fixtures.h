@@ -51,7 +51,8 @@ inline MissionRecord TestMission(int32_t defCount, CharacterDef* defs, int32_t r
 template <class Put>
 void PrepareDemoMission(Put put) {
     for (const auto& files :
-         {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles(), kit::DemoWeaponFiles()})
+         {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoHeroMorphFiles(), kit::DemoMissionFiles(),
+          kit::DemoWeaponFiles()})
         for (const kit::NamedFile& f : files) put(f.name, f.data);
     CharacterTable = nullptr;
     CharacterAnimTable = nullptr;

@@ -1,6 +1,7 @@
 // Morph targets: the "~" correspondence, applying by frame (frame 0, between
 // keys, beyond the last key), vertices that match no target point, the hand
-// morphs' opacity table, blends, and files that cannot be read.
+// morphs' opacity table, blends, the way back to the rest shape, and files
+// that cannot be read.
 #include "engine3d/dqx_morph.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
@@ -8,6 +9,8 @@
 #include "test_3d.h"
 #include "tools/kit/effect_writer.h"
 #include "tests/mission_fixtures.h"
+
+#include <algorithm>
 
 namespace test {
 namespace {
@@ -174,6 +177,33 @@ TEST_F(Morphs, BlendOfTwoMorphs) {
     // Nothing without both morphs.
     Apply_MorphBlend(a, nullptr, arm_, 1, 1, 0);
     EXPECT_EQ(Vertex(1).x, base_[1].x * 2 + base_[1].x * 2 * 51 / 255);
+}
+
+// Toward the rest shape (the part's vertices when the file was read, the
+// 1x hand here): the frame's shape (frame 11: 2x) moved by weight / 255 of
+// the way back, truncated; frame 0 starts from the shape the part has
+// (2x, left by the frame-11 morph before the row), and a weight past 255
+// is 255.
+TEST_F(Morphs, TowardTheRestShape) {
+    MorphRec* m = Load(".\\t\\a.mor", HandMorph());
+    struct Row {
+        const char* name;
+        int32_t frame, weight;
+        bool null;
+    } rows[] = {
+        {"the frame's shape", 11, 0, false}, {"the rest shape", 11, 255, false}, {"a fifth of the way", 11, 51, false},
+        {"from the shape it has", 0, 128, false}, {"a weight past 255", 11, 300, false}, {"no morph", 11, 255, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Apply_Morph(m, arm_, 11);
+        Apply_MorphRest(r.null ? nullptr : m, arm_, r.frame, r.weight);
+        const int64_t w = r.null ? 0 : std::min(r.weight, 255);
+        for (int i = 0; i < 4; ++i) {
+            const int64_t b = base_[size_t(i)].x, shaped = 2 * b;
+            EXPECT_EQ(Vertex(i).x, shaped + (b - shaped) * w / 255) << i;
+        }
+    }
 }
 
 TEST_F(Morphs, HandMorphsFadeTheHero) {

@@ -1,7 +1,7 @@
 // Both programs headless: on mission 7 (developer option 4 names the first
 // mission) the room entered grows its tendrils on the canopy and every frame
-// updates them (a run-trace line per tendril update); on mission 22 no
-// tendril is ever made or updated.
+// updates them (a run-trace line per tendril update); on mission 22 the
+// room's tendrils are made but never updated.
 #include "tests/demo_run.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The tendrils: the drop onto the room's collision faces, the counts the
 // enemy manager asks for, fading, swaying and shooting on the virtual
 // clock with seeded draws, hits and kills, and the missions and sides
-// where nothing grows.  The drills are the data kit's.
+// where tendrils grow and where they stand frozen.  The drills are the data
+// kit's.
 #include "game/dqx_tendrils.h"
 
 #include "ai/em_core.h"
@@ -470,9 +471,11 @@ TEST_F(TendrilsTest, TheHeroFindsTheLiveTendrilMostNearlyInFront) {
     }
 }
 
-// Side 1 grows only in mission 6; nothing grows or moves in missions 20
-// and above, nor with tendrils off.
-TEST_F(TendrilsTest, MissionsAndSidesWithoutTendrils) {
+// Side 1 grows only in mission 6.  In missions 20 and above the room's
+// tendrils are made, shown and found by the tendril shot as anywhere, but
+// stand frozen: nothing updates them.  With tendrils off nothing is made,
+// moves or is found.
+TEST_F(TendrilsTest, MissionsAndSidesOfTendrils) {
     struct Row {
         const char* name;
         uint8_t mission;
@@ -484,10 +487,13 @@ TEST_F(TendrilsTest, MissionsAndSidesWithoutTendrils) {
         {"mission 7", 7, false, 10, 0, true},
         {"mission 6", 6, false, 10, 10, true},
         {"mission 19", 19, false, 10, 0, true},
-        {"mission 20", 20, false, 0, 0, false},
-        {"mission 22", 22, false, 0, 0, false},
+        {"mission 20", 20, false, 10, 0, false},
+        {"mission 22", 22, false, 10, 0, false},
         {"tendrils off", 7, true, 0, 0, false},
     };
+    // The hero looks along +x at the room centre, where the tendrils stand
+    // (no collision geometry here to drop them onto).
+    records_[0].position = {-3000, 0, 0};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ClearTendrils();
@@ -495,13 +501,15 @@ TEST_F(TendrilsTest, MissionsAndSidesWithoutTendrils) {
         TendrilsDisabled = row.disabled ? 1 : 0;
         MissionFlagByte = 1;
         CreateRoomTendrils();
-        int made[2] = {0, 0};
+        int made[2] = {0, 0}, shown = 0;
         for (const TendrilRecord& t : TendrilTable)
-            if (t.model > 0) ++made[t.side];
+            if (t.model > 0) ++made[t.side], shown += Hidden(t.model) ? 0 : 1;
         EXPECT_EQ(made[0], row.side0);
         EXPECT_EQ(made[1], row.side1);
+        EXPECT_EQ(shown, row.side0 + row.side1);
         EXPECT_EQ(TendrilSources.count, row.side0 + row.side1);
-        // Tendrils of mission 7 carried into the case's mission: do they move?
+        EXPECT_EQ(FindFacingTendril(&records_[0]) != nullptr, row.side0 > 0);
+        // The tendrils just made, updated for three frames: do they move?
         TendrilsDisabled = 0;
         MissionNumber = 7;
         ClearTendrils();
@@ -514,9 +522,6 @@ TEST_F(TendrilsTest, MissionsAndSidesWithoutTendrils) {
         Frames(3);
         EXPECT_EQ(TendrilTable[0].phase != phase, row.updates);
         EXPECT_EQ(TendrilTable[0].fade != 100, row.updates);
-        if (row.disabled) {
-            EXPECT_EQ(FindFacingTendril(&records_[0]), nullptr);
-        }
         TendrilsDisabled = 0;
     }
 }

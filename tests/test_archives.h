@@ -34,7 +34,7 @@ inline std::vector<uint8_t> Archive(const std::vector<kit::ArchiveMember>& membe
 inline std::vector<kit::NamedFile> DemoRunFiles() {
     std::string texts = kit::TextFileBytes(kit::DemoMenuTexts());
     std::vector<kit::NamedFile> files = {{".\\menus\\f_text.txt", Bytes(texts)}};
-    for (auto list : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoMissionFiles()})
+    for (auto list : {kit::Demo3DFiles(), kit::DemoAnimationFiles(), kit::DemoHeroMorphFiles(), kit::DemoMissionFiles()})
         for (kit::NamedFile& f : list) files.push_back(std::move(f));
     for (kit::ArchiveMember& m : kit::DemoTranslationMembers("voice")) files.push_back({m.name, std::move(m.data)});
     // The menu sounds the run's keys play.

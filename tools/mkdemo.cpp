@@ -2,8 +2,8 @@
 // stand, and the four resource archives packed from data/game, data/audio,
 // data/voice and data/music (an empty archive where a folder holds
 // nothing), with the members the kit generates added: the missions' 3D
-// files and mission.mpl files, the characters' animations, the effect set
-// and the weapons' files in game.res, the sound effects in audio.res, in
+// files and mission.mpl files, the characters' animations and the hero's
+// morph targets, the effect set and the weapons' files in game.res, the sound effects in audio.res, in
 // game.res and voice.res the pictures the kit paints, and in game.res the menu sprite
 // sheets and bitmap fonts; beside them, loose, the intro video
 // video\fmorvanel.qvs.  The missions' script.ana go into game.res, their
@@ -114,6 +114,7 @@ int BuildGame(const fs::path& data, const fs::path& game) {
         if (std::string(spec.folder) == "game") {
             for (kit::NamedFile& f : kit::Demo3DFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoAnimationFiles()) members.push_back({f.name, std::move(f.data)});
+            for (kit::NamedFile& f : kit::DemoHeroMorphFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoDrainAnimationFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoEffectFiles()) members.push_back({f.name, std::move(f.data)});
             for (kit::NamedFile& f : kit::DemoWeaponFiles()) members.push_back({f.name, std::move(f.data)});
@@ -336,6 +337,7 @@ void BuildEffectCorpus(const fs::path& folder) {
     mor.groups = {{"repere", {{1, "~hand"}, {10, "open"}, {20, "~hand"}}}};
     put("mor", "hand.mor", kit::MorFile(mor));
     put("mor", "drill.mor", kit::MorFile(kit::DrillMorph()));
+    put("mor", "herorun.mor", kit::MorFile(kit::HeroRunMorph()));
     mor.withGroups = false;
     put("mor", "targets.mor", kit::MorFile(mor));
 }

@@ -271,6 +271,22 @@ std::vector<uint8_t> FlareTexture() {
     return BuildTexture(palette, texels);
 }
 
+MorSpec HeroRunMorph() {
+    const ObjectSpec hero = Character("hero", 0x001F, "heroskin");
+    const NodeSpec& head = hero.nodes[1];
+    std::vector<I3> rest = head.vertices, swollen = head.vertices;
+    // The crown is the head's top (y points down); x and z are about the
+    // neck, so widening scales them.
+    int32_t top = 0;
+    for (const I3& p : rest) top = std::min(top, p.y);
+    for (I3& p : swollen)
+        if (p.y == top) p = {p.x * 3 / 2, -kHeroRunCrown, p.z * 3 / 2};
+    MorSpec mor;
+    mor.targets = {{"~tete", rest}, {"swollen", swollen}};
+    mor.groups = {{"tete", {{1, "~tete"}, {10, "swollen"}, {19, "~tete"}}}};
+    return mor;
+}
+
 std::vector<NamedFile> DemoAnimationFiles() {
     std::vector<NamedFile> files = {
         {Name("HEROIDLE"), CharacterAnimation(Idle(60), true)},
@@ -313,6 +329,10 @@ std::vector<NamedFile> DemoAnimationFiles() {
         files.push_back({Name(power), cast});
     files.push_back({Name("SHOOT"), CharacterAnimation(Shot(), false)});
     return files;
+}
+
+std::vector<NamedFile> DemoHeroMorphFiles() {
+    return {{".\\all\\HERORUN.mor", MorFile(HeroRunMorph())}};
 }
 
 std::vector<NamedFile> DemoDrainAnimationFiles() {

@@ -39,6 +39,15 @@ std::vector<uint8_t> FlareTexture();
 // ".\all\*.3da" for the characters of Character() (nodes body, tete,
 // repere, $DUMMY): the hero, the guard and the two summoned allies.
 std::vector<NamedFile> DemoAnimationFiles();
+// The morph targets of the hero's animations: ".\all\HERORUN.mor"
+// (HeroRunMorph), beside the run's ".\all\HERORUN.3da".
+std::vector<NamedFile> DemoHeroMorphFiles();
+// The hero's head swells as it runs: the crown of its head ("tete") rises
+// from 80 to 190 units above the neck and widens by half from the run's
+// first frame (1, the rest shape "~tete") to frame 10 ("swollen"), and
+// shrinks back by frame 19, the last the run shows.
+constexpr int32_t kHeroRunCrown = 190;
+MorSpec HeroRunMorph();
 // The drain models' animations (".\all\drains.3da", full, 48 frames, and
 // ".\all\drainf.3da", filling, 96 frames): one node turning once.
 std::vector<NamedFile> DemoDrainAnimationFiles();
