@@ -644,15 +644,24 @@ void KeepPlacesInDefinitions() {
 }
 
 // Writes the bytes to a new file beside the slot's and renames it over the
-// slot's: every write and the close checked, the new file removed again
-// when anything failed.
+// slot's: every write, the sync and the close checked, the new file removed
+// again when anything failed.  The bytes are on the disk before the rename
+// and the folder is synced after it, so that a power cut leaves the slot
+// with its old save or its new one, never with a file the rename made
+// before its bytes were stored.
 bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temporary = path + ".new";
     FileHandle file = PlainFileTable.Open(temporary.c_str(), "wb");
     if (!file) return false;
     const bool written = PlainFileTable.Write(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool synced = written && PlainFileSync(file) == 0;
     const bool closed = PlainFileTable.Close(file) == 0;
-    if (written && closed && host::MoveFile(temporary.c_str(), path.c_str())) return true;
+    if (synced && closed && host::MoveFile(temporary.c_str(), path.c_str())) {
+        // The new save is in place; a folder the system cannot sync (some
+        // file systems refuse) only leaves the rename to the system's time.
+        if (!PlainFolderSync(path.c_str())) DebugLog("savegame: the folder of %s could not be synced", path.c_str());
+        return true;
+    }
     host::DeleteFile(temporary.c_str());
     return false;
 }

@@ -3,9 +3,9 @@
 // in a fixed order (docs/save-format.md gives every byte).  Pointers are
 // stored as 1-based indexes (0 none), every integer little-endian.
 //
-// A save is built in memory, written to a new file beside the slot's and
-// then renamed over it, every write checked: when anything fails the slot
-// keeps the file it had.  A load reads the whole file and checks every
+// A save is built in memory, written to a new file beside the slot's, put
+// on the disk and then renamed over it, every write checked: when anything
+// fails the slot keeps the file it had.  A load reads the whole file and checks every
 // block against the others before the running mission is touched: a file
 // that is cut short, of another version or holding an index past its own
 // records is refused and the game goes on as it was.

@@ -69,6 +69,7 @@ protected:
     }
     void TearDown() override {
         host::headless::SetDiskFreeBytes(-1);
+        host::headless::StopFileCalls();
         DemoMissionTest::TearDown();
     }
     CharacterRecord& Hero() { return CharacterTable[0]; }
@@ -265,6 +266,39 @@ TEST_F(SaveGameTest, RefusedFilesLeaveTheGameRunning) {
     StatusText[0] = 0;
     EXPECT_EQ(ReadSaveGame(6), 0);
     EXPECT_STREQ(StatusText, "");
+}
+
+// The save's bytes are on the disk before the rename puts them in the
+// slot's place, and the folder after it; a sync that fails leaves the
+// slot's previous save.
+TEST_F(SaveGameTest, ASaveIsOnTheDiskBeforeItTakesTheSlot) {
+    ASSERT_EQ(WriteSaveGame(7, "before"), 1);
+    const std::vector<uint8_t> before = SlotBytes(7);
+    const std::string slot = host::ToNativePath(SaveGamePath(7).c_str());
+    const std::string fresh = slot + ".new";
+    const std::string folder = fs::path(slot).parent_path().string();
+    struct Row {
+        const char* name;
+        bool syncFails;
+        int answer;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {
+        {"the file synced, renamed, its folder synced", false, 1,
+         {"sync " + fresh, "move " + fresh + " " + slot, "sync folder " + folder}},
+        {"a sync that fails: no rename", true, 0, {"sync " + fresh}},
+    };
+    Hero().position.x += 500;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        PutSlot(7, before);
+        host::headless::RecordFileCalls(r.syncFails);
+        EXPECT_EQ(WriteSaveGame(7, "after"), r.answer);
+        host::headless::StopFileCalls();
+        EXPECT_EQ(host::headless::FileCalls(), r.calls);
+        EXPECT_EQ(SlotBytes(7) == before, r.answer == 0);
+        EXPECT_FALSE(fs::exists(dir_ / "savegame.007.new"));
+    }
 }
 
 // A disk that fills while the save is written: the answer is 0, no new
