@@ -348,6 +348,8 @@ constexpr uint64_t kLargestSave =
     uint64_t(kSaveMaxCharacters) * kSaveCharacterBytes + 8 + kMaxByteNamed * kScriptEventBytes + kDialogueStateBytes +
     kLargestMissionBlock + 4 + kMaxRooms * kDrainRecordBytes + 12 + kJournalBlockBytes + kWeaponSaveMaskBytes +
     uint64_t(kWeaponSlots) * kWeaponSaveEntryBytes + kAllyBlockBytes;
+// The figure docs/save-format.md gives.
+static_assert(kLargestSave == 29'348'748);
 
 // The reason the last image was refused, for the debug log.
 const char* g_refusal = "";
