@@ -118,6 +118,27 @@ ObjHandle LoadIfPresent(const char* file) {
     return h > 0 ? h : 0;
 }
 
+}  // namespace
+
+bool RootFileExists(const char* name) {
+    const FileTable* table = CurrentFileTable;
+    if (!table || !table->Exists || !name || !name[0]) return false;
+    char saved[160];
+    GetResourcePath(saved, sizeof saved);
+    SetResourcePath("");
+    const bool found = table->Exists(name) != 0;
+    SetResourcePath(saved);
+    return found;
+}
+
+bool MissionFileExists(int mission) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".\\ms%d\\mission.mpl", mission);
+    return RootFileExists(name);
+}
+
+namespace {
+
 void SetText(char* field, size_t size, const char* text) {
     std::snprintf(field, size, "%s", text);
 }

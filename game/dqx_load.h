@@ -15,6 +15,12 @@
 // the fatal "dqx_load.c:%s:no mpl" error (never a crash).
 void ReadMissionFile(FileHandle file, const char* path, int restoring);
 void LoadMissionFile(const char* path);
+// Whether a file named from the root (".\ms22\room1.3dc") is there
+// through the current file table (the current archive, or the disk without
+// one), whatever the resource path.
+bool RootFileExists(const char* name);
+// Whether ".\ms<n>\mission.mpl" is there.
+bool MissionFileExists(int mission);
 
 void OpenMission(int n, int restoring);
 void StartMission(int restoring);

@@ -100,21 +100,6 @@ void Blit(int32_t x, int32_t y, const Picture* picture) {
     if (opaque && picture && picture->pixels) opaque(x, y, picture);
 }
 
-// Whether ".\ms<n>\mission.mpl" is there, named from the root whatever
-// the resource path.
-bool MissionFileExists(int mission) {
-    const FileTable* table = CurrentFileTable;
-    if (!table || !table->Exists) return false;
-    char name[32];
-    std::snprintf(name, sizeof name, ".\\ms%d\\mission.mpl", mission);
-    char saved[160];
-    GetResourcePath(saved, sizeof saved);
-    SetResourcePath("");
-    const bool found = table->Exists(name) != 0;
-    SetResourcePath(saved);
-    return found;
-}
-
 // --- step 1: the slide --------------------------------------------------------
 
 // Moves the counter; answers the panel's offset, or -1 when the menu has

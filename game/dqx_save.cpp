@@ -35,6 +35,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
 std::string g_LastSaveName;
@@ -320,9 +321,35 @@ struct SaveImage {
     PowerTablesRecord powers{};
     SavedCharacter records[kSaveMaxCharacters];
     Vec3 camera{};
-    // Counts of the mission records of block 6.
+    // Counts of the mission records of block 6, and where its rooms begin.
     int32_t rooms = 0, objects = 0;
+    size_t roomsAt = 0;
 };
+
+// The largest save the format holds.  A list that the game state or the
+// records name by a one-byte index holds at most what the byte can name:
+// 255 rooms (the current room is a byte, 255 naming none), 256 points a
+// room (the current point), 255 portals a room (an event's door query, a
+// 1-based byte), 256 map levels (the current level), 256 objects (an
+// object's own index byte), 256 events (an event's link and the event it
+// arms), 256 weapon records (a definition's weapon index); 64 definitions
+// (the header's count).  The two lists that nothing names by a byte, a
+// weapon record's track points and the 36-byte records, are held to 256
+// as well.  The lists are not refused one by one: the whole file is, when
+// it is larger than a save with every list at its most (about 29 MB).
+constexpr uint64_t kMaxRooms = 255, kMaxPoints = 256, kMaxPortals = 255, kMaxByteNamed = 256;
+constexpr uint64_t kLargestMissionBlock =
+    kMissionRecordBytes + kMaxByteNamed * kMapLevelBytes +
+    kMaxRooms * (kRoomRecordBytes + kMaxPoints * kRoomPointBytes + kMaxPortals * kPortalRecordBytes) +
+    kMaxByteNamed * kObjectRecordBytes + uint64_t(kSaveMaxCharacters) * kCharacterDefBytes +
+    kMaxByteNamed * kRecord36Bytes + kMaxByteNamed * (kMissionWeaponBytes + kMaxByteNamed * kTrackPointBytes);
+constexpr uint64_t kLargestSave =
+    kSaveHeaderBytes + kSaveGameStateBytes + kSaveObjectSlotsBytes + kSavePowersBytes +
+    uint64_t(kSaveMaxCharacters) * kSaveCharacterBytes + 8 + kMaxByteNamed * kScriptEventBytes + kDialogueStateBytes +
+    kLargestMissionBlock + 4 + kMaxRooms * kDrainRecordBytes + 12 + kJournalBlockBytes + kWeaponSaveMaskBytes +
+    uint64_t(kWeaponSlots) * kWeaponSaveEntryBytes + kAllyBlockBytes;
+// The figure docs/save-format.md gives.
+static_assert(kLargestSave == 29'348'748);
 
 // The reason the last image was refused, for the debug log.
 const char* g_refusal = "";
@@ -448,6 +475,7 @@ bool WalkMission(SaveImage& s, size_t* at) {
             return Refuse("track points");
     s.rooms = rooms;
     s.objects = objects;
+    s.roomsAt = roomsAt;
     s.blocks[kSaveBlockMission] = {start, *at - start};
     return true;
 }
@@ -505,6 +533,29 @@ bool CheckIndexes(const SaveImage& s) {
     return true;
 }
 
+// What the game loads from the install by the save's names: the saved
+// mission's mission.mpl and the requested one's, and the rooms' models and
+// collisions (the restart enters the current room, a room change any other;
+// a missing collision is fatal, and it would come after the running
+// mission has ended).  The names end within their fields, as the writer
+// leaves them: a name cut by the reader would name another file.
+bool CheckInstall(const SaveImage& s) {
+    if (!MissionFileExists(s.globals.mission)) return Refuse("the mission is not installed");
+    const uint8_t request = s.globals.state.nextMissionRequest;
+    if (request != 0 && !MissionFileExists(request)) return Refuse("the requested mission is not installed");
+    constexpr size_t kModelAt = 0, kCollisionAt = 32, kFileNameBytes = 32;
+    for (int32_t i = 0; i < s.rooms; ++i) {
+        const char* room = reinterpret_cast<const char*>(s.bytes.data() + s.roomsAt + size_t(i) * kRoomRecordBytes);
+        const char* model = room + kModelAt;
+        const char* collision = room + kCollisionAt;
+        if (!std::memchr(model, 0, kFileNameBytes) || !std::memchr(collision, 0, kFileNameBytes))
+            return Refuse("a room's file name without its end");
+        if (model[0] && !RootFileExists(model)) return Refuse("a room's model is not installed");
+        if (collision[0] && !RootFileExists(collision)) return Refuse("a room's collision is not installed");
+    }
+    return true;
+}
+
 bool ParseSaveImage(SaveImage& s) {
     g_refusal = "";
     if (!ReadHeader(s)) return false;
@@ -515,7 +566,7 @@ bool ParseSaveImage(SaveImage& s) {
         !TakeBlock(s, &at, kSaveBlockCharacters, uint64_t(s.characters) * kSaveCharacterBytes))
         return Refuse("cut short");
     return ReadGlobals(s) && ReadSlots(s) && ReadPowers(s) && ReadCharacters(s) && ReadVariableBlocks(s, &at) &&
-           CheckIndexes(s);
+           CheckIndexes(s) && CheckInstall(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -644,15 +695,24 @@ void KeepPlacesInDefinitions() {
 }
 
 // Writes the bytes to a new file beside the slot's and renames it over the
-// slot's: every write and the close checked, the new file removed again
-// when anything failed.
+// slot's: every write, the sync and the close checked, the new file removed
+// again when anything failed.  The bytes are on the disk before the rename
+// and the folder is synced after it, so that a power cut leaves the slot
+// with its old save or its new one, never with a file the rename made
+// before its bytes were stored.
 bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temporary = path + ".new";
     FileHandle file = PlainFileTable.Open(temporary.c_str(), "wb");
     if (!file) return false;
     const bool written = PlainFileTable.Write(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool synced = written && PlainFileSync(file) == 0;
     const bool closed = PlainFileTable.Close(file) == 0;
-    if (written && closed && host::MoveFile(temporary.c_str(), path.c_str())) return true;
+    if (synced && closed && host::MoveFile(temporary.c_str(), path.c_str())) {
+        // The new save is in place; a folder the system cannot sync (some
+        // file systems refuse) only leaves the rename to the system's time.
+        if (!PlainFolderSync(path.c_str())) DebugLog("savegame: the folder of %s could not be synced", path.c_str());
+        return true;
+    }
     host::DeleteFile(temporary.c_str());
     return false;
 }
@@ -664,16 +724,46 @@ bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes) 
 // The save being restored, while ReadSaveGame restarts its mission.
 const SaveImage* g_restoring = nullptr;
 
-// 1 read, 0 missing, -1 present but not read whole (or not a file).
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
-    FileHandle file = PlainFileTable.Open(path.c_str(), "rb");
-    if (!file) return host::GetFileAttributes(path.c_str()) == host::INVALID_FILE_ATTRIBUTES ? 0 : -1;
+int RefuseRead(const char* why) {
+    Refuse(why);
+    return -1;
+}
+
+// The open slot file into the image: its header first, checked before
+// anything else is read, then the rest, when the file is no larger than a
+// save can be.  1 read, -1 refused (the reason in g_refusal).
+int ReadOpenSaveFile(FileHandle file, SaveImage* image) {
     const long length = PlainFileTable.Length(file);
-    int result = -1;
-    if (length >= 0) {
-        out->resize(size_t(length));
-        result = FileReadBytes(&PlainFileTable, file, out->data(), out->size()) == out->size() ? 1 : -1;
+    if (length < 0) return RefuseRead("length unknown");
+    const size_t head = std::min<size_t>(size_t(length), kSaveHeaderBytes);
+    image->bytes.resize(head);
+    if (FileReadBytes(&PlainFileTable, file, image->bytes.data(), head) != head) return RefuseRead("not read whole");
+    if (!ReadHeader(*image)) return -1;
+    if (uint64_t(length) > kSaveLargestBytes) return RefuseRead("larger than any save");
+    try {
+        image->bytes.resize(size_t(length));
+    } catch (const std::bad_alloc&) {
+        return RefuseRead("no memory to read it");
     }
+    const size_t rest = size_t(length) - head;
+    if (FileReadBytes(&PlainFileTable, file, image->bytes.data() + head, rest) != rest)
+        return RefuseRead("not read whole");
+    return 1;
+}
+
+// 1 read, 0 missing, -1 present but refused (the reason in g_refusal): not
+// a file, a header this game does not write, larger than any save, or not
+// read whole.
+int ReadSaveFile(const std::string& path, SaveImage* image) {
+    g_refusal = "";
+    FileHandle file = PlainFileTable.Open(path.c_str(), "rb");
+    if (!file) {
+        const uint32_t attributes = host::GetFileAttributes(path.c_str());
+        if (attributes == host::INVALID_FILE_ATTRIBUTES) return 0;
+        Refuse(attributes & host::FILE_ATTRIBUTE_DIRECTORY ? "a folder, not a file" : "not opened");
+        return -1;
+    }
+    const int result = ReadOpenSaveFile(file, image);
     PlainFileTable.Close(file);
     return result;
 }
@@ -841,6 +931,8 @@ void ApplySaveImage(const SaveImage& s) {
 
 }  // namespace
 
+const uint64_t kSaveLargestBytes = kLargestSave;
+
 std::string SaveGamePath(int slot) {
     char name[kPathText + 16];
     std::snprintf(name, sizeof name, "%s\\savegame.%03d", GetInstallPath(), slot);
@@ -858,6 +950,11 @@ int WriteSaveGame(int slot, const char* name) {
     bytes.reserve(64 * 1024);
     if (!BuildSaveImage(name, &bytes)) {
         DebugLog("savegame: a block could not be written");
+        return 0;
+    }
+    // No reader would take it back.
+    if (bytes.size() > kSaveLargestBytes) {
+        DebugLog("savegame: the game is larger than any save");
         return 0;
     }
     if (!WriteFileWhole(SaveGamePath(slot), bytes)) {
@@ -878,10 +975,10 @@ int ReadSaveGame(int slot) {
     if (slot < 0 || slot >= kSaveSlotsMax) return 0;
     auto image = std::make_unique<SaveImage>();
     const std::string path = SaveGamePath(slot);
-    const int read = ReadWholeFile(path, &image->bytes);
+    const int read = ReadSaveFile(path, image.get());
     if (read == 0) return 0;
     if (read < 0 || !ParseSaveImage(*image)) {
-        DebugLog("savegame: %s refused (%s)", path.c_str(), read < 0 ? "not read whole" : g_refusal);
+        DebugLog("savegame: %s refused (%s)", path.c_str(), g_refusal);
         ShowStatusMessage(MenuTexts[kLoadFailedText]);
         return 0;
     }

@@ -3,12 +3,14 @@
 // in a fixed order (docs/save-format.md gives every byte).  Pointers are
 // stored as 1-based indexes (0 none), every integer little-endian.
 //
-// A save is built in memory, written to a new file beside the slot's and
-// then renamed over it, every write checked: when anything fails the slot
-// keeps the file it had.  A load reads the whole file and checks every
-// block against the others before the running mission is touched: a file
-// that is cut short, of another version or holding an index past its own
-// records is refused and the game goes on as it was.
+// A save is built in memory, written to a new file beside the slot's, put
+// on the disk and then renamed over it, every write checked: when anything
+// fails the slot keeps the file it had.  A load reads the header, then the
+// whole file when it is no larger than a save can be, and checks every
+// block against the others and against the install before the running
+// mission is touched: a file that is cut short, of another version,
+// holding an index past its own records or naming a mission or room file
+// the install lacks is refused and the game goes on as it was.
 #pragma once
 
 #include "platform/resfile.h"
@@ -49,6 +51,11 @@ constexpr size_t kSaveCharacterBytes = 135;
 // saves of the same state made at different times.
 constexpr size_t kSaveClockOffset = kSaveHeaderBytes + kSaveGameStateBytes - 17 * 4;
 
+// The largest file a save can be (every list of its mission records at the
+// most the format's one-byte indexes can name): a larger file is refused
+// unread, and a game that would need a larger one is not saved.
+extern const uint64_t kSaveLargestBytes;
+
 // Writes the open mission as slot n under the name (cut to 63 characters);
 // 1 when the whole file was written and has replaced the slot's, 0 when
 // not (no mission open, a slot outside 0..999, a write that failed): the
@@ -69,8 +76,9 @@ int DeleteSaveGame(int slot);
 std::string SaveGamePath(int slot);
 
 // Checks a whole save image as ReadSaveGame does before it ends the
-// running mission: 1 when every block holds what a writer makes and
-// fits the others.  Touches nothing of the game.
+// running mission: 1 when every block holds what a writer makes and fits
+// the others, and the mission and room files it names are there through
+// the current file table.  Touches nothing of the game.
 int CheckSaveGame(const uint8_t* bytes, size_t size);
 
 // While ReadSaveGame restarts the mission, a staged block of the save

@@ -1,6 +1,7 @@
 // Translations of the mission's names.
 #include "game/dqx_translations.h"
 
+#include "game/dqx_allies.h"
 #include "game/mission_records.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
@@ -35,8 +36,11 @@ int32_t ListNames(const char** list, int32_t capacity, int restoring) {
     for (int32_t i = 0; m.rooms && i < m.roomCount; ++i) put(m.rooms[i].name);
     const int32_t defs = m.characterDefs ? m.characterDefCount : 0;
     for (int32_t i = 0; i < defs; ++i) put(m.characterDefs[i].name);
-    // A restored mission carries the two allies' definitions after its own.
-    if (restoring) n -= defs < 2 ? defs : 2;
+    // A restored mission may carry the two allies' definitions after its
+    // own (they were appended when it started, unless its definitions were
+    // full): the objects then take the allies' places, so that each name
+    // keeps the line it has in a fresh mission.
+    if (restoring && m.alliesAppended) n -= defs < kAllyCount ? defs : kAllyCount;
     for (int32_t i = 0; m.objects && i < m.objectCount; ++i) put(m.objects[i].name);
     for (int32_t i = n; i < capacity; ++i) list[i] = nullptr;
     return n;

@@ -151,6 +151,11 @@ void ConfigureFilesFromEnvironment();
 // up every write stores only what still fits and answers the whole items
 // written (a full disk).  A negative budget never fails (the default).
 void SetFileWriteBudget(int64_t bytes);
+// With a log given, each FileSync, SyncFolderOf and MoveFile appends a line
+// to it ("sync <file>", "sync folder <folder>", "move <from> <to>", native
+// paths); nullptr stops it.  With `failSync` every FileSync fails (a disk
+// that cannot store the bytes), whether or not a log is kept.
+void SetFileCallLog(std::vector<std::string>* log, bool failSync);
 
 }  // namespace detail
 }  // namespace host

@@ -403,6 +403,12 @@ char* FileGetLine(char* buffer, int size, File* file);  // nullptr at the end
 int FileEof(File* file);
 int FilePuts(const char* text, File* file);
 int FileFlush(File* file);
+// Writes the file's buffered bytes and has the system put them on the disk
+// (fsync); 0 when they are there.
+int FileSync(File* file);
+// Has the system put the folder holding `path` on the disk, with the names
+// it lists (the new name a rename gave a file among them); true when done.
+bool SyncFolderOf(const char* path);
 // The native stream behind a file, for libraries that read FILE handles.
 std::FILE* FileNative(File* file);
 // Closes every file still open; answers how many there were.

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -31,6 +32,13 @@ struct Drive {
 };
 std::map<char, Drive> g_drives;
 std::string g_registryFile;
+// The log of syncs and moves a test reads, and whether syncs fail.
+std::vector<std::string>* g_fileCallLog = nullptr;
+bool g_failSync = false;
+
+void LogFileCall(const std::string& line) {
+    if (g_fileCallLog) g_fileCallLog->push_back(line);
+}
 
 char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
@@ -167,6 +175,7 @@ bool DeleteFile(const char* path) {
 bool MoveFile(const char* from, const char* to) {
     if (!from || !to) return false;
     std::string source = ToNativePath(from), target = ToNativePath(to);
+    LogFileCall("move " + source + " " + target);
     return !IsDirectory(source) && !IsDirectory(target) && std::rename(source.c_str(), target.c_str()) == 0;
 }
 
@@ -241,6 +250,7 @@ void ConfigureFilesFromEnvironment() {
 struct File {
     std::FILE* f;
     bool text;
+    std::string native;  // the path it was opened by
 };
 
 namespace {
@@ -253,6 +263,11 @@ std::atomic<int64_t> g_writeBudget{-1};
 namespace detail {
 void SetFileWriteBudget(int64_t bytes) {
     g_writeBudget = bytes < 0 ? -1 : bytes;
+}
+
+void SetFileCallLog(std::vector<std::string>* log, bool failSync) {
+    g_fileCallLog = log;
+    g_failSync = failSync;
 }
 }  // namespace detail
 
@@ -269,7 +284,7 @@ File* FileOpen(const char* path, const char* mode) {
     if (m.empty()) return nullptr;
     std::FILE* f = std::fopen(native.c_str(), m.c_str());
     if (!f) return nullptr;
-    File* file = new File{f, text};
+    File* file = new File{f, text, native};
     g_openFiles.push_back(file);
     return file;
 }
@@ -365,6 +380,27 @@ int FilePuts(const char* text, File* file) {
 
 int FileFlush(File* file) {
     return file ? std::fflush(file->f) : -1;
+}
+
+int FileSync(File* file) {
+    if (!file) return -1;
+    LogFileCall("sync " + file->native);
+    if (std::fflush(file->f) != 0 || g_failSync) return -1;
+    return fsync(fileno(file->f)) == 0 ? 0 : -1;
+}
+
+bool SyncFolderOf(const char* path) {
+    if (!path) return false;
+    const std::string native = ToNativePath(path);
+    const size_t slash = native.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
+                                                                                         : native.substr(0, slash);
+    LogFileCall("sync folder " + folder);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
 }
 
 std::FILE* FileNative(File* file) {

@@ -137,6 +137,14 @@ FileTable PlainFileTable = {
     PlainTell, PlainEof,   PlainGetLine, FileLength, FileExists,
 };
 
+int PlainFileSync(FileHandle file) {
+    return host::FileSync(Plain(file));
+}
+
+int PlainFolderSync(const char* path) {
+    return host::SyncFolderOf(path) ? 1 : 0;
+}
+
 FileTable ResourceFileTable = {
     ResOpen,      ResClose, ResSeek,       MemberRead, MemberGetChar, PlainWrite,
     ResTableTell, MemberEof, MemberGetLine, ResLength,  ResFindEntry,

@@ -74,6 +74,12 @@ struct ResArchive {
 };
 
 extern FileTable PlainFileTable;
+// What was written to a file of the plain-disk table put on the disk (the
+// system's fsync); 0 when it is there.
+int PlainFileSync(FileHandle file);
+// The folder holding the path put on the disk with the names it lists, so
+// that a rename into it outlasts a power cut; 1 when done.
+int PlainFolderSync(const char* path);
 extern FileTable ResourceFileTable;
 extern FileTable GzipFileTable;
 extern const FileTable* CurrentFileTable;

@@ -376,40 +376,49 @@ protected:
 };
 
 TEST_F(TranslationTest, NamesAreTranslatedByTheirPlaceAndAddress) {
-    // Names: Hall, HALL, Crypt, hero, guard, Guard, key, KEY.
+    // Names: Hall, HALL, Crypt, hero, guard, Guard, key, KEY.  A restored
+    // mission whose records close with the two allies' definitions
+    // (`alliesAppended`) lists its objects over them: the file's lines
+    // follow a fresh mission's names, which have no allies.
     struct Row {
         const char* what;
         int restoring;
+        uint8_t alliesAppended;
         int32_t defCount;
         std::vector<std::string> lines;
         std::vector<const char*> names;
         std::vector<std::string> shown;
     };
     const std::vector<Row> rows = {
-        {"fresh, a line each", 0, 3,
+        {"fresh, a line each", 0, 0, 3,
          {"R0", "R1", "R2", "D0", "D1", "D2", "O0", "O1"},
          {rooms_[0].name, rooms_[1].name, defs_[2].name, objects_[0].name, objects_[1].name},
          {"R0", "R1", "D2", "O0", "O1"}},
-        {"fewer lines than names", 0, 3,
+        {"fewer lines than names", 0, 0, 3,
          {"R0", "R1", "R2", "D0", "D1"},
          {defs_[1].name, defs_[2].name, objects_[0].name},
          {"D1", "Guard", "key"}},
-        {"empty line: untranslated", 0, 3, {"", "R1"}, {rooms_[0].name, rooms_[1].name}, {"Hall", "R1"}},
-        {"restoring: objects over the last two definitions", 1, 3,
+        {"empty line: untranslated", 0, 0, 3, {"", "R1"}, {rooms_[0].name, rooms_[1].name}, {"Hall", "R1"}},
+        {"restoring, allies appended: objects over the last two definitions", 1, 1, 3,
          {"R0", "R1", "R2", "D0", "O0", "O1"},
          {defs_[0].name, defs_[1].name, defs_[2].name, objects_[0].name, objects_[1].name},
          {"D0", "guard", "Guard", "O0", "O1"}},
-        {"restoring with one definition", 1, 1,
+        {"restoring, allies appended, one definition", 1, 1, 1,
          {"R0", "R1", "R2", "O0", "O1"},
          {rooms_[2].name, defs_[0].name, objects_[0].name, objects_[1].name},
          {"R2", "hero", "O0", "O1"}},
-        {"restoring with no definition", 1, 0,
+        {"restoring, allies appended, no definition", 1, 1, 0,
          {"R0", "R1", "R2", "O0"},
          {rooms_[0].name, rooms_[2].name, objects_[0].name},
          {"R0", "R2", "O0"}},
+        {"restoring, no allies appended (definitions full): the fresh places", 1, 0, 3,
+         {"R0", "R1", "R2", "D0", "D1", "D2", "O0", "O1"},
+         {defs_[1].name, defs_[2].name, objects_[0].name, objects_[1].name},
+         {"D1", "D2", "O0", "O1"}},
     };
     for (const Row& r : rows) {
         mission_.characterDefCount = r.defCount;
+        mission_.alliesAppended = r.alliesAppended;
         PutStrings(r.lines);
         LoadTranslations(22, r.restoring);
         ASSERT_EQ(TranslationCount, 3 + r.defCount + 2 + kTranslationSpare) << r.what;

@@ -69,6 +69,7 @@ protected:
     }
     void TearDown() override {
         host::headless::SetDiskFreeBytes(-1);
+        host::headless::StopFileCalls();
         DemoMissionTest::TearDown();
     }
     CharacterRecord& Hero() { return CharacterTable[0]; }
@@ -266,6 +267,146 @@ TEST_F(SaveGameTest, RefusedFilesLeaveTheGameRunning) {
     StatusText[0] = 0;
     EXPECT_EQ(ReadSaveGame(6), 0);
     EXPECT_STREQ(StatusText, "");
+}
+
+// Saves that every block check passes but that the install cannot play,
+// and slot files that are no save to read: each is refused before the
+// running mission ends, with the check named in the debug log.
+TEST_F(SaveGameTest, SavesTheInstallCannotPlayAndFilesNoSaveCanBeAreRefused) {
+    ASSERT_EQ(WriteSaveGame(4, "good"), 1);
+    const std::vector<uint8_t> good = SlotBytes(4);
+    const auto blocks = Blocks(good);
+    const size_t state = blocks[0].first, mission = blocks[5].first;
+    // The room records follow the mission record and its map levels.
+    const size_t rooms = mission + kMissionRecordBytes + Word(good, mission) * kMapLevelBytes;
+    const uint8_t current = good[state + 1];
+    const size_t here = rooms + current * kRoomRecordBytes, other = rooms + (current ^ 1) * kRoomRecordBytes;
+    ASSERT_EQ(Word(good, mission + 28), 2u) << "mission 22's two rooms";
+    const fs::path slot = dir_ / "savegame.005";
+    auto put = [this](std::vector<uint8_t> b) { PutSlot(5, b); };
+    auto named = [](std::vector<uint8_t>& b, size_t at, const char* name) {
+        std::memset(&b[at], 0, 32);
+        std::memcpy(&b[at], name, std::strlen(name));
+    };
+    // A save's header followed by nothing, the file then made `size` long
+    // without writing it (a sparse file).
+    auto sized = [&](uint32_t version, uintmax_t size) {
+        std::vector<uint8_t> b(good.begin(), good.begin() + kSaveHeaderBytes);
+        PutWord(b, 0, version);
+        put(b);
+        fs::resize_file(slot, size);
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> make;  // puts slot 5
+        const char* check;           // the reason in the debug line
+    };
+    const Row rows[] = {
+        {"a mission the install lacks",
+         [&] {
+             auto b = good;
+             b[state + 0] = 5;
+             put(b);
+         },
+         "the mission is not installed"},
+        {"a requested mission the install lacks",
+         [&] {
+             auto b = good;
+             b[state + 43] = 5;
+             put(b);
+         },
+         "the requested mission is not installed"},
+        {"the current room's collision file missing",
+         [&] {
+             auto b = good;
+             named(b, here + 32, ".\\ms22\\nosuchfile.3dc");
+             put(b);
+         },
+         "a room's collision is not installed"},
+        {"the other room's model file missing",
+         [&] {
+             auto b = good;
+             named(b, other, ".\\ms22\\nosuchroom.3dc");
+             put(b);
+         },
+         "a room's model is not installed"},
+        {"a collision name without its end",
+         [&] {
+             auto b = good;
+             std::memset(&b[here + 32], 'c', 32);
+             put(b);
+         },
+         "a room's file name without its end"},
+        {"a folder in the slot's place", [&] { fs::create_directory(slot); }, "a folder, not a file"},
+        {"a terabyte file with a save's header", [&] { sized(kSaveVersion, uintmax_t(1) << 40); },
+         "larger than any save"},
+        {"a terabyte file of another version", [&] { sized(1039, uintmax_t(1) << 40); }, "version"},
+        {"one byte larger than any save", [&] { sized(kSaveVersion, kSaveLargestBytes + 1); },
+         "larger than any save"},
+        {"the largest size is read, then refused by its blocks", [&] { sized(kSaveVersion, kSaveLargestBytes); },
+         "game state"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::error_code ec;
+        fs::remove_all(slot, ec);
+        r.make();
+        const MissionRecord* before = MissionPtr;
+        const Vec3 hero = Hero().position;
+        const size_t logged = ReadFile("debug.txt").size();
+        StatusText[0] = 0;
+        g_StepLog.clear();
+        int answer = -1;
+        EXPECT_EQ(Fatal([&] { answer = ReadSaveGame(5); }), "");
+        EXPECT_EQ(answer, 0);
+        EXPECT_EQ(MissionPtr, before);
+        EXPECT_EQ(MissionNumber, 22);
+        EXPECT_EQ(Hero().position.x, hero.x);
+        EXPECT_STREQ(StatusText, "Not read");
+        for (const std::string& step : g_StepLog) EXPECT_NE(step.rfind("EndMission", 0), 0u);
+        const std::string lines = ReadFile("debug.txt").substr(logged);
+        EXPECT_NE(lines.find(std::string("refused (") + r.check + ")"), std::string::npos) << lines;
+        if (answer != 0) {
+            // The load went through or stopped half-way: the next row starts
+            // from mission 22 again.
+            EndMission();
+            OpenMission(22, 0);
+            StartMission(0);
+        }
+    }
+}
+
+// The save's bytes are on the disk before the rename puts them in the
+// slot's place, and the folder after it; a sync that fails leaves the
+// slot's previous save.
+TEST_F(SaveGameTest, ASaveIsOnTheDiskBeforeItTakesTheSlot) {
+    ASSERT_EQ(WriteSaveGame(7, "before"), 1);
+    const std::vector<uint8_t> before = SlotBytes(7);
+    const std::string slot = host::ToNativePath(SaveGamePath(7).c_str());
+    const std::string fresh = slot + ".new";
+    const std::string folder = fs::path(slot).parent_path().string();
+    struct Row {
+        const char* name;
+        bool syncFails;
+        int answer;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {
+        {"the file synced, renamed, its folder synced", false, 1,
+         {"sync " + fresh, "move " + fresh + " " + slot, "sync folder " + folder}},
+        {"a sync that fails: no rename", true, 0, {"sync " + fresh}},
+    };
+    Hero().position.x += 500;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        PutSlot(7, before);
+        host::headless::RecordFileCalls(r.syncFails);
+        EXPECT_EQ(WriteSaveGame(7, "after"), r.answer);
+        host::headless::StopFileCalls();
+        EXPECT_EQ(host::headless::FileCalls(), r.calls);
+        EXPECT_EQ(SlotBytes(7) == before, r.answer == 0);
+        EXPECT_FALSE(fs::exists(dir_ / "savegame.007.new"));
+    }
 }
 
 // A disk that fills while the save is written: the answer is 0, no new

@@ -353,6 +353,7 @@ void Reset() {
     ClearWindowProcCalls();
     detail::ResetInput();
     detail::SetFileWriteBudget(-1);
+    detail::SetFileCallLog(nullptr, false);
     ResetSound();
 }
 
@@ -703,6 +704,23 @@ void SetDriverCount(int count) {
 
 void SetDiskFreeBytes(int64_t bytes) {
     detail::SetFileWriteBudget(bytes);
+}
+
+namespace {
+std::vector<std::string> g_fileCalls;
+}  // namespace
+
+void RecordFileCalls(bool failSync) {
+    g_fileCalls.clear();
+    detail::SetFileCallLog(&g_fileCalls, failSync);
+}
+
+void StopFileCalls() {
+    detail::SetFileCallLog(nullptr, false);
+}
+
+const std::vector<std::string>& FileCalls() {
+    return g_fileCalls;
 }
 
 void SetNoBltHardware(bool none) {

@@ -147,6 +147,14 @@ void InjectStillDrawing(int count);
 // Files are written as on a disk with that many bytes free: past them every
 // write comes up short, as on a full disk.  -1 (and Reset) lifts the limit.
 void SetDiskFreeBytes(int64_t bytes);
+// From now on the host's file syncs, folder syncs and moves are listed in
+// order ("sync <file>", "sync folder <folder>", "move <from> <to>", native
+// paths); with `failSync` every file sync fails, as on a disk that cannot
+// store the bytes.  StopFileCalls (and Reset) stops the list and the
+// failures; the list stays to be read.
+void RecordFileCalls(bool failSync = false);
+void StopFileCalls();
+const std::vector<std::string>& FileCalls();
 
 // Debugger output lines, in order.
 const std::vector<std::string>& DebugOutput();

@@ -1,6 +1,8 @@
 // Fuzz target: a mission's translation file read as the mission opening
 // reads it, over a mission of three rooms, three definitions and two
-// objects named alike, once fresh and once restoring.  Whatever the file
+// objects named alike, once fresh, once restoring a save whose records close
+// with the two allies' definitions and once restoring one without them
+// (the definitions were full).  Whatever the file
 // holds, every name shows as a text of fewer than 64 characters (or as
 // stored), names the file cannot reach stay untranslated, the spare places
 // take exactly their number of run-time names, and the lists free cleanly.
@@ -50,8 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mission.objectCount = 2;
     mission.objects = objects;
     MissionPtr = &mission;
-    for (int restoring = 0; restoring <= 1; ++restoring) {
-        LoadTranslations(22, restoring);
+    struct Pass {
+        int restoring;
+        uint8_t alliesAppended;
+    };
+    for (const Pass pass : {Pass{0, 0}, Pass{1, 1}, Pass{1, 0}}) {
+        mission.alliesAppended = pass.alliesAppended;
+        LoadTranslations(22, pass.restoring);
         const char* names[] = {rooms[0].name, rooms[1].name, rooms[2].name, defs[0].name,
                                defs[1].name,  defs[2].name,  objects[0].name, objects[1].name};
         for (const char* name : names) {
@@ -65,15 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             Check(TranslationCount == 8 + kTranslationSpare);
             // Run-time names, each at an address of its own.
-            // Restoring, the objects took the places of the last two
-            // definitions: two more places are free.
+            // Restoring with the allies appended, the objects took the
+            // places of the last two definitions: two more places are free.
             static char extra[kTranslationSpare + 3][8];
             int bound = 0;
             for (auto& name : extra) {
                 std::strcpy(name, "x");
                 bound += BindTranslation(name, "run-time name");
             }
-            Check(bound == kTranslationSpare + (restoring ? 2 : 0));
+            Check(bound == kTranslationSpare + (pass.restoring && pass.alliesAppended ? 2 : 0));
             Check(std::strcmp(TranslateName(extra[0]), "run-time name") == 0);
         }
     }
