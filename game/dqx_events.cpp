@@ -838,7 +838,8 @@ void EventSpecialAction(ScriptEvent* e) {
         break;
     }
     case kSpecialHeroAnim:
-        if (hero && hero->lock == 0) SetCharacterAnim(hero, kStepAnim);
+        // Not while the hero's special state forbids the quick save.
+        if (hero && hero->special == 0) SetCharacterAnim(hero, kStepAnim);
         break;
     case kSpecialFinished: GameLoopState = kLoopFinished; break;
     case kSpecialDrain: {

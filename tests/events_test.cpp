@@ -660,12 +660,22 @@ TEST_F(EventsTest, SpecialActions) {
             EXPECT_EQ(CallArgs("SetCharacterAnim", &C(1)), std::vector<int32_t>{22});
         }
     }
-    // 3 gives nothing while the hero is locked.
-    C(0).lock = 1;
-    events_[0].specialAction = 3;
-    g_GameCalls.clear();
-    Frame();
-    EXPECT_TRUE(CallArgs("SetCharacterAnim", &C(0)).empty());
+    // 3 gives nothing while the hero's special state forbids the quick
+    // save (dying, held by a scene, scripted); an event's hold alone does
+    // not stop it.
+    struct Held {
+        uint8_t special, lock;
+        size_t anims;
+    };
+    for (const Held& h : {Held{4, 0, 0}, Held{8, 0, 0}, Held{16, 0, 0}, Held{32, 0, 0}, Held{0, 1, 1}}) {
+        SCOPED_TRACE(int(h.special) * 10 + h.lock);
+        C(0).special = h.special;
+        C(0).lock = h.lock;
+        events_[0].specialAction = 3;
+        g_GameCalls.clear();
+        Frame();
+        EXPECT_EQ(CallArgs("SetCharacterAnim", &C(0)), std::vector<int32_t>(h.anims, 17));
+    }
 }
 
 TEST_F(EventsTest, TheEnergyDrainRunsAtMostOnceIn15Seconds) {
