@@ -227,15 +227,16 @@ bool RoomInMission(int32_t room) {
     return MissionPtr && MissionPtr->rooms && room >= 0 && room < MissionPtr->roomCount;
 }
 
-// A character other than the hero sent to room R: a spindrel by its own
-// move; a present character is put at the room's entry point when its
-// model is in the scene, else its definition waits there to be placed.
+// A present character other than the hero sent to room R: put at R's entry
+// point when the current room's placing byte allows it, else its
+// definition waits there to be placed.  A character without a model has
+// nothing to put (object 0 is the camera): its definition waits too.
 void PlaceInEventRoom(CharacterRecord* k, int32_t room) {
     if (!k->present) return;
     CharacterDef& def = *k->def;
     def.room = room;
     const Vec3 entry = MissionPtr->rooms[room].position;
-    if (k->model > 0) {
+    if (CurrentRoomPtr && CurrentRoomPtr->placing && k->model > 0) {
         k->position = entry;
         Set_ObjPos(k->model, &entry);
     } else {
@@ -838,7 +839,8 @@ void EventSpecialAction(ScriptEvent* e) {
         break;
     }
     case kSpecialHeroAnim:
-        if (hero && hero->lock == 0) SetCharacterAnim(hero, kStepAnim);
+        // Not while the hero's special state forbids the quick save.
+        if (hero && hero->special == 0) SetCharacterAnim(hero, kStepAnim);
         break;
     case kSpecialFinished: GameLoopState = kLoopFinished; break;
     case kSpecialDrain: {

@@ -192,9 +192,10 @@ void MainMenuEnter() {
 }
 
 void SavePage() {
-    // No saving while something holds the hero.
+    // No saving while the hero's special state forbids the quick save
+    // (dying, held by a scene, a scripted state).
     const CharacterRecord* hero = HeroRecord();
-    if (hero && hero->lock == 0) SaveGamePage(0);
+    if (hero && hero->special == 0) SaveGamePage(0);
 }
 
 void DeletePage() {

@@ -154,11 +154,13 @@ void ScreenshotKeys() {
     if (print || p) SaveScreenshot("spindrel");
 }
 
-// F5 saves while nothing holds the hero; F4 loads at any time.  Each
-// notice tells what happened: a save that failed says so, and a load that
-// was refused has shown its own notice (a missing quick save shows none).
+// F5 saves while nothing holds the hero: neither a special state (dying,
+// held by a scene, scripted: each forbids the quick save) nor an event's
+// hold on it.  F4 loads at any time.  Each notice tells what happened: a
+// save that failed says so, and a load that was refused has shown its own
+// notice (a missing quick save shows none).
 void QuickSaveKeys(CharacterRecord* hero) {
-    if (KeyHit(kScanF5) && hero && hero->lock == 0) {
+    if (KeyHit(kScanF5) && hero && hero->special == 0 && hero->lock == 0) {
         const int saved = WriteSaveGame(kQuickSlot, "Quick save");
         ShowStatusMessage(MenuTexts[saved ? kQuickSaveText : kSaveFailedText]);
     }

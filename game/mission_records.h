@@ -102,6 +102,11 @@ struct RoomRecord {
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     int32_t energyValue;     // at 248: the energy a drain placed in the room gives
     int32_t tendrilCount;    // tendrils of the room (in memory only, 0 when a mission is read)
+    // Non-zero: while this is the current room, an event's room move puts a
+    // character of another room straight at its new room's entry point;
+    // 0: the character's definition waits there to be placed when its room
+    // is entered (in memory only, 0 when a mission is read).
+    uint8_t placing;
     uint8_t image[kRoomRecordBytes];
 };
 

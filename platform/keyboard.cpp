@@ -16,9 +16,14 @@ KeyboardDriver g_window;   // the message driver's record
 host::KeyboardDevice* g_keyboardDevice = nullptr;
 bool g_acquired = false;
 
+// A reset forgets the key states and the latches, but a key held through
+// it with its press already reported keeps its latch: that press was
+// somebody's (the intro video's Escape, say), and held on it is no new one.
+// The key is reported again once it has been seen released.
 void ClearStates(KeyboardDriver& k) {
+    for (int scan = 0; scan < 256; ++scan)
+        k.hitLatches[scan] = (k.keyStates[scan] & 0x80) && k.hitLatches[scan] ? 1 : 0;
     std::memset(k.keyStates, 0, sizeof k.keyStates);
-    std::memset(k.hitLatches, 0, sizeof k.hitLatches);
 }
 
 // A press is answered once: the latch holds until the key is seen released.
@@ -48,7 +53,17 @@ void DeviceClose() {
     g_acquired = false;
 }
 
+int DeviceUpdate() {
+    if (!g_acquired) g_acquired = host::KeyboardAcquire(g_keyboardDevice);
+    if (!host::KeyboardGetState(g_keyboardDevice, g_device.keyStates)) g_acquired = false;
+    if (g_device.keyStates[56]) g_device.lastScanCode = 56;  // left Alt
+    return 1;
+}
+
 void DeviceReset() {
+    // The device read once more: the keys held now are those whose reported
+    // presses go on through the reset.
+    DeviceUpdate();
     host::KeyboardUnacquire(g_keyboardDevice);
     g_acquired = false;
     ClearStates(g_device);
@@ -65,13 +80,6 @@ char DeviceGetKey() {
     char c = DeviceKeyHit(g_device.lastScanCode) ? static_cast<char>(g_device.lastChar) : 0;
     g_device.lastScanCode = 0;
     return c;
-}
-
-int DeviceUpdate() {
-    if (!g_acquired) g_acquired = host::KeyboardAcquire(g_keyboardDevice);
-    if (!host::KeyboardGetState(g_keyboardDevice, g_device.keyStates)) g_acquired = false;
-    if (g_device.keyStates[56]) g_device.lastScanCode = 56;  // left Alt
-    return 1;
 }
 
 // --- the message driver -------------------------------------------------------

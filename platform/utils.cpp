@@ -121,6 +121,28 @@ void FreeStringList(StringList list) {
     MemFree(list);
 }
 
+namespace {
+
+// Whether the line reader stopped because the buffer of maxLength bytes
+// was full rather than at the line's end.
+bool LineWasCut(const char* line, size_t length, int maxLength) {
+    return maxLength > 1 && length == size_t(maxLength) - 1 && line[length - 1] != '\n';
+}
+
+// Reads and drops what is left of a line up to its newline (or the end of
+// the file), so that the next read starts the next line.
+void SkipRestOfLine(FileHandle file) {
+    char rest[256];
+    while (const char* got = CurrentFileTable->GetLine(rest, int(sizeof rest), file)) {
+        const size_t n = std::strlen(got);
+        if (n == 0 || got[n - 1] == '\n') break;
+    }
+}
+
+}  // namespace
+
+// A line longer than the buffer keeps what fits; the rest of it is skipped,
+// so that one over-long line never moves the lines after it.
 StringList LoadTextLines(FileHandle file, int maxLines, int maxLength) {
     if (maxLines < 0) maxLines = 0;
     if (maxLength <= 0) maxLength = 255;
@@ -134,6 +156,7 @@ StringList LoadTextLines(FileHandle file, int maxLines, int maxLength) {
     while (n < maxLines && !CurrentFileTable->Eof(file)) {
         if (!CurrentFileTable->GetLine(line, maxLength, file)) break;
         size_t length = std::strlen(line);
+        if (LineWasCut(line, length, maxLength)) SkipRestOfLine(file);
         while (length > 0 && static_cast<unsigned char>(line[length - 1]) < 32) line[--length] = 0;
         if (line[0] == '@') break;
         list[n] = static_cast<char*>(MemAlloc(static_cast<uint32_t>(length + 1)));

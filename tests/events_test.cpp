@@ -6,6 +6,7 @@
 // on the virtual clock with a fixed frame step.
 #include "mission_fixtures.h"
 
+#include "engine3d/dqx_f3dc.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_doors.h"
 #include "game/dqx_events.h"
@@ -19,7 +20,9 @@
 #include "host/headless/headless.h"
 #include "platform/step_log.h"
 #include "tests/memory_file.h"
+#include "tools/kit/f3dc_writer.h"
 #include "tools/kit/script_writer.h"
+#include "tools/kit/shapes.h"
 
 #include <gtest/gtest.h>
 
@@ -450,6 +453,50 @@ TEST_F(EventsTest, AnEventMovesItsCharacterToItsRoom) {
     }
 }
 
+// The ghost in the crypt sent to the tower (entry point x 9000): put there
+// only while the current room's placing byte allows it and its model is in
+// the scene; otherwise its definition waits at the entry to be placed.
+TEST_F(EventsTest, AMovedCharacterIsPlacedByTheCurrentRoomsPlacingByte) {
+    Put(".\\t\\ghost.3dc", kit::BuildObject(kit::Cube("ghost", 40, 0x07E0), nullptr));
+    struct Row {
+        uint8_t placing;
+        bool model;
+        bool placed;
+    };
+    const Row rows[] = {{1, true, true}, {0, true, false}, {1, false, false}, {0, false, false}};
+    const Vec3 start{0, 0, 9000}, tower = rooms_[2].position;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.placing) + (r.model ? " with a model" : " without a model"));
+        rooms_[0].placing = r.placing;
+        defs_[2].room = 1;
+        defs_[2].position = start;
+        defs_[2].placement = 1;
+        C(2).position = start;
+        C(2).model = r.model ? Load_SceneObject(".\\t\\ghost.3dc") : 0;
+        if (r.model) {
+            ASSERT_GT(C(2).model, 0);
+            Set_ObjPos(C(2).model, &start);
+        }
+        ScriptEvent e = Open(2);
+        e.moveRoom = 3;
+        e.state = 1;
+        Table({e});
+        Frame();
+        EXPECT_EQ(defs_[2].room, 2);
+        const Vec3 record = C(2).position, def = defs_[2].position;
+        EXPECT_EQ(record.x, r.placed ? tower.x : start.x);
+        EXPECT_EQ(def.x, r.placed ? start.x : tower.x);
+        EXPECT_EQ(defs_[2].placement, r.placed ? 1 : 0);
+        if (r.model) {
+            Vec3 at{};
+            Get_ObjPos(C(2).model, &at);
+            EXPECT_EQ(at.x, r.placed ? tower.x : start.x);
+            Free_Object(C(2).model);
+        }
+        C(2).model = 0;
+    }
+}
+
 // --- the paths of a living event ------------------------------------------------------
 
 TEST_F(EventsTest, TheNearPhraseWaitsForTheHeroWithinTheSpeakingDistance) {
@@ -660,12 +707,22 @@ TEST_F(EventsTest, SpecialActions) {
             EXPECT_EQ(CallArgs("SetCharacterAnim", &C(1)), std::vector<int32_t>{22});
         }
     }
-    // 3 gives nothing while the hero is locked.
-    C(0).lock = 1;
-    events_[0].specialAction = 3;
-    g_GameCalls.clear();
-    Frame();
-    EXPECT_TRUE(CallArgs("SetCharacterAnim", &C(0)).empty());
+    // 3 gives nothing while the hero's special state forbids the quick
+    // save (dying, held by a scene, scripted); an event's hold alone does
+    // not stop it.
+    struct Held {
+        uint8_t special, lock;
+        size_t anims;
+    };
+    for (const Held& h : {Held{4, 0, 0}, Held{8, 0, 0}, Held{16, 0, 0}, Held{32, 0, 0}, Held{0, 1, 1}}) {
+        SCOPED_TRACE(int(h.special) * 10 + h.lock);
+        C(0).special = h.special;
+        C(0).lock = h.lock;
+        events_[0].specialAction = 3;
+        g_GameCalls.clear();
+        Frame();
+        EXPECT_EQ(CallArgs("SetCharacterAnim", &C(0)), std::vector<int32_t>(h.anims, 17));
+    }
 }
 
 TEST_F(EventsTest, TheEnergyDrainRunsAtMostOnceIn15Seconds) {

@@ -347,7 +347,7 @@ TEST_F(GameLoopTest, PausePathFreezesThePendingRoomChange) {
 struct QuickKeyCase {
     const char* name;
     int key;
-    uint8_t lock;
+    uint8_t special, lock;
     int32_t menuSlide;
     const char* saveOrLoad;  // the call expected, or nullptr
     const char* status;
@@ -359,15 +359,20 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
         // No mission is open here: every save fails and says so, and there
         // is no quick save to load, which shows nothing (the save games'
         // own tests load and save for real).
-        {"F5 saves", kScanF5, 0, 0, "WriteSaveGame", "Not saved"},
-        {"F5 refused while the hero is held", kScanF5, 1, 0, nullptr, ""},
-        {"F5 in the pause path", kScanF5, 0, 1, "WriteSaveGame", "Not saved"},
-        {"F4 loads", kScanF4, 0, 0, "ReadSaveGame", ""},
-        {"F4 while the hero is held", kScanF4, 1, 0, "ReadSaveGame", ""},
-        {"F4 in the pause path", kScanF4, 0, 1, "ReadSaveGame", ""},
+        {"F5 saves", kScanF5, 0, 0, 0, "WriteSaveGame", "Not saved"},
+        {"F5 refused while an event holds the hero", kScanF5, 0, 1, 0, nullptr, ""},
+        {"F5 refused while the hero dies", kScanF5, 4, 0, 0, nullptr, ""},
+        {"F5 refused while a scene holds the hero", kScanF5, 8, 0, 0, nullptr, ""},
+        {"F5 refused in a scripted state", kScanF5, 16, 0, 0, nullptr, ""},
+        {"F5 refused in the other scripted state", kScanF5, 32, 0, 0, nullptr, ""},
+        {"F5 in the pause path", kScanF5, 0, 0, 1, "WriteSaveGame", "Not saved"},
+        {"F4 loads", kScanF4, 0, 0, 0, "ReadSaveGame", ""},
+        {"F4 while the hero is held", kScanF4, 0, 1, 0, "ReadSaveGame", ""},
+        {"F4 while the hero dies", kScanF4, 4, 0, 0, "ReadSaveGame", ""},
+        {"F4 in the pause path", kScanF4, 0, 0, 1, "ReadSaveGame", ""},
         // The controls read the developer F4 first and take its press.
-        {"Ctrl+F4 in developer mode opens the level jump", kScanF4, 0, 0, nullptr, "", true},
-        {"Ctrl+F4 in the pause path loads", kScanF4, 0, 1, "ReadSaveGame", "", true},
+        {"Ctrl+F4 in developer mode opens the level jump", kScanF4, 0, 0, 0, nullptr, "", true},
+        {"Ctrl+F4 in the pause path loads", kScanF4, 0, 0, 1, "ReadSaveGame", "", true},
     };
     const int32_t savedOption = GameOption;
     for (const QuickKeyCase& c : cases) {
@@ -377,6 +382,7 @@ TEST_F(GameLoopTest, QuickSaveAndQuickLoadKeys) {
         StatusText[0] = 0;
         g_LastSaveName.clear();
         GameLoopState = kLoopPlay;
+        heroes_[0].special = c.special;
         heroes_[0].lock = c.lock;
         GameState.menuSlide = c.menuSlide;
         GameState.menuPage = 0;

@@ -7,6 +7,7 @@
 #include "host/module.h"
 #include "media/movie.h"
 #include "media/qvf_codec.h"
+#include "game/game_state.h"
 #include "platform/display/ddraw.h"
 #include "platform/errors.h"
 #include "platform/input.h"
@@ -20,6 +21,7 @@
 #include "test_support.h"
 #include "tools/kit/demo_intro.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -106,9 +108,13 @@ protected:
                 t->escapeDown_ = true;
             }
         } else if (WindowHook == nullptr && us > kLogoUs && !t->escaped_) {
-            // The game loop after the intro: a new press of Escape opens
-            // the main menu...
-            if (t->escapeDown_) {
+            // The game loop after the intro: the menu stays closed while an
+            // Escape that stopped the video is held and once it is let
+            // go; a new press of Escape opens the main menu...
+            t->menuBeforeEscape_ = std::max(t->menuBeforeEscape_, GameState.menuSlide);
+            if (t->escapeDown_ && t->heldLoopFrames_ > 0) {
+                --t->heldLoopFrames_;
+            } else if (t->escapeDown_) {
                 host::headless::PressKey(1, false);
                 t->escapeDown_ = false;
             } else {
@@ -160,6 +166,8 @@ protected:
     bool escaped_ = false;
     bool answered_ = false;
     int menuFrames_ = 0;  // frames since the game loop's Escape
+    int heldLoopFrames_ = 0;  // game-loop frames the video's Escape stays held
+    int32_t menuBeforeEscape_ = 0;  // the menu's slide at its most before the game loop's Escape
     bool hookSeen_ = false;
 };
 
@@ -206,6 +214,26 @@ TEST_F(IntroTest, EscapeAtFrameTenStopsAndClosesCleanly) {
     // The main window keeps nothing of the player.
     EXPECT_EQ(host::GetWindowLongPtr(MainWindow, host::GWL_USERDATA), 0);
 }
+
+// The press of Escape that stops the video is the video's: held on into the
+// game loop (from none of its frames to a whole second of them at about 43
+// ms each) it opens no menu; the next press does.
+class IntroEscapeHeldTest : public IntroTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(IntroEscapeHeldTest, TheEscapeThatStopsTheVideoOpensNoMenu) {
+    WriteSettings(true, false);
+    escapeAt_ = 10;
+    heldLoopFrames_ = GetParam();
+    // A run that missed its Quit is closed rather than left to play on.
+    host::headless::SetCloseAfterFrames(600);
+    EXPECT_EQ(Run(), 0);
+    ExpectCleanEnd();
+    EXPECT_LT(shown_.size(), size_t(kit::kDemoIntroFrames));  // the video stopped
+    EXPECT_EQ(menuBeforeEscape_, 0);
+    EXPECT_TRUE(answered_);  // the next press opened the menu, whose Quit ended the run
+}
+
+INSTANTIATE_TEST_SUITE_P(GameLoopFrames, IntroEscapeHeldTest, ::testing::Values(0, 4, 8, 24));
 
 TEST_F(IntroTest, WithSoundOffItPlaysSilentlyAtFifteenFramesASecond) {
     WriteSettings(true, false);

@@ -429,6 +429,20 @@ TEST_F(TranslationTest, NamesAreTranslatedByTheirPlaceAndAddress) {
     }
 }
 
+// A line longer than the reader's 1023 characters translates its own name
+// with its start; the names after it keep their own lines.
+TEST_F(TranslationTest, AnOverLongLineKeepsTheLaterNamesInPlace) {
+    for (size_t length : {size_t(1023), size_t(1024), size_t(1025), size_t(5000)}) {
+        SCOPED_TRACE(length);
+        mission_.characterDefCount = 3;
+        PutStrings({"R0", std::string(length, 'x'), "R2", "D0"});
+        LoadTranslations(22, 0);
+        EXPECT_EQ(std::string(TranslateName(rooms_[1].name)), std::string(63, 'x'));
+        EXPECT_STREQ(TranslateName(rooms_[2].name), "R2");
+        EXPECT_STREQ(TranslateName(defs_[0].name), "D0");
+    }
+}
+
 TEST_F(TranslationTest, EmptyNamesShowAsHashAndMissingFilesLeaveNamesAsStored) {
     PutStrings({"R0"});
     LoadTranslations(22, 0);

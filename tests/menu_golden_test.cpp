@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,8 +27,11 @@ constexpr int kOpenFrame = 60;
 // pixels and 2 between rows), whose colour pulses with the frame clock.
 constexpr int kPulseTop = 48, kPulseBottom = 65;
 
-std::vector<uint32_t> OpenMenuFrame(const char* program) {
-    test::DemoRun run = test::RunDemoProgram(program, kScript, 110);
+std::vector<uint32_t> OpenMenuFrame(const char* program, bool windowed = false) {
+    // config.ini written over the one the folder is made with.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"config.ini", std::string("[Game]\nResource=yes\n[Video]\nWindowed=") + (windowed ? "yes" : "no") + "\n"}};
+    test::DemoRun run = test::RunDemoProgram(program, kScript, 110, "", files);
     std::vector<uint32_t> frame;
     EXPECT_FALSE(run.dir.empty());
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -52,6 +57,42 @@ TEST(MenuGoldenTest, BothProgramsPresentTheOpenMainMenuAlike) {
     }
     std::printf("open main menu: %zu pixels differ between the programs\n", differ);
     EXPECT_EQ(outsidePulse, 0u);
+}
+
+// A 16-bit frame in a window is shown as 5-5-5, full screen as 5-6-5: the
+// same text differs by less than one 5-bit step (8 levels) per channel.
+// Compared: the list's rows below the pulsing highlighted entry ("Load a
+// game" to "Quit") and the caption line at the panel's foot.
+TEST(MenuGoldenTest, TextInAWindowHasTheFullScreenColours) {
+    struct Area {
+        const char* what;
+        int left, top, right, bottom;
+    };
+    const Area kTextAreas[] = {{"list", 300, kPulseBottom, 520, 175}, {"caption", 300, 425, 520, 450}};
+    constexpr int kStep555 = 8;
+    for (const char* program : {MORVANEL_GAME_SOFT, MORVANEL_GAME_D3D}) {
+        SCOPED_TRACE(program);
+        const std::vector<uint32_t> window = OpenMenuFrame(program, true);
+        const std::vector<uint32_t> full = OpenMenuFrame(program, false);
+        ASSERT_EQ(window.size(), size_t(640 * 480));
+        ASSERT_EQ(full.size(), window.size());
+        for (const Area& a : kTextAreas) {
+            int far = 0, grey = 0;
+            for (int y = a.top; y < a.bottom; ++y)
+                for (int x = a.left; x < a.right; ++x) {
+                    const uint32_t w = window[size_t(y) * 640 + x], f = full[size_t(y) * 640 + x];
+                    bool near = true;
+                    for (int shift : {16, 8, 0})
+                        near = near && std::abs(int(w >> shift & 0xFF) - int(f >> shift & 0xFF)) <= kStep555;
+                    far += !near;
+                    // Text drawn in a grey: the three channels equal, well above the panel's blues.
+                    const int r = int(f >> 16 & 0xFF), g = int(f >> 8 & 0xFF), b = int(f & 0xFF);
+                    grey += r > 100 && std::abs(r - g) <= 4 && std::abs(r - b) <= 4;
+                }
+            EXPECT_GT(grey, 100) << a.what << ": no grey text in the full-screen frame";
+            EXPECT_EQ(far, 0) << a.what;
+        }
+    }
 }
 
 }  // namespace

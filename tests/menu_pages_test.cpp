@@ -234,12 +234,13 @@ TEST_F(MenuPagesTest, TabBlinksWhileTheFocusIsOnTheTabs) {
 }
 
 // Every page's frame by the table: passages, the later pages' routines
-// with their captions, the save page only while the hero may save, the
+// with their captions, the save page only while the hero's special state
+// (dying 4, held by a scene 8, scripted 16 and 32) allows the quick save, the
 // credits state, and nothing for the empty pages and those above 20.
 TEST_F(MenuPagesTest, PageTableDispatch) {
     struct Row {
         uint8_t page;
-        uint8_t heroLock;
+        uint8_t heroSpecial;
         int32_t creditsState;
         std::vector<std::string> calls;  // of the page routines, in order
         int32_t argument;                // the first call's
@@ -259,7 +260,10 @@ TEST_F(MenuPagesTest, PageTableDispatch) {
         {12, 0, 0, {}, 0, 12, -1, 0},
         {13, 0, 0, {"LoadGamePage"}, 0, 13, 168, 0},
         {14, 0, 0, {"SaveGamePage"}, 0, 14, 169, 0},
-        {14, 16, 0, {}, 0, 14, -1, 0},  // no saving while something holds the hero
+        {14, 4, 0, {}, 0, 14, -1, 0},
+        {14, 8, 0, {}, 0, 14, -1, 0},
+        {14, 16, 0, {}, 0, 14, -1, 0},
+        {14, 32, 0, {}, 0, 14, -1, 0},
         {15, 16, 0, {"SaveGamePage"}, 1, 15, 169, 0},
         {18, 0, 0, {"CreditsPage"}, 11, 18, -1, 12},  // loaded: scrolling
         {18, 0, 12, {"CreditsPage"}, 12, 18, -1, 12},
@@ -269,9 +273,9 @@ TEST_F(MenuPagesTest, PageTableDispatch) {
     const std::set<std::string> pageRoutines = {"ShopPage",     "InventoryPage", "MapPage",      "JournalPage",
                                                 "OptionsPage",  "LoadGamePage",  "SaveGamePage", "CreditsPage"};
     for (const Row& r : rows) {
-        SCOPED_TRACE(int(r.page) * 100 + r.heroLock);
+        SCOPED_TRACE(int(r.page) * 100 + r.heroSpecial);
         OpenOn(r.page);
-        heroes_[0].lock = r.heroLock;
+        heroes_[0].special = r.heroSpecial;
         CreditsState = r.creditsState;
         g_GameCalls.clear();
         Frame();

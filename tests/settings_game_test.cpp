@@ -211,6 +211,28 @@ TEST_F(GameSettingsTest, MenuTextsTakeTheFirst256LinesCutTo63Characters) {
     EXPECT_STREQ(MenuTexts[255], "");
 }
 
+// The line reader holds 1023 characters and its newline: a longer line
+// keeps its start in its own slot and the lines after it keep theirs.
+TEST_F(GameSettingsTest, AnOverLongMenuTextLineKeepsTheLaterLinesInPlace) {
+    struct Row {
+        size_t length;
+        const char* end;  // the file's line ending
+    };
+    const Row rows[] = {{1022, "\r\n"}, {1023, "\r\n"}, {1024, "\r\n"}, {1025, "\r\n"}, {5000, "\r\n"},
+                        {1023, "\n"},    {1024, "\n"},    {1025, "\n"},    {5000, "\n"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.length) + (r.end[0] == '\r' ? " CRLF" : " LF"));
+        std::string file;
+        for (int i = 0; i < 256; ++i) file += (i == 3 ? std::string(r.length, 'c') : "line " + std::to_string(i)) + r.end;
+        test::FreeArchives();
+        VoiceArchive(file);
+        LoadMenuTexts();
+        EXPECT_EQ(std::string(MenuTexts[3]), std::string(63, 'c'));
+        EXPECT_STREQ(MenuTexts[4], "line 4");
+        EXPECT_STREQ(MenuTexts[255], "line 255");
+    }
+}
+
 TEST_F(GameSettingsTest, AMissingMenuTextFileIsFatal) {
     VoiceArchive("");
     EXPECT_EQ(Fatal(LoadMenuTexts), "can't find translation file .\\menus\\f_text.txt.");

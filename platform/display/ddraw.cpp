@@ -172,11 +172,16 @@ void TakeChannels(const host::PixelFormat& f) {
     ScreenWhite = white(s.redSize, s.redShift) | white(s.greenSize, s.greenShift) | white(s.blueSize, s.blueShift);
 }
 
-host::Surface* MakePage(int width, int height, bool systemMemory) {
+// An extra page in the display's format, or in `format` when one is given.
+host::Surface* MakePage(int width, int height, bool systemMemory, const host::PixelFormat* format) {
     host::SurfaceDesc d{};
     d.caps = host::DDSCAPS_OFFSCREENPLAIN | (systemMemory ? host::DDSCAPS_SYSTEMMEMORY : 0u);
     d.width = width;
     d.height = height;
+    if (format) {
+        d.hasFormat = true;
+        d.format = *format;
+    }
     host::Surface* s = nullptr;
     if (host::DDCreateSurface(g_dd4, d, &s) != host::DD_OK) {
         ErrorHook(0x2103, 0);
@@ -227,17 +232,22 @@ int CreateBuffers(int n) {
             g_pages[1] = nullptr;
         }
     }
-    for (int page = firstExtra; page <= n; ++page) g_pages[page] = MakePage(int(s.width), int(s.height), !BackInVideo());
     host::PixelFormat format{16, 0xF800, 0x07E0, 0x001F, 0};
     if (g_pages[0]) host::SurfaceGetPixelFormat(g_pages[0], &format);
+    // What a 16-bit bitmap shows in a window, whatever the display has.  The
+    // pages drawn on are made in it too: what the display draws on a page
+    // for the game (text through the page's device context, colour fills)
+    // then packs its colours as the game's own pixels do.
+    const bool windowed555 = windowed && s.bitsPerPixel == 16;
+    if (windowed555) format = host::kFormat555;
+    for (int page = firstExtra; page <= n; ++page)
+        g_pages[page] = MakePage(int(s.width), int(s.height), !BackInVideo(), windowed555 ? &format : nullptr);
     if (windowed) {
         g_clipper = host::DDCreateClipper(g_dd4);
         host::ClipperSetWindow(g_clipper, MainWindow);
         if (g_pages[0]) host::SurfaceSetClipper(g_pages[0], g_clipper);
         DDrawDriver.Lock = DDrawLock;
         DDrawDriver.Unlock = DDrawUnlock;
-        // What a 16-bit bitmap shows in a window, whatever the display has.
-        if (s.bitsPerPixel == 16) format = host::kFormat555;
     }
     if (s.bitsPerPixel > 8) {
         TakeChannels(format);
