@@ -3,8 +3,8 @@
 // by name and released.
 #include "ai/em_script.h"
 
+#include "ai/em_core.h"
 #include "ai/em_host.h"
-#include "ai/manager_trace.h"
 #include "platform/errors.h"
 
 #include <cctype>
@@ -60,10 +60,6 @@ enum EmOffset : int {
 };
 constexpr int kBlockStart = kEmNameSize;
 constexpr int kTendrilSideBytes = 32, kTendrilKindBytes = 8;
-
-bool Tracing() {
-    return EmDebugTrace != 0;
-}
 
 bool Fits(const uint8_t* at, const uint8_t* end, size_t n) {
     return at && end && at <= end && size_t(end - at) >= n;
@@ -244,14 +240,14 @@ int ReadModels(const uint8_t** cursor, const uint8_t* end) {
 }  // namespace
 
 const uint8_t* EM_GetEscomValue(const uint8_t* at, const uint8_t* end, int32_t* value) {
-    TracedCall t(Tracing(), "EM_GetEscomValue");
+    TracedCall t(EM_Tracing, "EM_GetEscomValue");
     if (!Fits(at, end, 2)) return nullptr;
     *value = at[0];  // the second byte is stepped over
     return at + 2;
 }
 
 const uint8_t* EM_GetPWeapon(const uint8_t* at, const uint8_t* end, EmWeapon* weapon) {
-    TracedCall t(Tracing(), "EM_GetPWeapon");
+    TracedCall t(EM_Tracing, "EM_GetPWeapon");
     if (!Fits(at, end, kEmWeaponEntrySize)) return nullptr;
     CopyName(weapon->name, at);
     weapon->damage = I16At(at + kEmNameSize);
@@ -259,7 +255,7 @@ const uint8_t* EM_GetPWeapon(const uint8_t* at, const uint8_t* end, EmWeapon* we
 }
 
 const uint8_t* EM_GetPWeapons(const uint8_t* at, const uint8_t* end, EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_GetPWeapons");
+    TracedCall t(EM_Tracing, "EM_GetPWeapons");
     character->weaponCount = 0;
     character->weapons = nullptr;
     int32_t count = 0;
@@ -276,7 +272,7 @@ const uint8_t* EM_GetPWeapons(const uint8_t* at, const uint8_t* end, EmCharacter
 }
 
 const uint8_t* EM_GetCharacter(const uint8_t* at, const uint8_t* end, EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_GetCharacter");
+    TracedCall t(EM_Tracing, "EM_GetCharacter");
     if (!Fits(at, end, kEmNameSize + kEmCharacteristicsSize)) return nullptr;
     CopyName(character->name, at);
     ReadBlock(at + kBlockStart, &character->characteristics);
@@ -291,7 +287,7 @@ const uint8_t* EM_GetCharacter(const uint8_t* at, const uint8_t* end, EmCharacte
 }
 
 const uint8_t* EM_GetCharacteristicModel(const uint8_t* at, const uint8_t* end, EmCharacteristicModel* model) {
-    TracedCall t(Tracing(), "EM_GetCharacteristicModel");
+    TracedCall t(EM_Tracing, "EM_GetCharacteristicModel");
     if (!Fits(at, end, kEmModelSize)) return nullptr;
     CopyName(model->name, at);
     ReadBlock(at + kBlockStart, &model->characteristics);
@@ -300,7 +296,7 @@ const uint8_t* EM_GetCharacteristicModel(const uint8_t* at, const uint8_t* end, 
 
 const uint8_t* EM_GetCharacteristicModels(const uint8_t* at, const uint8_t* end,
                                           EmTable<EmCharacteristicModel>* table) {
-    TracedCall t(Tracing(), "EM_GetCharacteristicModels");
+    TracedCall t(EM_Tracing, "EM_GetCharacteristicModels");
     *table = {};
     int32_t count = 0;
     at = EM_GetEscomValue(at, end, &count);
@@ -315,7 +311,7 @@ const uint8_t* EM_GetCharacteristicModels(const uint8_t* at, const uint8_t* end,
 }
 
 const uint8_t* EM_GetTendrilsInfos(const uint8_t* at, const uint8_t* end, EmTendrilsInfo* info) {
-    TracedCall t(Tracing(), "EM_GetTendrilsInfos");
+    TracedCall t(EM_Tracing, "EM_GetTendrilsInfos");
     if (!Fits(at, end, kEmTendrilsInfoSize)) return nullptr;
     for (int side = 0; side < 2; ++side)
         for (int kind = 0; kind < 4; ++kind) {
@@ -328,7 +324,7 @@ const uint8_t* EM_GetTendrilsInfos(const uint8_t* at, const uint8_t* end, EmTend
 }
 
 int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
-    TracedCall t(Tracing(), "EM_AnalyseMemoryScript");
+    TracedCall t(EM_Tracing, "EM_AnalyseMemoryScript");
     if (!IsVersion(image, size)) {
         WarningBox("Bad version of strategy script !!! please recompile with %s", kEmCompiler);
         return kEmScriptBadVersion;
@@ -347,7 +343,7 @@ int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
 }
 
 int EM_LoadStrategyScript(int mission) {
-    TracedCall t(Tracing(), "EM_LoadStrategyScript");
+    TracedCall t(EM_Tracing, "EM_LoadStrategyScript");
     EMH_SaveDirectory();
     EMH_EnterMissionDirectory(mission);
     void* file = EMH_OpenFile("ENEMIES.ESC", 1);
@@ -368,7 +364,7 @@ int EM_LoadStrategyScript(int mission) {
 }
 
 EmCharacter* EM_FindCharacter(EmTable<EmCharacter>* table, const char* name) {
-    TracedCall t(Tracing(), "EM_FindCharacter");
+    TracedCall t(EM_Tracing, "EM_FindCharacter");
     if (!table || !table->items || !name) return nullptr;
     for (int32_t i = 0; i < table->count; ++i)
         if (strncasecmp(table->items[i].name, name, kEmNameSize) == 0) return &table->items[i];
@@ -376,7 +372,7 @@ EmCharacter* EM_FindCharacter(EmTable<EmCharacter>* table, const char* name) {
 }
 
 int EM_FindWeaponName(const EmWeapon* weapons, int count, const char* name) {
-    TracedCall t(Tracing(), "EM_FindWeaponName");
+    TracedCall t(EM_Tracing, "EM_FindWeaponName");
     if (!weapons || !name) return -1;
     for (int i = 0; i < count; ++i)
         if (strncasecmp(weapons[i].name, name, kEmNameSize) == 0) return i;
@@ -384,20 +380,20 @@ int EM_FindWeaponName(const EmWeapon* weapons, int count, const char* name) {
 }
 
 void EM_FreeWeapon(EmWeapon*) {
-    TracedCall t(Tracing(), "EM_FreeWeapon");
+    TracedCall t(EM_Tracing, "EM_FreeWeapon");
 }
 
 void EM_FreeCharacteristic(EmCharacter*) {
-    TracedCall t(Tracing(), "EM_FreeCharacteristic");
+    TracedCall t(EM_Tracing, "EM_FreeCharacteristic");
 }
 
 void EM_FreeFxs(EmCharacter*) {
-    TracedCall t(Tracing(), "EM_FreeFxs");
+    TracedCall t(EM_Tracing, "EM_FreeFxs");
 }
 
 // Its exit line names it "EM_FreePWeapons".
 void EM_FreeFreePWeapons(EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_FreeFreePWeapons", false, "EM_FreePWeapons");
+    TracedCall t(EM_Tracing, "EM_FreeFreePWeapons", false, "EM_FreePWeapons");
     if (!character) return;
     if (character->weapons)
         for (int i = 0; i < character->weaponCount; ++i) EM_FreeWeapon(&character->weapons[i]);
@@ -407,14 +403,14 @@ void EM_FreeFreePWeapons(EmCharacter* character) {
 }
 
 void EM_FreePlayer(EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_FreePlayer");
+    TracedCall t(EM_Tracing, "EM_FreePlayer");
     EM_FreeCharacteristic(character);
     EM_FreeFreePWeapons(character);
     EM_FreeFxs(character);
 }
 
 void EM_FreeStrategyDatas(EmTable<EmCharacter>* table) {
-    TracedCall t(Tracing(), "EM_FreeStrategyDatas");
+    TracedCall t(EM_Tracing, "EM_FreeStrategyDatas");
     if (!table) return;
     if (table->items)
         for (int32_t i = 0; i < table->count; ++i) EM_FreePlayer(&table->items[i]);
