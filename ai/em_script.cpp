@@ -109,6 +109,12 @@ void Limit16(EmCharacteristics* c, int offset, int16_t lo, int16_t hi) {
 void CheckBlock(EmCharacteristics* c) {
     for (int offset : {kAtShotEffect, kAtShotPart, kAtAimName}) TerminateName(At(c, offset));
     Limit32(c, kAtMainBehaviour, 1, kEmMainBehaviours);
+    // A replacement code below 11 becomes the main behaviour, so one below
+    // 0 is no behaviour, 0, like the main behaviour field's own values
+    // outside 1..10.  A model code (11 + a model's number) is kept even
+    // past the model table: the behaviour change ignores it there, where a
+    // 0 would leave the enemy standing idle.
+    Limit32(c, kAtReplacement, 0, INT32_MAX);
     Limit32(c, kAtGroupBehaviour, kEmGroupNone, kEmGroupBehaviours);
     Limit32(c, kAtMoveMethod, 1, kEmMoveMethods);
     Limit16(c, kAtSide, 0, 1);
@@ -165,25 +171,6 @@ void ReadBlock(const uint8_t* block, EmCharacteristics* c) {
     std::memcpy(c->raw, block, kEmCharacteristicsSize);
     CheckBlock(c);
     DecodeBlock(c);
-}
-
-// A replacement code is a main behaviour (1..10) or a model of the table
-// (11 + its number); any other becomes 0.  Checked once the models are
-// known, since they follow the characters in the file.
-void CheckReplacement(EmCharacteristics* c, int32_t models) {
-    int32_t code = c->replacement;
-    bool behaviour = code >= 1 && code <= kEmMainBehaviours;
-    bool model = code >= kEmFirstModelCode && code - kEmFirstModelCode < models;
-    if (behaviour || model) return;
-    c->replacement = 0;
-    PutI32(At(c, kAtReplacement), 0);
-}
-
-void CheckReplacements() {
-    const int32_t models = EmModelTable.count;
-    for (int32_t i = 0; i < EmCharacterTable.count; ++i)
-        CheckReplacement(&EmCharacterTable.items[i].characteristics, models);
-    for (int32_t i = 0; i < models; ++i) CheckReplacement(&EmModelTable.items[i].characteristics, models);
 }
 
 bool IsVersion(const uint8_t* image, size_t size) {
@@ -336,7 +323,6 @@ int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
     if (answer != kEmScriptDone) return answer;
     answer = ReadModels(&at, end);
     if (answer != kEmScriptDone) return answer;
-    CheckReplacements();
     if (!EM_GetTendrilsInfos(at, end, &EmTendrils)) return kEmScriptBadTail;
     // Whatever follows the tendrils info is not looked at.
     return kEmScriptDone;
