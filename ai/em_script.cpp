@@ -193,20 +193,45 @@ struct ScriptImage {
     ~ScriptImage() { EMH_Free(bytes); }
 };
 
+// True when the image holds the whole character entry at `at`, its weapons
+// and names included: a character that cannot be read although it is whole
+// lacked the memory for its weapons.
+bool EntryFits(const uint8_t* at, const uint8_t* end) {
+    constexpr size_t kBeforeWeapons = kEmNameSize + kEmCharacteristicsSize;
+    if (!Fits(at, end, kBeforeWeapons + 2)) return false;
+    const size_t weapons = at[kBeforeWeapons];
+    return Fits(at, end, kBeforeWeapons + 2 + weapons * kEmWeaponEntrySize + kEmNamesSize);
+}
+
+// Each way the analysis fails writes why to the debug log, whatever the
+// debug switches: the manager closes for the run on any of them.
 int ReadCharacters(const uint8_t** cursor, const uint8_t* end) {
     int32_t count = 0;
     const uint8_t* at = EM_GetEscomValue(*cursor, end, &count);
-    if (!at) return kEmScriptBadCharacter;
+    if (!at) {
+        DebugLog("enemies.esc file cut short before its character count");
+        return kEmScriptBadCharacter;
+    }
     if (count > 0) {
         EmCharacterTable.items = static_cast<EmCharacter*>(EMH_Alloc(size_t(count) * sizeof(EmCharacter)));
-        if (!EmCharacterTable.items) return kEmScriptNoTable;
+        if (!EmCharacterTable.items) {
+            DebugLog("No memory for the %d characters of enemies.esc file", count);
+            return kEmScriptNoTable;
+        }
         std::memset(static_cast<void*>(EmCharacterTable.items), 0, size_t(count) * sizeof(EmCharacter));
     }
     // The count grows with each entry read, so that a failure leaves a
     // table of whole entries.
     for (int32_t i = 0; i < count; ++i) {
-        at = EM_GetCharacter(at, end, &EmCharacterTable.items[i]);
-        if (!at) return kEmScriptBadCharacter;
+        const uint8_t* entry = at;
+        at = EM_GetCharacter(entry, end, &EmCharacterTable.items[i]);
+        if (!at) {
+            if (EntryFits(entry, end))
+                DebugLog("No memory for the weapons of character %d of enemies.esc file", i + 1);
+            else
+                DebugLog("enemies.esc file cut short in character %d of %d", i + 1, count);
+            return kEmScriptBadCharacter;
+        }
         EmCharacterTable.count = i + 1;
     }
     *cursor = at;
@@ -216,10 +241,15 @@ int ReadCharacters(const uint8_t** cursor, const uint8_t* end) {
 int ReadModels(const uint8_t** cursor, const uint8_t* end) {
     int32_t count = 0;
     // Checked before the step so that its failure can only be the allocation.
-    if (!EM_GetEscomValue(*cursor, end, &count) || !Fits(*cursor, end, 2 + size_t(count) * kEmModelSize))
+    if (!EM_GetEscomValue(*cursor, end, &count) || !Fits(*cursor, end, 2 + size_t(count) * kEmModelSize)) {
+        DebugLog("enemies.esc file cut short in its characteristic models");
         return kEmScriptBadTail;
+    }
     const uint8_t* at = EM_GetCharacteristicModels(*cursor, end, &EmModelTable);
-    if (!at) return kEmScriptNoTable;
+    if (!at) {
+        DebugLog("No memory for the %d characteristic models of enemies.esc file", count);
+        return kEmScriptNoTable;
+    }
     *cursor = at;
     return kEmScriptDone;
 }
@@ -313,6 +343,7 @@ const uint8_t* EM_GetTendrilsInfos(const uint8_t* at, const uint8_t* end, EmTend
 int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
     TracedCall t(EM_Tracing, "EM_AnalyseMemoryScript");
     if (!IsVersion(image, size)) {
+        DebugLog("Bad version of strategy script !!! please recompile with %s", kEmCompiler);
         WarningBox("Bad version of strategy script !!! please recompile with %s", kEmCompiler);
         return kEmScriptBadVersion;
     }
@@ -323,7 +354,10 @@ int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
     if (answer != kEmScriptDone) return answer;
     answer = ReadModels(&at, end);
     if (answer != kEmScriptDone) return answer;
-    if (!EM_GetTendrilsInfos(at, end, &EmTendrils)) return kEmScriptBadTail;
+    if (!EM_GetTendrilsInfos(at, end, &EmTendrils)) {
+        DebugLog("enemies.esc file cut short in its tendrils info");
+        return kEmScriptBadTail;
+    }
     // Whatever follows the tendrils info is not looked at.
     return kEmScriptDone;
 }
@@ -335,6 +369,7 @@ int EM_LoadStrategyScript(int mission) {
     void* file = EMH_OpenFile("ENEMIES.ESC", 1);
     if (!file) {
         EMH_RestoreDirectory();
+        DebugLog("enemies.esc file not found for mission %d", mission);
         return 0;
     }
     const int32_t size = EMH_GetFileSize(file);
@@ -345,6 +380,9 @@ int EM_LoadStrategyScript(int mission) {
     EMH_CloseFile(file);
     EMH_RestoreDirectory();
     // An empty file, no memory for the image or a short read: nothing to analyse.
+    if (size <= 0) DebugLog("enemies.esc file of mission %d is empty", mission);
+    else if (!image.bytes) DebugLog("No memory for the %d bytes of enemies.esc file", size);
+    else if (read != size) DebugLog("Only %d of the %d bytes of enemies.esc file read", read, size);
     if (!image.bytes || read != size) return 0;
     return EM_AnalyseMemoryScript(image.bytes, size_t(size)) == kEmScriptDone ? 1 : 0;
 }

@@ -90,7 +90,8 @@ int EM_OpenMission(int mission) {
     EM_FreeMissionTables();
     if (!EM_LoadStrategyScript(mission)) {
         // The manager stays closed for the rest of the run; what the failed
-        // analysis had read is let go at once.
+        // analysis had read is let go at once.  The load has written why.
+        DebugLog("I.A. manager closed: the enemies stay still until the game starts again");
         EmOpenFlag = 0;
         EM_FreeMissionTables();
         return 0;

@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -295,6 +296,52 @@ TEST_F(EnemyManagerTest, ABadScriptClosesTheManagerForTheRestOfTheRun) {
         EXPECT_EQ(EM_CloseMission(), 0);
         EXPECT_EQ(EM_Close(), 0);
         EXPECT_EQ(EM_ImpactEnemy(guard, "w1-1-A.cgs"), -1);
+    }
+}
+
+// A script that cannot be read says why in the debug log, whatever the
+// debug switches, and that the manager is closed for the run.  The cut
+// scripts are the kit's, made from mission 7's three characters and its
+// one model.
+TEST_F(EnemyManagerTest, AScriptThatCannotBeReadSaysWhyInTheDebugLog) {
+    std::map<std::string, std::vector<uint8_t>> cut;
+    for (const kit::EscVariant& v : kit::MalformedEscFiles()) cut[v.name] = v.bytes;
+    struct Row {
+        const char* what;
+        bool present;
+        std::vector<uint8_t> bytes;
+        std::string why;
+    };
+    const Row rows[] = {
+        {"no ENEMIES.ESC", false, {}, "enemies.esc file not found for mission 7"},
+        {"empty file", true, {}, "enemies.esc file of mission 7 is empty"},
+        {"cut in the version", true, cut["cut-in-version"],
+         "Bad version of strategy script !!! please recompile with ESCOM Version 2.02.0"},
+        {"cut in the character count", true, cut["cut-in-character-count"],
+         "enemies.esc file cut short before its character count"},
+        {"cut in the characteristics", true, cut["cut-in-characteristics"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the weapon count", true, cut["cut-in-weapon-count"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the weapons", true, cut["cut-in-weapons"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the names", true, cut["cut-in-names"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the model count", true, cut["cut-in-model-count"],
+         "enemies.esc file cut short in its characteristic models"},
+        {"cut in the models", true, cut["cut-in-models"], "enemies.esc file cut short in its characteristic models"},
+        {"cut in the tendrils info", true, cut["cut-in-tendrils"], "enemies.esc file cut short in its tendrils info"},
+    };
+    AddCharacter("Guard");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::filesystem::remove(dir_ / "ms7" / "ENEMIES.ESC");
+        if (r.present) PutScriptBytes(r.bytes);
+        host::headless::QueueBoxAnswer(host::IDRETRY);
+        const size_t before = DebugLines().size();
+        EXPECT_EQ(OpenMission(), 0);
+        const std::vector<std::string> lines = DebugLines();
+        const std::vector<std::string> since(lines.begin() + std::ptrdiff_t(before), lines.end());
+        EXPECT_EQ(since, (std::vector<std::string>{"Spindrel I.A. Manager Version 2.05 RC7", r.why,
+                                                   "I.A. manager closed: the enemies stay still until the game "
+                                                   "starts again"}));
+        EM_CloseMission();
     }
 }
 
