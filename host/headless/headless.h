@@ -148,8 +148,10 @@ void InjectStillDrawing(int count);
 // write comes up short, as on a full disk.  -1 (and Reset) lifts the limit.
 void SetDiskFreeBytes(int64_t bytes);
 
-// Debugger output lines, in order.
+// Debugger output lines, in order; cleared (memory given back) by the
+// second.
 const std::vector<std::string>& DebugOutput();
+void ClearDebugOutput();
 
 // Texts drawn through the GDI text layer (TextOut), in order, with the
 // top-left corner and the colour (COLORREF: red + green * 256 + blue *
