@@ -53,6 +53,10 @@ uint8_t CmDebugTrace = 0;
 
 namespace {
 
+bool CmTracing() {
+    return CmDebugTrace != 0;
+}
+
 void Copy(float* out, const float* v) {
     EMH_SetVector(out, v[0], v[1], v[2]);
 }
@@ -90,7 +94,7 @@ void PullInFrontOfObstacle(float* point, const float* toward) {
 // The placement without easing: the aim point ahead of the hero, the eye
 // behind it (in front of what stands there), then their height and aim.
 void PlaceBehindHero() {
-    TracedCall t(CmDebugTrace != 0, "CM_PlayerChangeRoom");
+    TracedCall t(CmTracing, "CM_PlayerChangeRoom");
     CmCameraState& c = CmCamera;
     if (!c.open) return;
     TakeHeroFrame();
@@ -176,14 +180,14 @@ void CM_Trace(const char* text) {
 }
 
 int CM_Open() {
-    TracedCall t(CmDebugTrace != 0, "CM_Open", true);
+    TracedCall t(CmTracing, "CM_Open", true);
     CmCamera.calls = 0;
     CmCamera.open = 1;
     return 1;
 }
 
 int CM_Close() {
-    TracedCall t(CmDebugTrace != 0, "CM_Close", true);
+    TracedCall t(CmTracing, "CM_Close", true);
     if (!CmCamera.open) return -1;
     CmCamera.open = 0;
     return 1;
@@ -192,7 +196,7 @@ int CM_Close() {
 // The aim speed keeps its value: it is reset only when the aim point next
 // reaches its goal.
 int CM_OpenMission(int mission) {
-    TracedCall t(CmDebugTrace != 0, "CM_OpenMission");
+    TracedCall t(CmTracing, "CM_OpenMission");
     LogStep("CM_OpenMission", mission);
     CmCameraState& c = CmCamera;
     if (!c.open) return -1;
@@ -211,7 +215,7 @@ int CM_OpenMission(int mission) {
 }
 
 int CM_CloseMission() {
-    TracedCall t(CmDebugTrace != 0, "CM_CloseMission");
+    TracedCall t(CmTracing, "CM_CloseMission");
     LogStep("CM_CloseMission");
     return CmCamera.open ? 1 : -1;
 }
@@ -222,7 +226,7 @@ void CM_PlayerChangeRoom() {
 }
 
 void CM_ComputeCameraHeightAndAim() {
-    TracedCall t(CmDebugTrace != 0, "CM_ComputeCameraHeightAndAim");
+    TracedCall t(CmTracing, "CM_ComputeCameraHeightAndAim");
     CmCameraState& c = CmCamera;
     // Look-ahead and eye height slide linearly from their near values with
     // the eye at the hero to their far values at the follow distance.
@@ -242,7 +246,7 @@ void CM_ComputeCameraHeightAndAim() {
 }
 
 int CM_UpdataCamera(int apply) {
-    TracedCall t(CmDebugTrace != 0, "CM_UpdataCamera");
+    TracedCall t(CmTracing, "CM_UpdataCamera");
     CmCameraState& c = CmCamera;
     ++c.calls;
     CM_Log("Camera manager call %d", c.calls);

@@ -21,12 +21,17 @@ void EM_Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // "******************************<text>" through DebugLog while EmDebugTrace is set.
 void EM_Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The enemy manager's trace switch as it is now.
+inline bool EM_Tracing() {
+    return EmDebugTrace != 0;
+}
+
 // The call trace of one enemy manager operation: "<name>()" now and
-// "End Of <name>()" when it goes out of scope, while EmDebugTrace is set.
+// "End Of <name>()" when it goes out of scope, each while EmDebugTrace is
+// set at that moment.
 class EmCall : public TracedCall {
 public:
-    explicit EmCall(const char* name, const char* exitName = nullptr)
-        : TracedCall(EmDebugTrace != 0, name, false, exitName) {}
+    explicit EmCall(const char* name, const char* exitName = nullptr) : TracedCall(EM_Tracing, name, false, exitName) {}
 };
 
 // EmFrameFactor as the timers divide by it: at least 1 (a NaN gives 1).

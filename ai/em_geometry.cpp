@@ -2,6 +2,7 @@
 // the target, the strafe test and the formation lookups.
 #include "ai/em_geometry.h"
 
+#include "ai/em_core.h"
 #include "ai/em_host.h"
 
 #include <cmath>
@@ -118,6 +119,7 @@ float EM_GetHeading(const float* direction) {
 }
 
 void EM_GetTargetPosition(const EmEnemy* enemy, float* out) {
+    EmCall t("EM_GetTargetPosition");
     if (enemy->script.characteristics.playerHunter)
         EMH_GetPlayerPosition(enemy->target, out);
     else
@@ -125,6 +127,7 @@ void EM_GetTargetPosition(const EmEnemy* enemy, float* out) {
 }
 
 void EM_GetTargetDirection(const EmEnemy* enemy, float* out) {
+    EmCall t("EM_GetTargetDirection");
     if (enemy->script.characteristics.playerHunter)
         EMH_GetFacingDirection(enemy->target, out);
     else
@@ -132,42 +135,51 @@ void EM_GetTargetDirection(const EmEnemy* enemy, float* out) {
 }
 
 int EM_FindTargetBackPoint(CharacterRecord* character, EmEnemy* enemy, float* out) {
+    EmCall t("EM_FindTargetBackPoint");
     return FindTargetPoint(character, enemy, out, true);
 }
 
 int EM_FindTargetFrontPoint(CharacterRecord* character, EmEnemy* enemy, float* out) {
+    EmCall t("EM_FindTargetFrontPoint");
     return FindTargetPoint(character, enemy, out, false);
 }
 
 int EM_IsFacingTarget(CharacterRecord* character, EmEnemy* enemy, float angle) {
+    EmCall t("EM_IsFacingTarget");
     return FacingTest(character, enemy, angle, true);
 }
 
 int EM_IsBackFacingTarget(CharacterRecord* character, EmEnemy* enemy, float angle) {
+    EmCall t("EM_IsBackFacingTarget");
     return FacingTest(character, enemy, angle, false);
 }
 
 // The ranges are squared in double: a range above 46340 would overflow
 // the script's 32-bit integer.
 int EM_IsInForwardRange(const EmCharacteristics* characteristics, float distance2) {
+    EmCall t("EM_IsInForwardRange");
     double r = characteristics->forwardRange;
     return r * r < double(distance2) ? 1 : 0;
 }
 
 int EM_IsInBackwardRange(const EmCharacteristics* characteristics, float distance2) {
+    EmCall t("EM_IsInBackwardRange");
     double r = characteristics->backwardRange;
     return r * r > double(distance2) ? 1 : 0;
 }
 
 void EM_TurnRight(float* direction, float step) {
+    EmCall t("EM_TurnRight");
     SetHeading(direction, EM_GetHeading(direction) - step);
 }
 
 void EM_TurnLeft(float* direction, float step) {
+    EmCall t("EM_TurnLeft");
     SetHeading(direction, EM_GetHeading(direction) + step);
 }
 
 int EM_RotateVectorToward(float* direction, float* wanted, float step) {
+    EmCall t("EM_RotateVectorToward");
     direction[1] = wanted[1] = 0.0f;
     EMH_Normalize(direction);
     EMH_Normalize(wanted);
@@ -186,6 +198,7 @@ int EM_RotateVectorToward(float* direction, float* wanted, float step) {
 }
 
 int EM_TurnVectorToLookAtDest(EmEnemy* enemy, float* direction, float* wanted) {
+    EmCall t("EM_TurnVectorToLookAtDest");
     if (enemy->script.characteristics.turning == 0) {
         enemy->facingReached = 1;
         return 1;
@@ -195,6 +208,7 @@ int EM_TurnVectorToLookAtDest(EmEnemy* enemy, float* direction, float* wanted) {
 }
 
 int EM_CanStraff(CharacterRecord* character, EmEnemy* enemy, int32_t* reasons) {
+    EmCall t("EM_CanStraff");
     const EmCharacteristics& c = enemy->script.characteristics;
     int32_t r = 0;
     float p[3], e[3], a[3], b[3];
@@ -215,6 +229,7 @@ int EM_CanStraff(CharacterRecord* character, EmEnemy* enemy, int32_t* reasons) {
 }
 
 int EM_IsGroupBehaviourPossible(CharacterRecord* character, int32_t group) {
+    EmCall t("EM_IsGroupBehaviourPossible");
     int n = ListCount(EmRoomEnemyCount);
     if (group == kEmGroupNone || n <= 1) return 0;
     int count = 0;
@@ -226,25 +241,31 @@ int EM_IsGroupBehaviourPossible(CharacterRecord* character, int32_t group) {
 }
 
 int EM_FindAffectedPlayerDestCircle(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedPlayerDestCircle");
     return FindAffectedDest(character, EmRoomPlayerRecords, EmRoomPlayerCount, kEmFormationCircle, centre, point);
 }
 
 int EM_FindAffectedPlayerDestFront(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedPlayerDestFront");
     return FindAffectedDest(character, EmRoomPlayerRecords, EmRoomPlayerCount, kEmFormationFront, centre, point);
 }
 
 int EM_FindAffectedPlayerDestFrontBack(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedPlayerDestFrontBack");
     return FindAffectedDest(character, EmRoomPlayerRecords, EmRoomPlayerCount, kEmFormationFrontBack, centre, point);
 }
 
 int EM_FindAffectedEnemyDestCircle(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedEnemyDestCircle");
     return FindAffectedDest(character, EmRoomEnemyRecords, EmRoomEnemyCount, kEmFormationCircle, centre, point);
 }
 
 int EM_FindAffectedEnemyDestFront(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedEnemyDestFront");
     return FindAffectedDest(character, EmRoomEnemyRecords, EmRoomEnemyCount, kEmFormationFront, centre, point);
 }
 
 int EM_FindAffectedEnemyDestFrontBack(CharacterRecord* character, CharacterRecord** centre, float* point) {
+    EmCall t("EM_FindAffectedEnemyDestFrontBack");
     return FindAffectedDest(character, EmRoomEnemyRecords, EmRoomEnemyCount, kEmFormationFrontBack, centre, point);
 }

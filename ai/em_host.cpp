@@ -43,6 +43,21 @@ void ToFloats(const Vec3& v, float* out) {
     out[0] = float(v.x), out[1] = float(v.y), out[2] = float(v.z);
 }
 
+// The ends of the AI's line test between two points, each moved 5 units
+// in x and z (the first by +5, the second by -5) and both lifted 5 units
+// (y points down).  Characters stand 2 units into the floor (the floor at
+// 1218, the mission's positions at 1220), so ends moved 5 in opposite ways
+// in y too would run the line from under the floor to above it: every
+// shot, strafe and free point of two characters on one floor would be
+// blocked.  Lifted, the line runs 3 above the floor and a wall still
+// blocks it.
+void LineEnds(const float* a, const float* b, Vec3* from, Vec3* to) {
+    const float first[3] = {a[0] + 5.0f, a[1] - 5.0f, a[2] + 5.0f};
+    const float second[3] = {b[0] - 5.0f, b[1] - 5.0f, b[2] - 5.0f};
+    *from = ToPosition(first);
+    *to = ToPosition(second);
+}
+
 // Walks the collision candidates of the segment from a to b; every face it
 // crosses offers its crossing point to the nearest-to-eye choice.
 void WalkHits(const Vec3& a, const Vec3& b, const float* eye, bool* found, double* best, Vec3* nearest) {
@@ -165,6 +180,13 @@ CharacterRecord* CMH_GetLockedEnemy() {
     return enemy;
 }
 
+// The camera's walks keep their ends moved 5 in opposite ways on every
+// axis, unlike the AI's line test (LineEnds).  Its goal behind the hero
+// lies at the hero's height, 2 units into the floor, so over an open floor
+// the walk meets the floor about 70% of the way back and the eye stands
+// 33 units before that: a follow camera somewhat closer than its follow
+// distance, which every follow-camera view of the game is drawn from.  It
+// never loses the hero, so the views are kept as they are.
 int CMH_FindNearestHit(const float* eye, const float* target, float* out) {
     const float from[3] = {eye[0] + 5.0f, eye[1] + 5.0f, eye[2] + 5.0f};
     const float to[3] = {target[0] - 5.0f, target[1] - 5.0f, target[2] - 5.0f};
@@ -517,9 +539,11 @@ int32_t TrackPoints(const CharacterRecord* character) {
 
 }  // namespace
 
+// The track index plays no part: a mission open resets it to 0 for every
+// character with a track, wherever a save left it, and every point read
+// checks its own index.
 int EMH_HasTrack(const CharacterRecord* character) {
-    const int32_t count = TrackPoints(character);
-    return count >= 1 && character->trackIndex >= 0 && character->trackIndex < count ? 1 : 0;
+    return TrackPoints(character) >= 1 ? 1 : 0;
 }
 
 int32_t EMH_GetTrackPointCount(const CharacterRecord* character) {
@@ -809,13 +833,9 @@ void EMH_ShootEffect(CharacterRecord* shooter, CharacterRecord* target, const ch
     LogAiStep("EnemyShot", shooter, detail);
 }
 
-// Both ends are lifted 5 units (y points down) rather than moved 5 in
-// opposite ways: a line between two characters standing on one floor runs
-// just above it instead of crossing it, which would block every shot,
-// strafe and free point on the floor.
+// Both ends lifted (see LineEnds), walked both ways.
 int EMH_IsLineFree(const float* a, const float* b) {
-    const float from[3] = {a[0] + 5.0f, a[1] - 5.0f, a[2] + 5.0f};
-    const float to[3] = {b[0] - 5.0f, b[1] - 5.0f, b[2] - 5.0f};
-    const Vec3 p = ToPosition(from), q = ToPosition(to);
+    Vec3 p, q;
+    LineEnds(a, b, &p, &q);
     return AnyHit(p, q) || AnyHit(q, p) ? 0 : 1;
 }

@@ -3,8 +3,8 @@
 // by name and released.
 #include "ai/em_script.h"
 
+#include "ai/em_core.h"
 #include "ai/em_host.h"
-#include "ai/manager_trace.h"
 #include "platform/errors.h"
 
 #include <cctype>
@@ -61,10 +61,6 @@ enum EmOffset : int {
 constexpr int kBlockStart = kEmNameSize;
 constexpr int kTendrilSideBytes = 32, kTendrilKindBytes = 8;
 
-bool Tracing() {
-    return EmDebugTrace != 0;
-}
-
 bool Fits(const uint8_t* at, const uint8_t* end, size_t n) {
     return at && end && at <= end && size_t(end - at) >= n;
 }
@@ -113,6 +109,12 @@ void Limit16(EmCharacteristics* c, int offset, int16_t lo, int16_t hi) {
 void CheckBlock(EmCharacteristics* c) {
     for (int offset : {kAtShotEffect, kAtShotPart, kAtAimName}) TerminateName(At(c, offset));
     Limit32(c, kAtMainBehaviour, 1, kEmMainBehaviours);
+    // A replacement code below 11 becomes the main behaviour, so one below
+    // 0 is no behaviour, 0, like the main behaviour field's own values
+    // outside 1..10.  A model code (11 + a model's number) is kept even
+    // past the model table: the behaviour change ignores it there, where a
+    // 0 would leave the enemy standing idle.
+    Limit32(c, kAtReplacement, 0, INT32_MAX);
     Limit32(c, kAtGroupBehaviour, kEmGroupNone, kEmGroupBehaviours);
     Limit32(c, kAtMoveMethod, 1, kEmMoveMethods);
     Limit16(c, kAtSide, 0, 1);
@@ -171,25 +173,6 @@ void ReadBlock(const uint8_t* block, EmCharacteristics* c) {
     DecodeBlock(c);
 }
 
-// A replacement code is a main behaviour (1..10) or a model of the table
-// (11 + its number); any other becomes 0.  Checked once the models are
-// known, since they follow the characters in the file.
-void CheckReplacement(EmCharacteristics* c, int32_t models) {
-    int32_t code = c->replacement;
-    bool behaviour = code >= 1 && code <= kEmMainBehaviours;
-    bool model = code >= kEmFirstModelCode && code - kEmFirstModelCode < models;
-    if (behaviour || model) return;
-    c->replacement = 0;
-    PutI32(At(c, kAtReplacement), 0);
-}
-
-void CheckReplacements() {
-    const int32_t models = EmModelTable.count;
-    for (int32_t i = 0; i < EmCharacterTable.count; ++i)
-        CheckReplacement(&EmCharacterTable.items[i].characteristics, models);
-    for (int32_t i = 0; i < models; ++i) CheckReplacement(&EmModelTable.items[i].characteristics, models);
-}
-
 bool IsVersion(const uint8_t* image, size_t size) {
     if (!image || size < size_t(kEmVersionSize)) return false;
     for (int i = 0; i < kEmVersionSize; ++i)
@@ -210,20 +193,45 @@ struct ScriptImage {
     ~ScriptImage() { EMH_Free(bytes); }
 };
 
+// True when the image holds the whole character entry at `at`, its weapons
+// and names included: a character that cannot be read although it is whole
+// lacked the memory for its weapons.
+bool EntryFits(const uint8_t* at, const uint8_t* end) {
+    constexpr size_t kBeforeWeapons = kEmNameSize + kEmCharacteristicsSize;
+    if (!Fits(at, end, kBeforeWeapons + 2)) return false;
+    const size_t weapons = at[kBeforeWeapons];
+    return Fits(at, end, kBeforeWeapons + 2 + weapons * kEmWeaponEntrySize + kEmNamesSize);
+}
+
+// Each way the analysis fails writes why to the debug log, whatever the
+// debug switches: the manager closes for the run on any of them.
 int ReadCharacters(const uint8_t** cursor, const uint8_t* end) {
     int32_t count = 0;
     const uint8_t* at = EM_GetEscomValue(*cursor, end, &count);
-    if (!at) return kEmScriptBadCharacter;
+    if (!at) {
+        DebugLog("enemies.esc file cut short before its character count");
+        return kEmScriptBadCharacter;
+    }
     if (count > 0) {
         EmCharacterTable.items = static_cast<EmCharacter*>(EMH_Alloc(size_t(count) * sizeof(EmCharacter)));
-        if (!EmCharacterTable.items) return kEmScriptNoTable;
+        if (!EmCharacterTable.items) {
+            DebugLog("No memory for the %d characters of enemies.esc file", count);
+            return kEmScriptNoTable;
+        }
         std::memset(static_cast<void*>(EmCharacterTable.items), 0, size_t(count) * sizeof(EmCharacter));
     }
     // The count grows with each entry read, so that a failure leaves a
     // table of whole entries.
     for (int32_t i = 0; i < count; ++i) {
-        at = EM_GetCharacter(at, end, &EmCharacterTable.items[i]);
-        if (!at) return kEmScriptBadCharacter;
+        const uint8_t* entry = at;
+        at = EM_GetCharacter(entry, end, &EmCharacterTable.items[i]);
+        if (!at) {
+            if (EntryFits(entry, end))
+                DebugLog("No memory for the weapons of character %d of enemies.esc file", i + 1);
+            else
+                DebugLog("enemies.esc file cut short in character %d of %d", i + 1, count);
+            return kEmScriptBadCharacter;
+        }
         EmCharacterTable.count = i + 1;
     }
     *cursor = at;
@@ -233,10 +241,15 @@ int ReadCharacters(const uint8_t** cursor, const uint8_t* end) {
 int ReadModels(const uint8_t** cursor, const uint8_t* end) {
     int32_t count = 0;
     // Checked before the step so that its failure can only be the allocation.
-    if (!EM_GetEscomValue(*cursor, end, &count) || !Fits(*cursor, end, 2 + size_t(count) * kEmModelSize))
+    if (!EM_GetEscomValue(*cursor, end, &count) || !Fits(*cursor, end, 2 + size_t(count) * kEmModelSize)) {
+        DebugLog("enemies.esc file cut short in its characteristic models");
         return kEmScriptBadTail;
+    }
     const uint8_t* at = EM_GetCharacteristicModels(*cursor, end, &EmModelTable);
-    if (!at) return kEmScriptNoTable;
+    if (!at) {
+        DebugLog("No memory for the %d characteristic models of enemies.esc file", count);
+        return kEmScriptNoTable;
+    }
     *cursor = at;
     return kEmScriptDone;
 }
@@ -244,14 +257,14 @@ int ReadModels(const uint8_t** cursor, const uint8_t* end) {
 }  // namespace
 
 const uint8_t* EM_GetEscomValue(const uint8_t* at, const uint8_t* end, int32_t* value) {
-    TracedCall t(Tracing(), "EM_GetEscomValue");
+    TracedCall t(EM_Tracing, "EM_GetEscomValue");
     if (!Fits(at, end, 2)) return nullptr;
     *value = at[0];  // the second byte is stepped over
     return at + 2;
 }
 
 const uint8_t* EM_GetPWeapon(const uint8_t* at, const uint8_t* end, EmWeapon* weapon) {
-    TracedCall t(Tracing(), "EM_GetPWeapon");
+    TracedCall t(EM_Tracing, "EM_GetPWeapon");
     if (!Fits(at, end, kEmWeaponEntrySize)) return nullptr;
     CopyName(weapon->name, at);
     weapon->damage = I16At(at + kEmNameSize);
@@ -259,7 +272,7 @@ const uint8_t* EM_GetPWeapon(const uint8_t* at, const uint8_t* end, EmWeapon* we
 }
 
 const uint8_t* EM_GetPWeapons(const uint8_t* at, const uint8_t* end, EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_GetPWeapons");
+    TracedCall t(EM_Tracing, "EM_GetPWeapons");
     character->weaponCount = 0;
     character->weapons = nullptr;
     int32_t count = 0;
@@ -276,7 +289,7 @@ const uint8_t* EM_GetPWeapons(const uint8_t* at, const uint8_t* end, EmCharacter
 }
 
 const uint8_t* EM_GetCharacter(const uint8_t* at, const uint8_t* end, EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_GetCharacter");
+    TracedCall t(EM_Tracing, "EM_GetCharacter");
     if (!Fits(at, end, kEmNameSize + kEmCharacteristicsSize)) return nullptr;
     CopyName(character->name, at);
     ReadBlock(at + kBlockStart, &character->characteristics);
@@ -291,7 +304,7 @@ const uint8_t* EM_GetCharacter(const uint8_t* at, const uint8_t* end, EmCharacte
 }
 
 const uint8_t* EM_GetCharacteristicModel(const uint8_t* at, const uint8_t* end, EmCharacteristicModel* model) {
-    TracedCall t(Tracing(), "EM_GetCharacteristicModel");
+    TracedCall t(EM_Tracing, "EM_GetCharacteristicModel");
     if (!Fits(at, end, kEmModelSize)) return nullptr;
     CopyName(model->name, at);
     ReadBlock(at + kBlockStart, &model->characteristics);
@@ -300,7 +313,7 @@ const uint8_t* EM_GetCharacteristicModel(const uint8_t* at, const uint8_t* end, 
 
 const uint8_t* EM_GetCharacteristicModels(const uint8_t* at, const uint8_t* end,
                                           EmTable<EmCharacteristicModel>* table) {
-    TracedCall t(Tracing(), "EM_GetCharacteristicModels");
+    TracedCall t(EM_Tracing, "EM_GetCharacteristicModels");
     *table = {};
     int32_t count = 0;
     at = EM_GetEscomValue(at, end, &count);
@@ -315,7 +328,7 @@ const uint8_t* EM_GetCharacteristicModels(const uint8_t* at, const uint8_t* end,
 }
 
 const uint8_t* EM_GetTendrilsInfos(const uint8_t* at, const uint8_t* end, EmTendrilsInfo* info) {
-    TracedCall t(Tracing(), "EM_GetTendrilsInfos");
+    TracedCall t(EM_Tracing, "EM_GetTendrilsInfos");
     if (!Fits(at, end, kEmTendrilsInfoSize)) return nullptr;
     for (int side = 0; side < 2; ++side)
         for (int kind = 0; kind < 4; ++kind) {
@@ -328,8 +341,9 @@ const uint8_t* EM_GetTendrilsInfos(const uint8_t* at, const uint8_t* end, EmTend
 }
 
 int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
-    TracedCall t(Tracing(), "EM_AnalyseMemoryScript");
+    TracedCall t(EM_Tracing, "EM_AnalyseMemoryScript");
     if (!IsVersion(image, size)) {
+        DebugLog("Bad version of strategy script !!! please recompile with %s", kEmCompiler);
         WarningBox("Bad version of strategy script !!! please recompile with %s", kEmCompiler);
         return kEmScriptBadVersion;
     }
@@ -340,19 +354,22 @@ int EM_AnalyseMemoryScript(const uint8_t* image, size_t size) {
     if (answer != kEmScriptDone) return answer;
     answer = ReadModels(&at, end);
     if (answer != kEmScriptDone) return answer;
-    CheckReplacements();
-    if (!EM_GetTendrilsInfos(at, end, &EmTendrils)) return kEmScriptBadTail;
+    if (!EM_GetTendrilsInfos(at, end, &EmTendrils)) {
+        DebugLog("enemies.esc file cut short in its tendrils info");
+        return kEmScriptBadTail;
+    }
     // Whatever follows the tendrils info is not looked at.
     return kEmScriptDone;
 }
 
 int EM_LoadStrategyScript(int mission) {
-    TracedCall t(Tracing(), "EM_LoadStrategyScript");
+    TracedCall t(EM_Tracing, "EM_LoadStrategyScript");
     EMH_SaveDirectory();
     EMH_EnterMissionDirectory(mission);
     void* file = EMH_OpenFile("ENEMIES.ESC", 1);
     if (!file) {
         EMH_RestoreDirectory();
+        DebugLog("enemies.esc file not found for mission %d", mission);
         return 0;
     }
     const int32_t size = EMH_GetFileSize(file);
@@ -363,12 +380,15 @@ int EM_LoadStrategyScript(int mission) {
     EMH_CloseFile(file);
     EMH_RestoreDirectory();
     // An empty file, no memory for the image or a short read: nothing to analyse.
+    if (size <= 0) DebugLog("enemies.esc file of mission %d is empty", mission);
+    else if (!image.bytes) DebugLog("No memory for the %d bytes of enemies.esc file", size);
+    else if (read != size) DebugLog("Only %d of the %d bytes of enemies.esc file read", read, size);
     if (!image.bytes || read != size) return 0;
     return EM_AnalyseMemoryScript(image.bytes, size_t(size)) == kEmScriptDone ? 1 : 0;
 }
 
 EmCharacter* EM_FindCharacter(EmTable<EmCharacter>* table, const char* name) {
-    TracedCall t(Tracing(), "EM_FindCharacter");
+    TracedCall t(EM_Tracing, "EM_FindCharacter");
     if (!table || !table->items || !name) return nullptr;
     for (int32_t i = 0; i < table->count; ++i)
         if (strncasecmp(table->items[i].name, name, kEmNameSize) == 0) return &table->items[i];
@@ -376,7 +396,7 @@ EmCharacter* EM_FindCharacter(EmTable<EmCharacter>* table, const char* name) {
 }
 
 int EM_FindWeaponName(const EmWeapon* weapons, int count, const char* name) {
-    TracedCall t(Tracing(), "EM_FindWeaponName");
+    TracedCall t(EM_Tracing, "EM_FindWeaponName");
     if (!weapons || !name) return -1;
     for (int i = 0; i < count; ++i)
         if (strncasecmp(weapons[i].name, name, kEmNameSize) == 0) return i;
@@ -384,20 +404,20 @@ int EM_FindWeaponName(const EmWeapon* weapons, int count, const char* name) {
 }
 
 void EM_FreeWeapon(EmWeapon*) {
-    TracedCall t(Tracing(), "EM_FreeWeapon");
+    TracedCall t(EM_Tracing, "EM_FreeWeapon");
 }
 
 void EM_FreeCharacteristic(EmCharacter*) {
-    TracedCall t(Tracing(), "EM_FreeCharacteristic");
+    TracedCall t(EM_Tracing, "EM_FreeCharacteristic");
 }
 
 void EM_FreeFxs(EmCharacter*) {
-    TracedCall t(Tracing(), "EM_FreeFxs");
+    TracedCall t(EM_Tracing, "EM_FreeFxs");
 }
 
 // Its exit line names it "EM_FreePWeapons".
 void EM_FreeFreePWeapons(EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_FreeFreePWeapons", false, "EM_FreePWeapons");
+    TracedCall t(EM_Tracing, "EM_FreeFreePWeapons", false, "EM_FreePWeapons");
     if (!character) return;
     if (character->weapons)
         for (int i = 0; i < character->weaponCount; ++i) EM_FreeWeapon(&character->weapons[i]);
@@ -407,14 +427,14 @@ void EM_FreeFreePWeapons(EmCharacter* character) {
 }
 
 void EM_FreePlayer(EmCharacter* character) {
-    TracedCall t(Tracing(), "EM_FreePlayer");
+    TracedCall t(EM_Tracing, "EM_FreePlayer");
     EM_FreeCharacteristic(character);
     EM_FreeFreePWeapons(character);
     EM_FreeFxs(character);
 }
 
 void EM_FreeStrategyDatas(EmTable<EmCharacter>* table) {
-    TracedCall t(Tracing(), "EM_FreeStrategyDatas");
+    TracedCall t(EM_Tracing, "EM_FreeStrategyDatas");
     if (!table) return;
     if (table->items)
         for (int32_t i = 0; i < table->count; ++i) EM_FreePlayer(&table->items[i]);

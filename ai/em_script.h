@@ -9,8 +9,9 @@
 //
 // Characteristics are checked as they are read: a main behaviour outside
 // 1..10, a group behaviour outside 0..3, a spindrel move method outside
-// 1..5, a side outside 0..1 and a replacement code naming neither a main
-// behaviour nor a model of the table become 0 ("none"); every 32-byte name
+// 1..5, a side outside 0..1 and a replacement code below 0 become 0
+// ("none"); a model code past the model table is kept (the behaviour
+// change ignores it); every 32-byte name
 // keeps at most 31 characters and a NUL.  The block's raw bytes hold the
 // same checked values.
 #pragma once

@@ -98,32 +98,81 @@ int32_t TendrilGoal(int32_t side, bool highest) {
     return goal;
 }
 
-// The number of rooms on the shortest road from `from` to `goal` through
-// the rooms passable for the side (the start is never tested), by a
-// breadth-first pass over the same links the search follows; 0 when there
-// is no road.
-int32_t ShortestRoadRooms(int32_t from, int32_t goal, int32_t side) {
-    if (!EM_FindRoomDatas(from) || !EM_FindRoomDatas(goal)) return 0;
-    if (from == goal) return 1;
-    std::vector<int32_t> rooms(size_t(EmRoomTable.count), 0);
-    std::vector<int32_t> queue;
-    queue.reserve(size_t(EmRoomTable.count));
-    rooms[size_t(from)] = 1;
-    queue.push_back(from);
-    for (size_t head = 0; head < queue.size(); ++head) {
-        int32_t room = queue[head];
+// Each room's number of steps on the shortest road from it to `goal`
+// through the rooms passable for the side, over the same links the search
+// follows (-1: no road).  Breadth-first and backward from the goal: a room
+// with steps k + 1 has a link to one with steps k.  The goal must be
+// passable to be reached; `from`, never tested for itself, gets its steps
+// whatever it holds, but no other road runs through it.  Empty when either
+// room lies outside the room table.
+std::vector<int32_t> StepsToGoal(int32_t from, int32_t goal, int32_t side) {
+    if (!EM_FindRoomDatas(from) || !EM_FindRoomDatas(goal)) return {};
+    const size_t rooms = size_t(EmRoomTable.count);
+    std::vector<int32_t> steps(rooms, -1);
+    steps[size_t(goal)] = 0;
+    if (from == goal) return steps;
+    if (!IsPassable(EM_FindRoomDatas(goal), side)) return steps;
+    // The links turned round: for each room, the rooms that lead to it.
+    std::vector<std::vector<int32_t>> into(rooms);
+    for (int32_t room = 0; room < EmRoomTable.count; ++room) {
         int32_t links[kEmMaxLinks];
         int count = EMH_GetLinkedRooms(room, links, kEmMaxLinks);
-        for (int i = 0; i < count; ++i) {
-            int32_t next = links[i];
-            const EmRoom* r = EM_FindRoomDatas(next);
-            if (!r || rooms[size_t(next)] != 0 || !IsPassable(r, side)) continue;
-            rooms[size_t(next)] = rooms[size_t(room)] + 1;
-            if (next == goal) return rooms[size_t(next)];
-            queue.push_back(next);
+        for (int i = 0; i < count; ++i)
+            if (EM_FindRoomDatas(links[i])) into[size_t(links[i])].push_back(room);
+    }
+    std::vector<int32_t> queue{goal};
+    queue.reserve(rooms);
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int32_t room = queue[head];
+        for (int32_t before : into[size_t(room)]) {
+            if (steps[size_t(before)] >= 0) continue;
+            if (before == from) {
+                steps[size_t(from)] = steps[size_t(room)] + 1;
+                continue;
+            }
+            if (!IsPassable(EM_FindRoomDatas(before), side)) continue;
+            steps[size_t(before)] = steps[size_t(room)] + 1;
+            queue.push_back(before);
         }
     }
-    return 0;
+    return steps;
+}
+
+// The depth-first walk of EM_SearchRoadFromTo.  With `steps` it enters
+// only the rooms one step closer to the goal than the room it stands in,
+// so it walks the shortest roads alone; without, every simple road.
+void WalkRoads(EmSpindrel* spindrel, int32_t room, int32_t goal, int32_t depth, int32_t maxRooms,
+               const std::vector<int32_t>* steps) {
+    if (maxRooms > kEmRoadRooms) maxRooms = kEmRoadRooms;
+    // A full table has no working row left; the visits are bounded.
+    if (EmRoadSolutionCount >= kEmRoadRows || EmRoadVisits >= kEmRoadVisitLimit) return;
+    if (depth < 0 || depth >= maxRooms) return;
+    ++EmRoadVisits;
+    EmRoad& row = EmRoadSolution[EmRoadSolutionCount];
+    row.rooms[depth] = room;
+    if (room == goal) {
+        row.length = depth + 1;
+        ++EmRoadSolutionCount;
+        // The next road starts from the same prefix.
+        if (EmRoadSolutionCount < kEmRoadRows) {
+            EmRoad& next = EmRoadSolution[EmRoadSolutionCount];
+            for (int32_t i = 0; i < depth; ++i) next.rooms[i] = row.rooms[i];
+        }
+        return;
+    }
+    EmRoom* here = EM_FindRoomDatas(room);
+    if (!here || depth + 1 >= maxRooms) return;
+    here->marked = 1;
+    int32_t links[kEmMaxLinks];
+    int count = EMH_GetLinkedRooms(room, links, kEmMaxLinks);
+    const int32_t side = SideOf(spindrel);
+    for (int i = 0; i < count; ++i) {
+        const EmRoom* r = EM_FindRoomDatas(links[i]);
+        if (!r || r->marked || !IsPassable(r, side)) continue;
+        if (steps && (*steps)[size_t(links[i])] != (*steps)[size_t(room)] - 1) continue;
+        WalkRoads(spindrel, links[i], goal, depth + 1, maxRooms, steps);
+    }
+    here->marked = 0;
 }
 
 void Arm(EmSpindrel* s) {
@@ -402,11 +451,14 @@ int32_t EM_FindRoomFarTarget(EmSpindrel* spindrel) {
 void EM_FindRoadFrom(EmSpindrel* spindrel, int32_t from, int32_t goal) {
     EmCall t("EM_FindRoadFrom");
     EM_PrepareSearch();
-    // The search goes no deeper than the shortest road: the first road it
-    // records is then the first shortest of all the simple roads, found
-    // without walking the longer ones.
-    int32_t rooms = ShortestRoadRooms(from, goal, SideOf(spindrel));
-    if (rooms > 0 && rooms <= kEmRoadRooms) EM_SearchRoadFromTo(spindrel, from, goal, 0, rooms);
+    // The walk steps only to rooms one step closer to the goal, so it
+    // walks nothing but the shortest roads, in portal order: the first it
+    // records is the first shortest of all the simple roads, however
+    // densely the rooms before it are linked, and every room it enters
+    // leads on to the goal.
+    const std::vector<int32_t> steps = StepsToGoal(from, goal, SideOf(spindrel));
+    const int32_t rooms = steps.empty() ? 0 : steps[size_t(from)] + 1;
+    if (rooms > 0 && rooms <= kEmRoadRooms) WalkRoads(spindrel, from, goal, 0, rooms, &steps);
     spindrel->nextRoom = EmRoadSolutionCount > 0 ? EM_GetBestSolution() : -1;
 }
 
@@ -424,35 +476,7 @@ void EM_ClearMarkedRooms() {
 }
 
 void EM_SearchRoadFromTo(EmSpindrel* spindrel, int32_t room, int32_t goal, int32_t depth, int32_t maxRooms) {
-    if (maxRooms > kEmRoadRooms) maxRooms = kEmRoadRooms;
-    // A full table has no working row left; the visits are bounded.
-    if (EmRoadSolutionCount >= kEmRoadRows || EmRoadVisits >= kEmRoadVisitLimit) return;
-    if (depth < 0 || depth >= maxRooms) return;
-    ++EmRoadVisits;
-    EmRoad& row = EmRoadSolution[EmRoadSolutionCount];
-    row.rooms[depth] = room;
-    if (room == goal) {
-        row.length = depth + 1;
-        ++EmRoadSolutionCount;
-        // The next road starts from the same prefix.
-        if (EmRoadSolutionCount < kEmRoadRows) {
-            EmRoad& next = EmRoadSolution[EmRoadSolutionCount];
-            for (int32_t i = 0; i < depth; ++i) next.rooms[i] = row.rooms[i];
-        }
-        return;
-    }
-    EmRoom* here = EM_FindRoomDatas(room);
-    if (!here || depth + 1 >= maxRooms) return;
-    here->marked = 1;
-    int32_t links[kEmMaxLinks];
-    int count = EMH_GetLinkedRooms(room, links, kEmMaxLinks);
-    const int32_t side = SideOf(spindrel);
-    for (int i = 0; i < count; ++i) {
-        const EmRoom* r = EM_FindRoomDatas(links[i]);
-        if (!r || r->marked || !IsPassable(r, side)) continue;
-        EM_SearchRoadFromTo(spindrel, links[i], goal, depth + 1, maxRooms);
-    }
-    here->marked = 0;
+    WalkRoads(spindrel, room, goal, depth, maxRooms, nullptr);
 }
 
 int32_t EM_GetBestSolution() {

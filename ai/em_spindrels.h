@@ -39,7 +39,9 @@ constexpr float kEmDoorwayDistance = 495.0f;
 constexpr int kEmRoadRows = 20;
 constexpr int kEmRoadRooms = 50;
 // A search visits at most this many rooms (each room put on the working
-// row counts once), so that a densely linked mission ends fast.
+// row counts once), so that the plain search of a densely linked mission
+// ends fast.  The road search of EM_FindRoadFrom walks only the shortest
+// roads and records at most kEmRoadRows of them, far fewer visits.
 constexpr int32_t kEmRoadVisitLimit = 10000;
 
 struct EmRoad {

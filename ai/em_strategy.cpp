@@ -26,7 +26,8 @@ constexpr int32_t kDeathStateKind = 8;
 constexpr int32_t kReviveLifeSpread = 20;
 // Lives at or above this never count in the target choice.
 constexpr int32_t kNoLife = 32767;
-// Replacement codes: 1..10 a main behaviour, 11 + n model n of the table.
+// Replacement codes: below 11 a main behaviour (0: none), 11 + n model n of
+// the table.
 constexpr int32_t kFirstModelCode = 11;
 
 // The dead flag's machine.
@@ -134,18 +135,19 @@ CharacterRecord* LowestLife(CharacterRecord* const* list, int32_t count, const C
 }
 
 // Step 11: the behaviour change when life falls below its threshold.
-// Answers true when the step must stop (a model switch).  A code that is
-// neither a main behaviour nor a model of the table changes nothing.
+// Answers true when the step must stop (a model switch).  Any code below
+// 11 becomes the main behaviour, 0 (no behaviour: the enemy stands idle)
+// included; a model code past the model table changes nothing.
 bool ChangeBehaviour(CharacterRecord* character, EmEnemy* enemy) {
     EmCharacteristics& c = enemy->script.characteristics;
     const int32_t code = c.replacement;
-    if (code >= 1 && code < kFirstModelCode) {
+    if (code < kFirstModelCode) {
         c.mainBehaviour = code;
         EM_SetState(enemy, 0);
         enemy->changePassed = 1;
         return false;
     }
-    if (code < kFirstModelCode || code - kFirstModelCode >= EmModelTable.count || !EmModelTable.items) return false;
+    if (code - kFirstModelCode >= EmModelTable.count || !EmModelTable.items) return false;
     // The whole characteristics block, life and thresholds included.
     c = EmModelTable.items[code - kFirstModelCode].characteristics;
     EM_InitializeEnemyDatas(character, enemy);

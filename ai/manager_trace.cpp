@@ -8,18 +8,12 @@ void ManagerTrace(bool on, const char* text) {
     if (on) DebugLog("******************************%s", text);
 }
 
-TracedCall::TracedCall(bool on, const char* name, bool runTrace, const char* exitName)
-    : on_(on), exitName_(exitName ? exitName : name) {
-    if (runTrace) RunTrace(name);
-    if (!on_) return;
-    char line[96];
-    std::snprintf(line, sizeof line, "%s()", name);
-    ManagerTrace(true, line);
+void TracedCall::NameInRunTrace(const char* name) {
+    RunTrace(name);
 }
 
-TracedCall::~TracedCall() {
-    if (!on_) return;
+void TracedCall::WriteLine(const char* prefix, const char* name) {
     char line[96];
-    std::snprintf(line, sizeof line, "End Of %s()", exitName_);
+    std::snprintf(line, sizeof line, "%s%s()", prefix, name);
     ManagerTrace(true, line);
 }

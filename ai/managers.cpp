@@ -66,7 +66,7 @@ void EM_SetDebug(uint32_t flags) {
 }
 
 int EM_Open() {
-    TracedCall t(EmDebugTrace != 0, "EM_Open", true);
+    TracedCall t(EM_Tracing, "EM_Open", true);
     DebugLog("%s", kEmBanner);
     EmOpenFlag = 1;
     EmFrameCount = 0;
@@ -74,7 +74,7 @@ int EM_Open() {
 }
 
 int EM_Close() {
-    TracedCall t(EmDebugTrace != 0, "EM_Close", true);
+    TracedCall t(EM_Tracing, "EM_Close", true);
     if (!EmOpenFlag) return 0;
     EmOpenFlag = 0;
     EmFrameCount = 0;
@@ -90,7 +90,8 @@ int EM_OpenMission(int mission) {
     EM_FreeMissionTables();
     if (!EM_LoadStrategyScript(mission)) {
         // The manager stays closed for the rest of the run; what the failed
-        // analysis had read is let go at once.
+        // analysis had read is let go at once.  The load has written why.
+        DebugLog("I.A. manager closed: the enemies stay still until the game starts again");
         EmOpenFlag = 0;
         EM_FreeMissionTables();
         return 0;

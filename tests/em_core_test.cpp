@@ -5,6 +5,7 @@
 // the spindrels' settling on a room change and the AI facing.
 #include "em_fixture.h"
 
+#include "ai/em_behaviours.h"
 #include "ai/em_enemy.h"
 #include "ai/em_impact.h"
 #include "engine3d/dqx_hooks.h"
@@ -13,6 +14,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -214,6 +216,51 @@ TEST_F(EnemyManagerTest, ACharacterWithNeitherEntryNorDefaultGetsAZeroedRecord) 
     EXPECT_EQ(EM_ImpactEnemy(wanderer, "w1-1-A.cgs"), 0) << "no weapon hurts it";
 }
 
+// Opening the mission puts every enemy with a patrol track at point 0,
+// also one whose index a save left outside the track, so that a track
+// walker patrols from there instead of giving up its track.
+TEST_F(EnemyManagerTest, OpeningAMissionStartsEveryTrackAtPointZero) {
+    struct Row {
+        const char* what;
+        int32_t points, indexBefore;
+        int32_t behaviour;
+        int32_t indexAfter, behaviourAfter;
+    };
+    const Row rows[] = {
+        {"Speedy, index inside", 3, 2, kEmSpeedy, 0, kEmSpeedy},
+        {"Speedy, index past the end", 3, 3, kEmSpeedy, 0, kEmSpeedy},
+        {"Speedy, negative index", 3, -7, kEmSpeedy, 0, kEmSpeedy},
+        {"Teleporter, index far past the end", 2, 40, kEmTeleporter, 0, kEmTeleporter},
+        {"Speedy without a point", 0, 5, kEmSpeedy, 5, kEmAttacker},
+    };
+    CharacterRecord* guard = AddCharacter("Guard");
+    std::vector<TrackPoint> points(3);
+    MissionWeaponRecord track{};
+    track.track = points.data();
+    track.trackCapacity = 3;
+    guard->track = &track;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        kit::EscScript script = GuardScript();
+        script.characters[0].characteristics.mainBehaviour = r.behaviour;
+        PutScript(script);
+        track.trackCount = r.points;
+        guard->trackIndex = r.indexBefore;
+        ASSERT_EQ(OpenMission(), 1);
+        EXPECT_EQ(guard->trackIndex, r.indexAfter);
+        EmEnemy* e = EM_FindEnemyDatas(guard);
+        ASSERT_NE(e, nullptr);
+        // State 0 of a track walker: guard, then patrol, or become an
+        // Attacker without a track.
+        if (r.behaviour == kEmSpeedy)
+            EM_ProcessMBSpeedy(guard, e);
+        else
+            EM_ProcessMBTeleporter(guard, e);
+        EXPECT_EQ(e->script.characteristics.mainBehaviour, r.behaviourAfter);
+        EM_CloseMission();
+    }
+}
+
 TEST_F(EnemyManagerTest, ABadScriptClosesTheManagerForTheRestOfTheRun) {
     std::vector<uint8_t> good = kit::EscFile(GuardScript());
     kit::EscScript otherVersion = GuardScript();
@@ -249,6 +296,52 @@ TEST_F(EnemyManagerTest, ABadScriptClosesTheManagerForTheRestOfTheRun) {
         EXPECT_EQ(EM_CloseMission(), 0);
         EXPECT_EQ(EM_Close(), 0);
         EXPECT_EQ(EM_ImpactEnemy(guard, "w1-1-A.cgs"), -1);
+    }
+}
+
+// A script that cannot be read says why in the debug log, whatever the
+// debug switches, and that the manager is closed for the run.  The cut
+// scripts are the kit's, made from mission 7's three characters and its
+// one model.
+TEST_F(EnemyManagerTest, AScriptThatCannotBeReadSaysWhyInTheDebugLog) {
+    std::map<std::string, std::vector<uint8_t>> cut;
+    for (const kit::EscVariant& v : kit::MalformedEscFiles()) cut[v.name] = v.bytes;
+    struct Row {
+        const char* what;
+        bool present;
+        std::vector<uint8_t> bytes;
+        std::string why;
+    };
+    const Row rows[] = {
+        {"no ENEMIES.ESC", false, {}, "enemies.esc file not found for mission 7"},
+        {"empty file", true, {}, "enemies.esc file of mission 7 is empty"},
+        {"cut in the version", true, cut["cut-in-version"],
+         "Bad version of strategy script !!! please recompile with ESCOM Version 2.02.0"},
+        {"cut in the character count", true, cut["cut-in-character-count"],
+         "enemies.esc file cut short before its character count"},
+        {"cut in the characteristics", true, cut["cut-in-characteristics"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the weapon count", true, cut["cut-in-weapon-count"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the weapons", true, cut["cut-in-weapons"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the names", true, cut["cut-in-names"], "enemies.esc file cut short in character 1 of 3"},
+        {"cut in the model count", true, cut["cut-in-model-count"],
+         "enemies.esc file cut short in its characteristic models"},
+        {"cut in the models", true, cut["cut-in-models"], "enemies.esc file cut short in its characteristic models"},
+        {"cut in the tendrils info", true, cut["cut-in-tendrils"], "enemies.esc file cut short in its tendrils info"},
+    };
+    AddCharacter("Guard");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::filesystem::remove(dir_ / "ms7" / "ENEMIES.ESC");
+        if (r.present) PutScriptBytes(r.bytes);
+        host::headless::QueueBoxAnswer(host::IDRETRY);
+        const size_t before = DebugLines().size();
+        EXPECT_EQ(OpenMission(), 0);
+        const std::vector<std::string> lines = DebugLines();
+        const std::vector<std::string> since(lines.begin() + std::ptrdiff_t(before), lines.end());
+        EXPECT_EQ(since, (std::vector<std::string>{"Spindrel I.A. Manager Version 2.05 RC7", r.why,
+                                                   "I.A. manager closed: the enemies stay still until the game "
+                                                   "starts again"}));
+        EM_CloseMission();
     }
 }
 

@@ -3,15 +3,19 @@
 // characteristics each case needs, room lists filled as the frame step fills
 // them, and solid boxes in the collision world where a line is to be blocked.
 #include "ai/em_geometry.h"
+#include "ai/em_core.h"
 #include "ai/em_host.h"
+#include "ai/managers.h"
 #include "engine3d/dqx_front.h"
 #include "engine3d/dqx_math.h"
 #include "game/character_records.h"
+#include "host/headless/headless.h"
 #include "program/engine_services.h"
 #include "test_collision.h"
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -549,6 +553,84 @@ TEST_F(EmGeometryTest, EngineTurningGoesThroughTheManager) {
     EXPECT_EQ(target[0], std::cos(3.0f));
     EngineServices.RotateVectorToward(d, target, 3.0f);
     EXPECT_LT(HeadingGap(EM_GetHeading(d), 3.0f), kTolerance);
+}
+
+// With the trace switch on, every geometric operation writes "Name()"
+// first and "End Of Name()" last (the operations it calls trace between).
+TEST_F(EmGeometryTest, EveryGeometricOperationTracesItsEntryAndExit) {
+    EmEnemy* e = enemy_.get();
+    CharacterRecord* c = Mover();
+    float out[3] = {}, d[3] = {1, 0, 0}, w[3] = {0, 0, 1};
+    int32_t reasons = 0;
+    CharacterRecord* centre = nullptr;
+    struct Row {
+        const char* name;
+        std::function<void()> call;
+    };
+    const Row rows[] = {
+        {"EM_GetTargetPosition", [&] { EM_GetTargetPosition(e, out); }},
+        {"EM_GetTargetDirection", [&] { EM_GetTargetDirection(e, out); }},
+        {"EM_FindTargetBackPoint", [&] { EM_FindTargetBackPoint(c, e, out); }},
+        {"EM_FindTargetFrontPoint", [&] { EM_FindTargetFrontPoint(c, e, out); }},
+        {"EM_IsFacingTarget", [&] { EM_IsFacingTarget(c, e, 1.0f); }},
+        {"EM_IsBackFacingTarget", [&] { EM_IsBackFacingTarget(c, e, 1.0f); }},
+        {"EM_IsInForwardRange", [&] { EM_IsInForwardRange(&e->script.characteristics, 4.0f); }},
+        {"EM_IsInBackwardRange", [&] { EM_IsInBackwardRange(&e->script.characteristics, 4.0f); }},
+        {"EM_TurnRight", [&] { EM_TurnRight(d, 0.1f); }},
+        {"EM_TurnLeft", [&] { EM_TurnLeft(d, 0.1f); }},
+        {"EM_RotateVectorToward", [&] { EM_RotateVectorToward(d, w, 0.1f); }},
+        {"EM_TurnVectorToLookAtDest", [&] { EM_TurnVectorToLookAtDest(e, d, w); }},
+        {"EM_CanStraff", [&] { EM_CanStraff(c, e, &reasons); }},
+        {"EM_IsGroupBehaviourPossible", [&] { EM_IsGroupBehaviourPossible(c, 1); }},
+        {"EM_FindAffectedPlayerDestCircle", [&] { EM_FindAffectedPlayerDestCircle(c, &centre, out); }},
+        {"EM_FindAffectedPlayerDestFront", [&] { EM_FindAffectedPlayerDestFront(c, &centre, out); }},
+        {"EM_FindAffectedPlayerDestFrontBack", [&] { EM_FindAffectedPlayerDestFrontBack(c, &centre, out); }},
+        {"EM_FindAffectedEnemyDestCircle", [&] { EM_FindAffectedEnemyDestCircle(c, &centre, out); }},
+        {"EM_FindAffectedEnemyDestFront", [&] { EM_FindAffectedEnemyDestFront(c, &centre, out); }},
+        {"EM_FindAffectedEnemyDestFrontBack", [&] { EM_FindAffectedEnemyDestFrontBack(c, &centre, out); }},
+    };
+    const std::string stars = "******************************";
+    const auto& log = host::headless::DebugOutput();
+    EM_SetDebug(2);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const size_t before = log.size();
+        r.call();
+        ASSERT_GE(log.size(), before + 2);
+        EXPECT_EQ(log[before], stars + r.name + "()");
+        EXPECT_EQ(log.back(), stars + "End Of " + r.name + "()");
+    }
+    EM_SetDebug(0);
+    for (const Row& r : rows) {
+        const size_t before = log.size();
+        r.call();
+        EXPECT_EQ(log.size(), before) << r.name << " with the trace off";
+    }
+}
+
+// EM_SetDebug's own lines follow the switch as it stands at each end: the
+// entry line under the old switch, the exit line under the new one.
+TEST_F(EmGeometryTest, SetDebugTracesEachEndUnderTheSwitchThenInForce) {
+    struct Row {
+        uint32_t from, to;
+        bool entry, exit;
+    };
+    const Row rows[] = {
+        {0, 2, false, true}, {2, 0, true, false}, {2, 3, true, true}, {0, 1, false, false}, {3, 1, true, false},
+    };
+    const std::string stars = "******************************";
+    const auto& log = host::headless::DebugOutput();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.from) + " to " + std::to_string(r.to));
+        EM_SetDebug(r.from);
+        const size_t before = log.size();
+        EM_SetDebug(r.to);
+        std::vector<std::string> want;
+        if (r.entry) want.push_back(stars + "EM_SetDebug()");
+        if (r.exit) want.push_back(stars + "End Of EM_SetDebug()");
+        EXPECT_EQ(std::vector<std::string>(log.begin() + std::ptrdiff_t(before), log.end()), want);
+    }
+    EM_SetDebug(0);
 }
 
 }  // namespace

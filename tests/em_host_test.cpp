@@ -466,7 +466,7 @@ TEST_F(EmHostTest, KeyframeAndPlayingReadTheAnimationState) {
     EXPECT_EQ(EMH_CanGuard(&c, 5), 1);
 }
 
-// A track counts with at least one point and the index below the count;
+// A track counts with at least one point, wherever its index stands;
 // points outside the track (or no list) read (0, 0, 0).
 TEST_F(EmHostTest, TracksGuardTheirPoints) {
     CharacterRecord& c = Put(7, 1, {0, 0, 0});
@@ -484,7 +484,7 @@ TEST_F(EmHostTest, TracksGuardTheirPoints) {
     };
     const Row rows[] = {
         {"two points", 2, 0, 1, 2},          {"index at the end", 2, 1, 1, 2},
-        {"index past the end", 2, 2, 0, 2},  {"negative index", 2, -1, 0, 2},
+        {"index past the end", 2, 2, 1, 2},  {"negative index", 2, -1, 1, 2},
         {"no point", 0, 0, 0, 0},            {"count past the list", 3, 1, 1, 2},
         {"negative count", -4, 0, 0, 0},
     };
@@ -958,9 +958,10 @@ TEST_F(EmHostTest, EffectsAndSoundsStartOnTheModel) {
     EXPECT_EQ(owners, std::vector<int32_t>{c.model});
 }
 
-// The line test walks a + 5 to b - 5 and back (both ends 5 above their
-// height): a wall seen from either side blocks it, the floor under two
-// characters does not; the same walks give the camera its nearest hit.
+// The line test walks a + 5 to b - 5 in x and z and back, both ends 5
+// above their height: a wall seen from either side blocks it, the floor
+// under two characters does not.  The camera's walks move the ends 5 in
+// opposite ways in y as well, so they meet the floor under the hero.
 TEST_F(EmHostTest, LinesAreWalkedBothWays) {
     // The room: walls at x and z = +-2000, the floor at y = 1218, seen from
     // inside; and a solid block seen from outside.
@@ -968,26 +969,27 @@ TEST_F(EmHostTest, LinesAreWalkedBothWays) {
     struct Row {
         const char* what;
         float a[3], b[3];
-        int free;
+        int free, cameraFree;
     };
     const Row rooms[] = {
-        {"inside the room", {-500, 600, -500}, {700, 900, 400}, 1},
-        {"out through a wall", {0, 600, 0}, {0, 600, 2600}, 0},
-        {"in through a wall", {0, 600, 2600}, {0, 600, 0}, 0},
-        {"down through the floor", {0, 600, 0}, {0, 1400, 0}, 0},
-        {"outside the room", {2500, 600, 0}, {2500, 600, 1000}, 1},
+        {"inside the room", {-500, 600, -500}, {700, 900, 400}, 1, 1},
+        {"out through a wall", {0, 600, 0}, {0, 600, 2600}, 0, 0},
+        {"in through a wall", {0, 600, 2600}, {0, 600, 0}, 0, 0},
+        {"down through the floor", {0, 600, 0}, {0, 1400, 0}, 0, 0},
+        {"outside the room", {2500, 600, 0}, {2500, 600, 1000}, 1, 1},
         // Feet on the floor, or 2 units into it as the game places its
         // characters: the line runs above the floor, and a wall still blocks it.
-        {"along the floor", {-500, 1218, -500}, {700, 1218, 400}, 1},
-        {"along the floor, 2 into it", {-500, 1220, -500}, {700, 1220, 400}, 1},
-        {"along the floor through a wall", {0, 1220, 0}, {0, 1220, 2600}, 0},
+        {"along the floor", {-500, 1218, -500}, {700, 1218, 400}, 1, 0},
+        {"along the floor, 2 into it", {-500, 1220, -500}, {700, 1220, 400}, 1, 0},
+        {"along the floor through a wall", {0, 1220, 0}, {0, 1220, 2600}, 0, 0},
+        // The hero and the guard where mission 22 places them.
+        {"hero to guard in the hall", {150, 1220, -800}, {700, 1220, 600}, 1, 0},
     };
     for (const Row& row : rooms) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(EMH_IsLineFree(row.a, row.b), row.free);
-        if (row.a[1] > 1000) continue;  // the camera's walks keep the +-5
         float hit[3];
-        EXPECT_EQ(CMH_FindNearestHit(row.a, row.b, hit), row.free);
+        EXPECT_EQ(CMH_FindNearestHit(row.a, row.b, hit), row.cameraFree);
     }
 }
 

@@ -104,7 +104,17 @@ TEST_F(SpindrelTest, TheRoadSearchTakesTheFirstShortestRoadThroughPassableRooms)
     const std::vector<std::vector<int32_t>> square21 = {{2, 1}, {0, 3}, {0, 3}, {1, 2}};
     // The long way 0-1-2-3 comes first in portal order, the direct link last.
     const std::vector<std::vector<int32_t>> longFirst = {{1, 3}, {0, 2}, {1, 3}, {2, 0}};
+    // Room 0's portals lead first into rooms 1 to 25, each linked to all
+    // the others, and last to the only road to the goal, 0-26-27-28-29: the
+    // simple roads of up to five rooms through the group are some 300,000.
+    std::vector<std::vector<int32_t>> cliqueFirst = FullyLinked(26);
+    cliqueFirst[0].push_back(26);
+    cliqueFirst.push_back({0, 27});
+    cliqueFirst.push_back({26, 28});
+    cliqueFirst.push_back({27, 29});
+    cliqueFirst.push_back({28});
     const int32_t t = kOneTendril;
+    const std::vector<int32_t> everywhere(30, t);
     const Row rows[] = {
         {"a chain, R2 and R3 passable", chain, {0, t, t}, {}, 0, 2, 1, {0, 1, 2}},
         {"a chain, R2 without tendrils", chain, {0, 0, t}, {}, 0, 2, -1, {}},
@@ -116,6 +126,7 @@ TEST_F(SpindrelTest, TheRoadSearchTakesTheFirstShortestRoadThroughPassableRooms)
         {"a tie the other way round", square21, {t, t, t, t}, {}, 0, 3, 2, {0, 2, 3}},
         {"a tie, the first way not passable", square12, {t, 0, t, t}, {}, 0, 3, 2, {0, 2, 3}},
         {"a shorter road found later wins", longFirst, {t, t, t, t}, {}, 0, 3, 3, {0, 3}},
+        {"a dense group before the only road", cliqueFirst, everywhere, {}, 0, 29, 26, {0, 26, 27, 28, 29}},
         {"the goal is the start", chain, {t, t, t}, {}, 1, 1, -1, {1}},
         {"a goal outside the rooms", chain, {t, t, t}, {}, 0, 254, -1, {}},
         {"a start outside the rooms", chain, {t, t, t}, {}, -1, 2, -1, {}},

@@ -369,18 +369,23 @@ TEST_F(StrategyTest, ReplacementCodeThreeMakesAnAttackerCowardAtOnceAndNeverChan
     EXPECT_EQ(enemy_->script.characteristics.mainBehaviour, 3);
 }
 
-TEST_F(StrategyTest, AModelCodeCopiesTheModelAndRestartsTheEnemyOnlyForModelsOfTheTable) {
+// Below its change threshold an enemy takes a code below 11, 0 and the
+// negative ones included, as its main behaviour and goes on with the step;
+// a model code copies the model and restarts the enemy, but only for a
+// model of the table.
+TEST_F(StrategyTest, AReplacementCodeBecomesTheBehaviourOrTheModelOfTheTable) {
+    enum Outcome { Switches, Behaviour, Ignored };
     struct Row {
         const char* what;
         int32_t code;
-        bool switches;
+        Outcome outcome;
     };
     const Row rows[] = {
-        {"model 0", 11, true},
-        {"model 1 of a one-model table", 12, false},
-        {"far past the table", 0x7FFFFFFF, false},
-        {"no code", 0, false},
-        {"negative code", -5, false},
+        {"model 0", 11, Switches},
+        {"model 1 of a one-model table", 12, Ignored},
+        {"far past the table", 0x7FFFFFFF, Ignored},
+        {"code 0: no behaviour", 0, Behaviour},
+        {"negative code", -5, Behaviour},
     };
     Open([](kit::EscCharacter& g) { g.characteristics.changeLife = 20; }, {}, 2);
     const EmEnemy pristine = *enemy_;
@@ -396,20 +401,29 @@ TEST_F(StrategyTest, AModelCodeCopiesTheModelAndRestartsTheEnemyOnlyForModelsOfT
         const size_t from = DebugLines().size();
         Step();
         const EmCharacteristics& c = enemy_->script.characteristics;
-        if (r.switches) {
+        switch (r.outcome) {
+        case Switches:
             EXPECT_EQ(c.life, 77);
             EXPECT_EQ(c.mainBehaviour, 2);
             EXPECT_EQ(c.changeLife, 0);
             EXPECT_EQ(enemy_->state, 0);
             EXPECT_EQ(enemy_->previousState, 32000) << "runtime data initialised";
             EXPECT_STREQ(enemy_->script.name, "Guard") << "only the characteristics are copied";
-        } else {
+            break;
+        case Behaviour:
+            EXPECT_EQ(c.life, 10);
+            EXPECT_EQ(c.mainBehaviour, r.code);
+            EXPECT_EQ(enemy_->state, 0) << "no behaviour runs to move it on";
+            EXPECT_EQ(enemy_->previousState, 301);
+            break;
+        case Ignored:
             EXPECT_EQ(c.life, 10);
             EXPECT_EQ(c.mainBehaviour, 1);
             EXPECT_EQ(c.replacement, r.code);
+            break;
         }
-        EXPECT_EQ(enemy_->changePassed, 0);
-        EXPECT_EQ(TracedSince(from, "End Of EM_ProcessStrategy()"), !r.switches);
+        EXPECT_EQ(enemy_->changePassed, r.outcome == Behaviour ? 1 : 0);
+        EXPECT_EQ(TracedSince(from, "End Of EM_ProcessStrategy()"), r.outcome != Switches);
     }
 }
 

@@ -379,6 +379,12 @@ void BuildEscCorpus(const fs::path& folder) {
     for (int mission : {22, 7})
         kit::WriteBytes((folder / ("ms" + std::to_string(mission) + ".esc")).string(),
                         kit::EscFile(kit::DemoScript(mission)));
+    // The scripts as the missions ship them, with the summoned allies'
+    // entries: ".\ms7\ENEMIES.ESC" as "ms7-game.esc".
+    for (const kit::NamedFile& f : kit::DemoScriptFiles()) {
+        const std::string mission = f.name.substr(2, f.name.find('\\', 2) - 2);
+        kit::WriteBytes((folder / (mission + "-game.esc")).string(), f.data);
+    }
     for (const kit::EscVariant& v : kit::MalformedEscFiles())
         kit::WriteBytes((folder / (v.name + ".esc")).string(), v.bytes);
 }

@@ -756,6 +756,10 @@ const std::vector<std::string>& DebugOutput() {
     return g.debugLines;
 }
 
+void ClearDebugOutput() {
+    std::vector<std::string>().swap(g.debugLines);
+}
+
 const std::vector<TextRecord>& TextLog() {
     return g.texts;
 }

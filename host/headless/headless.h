@@ -156,8 +156,10 @@ void RecordFileCalls(bool failSync = false);
 void StopFileCalls();
 const std::vector<std::string>& FileCalls();
 
-// Debugger output lines, in order.
+// Debugger output lines, in order; cleared (memory given back) by the
+// second.
 const std::vector<std::string>& DebugOutput();
+void ClearDebugOutput();
 
 // Texts drawn through the GDI text layer (TextOut), in order, with the
 // top-left corner and the colour (COLORREF: red + green * 256 + blue *
