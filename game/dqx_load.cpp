@@ -151,7 +151,7 @@ void BuildNeighbourLists() {
     for (int32_t r = 0; r < MissionPtr->roomCount; ++r) {
         RoomRecord& room = MissionPtr->rooms[r];
         int32_t portals = room.portals && room.portalCount > 0 ? room.portalCount : 0;
-        auto** list = static_cast<RoomRecord**>(MemAlloc(uint32_t(portals + 2) * sizeof(RoomRecord*)));
+        auto** list = static_cast<RoomRecord**>(MemAllocArray(int64_t(portals) + 2, sizeof(RoomRecord*)));
         if (!list) FatalError("dqx_load.c:Can't alloc");
         int n = 0;
         for (int32_t p = 0; p < portals; ++p) {
