@@ -523,8 +523,9 @@ void EnterRoom() {
         Mark_ObjFaces(RoomModelHandle);
         Vec3 at{};
         Get_ObjPos(RoomModelHandle, &at);
-        room->modelWorldPos = {Saturate32(int64_t(at.x) + room->position.x), Saturate32(int64_t(at.y) + room->position.y),
-                               Saturate32(int64_t(at.z) + room->position.z)};
+        const Vec3& p = room->position;
+        room->modelWorldPos = {Saturate32(int64_t(at.x) + p.x), Saturate32(int64_t(at.y) + p.y),
+                               Saturate32(int64_t(at.z) + p.z)};
         Set_ObjPos(RoomModelHandle, &room->modelWorldPos);
     } else {
         RoomModelHandle = -1;

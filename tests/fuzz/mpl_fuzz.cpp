@@ -28,7 +28,8 @@ bool Within(const Vec3& v, int32_t limit) {
 void CheckBounds(const MissionRecord& m) {
     for (int32_t r = 0; r < m.roomCount; ++r) {
         Check(Within(m.rooms[r].position, kMplWorldLimit));
-        for (int32_t p = 0; p < m.rooms[r].pointCount; ++p) Check(Within(m.rooms[r].points[p].position, kMplWorldLimit));
+        for (int32_t p = 0; p < m.rooms[r].pointCount; ++p)
+            Check(Within(m.rooms[r].points[p].position, kMplWorldLimit));
     }
     for (int32_t i = 0; i < m.objectCount; ++i) Check(Within(m.objects[i].position, kMplWorldLimit));
     for (int32_t i = 0; i < m.characterDefCount; ++i) {
