@@ -44,6 +44,12 @@ inline int64_t Dot3Wide(int64_t a0, int64_t b0, int64_t a1, int64_t b1, int64_t 
 inline int32_t Narrow(int64_t v) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
 }
+// A 64-bit result held at the int32 range: for sums of the game's own
+// values (places, amounts), where a wrap would turn an edge into its
+// opposite.
+inline int32_t Saturate32(int64_t v) {
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+}
 
 // Tables.
 extern int32_t g_CosTable[kTrigSteps];

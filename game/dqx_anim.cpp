@@ -73,8 +73,9 @@ uint8_t& DyingByte(CharacterRecord* c) {
     return g_noDefinitionDying;
 }
 
+// 64-bit: an animation's own frame count may be any 32-bit length.
 int32_t FrameLimit(const AnimSlot& s) {
-    return (s.length < 1 ? 1 : s.length) * 255;
+    return Saturate32(int64_t(s.length < 1 ? 1 : s.length) * 255);
 }
 
 // The fraction of the range shown, 0..255.
@@ -663,7 +664,9 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
     st->blendFrom = fraction < 128 ? st->rangeStart : st->rangeEnd;
     if (st->blending != 1) {
         int32_t length = s.length < 1 ? 1 : s.length;
-        st->blendFrom = Anim_Ref(s.anim, s.first + length * fraction / 256);
+        // The reference keeps the frame's low 16 bits, which the 64-bit sum
+        // gives whatever length the animation's file holds.
+        st->blendFrom = Anim_Ref(s.anim, Narrow(int64_t(s.first) + int64_t(length) * fraction / 256));
     }
     if (posed) {
         AnimateObject(c->model, st->rangeStart, st->rangeEnd, fraction, 0);
@@ -671,14 +674,18 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
         Vec3 root{};
         Get_ObjPos(c->model, &root);
         if ((s.mode & kSlotRootMotion) && st->blending != 1) {
-            Vec3 d{root.x - st->rootPrev.x, root.y - st->rootPrev.y, root.z - st->rootPrev.z};
-            if (hero && st->current == 4) d.x = d.x * 3 / 2, d.z = d.z * 3 / 2;
+            // Held at the int32 range: the roots come from the animation's
+            // file, the places from the mission's.
+            auto step = [](int32_t a, int32_t b) { return Saturate32(int64_t(a) - b); };
+            Vec3 d{step(root.x, st->rootPrev.x), step(root.y, st->rootPrev.y), step(root.z, st->rootPrev.z)};
+            if (hero && st->current == 4)
+                d.x = Saturate32(int64_t(d.x) * 3 / 2), d.z = Saturate32(int64_t(d.z) * 3 / 2);
             st->delta = d;
             st->rootPrev = root;
             Vec3 turned = TurnDelta(c->orientation, d);
-            st->position.x += turned.x;
-            st->position.z += turned.z;
-            st->position.y = st->floor + root.y - st->rootBase.y;
+            st->position.x = Saturate32(int64_t(st->position.x) + turned.x);
+            st->position.z = Saturate32(int64_t(st->position.z) + turned.z);
+            st->position.y = Saturate32(int64_t(st->floor) + root.y - st->rootBase.y);
         }
         // A slot without an animation of its own poses nothing: the model's
         // matrix still holds last frame's turn, which composed with the

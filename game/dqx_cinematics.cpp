@@ -74,18 +74,22 @@ bool ReadF32s(float* v, int n) {
 
 // count records of `size` bytes, read whole after the count was checked
 // against the bytes left, then decoded one by one; null for a count of 0.
+// Both blocks are sized before either is asked for: a count the file's
+// length allows can still make more than a block's 32-bit size, in the
+// file's records or in the larger records they decode to.
 template <class Key, class Decode>
 bool ReadKeys(int32_t count, uint32_t size, Key** out, Decode decode) {
     *out = nullptr;
     if (count < 0 || uint64_t(count) * size > BytesLeft()) return false;
     if (count == 0) return true;
-    auto* bytes = static_cast<uint8_t*>(MemAlloc(uint32_t(count) * size));
+    if (!MemArrayBytes(count, size) || !MemArrayBytes(count, sizeof(Key))) return false;
+    auto* bytes = static_cast<uint8_t*>(MemAllocArray(count, size));
     if (!bytes) return false;
     if (CamBudgetRead(bytes, size, count) != count) {
         MemFree(bytes);
         return false;
     }
-    Key* keys = static_cast<Key*>(MemAlloc(uint32_t(count) * uint32_t(sizeof(Key))));
+    Key* keys = static_cast<Key*>(MemAllocArray(count, sizeof(Key)));
     if (keys)
         for (int32_t i = 0; i < count; ++i) keys[i] = decode(bytes + size_t(i) * size);
     MemFree(bytes);
@@ -142,7 +146,7 @@ bool ReadActors(int32_t count, CineActorList* list) {
     // Each actor takes at least its name and its key count.
     if (count < 0 || uint64_t(count) * (kCineNameSize + 4) > BytesLeft()) return false;
     if (count == 0) return true;
-    list->actors = static_cast<CineActor*>(MemAlloc(uint32_t(count) * uint32_t(sizeof(CineActor))));
+    list->actors = static_cast<CineActor*>(MemAllocArray(count, sizeof(CineActor)));
     if (!list->actors) return false;
     for (int32_t i = 0; i < count; ++i) {
         CineActor& a = list->actors[i];
@@ -601,7 +605,7 @@ void BindCinematicActors(CineActorList* list, ObjHandle scene) {
         a.part = Find_Part(scene, a.name);
         a.vertexCount = a.part >= 0 ? Get_VertexCount(a.part) : 0;
         if (a.vertexCount > 0) {
-            a.base = static_cast<Vec3*>(MemAlloc(uint32_t(a.vertexCount) * uint32_t(sizeof(Vec3))));
+            a.base = static_cast<Vec3*>(MemAllocArray(a.vertexCount, sizeof(Vec3)));
             if (a.base) Get_Vertices(a.part, a.base);
         }
         for (int32_t j = 0; j < a.keyCount; ++j) {
@@ -611,14 +615,14 @@ void BindCinematicActors(CineActorList* list, ObjHandle scene) {
             Hide_Obj(key.part);
             if (key.name[0] != kMapMark || !a.base) continue;
             const int32_t count = Get_VertexCount(key.part);
-            if (!a.map) a.map = static_cast<int32_t*>(MemAlloc(uint32_t(a.vertexCount) * uint32_t(sizeof(int32_t))));
+            if (!a.map) a.map = static_cast<int32_t*>(MemAllocArray(a.vertexCount, sizeof(int32_t)));
             if (!a.map) continue;
             for (int32_t v = 0; v < a.vertexCount; ++v) {
                 a.map[v] = -1;
                 for (int32_t w = 0; w < count; ++w) {
                     Vec3 p;
                     Get_VertexPos(key.part, w, &p);
-                    auto near = [](int32_t x, int32_t y) { return x - y < kMapDistance && y - x < kMapDistance; };
+                    auto near = [](int64_t x, int64_t y) { return x - y < kMapDistance && y - x < kMapDistance; };
                     if (near(p.x, a.base[v].x) && near(p.y, a.base[v].y) && near(p.z, a.base[v].z)) a.map[v] = w;
                 }
             }

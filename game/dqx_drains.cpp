@@ -164,7 +164,7 @@ void ReleaseRecords() {
 
 DrainRecord* NewRecords(int32_t count) {
     if (count <= 0) return nullptr;
-    return static_cast<DrainRecord*>(MemAlloc(uint32_t(count) * uint32_t(sizeof(DrainRecord))));
+    return static_cast<DrainRecord*>(MemAllocArray(count, sizeof(DrainRecord)));
 }
 
 // Step 1 of the frame: a filling drain that is due becomes full.
@@ -350,9 +350,11 @@ int ReadDrains(FileHandle file) {
     ByteReader in(bytes.data(), bytes.size());
     for (DrainRecord& d : read)
         if (!DecodeDrain(in, now, &d)) return 0;
+    DrainRecord* records = NewRecords(count);
+    if (!records) return 0;
     StopDrainSound();
     ReleaseRecords();
-    DrainTable.records = NewRecords(count);
+    DrainTable.records = records;
     std::copy(read.begin(), read.end(), DrainTable.records);
     DrainTable.roomCount = count;
     return 1;

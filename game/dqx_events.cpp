@@ -3,6 +3,7 @@
 #include "game/dqx_events.h"
 
 #include "engine3d/dqx_lib.h"
+#include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "game/dqx_anim.h"
 #include "game/dqx_cinematics.h"
@@ -849,7 +850,7 @@ void EventSpecialAction(ScriptEvent* e) {
         if (EventDrainDone && int32_t(now - EventDrainTick) < int32_t(kDrainEveryMs)) break;
         EventDrainTick = now;
         EventDrainDone = 1;
-        hero->def->energy -= kDrainAmount;
+        hero->def->energy = Saturate32(int64_t(hero->def->energy) - kDrainAmount);
         ShowEnergyChange(-kDrainAmount);
         break;
     }

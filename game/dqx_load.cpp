@@ -10,6 +10,7 @@
 #include "engine3d/dqx_f3dc.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_lib.h"
+#include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "engine3d/dqx_view.h"
 #include "game/characters.h"
@@ -107,7 +108,8 @@ constexpr FollowUp kFollowUps[] = {{2, 5}, {4, 6}, {6, 18}, {7, 17}, {22, 4}};
 // 256 over the frame range: the step of one frame; 256 for a range of one
 // frame.
 int32_t RangeStep(int32_t first, int32_t last) {
-    return last == first ? 256 : 256 / (last - first);
+    const int64_t range = int64_t(last) - first;
+    return range == 0 ? 256 : int32_t(256 / range);
 }
 
 // An animation or object file loaded when it exists; 0 when it does not
@@ -173,7 +175,7 @@ void BuildNeighbourLists() {
     for (int32_t r = 0; r < MissionPtr->roomCount; ++r) {
         RoomRecord& room = MissionPtr->rooms[r];
         int32_t portals = room.portals && room.portalCount > 0 ? room.portalCount : 0;
-        auto** list = static_cast<RoomRecord**>(MemAlloc(uint32_t(portals + 2) * sizeof(RoomRecord*)));
+        auto** list = static_cast<RoomRecord**>(MemAllocArray(int64_t(portals) + 2, sizeof(RoomRecord*)));
         if (!list) FatalError("dqx_load.c:Can't alloc");
         int n = 0;
         for (int32_t p = 0; p < portals; ++p) {
@@ -293,7 +295,7 @@ void LoadCharacterAnims(int slot, bool hero, bool first) {
         s = AnimSlot{};
         s.anim = anim;
         s.first = backwards ? entry.last : entry.first;
-        s.length = backwards ? entry.first - entry.last : entry.last - entry.first;
+        s.length = Saturate32(backwards ? int64_t(entry.first) - entry.last : int64_t(entry.last) - entry.first);
         if (s.length < 1) s.length = Get_AnimLength(anim);  // an empty range plays the whole animation
         if (s.length < 1) s.length = 1;
         s.mode = backwards ? kSlotBackwards : 0;
@@ -531,8 +533,8 @@ void EnterRoom() {
     CurrentPointPtr = room->points && room->pointCount > 0 ? room->points : nullptr;
     if (room->flags == 0 && HeroPresent()) {
         CharacterDef& hero = MissionPtr->characterDefs[0];
-        hero.life += 1;
-        hero.energy += 10;
+        hero.life = Saturate32(int64_t(hero.life) + 1);
+        hero.energy = Saturate32(int64_t(hero.energy) + 10);
         LogStep("FirstVisitBonus", CurrentRoomIndex);
         ShowEnergyChange(10);
         MissionStats.energyFromRooms += 10;
@@ -542,7 +544,9 @@ void EnterRoom() {
         Mark_ObjFaces(RoomModelHandle);
         Vec3 at{};
         Get_ObjPos(RoomModelHandle, &at);
-        room->modelWorldPos = {at.x + room->position.x, at.y + room->position.y, at.z + room->position.z};
+        const Vec3& p = room->position;
+        room->modelWorldPos = {Saturate32(int64_t(at.x) + p.x), Saturate32(int64_t(at.y) + p.y),
+                               Saturate32(int64_t(at.z) + p.z)};
         Set_ObjPos(RoomModelHandle, &room->modelWorldPos);
     } else {
         RoomModelHandle = -1;

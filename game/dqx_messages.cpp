@@ -6,6 +6,7 @@
 #include "game/game_state.h"
 #include "game/script_event.h"
 #include "host/host.h"
+#include "platform/errors.h"
 #include "platform/memory.h"
 #include "platform/settings.h"
 #include "platform/step_log.h"
@@ -52,11 +53,16 @@ StringList ReadMissionText(const char* name, const char* mode, int maxLines) {
     return lines;
 }
 
+// Why the last ReadEventScript refused its file, for the debug log.
+char g_scriptRefusal[96] = "";
+
 void ReadEvents() {
     SetMissionPath(MainResArchive);
     FileHandle file = CurrentFileTable->Open("script.ana", "rb");
     if (file) {
-        ReadEventScript(file);
+        // A script that is there but cannot be read plays the mission
+        // without its events, as a missing one does; the log says why.
+        if (!ReadEventScript(file)) DebugLog("script.ana: %s: the mission has no events", g_scriptRefusal);
         CurrentFileTable->Close(file);
     }
     SetResourcePath("");
@@ -218,18 +224,31 @@ int ReadEventScript(FileHandle file) {
     // bytes read are counted from where the file began.
     const long start = t->Tell ? t->Tell(file) : -1;
     uint8_t header[kScriptHeaderBytes];
-    if (t->Read(header, 1, sizeof header, file) != sizeof header) return 0;
+    if (t->Read(header, 1, sizeof header, file) != sizeof header) {
+        std::snprintf(g_scriptRefusal, sizeof g_scriptRefusal, "cut short in its header");
+        return 0;
+    }
     const int32_t count = GetInt32(header);
-    if (count < 0) return 0;
+    if (count < 0) {
+        std::snprintf(g_scriptRefusal, sizeof g_scriptRefusal, "event count %d", int(count));
+        return 0;
+    }
     // The count may not promise more records than the file holds; where the
     // table cannot tell the length, a short read refuses the table instead.
     const long length = t->Length ? t->Length(file) : -1;
     const long at = t->Tell && start >= 0 ? t->Tell(file) - start : -1;
-    if (length >= 0 && at >= 0 && length >= at && size_t(count) > size_t(length - at) / kScriptEventBytes) return 0;
+    if (length >= 0 && at >= 0 && length >= at && size_t(count) > size_t(length - at) / kScriptEventBytes) {
+        std::snprintf(g_scriptRefusal, sizeof g_scriptRefusal, "cut short, %d events promised and room for %zu",
+                      int(count), size_t(length - at) / kScriptEventBytes);
+        return 0;
+    }
     std::vector<ScriptEvent> events;
     uint8_t image[kScriptEventBytes];
     for (int32_t i = 0; i < count; ++i) {
-        if (t->Read(image, 1, sizeof image, file) != sizeof image) return 0;
+        if (t->Read(image, 1, sizeof image, file) != sizeof image) {
+            std::snprintf(g_scriptRefusal, sizeof g_scriptRefusal, "cut short at event %d of %d", int(i), int(count));
+            return 0;
+        }
         events.emplace_back();
         DecodeScriptEvent(image, &events.back());
     }

@@ -479,6 +479,54 @@ void ReadWeapons(MissionRecord* m, FileHandle file, int restoring) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// The world's bounds on the values read
+// ---------------------------------------------------------------------------
+
+int32_t Bound(int32_t value, int32_t low, int32_t high) {
+    return std::clamp(value, low, high);
+}
+
+void BoundPosition(Vec3* v) {
+    for (int32_t* c : {&v->x, &v->y, &v->z}) *c = Bound(*c, -kMplWorldLimit, kMplWorldLimit);
+}
+
+int32_t BoundAmount(int32_t v) {
+    return Bound(v, -kMplAmountLimit, kMplAmountLimit);
+}
+
+// Every value the world adds to or takes from, brought within its bound
+// (dqx_mpl.h says why each); values within it are kept as they are.
+void BoundRecords(MissionRecord* m) {
+    for (int32_t i = 0; i < m->roomCount; ++i) {
+        RoomRecord& r = m->rooms[i];
+        BoundPosition(&r.position);
+        BoundPosition(&r.entryPoint);
+        BoundPosition(&r.modelWorldPos);
+        r.energyValue = BoundAmount(r.energyValue);
+        for (int32_t p = 0; p < r.pointCount; ++p) {
+            BoundPosition(&r.points[p].position);
+            r.points[p].radius = Bound(r.points[p].radius, -kMplWorldLimit, kMplWorldLimit);
+        }
+        for (int32_t p = 0; p < r.portalCount; ++p) BoundPosition(&r.portals[p].position);
+    }
+    for (int32_t i = 0; i < m->objectCount; ++i) BoundPosition(&m->objects[i].position);
+    for (int32_t i = 0; i < m->characterDefCount; ++i) {
+        CharacterDef& d = m->characterDefs[i];
+        BoundPosition(&d.position);
+        d.height = Bound(d.height, -kMplWorldLimit, kMplWorldLimit);
+        d.life = BoundAmount(d.life);
+        d.energy = BoundAmount(d.energy);
+        d.energyReserve = BoundAmount(d.energyReserve);
+        for (CharacterAnimEntry& e : d.anims) {
+            e.first = Bound(e.first, 0, kMplLastFrame);
+            e.last = Bound(e.last, 0, kMplLastFrame);
+        }
+    }
+    for (int32_t i = 0; m->weapons && i < m->weaponCount; ++i)
+        for (int32_t p = 0; p < m->weapons[i].trackCount; ++p) BoundPosition(&m->weapons[i].track[p].position);
+}
+
 template <class T>
 void Release(T*& block) {
     if (block) MemoryManager.Free(block);
@@ -542,6 +590,7 @@ void ReadMissionFile(FileHandle file, const char* path, int restoring) {
     m->record36Capacity = kRecord36Capacity;
     m->records36 = ReadRecords<Record36>(kRecord36Bytes, m->record36Count, &m->record36Capacity, file);
     ReadWeapons(m, file, restoring);
+    BoundRecords(m);
     CurrentMapLevelPtr = m->mapLevels;
     CurrentRoomPtr = m->rooms;
 }

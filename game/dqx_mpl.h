@@ -35,6 +35,23 @@ constexpr uint8_t kMplWriteVersion = 4;
 void* ReadMplArray(int32_t size, int32_t count, int32_t* capacity, FileHandle file, size_t recordBytes,
                    size_t imageOffset);
 
+// What the world holds of a mission's numbers, whatever its file (or a
+// save game's records) says: the reader brings each value within its bound,
+// after the scaling, so that the sums the world makes of them stay within
+// 32 bits.
+// Positions, radii and heights, world units.  The rooms are a few thousand
+// units across; within 2^28 a sum of eight such terms (a model's place, a
+// room's, the lamp's offset, a drop, a frame of root motion) fits 32 bits,
+// and the squares of two points' distances add up within 64 bits.
+constexpr int32_t kMplWorldLimit = 1 << 28;
+// Life, energy, the energy reserve and a room's drain energy: within 10^9,
+// so that one gain of the largest (a drain's energy onto the energy) or a
+// few smaller ones still fit 32 bits.
+constexpr int32_t kMplAmountLimit = 1000000000;
+// The frame numbers of the animation entries, 0 to this: an animation
+// reference holds its frame in 16 bits.
+constexpr int32_t kMplLastFrame = 0xFFFF;
+
 // Mission units to world units: x5, saturated at the 32-bit range.
 void ScaleMplPosition(Vec3* position);
 int32_t ScaleMplValue(int32_t value);

@@ -480,7 +480,7 @@ void PutObject(CharacterRecord* character) {
     LeaveInventory(character, character->selectedEntry - 1);
     character->selectedEntry = 0;
     // It lies where it was put, in the room it was put in.
-    o.position = {character->position.x, character->position.y + kPutDrop, character->position.z};
+    o.position = {character->position.x, Saturate32(int64_t(character->position.y) + kPutDrop), character->position.z};
     o.room = CurrentRoomIndex;
     if (slot->model > 0) {
         Set_ObjPos(slot->model, &o.position);

@@ -7,6 +7,7 @@
 #include "engine3d/dqx_collide.h"
 #include "engine3d/dqx_fx.h"
 #include "engine3d/dqx_light.h"
+#include "engine3d/dqx_math.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
 #include "game/dqx_load.h"
@@ -37,7 +38,7 @@ constexpr int32_t kTurn = 4096;
 uint32_t g_litEntry = 0;
 
 Vec3 Offset(const Vec3& base, int32_t x, int32_t y, int32_t z) {
-    return {base.x + x, base.y + y, base.z + z};
+    return {Saturate32(int64_t(base.x) + x), Saturate32(int64_t(base.y) + y), Saturate32(int64_t(base.z) + z)};
 }
 
 // The current room when it has points to work with.

@@ -89,11 +89,12 @@ void CollectNames(int restoring) {
     // Both lists are made anew with the one capacity.
     FreeTranslations();
     if (!MissionPtr) return;
-    TranslationCount = MissionNameCount() + kTranslationSpare;
+    const int64_t count = int64_t(MissionNameCount()) + kTranslationSpare;
     // One more entry each for the null that ends the list.
-    const uint32_t bytes = uint32_t((TranslationCount + 1) * sizeof(char*));
-    TranslationNames = static_cast<const char**>(MemAlloc(bytes));
-    TranslationLines = static_cast<char**>(MemAlloc(bytes));
+    if (count > INT32_MAX - 1 || !MemArrayBytes(count + 1, sizeof(char*))) return;
+    TranslationCount = int32_t(count);
+    TranslationNames = static_cast<const char**>(MemAllocArray(count + 1, sizeof(char*)));
+    TranslationLines = static_cast<char**>(MemAllocArray(count + 1, sizeof(char*)));
     ListNames(TranslationNames, TranslationCount, restoring);
     TranslationNames[TranslationCount] = nullptr;
     TranslationLines[TranslationCount] = nullptr;
@@ -162,7 +163,8 @@ int WriteTranslationKit() {
     // The running game's lists stay as they are: the kit lists the names
     // in a list of its own.
     const int32_t capacity = MissionNameCount();
-    const char** names = static_cast<const char**>(MemAlloc(uint32_t((capacity + 1) * sizeof(char*))));
+    const char** names = static_cast<const char**>(MemAllocArray(int64_t(capacity) + 1, sizeof(char*)));
+    if (!names) return 0;
     ListNames(names, capacity, 0);
     FileHandle file = PlainFileTable.Open(kKitFile, "wb");
     if (!file) {

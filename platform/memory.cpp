@@ -53,6 +53,18 @@ void* MemAlloc(uint32_t size) {
     return block;
 }
 
+uint32_t MemArrayBytes(int64_t count, uint64_t size) {
+    if (count <= 0 || size == 0) return 0;
+    constexpr uint64_t kLargestBlock = 0xFFFFFFFFu;
+    if (uint64_t(count) > kLargestBlock / size) return 0;
+    return uint32_t(uint64_t(count) * size);
+}
+
+void* MemAllocArray(int64_t count, uint64_t size) {
+    const uint32_t bytes = MemArrayBytes(count, size);
+    return bytes ? MemAlloc(bytes) : nullptr;
+}
+
 void MemFree(void* block) {
     MemoryManagerTable& m = MemoryManager;
     if (m.poolOn) {

@@ -34,6 +34,14 @@ struct MemoryManagerTable {
 extern MemoryManagerTable MemoryManager;
 
 void* MemAlloc(uint32_t size);
+// The bytes of `count` records of `size` bytes, taken in 64 bits, when
+// they make a block (a count above 0 and at most 2^32 - 1 bytes); else 0.
+// A count read from a file is sized here, never by a 32-bit product that
+// could wrap to a small block.
+uint32_t MemArrayBytes(int64_t count, uint64_t size);
+// A zero-filled block for `count` records of `size` bytes; null, without
+// asking the heap or the pool, when MemArrayBytes gives 0.
+void* MemAllocArray(int64_t count, uint64_t size);
 void MemFree(void* block);
 void* MemRealloc(void* block, uint32_t size);
 void MemInitPool(void* base, uint32_t size);

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -177,6 +178,109 @@ TEST_F(CinematicTest, TheVisibilityReaderChecksItsCount) {
     }
     CineHiddenRecord h;
     EXPECT_EQ(ReadActorTracks(".\\t\\absent.hid", &h), -1);
+}
+
+// A track's length as its file table tells it, beyond the bytes behind it,
+// and every block the heap is asked for while the reader runs.
+int64_t g_ClaimedLength = 0;
+std::vector<size_t> g_BlocksAsked;
+
+long ClaimedLength(FileHandle) {
+    return long(g_ClaimedLength);
+}
+
+// Blocks of a wrapped size get room for the record written into them, so
+// that a reader that asks for one goes on to fail its check rather than
+// the test's heap; a block beyond 1 MiB is refused (the fatal road).
+void* RecordingAllocate(size_t size) {
+    g_BlocksAsked.push_back(size);
+    return size > (1u << 20) ? nullptr : std::malloc(size + 64);
+}
+
+struct WrapRow {
+    const char* what;
+    bool visibility;     // a .hid file's key count, else a .cam track
+    int32_t positions;   // position keys of the track, 16 bytes each
+    int32_t actors;      // actors of the track, 56 bytes each in memory
+    int32_t actorKeys;   // morph keys of its first actor: 20 bytes in the file, 24 in memory
+    int64_t recordBytes; // the file bytes the counts promise after the header
+    std::vector<size_t> asked;
+};
+
+void PutI32(std::vector<uint8_t>* out, int32_t v) {
+    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(uint32_t(v) >> (8 * i)));
+}
+
+std::vector<uint8_t> WrapHeader(const WrapRow& r) {
+    std::vector<uint8_t> h;
+    if (r.visibility) {
+        for (int32_t v : {4, 80, r.actorKeys}) PutI32(&h, v);
+        return h;
+    }
+    // Mode, no offset, rotation keys follow: their counts.
+    for (int32_t v : {0, 0, 1, r.positions, 0}) PutI32(&h, v);
+    if (r.positions > 0) return h;
+    // Eye, lens, roll and target counts, events, then the actors.
+    for (int32_t v : {0, 0, 0, 0, 0, r.actors}) PutI32(&h, v);
+    if (r.actorKeys > 0) {
+        h.insert(h.end(), {'f', 'l', 'a', 'g'});
+        h.resize(h.size() + kCineNameSize - 4, 0);
+        PutI32(&h, r.actorKeys);
+    }
+    return h;
+}
+
+TEST_F(CinematicTest, CountsWhoseBlocksPassTheBlockSizeAreRefusedBeforeAnyBlockIsAsked) {
+    // Each count is one the file's (claimed) length allows, whose records
+    // take more than a block's 2^32 - 1 bytes in the file or in memory: a
+    // 32-bit product wraps to the small block given in the comment.  The
+    // one actor of the morph rows is a table the reader rightly asks for.
+    const size_t actor = sizeof(CineActor);
+    const WrapRow rows[] = {
+        // (2^28 + 1) x 16 = 2^32 + 16: a 16-byte block.
+        {"position keys", false, (1 << 28) + 1, 0, 0, (int64_t(1 << 28) + 1) * 16, {}},
+        // 76695845 x 56 = 2^32 + 24: a 24-byte table, overrun by the first actor.
+        {"actor table", false, 0, 76695845, 0, int64_t(76695845) * 20, {}},
+        // 178956971 x 20 fits a block; x 24 = 2^32 + 8 does not.
+        {"morph keys, in memory", false, 0, 1, 178956971, int64_t(178956971) * 20, {actor}},
+        // 214748365 x 20 = 2^32 + 4: a 4-byte block.
+        {"morph keys, in the file", false, 0, 1, 214748365, int64_t(214748365) * 20, {actor}},
+        // (2^30 + 1) x 4 = 2^32 + 4.
+        {"visibility keys", true, 0, 0, (1 << 30) + 1, (int64_t(1 << 30) + 1) * 4, {}},
+    };
+    ASSERT_EQ(MemoryManager.poolOn, 0u);
+    const FileTable* const files = CurrentFileTable;
+    FileTable claiming = *files;
+    claiming.Length = ClaimedLength;
+    const HeapHooksTable heap = HeapHooks;
+    for (const WrapRow& r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::vector<uint8_t> header = WrapHeader(r);
+        Put(".\\t\\wrap", header);
+        g_ClaimedLength = int64_t(header.size()) + r.recordBytes;
+        g_BlocksAsked.clear();
+        CurrentFileTable = &claiming;
+        HeapHooks.allocate = RecordingAllocate;
+        int answer = 0;
+        const std::string fatal = Fatal([&] {
+            if (r.visibility) {
+                CineHiddenRecord h;
+                answer = ReadActorTracks(".\\t\\wrap", &h);
+                FreeHiddenRecord(&h);
+                return;
+            }
+            FileHandle f = CurrentFileTable->Open(".\\t\\wrap", "rb");
+            CamTrackState s;
+            CineActorList actors;
+            answer = ReadCinematicTracks(f, &s, &actors);
+            CurrentFileTable->Close(f);
+        });
+        HeapHooks = heap;
+        CurrentFileTable = files;
+        EXPECT_EQ(fatal, "");
+        EXPECT_EQ(answer, -1);
+        EXPECT_EQ(g_BlocksAsked, r.asked);
+    }
 }
 
 // --- evaluation ----------------------------------------------------------------------------

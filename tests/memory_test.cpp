@@ -162,3 +162,33 @@ TEST_F(PoolTest, HeapFailureIsFatal) {
     HeapHooks = saved;
     EXPECT_STREQ(FatalText, "Memory allocation failed (4096).");
 }
+
+TEST_F(PoolTest, ArraysAreSizedInSixtyFourBitsAndNeverWrapToASmallBlock) {
+    struct Row {
+        int64_t count;
+        uint64_t size;
+        uint32_t bytes;  // 0: no block
+    };
+    const Row rows[] = {
+        {1, 56, 56},
+        {3, 12, 36},
+        {0, 8, 0},
+        {-1, 8, 0},
+        {5, 0, 0},
+        {0xFFFFFFFFll, 1, 0xFFFFFFFFu},     // the largest block
+        {0x100000000ll, 1, 0},              // one byte past it
+        {76695845, 56, 0},                  // 2^32 + 24 bytes
+        {(1ll << 28) + 1, 16, 0},           // 2^32 + 16 bytes
+        {INT64_MAX, 2, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.count);
+        EXPECT_EQ(MemArrayBytes(r.count, r.size), r.bytes);
+    }
+    // A refused array hands nothing out of the pool.
+    const uint32_t before = MemoryManager.position;
+    EXPECT_EQ(MemAllocArray(76695845, 56), nullptr);
+    EXPECT_EQ(MemoryManager.position, before);
+    EXPECT_NE(MemAllocArray(4, 56), nullptr);
+    EXPECT_GE(MemoryManager.position - before, 224u);
+}

@@ -376,6 +376,45 @@ TEST_F(MessagesTest, TheCountdownsStartTheirMessagesOnce) {
     EXPECT_EQ(Subtitles.mode, kSubtitleIdle);
 }
 
+TEST_F(MessagesTest, AScriptThatCannotBeReadSaysSoInTheDebugLog) {
+    const std::vector<uint8_t> whole = kit::ScriptFile(kit::DemoEvents(22));
+    const size_t record = kScriptEventBytes;
+    std::vector<uint8_t> negative = whole;
+    negative[0] = negative[1] = negative[2] = negative[3] = 0xFF;
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> script;  // empty: no script.ana
+        int32_t events;
+        const char* line;  // the debug log's line, "" none
+    };
+    // The demo script holds 5 events of 138 bytes after its 8-byte header.
+    const Row rows[] = {
+        {"whole", whole, 5, ""},
+        {"no script.ana", {}, 0, ""},
+        {"cut in the header", {whole.begin(), whole.begin() + 5}, 0,
+         "script.ana: cut short in its header: the mission has no events"},
+        {"cut in the last event", {whole.begin(), whole.end() - 1}, 0,
+         "script.ana: cut short, 5 events promised and room for 4: the mission has no events"},
+        {"two events short", {whole.begin(), whole.end() - 2 * record}, 0,
+         "script.ana: cut short, 5 events promised and room for 3: the mission has no events"},
+        {"a negative count", negative, 0, "script.ana: event count -1: the mission has no events"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        fs::remove(dir_ / "debug.txt");
+        std::vector<kit::ArchiveMember> game;
+        if (!r.script.empty()) game.push_back({".\\ms22\\script.ana", r.script});
+        Archives(game, {{".\\ms22\\f_dial.txt", Text(kit::DemoDialogue(22))}});
+        LoadDialogues(0);
+        EXPECT_EQ(EventCount, r.events);
+        std::ifstream in(dir_ / "debug.txt");
+        const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        EXPECT_EQ(log, *r.line ? std::string(r.line) + "\n" : "");
+        FreeMessages();
+        test::FreeArchives();
+    }
+}
+
 // ---------------------------------------------------------------------------
 // script.ana: the kit's files read and written back
 // ---------------------------------------------------------------------------

@@ -2,12 +2,18 @@
 // it, over the built-in power rows.  A file without [GamePlay] ends on the
 // fatal road; any other leaves the energy account non-zero, the seventh
 // spell untouched, every row marked (or none, when the file could not be
-// read at all), and the two derived divisors usable.
+// read at all), and the two derived divisors usable.  Every mission opening
+// and every restore reads the file again over what the last read left: a
+// second read of the same file leaves the settings and tables as the first,
+// but for the energy account, which gains the file's start energy once
+// more (the first read gave it that energy, or 500 for none).
 #include "fuzz_support.h"
 #include "game/gameplay.h"
 #include "platform/errors.h"
 #include "platform/resfile.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ShootPeriodMs(g.DefaultShootFrequency) >= 0);
     const int32_t range = TendrilShotRange();
     Check(range >= 70);
-    if (size) Check(int32_t(uint32_t(data[0] * 7919u) % uint32_t(range)) < range);
+    const GameplaySettingsRecord settings = GameplaySettings;
+    const PowerTablesRecord tables = PowerTables;
+    LoadGameplayIni(7);
+    const int64_t account = GameplaySettings.energyAccount;
+    Check(account == settings.energyAccount ||
+          account == std::clamp<int64_t>(2 * int64_t(settings.energyAccount), INT32_MIN, INT32_MAX));
+    GameplaySettings.energyAccount = settings.energyAccount;
+    Check(std::memcmp(&settings, &GameplaySettings, sizeof settings) == 0);
+    Check(std::memcmp(&tables, &PowerTables, sizeof tables) == 0);
     return 0;
 }
