@@ -237,10 +237,10 @@ protected:
 
 TEST_F(MissionEdgesTest, TheUnchangedMissionOpensWithinBounds) {
     // Sixteen fields of the two rooms, their five points and two portals,
-    // the two objects' positions and rooms, the two definitions' with their
-    // thirteen named animations, the mission's counts, the map level and
-    // the weapon record.
-    EXPECT_EQ(fields_.size(), 6u + 4 + 2 * 14 + 5 * 6 + 2 * 5 + 2 * 4 + 2 * 9 + 2 * 13 + 1);
+    // the two objects' positions and rooms, the two definitions' with the
+    // fourteen animations they name between them, the mission's counts,
+    // the map level and the weapon record.
+    EXPECT_EQ(fields_.size(), 6u + 4 + 2 * 14 + 5 * 6 + 2 * 5 + 2 * 4 + 2 * 9 + 2 * 14 + 1);
     EXPECT_EQ(Play(base_), "");
     ASSERT_NE(MissionPtr, nullptr);
     EXPECT_EQ(HeroRecord()->inventoryCount, 0);  // the key was put down
