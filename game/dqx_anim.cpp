@@ -225,7 +225,7 @@ void StartAnimSlot(CharacterAnimState* st, int32_t slot, int blend) {
         st->rangeMorphs = st->blendFromMorphs;
     } else {
         st->rangeStart = first;
-        st->rangeEnd = Anim_Ref(s.anim, s.first + length);
+        st->rangeEnd = Anim_Ref(s.anim, Saturate32(int64_t(s.first) + length));
         st->blending = 0;
         st->rangeMorphs = nullptr;
     }
@@ -412,7 +412,7 @@ void InstallPowerSlots(CharacterAnimState* st) {
     st->slots[kPowerSlotFirst + 18].next = 2;
     // The casting loop: the last 18 frames of slot 43, chaining to itself.
     AnimSlot loop = st->slots[43];
-    loop.first = loop.first + (loop.length > 18 ? loop.length - 18 : 0) + 2;
+    loop.first = Saturate32(int64_t(loop.first) + (loop.length > 18 ? loop.length - 18 : 0) + 2);
     loop.length = loop.length > 18 ? 18 : loop.length;
     loop.next = 42;
     loop.basePriority = 2;
@@ -524,7 +524,7 @@ void InstallKeyframeCallbacks(CharacterRecord* c) {
     } else {
         slots[22].next = 23;
         AnimSlot dead = slots[22];
-        dead.first = dead.first + dead.length - 1;
+        dead.first = Saturate32(int64_t(dead.first) + dead.length - 1);
         dead.length = 1;
         dead.next = 23;
         dead.keyframe = 0;
@@ -587,7 +587,7 @@ void PlaceCharacterModel(CharacterRecord* c, int reset) {
     st->blending = 0;
     st->startTick = host::GetTickCount();
     st->rangeStart = Anim_Ref(idle.anim, idle.first);
-    st->rangeEnd = Anim_Ref(idle.anim, idle.first + (idle.length < 1 ? 1 : idle.length));
+    st->rangeEnd = Anim_Ref(idle.anim, Saturate32(int64_t(idle.first) + (idle.length < 1 ? 1 : idle.length)));
     st->blendFrom = st->rangeStart;
     st->blendFromMorphs = idle.morphs;
     st->rangeMorphs = nullptr;

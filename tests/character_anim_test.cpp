@@ -362,6 +362,27 @@ TEST_F(CharacterAnimTest, TheHerosCastingLoopHoldsAgainstIdle) {
     }
 }
 
+// A slot's range ends at its first frame plus its length; an animation
+// file's own frame count may be anything a 32-bit word holds, and the end
+// then stays at the last frame a reference can name (0xffff) instead of
+// wrapping round below the start.
+TEST_F(CharacterAnimTest, ASlotsRangeEndStaysAtTheLastFrameAReferenceNames) {
+    struct Row {
+        const char* name;
+        int32_t first, length, endFrame;
+    } rows[] = {{"plain", 1, 30, 31},
+                {"long file, high start", 65535, INT32_MAX, 0xffff},
+                {"long file, start 0", 0, INT32_MAX, 0xffff}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        S(0) = CharacterAnimState{};
+        AnimSlot& slot = Slot(0, 0, r.length, 0, 0);
+        slot.first = r.first;
+        StartAnimSlot(&S(0), 0, 0);
+        EXPECT_EQ(S(0).rangeEnd & 0xffff, r.endFrame);
+    }
+}
+
 // Controls become requests: the table of the control bits.
 TEST_F(CharacterAnimTest, ControlsBecomeRequests) {
     struct Row {
