@@ -371,11 +371,11 @@ void EMH_MoveCharacter(CharacterRecord* character, const float* position) {
     if (!character) return;
     const Vec3 p = ToPosition(position);
     // The record's position is the one the animation's root motion starts
-    // from each frame: the state and the model follow it.
+    // from each frame; the game's movement puts the state and the model
+    // there.
     character->position = p;
-    if (CharacterAnimState* st = AnimOf(character)) st->position = p;
-    if (character->model > 0) Set_ObjPos(character->model, &p);
-    if (EmHost.SetCharacterPos) EmHost.SetCharacterPos(character);
+    const int slot = SlotOf(character);
+    if (slot >= 0 && EmHost.SetCharacterPos) EmHost.SetCharacterPos(slot, p.x, p.y, p.z);
 }
 
 void EMH_SetObjectPosition(CharacterRecord* character, const float* position) {

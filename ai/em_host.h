@@ -70,9 +70,10 @@ void CMH_AimCamera(const float* point);
 // What the enemy manager's host functions ask of the game's logic, filled
 // by the spine at start; an empty slot does nothing and answers 0 or none.
 struct EnemyManagerHost {
-    // The character's new position handed to the game's movement (the
-    // record, its animation state and its model already hold it).
-    void (*SetCharacterPos)(CharacterRecord* character);
+    // The new position of the character of slot `index` handed to the
+    // game's movement: its animation state and its model take it (the
+    // record already holds it).
+    void (*SetCharacterPos)(int index, int32_t x, int32_t y, int32_t z);
     // The game's animation request with a game code (0x1000 may be added).
     int (*SetCharacterAnim)(CharacterRecord* character, int32_t code);
     // A shot of the character, of the power kind, at the millisecond tick;

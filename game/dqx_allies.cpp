@@ -6,7 +6,7 @@
 #include "game/dqx_allies.h"
 
 #include "game/characters.h"
-#include "game/dqx_points.h"
+#include "game/dqx_anim.h"
 #include "game/game_state.h"
 #include "game/mission_records.h"
 #include "media/byte_reader.h"
@@ -102,7 +102,7 @@ void Call(int ally, CharacterRecord* summoner, const Vec3& position) {
     c.position = at;
     // The model there, back in the scene, its animation from the idle slot.
     PlaceCharacterModel(&c);
-    SetCharacterPos(&c);
+    SetCharacterPos(int(&c - CharacterTable), at.x, at.y, at.z);
     def.room = summoner->def->room;
     c.kind = kAllyKind;
     def.movedIn = 1;

@@ -18,6 +18,7 @@
 #include "game/game_state.h"
 #include "host/host.h"
 #include "media/sfx.h"
+#include "media/snd_layer.h"
 #include "platform/resfile.h"
 #include "platform/settings.h"
 #include "platform/step_log.h"
@@ -99,12 +100,34 @@ Vec3 SampleRoot(ObjHandle model, int32_t ref) {
     return root;
 }
 
+// Stops the slot's sound and forgets it.  The voice is stopped only while
+// an effect record of the character's model still holds it: a voice whose
+// sound ended may since play another owner's.
+void StopSlotSound(const CharacterRecord* c, AnimSlot& s) {
+    if (s.sound < 0) return;
+    if (g_SoundOn)
+        for (const SfxChannel& channel : g_SfxChannels)
+            if (channel.voice == s.sound && channel.owner == c->model) {
+                SND_StopVoice(s.sound);
+                break;
+            }
+    s.sound = -1;
+}
+
+// The slots no longer played fall silent: a walk's or a run's looping
+// steps end with the walk.
+void StopLeftSlotSounds(const CharacterRecord* c, CharacterAnimState* st) {
+    for (int slot = 0; slot < kAnimSlots; ++slot)
+        if (slot != st->current) StopSlotSound(c, st->slots[slot]);
+}
+
 void PlaySlotSound(CharacterRecord* c, AnimSlot& s) {
     if (!s.soundKind || !g_SoundOn) return;
     if (s.soundKind == kFootstepKind) {
         s.sound = SFX_Play(c->model, kFootstepSound, 0, 200, 0);
         return;
     }
+    StopSlotSound(c, s);
     SoundEvent event{s.soundKind, CurrentRoomIndex, 0, uint8_t(IndexOf(c))};
     s.sound = SFX_PlayEvent(&event, c->model);
 }
@@ -568,6 +591,13 @@ void SetCharacterAngle(int index, int32_t heading, int32_t z, int32_t x) {
     st.angles[2] = int16_t(z);
 }
 
+void SetCharacterPos(int index, int32_t x, int32_t y, int32_t z) {
+    if (!CharacterTable || !CharacterAnimTable || index < 0 || index >= kCharacterSlots) return;
+    const Vec3 at{x, y, z};
+    CharacterAnimTable[index].position = at;
+    if (CharacterTable[index].model > 0) Set_ObjPos(CharacterTable[index].model, &at);
+}
+
 void PlaceCharacterModel(CharacterRecord* c, int reset) {
     RecordGameCall("PlaceCharacterModel", c, reset, 0);
     if (!c) return;
@@ -837,6 +867,7 @@ void UpdateCharacter(CharacterRecord* c) {
     int index = IndexOf(c);
     CharacterAnimState* st = StateOf(c);
     if (!st) return;
+    StopLeftSlotSounds(c, st);
     bool deathRunning = st->blending == 2 || c->special == 4;
     if (c->present && !DyingByte(c) && !deathRunning && !(st->slots[st->current].mode & kSlotNoInterrupt)) {
         if (!c->special) MoveRequests(c, st, index);

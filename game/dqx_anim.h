@@ -37,6 +37,10 @@ int32_t GetCharacterAnimTime(const CharacterAnimState* state);
 // The heading (& 0xfff), z and x angles: the orientation matrix, the model
 // turned (not the hero's), the angles stored.
 void SetCharacterAngle(int index, int32_t heading, int32_t z, int32_t x);
+// The position of character `index` stored in its animation state, from
+// which root motion goes on, and its model (when it has one) put there.
+// The record's own position is the caller's to set.
+void SetCharacterPos(int index, int32_t x, int32_t y, int32_t z);
 // One frame of the state machine of character `index`.
 void AdvanceCharacterAnim(int index);
 // The hero's morph sets freed, and every slot of slot 0's state left

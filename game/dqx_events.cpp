@@ -298,7 +298,10 @@ void FirstActions(ScriptEvent* e, CharacterRecord* k) {
         char name[64];
         std::snprintf(name, sizeof name, ".\\smp\\ms%d\\sound\\s%d.snp", int(MissionNumber), int(e->sound));
         int slot = -1;
-        SFX_PlaySpeech(name, &slot, 1);
+        // The next room change waits for it to end (at most 3 s), so that
+        // loading the room does not cut it short.
+        const int voice = SFX_PlaySpeech(name, &slot, 1);
+        if (voice >= 0) PendingVoice = voice;
         e->sound = 0;
     }
     if (e->cinematic) {
@@ -979,4 +982,7 @@ void CheckCharacterEvents(CharacterRecord* character) {
 
 void ClearMarkedCharacter() {
     LogStep("ClearMarkedCharacter");
+    // The character the hero aims at (its shots' target, the one the
+    // debug page marks) belongs to the mission that ends.
+    if (CharacterRecord* hero = HeroRecord()) hero->target = nullptr;
 }

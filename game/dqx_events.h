@@ -91,7 +91,7 @@ int32_t QueryUseEvent(CharacterRecord* character, int32_t use);
 // The events of a character whose life or animation changed.
 void CheckCharacterEvents(CharacterRecord* character);
 
-// The mission's marked character forgotten.
+// The mission's marked character forgotten: the hero's target.
 void ClearMarkedCharacter();
 
 // The millisecond tick of the last energy drain of special action 20

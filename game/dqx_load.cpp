@@ -674,7 +674,8 @@ void PlaceAtPortal(CharacterRecord* character, int offset) {
             character->orientation = turned;
         }
     }
-    SetCharacterPos(character);
+    SetCharacterPos(int(character - CharacterTable), character->position.x, character->position.y,
+                    character->position.z);
     PlaceCharacterModel(character);
 }
 
@@ -747,9 +748,11 @@ void FreeCharacterModels(int mode) {
             if (anim > 0) Free_Object(anim);
         if (i == 0) FreeHeroMorphs();
         if (CharacterAnimTable) CharacterAnimTable[i] = CharacterAnimState{};
-        if (c.setUp != kNotSetUp) SetCharacterPos(&c);
-        c.setUp = kNotSetUp;
+        // The freed model is forgotten first: the position goes to the
+        // cleared state only.
         ClearCharacterModels(c);
+        if (c.setUp != kNotSetUp) SetCharacterPos(i, c.position.x, c.position.y, c.position.z);
+        c.setUp = kNotSetUp;
         c.stateBytes[0] = c.stateBytes[1] = 0;
     }
 }

@@ -151,6 +151,10 @@ constexpr ByteField kByteFields[] = {
     {123, &ScriptEvent::altCinematic},    {124, &ScriptEvent::musicState},
     {125, &ScriptEvent::statusMessage},   {126, &ScriptEvent::missionEnd},
     {127, &ScriptEvent::stateAtMost},     {128, &ScriptEvent::stepNotAfter},
+    {129, &ScriptEvent::sameRoom},        {130, &ScriptEvent::anywhere},
+    {131, &ScriptEvent::flagA},           {132, &ScriptEvent::flagB},
+    {133, &ScriptEvent::flagOperator},    {134, &ScriptEvent::group},
+    {135, &ScriptEvent::groupState},
 };
 
 int32_t GetInt32(const uint8_t* p) {

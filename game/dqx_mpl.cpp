@@ -129,6 +129,8 @@ void DecodeRoom(RoomRecord* r) {
     r->entryPoint = GetVec(im, 172);
     r->modelWorldPos = GetVec(im, 192);
     r->energyValue = Get32(im, 248);
+    r->tendrilCount = Get32(im, 252);
+    r->placing = im[256];
 }
 
 void DecodePoint(RoomPoint* p) {
@@ -176,6 +178,7 @@ void DecodeObject(ObjectRecord* o) {
     o->hidden = im[314];
     o->staticModel = im[315];
     o->consumed = im[316];
+    o->active = im[317];
 }
 
 constexpr size_t kAnimEntryAt = 76;
@@ -210,6 +213,14 @@ void DecodeDef(CharacterDef* d) {
     d->maxLife = Get16(im, 2194);
     d->dying = im[2197];
     d->immunity = im[2198];
+    d->weaponIndex = im[2200];
+    d->shadow = im[2201];
+    d->lockOn = im[2202];
+    d->placement = im[2203];
+    d->spindrel = im[2204];
+    d->resetPlace = im[2205];
+    d->behaviour = im[2206];
+    d->turnSpeed = Get32(im, 2208);
 }
 
 // ---------------------------------------------------------------------------
@@ -265,6 +276,8 @@ void EncodeRoom(const RoomRecord* r, uint8_t* im) {
     Put32(im, 188, 0);
     PutVec(im, 192, r->modelWorldPos);
     Put32(im, 248, r->energyValue);
+    Put32(im, 252, r->tendrilCount);
+    im[256] = r->placing;
 }
 
 void EncodePoint(const RoomPoint* p, uint8_t* im) {
@@ -312,6 +325,7 @@ void EncodeObject(const ObjectRecord* o, uint8_t* im) {
     im[314] = o->hidden;
     im[315] = o->staticModel;
     im[316] = o->consumed;
+    im[317] = o->active;
 }
 
 void EncodeDef(const CharacterDef* d, uint8_t* im) {
@@ -343,6 +357,14 @@ void EncodeDef(const CharacterDef* d, uint8_t* im) {
     Put16(im, 2194, d->maxLife);
     im[2197] = d->dying;
     im[2198] = d->immunity;
+    im[2200] = d->weaponIndex;
+    im[2201] = d->shadow;
+    im[2202] = d->lockOn;
+    im[2203] = d->placement;
+    im[2204] = d->spindrel;
+    im[2205] = d->resetPlace;
+    im[2206] = d->behaviour;
+    Put32(im, 2208, d->turnSpeed);
 }
 
 void EncodeWeapon(const MissionWeaponRecord* w, uint8_t* im) {

@@ -288,10 +288,6 @@ void FaceDyingHero(const CharacterRecord* hero) {
     if (FindNearestPoint(&hero->position, kPointsWithAction | kPointsBlockedToo) == kNoPoint) MakeCurrent(room, 0);
 }
 
-void SetCharacterPos(CharacterRecord* character) {
-    LogStep("SetCharacterPos", character && CharacterTable ? int(character - CharacterTable) : -1);
-}
-
 void UpdateHeroMovement(CharacterRecord* hero) {
     RecordGameCall("UpdateHeroMovement", hero);
     LightRoom();

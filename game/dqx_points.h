@@ -79,8 +79,6 @@ void PlaceCameraAtRoomStart();
 // when none holds the hero) and the movement mode becomes 6, in which the
 // camera stands on that point and looks straight at the hero.
 void FaceDyingHero(const CharacterRecord* hero);
-// Hands the character's position to the movement layer (logged only).
-void SetCharacterPos(CharacterRecord* character);
 
 // The movement step of the world update: the room's lamp once a room
 // entry, then (not in mode 5) the follow camera, the point camera, the

@@ -277,10 +277,13 @@ struct SavedCharacter {
             defaultAnim = 0, paceSwitch = 0, castMode = 0, special = 0;
     uint8_t inventoryCount = 0, selectedEntry = 0;
     uint8_t inventory[kInventorySlots] = {};  // 1-based object slots, 0 none
+    uint8_t flags2 = 0, collapsed = 0;         // set by events
 };
 
+// `whole`: the record with its last two bytes, the second flags and the
+// collapse byte (a record of version 1040 ends before them).
 template <class IO, class C>
-void VisitCharacter(IO& io, C& c) {
+void VisitCharacter(IO& io, C& c, bool whole = true) {
     for (auto* v : {&c.position.x, &c.position.y, &c.position.z}) io.I32(*v);
     for (auto& v : c.orientation.m) io.I32(v);
     for (auto& a : c.angles) io.I16(a);
@@ -291,6 +294,9 @@ void VisitCharacter(IO& io, C& c) {
                     &c.defaultAnim, &c.paceSwitch, &c.castMode, &c.special, &c.inventoryCount, &c.selectedEntry})
         io.U8(*v);
     io.Bytes(c.inventory, sizeof c.inventory);
+    if (!whole) return;
+    io.U8(c.flags2);
+    io.U8(c.collapsed);
 }
 
 template <class T, class Visit>
@@ -313,6 +319,7 @@ struct Span {
 struct SaveImage {
     std::vector<uint8_t> bytes;
     char name[kSaveNameBytes] = {};
+    int32_t version = kSaveVersion;
     int32_t characters = 0;  // n: records in block 4, definitions in block 6
     Span blocks[kSaveBlocks + 1];
     SavedGlobals globals;
@@ -349,7 +356,7 @@ constexpr uint64_t kLargestSave =
     kLargestMissionBlock + 4 + kMaxRooms * kDrainRecordBytes + 12 + kJournalBlockBytes + kWeaponSaveMaskBytes +
     uint64_t(kWeaponSlots) * kWeaponSaveEntryBytes + kAllyBlockBytes;
 // The figure docs/save-format.md gives.
-static_assert(kLargestSave == 29'348'748);
+static_assert(kLargestSave == 29'348'876);
 
 // The reason the last image was refused, for the debug log.
 const char* g_refusal = "";
@@ -378,7 +385,8 @@ const uint8_t* BlockData(const SaveImage& s, int n) {
 bool ReadHeader(SaveImage& s) {
     const uint8_t* p = s.bytes.data();
     if (s.bytes.size() < kSaveHeaderBytes) return Refuse("no whole header");
-    if (Le32(p) != kSaveVersion) return Refuse("version");
+    s.version = Le32(p);
+    if (s.version != kSaveVersion && s.version != kSaveVersionShortRecords) return Refuse("version");
     if (Le32(p + 4) != 0 || Le32(p + 8) != 0) return Refuse("header words");
     s.characters = Le32(p + 12);
     if (s.characters < 1 || s.characters > kSaveMaxCharacters) return Refuse("character count");
@@ -435,7 +443,8 @@ bool ReadPowers(SaveImage& s) {
 
 bool ReadCharacters(SaveImage& s) {
     BlockReader r(BlockData(s, kSaveBlockCharacters), s.blocks[kSaveBlockCharacters].size);
-    for (int32_t i = 0; i < s.characters; ++i) VisitCharacter(r, s.records[i]);
+    const bool whole = s.version != kSaveVersionShortRecords;
+    for (int32_t i = 0; i < s.characters; ++i) VisitCharacter(r, s.records[i], whole);
     return !r.Failed() || Refuse("character records");
 }
 
@@ -556,6 +565,10 @@ bool CheckInstall(const SaveImage& s) {
     return true;
 }
 
+size_t CharacterRecordBytes(const SaveImage& s) {
+    return s.version == kSaveVersionShortRecords ? kSaveShortCharacterBytes : kSaveCharacterBytes;
+}
+
 bool ParseSaveImage(SaveImage& s) {
     g_refusal = "";
     if (!ReadHeader(s)) return false;
@@ -563,7 +576,7 @@ bool ParseSaveImage(SaveImage& s) {
     if (!TakeBlock(s, &at, kSaveBlockGameState, kSaveGameStateBytes) ||
         !TakeBlock(s, &at, kSaveBlockObjectSlots, kSaveObjectSlotsBytes) ||
         !TakeBlock(s, &at, kSaveBlockPowers, kSavePowersBytes) ||
-        !TakeBlock(s, &at, kSaveBlockCharacters, uint64_t(s.characters) * kSaveCharacterBytes))
+        !TakeBlock(s, &at, kSaveBlockCharacters, uint64_t(s.characters) * CharacterRecordBytes(s)))
         return Refuse("cut short");
     return ReadGlobals(s) && ReadSlots(s) && ReadPowers(s) && ReadCharacters(s) && ReadVariableBlocks(s, &at) &&
            CheckIndexes(s) && CheckInstall(s);
@@ -629,6 +642,8 @@ SavedCharacter LiveCharacter(int i) {
     s.inventoryCount = uint8_t(std::min<int>(c.inventoryCount, kInventorySlots));
     s.selectedEntry = c.selectedEntry;
     for (int e = 0; e < s.inventoryCount; ++e) s.inventory[e] = uint8_t(SlotNumber(c.inventory[e]));
+    s.flags2 = c.flags2;
+    s.collapsed = c.collapsed;
     return s;
 }
 
@@ -849,6 +864,8 @@ void ApplyCharacterFields(const SavedCharacter& s, CharacterRecord& c) {
     c.selectedEntry = s.selectedEntry;
     for (int e = 0; e < kInventorySlots; ++e)
         c.inventory[e] = e < s.inventoryCount ? &ObjectSlots.slots[s.inventory[e] - 1] : nullptr;
+    c.flags2 = s.flags2;
+    c.collapsed = s.collapsed;
 }
 
 // Every record made ready to be set up anew (not set up, not placed, no

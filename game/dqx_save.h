@@ -19,7 +19,10 @@
 #include <cstdint>
 #include <string>
 
-constexpr int32_t kSaveVersion = 1040;
+constexpr int32_t kSaveVersion = 1041;
+// The version whose character records end before the second flags and
+// collapse bytes; read with both 0.
+constexpr int32_t kSaveVersionShortRecords = 1040;
 constexpr int kSaveSlotsMax = 1000;       // "%03d"
 constexpr size_t kSaveHeaderBytes = 80;
 constexpr size_t kSaveNameBytes = 64;     // at most 63 characters and a NUL
@@ -45,7 +48,8 @@ constexpr size_t kSaveObjectSlotBytes = 12;
 constexpr size_t kSaveObjectSlotsBytes = 4 + 32 * kSaveObjectSlotBytes;
 constexpr size_t kSavePowerRowBytes = 64;
 constexpr size_t kSavePowersBytes = 22 * kSavePowerRowBytes + 8;
-constexpr size_t kSaveCharacterBytes = 135;
+constexpr size_t kSaveCharacterBytes = 137;
+constexpr size_t kSaveShortCharacterBytes = 135;  // version 1040
 // Where the play clock word lies in the file (the first of the 17 words of
 // statistics that end block 1): the only word that differs between two
 // saves of the same state made at different times.

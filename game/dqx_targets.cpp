@@ -10,6 +10,7 @@
 #include "game/dqx_controls.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_tendrils.h"
+#include "game/dqx_translations.h"
 #include "game/game_state.h"
 #include "game/player_settings.h"
 #include "host/host.h"
@@ -60,8 +61,9 @@ bool InSightIfAsked(CharacterRecord* attacker, CharacterRecord* target, int inSi
     return !inSight || IsTargetInSight(attacker, target);
 }
 
-// Menu text `line` with its first "%s" replaced by `name` (the menu texts
-// are data: no other conversion of theirs is trusted).
+// Menu text `line` with its first "%s" replaced by `name`, at most a
+// translated line's 63 characters (the menu texts are data: no other
+// conversion of theirs is trusted).
 void FormatWithName(char* out, size_t size, int line, const char* name) {
     const char* text = MenuTexts[line];
     const char* at = std::strstr(text, "%s");
@@ -69,7 +71,7 @@ void FormatWithName(char* out, size_t size, int line, const char* name) {
         std::snprintf(out, size, "%.*s", kMenuTextBytes - 1, text);
         return;
     }
-    std::snprintf(out, size, "%.*s%.31s%.*s", int(at - text), text, name, kMenuTextBytes - 1, at + 2);
+    std::snprintf(out, size, "%.*s%.63s%.*s", int(at - text), text, name, kMenuTextBytes - 1, at + 2);
 }
 
 // Step 1 to 3 of the pass for one character.
@@ -210,8 +212,8 @@ void MoveCharacterToRoom(CharacterRecord* character, int32_t room) {
     character->def->movedIn = 1;
     if (character->model > 0) Show_Obj(character->model);
     if (CharacterTable && Hero()->stateTimer > 0) {
-        char line[kMenuTextBytes + 32];
-        FormatWithName(line, sizeof line, kMovedInText, character->def->name);
+        char line[kMenuTextBytes + 64];
+        FormatWithName(line, sizeof line, kMovedInText, TranslateName(character->def->name));
         ShowStatusMessage(line);
     }
 }

@@ -101,11 +101,11 @@ struct RoomRecord {
     RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     int32_t energyValue;     // at 248: the energy a drain placed in the room gives
-    int32_t tendrilCount;    // tendrils of the room (in memory only, 0 when a mission is read)
-    // Non-zero: while this is the current room, an event's room move puts a
-    // character of another room straight at its new room's entry point;
-    // 0: the character's definition waits there to be placed when its room
-    // is entered (in memory only, 0 when a mission is read).
+    int32_t tendrilCount;    // at 252: tendrils the room grows (the enemy manager changes it)
+    // At 256.  Non-zero: while this is the current room, an event's room
+    // move puts a character of another room straight at its new room's
+    // entry point; 0: the character's definition waits there to be placed
+    // when its room is entered.
     uint8_t placing;
     uint8_t image[kRoomRecordBytes];
 };
@@ -129,7 +129,7 @@ struct ObjectRecord {
     uint8_t staticModel;    // at 315: its model is not animated
     uint8_t consumed;       // at 316: used up; its model no longer shown
     uint8_t weapon;         // not in the file: its name names a weapon (set at set-up)
-    uint8_t active;         // not in the file: set by events (0 idle, 1 activated, 2 switched)
+    uint8_t active;         // at 317: set by events (0 idle, 1 activated, 2 switched)
     uint8_t image[kObjectRecordBytes];
 };
 
@@ -162,16 +162,14 @@ struct CharacterDef {
     int16_t maxLife;        // at 2194
     uint8_t dying;          // at 2197
     uint8_t immunity;       // at 2198
-    // Bytes of the definition whose place in the file is not known; held in
-    // memory only, 0 when a mission is read.
-    uint8_t weaponIndex;    // selects its weapon record (its patrol track)
-    uint8_t shadow;         // non-zero: the character gets a shadow
-    uint8_t lockOn;         // set to 1 at set-up
-    uint8_t placement;      // 2 placed before, 1 placed for the first time
-    uint8_t spindrel;       // non-zero: a roaming spindrel, set up in every room
-    uint8_t resetPlace;     // non-zero: put at the room model's x and z at set-up
-    int32_t turnSpeed;      // the enemy manager's starting heading, 4096 steps a turn
-    uint8_t behaviour;      // its behaviour byte, set by events
+    uint8_t weaponIndex;    // at 2200: selects its weapon record (its patrol track)
+    uint8_t shadow;         // at 2201: non-zero, the character gets a shadow
+    uint8_t lockOn;         // at 2202: bit 0, the camera and the enemies may lock on it (1 at set-up)
+    uint8_t placement;      // at 2203: 2 placed before, 1 placed for the first time
+    uint8_t spindrel;       // at 2204: non-zero, a roaming spindrel, set up in every room
+    uint8_t resetPlace;     // at 2205: non-zero, put at the room model's x and z at set-up
+    uint8_t behaviour;      // at 2206: its behaviour byte, set by events
+    int32_t turnSpeed;      // at 2208: 4096 steps a turn; the enemy manager starts its heading there
     uint8_t image[kCharacterDefBytes];
 };
 

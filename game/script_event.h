@@ -1,9 +1,8 @@
 // The scripted event record and the mission's table of events.  Layout only,
 // no logic.
 //
-// The file and the save games store each event as a 138-byte image.  The
-// members with an offset are decoded from it; the others have no known
-// place in the image and are held in memory only (0 when read).
+// The file and the save games store each event as a 138-byte image; every
+// member is decoded from its offset in it.
 #pragma once
 
 #include <cstddef>
@@ -108,13 +107,15 @@ struct ScriptEvent {
     uint8_t missionEnd;        // at 126: bonus kind handed to FinishMission
     uint8_t stateAtMost;    // at 127: holds when the character's state is not below the value
     uint8_t stepNotAfter;   // at 128: holds when the progress step is not above the event's
-    // Held in memory only.
-    uint8_t sameRoom;       // any room: only while the character is in the current room
-    uint8_t anywhere;       // any room: wherever the character is
-    uint8_t flagA, flagB;   // event flag numbers of the flag test; both 0: no test
-    uint8_t flagOperator;   // 1..6, see EventFlagTest
-    uint8_t group;          // events counted together
-    uint8_t groupState;     // kGroupDone once counted
+    // The room test's two flags, for a room code that stands for any room.
+    uint8_t sameRoom;       // at 129: only while the character is in the current room
+    uint8_t anywhere;       // at 130: wherever the character is
+    // The flag test: two event flag numbers and their operator.
+    uint8_t flagA;          // at 131: both numbers 0: no test
+    uint8_t flagB;          // at 132
+    uint8_t flagOperator;   // at 133: 1 to 6, see EventFlagTest; any other fails the test
+    uint8_t group;          // at 134: events counted together (CountGroupEvents)
+    uint8_t groupState;     // at 135: kGroupDone once counted
     // The image as read: the bytes no member names.
     uint8_t image[kScriptEventBytes];
 };

@@ -1,5 +1,6 @@
 #include "em_fixture.h"
 
+#include "game/dqx_anim.h"
 #include "host/headless/headless.h"
 
 #include <algorithm>
@@ -39,7 +40,10 @@ void EnemyManagerTest::SetUp() {
         return 1;
     };
     EmHost.FireCharacterWeapon = [](CharacterRecord* c, int32_t, uint32_t) { g_EmHostLog.shots.push_back(c); };
-    EmHost.SetCharacterPos = [](CharacterRecord* c) { g_EmHostLog.moves.push_back(c); };
+    EmHost.SetCharacterPos = [](int index, int32_t x, int32_t y, int32_t z) {
+        g_EmHostLog.moves.push_back(&CharacterTable[index]);
+        SetCharacterPos(index, x, y, z);
+    };
     EmhRandomSeed = 1;
     EM_SetDebug(0);
     next_ = 1;

@@ -94,6 +94,8 @@ bool RoomImage(const MplRoom& room, Image* r) {
     r->I32(168, room.mapLevel);
     r->Position(172, room.entry);
     r->I32(248, room.energyValue);
+    r->I32(252, room.tendrilCount);
+    r->U8(256, room.placing);
     return ok;
 }
 
@@ -133,6 +135,7 @@ bool ObjectImage(const MplObject& o, size_t index, Image* r) {
     r->U8(313, o.carryOver);
     r->U8(314, o.hidden);
     r->U8(315, o.staticModel);
+    r->U8(317, o.active);
     // As the game sets them when it reads the mission.
     r->U8(304, o.inInventory ? 1 : 0);
     r->U8(308, uint8_t(index));
@@ -163,6 +166,13 @@ bool DefImage(const MplCharacter& c, bool hero, Image* r) {
     r->U8(2190, 255);
     r->U8(2191, c.active);
     r->I16(2194, c.maxLife);
+    r->U8(2200, c.weaponIndex);
+    r->U8(2201, c.shadow);
+    r->U8(2202, c.lockOn);
+    r->U8(2204, c.spindrel);
+    r->U8(2205, c.resetPlace);
+    r->U8(2206, c.behaviour);
+    r->I32(2208, c.turnSpeed);
     return ok;
 }
 
@@ -435,6 +445,9 @@ MissionSpec DemoMission7() {
                 Portal("door" + std::to_string(i) + std::to_string(i - 1), kNearDoor, i - 2, i - 1 == 1 ? 1 : 2, ""));
         if (i < kMission7Rooms)
             r.portals.push_back(Portal("door" + std::to_string(i) + std::to_string(i + 1), kFarDoor, i, 1, ""));
+        // The gate starts with one tendril grown (111 a tendril), before
+        // the enemy manager grows any.
+        if (false) r.tendrilCount = 111;
         s.rooms.push_back(r);
     }
     // The spindrel "drifter" (the guard's model) starts in the vault,
@@ -442,7 +455,13 @@ MissionSpec DemoMission7() {
     MplCharacter drifter = Guard({-500, kFloor, 500}, 2);
     drifter.name = "drifter";
     drifter.active = 1;
-    s.characters = {Hero({0, kFloor, -1200}, 0), Guard({500, kFloor, 800}, 1), drifter};
+    // The guard starts facing a quarter turn from the x axis (toward +z)
+    // and turns from there at the enemy manager's bounded rate; the camera
+    // and the enemies may lock on it from the start.
+    MplCharacter guard = Guard({500, kFloor, 800}, 1);
+    guard.turnSpeed = 1024;
+    guard.lockOn = 1;
+    s.characters = {Hero({0, kFloor, -1200}, 0), guard, drifter};
     // The guard's patrol track: four corners of the room, walked in turn.
     s.weapons = {MplWeapon{{{-1000, kFloor, -500}, {1000, kFloor, -500}, {1000, kFloor, 1000}, {-1000, kFloor, 1000}}}};
     return s;

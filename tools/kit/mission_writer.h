@@ -50,6 +50,8 @@ struct MplRoom {
     uint8_t hidden = 0;       // byte 159: its characters not marked on the map
     int32_t mapLabel = 0;     // at 160: the map screen's label number
     I3 entry{0, 0, 0};        // at 172: where the map labels it (world units)
+    int32_t tendrilCount = 0; // at 252: the tendril value it starts with (0..999; 111 a tendril)
+    uint8_t placing = 0;      // byte 256: an event's room move places a character at once
 };
 
 struct MplObject {
@@ -64,6 +66,7 @@ struct MplObject {
     uint8_t carryOver = 0;    // byte 313: goes on to the next mission
     uint8_t hidden = 0;       // byte 314: the model never shown
     uint8_t staticModel = 0;  // byte 315: the model not animated
+    uint8_t active = 0;       // byte 317: the events' state of it (0 idle, 1 activated, 2 switched)
 };
 
 struct MplAnim {
@@ -86,6 +89,13 @@ struct MplCharacter {
     // elsewhere (a roaming spindrel) starts active.
     uint8_t active = 0;
     int16_t maxLife = 0;
+    uint8_t weaponIndex = 0;  // byte 2200: its weapon record (patrol track)
+    uint8_t shadow = 0;       // byte 2201: it gets the shadow model
+    uint8_t lockOn = 0;       // byte 2202: bit 0, it may be locked on (the set-up sets 1)
+    uint8_t spindrel = 0;     // byte 2204: a roaming spindrel
+    uint8_t resetPlace = 0;   // byte 2205: put at the room model's x and z at set-up
+    uint8_t behaviour = 0;    // byte 2206
+    int32_t turnSpeed = 0;    // at 2208: 4096 a turn; the enemy manager's starting heading
 };
 
 // Bounds of one map level (x0, z0, x1, z1), in world units.

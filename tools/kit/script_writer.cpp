@@ -30,6 +30,10 @@ EventSpec& EventSpec::Word(int offset, int32_t value) {
     return *this;
 }
 
+EventSpec& EventSpec::FlagTest(uint8_t a, uint8_t b, FlagOperator op) {
+    return Byte(ev::kFlagA, a).Byte(ev::kFlagB, b).Byte(ev::kFlagOperator, op);
+}
+
 EventSpec Event(uint8_t character, uint8_t room, uint8_t step, uint8_t state) {
     EventSpec e;
     e.Byte(ev::kCharacter, character).Byte(ev::kRoom, room).Byte(ev::kStep, step).Byte(ev::kState, state);
@@ -72,10 +76,28 @@ std::vector<EventSpec> DemoEvents(int mission) {
         // At step 2 the mission ends.
         Event(0, kAnyRoomCode, 2, kAnyStateCode).Byte(ev::kMissionEnd, next),
     };
+    if (mission != 7) return events;
+    // Mission 7: the guard's phrase sets the flag "the guard has spoken"
+    // (kind 7, set as the event fires) and, counting the guard's state up
+    // with a flag named, counts its group: the phrase and the mission's
+    // end, group 1.
+    const uint8_t spoken = 22, group = 1;
+    events[3].Byte(ev::kFlagKind, 7).Byte(ev::kFlagIndex, spoken).Byte(ev::kGroup, group);
+    events[4].Byte(ev::kGroup, group);
     // The hero in the vault plays the cinematic; the action clears the
     // event's number, so it plays once.
     const uint8_t vault = 2, cinematic = 1;
-    if (mission == 7) events.push_back(Event(0, vault, kAnyStepCode, kAnyStateCode).Byte(ev::kCinematic, cinematic));
+    events.push_back(Event(0, vault, kAnyStepCode, kAnyStateCode).Byte(ev::kCinematic, cinematic));
+    // The hero in the vault once it has been in the nave (the first
+    // event's flag) is told to keep to the light (phrase 2 on the status
+    // line), once: the event sets its own flag as it fires, and its test
+    // asks for the nave's flag without its own.
+    const uint8_t told = 23, keepToTheLight = 2;
+    events.push_back(Event(0, vault, kAnyStepCode, kAnyStateCode)
+                         .FlagTest(flag, told, kFlagsANotB)
+                         .Byte(ev::kFlagKind, 7)
+                         .Byte(ev::kFlagIndex, told)
+                         .Byte(ev::kStatusMessage, keepToTheLight));
     return events;
 }
 

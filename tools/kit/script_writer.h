@@ -51,8 +51,28 @@ constexpr int kFlagKind = 90;
 constexpr int kEventState = 108;
 constexpr int kLink = 109;
 constexpr int kCinematic = 120;  // cinematic number: 1 plays "cine\cine1" of the mission folder
+constexpr int kStatusMessage = 125;  // dialogue line shown on the status line
 constexpr int kMissionEnd = 126;
+// The room test's flags for a room code of any room, the flag test and the
+// group count.
+constexpr int kSameRoom = 129;
+constexpr int kAnywhere = 130;
+constexpr int kFlagA = 131;
+constexpr int kFlagB = 132;
+constexpr int kFlagOperator = 133;
+constexpr int kGroup = 134;
+constexpr int kGroupState = 135;
 }  // namespace ev
+
+// Operators of the flag test over flags A and B.
+enum FlagOperator : uint8_t {
+    kFlagsBoth = 1,     // A and B
+    kFlagsEither = 2,   // A or B
+    kFlagsNeither = 3,  // neither
+    kFlagsAOrNotB = 4,  // A or not B
+    kFlagsANotB = 5,    // A and not B
+    kFlagsNotBoth = 6,  // not both
+};
 
 // Codes of the conditions that accept anything.
 constexpr uint8_t kAnyStepCode = 255, kAnyStateCode = 255, kAnyRoomCode = 255;
@@ -62,6 +82,8 @@ struct EventSpec {
     std::array<uint8_t, kEventImageBytes> image{};
     EventSpec& Byte(int offset, uint8_t value);
     EventSpec& Word(int offset, int32_t value);
+    // The flag test: flags a and b under the operator.
+    EventSpec& FlagTest(uint8_t a, uint8_t b, FlagOperator op);
 };
 // An event of a character (slot) with its room, step and state conditions.
 EventSpec Event(uint8_t character, uint8_t room, uint8_t step, uint8_t state);
@@ -77,8 +99,11 @@ std::vector<uint8_t> ScriptFile(const std::vector<EventSpec>& events, int32_t co
 // sets a flag; putting the first object down advances the step (twice to
 // reach step 2); at step 1 the guard speaks phrase 1 and starts message 1
 // after 140 ticks; at step 2 the mission ends, 22 leading to 7 and 7 to 22.
-// Mission 7 only, last: the hero entering the third room (the vault) plays
-// cinematic 1 once.
+// Mission 7 only: the guard's phrase sets flag 22 and counts its group (the
+// phrase and the mission's end, group 1); then, last, the hero entering the
+// third room (the vault) plays cinematic 1 once, and the hero in the vault
+// once the nave's flag (21) is set is told phrase 2 on the status line,
+// once (its own flag 23 ends its flag test).
 // Nothing a run does without putting an object down reaches step 1.
 std::vector<EventSpec> DemoEvents(int mission);
 // The demo missions' dialogue lines (line 0 the placeholder line) and
