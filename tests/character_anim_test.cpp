@@ -694,3 +694,28 @@ TEST_F(CharacterMissionTest, ThePushSeparatesCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// A slot's sound is forgotten (and stopped while its effect still plays it)
+// once another slot plays; the slot playing keeps its own.
+TEST_F(CharacterAnimTest, ASlotsSoundEndsWhenTheSlotIsLeft) {
+    struct Row {
+        const char* name;
+        uint16_t playing;
+        int32_t left;  // the sound slot 6 holds after the frame
+    } rows[] = {{"slot 6 plays: its sound stays", 6, 5}, {"slot 0 plays: slot 6 falls silent", 0, -1}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        S(1) = CharacterAnimState{};
+        S(1).speed = 255;
+        Slot(1, 0, 30, 0, 0);
+        Slot(1, 6, 30, 0, 2).sound = 5;
+        PlaceCharacterModel(&C(1));
+        S(1).current = S(1).requested = r.playing;
+        UpdateCharacter(&C(1));
+        EXPECT_EQ(S(1).slots[6].sound, r.left);
+    }
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include "game/dqx_controls.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_targets.h"
+#include "game/dqx_translations.h"
 #include "game/dqx_tendrils.h"
 #include "game/game_state.h"
 #include "game/mission_records.h"
@@ -501,6 +502,22 @@ TEST_F(CharacterTargetsTest, MovingIntoARoomPlacesAndTellsTheStatusLine) {
     EXPECT_STREQ(StatusText, "c1 comes in %d");
     EXPECT_EQ(c.def->room, 7) << "no room: the character stays where it is";
     EXPECT_EQ(c.position.x, 10000);
+    // The name is the translated one when the mission's translations hold
+    // the character, in full up to a translated line's length.
+    const char* names[1] = {c.def->name};
+    char line[] = "Aldric, keeper of the long nave";
+    char* lines[1] = {line};
+    const char** savedNames = TranslationNames;
+    char** savedLines = TranslationLines;
+    const int32_t savedCount = TranslationCount;
+    TranslationNames = names;
+    TranslationLines = lines;
+    TranslationCount = 1;
+    MoveCharacterToRoom(&c, 1);
+    TranslationNames = savedNames;
+    TranslationLines = savedLines;
+    TranslationCount = savedCount;
+    EXPECT_STREQ(StatusText, "Aldric, keeper of the long nave comes in %d");
 }
 
 }  // namespace

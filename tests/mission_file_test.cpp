@@ -465,3 +465,76 @@ TEST_F(DemoMissionTest, MissionsNameTheFilesOfTheMainArchive) {
 }
 
 }  // namespace
+
+namespace {
+
+// The definition and room fields the kit writes past the named ones: each
+// lands in its member, and a member changed in memory is written back at
+// its offset.
+TEST_F(MissionFileTest, DefinitionAndRoomFieldsTravelAtTheirOffsets) {
+    kit::MissionSpec spec = FullSpec(4);
+    kit::MplCharacter& guard = spec.characters[1];
+    guard.weaponIndex = 3;
+    guard.shadow = 1;
+    guard.lockOn = 1;
+    guard.spindrel = 1;
+    guard.resetPlace = 1;
+    guard.behaviour = 7;
+    guard.turnSpeed = -1024;
+    spec.rooms[2].tendrilCount = 333;
+    spec.rooms[2].placing = 1;
+    ASSERT_EQ(ReadBytes(kit::MissionFile(spec), 1), "");
+    CharacterDef& d = MissionPtr->characterDefs[1];
+    RoomRecord& r = MissionPtr->rooms[2];
+    struct Row {
+        const char* name;
+        size_t at;        // offset in its record
+        int width;        // 1 or 4 bytes
+        int64_t read;     // the member as read
+        int64_t want;     // what the kit wrote
+        void (*change)(CharacterDef&, RoomRecord&);
+        bool room;
+    };
+    const Row rows[] = {
+        {"weapon index", 2200, 1, d.weaponIndex, 3, [](CharacterDef& x, RoomRecord&) { x.weaponIndex = 9; }, false},
+        {"shadow", 2201, 1, d.shadow, 1, [](CharacterDef& x, RoomRecord&) { x.shadow = 9; }, false},
+        {"lock-on", 2202, 1, d.lockOn, 1, [](CharacterDef& x, RoomRecord&) { x.lockOn = 9; }, false},
+        {"placement", 2203, 1, d.placement, 0, [](CharacterDef& x, RoomRecord&) { x.placement = 9; }, false},
+        {"spindrel", 2204, 1, d.spindrel, 1, [](CharacterDef& x, RoomRecord&) { x.spindrel = 9; }, false},
+        {"reset", 2205, 1, d.resetPlace, 1, [](CharacterDef& x, RoomRecord&) { x.resetPlace = 9; }, false},
+        {"behaviour", 2206, 1, d.behaviour, 7, [](CharacterDef& x, RoomRecord&) { x.behaviour = 9; }, false},
+        {"turn speed", 2208, 4, d.turnSpeed, -1024, [](CharacterDef& x, RoomRecord&) { x.turnSpeed = 9; }, false},
+        {"tendril count", 252, 4, r.tendrilCount, 333, [](CharacterDef&, RoomRecord& x) { x.tendrilCount = 9; }, true},
+        {"placing", 256, 1, r.placing, 1, [](CharacterDef&, RoomRecord& x) { x.placing = 9; }, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.read, row.want);
+        row.change(d, r);
+    }
+    std::vector<uint8_t> encoded;
+    EncodeMissionRecords(MissionPtr, &encoded);
+    // Where the two records lie in the file: the guard is the second
+    // definition, the vault the third room (no points or portals).
+    std::vector<uint8_t> marked = kit::MissionFile(spec);
+    ASSERT_EQ(encoded.size(), marked.size());
+    auto find = [&](const char* text, size_t at) {
+        for (size_t i = 0; i + std::strlen(text) < encoded.size(); ++i)
+            if (std::memcmp(&encoded[i], text, std::strlen(text) + 1) == 0) return i - at;
+        return size_t(0);
+    };
+    const size_t def = find("guard", 44), room = find("Vault", 64);
+    ASSERT_NE(def, 0u);
+    ASSERT_NE(room, 0u);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t at = (row.room ? room : def) + row.at;
+        const int64_t got = row.width == 1 ? encoded[at]
+                                           : int32_t(uint32_t(encoded[at]) | uint32_t(encoded[at + 1]) << 8 |
+                                                     uint32_t(encoded[at + 2]) << 16 | uint32_t(encoded[at + 3]) << 24);
+        EXPECT_EQ(got, 9);
+    }
+    FreeMissionRecords();
+}
+
+}  // namespace

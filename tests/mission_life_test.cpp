@@ -596,3 +596,17 @@ TEST_F(MissionLifeTest, DemoMissionsShowTheirTranslatedNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// The character the hero aims at belongs to its mission: ending the
+// mission forgets it.
+TEST_F(MissionLifeTest, EndingAMissionForgetsTheHerosTarget) {
+    Begin(22);
+    ASSERT_GE(MissionPtr->characterDefCount, 2);
+    CharacterTable[0].target = &CharacterTable[1];
+    EndMission();
+    EXPECT_EQ(CharacterTable[0].target, nullptr);
+}
+
+}  // namespace

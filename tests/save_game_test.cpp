@@ -188,6 +188,44 @@ TEST_F(SaveGameTest, SaveLoadSaveGivesTheSameBytes) {
                                     << (block < blocks.size() ? differ - blocks[block].first : 0);
 }
 
+// The characters' second flags and collapse bytes come back from a save;
+// a save of the version before them (records two bytes shorter) still
+// loads, with both read as 0.
+TEST_F(SaveGameTest, EventBytesOfCharactersAreKeptAndOlderSavesStillLoad) {
+    PlaySomeGame();
+    Hero().flags2 = 16;
+    Hero().collapsed = 1;
+    ASSERT_EQ(WriteSaveGame(3, "Held"), 1);
+    const std::vector<uint8_t> whole = SlotBytes(3);
+    const auto blocks = Blocks(whole);
+    // The same save as the older version wrote it.
+    std::vector<uint8_t> older(whole.begin(), whole.begin() + blocks[3].first);
+    const size_t n = Word(whole, 12);
+    for (size_t i = 0; i < n; ++i) {
+        const auto record = whole.begin() + blocks[3].first + i * kSaveCharacterBytes;
+        older.insert(older.end(), record, record + kSaveShortCharacterBytes);
+    }
+    older.insert(older.end(), whole.begin() + blocks[3].first + blocks[3].second, whole.end());
+    PutWord(older, 0, uint32_t(kSaveVersionShortRecords));
+    struct Row {
+        const char* name;
+        const std::vector<uint8_t>* bytes;
+        uint8_t flags2, collapsed;
+    };
+    const Row rows[] = {{"this version", &whole, 16, 1}, {"the version before", &older, 0, 0}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        PutSlot(4, *r.bytes);
+        Hero().flags2 = 99;
+        Hero().collapsed = 99;
+        Hero().position = {0, 0, 0};
+        ASSERT_EQ(ReadSaveGame(4), 1);
+        EXPECT_EQ(Hero().flags2, r.flags2);
+        EXPECT_EQ(Hero().collapsed, r.collapsed);
+        EXPECT_EQ(Hero().position.x, 420);
+    }
+}
+
 // A save of 12 definitions holds 12 records; a name of 70 characters is
 // kept as its first 63.
 TEST_F(SaveGameTest, HeaderHoldsTheCountAndTheNameCut) {
