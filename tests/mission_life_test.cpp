@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -390,6 +391,64 @@ TEST_F(MissionLifeTest, CharactersFollowTheirRooms) {
     EXPECT_EQ(CharacterTable[1].setUp, kSetUpInRoom);
     // The hero stays set up throughout.
     EXPECT_EQ(CharacterTable[0].setUp, kSetUpInRoom);
+}
+
+// A definition with the shadow flag (set in memory here) gets the shadow
+// ".\all\ombre.3dc" when it is set up, the shadow stands at the
+// character's x and z at the floor's height 1218 after each frame of the
+// character, it is freed with the model when the character is left behind
+// and comes back when the character is set up again; one without the flag
+// has none.  Mission 7: the hero in room 0, the guard in room 1.
+TEST_F(MissionLifeTest, ShadowsComeAndGoWithTheirCharacters) {
+    OpenMission(7, 0);
+    MissionPtr->characterDefs[0].shadow = 1;
+    MissionPtr->characterDefs[1].shadow = 1;
+    StartMission(0);
+    FirstMission = 0;
+    struct Row {
+        const char* name;
+        std::function<void()> action;
+        bool heroShadow, guardShadow;
+    };
+    const Row rows[] = {
+        {"the mission begins in room 0", [] {}, true, false},
+        {"the guard's room 1 is entered", [] { ChangeRoom(1); }, true, true},
+        {"the guard is left in room 1", [] {
+             MissionPtr->characterDefs[1].state = 0;
+             ChangeRoom(2);
+         }, true, false},
+        {"room 1 again", [] { ChangeRoom(1); }, true, true},
+        {"every model freed", [] { FreeCharacterModels(2); }, false, false},
+        {"set up again", [] { SetupCharacters(0); }, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.action();
+        for (int i : {0, 1}) {
+            CharacterRecord& c = CharacterTable[i];
+            bool expected = i == 0 ? row.heroShadow : row.guardShadow;
+            ASSERT_EQ(c.attached > 0, expected) << "character " << i;
+            if (!expected) continue;
+            EXPECT_NE(c.attached, c.model);
+            c.position.x += 37;
+            c.position.z -= 51;
+            UpdateCharacter(&c);
+            Vec3 at{};
+            Get_ObjPos(c.attached, &at);
+            EXPECT_EQ(at.x, c.position.x);
+            EXPECT_EQ(at.y, 1218);
+            EXPECT_EQ(at.z, c.position.z);
+            Mat3 shadowTurn{};
+            Get_ObjMatrix(c.attached, &shadowTurn);
+            EXPECT_EQ(std::memcmp(&shadowTurn, &c.orientation, sizeof(Mat3)), 0);
+        }
+    }
+    // Without the flag the guard has none.
+    FreeCharacterModels(2);
+    MissionPtr->characterDefs[1].shadow = 0;
+    SetupCharacters(0);
+    EXPECT_GT(CharacterTable[0].attached, 0);
+    EXPECT_EQ(CharacterTable[1].attached, 0);
 }
 
 // The hero's 21 power animations, their frame ranges, speed 5 and steps.

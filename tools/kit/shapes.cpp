@@ -397,13 +397,27 @@ RoomShape DemoRoom(int which) {
 }
 
 ObjectSpec Shadow(int32_t radius, uint32_t colour) {
+    constexpr int kSides = 16;
+    constexpr int32_t kLift = -4;  // y points down: 4 units above the floor
     ObjectSpec spec;
     NodeSpec root;
     root.name = "ombre";
     root.groups = {{1, "", colour, {}}};
-    // Flat on the floor (y = 0), seen from above (y points down).
-    AddQuad(&root, 0, {{{-radius, 0, -radius}, {radius, 0, -radius}, {radius, 0, radius}, {-radius, 0, radius}}},
-            {0, -1000, 0});
+    const I3 above{0, -1000, 0};
+    root.vertices.push_back({0, kLift, 0});
+    root.uvs.push_back({kTexEnd / 2, kTexEnd / 2});
+    for (int i = 0; i < kSides; ++i) {
+        double a = 2.0 * 3.14159265358979323846 * i / kSides;
+        int32_t x = int32_t(std::lround(radius * std::cos(a))), z = int32_t(std::lround(radius * std::sin(a)));
+        root.vertices.push_back({x, kLift, z});
+        root.uvs.push_back({int32_t(kTexEnd / 2 + int64_t(kTexEnd / 2) * x / radius),
+                            int32_t(kTexEnd / 2 + int64_t(kTexEnd / 2) * z / radius)});
+    }
+    for (int i = 0; i < kSides; ++i) {
+        int a = 1 + i, b = 1 + (i + 1) % kSides;
+        if (!Faces(root.vertices[0], root.vertices[size_t(a)], root.vertices[size_t(b)], above)) std::swap(a, b);
+        root.groups[0].faces.push_back(FaceSpec{{0, a, b}, {0, a, b}, 20});
+    }
     spec.nodes = {root};
     return spec;
 }

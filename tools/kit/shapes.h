@@ -58,8 +58,10 @@ CollisionSpec FanCollision(int faces, I3 centre, int32_t radius);
 CollisionSpec SolidBoxCollision(I3 min, I3 max);
 // A textured slab (wall texture, PrimType `type`), its bottom at y = 0.
 ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness, int32_t type = 2);
-// A character's shadow (".\all\ombre.3dc"): one flat-coloured square
-// (PrimType 1) of half-side `radius` lying on y = 0, seen from above.
+// A character's shadow (".\all\ombre.3dc"): a flat-coloured disc
+// (PrimType 1) of `radius`, a fan of 16 triangles seen from above, lying
+// 4 units above y = 0 so that, placed on a floor at that height, it is
+// drawn over the floor instead of fighting it in the depth buffer.
 ObjectSpec Shadow(int32_t radius, uint32_t colour);
 // A flat-coloured cube (PrimType 1).
 ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour);
