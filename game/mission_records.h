@@ -101,7 +101,7 @@ struct RoomRecord {
     RoomRecord** neighbours; // pointer word at 188: built when the mission opens, null-ended
     Vec3 modelWorldPos;      // at 192: the model's position plus the room's
     int32_t energyValue;     // at 248: the energy a drain placed in the room gives
-    int32_t tendrilCount;    // at 252: tendrils the room grows (the enemy manager changes it)
+    int32_t tendrilCount;    // at 252: the room's tendrils (the enemy manager holds 111 a tendril and changes it)
     // At 256.  Non-zero: while this is the current room, an event's room
     // move puts a character of another room straight at its new room's
     // entry point; 0: the character's definition waits there to be placed

@@ -281,7 +281,6 @@ MplCharacter Hero(I3 at, int32_t room) {
     c.life = 100;
     c.maxLife = 100;
     c.shown = 1;
-    c.shadow = 1;  // the shadow model lies under it on the floor
     c.anims[0] = Anim("HEROIDLE", 60);
     c.anims[2] = Anim("HEROWALK", 32);
     c.anims[4] = Anim("HERORUN", 20);
@@ -446,9 +445,9 @@ MissionSpec DemoMission7() {
                 Portal("door" + std::to_string(i) + std::to_string(i - 1), kNearDoor, i - 2, i - 1 == 1 ? 1 : 2, ""));
         if (i < kMission7Rooms)
             r.portals.push_back(Portal("door" + std::to_string(i) + std::to_string(i + 1), kFarDoor, i, 1, ""));
-        // The gate starts with one tendril grown (111 a tendril), before
-        // the enemy manager grows any.
-        if (false) r.tendrilCount = 111;
+        // The nave holds two tendrils when the mission opens, before the
+        // enemy manager grows any.
+        if (i == 2) r.tendrilCount = 2;
         s.rooms.push_back(r);
     }
     // The spindrel "drifter" (the guard's model) starts in the vault,

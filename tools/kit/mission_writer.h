@@ -50,7 +50,7 @@ struct MplRoom {
     uint8_t hidden = 0;       // byte 159: its characters not marked on the map
     int32_t mapLabel = 0;     // at 160: the map screen's label number
     I3 entry{0, 0, 0};        // at 172: where the map labels it (world units)
-    int32_t tendrilCount = 0; // at 252: the tendril value it starts with (0..999; 111 a tendril)
+    int32_t tendrilCount = 0; // at 252: the tendrils it holds when the mission opens
     uint8_t placing = 0;      // byte 256: an event's room move places a character at once
 };
 
