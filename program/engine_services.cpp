@@ -91,6 +91,12 @@ float FrameStep() {
     return GameTimer.Delta;
 }
 
+// The frame's whole ticks as the frame pacing clamped them: the steps a
+// fall or a gradual turn takes this frame (at least one).
+int FrameTicks() {
+    return GameTimer.DeltaUnits > 1 ? int(GameTimer.DeltaUnits) : 1;
+}
+
 const char* MenuText(int slot) {
     return slot >= 0 && slot < kMenuTextSlots ? MenuTexts[slot] : "";
 }
@@ -120,6 +126,7 @@ void InstallEngineServices() {
     EngineServices.IASetDirection = EM_IASetDirection;
     EngineServices.PlaySound = Sound;
     EngineServices.RotateVectorToward = Rotate;
+    EngineServices.FrameTickFactor = FrameTicks;
     CmHost = CameraManagerHost{
         .FindCharacterTarget = FindCharacterTarget,
         .CanLockOn = CanLockOn,

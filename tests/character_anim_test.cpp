@@ -719,3 +719,23 @@ TEST_F(CharacterAnimTest, ASlotsSoundEndsWhenTheSlotIsLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine's frame-tick factor is the frame pacing's clamped tick count:
+// a fall or a gradual turn moves by the ticks of the frame, at least one.
+TEST(FrameTickFactorTest, TheEngineStepsByTheTicksOfTheFrame) {
+    InstallEngineServices();
+    const FrameTimer saved = GameTimer;
+    struct Row {
+        int32_t ticks, factor;
+    } rows[] = {{0, 1}, {1, 1}, {3, 3}, {4, 4}, {32, 32}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ticks);
+        GameTimer.DeltaUnits = r.ticks;
+        EXPECT_EQ(EngineServices.FrameTickFactor(), r.factor);
+    }
+    GameTimer = saved;
+}
+
+}  // namespace
