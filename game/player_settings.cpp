@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 char MenuTexts[kMenuTextSlots][kMenuTextBytes] = {};
@@ -189,10 +190,16 @@ void LoadMenuGraphics() {
     ListFont = LoadFont("bedrock", 2, 0);
 
     SetResourcePath("");
-    // The character records live for the whole run; every mission reuses
-    // them.
+    // The character records and their animation states live for the whole
+    // run; every mission reuses them.
     if (!CharacterTable)
         CharacterTable = static_cast<CharacterRecord*>(MemAlloc(uint32_t(sizeof(CharacterRecord) * kCharacterSlots)));
+    if (!CharacterAnimTable) {
+        auto* states = static_cast<CharacterAnimState*>(MemAlloc(uint32_t(sizeof(CharacterAnimState) * kCharacterSlots)));
+        if (states)
+            for (int i = 0; i < kCharacterSlots; ++i) new (&states[i]) CharacterAnimState{};
+        CharacterAnimTable = states;
+    }
     CopyDefaultPowerTables();
     PageSprites = LoadSprites(".\\menus\\page", &ResourceFileTable, kSpritesToScreen);
     IconOffSprites = LoadSprites(".\\menus\\iconoff", &ResourceFileTable, kSpritesToScreen);

@@ -310,6 +310,7 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
         {399, 5, 10, 5, 5, 0x7FFF, 512, 384, 70},  // 555; 400 lines or fewer: console1, console2
     };
     const std::string game = std::filesystem::path(MORVANEL_GAME_SOFT).parent_path().string();
+    CharacterAnimState* const statesAtStart = CharacterAnimTable;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.clipBottom);
         test::FreeArchives();
@@ -323,6 +324,7 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
         PowerTables = {};
         DefaultPowerTables.w[2].shortcut = 4;
         CharacterRecord* before = CharacterTable;
+        CharacterAnimState* statesBefore = CharacterAnimTable;
         LoadMenuGraphics();
         EXPECT_EQ(MenuWhite, c.white);
         EXPECT_EQ(DefaultTextColour, c.white);
@@ -349,6 +351,11 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
         if (before) {
             EXPECT_EQ(CharacterTable, before);  // allocated once a run
         }
+        // Both tables: the animation states too, once a run.
+        ASSERT_NE(CharacterAnimTable, nullptr);
+        if (statesBefore) {
+            EXPECT_EQ(CharacterAnimTable, statesBefore);
+        }
         EXPECT_EQ(PowerTables.w[2].shortcut, 4);
         EXPECT_TRUE(PowerTables.m[6] == DefaultPowerTables.m[6]);
         for (int32_t charges : SavedCharges) EXPECT_EQ(charges, -1);
@@ -359,6 +366,10 @@ TEST_F(GameSettingsTest, MenuGraphicsLoadFromTheDemoArchives) {
     }
     MemFree(CharacterTable);
     CharacterTable = nullptr;
+    if (!statesAtStart) {
+        MemFree(CharacterAnimTable);
+        CharacterAnimTable = nullptr;
+    }
 }
 
 // --- gameplay.ini -------------------------------------------------------------
