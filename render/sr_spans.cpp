@@ -418,6 +418,8 @@ bool ReadsFrame(int32_t mode) {
     return (mode >= -21 && mode <= -2) || mode == 32;
 }
 
+// Sweeps line y: retires, enters and steps its runs; with `line` set also
+// draws it there, else the line is stepped past without drawing.
 void SweepLine(int32_t y, uint16_t* line) {
     SpanLine* left = SpanLeftSentinel;
     SpanLine* right = SpanRightSentinel;
@@ -474,13 +476,15 @@ void SweepLine(int32_t y, uint16_t* line) {
         StepRun(l, kind);
     }
     SortActiveList();
+    if (!line) return;
 
     SpanLineBase = line;
     if (!readers) {
         SpanInsertSlot(line);
     } else if (SpanLineBufferSwitch) {
         SR_EmitSpansSorted(SpanLineBuffer);
-        std::memcpy(line + g_SpanRect.left, SpanLineBuffer + g_SpanRect.left, size_t(g_SpanRect.width) * 2);
+        if (line != SpanLineBuffer)
+            std::memcpy(line + g_SpanRect.left, SpanLineBuffer + g_SpanRect.left, size_t(g_SpanRect.width) * 2);
     } else {
         SR_EmitSpansSorted(line);
     }
@@ -542,19 +546,29 @@ void SR_ResetActiveList() {
     LineAt(e)->next = 0;
 }
 
-void SR_RenderFrame(uint16_t* frame) {
+namespace {
+
+// The second sweep's line table: one entry per output line of the view.
+int16_t g_lineTable[kSpanLines];
+int32_t g_lineTableCount = 0;
+
+// What both sweeps do before their first line: the view held to the frame,
+// the sentinels placed, the fill word and blend mask of the frame, the
+// active list emptied.  False when there is nothing to draw into (the
+// filing of this walk is then let go); `moved` tells whether the view was
+// held anew, whose filing for lines no longer swept goes after the sweep.
+bool BeginFrame(uint16_t* frame, bool* moved) {
     g_freeLines = 0;
     if (!HaveSentinels() || !SpanRecords || !SpanLineBuffer || !frame) {
-        // Nothing to draw into: the filing of this walk is let go.
         SR_ClearBuckets();
-        return;
+        return false;
     }
     // The frame may have changed since the view was placed: the lines are
     // held to it again, and what was filed for lines no longer swept is let
     // go after the sweep.
     const SpanViewRect held = HeldRect();
-    const bool moved = !SameRect(held, g_SpanRect);
-    if (moved) {
+    *moved = !SameRect(held, g_SpanRect);
+    if (*moved) {
         g_SpanRect = held;
         PlaceSentinels();
     }
@@ -573,11 +587,55 @@ void SR_RenderFrame(uint16_t* frame) {
     g_SpanHalfMask = SR_HalfMask();
     GlobalFillWord = g_SpanFillColour;
     SR_ResetActiveList();
+    return true;
+}
+
+}  // namespace
+
+void SR_RenderFrame(uint16_t* frame) {
+    bool moved = false;
+    if (!BeginFrame(frame, &moved)) return;
+    const SpanViewRect& r = g_SpanRect;
     for (int32_t i = 0; i < r.height; ++i) {
         int32_t y = r.top + i;
         SpanCurrentLine = y;
         SweepLine(y, frame + FrameLineOffset(y));
     }
+    if (moved) SR_ClearBuckets();
+}
+
+void SR_SetLineTable(const int16_t* table, int32_t count) {
+    g_lineTableCount = table && count > 0 ? (count < kSpanLines ? count : kSpanLines) : 0;
+    if (g_lineTableCount) std::memcpy(g_lineTable, table, size_t(g_lineTableCount) * sizeof *table);
+}
+
+void SR_RenderFrame2(uint16_t* frame) {
+    bool moved = false;
+    if (!BeginFrame(frame, &moved)) return;
+    const SpanViewRect& r = g_SpanRect;
+    const int32_t end = r.top + r.height;
+    int32_t y = r.top;   // the next view line to sweep
+    bool drawn = false;  // whether the line buffer holds a line of this frame
+    auto sweep = [&](uint16_t* line) {
+        SpanCurrentLine = y;
+        SweepLine(y, line);
+        ++y;
+    };
+    for (int32_t i = 0; i < r.height; ++i) {
+        int16_t entry = i < g_lineTableCount ? g_lineTable[i] : 0;
+        // A negative entry passes one view line undrawn first; a positive
+        // one repeats the last line drawn.  With no line drawn yet, or past
+        // the view's last line, the entry draws or repeats what it can.
+        if (entry < 0 && y < end) sweep(nullptr);
+        if ((entry <= 0 || !drawn) && y < end) {
+            sweep(SpanLineBuffer);
+            drawn = true;
+        }
+        if (drawn)
+            std::memcpy(frame + FrameLineOffset(r.top + i) + r.left, SpanLineBuffer + r.left, size_t(r.width) * 2);
+    }
+    // Lines the table left unswept: what was filed for them goes.
+    for (; y < end; ++y) SR_StartTable[y] = SR_EndTable[y] = SR_SwitchTable[y] = 0;
     if (moved) SR_ClearBuckets();
 }
 
@@ -644,5 +702,5 @@ void SR_InstallRenderHooks() {
     RenderHooks.SetupObject = SR_SetupObject;
     RenderHooks.BuildObjectEdges = SR_BuildObjectEdges;
     RenderHooks.RenderFrame = SR_RenderFrame;
-    RenderHooks.RenderFrame2 = SR_RenderFrame;
+    RenderHooks.RenderFrame2 = SR_RenderFrame2;
 }

@@ -32,6 +32,17 @@ void SR_SpanTableHook();
 // The frame renderer: line T + i of the view is drawn at frame + the span
 // view's start offset + i x its line step (pixels).
 void SR_RenderFrame(uint16_t* frame);
+// The second frame sweep (installed by SR_SelectFrameRenderer): every line
+// is drawn into the line buffer and copied to the frame, output line i of
+// the view by entry i of the line table: 0 draws the next view line, a
+// positive entry repeats the last line drawn, a negative one sweeps the
+// next view line without drawing it and draws the one after, so that the
+// picture is stretched or squeezed vertically.  Entries past the table
+// count as 0.
+void SR_RenderFrame2(uint16_t* frame);
+// The line table of the second sweep (copied; at most kSpanLines entries).
+// Null or a count of 0 empties it.
+void SR_SetLineTable(const int16_t* table, int32_t count);
 // Links background, left, right and list end into the empty active list.
 void SR_ResetActiveList();
 // The two emitters of one line.  The plain one lets the front run hide
