@@ -9,6 +9,7 @@
 #include "game/dqx_menu.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_points.h"
+#include "game/dqx_shop.h"
 #include "game/game_loop.h"
 #include "game/game_state.h"
 #include "game/player_settings.h"
@@ -210,11 +211,12 @@ void ChooseShortcutPower(CharacterRecord* hero, uint8_t selection, int32_t spell
 }
 
 // A number key held while the hero neither walks forward nor back fires
-// the power bound to it.
+// the power bound to it.  The shop's lookup answers the key: a table entry
+// whose power row no longer has a shortcut number (a power the hero does
+// not hold) fires nothing.
 void ShortcutKeys(CharacterRecord* hero) {
     if (hero->controls & (kCtlForward | kCtlBackward)) return;
-    const int number = ShortcutKeyHeld();
-    const int code = number ? ShortcutCode(ShortcutTable[number]) : -1;
+    const int code = LookupShortcut(0);
     if (code < 0) {
         if (ShortcutUsedMark) HeldWeaponMark = 0;
         ShortcutUsedMark = 0;
@@ -451,6 +453,9 @@ void MapScroll(GameStateRecord& g) {
 
 }  // namespace
 
+// The developer key M's 3D option: a stub that only records the call.
+// The controls name it with the value 1 and nothing more, so it is the
+// game's own stub and not a stand-in.
 void Debug3DOption(int value) {
     RecordGameCall("Debug3DOption", nullptr, value);
 }

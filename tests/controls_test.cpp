@@ -9,6 +9,7 @@
 #include "game/dqx_menu.h"
 #include "game/dqx_overlay.h"
 #include "game/dqx_points.h"
+#include "game/dqx_shop.h"
 #include "game/dqx_targets.h"
 #include "game/game_loop.h"
 #include "game/game_state.h"
@@ -541,7 +542,10 @@ TEST_F(ControlsTest, ShortcutsFireOnlyWithoutForwardOrBack) {
     for (const ShortcutCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::memset(ShortcutTable, 0, sizeof ShortcutTable);
-        if (c.code >= 0) ShortcutTable[2] = ShortcutEntry(c.code);
+        if (c.code >= 0) {
+            ShortcutTable[2] = ShortcutEntry(c.code);
+            PowerRowOfCode(c.code)->shortcut = 2;
+        }
         PowerTables.selectedSpell = 5;
         PowerTables.selectedWeapon = 2;
         PowerSelection = kSelectWeapons;
@@ -571,11 +575,48 @@ TEST_F(ControlsTest, ShortcutsFireOnlyWithoutForwardOrBack) {
     }
 }
 
+// The number key goes through the shop's lookup: a key hit this frame
+// and one still held from the last both fire weapon 9 bound to '2'; a key
+// with no table entry fires nothing, and neither does an entry whose power
+// row has no shortcut number (a power the hero does not hold).
+TEST_F(ControlsTest, ShortcutKeysAskTheShopsLookup) {
+    struct Row {
+        const char* name;
+        bool entry;      // ShortcutTable[2] names weapon 9
+        uint8_t rowKey;  // the weapon row's shortcut number
+        int frames;      // frames the key is held; the last one is asked
+        bool chosen;
+    };
+    const Row rows[] = {
+        {"hit", true, 2, 1, true},
+        {"held", true, 2, 2, true},
+        {"unbound key", false, 2, 1, false},
+        {"a power the hero lacks", true, 0, 1, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::memset(ShortcutTable, 0, sizeof ShortcutTable);
+        if (r.entry) ShortcutTable[2] = ShortcutEntry(128 + 9);
+        PowerRowOfCode(128 + 9)->shortcut = r.rowKey;
+        HeldWeaponMark = FireMark = ShortcutUsedMark = 0;
+        Press(0x03);  // '2'
+        for (int i = 0; i < r.frames; ++i) {
+            g_GameCalls.clear();
+            Frame();
+        }
+        EXPECT_EQ(LastCall("ChooseHeroPower") != nullptr, r.chosen);
+        EXPECT_EQ(LookupShortcut(0), r.chosen ? 128 + 9 : -1);
+        ReleaseAll();
+    }
+}
+
 // After a spell shortcut the key's release clears the marks; the fire key
 // counts again.
 TEST_F(ControlsTest, ShortcutMarksEndWithTheKey) {
     ShortcutTable[1] = ShortcutEntry(128 + 4);
     ShortcutTable[2] = ShortcutEntry(3);
+    PowerRowOfCode(128 + 4)->shortcut = 1;
+    PowerRowOfCode(3)->shortcut = 2;
     Press(0x02);  // weapon 4: the held-weapon mark
     Frame();
     EXPECT_EQ(HeldWeaponMark, 1);
