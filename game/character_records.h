@@ -102,6 +102,9 @@ struct CharacterRecord {
     // What the per-frame character pass and the target choices keep.
     uint8_t nearBit;           // cleared while it stands on the hero's spot, set otherwise
     int32_t protection;        // its power state's protection countdown, in ticks
+    // Its power state's damage factor: a tendril hit takes PowerEraseTendrils
+    // times this.  Every record starts at 1 and nothing in the game raises it.
+    int32_t damageFactor = 1;
     // Where its last aimed shot started (world units): the effects follow
     // the start of a flying shot through this field.
     Vec3 firePosition;

@@ -476,7 +476,8 @@ void HitTendril(TendrilRecord* t) {
 }
 
 int32_t HeroDamageFactor() {
-    return 1;
+    const CharacterRecord* hero = HeroRecord();
+    return hero ? hero->damageFactor : 1;
 }
 
 void GetTendrilPosition(const TendrilRecord* t, Vec3* out) {

@@ -121,8 +121,8 @@ struct CharacterRecord;
 // facing cosine above 12000, the greatest), its position written out; none
 // when tendrils are off or no tendril qualifies.
 TendrilRecord* FindFacingTendril(CharacterRecord* character, Vec3* position = nullptr);
-// The hero's damage factor, which scales PowerEraseTendrils on a hit: 1
-// (nothing changes it).
+// The hero's damage factor, which scales PowerEraseTendrils on a hit: the
+// hero record's own (1 without a hero).
 int32_t HeroDamageFactor();
 // A hit of the hero's weapon on a live tendril of the table; anything else
 // is ignored.

@@ -388,26 +388,28 @@ TEST_F(TendrilsTest, ShotsWaitForTheCountdownBit1AndTheHeroInFront) {
     }
 }
 
-// Hits: each takes PowerEraseTendrils from a live tendril's life; at 0 it
-// dies, the room's count and the manager's value fall by one tendril, and
-// bit 1 of the flag byte is set either way.  Dead tendrils, records outside
+// Hits: each takes PowerEraseTendrils times the hero's damage factor from a
+// live tendril's life; at 0 it dies, the room's count and the manager's
+// value fall by one tendril, and bit 1 of the flag byte is set either way.  Dead tendrils, records outside
 // the table and hits while tendrils are off change nothing.
 TEST_F(TendrilsTest, HitsKillATendrilAndReportTheKill) {
     struct Row {
         const char* name;
-        int32_t life, erase;
+        int32_t life, erase, factor;
         bool dead, outside, disabled;
         int32_t lifeAfter;
         bool killed;
     };
     const std::vector<Row> rows = {
-        {"3 - 1", 3, 1, false, false, false, 2, false},
-        {"3 - 3", 3, 3, false, false, false, 0, true},
-        {"2 - 5", 2, 5, false, false, false, 0, true},
-        {"erase 0 leaves it", 2, 0, false, false, false, 2, false},
-        {"a dead tendril", 3, 1, true, false, false, 3, false},
-        {"a record outside the table", 3, 1, false, true, false, 3, false},
-        {"tendrils off", 3, 1, false, false, true, 3, false},
+        {"3 - 1", 3, 1, 1, false, false, false, 2, false},
+        {"3 - 3", 3, 3, 1, false, false, false, 0, true},
+        {"2 - 5", 2, 5, 1, false, false, false, 0, true},
+        {"erase 0 leaves it", 2, 0, 1, false, false, false, 2, false},
+        {"the hero's factor 2: 5 - 2 x 2", 5, 2, 2, false, false, false, 1, false},
+        {"the hero's factor 3: 6 - 2 x 3", 6, 2, 3, false, false, false, 0, true},
+        {"a dead tendril", 3, 1, 1, true, false, false, 3, false},
+        {"a record outside the table", 3, 1, 1, false, true, false, 3, false},
+        {"tendrils off", 3, 1, 1, false, false, true, 3, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -418,6 +420,7 @@ TEST_F(TendrilsTest, HitsKillATendrilAndReportTheKill) {
         t->life = row.life;
         if (row.dead) t->alive = 0;
         GameplaySettings.PowerEraseTendrils = row.erase;
+        records_[0].damageFactor = row.factor;
         TendrilsDisabled = row.disabled ? 1 : 0;
         MissionFlagByte = 0;
         Want(4);
