@@ -16,12 +16,14 @@
 #include "game/dqx_overlay.h"
 #include "game/dqx_stats.h"
 #include "game/dqx_targets.h"
+#include "game/dqx_text.h"
 #include "game/dqx_translations.h"
 #include "game/dqx_weapons.h"
 #include "game/game_state.h"
 #include "game/gameplay.h"
 #include "game/player_settings.h"
 #include "media/sfx.h"
+#include "platform/display/blit.h"
 
 namespace {
 
@@ -97,6 +99,13 @@ int FrameTicks() {
     return GameTimer.DeltaUnits > 1 ? int(GameTimer.DeltaUnits) : 1;
 }
 
+// The engine's debug lines: the game's text routine in the given colour,
+// already in the screen's pixel format.
+void EngineText(const char* text, int x, int y, const void* font, uint32_t colour) {
+    g_DrawColour = colour;
+    DrawString(text, x, y, static_cast<const SpriteSet*>(font));
+}
+
 const char* MenuText(int slot) {
     return slot >= 0 && slot < kMenuTextSlots ? MenuTexts[slot] : "";
 }
@@ -127,6 +136,7 @@ void InstallEngineServices() {
     EngineServices.PlaySound = Sound;
     EngineServices.RotateVectorToward = Rotate;
     EngineServices.FrameTickFactor = FrameTicks;
+    EngineServices.DrawString = EngineText;
     CmHost = CameraManagerHost{
         .FindCharacterTarget = FindCharacterTarget,
         .CanLockOn = CanLockOn,

@@ -61,4 +61,24 @@ TEST(DebugPagesRunTest, DeveloperPagesReachTheTextLog) {
     std::filesystem::remove_all(run.dir, ec);
 }
 
+// M (0x32) in the menu turns the engine's memory page on: one line per
+// block of the 3D memory from the top-left corner, in both programs.
+TEST(DebugPagesRunTest, TheMKeyShowsTheEngineMemoryPage) {
+    const std::string script =
+        "500 keydown 1\n600 keyup 1\n1200 keydown 50\n1300 keyup 50\n1700 keydown 1\n1800 keyup 1\n" +
+        test::QuitKeys(2800);
+    for (const char* program : {MORVANEL_GAME_SOFT, MORVANEL_GAME_D3D}) {
+        SCOPED_TRACE(program);
+        test::DemoRun run = test::RunDemoProgram(program, script, 110, "Option=4\n");
+        ASSERT_FALSE(run.dir.empty());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        int blocks = 0;
+        for (const std::string& t : TextsAt(run.err, 0))
+            blocks += t.rfind("0x", 0) == 0 && t.find(" Sz:") != std::string::npos && t.find(" N:0x") != std::string::npos;
+        EXPECT_GE(blocks, 2) << run.err.substr(0, 4000);
+        std::error_code ec;
+        std::filesystem::remove_all(run.dir, ec);
+    }
+}
+
 }  // namespace
