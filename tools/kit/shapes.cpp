@@ -354,6 +354,20 @@ std::vector<uint8_t> SkinTexture(uint16_t colour565) {
     return BuildTexture(Ramp(dark, base), texels);
 }
 
+std::vector<uint8_t> ShadowTexture() {
+    // Black at the middle, a deep grey toward the rim: half-blended over the
+    // floor it halves the floor's light under the feet and a little less at
+    // the edge.
+    std::vector<uint8_t> texels(65536);
+    for (int32_t y = 0; y < 256; ++y)
+        for (int32_t x = 0; x < 256; ++x) {
+            const int32_t dx = x - 128, dy = y - 128;
+            const int32_t d = int32_t(std::lround(std::sqrt(double(dx * dx + dy * dy))));
+            texels[size_t(y * 256 + x)] = uint8_t(std::min(255, d * 2));
+        }
+    return BuildTexture(Ramp({0, 0, 0}, {40, 40, 40}), texels);
+}
+
 std::vector<uint8_t> WindowTexture() {
     // Index 0-199 glass from deep to pale blue, 200-255 the dark frame.
     std::array<Rgb, 256> palette = Ramp({30, 60, 110}, {170, 210, 240});
@@ -396,13 +410,17 @@ RoomShape DemoRoom(int which) {
     return room;
 }
 
-ObjectSpec Shadow(int32_t radius, uint32_t colour) {
+ObjectSpec Shadow(int32_t radius) {
     constexpr int kSides = 16;
     constexpr int32_t kLift = -4;  // y points down: 4 units above the floor
     ObjectSpec spec;
     NodeSpec root;
     root.name = "ombre";
-    root.groups = {{1, "", colour, {}}};
+    // Half-blended with what lies under it, so the floor shows through
+    // darkened; a flat-coloured face would take a colour of its own per face
+    // while its node is unlit.
+    root.groups = {{-3, "ombre", 0, {}}};
+    spec.models = {{"ombre", "ombre"}};
     const I3 above{0, -1000, 0};
     root.vertices.push_back({0, kLift, 0});
     root.uvs.push_back({kTexEnd / 2, kTexEnd / 2});
@@ -437,7 +455,7 @@ std::vector<NamedFile> Demo3DFiles() {
         {".\\ms22\\grate.3DM", GrateTexture()},
         {".\\all\\hero.3dc", BuildObject(Character("hero", 0x001F, "heroskin"), nullptr)},
         {".\\all\\guard.3dc", BuildObject(Character("guard", 0xF800, "guardskin"), nullptr)},
-        {".\\all\\ombre.3dc", BuildObject(Shadow(120, 0x2104), nullptr)},
+        {".\\all\\ombre.3dc", BuildObject(Shadow(120), nullptr)},
         // The drain: a large cyan block when full, a small blue one while it
         // fills.
         {".\\all\\drains.3dc", BuildObject(Cube("drains", 60, 0x07FF), nullptr)},
@@ -446,6 +464,7 @@ std::vector<NamedFile> Demo3DFiles() {
         {".\\all\\ga.3dc", BuildObject(Character("ga", 0x07E0), nullptr)},
         {".\\all\\999.3dc", BuildObject(Character("999", 0x801F), nullptr)},
         {".\\all\\heroskin.3DM", SkinTexture(0x001F)},
+        {".\\all\\ombre.3DM", ShadowTexture()},
         {".\\all\\guardskin.3DM", SkinTexture(0xF800)},
     };
 }

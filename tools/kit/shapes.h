@@ -58,11 +58,11 @@ CollisionSpec FanCollision(int faces, I3 centre, int32_t radius);
 CollisionSpec SolidBoxCollision(I3 min, I3 max);
 // A textured slab (wall texture, PrimType `type`), its bottom at y = 0.
 ObjectSpec DoorSlab(int32_t width, int32_t height, int32_t thickness, int32_t type = 2);
-// A character's shadow (".\all\ombre.3dc"): a flat-coloured disc
-// (PrimType 1) of `radius`, a fan of 16 triangles seen from above, lying
-// 4 units above y = 0 so that, placed on a floor at that height, it is
-// drawn over the floor instead of fighting it in the depth buffer.
-ObjectSpec Shadow(int32_t radius, uint32_t colour);
+// A character's shadow (".\all\ombre.3dc"): a disc of `radius`, a fan of
+// 16 triangles seen from above in ShadowTexture half-blended (PrimType -3),
+// lying 4 units above y = 0 so that, placed on a floor at that height, it
+// is drawn over the floor instead of fighting it in the depth buffer.
+ObjectSpec Shadow(int32_t radius);
 // A flat-coloured cube (PrimType 1).
 ObjectSpec Cube(const std::string& name, int32_t half, uint32_t colour);
 // A character looks along its model's x axis: the engine turns it toward a
@@ -89,6 +89,9 @@ std::vector<uint8_t> WallTexture();
 std::vector<uint8_t> FloorTexture();
 std::vector<uint8_t> SkinTexture(uint16_t colour565);
 std::vector<uint8_t> WindowTexture();
+// The shadow's texture (".\all\ombre.3DM"): black at the middle, deep grey
+// at the rim.
+std::vector<uint8_t> ShadowTexture();
 std::vector<uint8_t> GrateTexture();
 
 // The fixed view of the demo room that the renderers' pictures are made
