@@ -4,6 +4,7 @@
 #include "platform/display/screen.h"
 #include "platform/errors.h"
 
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 
@@ -263,13 +264,38 @@ uint16_t* DepthAffine(uint16_t* px, int32_t count, int32_t startX, const SpanNod
     return DepthTested(px, count, startX, n, InRow<false>);
 }
 
+// The frame modes draw level 0 of the plain map: their node's u and v,
+// taken by the set-up in the texels of the level's image (2^level times
+// smaller each way), are multiplied back first.
+template <SR_Routine Draw, bool Floats>
+uint16_t* AtLevelZero(uint16_t* px, int32_t count, int32_t startX, const SpanNode* n) {
+    SpanNode full = *n;
+    const int level = n->level > 31 ? 31 : n->level;
+    auto up = [level](SpanWord w) {
+        if (Floats)
+            w.f = std::ldexp(w.f, level);
+        else
+            w.i = Mul(w.i, int32_t(1u << level));
+        return w;
+    };
+    full.u = up(full.u);
+    full.v = up(full.v);
+    full.uSlope = up(full.uSlope);
+    full.vSlope = up(full.vSlope);
+    return Draw(px, count, startX, &full);
+}
+
 constexpr SR_RoutineTable MakeTable() {
     SR_RoutineTable t{};
     for (SR_Routine& r : t.routine) r = Nothing;
     auto set = [&t](int mode, SR_Routine r) { t.routine[mode - kSpanModeMin] = r; };
     for (int m : {1, 5, 7, 8, 27, 28}) set(m, Flat);
-    for (int m : {2, 6, 24, 32, 21}) set(m, InRow<false>);
-    for (int m : {3, 20, -12}) set(m, InRow<true>);
+    for (int m : {2, 6, 24, 32}) set(m, InRow<false>);
+    for (int m : {3, -12}) set(m, InRow<true>);
+    set(21, AtLevelZero<InRow<false>, false>);
+    set(20, AtLevelZero<InRow<true>, true>);
+    set(25, AtLevelZero<AffineShaded, false>);
+    set(26, AtLevelZero<PerspectiveShaded, true>);
     set(10, FlatByte);
     set(11, TexelByte<false>);
     set(12, TexelByte<true>);
@@ -280,8 +306,8 @@ constexpr SR_RoutineTable MakeTable() {
     set(17, DepthFlat);
     set(18, DepthAffine);
     set(-11, DepthAffine);
-    for (int m : {22, 25, 30}) set(m, AffineShaded);
-    for (int m : {23, 26}) set(m, PerspectiveShaded);
+    for (int m : {22, 30}) set(m, AffineShaded);
+    set(23, PerspectiveShaded);
     for (int m : {-21, -15, -14, -13, -3}) set(m, InRowHalf<false>);
     set(-4, InRowHalf<true>);
     set(-2, FlatHalf);

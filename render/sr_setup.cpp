@@ -156,6 +156,12 @@ void SetupTriangle(const GroupSetup& g, const Triangle& t) {
     if (ChoosesLevel(g.type))
         level = uint8_t(SR_ChooseLevel(gx(c0.plainU, c1.plainU, c2.plainU), gy(c0.plainU, c1.plainU, c2.plainU),
                                        gx(c0.plainV, c1.plainV, c2.plainV), gy(c0.plainV, c1.plainV, c2.plainV)));
+    // The reduced image of a level is 2^level times smaller each way: u and
+    // v (or u x k and v x k), their corner values and gradients alike, are
+    // taken in its texels.
+    const double scale = std::ldexp(1.0, -int(level));
+    if (ChoosesLevel(g.type))
+        for (int j = 0; j < g.attrs && j < 2; ++j) slope[j] *= scale;
 
     // Roles: an edge running down the screen is a left edge, one running up
     // a right edge, a level one has none.
@@ -225,17 +231,19 @@ void SetupTriangle(const GroupSetup& g, const Triangle& t) {
         // Start value, step per line along this edge and slope per pixel.
         SpanWord start[3], step[3], per[3];
         for (int j = 0; j < g.attrs; ++j) {
-            double d = bottom.at[j] - top.at[j];
+            const double m = j < 2 && ChoosesLevel(g.type) ? scale : 1.0;
+            const double topAt = top.at[j] * m;
+            double d = bottom.at[j] * m - topAt;
             bool integer = !g.floats || j == 2;
             if (integer) {
                 int32_t s = f2i(d / lines);
                 step[j].i = s;
-                start[j].i = f2i(top.at[j] - 0.5 * s);
+                start[j].i = f2i(topAt - 0.5 * s);
                 per[j].i = f2i(slope[j]);
             } else {
                 float s = float(d / lines);
                 step[j].f = s;
-                start[j].f = float(top.at[j] - 0.5 * double(s));
+                start[j].f = float(topAt - 0.5 * double(s));
                 per[j].f = float(slope[j]);
             }
         }

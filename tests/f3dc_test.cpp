@@ -2,6 +2,7 @@
 // where its manifest says; malformed files end on the fatal road.
 #include "test_3d.h"
 
+#include <array>
 #include <cstring>
 #include <set>
 #include <filesystem>
@@ -362,6 +363,61 @@ TEST_F(F3dcTest, DemoMissionFacesHaveTheTypesOfALevel) {
             for (PoolRef<PrimGroup> g = Get(Get_Node(part), &Obj3D::groups); g; g = Get(g, &PrimGroup::next))
                 seen.insert(Get(g, &PrimGroup::type));
         EXPECT_EQ(seen, c.types) << c.file;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The kit's frame texture: each level's entry names its image (row shift
+// 8 + level, row length 256 >> level) with 64 K bytes of the file after it,
+// and each level is the one above box filtered.  The palette has black (0),
+// white (1) and the grey between them (2), the rest far red; a 2 x 2 block
+// of two blacks and two whites has the mean (128, 128, 128), grey.
+TEST(KitFrameTexture, EntriesNameTheBoxFilteredImageOfEachLevel) {
+    std::array<kit::Rgb, 256> palette;
+    palette.fill(kit::Rgb{255, 0, 0});
+    palette[0] = {0, 0, 0};
+    palette[1] = {255, 255, 255};
+    palette[2] = {128, 128, 128};
+    struct Case {
+        const char* name;
+        uint8_t (*texel)(int x, int y);
+        uint8_t want[kit::kFrameLevels];  // every texel of each level
+        bool stripes;                     // level 1 alternates 0, 1 along x instead
+    } cases[] = {
+        {"solid white", [](int, int) { return uint8_t(1); }, {1, 1, 1, 1, 1, 1, 1}, false},
+        {"checker", [](int x, int y) { return uint8_t((x + y) & 1); }, {0, 2, 2, 2, 2, 2, 2}, false},
+        {"stripes two wide", [](int x, int) { return uint8_t((x >> 1) & 1); }, {0, 0, 2, 2, 2, 2, 2}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> indices(65536);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) indices[size_t(y * 256 + x)] = c.texel(x, y);
+        const std::vector<uint8_t> file = kit::BuildFrameTexture(palette, indices);
+        // The texel start: the file's 8-byte header, the 20-byte block
+        // header and the 32 K colour table.
+        const size_t texels = 8 + 20 + 32768;
+        ASSERT_GT(file.size(), texels + 8 * kit::kFrameLevels);
+        for (int level = 0; level < kit::kFrameLevels; ++level) {
+            SCOPED_TRACE("level " + std::to_string(level));
+            const uint8_t* e = file.data() + texels + 8 * level;
+            const uint32_t offset = uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
+            const uint32_t rowLength = uint32_t(e[6]) | uint32_t(e[7]) << 8;
+            EXPECT_EQ(e[4], 8 + level);
+            EXPECT_EQ(rowLength, 256u >> level);
+            ASSERT_GE(offset, 8u * kit::kFrameLevels);
+            ASSERT_LE(texels + offset + 65536, file.size());
+            const int side = 256 >> level;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    uint8_t want = c.stripes && level == 1 ? uint8_t(x & 1) : c.want[level];
+                    if (level == 0) want = indices[size_t(y * 256 + x)];
+                    ASSERT_EQ(file[texels + offset + size_t(y * side + x)], want) << x << ", " << y;
+                }
+        }
     }
 }
 

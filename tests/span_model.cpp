@@ -287,7 +287,8 @@ std::vector<Run> PerspectiveRuns(const SpanNode& n, int32_t count, int32_t start
 }
 
 void Draw(Kind k, const SpanContext& ctx, uint8_t* first, uintptr_t address, int32_t count, int32_t start,
-          const SpanNode& n) {
+          const SpanNode& given) {
+    SpanNode n = given;
     auto get = [&](int32_t i) { return Le16(first + 2 * i); };
     auto set = [&](int32_t i, uint32_t v) {
         first[2 * i] = uint8_t(v);
@@ -354,9 +355,19 @@ void Draw(Kind k, const SpanContext& ctx, uint8_t* first, uintptr_t address, int
             texels = fm.image;
         } else {
             // No valid frame: the plain map at the texture pointer, in the
-            // row the frame would have taken.
+            // row the frame would have taken, with u and v multiplied back
+            // from the level's texels to level 0's.
             if (!TextureOk(ctx, n, 65536)) return;
             frame = false;
+            const uint32_t level = n.level > 31 ? 31 : n.level;
+            if (perspective) {
+                const float m = float(uint64_t(1) << level);
+                n.u.f *= m, n.v.f *= m, n.uSlope.f *= m, n.vSlope.f *= m, n.tail[1].f *= m, n.tail[2].f *= m;
+            } else {
+                const uint64_t m = uint64_t(1) << level;
+                auto times = [m](int32_t x) { return int32_t(uint32_t(uint64_t(uint32_t(x)) * m)); };
+                n.u.i = times(n.u.i), n.v.i = times(n.v.i), n.uSlope.i = times(n.uSlope.i), n.vSlope.i = times(n.vSlope.i);
+            }
         }
     } else if (!TextureOk(ctx, n, twoByte ? 131072 : 65536)) {
         return;

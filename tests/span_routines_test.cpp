@@ -670,7 +670,9 @@ TEST(SpanPerspective, ModeTwentyReadsNothingPastItsRecord) {
 // Frame modes whose texture holds no valid frame-table entry for the
 // node's level (entry 6 has row shift 0; a plain map's first bytes are no
 // table) draw level 0 of the plain map as the plain mode of their family
-// does, through both tables, and say so once in the debug log.
+// does, through both tables, and say so once in the debug log.  Their u
+// and v are in the level's texels, so the plain mode is given them
+// multiplied by 2^level.
 class SpanNoFrameTable : public HeadlessTest {};
 
 TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
@@ -687,7 +689,6 @@ TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
     affine.tail[0].i = 3 << 16;   // shade start
     affine.tail[2].i = 20000;     // shade slope
     affine.row = 9;
-    affine.level = 6;
     SpanNode persp;
     std::memset(static_cast<void*>(&persp), 0, sizeof persp);
     persp.x = 2 << 16;
@@ -702,7 +703,6 @@ TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
     persp.tail[2].f = 16 * persp.vSlope.f;
     persp.row = 9;
     persp.shade = 22 << 16;  // mode 26's row
-    persp.level = 6;
     struct Case {
         int32_t mode;
         int32_t plainMode;
@@ -725,18 +725,30 @@ TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
         return line;
     };
     for (const Case& c : cases)
-        for (uint32_t texture : {arena.frames, arena.texels}) {
-            SCOPED_TRACE("mode " + std::to_string(c.mode) + (texture == arena.frames ? " frame 6" : " plain map"));
-            SpanNode node = *c.node;
-            node.texels = texture;
-            SpanNode plain = node;
-            plain.row = c.plainRow;
-            const std::vector<uint16_t> want = draw(tables.insertion.At(c.plainMode), plain);
-            // The plain mode writes every pixel of the span.
-            EXPECT_EQ(std::count(want.begin(), want.end(), uint16_t(0xEEEE)), 64 - kCount);
-            EXPECT_EQ(draw(tables.insertion.At(c.mode), node), want);
-            EXPECT_EQ(draw(tables.walker.At(c.mode), node), want);
-        }
+        for (uint32_t texture : {arena.frames, arena.texels})
+            for (uint8_t level : {6, 3}) {
+                if (texture == arena.frames && level != 6) continue;  // entries 0 to 5 are valid
+                SCOPED_TRACE("mode " + std::to_string(c.mode) + (texture == arena.frames ? " frame 6" : " plain map") +
+                             " level " + std::to_string(level));
+                SpanNode node = *c.node;
+                node.texels = texture;
+                node.level = level;
+                SpanNode plain = node;
+                plain.row = c.plainRow;
+                plain.level = 0;
+                const float m = float(1 << level);
+                if (c.node == &persp) {
+                    plain.u.f *= m, plain.v.f *= m, plain.uSlope.f *= m, plain.vSlope.f *= m;
+                    plain.tail[1].f *= m, plain.tail[2].f *= m;
+                } else {
+                    plain.u.i <<= level, plain.v.i <<= level, plain.uSlope.i <<= level, plain.vSlope.i <<= level;
+                }
+                const std::vector<uint16_t> want = draw(tables.insertion.At(c.plainMode), plain);
+                // The plain mode writes every pixel of the span.
+                EXPECT_EQ(std::count(want.begin(), want.end(), uint16_t(0xEEEE)), 64 - kCount);
+                EXPECT_EQ(draw(tables.insertion.At(c.mode), node), want);
+                EXPECT_EQ(draw(tables.walker.At(c.mode), node), want);
+            }
     std::string log = ReadFile("debug.txt");
     const std::string line = "SPAN: no frame table, frame modes drawn from the plain map\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;

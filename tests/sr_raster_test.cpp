@@ -808,3 +808,57 @@ TEST_F(SrTest, SpanRecordsOfALineAreBounded) {
 
 }  // namespace
 }  // namespace test
+
+namespace test {
+namespace {
+
+// The frame types sample the reduced image of their level, 2^level times
+// smaller each way: their left edges carry the u and v (or u x k and v x k)
+// of the same face of the plain type divided by 2^level, starts, steps per
+// line and slopes per pixel alike.  The face spans 41 pixels for 256
+// texels: (256 / 41)^2 = 39 lies between 12 and 48, level 2.
+TEST_F(SrTest, FrameTypesScaleTheirTextureValuesByTheLevel) {
+    struct Case {
+        int32_t type, plain;
+        bool floats;
+    } cases[] = {{21, 2, false}, {20, 3, true}, {26, 23, true}};
+    auto values = [&](int32_t type, const std::string& name, std::vector<std::array<double, 6>>* out, int* level) {
+        QuadSpec q;
+        q.name = name;
+        q.type = type;
+        q.texture = "check";
+        q.corners = {AtScreen(40, 40, 1000), AtScreen(80, 40, 1000), AtScreen(80, 80, 1000), AtScreen(40, 80, 1000)};
+        ObjHandle h = Add(Quad(q), q.name);
+        SetupOnly();
+        for (SpanNode* n : FaceEdges(h)) {
+            if (!(n->state & kEdgeLeft)) continue;
+            *level = n->level;
+            bool f = type == 20 || type == 3 || type == 23 || type == 26;
+            auto w = [&](SpanWord s) { return f ? double(s.f) : double(s.i); };
+            out->push_back({w(n->u), w(n->v), w(n->uStep), w(n->vStep), w(n->uSlope), w(n->vSlope)});
+        }
+        SR_ClearBuckets();
+        Free_Object(h);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type));
+        std::vector<std::array<double, 6>> framed, plain;
+        int level = -1, plainLevel = -1;
+        values(c.type, "framed" + std::to_string(c.type), &framed, &level);
+        values(c.plain, "plain" + std::to_string(c.type), &plain, &plainLevel);
+        EXPECT_EQ(level, 2);
+        EXPECT_EQ(plainLevel, 0);
+        ASSERT_EQ(framed.size(), plain.size());
+        ASSERT_FALSE(framed.empty());
+        for (size_t e = 0; e < framed.size(); ++e)
+            for (int k = 0; k < 6; ++k) {
+                double want = plain[e][size_t(k)] / 4;
+                // Integers are truncated after the scaling, floats rounded.
+                double slack = c.floats ? std::abs(want) * 1e-5 + 1e-6 : 1.0;
+                EXPECT_NEAR(framed[e][size_t(k)], want, slack) << "edge " << e << " value " << k;
+            }
+    }
+}
+
+}  // namespace
+}  // namespace test

@@ -5,6 +5,8 @@
 
 #include "platform/errors.h"
 
+#include <cmath>
+
 using namespace span;
 
 namespace {
@@ -36,6 +38,27 @@ bool span::FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f) {
     f->colours = ctx.base + t;
     f->rowLength = rowLength;
     return true;
+}
+
+SpanNode span::AtLevelZero(const SpanNode& n, bool floats) {
+    SpanNode full = n;
+    const uint32_t level = Level(n.level);
+    auto up = [floats, level](SpanWord w) {
+        if (floats)
+            w.f = std::ldexp(w.f, int(level));
+        else
+            w.i = int32_t(uint32_t(w.i) * (1u << level));
+        return w;
+    };
+    full.u = up(full.u);
+    full.v = up(full.v);
+    full.uSlope = up(full.uSlope);
+    full.vSlope = up(full.vSlope);
+    if (floats) {
+        full.tail[1] = up(full.tail[1]);
+        full.tail[2] = up(full.tail[2]);
+    }
+    return full;
 }
 
 namespace {
@@ -127,9 +150,9 @@ void SPAN_AffineFrame(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t sta
         px += 2 * count;
         return;
     }
-    // No frame table: the plain map, as mode 2 draws it.
+    // No frame table: the plain map at full size, as mode 2 draws it.
     NoteNoFrameTable();
-    SPAN_Affine(ctx, px, count, start, n);
+    SPAN_Affine(ctx, px, count, start, AtLevelZero(n, false));
 }
 
 void SPAN_Affine8(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {
@@ -188,9 +211,9 @@ void SPAN_AffineFrameShaded(SpanContext& ctx, uint8_t*& px, int32_t count, int32
         px += 2 * count;
         return;
     }
-    // No frame table: the plain map, as mode 22 draws it.
+    // No frame table: the plain map at full size, as mode 22 draws it.
     NoteNoFrameTable();
-    SPAN_AffineShaded(ctx, px, count, start, n);
+    SPAN_AffineShaded(ctx, px, count, start, AtLevelZero(n, false));
 }
 
 void SPAN_AffineAlpha(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t start, const SpanNode& n) {

@@ -86,6 +86,12 @@ struct Frame {
 // before it and the frame's 64 K texel window lie inside the context's
 // memory.
 bool FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f);
+// The node of a frame mode with its u and v back at level 0's scale: the
+// set-up takes them in the texels of the level's image, 2^level times
+// smaller each way, and the plain map is drawn at full size.  `floats`
+// for the perspective modes (u x k and v x k, their slopes and 16-pixel
+// steps); the affine modes' 16.16 values are multiplied modulo 2^32.
+SpanNode AtLevelZero(const SpanNode& n, bool floats);
 // A frame mode met no valid frame table and draws the plain map instead:
 // said once in the debug log, for the first such span of the run.
 void NoteNoFrameTable();

@@ -185,9 +185,10 @@ void PerspFrameInRow(SpanContext& ctx, uint8_t*& px, int32_t count, int32_t star
         PerspPixels(n, count, start, FrameIndex{f.rowLength},
                     [=](int32_t i, uint32_t ix) { p[i] = Colour(colours, image[ix]); });
     } else if (const uint8_t* t = Texels(ctx, n, 65536)) {
-        // No frame table: the plain map in the same row, as mode 3 draws it.
+        // No frame table: the plain map at full size in the same row, as
+        // mode 3 draws it.
         NoteNoFrameTable();
-        PerspPixels(n, count, start, PointerIndex{}, ColourPut{t, ColourRow(t, row), Pixels(px)});
+        PerspPixels(AtLevelZero(n, true), count, start, PointerIndex{}, ColourPut{t, ColourRow(t, row), Pixels(px)});
     }
     px += 2 * count;
 }

@@ -2,6 +2,7 @@
 #include "tools/kit/f3dc_writer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -489,6 +490,56 @@ std::vector<uint8_t> BuildTexture(const std::array<Rgb, 256>& palette, const std
         } else {
             b.U8(texels + i, index);
         }
+    }
+    return b.File();
+}
+
+std::vector<uint8_t> BuildFrameTexture(const std::array<Rgb, 256>& palette, const std::vector<uint8_t>& indices) {
+    auto nearest = [&palette](int r, int g, int b) {
+        int best = 0, bestDistance = INT32_MAX;
+        for (int i = 0; i < 256; ++i) {
+            int dr = palette[size_t(i)].r - r, dg = palette[size_t(i)].g - g, db = palette[size_t(i)].b - b;
+            int d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) best = i, bestDistance = d;
+        }
+        return uint8_t(best);
+    };
+    std::vector<std::vector<uint8_t>> images(kFrameLevels);
+    images[0].assign(65536, 0);
+    for (size_t i = 0; i < 65536 && i < indices.size(); ++i) images[0][i] = indices[i];
+    for (int level = 1; level < kFrameLevels; ++level) {
+        const std::vector<uint8_t>& above = images[size_t(level - 1)];
+        const int side = 256 >> level, aboveSide = side * 2;
+        std::vector<uint8_t>& image = images[size_t(level)];
+        image.assign(size_t(side * side), 0);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                int r = 0, g = 0, b = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const Rgb& c = palette[above[size_t((2 * y + k / 2) * aboveSide + 2 * x + k % 2)]];
+                    r += c.r, g += c.g, b += c.b;
+                }
+                image[size_t(y * side + x)] = nearest((r + 2) / 4, (g + 2) / 4, (b + 2) / 4);
+            }
+    }
+    BlockBuilder b(3);
+    uint32_t table = b.Alloc(32768);
+    for (int row = 0; row < 32; ++row)
+        for (int i = 0; i < 256; ++i) b.U32(table + uint32_t(row * 256 + i) * 4, ShadeEntry(palette, row, i));
+    uint32_t imageBytes = 0;
+    for (const std::vector<uint8_t>& image : images) imageBytes += uint32_t(image.size());
+    const uint32_t lastImage = imageBytes - uint32_t(images.back().size());
+    const uint32_t texels = b.Alloc(kFrameImagesAt + lastImage + 65536);
+    uint32_t at = kFrameImagesAt;
+    for (int level = 0; level < kFrameLevels; ++level) {
+        const uint32_t entry = texels + uint32_t(level) * 8;
+        b.U32(entry, at);
+        b.U8(entry + 4, uint8_t(8 + level));
+        const uint32_t rowLength = 256u >> level;
+        b.U8(entry + 6, uint8_t(rowLength & 0xFF));
+        b.U8(entry + 7, uint8_t(rowLength >> 8));
+        for (size_t i = 0; i < images[size_t(level)].size(); ++i) b.U8(texels + at + uint32_t(i), images[size_t(level)][i]);
+        at += uint32_t(images[size_t(level)].size());
     }
     return b.File();
 }
