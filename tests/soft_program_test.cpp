@@ -96,6 +96,16 @@ size_t PixelsThatDiffer(const std::vector<uint32_t>& a, const std::vector<uint32
     return n;
 }
 
+// The hero's shadow: the floor just left of its feet, inside the dark disc
+// under it, is well below the level of the same band of floor farther
+// left, in the lamp's light alike (without the shadow the two stand within
+// a fifth of each other).
+void ExpectTheHerosShadowOnTheFloor(const std::vector<uint32_t>& frame, int w) {
+    const double shadow = MeanLevel(frame, w, Rect{284, 252, 298, 258});
+    const double floor = MeanLevel(frame, w, Rect{200, 252, 240, 258});
+    EXPECT_LT(shadow, 0.7 * floor) << shadow << " against " << floor;
+}
+
 TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromTheFollowCamera) {
     for (bool windowed : {true, false}) {
         std::string err;
@@ -111,6 +121,7 @@ TEST_F(SoftProgramTest, GameLoopDrawsTheDemoRoomFromTheFollowCamera) {
         EXPECT_LT(PixelsThatDiffer(a, b), a.size() / 100);
         // A window's back page is 5-5-5, the full screen 5-6-5.
         ExpectPngGolden(windowed ? "demo_room-555.png" : "demo_room-565.png", b, w, h);
+        ExpectTheHerosShadowOnTheFloor(b, w);
         // The reference fill draws the same frame where the back end's rules
         // are the reference's (the characters' lit textured faces, the
         // hands' flat colour, the background); the room's perspective,
@@ -157,6 +168,7 @@ TEST_F(D3DProgramTest, GameLoopDrawsTheDemoRoomAsGameSoftDoes) {
         // characters play their idle animations.
         EXPECT_LT(PixelsThatDiffer(a, b), a.size() / 100);
         ExpectPngGolden(windowed ? "d3d_program_room-window.png" : "d3d_program_room-full.png", b, w, h);
+        ExpectTheHerosShadowOnTheFloor(b, w);
         ASSERT_TRUE(ReadPng(GoldenPath(windowed ? "demo_room-555.png" : "demo_room-565.png"), &soft, &sw, &sh));
         ASSERT_EQ(soft.size(), b.size());
         // Both clear to black where nothing is drawn.

@@ -281,6 +281,7 @@ MplCharacter Hero(I3 at, int32_t room) {
     c.life = 100;
     c.maxLife = 100;
     c.shown = 1;
+    c.shadow = 1;
     c.anims[0] = Anim("HEROIDLE", 60);
     c.anims[2] = Anim("HEROWALK", 32);
     c.anims[4] = Anim("HERORUN", 20);
