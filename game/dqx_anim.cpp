@@ -426,7 +426,7 @@ void InstallPowerSlots(CharacterAnimState* st) {
         if (frames <= 0) frames = e.last - e.first;
         s.length = frames < 1 ? 1 : frames;
         s.sound = -1;
-        s.keyframe = i == 16 ? 74 : s.length / 2;
+        s.keyframe = e.keyframe;
         s.onKeyframe = AnimKeyFire;
         s.next = i > 7 ? 5 : 0;
     }

@@ -74,20 +74,23 @@ ObjHandle HeroAnimHandles[kHeroAnimHandles];
 
 namespace {
 
-// The hero's power animations: file and frame range, in the order of the
-// power tables (7 spells, then 14 weapons).
+// The hero's power animations: file, frame range and the frame the power
+// leaves at, in the order of the power tables (7 spells, then 14 weapons).
+// The demo's casting animation holds the hand over the head from frame 40
+// to 100, and the power leaves as the hand reaches the top; its shot aims
+// from frame 12 to 30 and fires half way.  The seventeenth leaves at 74.
 struct HeroAnimBlock {
     const char* file;
-    int32_t first, last;
+    int32_t first, last, keyframe;
 };
 constexpr HeroAnimBlock kHeroAnimBlocks[kHeroPowerAnims] = {
-    {".\\all\\HEROSH.3da", 1, 60},    {".\\all\\HEROSS.3da", 1, 30},   {".\\all\\HEROSS.3da", 1, 30},
-    {".\\all\\HEROSE1.3da", 1, 48},   {".\\all\\HEROSP.3da", 1, 69},   {".\\all\\HEROEX1.3da", 1, 91},
-    {".\\all\\HEROTR2.3da", 1, 78},   {".\\all\\HEROCE.3da", 1, 68},   {".\\all\\SHOOT.3da", 1, 42},
-    {".\\all\\SHOOT.3da", 1, 42},     {".\\all\\SHOOT.3da", 1, 42},    {".\\all\\SHOOT.3da", 1, 42},
-    {".\\all\\HEROSND.3da", 1, 68},   {".\\all\\HEROET4.3da", 1, 48},  {".\\all\\HERORE.3da", 1, 141},
-    {".\\all\\HERORS5.3da", 1, 85},   {".\\all\\HEROCE.3da", 1, 70},   {".\\all\\HEAL.3da", 1, 42},
-    {".\\all\\HERSEUIL.3da", 1, 141}, {".\\all\\HEROTB00.3da", 1, 30}, {".\\all\\HEROTM.3da", 1, 70},
+    {".\\all\\HEROSH.3da", 1, 60, 40},   {".\\all\\HEROSS.3da", 1, 30, 40},   {".\\all\\HEROSS.3da", 1, 30, 40},
+    {".\\all\\HEROSE1.3da", 1, 48, 40},  {".\\all\\HEROSP.3da", 1, 69, 40},   {".\\all\\HEROEX1.3da", 1, 91, 40},
+    {".\\all\\HEROTR2.3da", 1, 78, 40},  {".\\all\\HEROCE.3da", 1, 68, 40},   {".\\all\\SHOOT.3da", 1, 42, 21},
+    {".\\all\\SHOOT.3da", 1, 42, 21},    {".\\all\\SHOOT.3da", 1, 42, 21},    {".\\all\\SHOOT.3da", 1, 42, 21},
+    {".\\all\\HEROSND.3da", 1, 68, 40},  {".\\all\\HEROET4.3da", 1, 48, 40},  {".\\all\\HERORE.3da", 1, 141, 40},
+    {".\\all\\HERORS5.3da", 1, 85, 40},  {".\\all\\HEROCE.3da", 1, 70, 74},   {".\\all\\HEAL.3da", 1, 42, 40},
+    {".\\all\\HERSEUIL.3da", 1, 141, 40}, {".\\all\\HEROTB00.3da", 1, 30, 40}, {".\\all\\HEROTM.3da", 1, 70, 40},
 };
 
 // Entries of the hero's base animations that every mission gives it.
@@ -766,6 +769,7 @@ void LoadHeroAnims() {
         SetText(entry.file, sizeof entry.file, block.file);
         entry.first = block.first;
         entry.last = block.last;
+        entry.keyframe = block.keyframe;
         entry.speed = 5;
         entry.step = RangeStep(block.first, block.last);
         if (HeroAnimHandles[i] > 0) Free_Object(HeroAnimHandles[i]);

@@ -50,6 +50,7 @@ void PlaceAtPortal(CharacterRecord* character, int offset);
 struct HeroAnimEntry {
     char file[36];
     int32_t first, last, speed, step;
+    int32_t keyframe;  // the frame the power leaves at, from the slot's start
 };
 constexpr int kHeroPowerAnims = 21;
 constexpr int kHeroAnimHandles = 25;

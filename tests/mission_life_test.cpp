@@ -5,6 +5,7 @@
 #include "golden_files.h"
 #include "test_3d.h"
 
+#include "engine3d/dqx_anim.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
 #include "game/dqx_load.h"
@@ -451,17 +452,22 @@ TEST_F(MissionLifeTest, ShadowsComeAndGoWithTheirCharacters) {
     EXPECT_EQ(CharacterTable[1].attached, 0);
 }
 
-// The hero's 21 power animations, their frame ranges, speed 5 and steps.
+// The hero's 21 power animations, their frame ranges, speed 5, steps and
+// fire keyframes: the demo's casting animation (the kit's) has the hand at
+// its top at frame 40, its shot aims from frame 12 to 30; the seventeenth
+// fires at 74 whatever its file.  Each keyframe lies within its file's
+// frames, so the power leaves while the animation plays.
 TEST_F(MissionLifeTest, HeroAnimsLoadTheTwentyOneBlocks) {
     struct Row {
         const char* file;
-        int32_t last;
+        int32_t last, keyframe;
     };
     const Row rows[kHeroPowerAnims] = {
-        {"HEROSH", 60},  {"HEROSS", 30},   {"HEROSS", 30},    {"HEROSE1", 48},  {"HEROSP", 69},  {"HEROEX1", 91},
-        {"HEROTR2", 78}, {"HEROCE", 68},   {"SHOOT", 42},     {"SHOOT", 42},    {"SHOOT", 42},   {"SHOOT", 42},
-        {"HEROSND", 68}, {"HEROET4", 48},  {"HERORE", 141},   {"HERORS5", 85},  {"HEROCE", 70},  {"HEAL", 42},
-        {"HERSEUIL", 141}, {"HEROTB00", 30}, {"HEROTM", 70},
+        {"HEROSH", 60, 40},    {"HEROSS", 30, 40},   {"HEROSS", 30, 40},  {"HEROSE1", 48, 40}, {"HEROSP", 69, 40},
+        {"HEROEX1", 91, 40},   {"HEROTR2", 78, 40},  {"HEROCE", 68, 40},  {"SHOOT", 42, 21},   {"SHOOT", 42, 21},
+        {"SHOOT", 42, 21},     {"SHOOT", 42, 21},    {"HEROSND", 68, 40}, {"HEROET4", 48, 40}, {"HERORE", 141, 40},
+        {"HERORS5", 85, 40},   {"HEROCE", 70, 74},   {"HEAL", 42, 40},    {"HERSEUIL", 141, 40}, {"HEROTB00", 30, 40},
+        {"HEROTM", 70, 40},
     };
     PowerTables.selectedSpell = 0;
     LoadHeroAnims();
@@ -472,7 +478,9 @@ TEST_F(MissionLifeTest, HeroAnimsLoadTheTwentyOneBlocks) {
         EXPECT_EQ(HeroPowerAnims[i].last, rows[i].last);
         EXPECT_EQ(HeroPowerAnims[i].speed, 5);
         EXPECT_EQ(HeroPowerAnims[i].step, 256 / (rows[i].last - 1));
-        EXPECT_GT(HeroAnimHandles[i], 0);
+        EXPECT_EQ(HeroPowerAnims[i].keyframe, rows[i].keyframe);
+        ASSERT_GT(HeroAnimHandles[i], 0);
+        EXPECT_LT(rows[i].keyframe, Get_AnimLength(HeroAnimHandles[i]));
     }
     EXPECT_EQ(PowerTables.selectedSpell, 4);
     FreeHeroAnims();

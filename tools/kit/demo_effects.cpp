@@ -142,8 +142,9 @@ std::vector<TrackSpec> Spin(int32_t length, int32_t bob) {
     };
 }
 
-// The power animations share one block: the hand rises over the head and
-// comes down again over 141 frames.
+// The power animations share one block: the hand rises over the head,
+// reaching the top at frame 40 (where the game lets the power leave),
+// holds until frame 100 and comes down again by frame 141.
 std::vector<TrackSpec> Cast() {
     const int32_t n = 141;
     return {
