@@ -33,6 +33,11 @@ void StartCharacterDeath(CharacterRecord* character);
 // the scene, and restarts its animation on slot 0; `reset` also clears the
 // hero's angles.
 void PlaceCharacterModel(CharacterRecord* character, int reset = 0);
+// The height root motion stands the character on: the floor of the current
+// room for the hero and the characters in it, of its own room for a
+// character elsewhere; `fallback` when that room gives no floor (a file
+// written without one) or the character is in no room.
+int32_t CharacterFloor(const CharacterRecord* character, int32_t fallback);
 // Builds the character's 64 animation slots from its loaded animations.
 void InstallKeyframeCallbacks(CharacterRecord* character);
 // One frame of a character: its controls become animation requests, its

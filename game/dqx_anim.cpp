@@ -598,6 +598,17 @@ void SetCharacterPos(int index, int32_t x, int32_t y, int32_t z) {
     if (CharacterTable[index].model > 0) Set_ObjPos(CharacterTable[index].model, &at);
 }
 
+int32_t CharacterFloor(const CharacterRecord* c, int32_t fallback) {
+    if (!c || !MissionPtr || !MissionPtr->rooms) return fallback;
+    const RoomRecord* room = nullptr;
+    if (IsHero(c) || (c->def && c->def->room == CurrentRoomIndex)) {
+        room = CurrentRoomPtr;
+    } else if (c->def && c->def->room >= 0 && c->def->room < MissionPtr->roomCount) {
+        room = &MissionPtr->rooms[c->def->room];
+    }
+    return room && room->floorGiven ? room->floorHeight : fallback;
+}
+
 void PlaceCharacterModel(CharacterRecord* c, int reset) {
     RecordGameCall("PlaceCharacterModel", c, reset, 0);
     if (!c) return;
@@ -609,7 +620,7 @@ void PlaceCharacterModel(CharacterRecord* c, int reset) {
     }
     if (!st) return;
     st->position = c->position;
-    st->floor = c->position.y;
+    st->floor = CharacterFloor(c, c->position.y);
     if (reset && IsHero(c)) st->angles[0] = st->angles[1] = st->angles[2] = 0;
     AnimSlot& idle = st->slots[0];
     st->current = st->requested = 0;
@@ -715,6 +726,9 @@ void ApplyFrame(CharacterRecord* c, CharacterAnimState* st, int32_t fraction) {
             Vec3 turned = TurnDelta(c->orientation, d);
             st->position.x = Saturate32(int64_t(st->position.x) + turned.x);
             st->position.z = Saturate32(int64_t(st->position.z) + turned.z);
+            // The floor of the room it is in now: a character moved to
+            // another room without being placed again stands on that one.
+            st->floor = CharacterFloor(c, st->floor);
             st->position.y = Saturate32(int64_t(st->floor) + root.y - st->rootBase.y);
         }
         // A slot without an animation of its own poses nothing: the model's

@@ -131,6 +131,8 @@ void DecodeRoom(RoomRecord* r) {
     r->energyValue = Get32(im, 248);
     r->tendrilCount = Get32(im, 252);
     r->placing = im[256];
+    r->floorHeight = Get32(im, 260);
+    r->floorGiven = im[264];
 }
 
 void DecodePoint(RoomPoint* p) {
@@ -278,6 +280,8 @@ void EncodeRoom(const RoomRecord* r, uint8_t* im) {
     Put32(im, 248, r->energyValue);
     Put32(im, 252, r->tendrilCount);
     im[256] = r->placing;
+    Put32(im, 260, r->floorHeight);
+    im[264] = r->floorGiven;
 }
 
 void EncodePoint(const RoomPoint* p, uint8_t* im) {
@@ -427,6 +431,7 @@ void ReadRooms(MissionRecord* m, FileHandle file, int restoring) {
         if (!restoring) {
             ScaleMplPosition(&r.position);
             ScaleMplPosition(&r.entryPoint);
+            r.floorHeight = ScaleMplValue(r.floorHeight);
         }
         r.pointCapacity = kRoomPointCapacity;
         r.points = ReadRecords<RoomPoint>(kRoomPointBytes, r.pointCount, &r.pointCapacity, file);
@@ -525,6 +530,7 @@ void BoundRecords(MissionRecord* m) {
         BoundPosition(&r.position);
         BoundPosition(&r.entryPoint);
         BoundPosition(&r.modelWorldPos);
+        r.floorHeight = Bound(r.floorHeight, -kMplWorldLimit, kMplWorldLimit);
         r.energyValue = BoundAmount(r.energyValue);
         for (int32_t p = 0; p < r.pointCount; ++p) {
             BoundPosition(&r.points[p].position);

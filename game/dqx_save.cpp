@@ -888,7 +888,7 @@ void PutCharactersBack(const SaveImage& s) {
         ApplyCharacterFields(s.records[i], c);
         std::copy(std::begin(s.records[i].angles), std::end(s.records[i].angles), st.angles);
         st.position = c.position;
-        st.floor = c.position.y;
+        st.floor = CharacterFloor(&c, c.position.y);
         if (c.model > 0) {
             Set_ObjPos(c.model, &c.position);
             Set_ObjMatrix(c.model, &c.orientation);

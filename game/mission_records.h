@@ -107,6 +107,12 @@ struct RoomRecord {
     // entry point; 0: the character's definition waits there to be placed
     // when its room is entered.
     uint8_t placing;
+    // At 260, x5 when a mission is read: the height of the room's floor,
+    // from which root motion measures a character's height.
+    int32_t floorHeight;
+    // At 264.  Non-zero: floorHeight holds the floor; 0 (a file that gives
+    // no floor): a character's floor is its height when it was placed.
+    uint8_t floorGiven;
     uint8_t image[kRoomRecordBytes];
 };
 

@@ -609,9 +609,12 @@ TEST_F(CharacterMissionTest, AGuardTurnedTowardAPointWalksToIt) {
 // The Hall's side wall stands at x = 2000 (the kit's room box).  A
 // character at heading 0 (looking along +x) walking into it is held at its collision radius from it: 170
 // for the hero, whose sphere is tested 300 units above its feet, 110 for
-// the others.  Only the horizontal push is taken: both stay on the floor,
-// and the next frames' root motion goes on from where they were held.
+// the others.  Only the horizontal push is taken: both stay on the Hall's
+// floor (the kit's box floor, 1218, as the mission file holds it in fifths:
+// 244 x 5 = 1220), and the next frames' root motion goes on from where
+// they were held.
 TEST_F(CharacterMissionTest, WalkingIntoAWallStopsAtTheRadius) {
+    const int32_t floor = kit::MissionUnits(kit::kRoomFloor) * 5;
     struct Row {
         int who;
         int32_t radius;
@@ -628,7 +631,7 @@ TEST_F(CharacterMissionTest, WalkingIntoAWallStopsAtTheRadius) {
         Frames(120);
         EXPECT_EQ(c.position.x, 2000 - r.radius);
         EXPECT_EQ(c.position.z, -1000);
-        EXPECT_EQ(c.position.y, 1218);
+        EXPECT_EQ(c.position.y, floor);
         Frames(20);
         EXPECT_EQ(c.position.x, 2000 - r.radius) << "root motion does not carry it through";
         EXPECT_EQ(CharacterAnimTable[r.who].position.x, c.position.x);
@@ -639,6 +642,61 @@ TEST_F(CharacterMissionTest, WalkingIntoAWallStopsAtTheRadius) {
         Frames(10);
         c.position = {-1500, 1218, -1000 + 3000 * r.who};  // out of the next row's way
         PlaceCharacterModel(&c);
+    }
+}
+
+// Root motion stands a character at its room's floor plus the root's rise
+// since the slot began: the hero (always in the current room, the Hall)
+// and the guard moved into the Crypt, which is not current, each on its
+// own room's floor, whatever height it was placed at.  The kit's walk
+// keeps the body at its height.  The hero's fall (HERODIE, code 22) lifts
+// the body 40 units (y points down) from frame 0 to frame 33 and holds it
+// there to frame 50; the slot starts at frame 1, by which it has risen
+// 40/33 of a unit, so by frame 40 the rise over the slot's start is 38.8
+// units, whole units taken.  A room whose file gives no floor keeps the
+// height the character was placed at.
+TEST_F(CharacterMissionTest, RootMotionStandsCharactersOnTheirRoomsFloor) {
+    struct Row {
+        const char* name;
+        int who;
+        int32_t room;        // the character's room (0 the Hall, current)
+        int32_t floor;       // the floor of that room
+        uint8_t given;       // the room gives its floor
+        int32_t code;        // the animation played
+        int32_t frames;
+        int32_t riseMin, riseMax;  // the root's height over its start
+    } rows[] = {
+        {"hero walks in the hall", 0, 0, 1220, 1, 2, 20, 0, 0},
+        {"hero walks on a higher floor", 0, 0, 600, 1, 2, 20, 0, 0},
+        {"hero falls", 0, 0, 600, 1, 22, 40, -39, -38},
+        {"hero falls on a lower floor", 0, 0, 1500, 1, 22, 40, -39, -38},
+        {"guard walks in the crypt", 1, 1, -300, 1, 2, 20, 0, 0},
+        {"guard walks in the crypt on a lower floor", 1, 1, 2500, 1, 2, 20, 0, 0},
+        {"guard walks in a crypt without a floor", 1, 1, 2500, 0, 2, 20, 0, 0},
+    };
+    constexpr int32_t kPlacedAt = 1000;
+    RoomRecord* rooms = MissionPtr->rooms;
+    rooms[0].floorHeight = 700;  // the hall's, never a floor of the crypt's rows
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CharacterRecord& c = CharacterTable[r.who];
+        c.def->room = r.room;
+        rooms[r.room].floorHeight = r.floor;
+        rooms[r.room].floorGiven = r.given;
+        if (r.code >= 21) c.def->life = 0;  // the hero may take a death code at life 0 only
+        c.position = {-1000 + 1000 * r.who, kPlacedAt, -1000};
+        PlaceCharacterModel(&c);
+        ASSERT_EQ(SetCharacterAnim(&c, r.code), 0);
+        for (int f = 0; f < r.frames; ++f) {
+            host::headless::AdvanceClock(33333);
+            AdvanceCharacterAnim(r.who);
+        }
+        EXPECT_EQ(CharacterAnimTable[r.who].current, r.code);
+        const int32_t floor = r.given ? r.floor : kPlacedAt;
+        EXPECT_GE(c.position.y - floor, r.riseMin);
+        EXPECT_LE(c.position.y - floor, r.riseMax);
+        c.def->life = 100;
+        c.def->room = 0;
     }
 }
 

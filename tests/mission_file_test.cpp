@@ -132,6 +132,8 @@ TEST_F(MissionFileTest, VersionsReadWithCapacitiesAndScaling) {
         EXPECT_EQ(b.position.z, want(-15));
         EXPECT_EQ(b.flags, 2);
         EXPECT_EQ(b.mapLevel, 1);
+        EXPECT_EQ(b.floorHeight, want(kit::kRoomFloor));  // the kit's room box floor
+        EXPECT_EQ(b.floorGiven, 1);
         EXPECT_EQ(b.pointCount, 2);
         EXPECT_EQ(b.pointCapacity, 32);
         EXPECT_EQ(b.points[1].position.x, want(-30));
@@ -483,6 +485,7 @@ TEST_F(MissionFileTest, DefinitionAndRoomFieldsTravelAtTheirOffsets) {
     guard.turnSpeed = -1024;
     spec.rooms[2].tendrilCount = 333;
     spec.rooms[2].placing = 1;
+    spec.rooms[2].floorHeight = 1500;
     ASSERT_EQ(ReadBytes(kit::MissionFile(spec), 1), "");
     CharacterDef& d = MissionPtr->characterDefs[1];
     RoomRecord& r = MissionPtr->rooms[2];
@@ -506,6 +509,9 @@ TEST_F(MissionFileTest, DefinitionAndRoomFieldsTravelAtTheirOffsets) {
         {"turn speed", 2208, 4, d.turnSpeed, -1024, [](CharacterDef& x, RoomRecord&) { x.turnSpeed = 9; }, false},
         {"tendril count", 252, 4, r.tendrilCount, 333, [](CharacterDef&, RoomRecord& x) { x.tendrilCount = 9; }, true},
         {"placing", 256, 1, r.placing, 1, [](CharacterDef&, RoomRecord& x) { x.placing = 9; }, true},
+        // Read as a save game's records: in mission units, unscaled.
+        {"floor height", 260, 4, r.floorHeight, kit::MissionUnits(1500), [](CharacterDef&, RoomRecord& x) { x.floorHeight = 9; }, true},
+        {"floor given", 264, 1, r.floorGiven, 1, [](CharacterDef&, RoomRecord& x) { x.floorGiven = 9; }, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

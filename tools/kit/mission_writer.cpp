@@ -96,6 +96,8 @@ bool RoomImage(const MplRoom& room, Image* r) {
     r->I32(248, room.energyValue);
     r->I32(252, room.tendrilCount);
     r->U8(256, room.placing);
+    r->I32(260, MissionUnits(room.floorHeight));
+    r->U8(264, 1);
     return ok;
 }
 
@@ -315,7 +317,7 @@ MplCharacter Guard(I3 at, int32_t room) {
 
 // The room box of the kit's shapes spans -2000..2000 in x and z, its floor
 // at y 1218; portals sit on the near (z -2000) and far (z 2000) walls.
-constexpr int32_t kFloor = 1218;
+constexpr int32_t kFloor = kRoomFloor;
 const I3 kFarDoor{0, 800, 2000};
 const I3 kNearDoor{0, 800, -2000};
 
@@ -440,6 +442,8 @@ MissionSpec DemoMission7() {
         r.entry = DemoMapRoomCentre(i, kFloor);
         r.energyValue = 25 * i;
         r.position = {0, kCentreHeight, 0};
+        // The lifted shape's floor, where its model is placed.
+        r.floorHeight = kCentreHeight + Lifted(ChainRoom(i, kMission7Rooms)).max.y;
         r.points = RoomPoints(3);
         if (i > 1)
             r.portals.push_back(

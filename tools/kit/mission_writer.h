@@ -52,6 +52,10 @@ struct MplRoom {
     I3 entry{0, 0, 0};        // at 172: where the map labels it (world units)
     int32_t tendrilCount = 0; // at 252: the tendrils it holds when the mission opens
     uint8_t placing = 0;      // byte 256: an event's room move places a character at once
+    // At 260 (world units): the height of the room's floor in the world,
+    // where root motion stands its characters; byte 264 is set to say the
+    // file gives it.
+    int32_t floorHeight = kRoomFloor;
 };
 
 struct MplObject {

@@ -27,9 +27,13 @@ struct RoomPane {
     std::array<I3, 4> corners;
 };
 
+// The height of the floor of the kit's room box, world units (y points
+// down: the ceiling is above it at smaller y).
+constexpr int32_t kRoomFloor = 1218;
+
 struct RoomShape {
     I3 min{-2000, -800, -2000};
-    I3 max{2000, 1218, 2000};  // y points down: the floor is at max.y
+    I3 max{2000, kRoomFloor, 2000};  // y points down: the floor is at max.y
     std::string floorTexture = "floor";
     std::string wallTexture = "wall";
     // A level's large surfaces: the floor perspective-textured in the
