@@ -116,6 +116,14 @@ void EM_PlayerChangeRoom() {
     LogStep("EM_PlayerChangeRoom");
     EmRoomEntryFlag = 1;
     int32_t room = EMH_GetCurrentRoom();
+    // The room's enemies were set up facing their models' own axis: each
+    // is shown at the heading the manager holds and turns from (its first
+    // frames would otherwise show the model's axis, then a jump).
+    for (int32_t i = 0; i < EmEnemyTable.count; ++i) {
+        EmEnemy& e = EmEnemyTable.items[i];
+        if (e.character && !e.dead && EMH_GetCharacterRoom(e.character) == room)
+            EMH_SetDirection(e.character, e.direction);
+    }
     for (int32_t i = 0; i < EmSpindrelTable.count; ++i) {
         EmSpindrel* s = &EmSpindrelTable.items[i];
         if (s->nextRoom != room) continue;

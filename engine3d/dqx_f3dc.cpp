@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 char g_LastObjectName[64] = "";
 
@@ -75,6 +76,29 @@ int32_t Read_ObjFile(const char* path, uint32_t destination, int32_t room) {
     CurrentFileTable->Close(f);
     g_LastFileSize = int32_t(length);
     return int32_t(length);
+}
+
+bool Check_ObjFile(const char* path) {
+    const char* cut = std::strrchr(path, '\\');
+    const std::string directory = cut ? std::string(path, size_t(cut - path)) + "\\" : std::string();
+    char saved[160];
+    GetResourcePath(saved, sizeof saved);
+    SetResourcePath(directory.c_str());
+    FileHandle f = CurrentFileTable->Open(cut ? cut + 1 : path, "rb");
+    SetResourcePath(saved);
+    if (!f) return false;
+    const long length = CurrentFileTable->Length(f);
+    std::vector<uint8_t> bytes;
+    bool read = false;
+    if (length >= long(kF3DCMinimumFile) && uint64_t(length) <= UINT32_MAX) {
+        bytes.resize(size_t(length));
+        read = FileReadBytes(CurrentFileTable, f, bytes.data(), bytes.size()) == bytes.size();
+    }
+    CurrentFileTable->Close(f);
+    if (!read || Check_ObjHeader(Le32(bytes.data()), int32_t(Le32(bytes.data() + 4))) != 0) return false;
+    std::string reason;
+    return Check_ObjImage(bytes.data() + kF3DCHeaderSize, uint32_t(length) - kF3DCHeaderSize, uint32_t(length),
+                          &reason);
 }
 
 ObjHandle Add_ObjFile(const char* name) {

@@ -32,6 +32,11 @@ int Check_ObjHeader(uint32_t magic, int32_t version);
 // Checks a block image (the file without its 8-byte header) of a file of
 // fileSize bytes; false with the reason when it must be refused.
 bool Check_ObjImage(const uint8_t* image, uint32_t imageSize, uint32_t fileSize, std::string* reason);
+// Whether the file reads as a 3D object when Load_ObjectFile opens it (in
+// its own directory): the header and the block image pass the checks
+// Read_ObjFile makes, whose failure is fatal.  False for a file that does
+// not open.  The resource path is left as it was.
+bool Check_ObjFile(const char* path);
 // Reads one file to the pool offset destination; the whole file size.
 int32_t Read_ObjFile(const char* path, uint32_t destination, int32_t room);
 ObjHandle Add_ObjFile(const char* name);

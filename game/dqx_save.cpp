@@ -6,6 +6,7 @@
 // writers and readers over a file table in memory.
 #include "game/dqx_save.h"
 
+#include "engine3d/dqx_f3dc.h"
 #include "engine3d/dqx_obj.h"
 #include "game/characters.h"
 #include "game/dqx_allies.h"
@@ -328,9 +329,11 @@ struct SaveImage {
     PowerTablesRecord powers{};
     SavedCharacter records[kSaveMaxCharacters];
     Vec3 camera{};
-    // Counts of the mission records of block 6, and where its rooms begin.
+    // Counts of the mission records of block 6, and where its rooms, each
+    // room's portals, its objects and its definitions begin.
     int32_t rooms = 0, objects = 0;
-    size_t roomsAt = 0;
+    size_t roomsAt = 0, objectsAt = 0, defsAt = 0;
+    std::vector<size_t> portalsAt;
 };
 
 // The largest save the format holds.  A list that the game state or the
@@ -470,12 +473,17 @@ bool WalkMission(SaveImage& s, size_t* at) {
     if (!take(levels, kMapLevelBytes)) return Refuse("map levels");
     const size_t roomsAt = *at;
     if (!take(rooms, kRoomRecordBytes)) return Refuse("rooms");
+    s.portalsAt.clear();
     for (int32_t i = 0; i < rooms; ++i) {
         const uint8_t* room = file + roomsAt + size_t(i) * kRoomRecordBytes;
-        if (!take(Le32(room + 140), kRoomPointBytes) || !take(Le32(room + 148), kPortalRecordBytes))
-            return Refuse("room points or portals");
+        if (!take(Le32(room + 140), kRoomPointBytes)) return Refuse("room points or portals");
+        s.portalsAt.push_back(*at);
+        if (!take(Le32(room + 148), kPortalRecordBytes)) return Refuse("room points or portals");
     }
-    if (!take(objects, kObjectRecordBytes) || !take(defs, kCharacterDefBytes) || !take(records36, kRecord36Bytes))
+    s.objectsAt = *at;
+    if (!take(objects, kObjectRecordBytes)) return Refuse("objects, definitions or records");
+    s.defsAt = *at;
+    if (!take(defs, kCharacterDefBytes) || !take(records36, kRecord36Bytes))
         return Refuse("objects, definitions or records");
     const size_t weaponsAt = *at;
     if (!take(weapons, kMissionWeaponBytes)) return Refuse("weapon records");
@@ -542,12 +550,59 @@ bool CheckIndexes(const SaveImage& s) {
     return true;
 }
 
+// A file name of the mission records: its NUL within the field.
+const char* NameAt(const SaveImage& s, size_t at, size_t bytes) {
+    const char* name = reinterpret_cast<const char*>(s.bytes.data() + at);
+    return std::memchr(name, 0, bytes) ? name : nullptr;
+}
+
+// A name the game loads as a 3D object: none, a file the install lacks
+// (the loaders leave the model out), or a file that reads as one.  Any
+// other file there is fatal to load.
+bool LoadsAsObject(const char* name) {
+    return !name[0] || !RootFileExists(name) || Check_ObjFile(name);
+}
+
+// The 3D objects the restart loads by the mission records' names: the
+// portals' doors and further objects, the objects' models, the
+// definitions' models and their animations.
+bool CheckObjectFiles(const SaveImage& s) {
+    constexpr size_t kName = 32, kAnimName = 36;
+    constexpr size_t kDoorAt = 12, kExtraAt = 76, kObjectModelAt = 44, kDefModelAt = 12, kAnimsAt = 76,
+                     kAnimEntryBytes = 52;
+    std::vector<std::pair<size_t, size_t>> names;  // offset, field size
+    for (int32_t i = 0; i < s.rooms; ++i) {
+        const uint8_t* room = s.bytes.data() + s.roomsAt + size_t(i) * kRoomRecordBytes;
+        const size_t portals = size_t(Le32(room + 148));
+        for (size_t p = 0; p < portals; ++p) {
+            const size_t portal = s.portalsAt[size_t(i)] + p * kPortalRecordBytes;
+            names.push_back({portal + kDoorAt, kName});
+            names.push_back({portal + kExtraAt, kName});
+        }
+    }
+    for (int32_t i = 0; i < s.objects; ++i) names.push_back({s.objectsAt + size_t(i) * kObjectRecordBytes + kObjectModelAt, kName});
+    for (int32_t i = 0; i < s.characters; ++i) {
+        const size_t def = s.defsAt + size_t(i) * kCharacterDefBytes;
+        names.push_back({def + kDefModelAt, kName});
+        for (size_t e = 0; e < size_t(kCharacterAnimEntries); ++e)
+            names.push_back({def + kAnimsAt + e * kAnimEntryBytes, kAnimName});
+    }
+    for (const auto& [at, bytes] : names) {
+        const char* name = NameAt(s, at, bytes);
+        if (!name) return Refuse("an object's file name without its end");
+        if (!LoadsAsObject(name)) return Refuse("a file named as a 3D object is not one");
+    }
+    return true;
+}
+
 // What the game loads from the install by the save's names: the saved
-// mission's mission.mpl and the requested one's, and the rooms' models and
+// mission's mission.mpl and the requested one's, the rooms' models and
 // collisions (the restart enters the current room, a room change any other;
 // a missing collision is fatal, and it would come after the running
-// mission has ended).  The names end within their fields, as the writer
-// leaves them: a name cut by the reader would name another file.
+// mission has ended), and the other 3D objects the records name (a file
+// there that is no 3D object is fatal to load).  The names end within
+// their fields, as the writer leaves them: a name cut by the reader would
+// name another file.
 bool CheckInstall(const SaveImage& s) {
     if (!MissionFileExists(s.globals.mission)) return Refuse("the mission is not installed");
     const uint8_t request = s.globals.state.nextMissionRequest;
@@ -561,8 +616,9 @@ bool CheckInstall(const SaveImage& s) {
             return Refuse("a room's file name without its end");
         if (model[0] && !RootFileExists(model)) return Refuse("a room's model is not installed");
         if (collision[0] && !RootFileExists(collision)) return Refuse("a room's collision is not installed");
+        if (!LoadsAsObject(model)) return Refuse("a file named as a 3D object is not one");
     }
-    return true;
+    return CheckObjectFiles(s);
 }
 
 size_t CharacterRecordBytes(const SaveImage& s) {

@@ -88,6 +88,26 @@ void TraceHero(const CharacterRecord* hero) {
     RunTrace(line);
 }
 
+// With MORVANEL_TRACE and MORVANEL_TRACE_CHARACTERS, each frame of play
+// tells, for each other character whose definition places it in the
+// current room, its name, where it stands and the way its model looks (as
+// the hero's line), with the frame's step in ticks: a test follows a
+// character's turns from outside.
+void TraceCharacters(const CharacterRecord* hero) {
+    static const bool on = std::getenv("MORVANEL_TRACE") && std::getenv("MORVANEL_TRACE_CHARACTERS");
+    if (!on || !CharacterTable) return;
+    for (int i = 0; i < kCharacterSlots; ++i) {
+        const CharacterRecord& c = CharacterTable[i];
+        if (&c == hero || !c.present || !c.def || c.def->room != CurrentRoomIndex || c.model <= 0) continue;
+        Mat3 m{};
+        if (Get_ObjMatrix(c.model, &m) < 0) continue;
+        char line[160];
+        std::snprintf(line, sizeof line, "Character %.31s %d %d %d %d %d", c.def->name, int(c.position.x),
+                      int(c.position.z), int(m.m[0]), int(m.m[6]), int(GameTimer.DeltaUnits));
+        RunTrace(line);
+    }
+}
+
 // With MORVANEL_TRACE and MORVANEL_TRACE_FRAMES, each frame of the loop,
 // paused or not, tells its number once it is presented: a driver sending
 // keys to a real window waits on these, so that a slow machine still shows
@@ -270,6 +290,7 @@ void UpdateWorld(CharacterRecord* hero) {
     UpdateTendrils(0);
     RunEvents(0);
     TraceHero(hero);
+    TraceCharacters(hero);
 }
 
 void GameLoop() {

@@ -85,12 +85,14 @@ long ResidentKiB(pid_t pid) {
 }  // namespace
 
 DemoRun RunDemoProgram(const fs::path& program, const std::string& input, int timeoutSeconds,
-                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files) {
+                       const std::string& gameLines, const std::vector<std::pair<std::string, std::string>>& files,
+                       const std::vector<std::string>& moreEnv) {
     DemoRun run;
     if (!PrepareRunFolder(&run, program, input, gameLines, files)) return run;
     std::vector<std::string> env = {"MORVANEL_HOST=headless", "PATH=/usr/bin:/bin", "MORVANEL_TRACE=1",
                                     "MORVANEL_FRAMES=100000", "MORVANEL_INPUT=" + (run.dir / "input.txt").string(),
                                     "MORVANEL_CAPTURE=" + (run.dir / "frames").string()};
+    env.insert(env.end(), moreEnv.begin(), moreEnv.end());
     const std::string exe = (run.dir / program.filename()).string();
     pid_t pid = StartInRunFolder(run, env, {"/usr/bin/timeout", std::to_string(timeoutSeconds), exe});
     int status = 0;

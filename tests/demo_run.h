@@ -31,7 +31,8 @@ struct DemoRun {
 // Copies the program, registry.ini and the resource archives beside it
 // into a fresh folder under /tmp, writes config.ini (with `gameLines` added
 // to its [Game] section), the input script and the `files` (name, bytes)
-// there, and runs the program in it with a timeout in seconds.
+// there, and runs the program in it with a timeout in seconds, with the
+// `moreEnv` settings ("NAME=value") added to its environment.
 // A fresh folder under /tmp with a copy of the program, registry.ini and
 // the resource archives beside it, an empty "frames" folder and config.ini
 // (with `gameLines` added to its [Game] section, in a window or the full
@@ -41,7 +42,8 @@ std::filesystem::path PrepareGameFolder(const std::filesystem::path& program, co
 
 DemoRun RunDemoProgram(const std::filesystem::path& program, const std::string& input, int timeoutSeconds = 60,
                        const std::string& gameLines = "",
-                       const std::vector<std::pair<std::string, std::string>>& files = {});
+                       const std::vector<std::pair<std::string, std::string>>& files = {},
+                       const std::vector<std::string>& moreEnv = {});
 
 // A run watched while it plays, for long runs: no frames captured, its
 // sound mixed but not kept (MORVANEL_AUDIO=uncaptured),

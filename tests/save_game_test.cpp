@@ -322,6 +322,19 @@ TEST_F(SaveGameTest, SavesTheInstallCannotPlayAndFilesNoSaveCanBeAreRefused) {
     const uint8_t current = good[state + 1];
     const size_t here = rooms + current * kRoomRecordBytes, other = rooms + (current ^ 1) * kRoomRecordBytes;
     ASSERT_EQ(Word(good, mission + 28), 2u) << "mission 22's two rooms";
+    // Each room's points and portals follow the room records; then the
+    // objects and the definitions.
+    size_t after = rooms + 2 * kRoomRecordBytes, firstPortal = 0;
+    for (size_t r = 0; r < 2; ++r) {
+        after += Word(good, rooms + r * kRoomRecordBytes + 140) * kRoomPointBytes;
+        if (!firstPortal && Word(good, rooms + r * kRoomRecordBytes + 148) > 0) firstPortal = after;
+        after += Word(good, rooms + r * kRoomRecordBytes + 148) * kPortalRecordBytes;
+    }
+    const size_t objects = after, defs = objects + Word(good, mission + 4) * kObjectRecordBytes;
+    ASSERT_GT(Word(good, mission + 4), 0u);
+    ASSERT_NE(firstPortal, 0u) << "mission 22's rooms are joined by a portal";
+    // A file every install holds that is no 3D object.
+    const char* const notAnObject = ".\\ms22\\mission.mpl";
     const fs::path slot = dir_ / "savegame.005";
     auto put = [this](std::vector<uint8_t> b) { PutSlot(5, b); };
     auto named = [](std::vector<uint8_t>& b, size_t at, const char* name) {
@@ -370,6 +383,48 @@ TEST_F(SaveGameTest, SavesTheInstallCannotPlayAndFilesNoSaveCanBeAreRefused) {
              put(b);
          },
          "a room's model is not installed"},
+        {"an object's model naming a file that is no 3D object",
+         [&] {
+             auto b = good;
+             named(b, objects + 44, notAnObject);
+             put(b);
+         },
+         "a file named as a 3D object is not one"},
+        {"a definition's animation naming a file that is no 3D object",
+         [&] {
+             auto b = good;
+             named(b, defs + 76, notAnObject);
+             put(b);
+         },
+         "a file named as a 3D object is not one"},
+        {"a definition's model naming a file that is no 3D object",
+         [&] {
+             auto b = good;
+             named(b, defs + kCharacterDefBytes + 12, notAnObject);
+             put(b);
+         },
+         "a file named as a 3D object is not one"},
+        {"a portal's door naming a file that is no 3D object",
+         [&] {
+             auto b = good;
+             named(b, firstPortal + 12, notAnObject);
+             put(b);
+         },
+         "a file named as a 3D object is not one"},
+        {"the other room's model naming a file that is no 3D object",
+         [&] {
+             auto b = good;
+             named(b, other, notAnObject);
+             put(b);
+         },
+         "a file named as a 3D object is not one"},
+        {"an object's model name without its end",
+         [&] {
+             auto b = good;
+             std::memset(&b[objects + 44], 'm', 32);
+             put(b);
+         },
+         "an object's file name without its end"},
         {"a collision name without its end",
          [&] {
              auto b = good;
@@ -413,6 +468,29 @@ TEST_F(SaveGameTest, SavesTheInstallCannotPlayAndFilesNoSaveCanBeAreRefused) {
             OpenMission(22, 0);
             StartMission(0);
         }
+    }
+    // Names the loaders take without a fault still load: a file the install
+    // lacks (the model or animation is left out), another 3D object.
+    const std::string roomModel(reinterpret_cast<const char*>(&good[here]));
+    const struct {
+        const char* name;
+        size_t at;
+        const char* file;
+    } loads[] = {
+        {"an object's model the install lacks", objects + 44, ".\\ms22\\nosuchmodel.3dc"},
+        {"a portal's door the install lacks", firstPortal + 12, ".\\ms22\\nosuchdoor.3dc"},
+        {"a definition's animation the install lacks", defs + 76, ".\\all\\nosuchanim.3da"},
+        {"an object's model naming the room's model", objects + 44, roomModel.c_str()},
+    };
+    for (const auto& r : loads) {
+        SCOPED_TRACE(r.name);
+        auto b = good;
+        named(b, r.at, r.file);
+        put(b);
+        int answer = -1;
+        EXPECT_EQ(Fatal([&] { answer = ReadSaveGame(5); }), "");
+        EXPECT_EQ(answer, 1);
+        EXPECT_EQ(MissionNumber, 22);
     }
 }
 

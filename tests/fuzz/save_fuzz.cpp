@@ -14,7 +14,9 @@
 // A fault may therefore need the inputs before the one that shows it.  The
 // seeds are games the game writes: mission 22 as it starts, and a game in
 // play (a key taken, a drain placed, an ally called, the journal and the
-// flags written, a few frames played).
+// flags written, a few frames played), and mission 7 as it starts, whose
+// records hold the turning guard (turn speed, lock-on) and the nave's
+// tendrils: bytes mission 22 leaves at 0.
 #include "fuzz_support.h"
 #include "engine3d/dqx_3d.h"
 #include "engine3d/dqx_fx.h"
@@ -152,6 +154,12 @@ void Setup(const std::filesystem::path& corpus) {
     PlaySomeGame();
     Check(WriteSaveGame(kSeedSlot, "In play") == 1);
     CopySlot(kSeedSlot, corpus / "in-play.sav");
+    GoToMission(7, 0);
+    PlayFrames();
+    Check(WriteSaveGame(kSeedSlot, "Mission 7") == 1);
+    CopySlot(kSeedSlot, corpus / "ms7-start.sav");
+    // The inputs are loaded over mission 22, as the run began.
+    GoToMission(22, 0);
 }
 
 }  // namespace
