@@ -9,9 +9,9 @@
 #include "render/spans/span_backend.h"
 
 #include <algorithm>
-#include <cmath>
 #include <array>
 #include <bitset>
+#include <cmath>
 #include <map>
 #include <set>
 
