@@ -330,16 +330,33 @@ constexpr uint32_t kTextureColourBytes = 32768;
 constexpr uint32_t kColourMapFileSize = 98332;   // 8 + 32788 + 65536
 constexpr uint32_t kAlphaMapFileSize = 163868;   // 8 + 32788 + 131072
 constexpr uint32_t kColourMapLimit = 100000;     // larger files are alpha maps
+// A texture file longer than a colour map and shorter than an alpha map
+// holds a frame table for the frame face types (20, 21, 25, 26): at the
+// texel start one 8-byte entry per level 0 to 6 (image offset from the
+// texel start 32 bits, row shift 8 bits 1..16, a byte not read, row length
+// 2^(16 - shift) 16 bits).  The span routines index 64 K texels from an
+// image's start, so each image must have that window inside the file.
+constexpr uint32_t kFrameTableEntries = 7;
+constexpr uint32_t kFrameEntrySize = 8;
+constexpr uint32_t kFrameWindow = 65536;
+enum class TextureKind { ColourMap, FrameTable, AlphaMap };
+constexpr TextureKind TextureKindOfSize(uint32_t fileSize) {
+    return fileSize <= kColourMapLimit  ? TextureKind::ColourMap
+           : fileSize < kAlphaMapFileSize ? TextureKind::FrameTable
+                                          : TextureKind::AlphaMap;
+}
 
 // Model record after a type-1 element table, and its bank entry.
 constexpr uint32_t kModelRecordSize = 44;
+constexpr uint8_t kModelConverted555 = 1;
+constexpr uint8_t kModelFrameTable = 2;
 struct ModelBankEntry {
     int32_t useCount;        // 0 = free
     ObjHandle handle;        // of the texture block
     PoolRef<uint8_t> data;   // the texels (block + 32788)
     char name[16];
     char file[28];
-    uint8_t flags;           // bit 0: colour table converted to 555
+    uint8_t flags;           // bit 0: colour table converted to 555; bit 1: frame table
     uint8_t pad[3];
 };
 

@@ -82,6 +82,7 @@ private:
     }
 
     bool CheckTexture();
+    bool CheckFrameTable();
     bool CheckElements(int32_t type);
     bool CheckAnimation(int32_t type, uint32_t count);
     bool CheckCollision();
@@ -140,10 +141,31 @@ bool ImageCheck::Run(std::string* reason) {
 }
 
 // Colour maps (files of at most 100000 bytes) and alpha maps carry every
-// texel the upload reads.
+// texel the upload reads.  A file between the two holds a frame table whose
+// every entry must be well formed and name an image whose 64 K window lies
+// in the file.
 bool ImageCheck::CheckTexture() {
-    uint32_t need = fileSize_ <= kColourMapLimit ? kColourMapFileSize : kAlphaMapFileSize;
+    TextureKind kind = TextureKindOfSize(fileSize_);
+    if (kind == TextureKind::FrameTable) return CheckFrameTable();
+    uint32_t need = kind == TextureKind::ColourMap ? kColourMapFileSize : kAlphaMapFileSize;
     return fileSize_ >= need || Fail("texture shorter than its texels");
+}
+
+bool ImageCheck::CheckFrameTable() {
+    const uint64_t texels = kTextureTexelsOffset;
+    const uint64_t tableBytes = uint64_t(kFrameTableEntries) * kFrameEntrySize;
+    if (size_ < texels + tableBytes) return Fail("frame table past the end");
+    const uint64_t texelBytes = size_ - texels;
+    for (uint32_t level = 0; level < kFrameTableEntries; ++level) {
+        const uint8_t* e = p_ + texels + level * kFrameEntrySize;
+        uint32_t offset = uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
+        uint32_t shift = e[4];
+        uint32_t rowLength = uint32_t(e[6]) | uint32_t(e[7]) << 8;
+        if (shift < 1 || shift > 16 || rowLength != 1u << (16 - shift)) return Fail("frame entry with a bad row shift");
+        if (offset < tableBytes || uint64_t(offset) + kFrameWindow > texelBytes)
+            return Fail("frame image outside the texture");
+    }
+    return true;
 }
 
 bool ImageCheck::CheckElements(int32_t type) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int32_t g_ModelCount = 0;
 bool g_SpanTablesSwapped = false;
@@ -48,13 +49,32 @@ int TakeEntry() {
 }
 
 // The texel bytes of a texture block: 65536 for a colour map (a file of at
-// most 100000 bytes), 131072 for an alpha map; 0 for a block of another type
-// or one too short for its texels, which is no texture at all.
+// most 100000 bytes), 131072 for an alpha map, every byte after the colour
+// table for a frame texture (whose table the file check has passed); 0 for
+// a block of another type or one too short for its texels, which is no
+// texture at all.
 uint32_t TexelBytes(uint32_t block) {
     ObjBlock header = Load(Ref<ObjBlock>(block));
     if (header.type != kBlockTexture || header.size < int32_t(kColourMapFileSize)) return 0;
-    if (header.size <= int32_t(kColourMapLimit)) return kColourMapFileSize - kF3DCHeaderSize - kTextureTexelsOffset;
-    return header.size >= int32_t(kAlphaMapFileSize) ? kAlphaMapFileSize - kF3DCHeaderSize - kTextureTexelsOffset : 0;
+    const uint32_t size = uint32_t(header.size), start = kF3DCHeaderSize + kTextureTexelsOffset;
+    switch (TextureKindOfSize(size)) {
+    case TextureKind::ColourMap: return kColourMapFileSize - start;
+    case TextureKind::FrameTable: return size - start >= kFrameTableEntries * kFrameEntrySize + kFrameWindow ? size - start : 0;
+    case TextureKind::AlphaMap: break;
+    }
+    return size >= kAlphaMapFileSize ? kAlphaMapFileSize - start : 0;
+}
+
+// game-d3d draws a frame texture's level 0 image as a colour map: the image
+// is uploaded with the texture's colour table before it, as the upload
+// reads a colour map.
+void UploadLevelZero(int n, uint32_t block, uint32_t texels) {
+    const uint32_t image = texels + LoadWord(texels);
+    Pool_CheckInBlock(block, image, kFrameWindow, "texture upload");
+    std::vector<uint8_t> map(kTextureColourBytes + kFrameWindow);
+    std::memcpy(map.data(), PoolPtr(texels - kTextureColourBytes), kTextureColourBytes);
+    std::memcpy(map.data() + kTextureColourBytes, PoolPtr(image), kFrameWindow);
+    RenderHooks.LoadMap(n, map.data() + kTextureColourBytes);
 }
 
 // An entry taken for a model that did not load is free again.
@@ -101,13 +121,16 @@ int Register(const uint8_t* record, bool upload) {
         GiveBack(n);
         FatalError("Corrupt file %s : %d", path, type);
     }
+    const TextureKind kind = TextureKindOfSize(uint32_t(Get_BlockSize(block)));
     e = Load(Entry(n));
     e.handle = h;
     e.data = Ref<uint8_t>(block + kTextureTexelsOffset);
+    if (kind == TextureKind::FrameTable) e.flags |= kModelFrameTable;
     Store(Entry(n), e);
     if (upload) {
         Pool_CheckInBlock(block, e.data.off, texels, "texture upload");
-        if (Get_BlockSize(block) <= int32_t(kColourMapLimit)) RenderHooks.LoadMap(n, PoolPtr(e.data.off));
+        if (kind == TextureKind::ColourMap) RenderHooks.LoadMap(n, PoolPtr(e.data.off));
+        else if (kind == TextureKind::FrameTable) UploadLevelZero(n, block, e.data.off);
         else RenderHooks.LoadAlphaMap(n, PoolPtr(e.data.off));
     }
     return n;
@@ -174,8 +197,8 @@ void Convert_BankTo555() {
     }
     for (int n = 0; n < kModelBankEntries; ++n) {
         ModelBankEntry e = Load(Entry(n));
-        if (e.useCount == 0 || !e.data || (e.flags & 1)) continue;
-        e.flags |= 1;
+        if (e.useCount == 0 || !e.data || (e.flags & kModelConverted555)) continue;
+        e.flags |= kModelConverted555;
         Store(Entry(n), e);
         uint32_t table = e.data.off - kTextureColourBytes;
         Pool_CheckInBlock(Get_Block(e.handle), table, kTextureColourBytes, "555 conversion");
@@ -185,6 +208,16 @@ void Convert_BankTo555() {
             StoreWord(table + i * 4, c555 << 16);
         }
     }
+}
+
+bool Model_HoldsFrameTable(uint32_t texels) {
+    if (!texels) return false;
+    for (int n = 0; n < g_ModelCount; ++n) {
+        PoolRef<ModelBankEntry> e = Entry(n);
+        if (Get(e, &ModelBankEntry::data).off == texels && Get(e, &ModelBankEntry::useCount) != 0)
+            return (Get(e, &ModelBankEntry::flags) & kModelFrameTable) != 0;
+    }
+    return false;
 }
 
 uint32_t Find_ModelTexels(const char* name) {

@@ -27,6 +27,10 @@ void Bind_ObjMaterials(uint32_t block);
 // Converts the colour tables of the entries in use from 565 to 555, once.
 void Convert_BankTo555();
 
+// True when the entry in use whose data pointer is `texels` holds a frame
+// table (a frame texture, flags bit 1); the span back end draws the frame
+// types from their level's image only then.
+bool Model_HoldsFrameTable(uint32_t texels);
 uint32_t Find_ModelTexels(const char* name);
 uint32_t Find_ModelMaterial(const char* name);
 uint32_t Find_ModelBlock(const char* name);

@@ -89,7 +89,8 @@ TEST_F(ModelBankTest, ColourMapsUpToOneHundredThousandBytes) {
     ASSERT_EQ(test::g_HookLog.uploads.size(), 2u);
     EXPECT_FALSE(test::g_HookLog.uploads[0].second);
     EXPECT_TRUE(test::g_HookLog.uploads[1].second);
-    // One byte more is an alpha map, and one too short for its texels.
+    // One byte more is no colour map: a file shorter than an alpha map must
+    // hold a frame table, which these texels do not form.
     std::vector<uint8_t> over = colour;
     over.resize(100001, 0);
     Put("c.3dc", Textured("c", "over"));
@@ -138,6 +139,79 @@ TEST_F(ModelBankTest, OnlyAWholeTextureBlockIsAModel) {
         EXPECT_EQ(Count_UsedModels(), 0);
         EXPECT_EQ(Find_ModelTexels("skin"), 0u);
         EXPECT_EQ(TextureBlocks(), 0);
+    }
+}
+
+// What game-d3d was handed for a frame texture: the texels and row 15 of
+// the colour table before them.
+std::vector<uint8_t> g_uploadedTexels, g_uploadedRow15;
+
+void CaptureMap(int n, const uint8_t* texels) {
+    test::g_HookLog.uploads.push_back({n, false});
+    g_uploadedTexels.assign(texels, texels + 65536);
+    g_uploadedRow15.assign(texels - kTextureColourBytes + 15 * 1024, texels - kTextureColourBytes + 16 * 1024);
+}
+
+TEST_F(ModelBankTest, FrameTexturesLoadOnlyWithEveryEntryInsideTheFile) {
+    std::array<kit::Rgb, 256> palette{};
+    for (int i = 0; i < 256; ++i) palette[size_t(i)] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)};
+    std::vector<uint8_t> indices(65536);
+    for (size_t i = 0; i < indices.size(); ++i) indices[i] = uint8_t((i >> 8) ^ i);
+    const std::vector<uint8_t> good = kit::BuildFrameTexture(palette, indices);
+    ASSERT_GT(good.size(), kColourMapLimit);
+    ASSERT_LT(good.size(), kAlphaMapFileSize);
+    // Block offsets of an entry's words: the texels start 32788 bytes into
+    // the block, one 8-byte entry per level.
+    auto entry = [](int level) { return kTextureTexelsOffset + uint32_t(level) * 8; };
+    auto withShift = [&](int level, uint32_t shift, uint32_t rowLength) {
+        return test::Patched(good, entry(level) + 4, shift | rowLength << 16);
+    };
+    const uint32_t texelBytes = uint32_t(good.size()) - 8 - kTextureTexelsOffset;
+    std::vector<uint8_t> truncated(good.begin(), good.end() - 1);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        bool loads;
+    } rows[] = {
+        {"a frame texture from the kit", good, true},
+        {"level 3's window past the end", test::Patched(good, entry(3), texelBytes - 65535), false},
+        {"level 0's image inside the table", test::Patched(good, entry(0), 8), false},
+        {"an offset past 4 GB's wrap", test::Patched(good, entry(6), 0xFFFFFFF0u), false},
+        {"a row shift of 0", withShift(2, 0, 0), false},
+        {"a row shift of 17", withShift(2, 17, 0), false},
+        {"a row shift of 9 with 256 texels a row", withShift(1, 9, 256), false},
+        {"a row shift of 16 with one texel a row", withShift(5, 16, 1), true},
+        {"the file one byte short", truncated, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Init_ObjLibrary(kPoolInset, g_3DPoolSize - 2 * kPoolInset);
+        test::g_HookLog.uploads.clear();
+        g_uploadedTexels.clear();
+        RenderHooks.LoadMap = CaptureMap;
+        Put("p.3dc", Textured("skin", "framed"));
+        Put("framed.3DM", row.file);
+        if (!row.loads) {
+            EXPECT_EQ(Fatal([] { Load_Object("p.3dc"); }), "Corrupt file framed.3DM : 3");
+            EXPECT_TRUE(test::g_HookLog.uploads.empty());
+            EXPECT_EQ(Find_ModelMaterial("skin"), 0u);
+            continue;
+        }
+        ASSERT_GT(Load_Object("p.3dc"), 0);
+        EXPECT_EQ(Entry(0).flags & kModelFrameTable, kModelFrameTable);
+        EXPECT_TRUE(Model_HoldsFrameTable(Entry(0).data.off));
+        // game-d3d gets level 0 (the kit's `indices`) as a colour map, with
+        // the texture's own colour table.
+        ASSERT_EQ(test::g_HookLog.uploads.size(), 1u);
+        EXPECT_FALSE(test::g_HookLog.uploads[0].second);
+        EXPECT_EQ(g_uploadedTexels, indices);
+        const uint8_t* row15 = row.file.data() + 8 + kTextureTableOffset + 15 * 1024;
+        EXPECT_EQ(g_uploadedRow15, std::vector<uint8_t>(row15, row15 + 1024));
+        // A plain colour map beside it holds none.
+        Put("q.3dc", Textured("wall", "wall"));
+        Put("wall.3DM", kit::WallTexture());
+        ASSERT_GT(Load_Object("q.3dc"), 0);
+        EXPECT_FALSE(Model_HoldsFrameTable(Entry(1).data.off));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -274,6 +275,82 @@ TEST_P(SpanCompareTest, TranslucentPerspectiveBlendsSourceAndDestination) {
     EXPECT_EQ(outside, 0);
     EXPECT_LT(asSource, covered / 20);
     EXPECT_LT(asDestination, covered / 20);
+}
+
+// A floor receding from the camera in rows of type 21, each row the whole
+// frame texture, whose level 0 is a checker of single red and blue texels:
+// each reduced image is the mean of the two, purple.  The set-up gives the
+// near rows level 0 (under 1.7 texels a pixel) and the far ones higher
+// levels, and game-soft's span back end draws each row from its level's
+// image: red and blue near, purple far.
+TEST_F(SpanFrameTest, FrameTypeDrawsEachRowFromItsLevelsImage) {
+    UseTarget(Target{320, 240, 0, 0, 320, 240}, Pixels::Rgb565);
+    SPAN_InstallBackEnd();
+    std::array<kit::Rgb, 256> palette;
+    palette.fill(kit::Rgb{0, 255, 0});
+    palette[0] = {255, 0, 0};
+    palette[1] = {0, 0, 255};
+    palette[2] = {128, 0, 128};
+    std::vector<uint8_t> checker(65536);
+    for (size_t i = 0; i < checker.size(); ++i) checker[i] = uint8_t(((i >> 8) + i) & 1);
+    Put(".\\t\\levels.3DM", kit::BuildFrameTexture(palette, checker));
+    // The floor's near edge at depth 300 (beyond the near depth, 128) on
+    // line 236, 150 pixels each side of the centre; row k from depth
+    // zNear x 2^(k/2).
+    const double zNear = 300, floorY = std::round((236 - g_View.centreY) * zNear / g_View.focalY);
+    const int32_t half = int32_t(150 * zNear / g_View.focalX);
+    constexpr int kRows = 13;
+    auto depth = [&](int k) { return int32_t(std::lround(zNear * std::pow(2.0, k / 2.0))); };
+    auto lineOf = [&](int32_t z) { return g_View.centreY + floorY * g_View.focalY / z; };
+    for (int k = 0; k < kRows; ++k) {
+        QuadSpec q;
+        q.name = "row" + std::to_string(k);
+        q.type = 21;
+        q.texture = "levels";
+        const int32_t y = int32_t(floorY), z0 = depth(k), z1 = depth(k + 1);
+        q.corners = {kit::I3{-half, y, z0}, kit::I3{half, y, z0}, kit::I3{half, y, z1}, kit::I3{-half, y, z1}};
+        // Half the map across a row: under 0.5 texels a pixel across the
+        // nearest, well inside level 0 for both of its faces.
+        q.uv = {{{0, 0}, {127 << 16, 0}, {127 << 16, 255 << 16}, {0, 255 << 16}}};
+        Add(Quad(q), q.name);
+    }
+    const std::vector<uint16_t> frame = Render(0);
+    const uint16_t red = kit::Rgb565(palette[0]), blue = kit::Rgb565(palette[1]), purple = kit::Rgb565(palette[2]);
+    // Per line: pixels of level 0's colours, of the reduced images' and of
+    // any other colour but the background.
+    struct Line {
+        int full = 0, reduced = 0, other = 0;
+    };
+    std::vector<Line> lines(240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            uint16_t c = frame[size_t(y * 320 + x)];
+            Line& l = lines[size_t(y)];
+            if (c == red || c == blue) ++l.full;
+            else if (c == purple) ++l.reduced;
+            else if (c != 0) ++l.other;
+        }
+    // Row 0 (the lines nearer than depth 2^(1/2) zNear) and rows 6 on
+    // (farther than 8 zNear), a line kept off each row's ends.
+    int nearLines = 0, farLines = 0;
+    for (int y = 0; y < 240; ++y) {
+        const Line& l = lines[size_t(y)];
+        SCOPED_TRACE("line " + std::to_string(y));
+        EXPECT_EQ(l.other, 0);
+        if (y > lineOf(depth(1)) + 1 && y < lineOf(depth(0)) - 1) {
+            ++nearLines;
+            // The floor's width on the line, to within the edges' pixels.
+            const double width = 2.0 * half * g_View.focalX / (floorY * g_View.focalY / (y + 0.5 - g_View.centreY));
+            EXPECT_GT(l.full, width - 3);
+            EXPECT_EQ(l.reduced, 0);
+        } else if (y > lineOf(depth(kRows)) + 1 && y < lineOf(depth(6)) - 1) {
+            ++farLines;
+            EXPECT_GT(l.reduced, 0);
+            EXPECT_EQ(l.full, 0);
+        }
+    }
+    EXPECT_GT(nearLines, 20);
+    EXPECT_GT(farLines, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, SpanCompareTest, ::testing::Values(Pixels::Rgb565, Pixels::Rgb555),

@@ -669,8 +669,10 @@ TEST(SpanPerspective, ModeTwentyReadsNothingPastItsRecord) {
 
 // Frame modes whose texture holds no valid frame-table entry for the
 // node's level (entry 6 has row shift 0; a plain map's first bytes are no
-// table) draw level 0 of the plain map as the plain mode of their family
-// does, through both tables, and say so once in the debug log.  Their u
+// table), or whose texture the context says holds no table (the bank's
+// colour maps, whatever their first bytes), draw level 0 of the plain map
+// as the plain mode of their family does, through both tables, and say so
+// once in the debug log.  Their u
 // and v are in the level's texels, so the plain mode is given them
 // multiplied by 2^level.
 class SpanNoFrameTable : public HeadlessTest {};
@@ -717,38 +719,52 @@ TEST_F(SpanNoFrameTable, FrameModesDrawThePlainMapAndSayItOnce) {
     };
     SPAN_ForgetFrameTableNote();
     constexpr int32_t kCount = 45;
+    SpanContext unmarked = ctx;
+    unmarked.holdsFrameTable = [](uint32_t) { return false; };
+    SpanContext* drawn = &ctx;
     auto draw = [&](SpanRoutine routine, const SpanNode& node) {
         std::vector<uint16_t> line(64, 0xEEEE);
         uint8_t* px = reinterpret_cast<uint8_t*>(line.data() + 3);
-        routine(ctx, px, kCount, 3, node);
+        routine(*drawn, px, kCount, 3, node);
         EXPECT_EQ(px, reinterpret_cast<uint8_t*>(line.data() + 3 + kCount));
         return line;
     };
+    const struct {
+        const char* name;
+        uint32_t texture;
+        uint8_t level;
+        SpanContext* context;
+    } textures[] = {
+        {"frame 6", arena.frames, 6, &ctx},
+        {"plain map level 6", arena.texels, 6, &ctx},
+        {"plain map level 3", arena.texels, 3, &ctx},
+        {"valid frame 3 of a texture without a table", arena.frames, 3, &unmarked},
+    };
     for (const Case& c : cases)
-        for (uint32_t texture : {arena.frames, arena.texels})
-            for (uint8_t level : {6, 3}) {
-                if (texture == arena.frames && level != 6) continue;  // entries 0 to 5 are valid
-                SCOPED_TRACE("mode " + std::to_string(c.mode) + (texture == arena.frames ? " frame 6" : " plain map") +
-                             " level " + std::to_string(level));
-                SpanNode node = *c.node;
-                node.texels = texture;
-                node.level = level;
-                SpanNode plain = node;
-                plain.row = c.plainRow;
-                plain.level = 0;
-                const float m = float(1 << level);
-                if (c.node == &persp) {
-                    plain.u.f *= m, plain.v.f *= m, plain.uSlope.f *= m, plain.vSlope.f *= m;
-                    plain.tail[1].f *= m, plain.tail[2].f *= m;
-                } else {
-                    plain.u.i <<= level, plain.v.i <<= level, plain.uSlope.i <<= level, plain.vSlope.i <<= level;
-                }
-                const std::vector<uint16_t> want = draw(tables.insertion.At(c.plainMode), plain);
-                // The plain mode writes every pixel of the span.
-                EXPECT_EQ(std::count(want.begin(), want.end(), uint16_t(0xEEEE)), 64 - kCount);
-                EXPECT_EQ(draw(tables.insertion.At(c.mode), node), want);
-                EXPECT_EQ(draw(tables.walker.At(c.mode), node), want);
+        for (const auto& t : textures) {
+            const uint32_t texture = t.texture;
+            const uint8_t level = t.level;
+            drawn = t.context;
+            SCOPED_TRACE("mode " + std::to_string(c.mode) + " " + t.name);
+            SpanNode node = *c.node;
+            node.texels = texture;
+            node.level = level;
+            SpanNode plain = node;
+            plain.row = c.plainRow;
+            plain.level = 0;
+            const float m = float(1 << level);
+            if (c.node == &persp) {
+                plain.u.f *= m, plain.v.f *= m, plain.uSlope.f *= m, plain.vSlope.f *= m;
+                plain.tail[1].f *= m, plain.tail[2].f *= m;
+            } else {
+                plain.u.i <<= level, plain.v.i <<= level, plain.uSlope.i <<= level, plain.vSlope.i <<= level;
             }
+            const std::vector<uint16_t> want = draw(tables.insertion.At(c.plainMode), plain);
+            // The plain mode writes every pixel of the span.
+            EXPECT_EQ(std::count(want.begin(), want.end(), uint16_t(0xEEEE)), 64 - kCount);
+            EXPECT_EQ(draw(tables.insertion.At(c.mode), node), want);
+            EXPECT_EQ(draw(tables.walker.At(c.mode), node), want);
+        }
     std::string log = ReadFile("debug.txt");
     const std::string line = "SPAN: no frame table, frame modes drawn from the plain map\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;

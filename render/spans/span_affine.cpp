@@ -27,6 +27,7 @@ bool span::FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f) {
     uint32_t t = n.texels;
     uint64_t entry = uint64_t(t) + uint64_t(n.level) * 8;
     if (!ctx.base || t < kTextureColourBytes || entry + 8 > ctx.baseSize) return false;
+    if (ctx.holdsFrameTable && !ctx.holdsFrameTable(t)) return false;
     const uint8_t* e = ctx.base + entry;
     uint32_t offset = uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
     uint32_t shift = e[4];

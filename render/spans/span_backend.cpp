@@ -3,6 +3,7 @@
 
 #include "engine3d/dqx_3d.h"
 #include "engine3d/dqx_hooks.h"
+#include "engine3d/dqx_model.h"
 #include "engine3d/dqx_view.h"
 #include "render/sr_spans.h"
 
@@ -12,6 +13,7 @@ SpanContext SPAN_ProgramContext() {
     SpanContext ctx;
     ctx.base = g_3DPool;
     ctx.baseSize = g_3DPool ? g_3DPoolSize : 0;
+    ctx.holdsFrameTable = Model_HoldsFrameTable;
     ctx.fillWord = GlobalFillWord;
     ctx.background = BackgroundPicture;
     ctx.backgroundRowLength = BackgroundRowLength;

@@ -81,10 +81,10 @@ struct Frame {
     const uint8_t* colours;
     uint32_t rowLength;
 };
-// The entry the node's extra byte selects, when the entry is well formed
-// (row shift 1 to 16 with its row length) and the table, the colour table
-// before it and the frame's 64 K texel window lie inside the context's
-// memory.
+// The entry the node's extra byte selects, when the texture holds a frame
+// table (as the context says), the entry is well formed (row shift 1 to 16
+// with its row length) and the table, the colour table before it and the
+// frame's 64 K texel window lie inside the context's memory.
 bool FrameOf(const SpanContext& ctx, const SpanNode& n, Frame* f);
 // The node of a frame mode with its u and v back at level 0's scale: the
 // set-up takes them in the texels of the level's image, 2^level times

@@ -30,6 +30,10 @@ struct SpanContext {
     // colour table or frame image would reach outside it draws nothing.
     uint8_t* base = nullptr;
     uint32_t baseSize = 0;
+    // The frame modes read a texture's frame table only when this says the
+    // texture (its texels' offset) holds one; without it every texture's
+    // entries are taken as they stand (and checked).
+    bool (*holdsFrameTable)(uint32_t texels) = nullptr;
     // Modes 13 and 14: the fill colour in each half.
     uint32_t fillWord = 0;
     // Mode 15: the background picture (its row length in pixels) at line

@@ -526,12 +526,15 @@ std::vector<uint8_t> BuildFrameTexture(const std::array<Rgb, 256>& palette, cons
     uint32_t table = b.Alloc(32768);
     for (int row = 0; row < 32; ++row)
         for (int i = 0; i < 256; ++i) b.U32(table + uint32_t(row * 256 + i) * 4, ShadeEntry(palette, row, i));
+    // The reduced images from level 6 up, then level 0, which ends the file:
+    // every image is then followed by at least 64 K bytes of the file, and
+    // the file (120 236 bytes) lies between the colour and the alpha maps'
+    // sizes, which is how the loader knows it.
     uint32_t imageBytes = 0;
     for (const std::vector<uint8_t>& image : images) imageBytes += uint32_t(image.size());
-    const uint32_t lastImage = imageBytes - uint32_t(images.back().size());
-    const uint32_t texels = b.Alloc(kFrameImagesAt + lastImage + 65536);
+    const uint32_t texels = b.Alloc(kFrameImagesAt + imageBytes);
     uint32_t at = kFrameImagesAt;
-    for (int level = 0; level < kFrameLevels; ++level) {
+    for (int level = kFrameLevels - 1; level >= 0; --level) {
         const uint32_t entry = texels + uint32_t(level) * 8;
         b.U32(entry, at);
         b.U8(entry + 4, uint8_t(8 + level));

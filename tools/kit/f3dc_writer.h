@@ -130,10 +130,12 @@ std::vector<uint8_t> BuildTexture(const std::array<Rgb, 256>& palette, const std
 // then at the texel start 7 entries of 8 bytes, one per level 0 to 6 (byte 0
 // the image's offset from the texel start, 32 bits; byte 4 the row shift,
 // 8 + level; byte 6 the row length, 256 >> level texels, 16 bits), then the
-// images.  Level 0 is `indices`; each further level is the one above box
-// filtered (each 2 x 2 block's mean colour, as the palette index nearest
-// it).  Every image is followed by at least 64 K bytes of the file, the
-// window the span routines index into.
+// images, level 6 first and level 0 last.  Level 0 is `indices`; each
+// further level is the one above box filtered (each 2 x 2 block's mean
+// colour, as the palette index nearest it).  Every image is followed by at
+// least 64 K bytes of the file, the window the span routines index into;
+// the file is 120 236 bytes, between the largest colour map (100 000) and
+// the alpha map (163 868).
 constexpr int kFrameLevels = 7;
 constexpr uint32_t kFrameImagesAt = 64;  // from the texel start
 std::vector<uint8_t> BuildFrameTexture(const std::array<Rgb, 256>& palette, const std::vector<uint8_t>& indices);
